@@ -1,0 +1,103 @@
+#include "IniFile.h"
+
+#include "AtomicFile.h"
+#include "TextCodec.h"
+
+#include <QFile>
+
+namespace base {
+namespace {
+
+bool IsSectionLine(const QString& line) {
+  const QString t = line.trimmed();
+  return t.startsWith('[') && t.endsWith(']');
+}
+
+QString SectionName(const QString& line) {
+  const QString t = line.trimmed();
+  return t.mid(1, t.size() - 2).trimmed();
+}
+
+} // namespace
+
+IniFile::IniFile(QString path) : FilePath(std::move(path)) {
+  QFile file(FilePath);
+  if (!file.open(QIODevice::ReadOnly)) return;
+  QString text = Decode(file.readAll(), CodePage::Cp1251);
+  text.replace("\r\n", "\n");
+  Lines = text.split('\n');
+  if (!Lines.isEmpty() && Lines.last().isEmpty()) Lines.removeLast();
+}
+
+int IniFile::FindSection(const QString& section) const {
+  for (int i = 0; i < Lines.size(); ++i)
+    if (IsSectionLine(Lines[i]) && SectionName(Lines[i]).compare(section, Qt::CaseInsensitive) == 0)
+      return i;
+  return -1;
+}
+
+int IniFile::SectionEnd(int sectionLine) const {
+  int end = sectionLine + 1;
+  while (end < Lines.size() && !IsSectionLine(Lines[end])) ++end;
+  // Keep blank lines that separate sections after the new entries.
+  while (end > sectionLine + 1 && Lines[end - 1].trimmed().isEmpty()) --end;
+  return end;
+}
+
+int IniFile::FindKey(int sectionLine, const QString& key) const {
+  for (int i = sectionLine + 1; i < Lines.size() && !IsSectionLine(Lines[i]); ++i) {
+    const QString& line = Lines[i];
+    const qsizetype eq = line.indexOf('=');
+    if (eq < 0 || line.trimmed().startsWith(';')) continue;
+    if (line.left(eq).trimmed().compare(key, Qt::CaseInsensitive) == 0) return i;
+  }
+  return -1;
+}
+
+bool IniFile::HasKey(const QString& section, const QString& key) const {
+  const int s = FindSection(section);
+  return s >= 0 && FindKey(s, key) >= 0;
+}
+
+QString IniFile::ReadString(const QString& section, const QString& key, const QString& def) const {
+  const int s = FindSection(section);
+  if (s < 0) return def;
+  const int k = FindKey(s, key);
+  if (k < 0) return def;
+  const QString& line = Lines[k];
+  return line.mid(line.indexOf('=') + 1).trimmed();
+}
+
+int IniFile::ReadInteger(const QString& section, const QString& key, int def) const {
+  bool ok = false;
+  QString text = ReadString(section, key, QString());
+  int value = 0;
+  if (text.startsWith("0x", Qt::CaseInsensitive)) value = text.mid(2).toInt(&ok, 16);
+  else value = text.toInt(&ok);
+  return ok ? value : def;
+}
+
+void IniFile::WriteString(const QString& section, const QString& key, const QString& value) {
+  int s = FindSection(section);
+  if (s < 0) {
+    if (!Lines.isEmpty() && !Lines.last().trimmed().isEmpty()) Lines.append(QString());
+    Lines.append("[" + section + "]");
+    s = int(Lines.size()) - 1;
+  }
+  const int k = FindKey(s, key);
+  const QString line = key + "=" + value;
+  if (k >= 0) Lines[k] = line;
+  else Lines.insert(SectionEnd(s), line);
+}
+
+void IniFile::WriteInteger(const QString& section, const QString& key, int value) {
+  WriteString(section, key, QString::number(value));
+}
+
+void IniFile::Save() const {
+  QString text;
+  for (const QString& line : Lines) text += line + "\r\n";
+  WriteFileAtomically(FilePath, Encode(text, CodePage::Cp1251));
+}
+
+} // namespace base

@@ -1,0 +1,293 @@
+#include "DbaseFile.h"
+
+#include "Error.h"
+
+#include "base/ByteOrder.h"
+#include "base/PathResolver.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <cstring>
+#include <shapefil.h>
+
+namespace db {
+namespace {
+
+struct DbfCloser {
+  void operator()(DBFInfo* h) const {
+    if (h) DBFClose(h);
+  }
+};
+using DbfHandle = std::unique_ptr<DBFInfo, DbfCloser>;
+
+// shapelib reports failures through a hook that prints; keep its words for our own message.
+thread_local QString lastShapelibError;
+void CaptureError(const char* message) { lastShapelibError = QString::fromLocal8Bit(message); }
+
+DbfHandle OpenDbf(const QString& path, const char* mode) {
+  SAHooks hooks;
+  SASetupDefaultHooks(&hooks);
+  hooks.Error = CaptureError;
+  lastShapelibError.clear();
+  DbfHandle h(DBFOpenLL(path.toLocal8Bit().constData(), mode, &hooks));
+  if (!h) {
+    QString reason = "shapelib cannot read it as a dBase III/IV table";
+    if (!lastShapelibError.isEmpty()) reason += " (" + lastShapelibError.trimmed() + ")";
+    throw Error::ForTable(path, reason);
+  }
+  return h;
+}
+
+struct RawHeader {
+  int Version = 0;
+  int64_t Records = 0;
+  int HeaderLength = 0;
+  int RecordLength = 0;
+  int Language = 0;
+};
+
+RawHeader ReadRawHeader(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) throw Error::ForTable(path, "cannot open the table: " + f.errorString());
+  const QByteArray h = f.read(32);
+  if (h.size() < 32) throw Error::ForTable(path, QString("the file holds %1 bytes, too few for a dBase header").arg(f.size()));
+  RawHeader r;
+  r.Version = static_cast<unsigned char>(h[0]);
+  r.Records = base::GetU32LE(h.constData() + 4);
+  r.HeaderLength = base::GetU16LE(h.constData() + 8);
+  r.RecordLength = base::GetU16LE(h.constData() + 10);
+  r.Language = static_cast<unsigned char>(h[29]);
+  // Layouts with other headers than dBase III's: refused before their header is misread.
+  if (r.Version == 0x02) throw Error::ForTable(path, "a dBase II table; only dBase III and later tables can be read");
+  if (r.Version == 0x8C || r.Version == 0x04 + 0x88)
+    throw Error::ForTable(path, "a dBase 7 table; only dBase III to dBase IV and FoxPro tables can be read");
+  const int64_t need = int64_t(r.HeaderLength) + r.Records * int64_t(r.RecordLength);
+  if (r.HeaderLength < 33) throw Error::ForTable(path, QString("invalid header length %1").arg(r.HeaderLength));
+  if (need > f.size())
+    throw Error::ForTable(path, QString("the file is truncated: the header promises %1 records of %2 bytes "
+                                        "(%3 bytes in all) but the file holds %4")
+                                    .arg(r.Records).arg(r.RecordLength).arg(need).arg(f.size()));
+  return r;
+}
+
+QString TrimmedText(const char* raw, base::CodePage cp) {
+  return base::Decode(raw, qsizetype(std::strlen(raw)), cp).trimmed();
+}
+
+Value ReadValue(DBFInfo* h, int record, int field, const FieldDef& def, base::CodePage cp) {
+  if (DBFIsAttributeNULL(h, record, field)) return {};
+  const char* raw = DBFReadStringAttribute(h, record, field);
+  if (!raw) return {};
+  const QString text = TrimmedText(raw, cp);
+  switch (def.Type) {
+  case FieldType::Integer: {
+    bool ok = false;
+    const qlonglong v = text.toLongLong(&ok);
+    if (ok) return int64_t(v);
+    const double d = text.toDouble(&ok);
+    return ok ? Value(int64_t(d)) : Value();
+  }
+  case FieldType::Float: {
+    bool ok = false;
+    const double d = text.toDouble(&ok);
+    return ok ? Value(d) : Value();
+  }
+  case FieldType::Boolean: {
+    if (text.isEmpty() || text == "?") return {};
+    const QChar c = text[0].toUpper();
+    return c == 'T' || c == 'Y';
+  }
+  case FieldType::Date: {
+    const QDate d = QDate::fromString(text, "yyyyMMdd");
+    return d.isValid() ? Value(d) : Value();
+  }
+  default:
+    if (text.isEmpty()) return {};
+    return text;
+  }
+}
+
+void WriteValue(DBFInfo* h, int record, int field, const FieldDef& def, const Value& v,
+                base::CodePage cp, const QString& path) {
+  int ok = 1;
+  if (IsNull(v)) {
+    ok = DBFWriteNULLAttribute(h, record, field);
+  } else {
+    switch (def.Type) {
+    case FieldType::Integer: ok = DBFWriteIntegerAttribute(h, record, field, int(ValueToInteger(v))); break;
+    case FieldType::Float: ok = DBFWriteDoubleAttribute(h, record, field, ValueToFloat(v)); break;
+    case FieldType::Boolean: ok = DBFWriteLogicalAttribute(h, record, field, ValueToBoolean(v) ? 'T' : 'F'); break;
+    case FieldType::Date: {
+      QDate d = std::holds_alternative<QDate>(v) ? std::get<QDate>(v) : QDate::fromString(ValueToString(v), Qt::ISODate);
+      const QByteArray text = d.isValid() ? d.toString("yyyyMMdd").toLatin1() : QByteArray("        ");
+      ok = DBFWriteAttributeDirectly(h, record, field, const_cast<char*>(text.constData()));
+      break;
+    }
+    default: {
+      const QByteArray bytes = base::Encode(ValueToString(v), cp).left(def.Size);
+      ok = DBFWriteStringAttribute(h, record, field, bytes.constData());
+    }
+    }
+  }
+  // shapelib reports a value it had to cut or could not write; a value wider than the field is
+  // refused so that nothing is silently lost.
+  if (!ok) throw Error::ForField(path, def.Name, "the value does not fit the field");
+}
+
+} // namespace
+
+base::CodePage DbaseCodePage(const QString& path, int languageByte) {
+  const QFileInfo info(path);
+  if (auto cpg = base::FindPathIgnoreCase(info.absolutePath(), info.completeBaseName() + ".cpg")) {
+    QFile f(*cpg);
+    base::CodePage cp;
+    if (f.open(QIODevice::ReadOnly) && base::CodePageFromName(QString::fromLatin1(f.readAll()), cp)) return cp;
+  }
+  switch (languageByte) {
+  case 0x01: return base::CodePage::Cp437;
+  case 0x02: return base::CodePage::Cp850;
+  case 0x03: case 0x57: case 0x58: case 0x59: return base::CodePage::Cp1252;
+  case 0x26: case 0x65: return base::CodePage::Cp866;
+  case 0xC8: return base::CodePage::Cp1250;
+  case 0xC9: return base::CodePage::Cp1251;
+  case 0xF0: return base::CodePage::Utf8; // not a registered driver; the files that carry it hold UTF-8
+  default: return base::CodePage::Cp1251;
+  }
+}
+
+DbaseFile::DbaseFile(QString path, int version, base::CodePage cp)
+    : FilePath(std::move(path)), Version(version), Cp(cp) {}
+
+std::unique_ptr<DbaseFile> DbaseFile::Open(const QString& path) {
+  if (!QFileInfo::exists(path)) throw Error::ForTable(path, "the table does not exist");
+  const RawHeader raw = ReadRawHeader(path);
+  const DbfHandle h = OpenDbf(path, "rb");
+  std::unique_ptr<DbaseFile> table(new DbaseFile(path, raw.Version, DbaseCodePage(path, raw.Language)));
+  const int count = DBFGetFieldCount(h.get());
+  for (int i = 0; i < count; ++i) {
+    char name[XBASE_FLDNAME_LEN_READ + 1] = {};
+    int width = 0, decimals = 0;
+    const DBFFieldType type = DBFGetFieldInfo(h.get(), i, name, &width, &decimals);
+    FieldDef f;
+    f.Name = base::Decode(name, qsizetype(std::strlen(name)), table->Cp);
+    f.Size = width;
+    f.Decimals = decimals;
+    f.PhysicalType = DBFGetNativeFieldType(h.get(), i);
+    switch (type) {
+    case FTInteger: f.Type = FieldType::Integer; break;
+    case FTDouble: f.Type = FieldType::Float; break;
+    case FTLogical: f.Type = FieldType::Boolean; break;
+    case FTDate: f.Type = FieldType::Date; break;
+    default: f.Type = FieldType::String; break;
+    }
+    // Wide integers do not fit 32 bits: keep them as numbers that do.
+    if (f.Type == FieldType::Integer && width > 9) f.Type = FieldType::Float;
+    table->FieldList.push_back(f);
+  }
+  return table;
+}
+
+QString DbaseFile::Kind() const {
+  switch (Version) {
+  case 0x03: return "dBase III";
+  case 0x83: return "dBase III with memo";
+  case 0x04: return "dBase IV";
+  case 0x8B: return "dBase IV with memo";
+  case 0x30: case 0x31: case 0x32: return "Visual FoxPro";
+  default: return QString("dBase (version byte 0x%1)").arg(Version, 2, 16, QChar('0'));
+  }
+}
+
+QString DbaseFile::DiskSignature() const { return FileSignature(FilePath); }
+
+std::vector<StoredRow> DbaseFile::ReadRows() {
+  ReadRawHeader(FilePath); // a table truncated since it was opened is refused here too
+  const DbfHandle h = OpenDbf(FilePath, "rb");
+  const int records = DBFGetRecordCount(h.get());
+  std::vector<StoredRow> rows;
+  rows.reserve(size_t(records));
+  for (int r = 0; r < records; ++r) {
+    if (DBFIsRecordDeleted(h.get(), r)) continue;
+    StoredRow row;
+    row.Location = r;
+    row.Values.reserve(FieldList.size());
+    for (size_t f = 0; f < FieldList.size(); ++f) row.Values.push_back(ReadValue(h.get(), r, int(f), FieldList[f], Cp));
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+void DbaseFile::UpdateRow(std::vector<StoredRow>& rows, size_t index, std::vector<Value> values) {
+  const DbfHandle h = OpenDbf(FilePath, "rb+");
+  const int record = int(rows[index].Location);
+  for (size_t f = 0; f < FieldList.size(); ++f)
+    if (!ValuesEqual(values[f], rows[index].Values[f]))
+      WriteValue(h.get(), record, int(f), FieldList[f], values[f], Cp, FilePath);
+  rows[index].Values = std::move(values);
+}
+
+size_t DbaseFile::InsertRow(std::vector<StoredRow>& rows, StoredRow row) {
+  const DbfHandle h = OpenDbf(FilePath, "rb+");
+  const int record = DBFGetRecordCount(h.get());
+  for (size_t f = 0; f < FieldList.size(); ++f)
+    WriteValue(h.get(), record, int(f), FieldList[f], row.Values[f], Cp, FilePath);
+  row.Location = record;
+  rows.push_back(std::move(row));
+  return rows.size() - 1;
+}
+
+void DbaseFile::DeleteRow(std::vector<StoredRow>& rows, size_t index) {
+  const DbfHandle h = OpenDbf(FilePath, "rb+");
+  if (!DBFMarkRecordDeleted(h.get(), int(rows[index].Location), 1))
+    throw Error::ForTable(FilePath, "cannot mark the record deleted");
+  rows.erase(rows.begin() + std::ptrdiff_t(index));
+}
+
+void DbaseFile::EmptyTable(std::vector<StoredRow>& rows) {
+  const DbfHandle h = OpenDbf(FilePath, "rb+");
+  for (const StoredRow& row : rows)
+    if (!DBFMarkRecordDeleted(h.get(), int(row.Location), 1))
+      throw Error::ForTable(FilePath, "cannot mark a record deleted");
+  rows.clear();
+}
+
+void DbaseFile::Create(const QString& path, const std::vector<FieldDef>& fields,
+                       const std::vector<std::vector<Value>>& rows, base::CodePage cp) {
+  QFile::remove(path);
+  SAHooks hooks;
+  SASetupDefaultHooks(&hooks);
+  hooks.Error = CaptureError;
+  const QByteArray ldid = cp == base::CodePage::Cp1251 ? "LDID/201" : cp == base::CodePage::Cp866 ? "LDID/101" : "LDID/87";
+  DbfHandle h(DBFCreateLL(path.toLocal8Bit().constData(), ldid.constData(), &hooks));
+  if (!h) throw Error::ForTable(path, "cannot create the table: " + lastShapelibError);
+  for (const FieldDef& f : fields) {
+    const QByteArray name = base::Encode(f.Name, cp);
+    DBFFieldType type = FTString;
+    int width = f.Size, decimals = 0;
+    switch (f.Type) {
+    case FieldType::Integer: case FieldType::SmallInt: type = FTInteger; width = width > 0 ? width : 10; break;
+    case FieldType::Float: type = FTDouble; width = width > 0 ? width : 19; decimals = f.Decimals > 0 ? f.Decimals : 6; break;
+    case FieldType::Boolean: type = FTLogical; width = 1; break;
+    case FieldType::Date: type = FTDate; width = 8; break;
+    default: width = width > 0 ? width : 254; break;
+    }
+    if (DBFAddField(h.get(), name.constData(), type, width, decimals) < 0)
+      throw Error::ForField(path, f.Name, "cannot add the field: " + lastShapelibError);
+  }
+  std::vector<FieldDef> written;
+  for (int i = 0; i < int(fields.size()); ++i) {
+    FieldDef f = fields[size_t(i)];
+    char name[XBASE_FLDNAME_LEN_READ + 1] = {};
+    int width = 0, decimals = 0;
+    const DBFFieldType type = DBFGetFieldInfo(h.get(), i, name, &width, &decimals);
+    f.Size = width;
+    f.Type = type == FTInteger ? FieldType::Integer : type == FTDouble ? FieldType::Float
+             : type == FTLogical ? FieldType::Boolean : type == FTDate ? FieldType::Date : FieldType::String;
+    written.push_back(f);
+  }
+  for (size_t r = 0; r < rows.size(); ++r)
+    for (size_t f = 0; f < fields.size(); ++f)
+      WriteValue(h.get(), int(r), int(f), written[f], f < rows[r].size() ? rows[r][f] : Value(), cp, path);
+}
+
+} // namespace db

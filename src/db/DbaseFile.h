@@ -1,0 +1,50 @@
+#pragma once
+// A dBase table (`.DBF`) through shapelib's DBF API, read whole into memory and written through
+// record by record: fixed-size records are updated in place, new records are appended, deleted
+// records are marked with '*' and skipped when reading. The code page of the text comes from a
+// `.cpg` file beside the table, else the language byte of the header, else Windows-1251.
+
+#include "TableFile.h"
+
+#include "base/TextCodec.h"
+
+#include <memory>
+
+namespace db {
+
+class DbaseFile : public TableFile {
+public:
+  static std::unique_ptr<DbaseFile> Open(const QString& path);
+
+  // Writes a new table (replacing any file of that name). Fields of type String, Integer,
+  // Float (with FieldDef::Decimals), Boolean and Date.
+  static void Create(const QString& path, const std::vector<FieldDef>& fields,
+                     const std::vector<std::vector<Value>>& rows,
+                     base::CodePage cp = base::CodePage::Cp1251);
+
+  QString Path() const override { return FilePath; }
+  QString Kind() const override;
+  const std::vector<FieldDef>& Fields() const override { return FieldList; }
+  int KeyFieldCount() const override { return 0; }
+  base::CodePage TextCodePage() const { return Cp; }
+
+  std::vector<StoredRow> ReadRows() override;
+  void UpdateRow(std::vector<StoredRow>& rows, size_t index, std::vector<Value> values) override;
+  size_t InsertRow(std::vector<StoredRow>& rows, StoredRow row) override;
+  void DeleteRow(std::vector<StoredRow>& rows, size_t index) override;
+  void EmptyTable(std::vector<StoredRow>& rows) override;
+  QString DiskSignature() const override;
+
+private:
+  DbaseFile(QString path, int version, base::CodePage cp);
+
+  QString FilePath;
+  int Version = 3;
+  base::CodePage Cp;
+  std::vector<FieldDef> FieldList;
+};
+
+// The code page of a dBase table: its `.cpg`, else its language byte, else Windows-1251.
+base::CodePage DbaseCodePage(const QString& path, int languageByte);
+
+} // namespace db

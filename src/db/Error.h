@@ -1,0 +1,25 @@
+#pragma once
+// The error of the table store: it names the directory, the table and, where one is concerned,
+// the field, and says what is wrong.
+
+#include <QString>
+#include <stdexcept>
+
+namespace db {
+
+class Error : public std::runtime_error {
+public:
+  explicit Error(const QString& message) : std::runtime_error(message.toStdString()), Message(message) {}
+
+  // "Table /atlas/BASE/classreest.DB: field "Levl" not found"
+  static Error ForTable(const QString& tablePath, const QString& reason) {
+    return Error("Table " + tablePath + ": " + reason);
+  }
+  static Error ForField(const QString& tablePath, const QString& field, const QString& reason) {
+    return Error("Table " + tablePath + ", field \"" + field + "\": " + reason);
+  }
+
+  QString Message;
+};
+
+} // namespace db

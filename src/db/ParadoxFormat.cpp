@@ -1,0 +1,392 @@
+#include "ParadoxFormat.h"
+
+#include "Error.h"
+
+#include "base/ByteOrder.h"
+
+#include <QFileInfo>
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+namespace db::paradox {
+namespace {
+
+// Julian day of 1 January of year 1 minus one: day 1 of the files is that date.
+constexpr int64_t kJulianDayBeforeYear1 = 1721425;
+constexpr int64_t kMsPerDay = 86400000;
+
+bool AllZero(std::span<const unsigned char> bytes) {
+  for (unsigned char b : bytes)
+    if (b != 0) return false;
+  return true;
+}
+
+uint16_t FlipU16(std::span<const unsigned char> b) { return base::GetU16BE(b.data()) ^ 0x8000u; }
+uint32_t FlipU32(std::span<const unsigned char> b) { return base::GetU32BE(b.data()) ^ 0x80000000u; }
+
+double DecodeDouble(std::span<const unsigned char> b) {
+  uint64_t bits = base::GetU64BE(b.data());
+  bits = (bits & 0x8000000000000000ull) ? bits ^ 0x8000000000000000ull : ~bits;
+  return std::bit_cast<double>(bits);
+}
+
+void EncodeDouble(double v, unsigned char* out) {
+  uint64_t bits = std::bit_cast<uint64_t>(v);
+  bits = (bits & 0x8000000000000000ull) ? ~bits : bits ^ 0x8000000000000000ull;
+  base::PutU64BE(out, bits);
+}
+
+// BCD: byte 0 holds the sign (0x80 set for positive), 0x40, and the number of decimals in its
+// low six bits; 32 decimal digits follow, complemented for negative numbers. Paradox fills the
+// digits beyond double precision with garbage nibbles: reading stops at the first non-digit.
+double DecodeBcd(std::span<const unsigned char> b) {
+  const bool positive = (b[0] & 0x80) != 0;
+  const int decimals = std::min(b[0] & 0x3F, 32);
+  double value = 0;
+  int digitsRead = 0;
+  for (int i = 0; i < 32; ++i) {
+    unsigned nibble = (i % 2 == 0) ? (b[1 + i / 2] >> 4) : (b[1 + i / 2] & 0x0F);
+    if (!positive) nibble = 0x0F - nibble;
+    if (nibble > 9) break;
+    value = value * 10 + nibble;
+    ++digitsRead;
+  }
+  // Digits not read count as zeros.
+  const int exponent = (32 - digitsRead) - decimals;
+  value *= std::pow(10.0, exponent);
+  return positive ? value : -value;
+}
+
+void EncodeBcd(double v, int decimals, unsigned char* out) {
+  decimals = std::clamp(decimals, 0, 32);
+  const bool positive = v >= 0;
+  const double scaled = std::round(std::fabs(v) * std::pow(10.0, decimals));
+  char digits[64];
+  std::snprintf(digits, sizeof digits, "%032.0f", scaled);
+  const size_t n = std::strlen(digits);
+  const char* last32 = digits + (n > 32 ? n - 32 : 0);
+  out[0] = uint8_t((positive ? 0x80 : 0x00) | 0x40 | decimals);
+  for (int i = 0; i < 16; ++i) {
+    unsigned hi = unsigned(last32[2 * i] - '0'), lo = unsigned(last32[2 * i + 1] - '0');
+    if (!positive) hi = 0x0F - hi, lo = 0x0F - lo;
+    out[1 + i] = uint8_t((hi << 4) | lo);
+  }
+}
+
+FieldType LogicalType(int code, const QString& path, const QString& name) {
+  switch (code) {
+  case Alpha: return FieldType::String;
+  case Date: return FieldType::Date;
+  case Short: return FieldType::SmallInt;
+  case Long: return FieldType::Integer;
+  case Currency: return FieldType::Currency;
+  case Number: return FieldType::Float;
+  case Logical: return FieldType::Boolean;
+  case Memo: return FieldType::Memo;
+  case Blob: return FieldType::Blob;
+  case FmtMemo: return FieldType::FmtMemo;
+  case OLE: return FieldType::OLE;
+  case Graphic: return FieldType::Graphic;
+  case Time: return FieldType::Time;
+  case Timestamp: return FieldType::DateTime;
+  case AutoInc: return FieldType::AutoInc;
+  case BCD: return FieldType::BCD;
+  case Bytes: return FieldType::Bytes;
+  default:
+    throw Error::ForField(path, name, QString("unknown Paradox field type 0x%1").arg(code, 2, 16, QChar('0')));
+  }
+}
+
+int VersionFromId(int id) {
+  switch (id) {
+  case 3: return 30;
+  case 4: return 35;
+  case 5: case 6: case 7: case 8: case 9: return 40;
+  case 10: case 11: return 50;
+  case 12: return 70;
+  default: return 0;
+  }
+}
+
+} // namespace
+
+QDate DateFromDays(int64_t days) { return QDate::fromJulianDay(kJulianDayBeforeYear1 + days); }
+int64_t DaysFromDate(const QDate& date) { return date.toJulianDay() - kJulianDayBeforeYear1; }
+
+void PutHeaderU16(QByteArray& header, int offset, int value) {
+  base::PutU16LE(header.data() + offset, uint16_t(value));
+}
+void PutHeaderU32(QByteArray& header, int offset, uint32_t value) {
+  base::PutU32LE(header.data() + offset, value);
+}
+
+Header ParseHeader(std::span<const unsigned char> file, const QString& path,
+                   std::optional<base::CodePage> nameCodePage) {
+  auto fail = [&](const QString& reason) { return Error::ForTable(path, reason); };
+  if (file.size() < 0x58) throw fail(QString("the file holds %1 bytes, too few for a Paradox header").arg(file.size()));
+  const unsigned char* p = file.data();
+  Header h;
+  h.RecordSize = base::GetU16LE(p + 0x00);
+  h.HeaderSize = base::GetU16LE(p + 0x02);
+  h.FileType = p[0x04];
+  h.BlockSize = p[0x05] * 1024;
+  h.NumRecords = base::GetU32LE(p + 0x06);
+  h.FileBlocks = base::GetU16LE(p + 0x0C);
+  h.FirstBlock = base::GetU16LE(p + 0x0E);
+  h.LastBlock = base::GetU16LE(p + 0x10);
+  const int numFields = base::GetU16LE(p + 0x21);
+  h.KeyFields = base::GetU16LE(p + 0x23);
+  h.Encryption = base::GetU32LE(p + 0x25);
+  h.VersionId = p[0x39];
+  h.AutoInc = base::GetU32LE(p + 0x49);
+  h.Version = VersionFromId(h.VersionId);
+
+  if (h.FileType != 0 && h.FileType != 2)
+    throw fail(QString("not a Paradox table (file type %1)").arg(h.FileType));
+  if (h.Version == 0) throw fail(QString("unknown Paradox file version id %1").arg(h.VersionId));
+  if (p[0x05] < 1 || p[0x05] > 32) throw fail(QString("invalid block size code %1").arg(p[0x05]));
+  if (h.RecordSize == 0) throw fail("the record size is 0");
+  if (numFields < 1 || numFields > 255) throw fail(QString("invalid number of fields %1").arg(numFields));
+  if (h.HeaderSize < 0x58 || size_t(h.HeaderSize) > file.size())
+    throw fail(QString("the header size %1 does not fit the file of %2 bytes").arg(h.HeaderSize).arg(file.size()));
+  if (h.KeyFields > numFields) throw fail(QString("%1 key fields but only %2 fields").arg(h.KeyFields).arg(numFields));
+
+  const bool hasDataHeader = h.Version >= 40;
+  int pos = hasDataHeader ? 0x78 : 0x58;
+  if (hasDataHeader) {
+    if (h.HeaderSize < 0x78) throw fail("the header is too short for its version");
+    h.CodePage = base::GetU16LE(p + 0x6A);
+    if (h.Encryption == 0xFF00FF00u) h.Encryption = base::GetU32LE(p + 0x5C);
+  }
+  if (h.Encryption != 0)
+    throw fail("the table is encrypted (password-protected); encrypted tables cannot be read");
+
+  const int tableNameLength = h.Version >= 70 ? 261 : 79;
+  const int need = pos + numFields * 2 + 4 + numFields * 4 + tableNameLength;
+  if (need > h.HeaderSize) throw fail("the header ends inside the field descriptions");
+  std::vector<int> codes(numFields), sizes(numFields);
+  for (int i = 0; i < numFields; ++i) {
+    codes[i] = p[pos + 2 * i];
+    sizes[i] = p[pos + 2 * i + 1];
+  }
+  pos = need;
+  // Field names: NUL-terminated, one after another.
+  const base::CodePage cp = nameCodePage.value_or(base::CodePage::Cp1251);
+  int total = 0;
+  for (int i = 0; i < numFields; ++i) {
+    int end = pos;
+    while (end < h.HeaderSize && p[end] != 0) ++end;
+    if (end >= h.HeaderSize) throw fail(QString("the header ends inside the name of field %1").arg(i + 1));
+    QByteArray raw(reinterpret_cast<const char*>(p + pos), end - pos);
+    FieldDef f;
+    f.Name = base::Decode(raw, cp);
+    f.PhysicalType = codes[i];
+    f.Type = LogicalType(codes[i], path, f.Name);
+    f.Size = codes[i] == BCD ? 17 : sizes[i];
+    f.Decimals = codes[i] == BCD ? sizes[i] : 0;
+    if (f.Size == 0) throw Error::ForField(path, f.Name, "the field has size 0");
+    if (IsBlobType(f.Type) && f.Size < kBlobDescriptorSize)
+      throw Error::ForField(path, f.Name, QString("a blob field of %1 bytes cannot hold its descriptor").arg(f.Size));
+    total += f.Size;
+    h.Fields.push_back(f);
+    h.RawFieldNames.push_back(raw);
+    pos = end + 1;
+  }
+  if (total != h.RecordSize)
+    throw fail(QString("the fields add up to %1 bytes but the record holds %2").arg(total).arg(h.RecordSize));
+  h.Bytes = QByteArray(reinterpret_cast<const char*>(p), h.HeaderSize);
+  return h;
+}
+
+FieldDef MakeField(const QString& name, FieldType type, int size) {
+  FieldDef f;
+  f.Name = name;
+  f.Type = type;
+  switch (type) {
+  case FieldType::String: f.PhysicalType = Alpha; f.Size = size > 0 ? std::min(size, 255) : 255; break;
+  case FieldType::SmallInt: f.PhysicalType = Short; f.Size = 2; break;
+  case FieldType::Integer: f.PhysicalType = Long; f.Size = 4; break;
+  case FieldType::AutoInc: f.PhysicalType = AutoInc; f.Size = 4; break;
+  case FieldType::Float: f.PhysicalType = Number; f.Size = 8; break;
+  case FieldType::Currency: f.PhysicalType = Currency; f.Size = 8; break;
+  case FieldType::BCD: f.PhysicalType = BCD; f.Size = 17; f.Decimals = size > 0 ? size : 2; break;
+  case FieldType::Boolean: f.PhysicalType = Logical; f.Size = 1; break;
+  case FieldType::Date: f.PhysicalType = Date; f.Size = 4; break;
+  case FieldType::Time: f.PhysicalType = Time; f.Size = 4; break;
+  case FieldType::DateTime: f.PhysicalType = Timestamp; f.Size = 8; break;
+  case FieldType::Memo: f.PhysicalType = Memo; f.Size = (size > 0 ? size : 1) + kBlobDescriptorSize; break;
+  case FieldType::FmtMemo: f.PhysicalType = FmtMemo; f.Size = (size > 0 ? size : 1) + kBlobDescriptorSize; break;
+  case FieldType::Blob: f.PhysicalType = Blob; f.Size = (size > 0 ? size : 1) + kBlobDescriptorSize; break;
+  case FieldType::Graphic: f.PhysicalType = Graphic; f.Size = (size > 0 ? size : 1) + kBlobDescriptorSize; break;
+  case FieldType::OLE: f.PhysicalType = OLE; f.Size = (size > 0 ? size : 1) + kBlobDescriptorSize; break;
+  case FieldType::Bytes: f.PhysicalType = Bytes; f.Size = size > 0 ? std::min(size, 255) : 1; break;
+  }
+  return f;
+}
+
+QByteArray BuildHeader(const std::vector<FieldDef>& fields, int keyFields, int version,
+                       int codePage, int blockSizeKiB, const QString& tableName,
+                       base::CodePage textCodePage) {
+  const int n = int(fields.size());
+  const int tableNameLength = version >= 70 ? 261 : 79;
+  std::vector<QByteArray> names;
+  int namesLength = 0;
+  int recordSize = 0;
+  for (const FieldDef& f : fields) {
+    names.push_back(base::Encode(f.Name, textCodePage));
+    namesLength += int(names.back().size()) + 1;
+    recordSize += f.Size;
+  }
+  const int fieldInfo = 0x78;
+  const int used = fieldInfo + n * 2 + 4 + n * 4 + tableNameLength + namesLength + n * 2 + 8;
+  const int headerSize = ((used + 2047) / 2048) * 2048;
+  QByteArray h(headerSize, '\0');
+  auto* p = reinterpret_cast<unsigned char*>(h.data());
+  base::PutU16LE(p + 0x00, uint16_t(recordSize));
+  base::PutU16LE(p + 0x02, uint16_t(headerSize));
+  p[0x04] = keyFields > 0 ? 0 : 2;
+  p[0x05] = uint8_t(blockSizeKiB);
+  base::PutU16LE(p + 0x12, keyFields > 0 ? 12 : 0); // change count, as Paradox leaves it
+  base::PutU16LE(p + 0x21, uint16_t(n));
+  base::PutU16LE(p + 0x23, uint16_t(keyFields));
+  base::PutU32LE(p + 0x25, 0xFF00FF00u);
+  p[0x29] = 0; // sort order: plain byte order
+  p[0x2D] = 2;
+  p[0x2E] = 1;
+  p[0x39] = version >= 70 ? 0x0C : version >= 50 ? 0x0B : 0x09;
+  p[0x3E] = 0x1F;
+  p[0x3F] = 0x0F;
+  base::PutU16LE(p + 0x51, uint16_t(used - 8 - 1));
+  p[0x56] = 0x20;
+  // Data header.
+  const uint16_t verId = version >= 70 ? 0x010C : version >= 50 ? 0x010B : 0x0109;
+  base::PutU16LE(p + 0x58, verId);
+  base::PutU16LE(p + 0x5A, verId);
+  base::PutU16LE(p + 0x64, uint16_t(n + 1));
+  base::PutU16LE(p + 0x6A, uint16_t(codePage));
+  p[0x6C] = 1;
+  p[0x6D] = 1;
+  int pos = fieldInfo;
+  for (const FieldDef& f : fields) {
+    p[pos++] = uint8_t(f.PhysicalType);
+    p[pos++] = uint8_t(f.PhysicalType == BCD ? f.Decimals : f.Size);
+  }
+  pos += 4;     // table name pointer (a run-time address; left zero)
+  pos += n * 4; // field name pointers (likewise)
+  const QByteArray tn = base::Encode(tableName, textCodePage).left(tableNameLength - 1);
+  std::memcpy(p + pos, tn.constData(), size_t(tn.size()));
+  pos += tableNameLength;
+  for (const QByteArray& name : names) {
+    std::memcpy(p + pos, name.constData(), size_t(name.size()));
+    pos += int(name.size()) + 1;
+  }
+  for (int i = 0; i < n; ++i) {
+    base::PutU16LE(p + pos, uint16_t(i + 1));
+    pos += 2;
+  }
+  std::memcpy(p + pos, "ascii\0\0\0", 8);
+  return h;
+}
+
+Value DecodeValue(const FieldDef& field, std::span<const unsigned char> b, base::CodePage cp) {
+  if (field.PhysicalType == Alpha) {
+    size_t len = 0;
+    while (len < b.size() && b[len] != 0) ++len;
+    if (len == 0) return {};
+    return base::Decode(reinterpret_cast<const char*>(b.data()), qsizetype(len), cp);
+  }
+  if (field.PhysicalType == Bytes) {
+    if (AllZero(b)) return {};
+    return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
+  }
+  if (AllZero(b)) return {};
+  switch (field.PhysicalType) {
+  case Short: return int64_t(int16_t(FlipU16(b)));
+  case Long:
+  case AutoInc: return int64_t(int32_t(FlipU32(b)));
+  case Number:
+  case Currency: return DecodeDouble(b);
+  case Logical: return (b[0] & 0x7F) != 0;
+  case Date: return DateFromDays(int32_t(FlipU32(b)));
+  case Time: return QTime::fromMSecsSinceStartOfDay(int(int32_t(FlipU32(b)) % kMsPerDay));
+  case Timestamp: {
+    const double ms = DecodeDouble(b);
+    if (!std::isfinite(ms) || ms < 0 || ms > 4e14) return {};
+    const auto total = int64_t(ms);
+    return QDateTime(DateFromDays(total / kMsPerDay),
+                     QTime::fromMSecsSinceStartOfDay(int(total % kMsPerDay)));
+  }
+  case BCD: return DecodeBcd(b);
+  default: return {};
+  }
+}
+
+void EncodeValue(const FieldDef& field, const Value& value, std::span<unsigned char> out,
+                 base::CodePage cp, const QString& tablePath) {
+  std::memset(out.data(), 0, out.size());
+  if (IsNull(value)) return;
+  unsigned char* o = out.data();
+  switch (field.PhysicalType) {
+  case Alpha: {
+    const QByteArray bytes = base::Encode(ValueToString(value), cp);
+    std::memcpy(o, bytes.constData(), std::min(size_t(bytes.size()), out.size()));
+    return;
+  }
+  case Bytes: {
+    const QByteArray bytes = ValueToBytes(value);
+    std::memcpy(o, bytes.constData(), std::min(size_t(bytes.size()), out.size()));
+    return;
+  }
+  case Short: {
+    const int64_t v = ValueToInteger(value);
+    if (v < -32767 || v > 32767)
+      throw Error::ForField(tablePath, field.Name, QString("%1 does not fit a short integer").arg(v));
+    base::PutU16BE(o, uint16_t(int16_t(v)) ^ 0x8000u);
+    return;
+  }
+  case Long:
+  case AutoInc: {
+    const int64_t v = ValueToInteger(value);
+    if (v < -2147483647LL || v > 2147483647LL)
+      throw Error::ForField(tablePath, field.Name, QString("%1 does not fit a long integer").arg(v));
+    base::PutU32BE(o, uint32_t(int32_t(v)) ^ 0x80000000u);
+    return;
+  }
+  case Number:
+  case Currency: EncodeDouble(ValueToFloat(value), o); return;
+  case Logical: o[0] = ValueToBoolean(value) ? 0x81 : 0x80; return;
+  case Date: {
+    QDate d;
+    if (auto pd = std::get_if<QDate>(&value)) d = *pd;
+    else if (auto pdt = std::get_if<QDateTime>(&value)) d = pdt->date();
+    else d = QDate::fromString(ValueToString(value), Qt::ISODate);
+    if (!d.isValid()) throw Error::ForField(tablePath, field.Name, "not a valid date");
+    base::PutU32BE(o, uint32_t(int32_t(DaysFromDate(d))) ^ 0x80000000u);
+    return;
+  }
+  case Time: {
+    QTime t;
+    if (auto pt = std::get_if<QTime>(&value)) t = *pt;
+    else if (auto pdt = std::get_if<QDateTime>(&value)) t = pdt->time();
+    else t = QTime::fromString(ValueToString(value), Qt::ISODateWithMs);
+    if (!t.isValid()) throw Error::ForField(tablePath, field.Name, "not a valid time");
+    base::PutU32BE(o, uint32_t(t.msecsSinceStartOfDay()) ^ 0x80000000u);
+    return;
+  }
+  case Timestamp: {
+    QDateTime dt;
+    if (auto pdt = std::get_if<QDateTime>(&value)) dt = *pdt;
+    else if (auto pd = std::get_if<QDate>(&value)) dt = QDateTime(*pd, QTime(0, 0));
+    else dt = QDateTime::fromString(ValueToString(value), Qt::ISODateWithMs);
+    if (!dt.isValid()) throw Error::ForField(tablePath, field.Name, "not a valid date and time");
+    const double ms = double(DaysFromDate(dt.date())) * double(kMsPerDay) + dt.time().msecsSinceStartOfDay();
+    EncodeDouble(ms, o);
+    return;
+  }
+  case BCD: EncodeBcd(ValueToFloat(value), field.Decimals, o); return;
+  default: throw Error::ForField(tablePath, field.Name, "blob fields are not encoded here");
+  }
+}
+
+} // namespace db::paradox

@@ -1,0 +1,593 @@
+#include "Table.h"
+
+#include "DbaseFile.h"
+#include "Error.h"
+#include "ParadoxFile.h"
+
+#include "base/PathResolver.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <map>
+
+namespace db {
+namespace {
+
+// Tables open in this process, by file, so that exclusive use can be enforced.
+struct Users {
+  int Shared = 0;
+  bool Exclusive = false;
+};
+std::map<QString, Users>& OpenTables() {
+  static std::map<QString, Users> tables;
+  return tables;
+}
+
+QString CanonicalKey(const QString& path) {
+  const QString canonical = QFileInfo(path).canonicalFilePath();
+  return canonical.isEmpty() ? path : canonical;
+}
+
+const std::map<QString, QString>& NamedIndexes() {
+  static const std::map<QString, QString> names = {
+      {"CLASS_ID", "Category;Class"},
+      {"GROUP_ID", "Category;Class;GroupNum"},
+  };
+  return names;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- Field
+
+const QString& Field::FieldName() const { return Owner->Defs[Index].Name; }
+FieldType Field::DataType() const { return Owner->Defs[Index].Type; }
+int Field::Size() const { return Owner->Defs[Index].Size; }
+bool Field::IsNull() const { return db::IsNull(Owner->CurrentValue(Index)); }
+Value Field::AsValue() const { return Owner->CurrentValue(Index); }
+int64_t Field::AsInteger() const { return ValueToInteger(Owner->CurrentValue(Index)); }
+double Field::AsFloat() const { return ValueToFloat(Owner->CurrentValue(Index)); }
+QString Field::AsString() const { return ValueToString(Owner->CurrentValue(Index)); }
+bool Field::AsBoolean() const { return ValueToBoolean(Owner->CurrentValue(Index)); }
+QByteArray Field::AsBlob() const { return ValueToBytes(Owner->CurrentValue(Index)); }
+QDate Field::AsDate() const {
+  const Value& v = Owner->CurrentValue(Index);
+  if (auto d = std::get_if<QDate>(&v)) return *d;
+  if (auto dt = std::get_if<QDateTime>(&v)) return dt->date();
+  return QDate();
+}
+void Field::SetValue(const Value& value) { Owner->SetBufferValue(Index, value); }
+
+// ---------------------------------------------------------------- opening
+
+Table::Table(const QString& databaseName, const QString& tableName) : Database(databaseName), Name(tableName) {}
+
+Table::~Table() {
+  try {
+    Close();
+  } catch (...) {
+    // A table being destroyed has nothing left to report to.
+  }
+}
+
+void Table::SetDatabaseName(const QString& dir) {
+  if (Active()) throw Error::ForTable(Describe(), "cannot change the directory of an open table");
+  Database = dir;
+}
+
+void Table::SetTableName(const QString& name) {
+  if (Active()) throw Error::ForTable(Describe(), "cannot change the name of an open table");
+  Name = name;
+}
+
+void Table::SetExclusive(bool exclusive) {
+  if (Active()) throw Error::ForTable(Describe(), "cannot change exclusive use of an open table");
+  IsExclusive = exclusive;
+}
+
+QString Table::Describe() const {
+  if (Storage) return Storage->Path();
+  return base::NormalizeSeparators(Database) + "/" + Name;
+}
+
+QString Table::ResolveTableFile(const QString& dir, const QString& name) {
+  const QString directory = base::NormalizeSeparators(dir);
+  if (!QFileInfo(directory).isDir())
+    throw Error::ForTable(directory + "/" + name, "the directory " + directory + " does not exist");
+  const QString suffix = QFileInfo(name).suffix().toUpper();
+  if (suffix == "DB" || suffix == "DBF") {
+    if (auto found = base::FindPathIgnoreCase(directory, name)) return *found;
+    throw Error::ForTable(directory + "/" + name, "the table does not exist");
+  }
+  for (const char* ext : {".DB", ".DBF"})
+    if (auto found = base::FindPathIgnoreCase(directory, name + ext)) return *found;
+  throw Error::ForTable(directory + "/" + name, "the table does not exist (looked for .DB and .DBF)");
+}
+
+void Table::Open() {
+  if (Active()) return;
+  if (Name.isEmpty()) throw Error::ForTable(Describe(), "no table name was given");
+  const QString path = ResolveTableFile(Database, Name);
+  const QString key = CanonicalKey(path);
+  Users& users = OpenTables()[key];
+  if (users.Exclusive || (IsExclusive && users.Shared > 0)) {
+    if (users.Shared == 0 && !users.Exclusive) OpenTables().erase(key);
+    throw Error::ForTable(path, "the table is in use elsewhere and cannot be opened " +
+                                    QString(IsExclusive ? "for exclusive use" : "while another holds it exclusively"));
+  }
+  std::unique_ptr<TableFile> storage;
+  try {
+    if (QFileInfo(path).suffix().compare("DBF", Qt::CaseInsensitive) == 0) storage = DbaseFile::Open(path);
+    else storage = ParadoxFile::Open(path, CodePageOverride);
+  } catch (...) {
+    if (users.Shared == 0 && !users.Exclusive) OpenTables().erase(key);
+    throw;
+  }
+  Defs = storage->Fields();
+  Storage = std::move(storage);
+  try {
+    LoadRows();
+  } catch (...) {
+    Storage.reset();
+    if (users.Shared == 0 && !users.Exclusive) OpenTables().erase(key);
+    throw;
+  }
+  if (IsExclusive) users.Exclusive = true;
+  else ++users.Shared;
+  FieldObjects.clear();
+  for (size_t i = 0; i < Defs.size(); ++i) FieldObjects.emplace_back(*this, i);
+  Mode = TableState::Browse;
+  IndexFields.clear();
+  CurrentIndexName.clear();
+  UsingFieldNames = false;
+  RangeLow.reset();
+  RangeHigh.reset();
+  RebuildOrder(std::nullopt);
+  First();
+}
+
+void Table::LoadRows() {
+  Rows = Storage->ReadRows();
+  for (StoredRow& row : Rows) row.Id = NextId++;
+  Signature = Storage->DiskSignature();
+}
+
+void Table::Close() {
+  if (!Active()) return;
+  const QString key = CanonicalKey(Storage->Path());
+  auto it = OpenTables().find(key);
+  if (it != OpenTables().end()) {
+    if (IsExclusive) it->second.Exclusive = false;
+    else if (it->second.Shared > 0) --it->second.Shared;
+    if (!it->second.Exclusive && it->second.Shared == 0) OpenTables().erase(it);
+  }
+  Storage.reset();
+  Rows.clear();
+  Order.clear();
+  FieldObjects.clear();
+  Buffer.clear();
+  Mode = TableState::Inactive;
+  AtBof = AtEof = true;
+}
+
+QString Table::FilePath() const { return Storage ? Storage->Path() : QString(); }
+QString Table::Kind() const { return Storage ? Storage->Kind() : QString(); }
+
+void Table::CheckActive(const char* operation) const {
+  if (!Active()) throw Error::ForTable(Describe(), QString("cannot %1: the table is not open").arg(operation));
+}
+
+void Table::CheckBrowse(const char* operation) const {
+  CheckActive(operation);
+  if (Mode != TableState::Browse)
+    throw Error::ForTable(Describe(), QString("cannot %1 while a row is being edited").arg(operation));
+}
+
+// ---------------------------------------------------------------- structure
+
+const std::vector<FieldDef>& Table::FieldDefs() const {
+  CheckActive("list the fields");
+  return Defs;
+}
+
+int Table::KeyFieldCount() const { return Storage ? Storage->KeyFieldCount() : 0; }
+
+std::optional<size_t> Table::FindFieldIndex(const QString& name) const {
+  for (size_t i = 0; i < Defs.size(); ++i)
+    if (Defs[i].Name.compare(name.trimmed(), Qt::CaseInsensitive) == 0) return i;
+  return std::nullopt;
+}
+
+size_t Table::FieldIndex(const QString& name) const {
+  CheckActive("find a field");
+  if (auto i = FindFieldIndex(name)) return *i;
+  throw Error::ForField(Describe(), name, "field not found");
+}
+
+Field& Table::FieldByName(const QString& name) { return FieldObjects[FieldIndex(name)]; }
+
+Field* Table::FindField(const QString& name) {
+  if (!Active()) return nullptr;
+  if (auto i = FindFieldIndex(name)) return &FieldObjects[*i];
+  return nullptr;
+}
+
+// ---------------------------------------------------------------- current row
+
+const StoredRow* Table::CurrentRow() const {
+  if (Order.empty() || Cursor < 0 || Cursor >= int(Order.size())) return nullptr;
+  return &Rows[Order[size_t(Cursor)]];
+}
+
+const Value& Table::CurrentValue(size_t field) const {
+  static const Value empty;
+  if (Mode == TableState::Edit || Mode == TableState::Insert) return Buffer[field];
+  const StoredRow* row = CurrentRow();
+  return row ? row->Values[field] : empty;
+}
+
+Value Table::Coerce(size_t field, const Value& value) const {
+  if (IsNull(value)) return value;
+  const FieldDef& def = Defs[field];
+  switch (def.Type) {
+  case FieldType::SmallInt:
+  case FieldType::Integer:
+  case FieldType::AutoInc: {
+    if (auto s = std::get_if<QString>(&value)) {
+      if (s->trimmed().isEmpty()) return Value();
+      bool ok = false;
+      const qlonglong v = s->trimmed().toLongLong(&ok);
+      if (!ok) throw Error::ForField(Describe(), def.Name, "\"" + *s + "\" is not an integer");
+      return int64_t(v);
+    }
+    return ValueToInteger(value);
+  }
+  case FieldType::Float:
+  case FieldType::Currency:
+  case FieldType::BCD: {
+    if (auto s = std::get_if<QString>(&value)) {
+      if (s->trimmed().isEmpty()) return Value();
+      bool ok = false;
+      const double v = s->trimmed().toDouble(&ok);
+      if (!ok) throw Error::ForField(Describe(), def.Name, "\"" + *s + "\" is not a number");
+      return v;
+    }
+    return ValueToFloat(value);
+  }
+  case FieldType::Boolean: return ValueToBoolean(value);
+  case FieldType::String:
+  case FieldType::Memo: {
+    const QString s = ValueToString(value);
+    if (s.isEmpty()) return Value();
+    return def.Type == FieldType::String ? Value(s.left(def.Size)) : Value(s);
+  }
+  case FieldType::Date:
+    if (std::holds_alternative<QDate>(value)) return value;
+    if (auto dt = std::get_if<QDateTime>(&value)) return dt->date();
+    return QDate::fromString(ValueToString(value), Qt::ISODate);
+  case FieldType::Time:
+    if (std::holds_alternative<QTime>(value)) return value;
+    return QTime::fromString(ValueToString(value), Qt::ISODateWithMs);
+  case FieldType::DateTime:
+    if (std::holds_alternative<QDateTime>(value)) return value;
+    return QDateTime::fromString(ValueToString(value), Qt::ISODateWithMs);
+  default: {
+    const QByteArray b = ValueToBytes(value);
+    return b.isEmpty() ? Value() : Value(b);
+  }
+  }
+}
+
+void Table::SetBufferValue(size_t field, const Value& value) {
+  if (Mode != TableState::Edit && Mode != TableState::Insert)
+    throw Error::ForField(Describe(), Defs[field].Name, "the table is not in edit or insert mode");
+  Buffer[field] = Coerce(field, value);
+}
+
+// ---------------------------------------------------------------- navigation
+
+void Table::MoveTo(int position) {
+  Cursor = std::clamp(position, 0, std::max(0, int(Order.size()) - 1));
+}
+
+void Table::First() {
+  CheckBrowse("go to the first row");
+  MoveTo(0);
+  AtBof = true;
+  AtEof = Order.empty();
+}
+
+void Table::Last() {
+  CheckBrowse("go to the last row");
+  MoveTo(int(Order.size()) - 1);
+  AtEof = true;
+  AtBof = Order.empty();
+}
+
+void Table::Next() {
+  CheckBrowse("move to the next row");
+  if (Cursor + 1 < int(Order.size())) {
+    ++Cursor;
+    AtBof = AtEof = false;
+  } else {
+    AtEof = true;
+  }
+}
+
+void Table::Prior() {
+  CheckBrowse("move to the previous row");
+  if (Cursor > 0 && !Order.empty()) {
+    --Cursor;
+    AtBof = AtEof = false;
+  } else {
+    AtBof = true;
+  }
+}
+
+int Table::MoveBy(int distance) {
+  int moved = 0;
+  while (distance > 0 && !AtEof) {
+    const int before = Cursor;
+    Next();
+    if (Cursor != before) ++moved;
+    --distance;
+  }
+  while (distance < 0 && !AtBof) {
+    const int before = Cursor;
+    Prior();
+    if (Cursor != before) --moved;
+    ++distance;
+  }
+  return moved;
+}
+
+int Table::RecNo() const {
+  if (!Active() || Order.empty()) return 0;
+  if (Mode == TableState::Insert) return 0;
+  return Cursor + 1;
+}
+
+// ---------------------------------------------------------------- indexes and ranges
+
+std::vector<size_t> Table::ParseFieldList(const QString& names) const {
+  std::vector<size_t> fields;
+  for (const QString& n : names.split(';', Qt::SkipEmptyParts)) fields.push_back(FieldIndex(n.trimmed()));
+  return fields;
+}
+
+void Table::SetIndexName(const QString& name) {
+  CheckBrowse("change the index");
+  const QString trimmed = name.trimmed();
+  std::vector<size_t> fields;
+  if (!trimmed.isEmpty()) {
+    const auto named = NamedIndexes().find(trimmed.toUpper());
+    if (named != NamedIndexes().end()) fields = ParseFieldList(named->second);
+    else if (auto f = FindFieldIndex(trimmed)) fields = {*f};
+    else throw Error::ForTable(Describe(), "index \"" + trimmed + "\" not found");
+  } else {
+    for (int i = 0; i < KeyFieldCount(); ++i) fields.push_back(size_t(i));
+  }
+  const auto keep = CurrentRow() ? std::optional<uint64_t>(CurrentRow()->Id) : std::nullopt;
+  IndexFields = fields;
+  CurrentIndexName = trimmed;
+  UsingFieldNames = false;
+  RangeLow.reset();
+  RangeHigh.reset();
+  RebuildOrder(keep);
+}
+
+void Table::SetIndexFieldNames(const QString& names) {
+  CheckBrowse("change the index");
+  if (names.trimmed().isEmpty()) {
+    SetIndexName(QString());
+    return;
+  }
+  const auto keep = CurrentRow() ? std::optional<uint64_t>(CurrentRow()->Id) : std::nullopt;
+  IndexFields = ParseFieldList(names);
+  CurrentIndexName.clear();
+  UsingFieldNames = true;
+  RangeLow.reset();
+  RangeHigh.reset();
+  RebuildOrder(keep);
+}
+
+QString Table::IndexFieldNames() const {
+  if (!UsingFieldNames) return QString();
+  QStringList names;
+  for (size_t f : IndexFields) names << Defs[f].Name;
+  return names.join(';');
+}
+
+int Table::CompareRowToKey(const StoredRow& row, const std::vector<Value>& key) const {
+  const size_t n = std::min(key.size(), IndexFields.size());
+  for (size_t i = 0; i < n; ++i) {
+    const size_t f = IndexFields[i];
+    const int c = CompareValues(row.Values[f], Coerce(f, key[i]));
+    if (c != 0) return c;
+  }
+  return 0;
+}
+
+void Table::RebuildOrder(std::optional<uint64_t> keepId) {
+  const int oldCursor = Cursor;
+  Order.clear();
+  Order.reserve(Rows.size());
+  for (size_t i = 0; i < Rows.size(); ++i) {
+    if (RangeLow && CompareRowToKey(Rows[i], *RangeLow) < 0) continue;
+    if (RangeHigh && CompareRowToKey(Rows[i], *RangeHigh) > 0) continue;
+    Order.push_back(i);
+  }
+  if (!IndexFields.empty()) {
+    std::stable_sort(Order.begin(), Order.end(), [&](size_t a, size_t b) {
+      for (size_t f : IndexFields) {
+        const int c = CompareValues(Rows[a].Values[f], Rows[b].Values[f]);
+        if (c != 0) return c < 0;
+      }
+      return false;
+    });
+  }
+  MoveTo(oldCursor);
+  if (keepId) {
+    for (size_t i = 0; i < Order.size(); ++i)
+      if (Rows[Order[i]].Id == *keepId) {
+        Cursor = int(i);
+        break;
+      }
+  }
+  AtBof = AtEof = Order.empty();
+}
+
+bool Table::FindKey(const std::vector<Value>& key) {
+  CheckBrowse("find a key");
+  if (IndexFields.empty()) throw Error::ForTable(Describe(), "cannot find a key: the table has no index selected");
+  if (key.empty() || key.size() > IndexFields.size())
+    throw Error::ForTable(Describe(), QString("a key of %1 values for an index of %2 fields").arg(key.size()).arg(IndexFields.size()));
+  const auto it = std::lower_bound(Order.begin(), Order.end(), key,
+                                   [&](size_t row, const std::vector<Value>& k) { return CompareRowToKey(Rows[row], k) < 0; });
+  if (it == Order.end() || CompareRowToKey(Rows[*it], key) != 0) return false;
+  Cursor = int(it - Order.begin());
+  AtBof = AtEof = false;
+  return true;
+}
+
+void Table::SetRange(const std::vector<Value>& low, const std::vector<Value>& high) {
+  CheckBrowse("set a range");
+  if (IndexFields.empty()) throw Error::ForTable(Describe(), "cannot set a range: the table has no index selected");
+  RangeLow = low;
+  RangeHigh = high;
+  RebuildOrder(std::nullopt);
+  First();
+}
+
+void Table::CancelRange() {
+  CheckBrowse("cancel the range");
+  const auto keep = CurrentRow() ? std::optional<uint64_t>(CurrentRow()->Id) : std::nullopt;
+  RangeLow.reset();
+  RangeHigh.reset();
+  RebuildOrder(keep);
+}
+
+// ---------------------------------------------------------------- editing
+
+TableState Table::State() const { return Active() ? Mode : TableState::Inactive; }
+
+void Table::Edit() {
+  CheckActive("edit");
+  if (Mode == TableState::Edit || Mode == TableState::Insert) return;
+  const StoredRow* row = CurrentRow();
+  if (!row) throw Error::ForTable(Describe(), "cannot edit: the table is empty");
+  Buffer = row->Values;
+  EditedId = row->Id;
+  Mode = TableState::Edit;
+}
+
+void Table::Insert() {
+  CheckActive("insert");
+  if (Mode != TableState::Browse) Post();
+  Buffer.assign(Defs.size(), Value());
+  InsertAt = size_t(Cursor);
+  Mode = TableState::Insert;
+}
+
+void Table::Append() {
+  Insert();
+  InsertAt = Order.size();
+}
+
+void Table::Post() {
+  CheckActive("post");
+  if (Mode == TableState::Browse) return;
+  if (Mode == TableState::Edit) {
+    const auto it = std::find_if(Rows.begin(), Rows.end(), [&](const StoredRow& r) { return r.Id == EditedId; });
+    if (it == Rows.end()) throw Error::ForTable(Describe(), "the row being edited no longer exists");
+    Storage->UpdateRow(Rows, size_t(it - Rows.begin()), Buffer);
+  } else {
+    StoredRow row;
+    row.Id = NextId++;
+    row.Values = Buffer;
+    EditedId = row.Id;
+    Storage->InsertRow(Rows, std::move(row));
+  }
+  Signature = Storage->DiskSignature();
+  Mode = TableState::Browse;
+  Buffer.clear();
+  InsertAt.reset();
+  RebuildOrder(EditedId);
+  AtBof = AtEof = Order.empty();
+}
+
+void Table::Cancel() {
+  if (!Active() || Mode == TableState::Browse) return;
+  Mode = TableState::Browse;
+  Buffer.clear();
+  InsertAt.reset();
+}
+
+void Table::Delete() {
+  CheckActive("delete");
+  if (Mode == TableState::Insert) {
+    Cancel();
+    return;
+  }
+  if (Mode == TableState::Edit) Cancel();
+  const StoredRow* row = CurrentRow();
+  if (!row) throw Error::ForTable(Describe(), "cannot delete: the table is empty");
+  const uint64_t id = row->Id;
+  const auto it = std::find_if(Rows.begin(), Rows.end(), [&](const StoredRow& r) { return r.Id == id; });
+  Storage->DeleteRow(Rows, size_t(it - Rows.begin()));
+  Signature = Storage->DiskSignature();
+  RebuildOrder(std::nullopt);
+  AtBof = AtEof = Order.empty();
+}
+
+void Table::EmptyTable() {
+  CheckActive("empty the table");
+  Cancel();
+  Storage->EmptyTable(Rows);
+  Signature = Storage->DiskSignature();
+  RebuildOrder(std::nullopt);
+}
+
+void Table::Refresh() {
+  CheckBrowse("refresh");
+  if (Storage->DiskSignature() == Signature) return;
+  const int position = Cursor;
+  const QString path = Storage->Path();
+  std::unique_ptr<TableFile> storage;
+  if (QFileInfo(path).suffix().compare("DBF", Qt::CaseInsensitive) == 0) storage = DbaseFile::Open(path);
+  else storage = ParadoxFile::Open(path, CodePageOverride);
+  if (storage->Fields().size() != Defs.size())
+    throw Error::ForTable(path, "the table's structure changed on disk; close and open it again");
+  Storage = std::move(storage);
+  LoadRows();
+  RebuildOrder(std::nullopt);
+  MoveTo(position);
+  AtBof = AtEof = Order.empty();
+}
+
+// ---------------------------------------------------------------- bookmarks
+
+Table::Bookmark Table::GetBookmark() const {
+  const StoredRow* row = CurrentRow();
+  return row ? row->Id : 0;
+}
+
+bool Table::BookmarkValid(Bookmark b) const {
+  if (b == 0) return false;
+  for (size_t i : Order)
+    if (Rows[i].Id == b) return true;
+  return false;
+}
+
+void Table::GotoBookmark(Bookmark b) {
+  CheckBrowse("go to a bookmark");
+  for (size_t i = 0; i < Order.size(); ++i)
+    if (Rows[Order[i]].Id == b) {
+      Cursor = int(i);
+      AtBof = AtEof = false;
+      return;
+    }
+  throw Error::ForTable(Describe(), "the bookmarked row no longer exists");
+}
+
+} // namespace db

@@ -1,0 +1,177 @@
+#pragma once
+// A table cursor over a Paradox or dBase table: opened by directory and name, all rows held in
+// memory, browsed in the order of the current index, narrowed by key ranges, and edited with
+// every Post() and Delete() written through to the file before it returns.
+
+#include "FieldDef.h"
+#include "TableFile.h"
+#include "Value.h"
+
+#include "base/TextCodec.h"
+
+#include <QString>
+#include <QStringList>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace db {
+
+class Table;
+
+enum class TableState { Inactive, Browse, Edit, Insert };
+
+// One field of the open table, bound to the cursor's current row (or to the row being edited).
+class Field {
+public:
+  Field(Table& table, size_t index) : Owner(&table), Index(index) {}
+
+  const QString& FieldName() const;
+  FieldType DataType() const;
+  int Size() const;
+  size_t FieldNo() const { return Index; }
+
+  bool IsNull() const;
+  Value AsValue() const;
+  int64_t AsInteger() const;
+  double AsFloat() const;
+  QString AsString() const;
+  bool AsBoolean() const;
+  QByteArray AsBlob() const;
+  QDate AsDate() const;
+
+  // Only in the Edit or Insert state; the value is converted to the field's type.
+  void SetValue(const Value& value);
+  void SetAsInteger(int64_t value) { SetValue(value); }
+  void SetAsFloat(double value) { SetValue(value); }
+  void SetAsString(const QString& value) { SetValue(value); }
+  void SetAsBoolean(bool value) { SetValue(value); }
+  void SetAsBlob(const QByteArray& value) { SetValue(value); }
+  void Clear() { SetValue(Value()); }
+
+private:
+  Table* Owner;
+  size_t Index;
+};
+
+class Table {
+public:
+  Table() = default;
+  Table(const QString& databaseName, const QString& tableName);
+  ~Table();
+  Table(const Table&) = delete;
+  Table& operator=(const Table&) = delete;
+
+  // --- opening ---
+  void SetDatabaseName(const QString& dir);
+  void SetTableName(const QString& name);
+  const QString& DatabaseName() const { return Database; }
+  const QString& TableName() const { return Name; }
+  // Overrides the code page of a Paradox table's text (for tables whose header declares none).
+  void SetCodePage(std::optional<base::CodePage> cp) { CodePageOverride = cp; }
+  void SetExclusive(bool exclusive);
+  bool Exclusive() const { return IsExclusive; }
+  void Open();
+  void Close();
+  bool Active() const { return Storage != nullptr; }
+  // The file the table was opened from (after case-insensitive resolution).
+  QString FilePath() const;
+  QString Kind() const;
+  // The file a name resolves to in a directory: an explicit .DB or .DBF decides, a bare name
+  // tries .DB then .DBF; letter case is ignored. Raises db::Error when none exists.
+  static QString ResolveTableFile(const QString& dir, const QString& name);
+
+  // --- structure ---
+  const std::vector<FieldDef>& FieldDefs() const;
+  std::vector<Field>& Fields() { return FieldObjects; }
+  Field& FieldByName(const QString& name);
+  Field* FindField(const QString& name);
+  int KeyFieldCount() const;
+
+  // --- navigation ---
+  void First();
+  void Last();
+  void Next();
+  void Prior();
+  int MoveBy(int distance);
+  bool Eof() const { return AtEof; }
+  bool Bof() const { return AtBof; }
+  int RecNo() const;   // 1-based position in the current order; 0 when empty
+  int RecordCount() const { return int(Order.size()); }
+  bool IsEmpty() const { return Order.empty(); }
+
+  // --- indexes and ranges ---
+  // "" selects the primary index (the key fields of a keyed table; otherwise file order).
+  // "CLASS_ID" is Category;Class and "GROUP_ID" is Category;Class;GroupNum; a field's own name
+  // stands for an index on that field.
+  void SetIndexName(const QString& name);
+  QString IndexName() const { return CurrentIndexName; }
+  void SetIndexFieldNames(const QString& names); // "Category;Class"
+  QString IndexFieldNames() const;
+  // Moves to the first row whose leading index fields equal `key` (a partial key is allowed);
+  // returns false and stays put when there is none.
+  bool FindKey(const std::vector<Value>& key);
+  void SetRange(const std::vector<Value>& low, const std::vector<Value>& high);
+  void CancelRange();
+
+  // --- editing ---
+  TableState State() const;
+  void Edit();
+  void Insert();
+  void Append();
+  void Post();
+  void Cancel();
+  void Delete();
+  void EmptyTable();
+  // Re-reads the file when it changed on disk since it was read.
+  void Refresh();
+
+  // --- bookmarks ---
+  using Bookmark = uint64_t;
+  Bookmark GetBookmark() const;
+  bool BookmarkValid(Bookmark b) const;
+  void GotoBookmark(Bookmark b);
+
+private:
+  friend class Field;
+  const Value& CurrentValue(size_t field) const;
+  void SetBufferValue(size_t field, const Value& value);
+  void CheckActive(const char* operation) const;
+  void CheckBrowse(const char* operation) const;
+  size_t FieldIndex(const QString& name) const; // raises when missing
+  std::optional<size_t> FindFieldIndex(const QString& name) const;
+  std::vector<size_t> ParseFieldList(const QString& names) const;
+  void LoadRows();
+  void RebuildOrder(std::optional<uint64_t> keepId);
+  int CompareRowToKey(const StoredRow& row, const std::vector<Value>& key) const;
+  void MoveTo(int position);
+  const StoredRow* CurrentRow() const;
+  Value Coerce(size_t field, const Value& value) const;
+  QString Describe() const;
+
+  QString Database;
+  QString Name;
+  std::optional<base::CodePage> CodePageOverride;
+  bool IsExclusive = false;
+  std::unique_ptr<TableFile> Storage;
+  QString Signature;
+  std::vector<FieldDef> Defs;
+  std::vector<Field> FieldObjects;
+  std::vector<StoredRow> Rows;      // browse order of the file (key order when keyed)
+  uint64_t NextId = 1;
+  std::vector<size_t> IndexFields;  // fields of the current order; empty = file order
+  QString CurrentIndexName;
+  bool UsingFieldNames = false;
+  std::optional<std::vector<Value>> RangeLow, RangeHigh;
+  std::vector<size_t> Order;        // positions in Rows, in the current order, within the range
+  int Cursor = 0;
+  bool AtBof = true;
+  bool AtEof = true;
+  TableState Mode = TableState::Inactive;
+  std::vector<Value> Buffer;        // the row being edited or inserted
+  uint64_t EditedId = 0;
+  std::optional<size_t> InsertAt;   // where Insert() was called (for a cancel)
+};
+
+} // namespace db

@@ -1,0 +1,83 @@
+#include "TableDump.h"
+
+#include "db/Error.h"
+
+#include <QDir>
+#include <QStringList>
+
+namespace tools {
+namespace {
+
+QString BlobKind(const QByteArray& data) {
+  if (data.startsWith("BM")) return "BMP";
+  if (data.startsWith("\x01\x00\x00\x02")) return "OLE";
+  if (data.startsWith("GIF8")) return "GIF";
+  if (data.startsWith("\xFF\xD8")) return "JPEG";
+  return "binary";
+}
+
+} // namespace
+
+QString CsvQuote(const QString& text) {
+  if (!text.contains(',') && !text.contains('"') && !text.contains('\n') && !text.contains('\r')) return text;
+  QString quoted = text;
+  quoted.replace("\"", "\"\"");
+  return "\"" + quoted + "\"";
+}
+
+QString DumpText(const db::Field& field) {
+  if (field.IsNull()) return QString();
+  switch (field.DataType()) {
+  case db::FieldType::Blob:
+  case db::FieldType::Graphic:
+  case db::FieldType::OLE:
+  case db::FieldType::FmtMemo:
+  case db::FieldType::Bytes: {
+    const QByteArray data = field.AsBlob();
+    return QString("<%1 bytes %2>").arg(data.size()).arg(BlobKind(data));
+  }
+  default: return field.AsString();
+  }
+}
+
+int ListTables(const QString& dir, QTextStream& out) {
+  const QStringList files = QDir(dir).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+  int failures = 0;
+  for (const QString& file : files) {
+    const QString suffix = QFileInfo(file).suffix().toUpper();
+    if (suffix != "DB" && suffix != "DBF") continue;
+    db::Table table(dir, file);
+    try {
+      table.Open();
+      QStringList fields;
+      for (const db::FieldDef& f : table.FieldDefs()) fields << f.Name;
+      out << file << "\t" << table.Kind() << "\t" << table.RecordCount() << " rows\t" << fields.join(", ") << "\n";
+    } catch (const db::Error& e) {
+      out << file << "\terror: " << e.Message << "\n";
+      ++failures;
+    }
+  }
+  return failures;
+}
+
+void DumpTable(db::Table& table, bool csv, QTextStream& out) {
+  auto& fields = table.Fields();
+  if (csv) {
+    QStringList names;
+    for (const db::Field& f : fields) names << CsvQuote(f.FieldName());
+    out << names.join(',') << "\r\n";
+  } else {
+    out << "# " << table.FilePath() << " (" << table.Kind() << ", " << table.RecordCount() << " rows";
+    if (table.KeyFieldCount() > 0) out << ", " << table.KeyFieldCount() << " key fields";
+    out << ")\n";
+    for (const db::FieldDef& f : table.FieldDefs())
+      out << "# " << f.Name << ": " << db::FieldTypeName(f.Type) << "(" << f.Size << ")\n";
+  }
+  for (table.First(); !table.Eof(); table.Next()) {
+    QStringList cells;
+    for (const db::Field& f : fields) cells << (csv ? CsvQuote(DumpText(f)) : DumpText(f));
+    out << cells.join(csv ? "," : "\t") << (csv ? "\r\n" : "\n");
+  }
+}
+
+} // namespace tools

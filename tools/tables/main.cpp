@@ -1,0 +1,58 @@
+// vandrel-tables: looks inside the tables of an atlas.
+//   vandrel-tables list DIR
+//   vandrel-tables dump DIR TABLE [--csv] [--codepage N]
+
+#include "TableDump.h"
+
+#include "db/Error.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+#include <cstdio>
+
+namespace {
+
+int Usage(QTextStream& err) {
+  err << "usage: vandrel-tables list DIR\n"
+         "       vandrel-tables dump DIR TABLE [--csv] [--codepage N]\n";
+  return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QStringList args = app.arguments().mid(1);
+  QTextStream out(stdout);
+  QTextStream err(stderr);
+  out.setEncoding(QStringConverter::Utf8);
+  err.setEncoding(QStringConverter::Utf8);
+  if (args.size() >= 2 && args[0] == "list") return tools::ListTables(args[1], out) == 0 ? 0 : 1;
+  if (args.size() < 3 || args[0] != "dump") return Usage(err);
+  bool csv = false;
+  std::optional<base::CodePage> codePage;
+  for (int i = 3; i < args.size(); ++i) {
+    if (args[i] == "--csv") {
+      csv = true;
+    } else if (args[i] == "--codepage" && i + 1 < args.size()) {
+      base::CodePage cp;
+      if (!base::CodePageFromName(args[++i], cp)) {
+        err << "unknown code page " << args[i] << "\n";
+        return 2;
+      }
+      codePage = cp;
+    } else {
+      return Usage(err);
+    }
+  }
+  try {
+    db::Table table(args[1], args[2]);
+    table.SetCodePage(codePage);
+    table.Open();
+    tools::DumpTable(table, csv, out);
+  } catch (const db::Error& e) {
+    err << "vandrel-tables: " << e.Message << "\n";
+    return 1;
+  }
+  return 0;
+}
