@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <set>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace db {
@@ -22,9 +23,11 @@ namespace db {
 using namespace paradox;
 
 QString FileSignature(const QString& path) {
-  const QFileInfo info(path);
-  if (!info.exists()) return QString();
-  return QString::number(info.lastModified().toMSecsSinceEpoch()) + ":" + QString::number(info.size());
+  // The inode changes when a rewrite renames a new file into place; the time and size when the
+  // file is changed where it is.
+  struct stat st {};
+  if (::stat(path.toLocal8Bit().constData(), &st) != 0) return QString();
+  return QString("%1:%2.%3:%4").arg(st.st_ino).arg(st.st_mtim.tv_sec).arg(st.st_mtim.tv_nsec).arg(st.st_size);
 }
 
 QString ParadoxSidePath(const QString& tablePath, const QString& extension) {

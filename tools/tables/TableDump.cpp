@@ -3,6 +3,7 @@
 #include "db/Error.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStringList>
 
 namespace tools {

@@ -1,0 +1,93 @@
+// Opening and walking 100,000-row Paradox and dBase tables, and 10,000 key look-ups.
+// Run by hand or by scripts/bench.sh; never by ctest.
+
+#include "db/DbaseFile.h"
+#include "db/ParadoxFile.h"
+#include "db/ParadoxFormat.h"
+#include "db/Table.h"
+
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+namespace {
+
+constexpr int kRows = 100000;
+
+struct Fixture {
+  QTemporaryDir Dir;
+  Fixture() {
+    using db::FieldType;
+    namespace px = db::paradox;
+    std::vector<std::vector<db::Value>> rows;
+    rows.reserve(kRows);
+    for (int i = 0; i < kRows; ++i)
+      rows.push_back({int64_t(100), int64_t(i % 50), int64_t(i), 1000.0 + i, 2000.0 - i,
+                      QString::fromUtf8("Колодязь %1").arg(i), int64_t(i % 9)});
+    db::ParadoxFile::Create(Dir.path() + "/Wells.db",
+                            {px::MakeField("Category", FieldType::SmallInt), px::MakeField("Class", FieldType::Integer),
+                             px::MakeField("ObjectCode", FieldType::Integer), px::MakeField("X", FieldType::Float),
+                             px::MakeField("Y", FieldType::Float), px::MakeField("NAME", FieldType::String, 60),
+                             px::MakeField("NUMGROUP", FieldType::Integer)},
+                            3, rows);
+    auto field = [](const char* name, FieldType type, int size, int decimals = 0) {
+      db::FieldDef f;
+      f.Name = name;
+      f.Type = type;
+      f.Size = size;
+      f.Decimals = decimals;
+      return f;
+    };
+    db::DbaseFile::Create(Dir.path() + "/Water.dbf",
+                          {field("Category", FieldType::Integer, 6), field("Class", FieldType::Integer, 9),
+                           field("ObjectCode", FieldType::Integer, 9), field("X", FieldType::Float, 19, 6),
+                           field("Y", FieldType::Float, 19, 6), field("NAME", FieldType::String, 60),
+                           field("NUMGROUP", FieldType::Integer, 6)},
+                          rows);
+  }
+};
+
+Fixture& Data() {
+  static Fixture fixture;
+  return fixture;
+}
+
+void Walk(db::Table& t, benchmark::State& state) {
+  double sum = 0;
+  for (t.First(); !t.Eof(); t.Next()) sum += t.FieldByName("X").AsFloat();
+  benchmark::DoNotOptimize(sum);
+  state.counters["rows"] = t.RecordCount();
+}
+
+void BM_OpenAndWalkParadox(benchmark::State& state) {
+  for (auto _ : state) {
+    db::Table t(Data().Dir.path(), "Wells");
+    t.Open();
+    Walk(t, state);
+  }
+}
+BENCHMARK(BM_OpenAndWalkParadox)->Unit(benchmark::kMillisecond);
+
+void BM_OpenAndWalkDbase(benchmark::State& state) {
+  for (auto _ : state) {
+    db::Table t(Data().Dir.path(), "Water.dbf");
+    t.Open();
+    Walk(t, state);
+  }
+}
+BENCHMARK(BM_OpenAndWalkDbase)->Unit(benchmark::kMillisecond);
+
+void BM_FindKey10000(benchmark::State& state) {
+  db::Table t(Data().Dir.path(), "Wells");
+  t.Open();
+  for (auto _ : state) {
+    int found = 0;
+    for (int i = 0; i < 10000; ++i)
+      found += t.FindKey({int64_t(100), int64_t((i * 7) % 50), int64_t((i * 7919) % kRows)});
+    benchmark::DoNotOptimize(found);
+  }
+}
+BENCHMARK(BM_FindKey10000)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

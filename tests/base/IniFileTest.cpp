@@ -1,0 +1,43 @@
+#include "base/IniFile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+TEST(IniFile, MissingFileGivesDefaultsAndIsCreatedOnSave) {
+  QTemporaryDir dir;
+  const QString path = dir.path() + "/FORMS.INI";
+  base::IniFile ini(path);
+  EXPECT_EQ(ini.ReadInteger("FEditDB", "LEFT", 340), 340);
+  ini.WriteInteger("FEditDB", "LEFT", 340);
+  ini.WriteInteger("FEditDB", "TOP", 201);
+  ini.Save();
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), QByteArray("[FEditDB]\r\nLEFT=340\r\nTOP=201\r\n"));
+}
+
+TEST(IniFile, SectionsAndKeysIgnoreCaseAndOtherLinesSurvive) {
+  QTemporaryDir dir;
+  const QString path = dir.path() + "/a.ini";
+  {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("; window positions\r\n[FSelInfo]\r\nLeft=12\r\nTOP = 34 \r\n\r\n[Other]\r\nx=\xCF\xF0\xE8\r\n");
+  }
+  base::IniFile ini(path);
+  EXPECT_EQ(ini.ReadInteger("fselinfo", "LEFT", 0), 12);
+  EXPECT_EQ(ini.ReadInteger("FSELINFO", "top", 0), 34);
+  EXPECT_EQ(ini.ReadString("Other", "X", ""), QString::fromUtf8("При"));
+  EXPECT_EQ(ini.ReadInteger("Other", "x", 7), 7) << "text that is not a number gives the default";
+  ini.WriteInteger("FSelInfo", "Left", 640);
+  ini.WriteInteger("FMsg", "LEFT", 428);
+  ini.Save();
+  base::IniFile again(path);
+  EXPECT_EQ(again.ReadInteger("FSelInfo", "LEFT", 0), 640);
+  EXPECT_EQ(again.ReadInteger("FMsg", "LEFT", 0), 428);
+  EXPECT_EQ(again.ReadString("Other", "x", ""), QString::fromUtf8("При"));
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(f.readAll().startsWith("; window positions\r\n[FSelInfo]\r\nLeft=640\r\nTOP = 34 \r\n"));
+}

@@ -1,0 +1,107 @@
+// dBase tables through shapelib: values of every type, write-through edits in place, appends,
+// deletions that later reads skip, and Windows-1251 text.
+
+#include "TestFiles.h"
+
+#include "db/DbaseFile.h"
+#include "db/Error.h"
+#include "db/Table.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+using db::FieldType;
+using db::Value;
+
+namespace {
+
+std::vector<db::FieldDef> PipeFields() {
+  auto field = [](const char* name, FieldType type, int size, int decimals = 0) {
+    db::FieldDef f;
+    f.Name = name;
+    f.Type = type;
+    f.Size = size;
+    f.Decimals = decimals;
+    return f;
+  };
+  return {field("HUB1CODE", FieldType::Integer, 10), field("HUB2CODE", FieldType::Integer, 10),
+          field("Name", FieldType::String, 60), field("DIAMETER", FieldType::Float, 12, 3),
+          field("Active", FieldType::Boolean, 1), field("Laid", FieldType::Date, 8)};
+}
+
+} // namespace
+
+TEST(Dbase, WrittenTableReadsBackWithEveryType) {
+  QTemporaryDir dir;
+  db::DbaseFile::Create(dir.path() + "/Water.dbf", PipeFields(),
+                        {{int64_t(7), int64_t(8), QString::fromUtf8("вул. Шевченка"), 150.5, true, QDate(1978, 6, 30)},
+                         {Value(), Value(), Value(), Value(), Value(), Value()}});
+  db::Table t(dir.path(), "WATER.DBF");
+  t.Open();
+  EXPECT_EQ(t.Kind(), "dBase III");
+  ASSERT_EQ(t.RecordCount(), 2);
+  EXPECT_EQ(t.FieldByName("HUB1CODE").AsInteger(), 7);
+  EXPECT_EQ(t.FieldByName("Name").AsString(), QString::fromUtf8("вул. Шевченка"));
+  EXPECT_DOUBLE_EQ(t.FieldByName("DIAMETER").AsFloat(), 150.5);
+  EXPECT_TRUE(t.FieldByName("Active").AsBoolean());
+  EXPECT_EQ(t.FieldByName("Laid").AsDate(), QDate(1978, 6, 30));
+  t.Next();
+  for (auto& f : t.Fields()) EXPECT_TRUE(f.IsNull()) << f.FieldName().toStdString();
+  // The text is stored in Windows-1251.
+  EXPECT_TRUE(ReadAll(dir.path() + "/Water.dbf").contains(QByteArray("\xE2\xF3\xEB. \xD8\xE5\xE2\xF7\xE5\xED\xEA\xE0")));
+}
+
+TEST(Dbase, EditsAppendsAndDeletesAreWrittenThrough) {
+  QTemporaryDir dir;
+  std::vector<std::vector<Value>> rows;
+  for (int i = 0; i < 5; ++i) rows.push_back({int64_t(i), int64_t(i + 1), QString("p%1").arg(i), 100.0, false, Value()});
+  db::DbaseFile::Create(dir.path() + "/Kanaliz.dbf", PipeFields(), rows);
+  const qint64 size = QFile(dir.path() + "/Kanaliz.dbf").size();
+  db::Table t(dir.path(), "kanaliz");
+  t.Open();
+  t.MoveBy(2);
+  t.Edit();
+  t.FieldByName("HUB2CODE").SetAsInteger(4242);
+  t.Post();
+  EXPECT_EQ(QFile(dir.path() + "/Kanaliz.dbf").size(), size) << "a fixed-size record is updated in place";
+  t.First();
+  t.Delete();
+  t.Append();
+  t.FieldByName("Name").SetAsString("new");
+  t.Post();
+
+  db::Table check(dir.path(), "Kanaliz.DBF");
+  check.Open();
+  EXPECT_EQ(check.RecordCount(), 5);
+  std::vector<QString> names;
+  for (check.First(); !check.Eof(); check.Next()) names.push_back(check.FieldByName("Name").AsString());
+  EXPECT_EQ(names, (std::vector<QString>{"p1", "p2", "p3", "p4", "new"}));
+  check.First();
+  check.Next();
+  EXPECT_EQ(check.FieldByName("HUB2CODE").AsInteger(), 4242);
+}
+
+TEST(Dbase, IndexOnAFieldFindsByValue) {
+  QTemporaryDir dir;
+  std::vector<std::vector<Value>> rows;
+  for (int i : {30, 10, 20}) rows.push_back({int64_t(i), int64_t(0), QString("n%1").arg(i), 1.0, true, Value()});
+  db::DbaseFile::Create(dir.path() + "/Water.dbf", PipeFields(), rows);
+  db::Table t(dir.path(), "Water");
+  t.Open();
+  t.SetIndexFieldNames("HUB1CODE");
+  ASSERT_TRUE(t.FindKey({int64_t(20)}));
+  EXPECT_EQ(t.FieldByName("Name").AsString(), "n20");
+  EXPECT_EQ(t.RecNo(), 2);
+}
+
+TEST(Dbase, CodePageFromCpgBeatsTheLanguageByte) {
+  QTemporaryDir dir;
+  const QString path = dir.path() + "/a.dbf";
+  db::DbaseFile::Create(path, PipeFields(), {});
+  EXPECT_EQ(db::DbaseCodePage(path, 0x57), base::CodePage::Cp1252);
+  WriteAll(dir.path() + "/A.CPG", "UTF-8");
+  EXPECT_EQ(db::DbaseCodePage(path, 0x57), base::CodePage::Utf8);
+  EXPECT_EQ(db::DbaseCodePage(dir.path() + "/b.dbf", 0xC9), base::CodePage::Cp1251);
+  EXPECT_EQ(db::DbaseCodePage(dir.path() + "/b.dbf", 0), base::CodePage::Cp1251);
+}

@@ -1,0 +1,232 @@
+// The cursor: table files found without regard to case, browse order by index, partial-key
+// look-ups, ranges, editing states, bookmarks, exclusive use and refreshing from disk.
+
+#include "TestFiles.h"
+
+#include "db/Error.h"
+#include "db/ParadoxFile.h"
+#include "db/ParadoxFormat.h"
+#include "db/Table.h"
+
+#include <QFile>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+using db::FieldType;
+using db::Value;
+namespace px = db::paradox;
+
+namespace {
+
+class TableCursor : public ::testing::Test {
+protected:
+  void SetUp() override {
+    // A groups table: keyed on Category, Class, GroupNum, written in no particular order.
+    const std::vector<db::FieldDef> fields = {
+        px::MakeField("Category", FieldType::SmallInt), px::MakeField("Class", FieldType::Integer),
+        px::MakeField("GroupNum", FieldType::Integer), px::MakeField("GroupName", FieldType::String, 255)};
+    std::vector<std::vector<Value>> rows;
+    for (int cat : {101, 100})
+      for (int cls : {2, 1})
+        for (int grp : {3, 1, 2})
+          rows.push_back({int64_t(cat), int64_t(cls), int64_t(grp), QString("G%1.%2.%3").arg(cat).arg(cls).arg(grp)});
+    db::ParadoxFile::Create(Dir.path() + "/GroupReest.DB", fields, 3, rows);
+  }
+  QTemporaryDir Dir;
+};
+
+std::vector<int64_t> Column(db::Table& t, const char* field) {
+  std::vector<int64_t> values;
+  for (t.First(); !t.Eof(); t.Next()) values.push_back(t.FieldByName(field).AsInteger());
+  return values;
+}
+
+} // namespace
+
+TEST_F(TableCursor, TableNamesIgnoreCaseAndExtension) {
+  for (const char* name : {"GroupReest.DB", "groupreest.db", "GROUPREEST", "GroupReest"}) {
+    db::Table t(Dir.path(), name);
+    ASSERT_NO_THROW(t.Open()) << name;
+    EXPECT_EQ(t.RecordCount(), 12);
+  }
+  db::Table missing(Dir.path(), "NoSuchTable");
+  try {
+    missing.Open();
+    FAIL();
+  } catch (const db::Error& e) {
+    EXPECT_TRUE(e.Message.contains("NoSuchTable")) << e.Message.toStdString();
+    EXPECT_TRUE(e.Message.contains(Dir.path())) << e.Message.toStdString();
+  }
+}
+
+TEST_F(TableCursor, NavigationFlagsFollowTheEnds) {
+  db::Table t(Dir.path(), "GroupReest");
+  t.Open();
+  EXPECT_TRUE(t.Bof());
+  EXPECT_FALSE(t.Eof());
+  EXPECT_EQ(t.RecNo(), 1);
+  t.Prior();
+  EXPECT_TRUE(t.Bof());
+  EXPECT_EQ(t.RecNo(), 1);
+  EXPECT_EQ(t.MoveBy(5), 5);
+  EXPECT_EQ(t.RecNo(), 6);
+  EXPECT_EQ(t.MoveBy(100), 6);
+  EXPECT_TRUE(t.Eof());
+  EXPECT_EQ(t.RecNo(), 12);
+  t.Last();
+  EXPECT_TRUE(t.Eof());
+  EXPECT_EQ(t.MoveBy(-3), -3);
+  EXPECT_EQ(t.RecNo(), 9);
+}
+
+TEST_F(TableCursor, PrimaryKeyOrderAndNamedIndexes) {
+  db::Table t(Dir.path(), "GroupReest");
+  t.Open();
+  EXPECT_EQ(Column(t, "Category"), (std::vector<int64_t>{100, 100, 100, 100, 100, 100, 101, 101, 101, 101, 101, 101}));
+  EXPECT_EQ(Column(t, "GroupNum"), (std::vector<int64_t>{1, 2, 3, 1, 2, 3, 1, 2, 3, 1, 2, 3}));
+  t.SetIndexName("CLASS_ID");
+  ASSERT_TRUE(t.FindKey({int64_t(101), int64_t(2)}));
+  EXPECT_EQ(t.FieldByName("GroupNum").AsInteger(), 1);
+  t.SetIndexName("GROUP_ID");
+  ASSERT_TRUE(t.FindKey({int64_t(100), int64_t(2), int64_t(3)}));
+  EXPECT_EQ(t.FieldByName("GroupName").AsString(), "G100.2.3");
+  EXPECT_THROW(t.SetIndexName("NO_SUCH_INDEX"), db::Error);
+  t.SetIndexName("");
+  EXPECT_TRUE(t.FindKey({int64_t(101)})); // partial key on the primary index
+  EXPECT_EQ(t.FieldByName("Class").AsInteger(), 1);
+}
+
+TEST_F(TableCursor, FindKeyThatFailsStaysPut) {
+  db::Table t(Dir.path(), "GroupReest");
+  t.Open();
+  t.MoveBy(4);
+  EXPECT_FALSE(t.FindKey({int64_t(100), int64_t(7)}));
+  EXPECT_EQ(t.RecNo(), 5);
+}
+
+TEST_F(TableCursor, RangesRestrictAndCancel) {
+  db::Table t(Dir.path(), "GroupReest");
+  t.Open();
+  t.SetIndexName("CLASS_ID");
+  t.SetRange({int64_t(100), int64_t(2)}, {int64_t(100), int64_t(2)});
+  EXPECT_EQ(t.RecordCount(), 3);
+  EXPECT_EQ(Column(t, "GroupNum"), (std::vector<int64_t>{1, 2, 3}));
+  t.SetRange({int64_t(100), int64_t(2)}, {int64_t(101), int64_t(1)});
+  EXPECT_EQ(t.RecordCount(), 6);
+  t.CancelRange();
+  EXPECT_EQ(t.RecordCount(), 12);
+}
+
+TEST_F(TableCursor, IndexFieldNamesOrderByAnyFields) {
+  db::Table t(Dir.path(), "GroupReest");
+  t.Open();
+  t.SetIndexFieldNames("GroupNum;Category");
+  EXPECT_EQ(t.IndexFieldNames(), "GroupNum;Category");
+  EXPECT_EQ(Column(t, "GroupNum"), (std::vector<int64_t>{1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3}));
+  ASSERT_TRUE(t.FindKey({int64_t(2), int64_t(101)}));
+  EXPECT_EQ(t.FieldByName("Category").AsInteger(), 101);
+  EXPECT_THROW(t.SetIndexFieldNames("GroupNum;Nope"), db::Error);
+}
+
+TEST_F(TableCursor, FieldsByNameIgnoreCaseAndMissingOnesAreNamed) {
+  db::Table t(Dir.path(), "GroupReest");
+  t.Open();
+  EXPECT_EQ(t.FieldByName("groupname").AsString(), "G100.1.1");
+  EXPECT_EQ(t.FindField("Levl"), nullptr);
+  try {
+    t.FieldByName("Levl");
+    FAIL();
+  } catch (const db::Error& e) {
+    EXPECT_TRUE(e.Message.contains("\"Levl\"")) << e.Message.toStdString();
+    EXPECT_TRUE(e.Message.contains("GroupReest.DB")) << e.Message.toStdString();
+  }
+}
+
+TEST_F(TableCursor, EditingStatesAndCancel) {
+  db::Table t(Dir.path(), "GroupReest");
+  t.Open();
+  EXPECT_EQ(t.State(), db::TableState::Browse);
+  EXPECT_THROW(t.FieldByName("GroupName").SetAsString("x"), db::Error);
+  t.Edit();
+  EXPECT_EQ(t.State(), db::TableState::Edit);
+  t.FieldByName("GroupName").SetAsString("changed");
+  EXPECT_EQ(t.FieldByName("GroupName").AsString(), "changed");
+  t.Cancel();
+  EXPECT_EQ(t.FieldByName("GroupName").AsString(), "G100.1.1");
+  t.Insert();
+  EXPECT_EQ(t.State(), db::TableState::Insert);
+  EXPECT_TRUE(t.FieldByName("GroupName").IsNull());
+  EXPECT_EQ(t.FieldByName("GroupNum").AsInteger(), 0); // an empty number reads as 0
+  t.Cancel();
+  EXPECT_EQ(t.RecordCount(), 12);
+}
+
+TEST_F(TableCursor, TextForNumbersIsConvertedOrRefused) {
+  db::Table t(Dir.path(), "GroupReest");
+  t.Open();
+  t.Edit();
+  t.FieldByName("GroupNum").SetAsString("42");
+  EXPECT_EQ(t.FieldByName("GroupNum").AsInteger(), 42);
+  EXPECT_THROW(t.FieldByName("GroupNum").SetAsString("forty"), db::Error);
+  t.Cancel();
+}
+
+TEST_F(TableCursor, PostIsOnDiskWhenItReturns) {
+  db::Table writer(Dir.path(), "GroupReest");
+  writer.Open();
+  writer.Last();
+  writer.Edit();
+  writer.FieldByName("GroupName").SetAsString(QString::fromUtf8("Колодязі"));
+  writer.Post();
+  auto file = db::ParadoxFile::Open(Dir.path() + "/GroupReest.DB");
+  EXPECT_EQ(file->ReadRows().back().Values[3], Value(QString::fromUtf8("Колодязі")));
+}
+
+TEST_F(TableCursor, EmptyTableAndExclusiveUse) {
+  db::Table shared(Dir.path(), "GroupReest");
+  shared.Open();
+  db::Table exclusive(Dir.path(), "groupreest.db");
+  exclusive.SetExclusive(true);
+  EXPECT_THROW(exclusive.Open(), db::Error);
+  shared.Close();
+  exclusive.Open();
+  EXPECT_THROW(shared.Open(), db::Error);
+  exclusive.EmptyTable();
+  EXPECT_EQ(exclusive.RecordCount(), 0);
+  EXPECT_TRUE(exclusive.Eof());
+  exclusive.Close();
+  exclusive.SetExclusive(false);
+  shared.Open();
+  EXPECT_EQ(shared.RecordCount(), 0);
+}
+
+TEST_F(TableCursor, BookmarksSurviveReordering) {
+  db::Table t(Dir.path(), "GroupReest");
+  t.Open();
+  t.MoveBy(7);
+  const auto mark = t.GetBookmark();
+  const QString name = t.FieldByName("GroupName").AsString();
+  t.SetIndexFieldNames("GroupName");
+  t.First();
+  t.GotoBookmark(mark);
+  EXPECT_EQ(t.FieldByName("GroupName").AsString(), name);
+  t.Delete();
+  EXPECT_FALSE(t.BookmarkValid(mark));
+  EXPECT_THROW(t.GotoBookmark(mark), db::Error);
+}
+
+TEST_F(TableCursor, RefreshRereadsAFileChangedOnDisk) {
+  db::Table reader(Dir.path(), "GroupReest");
+  reader.Open();
+  {
+    db::Table writer(Dir.path(), "GroupReest");
+    writer.Open();
+    writer.Append();
+    writer.FieldByName("Category").SetAsInteger(102);
+    writer.Post();
+  }
+  EXPECT_EQ(reader.RecordCount(), 12);
+  reader.Refresh();
+  EXPECT_EQ(reader.RecordCount(), 13);
+}

@@ -1,0 +1,48 @@
+#include "tables/TableDump.h"
+
+#include "../db/TestFiles.h"
+
+#include "db/ParadoxFile.h"
+#include "db/ParadoxFormat.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using db::FieldType;
+namespace px = db::paradox;
+
+TEST(TableDump, CsvQuotesPerRfc4180) {
+  EXPECT_EQ(tools::CsvQuote("plain"), "plain");
+  EXPECT_EQ(tools::CsvQuote("a,b"), "\"a,b\"");
+  EXPECT_EQ(tools::CsvQuote("say \"hi\""), "\"say \"\"hi\"\"\"");
+  EXPECT_EQ(tools::CsvQuote("two\nlines"), "\"two\nlines\"");
+}
+
+TEST(TableDump, CsvDumpOfATableWithTextNumbersAndBlobs) {
+  QTemporaryDir dir;
+  QByteArray bmp("BM");
+  bmp.append(QByteArray(98, '\0'));
+  db::ParadoxFile::Create(dir.path() + "/images.db",
+                          {px::MakeField("ImageIndex", FieldType::Integer), px::MakeField("ImageName", FieldType::String, 40),
+                           px::MakeField("Image", FieldType::Graphic, 1)},
+                          1, {{int64_t(2), QString::fromUtf8("Гідрант, пожежний"), bmp}, {int64_t(1), QString("\"x\""), db::Value()}});
+  db::Table t(dir.path(), "images");
+  t.Open();
+  QString text;
+  QTextStream out(&text);
+  tools::DumpTable(t, true, out);
+  out.flush();
+  EXPECT_EQ(text, QString::fromUtf8("ImageIndex,ImageName,Image\r\n1,\"\"\"x\"\"\",\r\n2,\"Гідрант, пожежний\",<100 bytes BMP>\r\n"));
+}
+
+TEST(TableDump, ListNamesTablesAndTheirErrors) {
+  QTemporaryDir dir;
+  db::ParadoxFile::Create(dir.path() + "/groups.db", {px::MakeField("GroupNum", FieldType::Integer)}, 0, {{int64_t(1)}});
+  testing_support::WriteAll(dir.path() + "/broken.DB", QByteArray(100, '\x01'));
+  QString text;
+  QTextStream out(&text);
+  EXPECT_EQ(tools::ListTables(dir.path(), out), 1);
+  out.flush();
+  EXPECT_TRUE(text.contains("groups.db\tParadox 7\t1 rows\tGroupNum")) << text.toStdString();
+  EXPECT_TRUE(text.contains("broken.DB\terror: ")) << text.toStdString();
+}
