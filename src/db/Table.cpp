@@ -138,6 +138,7 @@ void Table::Open() {
   for (size_t i = 0; i < Defs.size(); ++i) FieldObjects.emplace_back(*this, i);
   Mode = TableState::Browse;
   IndexFields.clear();
+  for (int i = 0; i < KeyFieldCount(); ++i) IndexFields.push_back(size_t(i));
   CurrentIndexName.clear();
   UsingFieldNames = false;
   RangeLow.reset();
