@@ -282,6 +282,17 @@ void ParadoxFile::EmptyTable(std::vector<StoredRow>& rows) {
 }
 
 void ParadoxFile::Rewrite(std::vector<StoredRow>& rows) {
+  try {
+    WriteWhole(rows);
+  } catch (const base::FileError& e) {
+    throw Error::ForTable(FilePath, "the table could not be written and is left as it was: " + e.Reason);
+  }
+}
+
+void ParadoxFile::WriteWhole(std::vector<StoredRow>& rows) {
+  if (Hdr.KeyFields > 0)
+    std::stable_sort(rows.begin(), rows.end(),
+                     [&](const StoredRow& a, const StoredRow& b) { return KeyLess(a, b, Hdr.KeyFields); });
   const int perBlock = (Hdr.BlockSize - kBlockHeaderSize) / Hdr.RecordSize;
   if (perBlock < 1) throw Error::ForTable(FilePath, "a record does not fit a data block");
   const int blocks = int((rows.size() + size_t(perBlock) - 1) / size_t(perBlock));
@@ -322,9 +333,15 @@ void ParadoxFile::Rewrite(std::vector<StoredRow>& rows) {
     // The last block of a table is written whole, so the file is a whole number of blocks.
     writer.Write(block);
   }
+  // The index is written beside the table first and renamed into place right after it, so the
+  // two are replaced together as nearly as the file system allows.
+  std::unique_ptr<base::AtomicFileWriter> indexWriter;
   QByteArray indexFile;
-  if (Hdr.KeyFields > 0)
+  if (Hdr.KeyFields > 0) {
     indexFile = BuildPrimaryIndex(Hdr, index, IndexHeader, QFileInfo(IndexPath).fileName());
+    indexWriter = std::make_unique<base::AtomicFileWriter>(IndexPath);
+    indexWriter->Write(indexFile);
+  }
   writer.Commit();
   Hdr.Bytes = header;
   Hdr.NumRecords = int64_t(rows.size());
@@ -332,9 +349,9 @@ void ParadoxFile::Rewrite(std::vector<StoredRow>& rows) {
   Hdr.FirstBlock = blocks > 0 ? 1 : 0;
   Hdr.LastBlock = blocks;
   for (size_t i = 0; i < rows.size(); ++i) rows[i].Location = locations[i];
-  if (Hdr.KeyFields > 0) {
+  if (indexWriter) {
     try {
-      base::WriteFileAtomically(IndexPath, indexFile);
+      indexWriter->Commit();
     } catch (const base::FileError& e) {
       throw Error::ForTable(IndexPath, "the table was written, but its primary index could not be: " + e.Reason);
     }

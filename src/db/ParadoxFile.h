@@ -59,6 +59,7 @@ private:
   static bool KeyLess(const StoredRow& a, const StoredRow& b, int keyFields);
   // Writes `rows` as the whole table (sorted by key first); updates locations and the header.
   void Rewrite(std::vector<StoredRow>& rows);
+  void WriteWhole(std::vector<StoredRow>& rows);
   void WriteInPlace(const StoredRow& row);
 
   QString FilePath;

@@ -348,6 +348,21 @@ int Table::RecNo() const {
   return Cursor + 1;
 }
 
+void Table::SetRecNo(int recNo) {
+  CheckBrowse("go to a row");
+  if (recNo < 1 || recNo > int(Order.size()))
+    throw Error::ForTable(Describe(), QString("row %1 does not exist (the table has %2)").arg(recNo).arg(Order.size()));
+  Cursor = recNo - 1;
+  AtBof = AtEof = false;
+}
+
+Value Table::ValueAt(int position, size_t field) const {
+  CheckActive("read a row");
+  if (position < 0 || position >= int(Order.size()) || field >= Defs.size()) return Value();
+  if (position == Cursor && Mode == TableState::Edit) return Buffer[field];
+  return Rows[Order[size_t(position)]].Values[field];
+}
+
 // ---------------------------------------------------------------- indexes and ranges
 
 std::vector<size_t> Table::ParseFieldList(const QString& names) const {

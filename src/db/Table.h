@@ -98,6 +98,10 @@ public:
   bool Eof() const { return AtEof; }
   bool Bof() const { return AtBof; }
   int RecNo() const;   // 1-based position in the current order; 0 when empty
+  void SetRecNo(int recNo);
+  // The value of a field of the row at a 0-based position in the current order, without moving
+  // the cursor (the row being edited shows its edited values).
+  Value ValueAt(int position, size_t field) const;
   int RecordCount() const { return int(Order.size()); }
   bool IsEmpty() const { return Order.empty(); }
 

@@ -12,6 +12,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
+#include <QDir>
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace testing_support;
@@ -111,22 +114,31 @@ TEST(BadInput, AFailedRewriteLeavesTheTableAsItWas) {
   QTemporaryDir dir;
   const QString path = CopyCorpusTable("paradox/paradoxdriver/db/AREACODES.DB", dir.path());
   const QByteArray before = ReadAll(path);
+  const QByteArray indexBefore = ReadAll(ParadoxSidePathForTest(path));
   db::Table t(dir.path(), "AREACODES");
   t.Open();
-  // A read-only directory refuses the temporary file of the rewrite.
-  QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
   t.Append();
   t.FieldByName("AC").SetAsString("001");
+  // A file-size limit makes the rewrite fail half-way, as a full disc would (root included).
+  struct rlimit saved {};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = 20000;
+  setrlimit(RLIMIT_FSIZE, &small);
   bool raised = false;
   try {
     t.Post();
-  } catch (const std::exception&) {
+  } catch (const db::Error& e) {
     raised = true;
+    EXPECT_TRUE(e.Message.contains("AREACODES.DB")) << e.Message.toStdString();
   }
-  QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  if (::geteuid() == 0) GTEST_SKIP() << "root may write into a read-only directory";
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previousHandler);
   EXPECT_TRUE(raised);
   EXPECT_EQ(ReadAll(path), before);
+  EXPECT_EQ(ReadAll(ParadoxSidePathForTest(path)), indexBefore);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2) << "no temporary file is left";
   t.Cancel();
   EXPECT_EQ(t.RecordCount(), 370);
 }

@@ -63,7 +63,8 @@ TEST_F(ParadoxWrite, WrittenTableReadsBackIdentically) {
     for (size_t f = 0; f < rows[r].size(); ++f)
       ASSERT_TRUE(db::ValuesEqual(read[r].Values[f], rows[r][f])) << "row " << r << " field " << f;
 #ifdef VANDREL_HAVE_PXLIB
-  // pxlib reads our file and our primary index.
+  // pxlib reads our file, every value, and our primary index.
+  ExpectSameAsPxlib(PathOf("classreest.DB"));
   auto theirs = ReadWithPxlib(PathOf("classreest.DB"), base::CodePage::Cp1251);
   ASSERT_TRUE(theirs.has_value());
   ASSERT_EQ(theirs->Rows.size(), rows.size());
@@ -112,6 +113,12 @@ TEST_F(ParadoxWrite, KeyedTableStaysInKeyOrderThroughInsertsEditsAndDeletes) {
   EXPECT_EQ(PX_get_num_records(index), 1); // five rows fit one block
   PX_close(index);
   PX_delete(index);
+  // The file itself holds the rows in key order (pxlib reads them in block order).
+  auto theirs = ReadWithPxlib(PathOf("groups.db"), base::CodePage::Cp1251);
+  ASSERT_TRUE(theirs.has_value());
+  std::vector<int64_t> fileOrder;
+  for (const auto& row : theirs->Rows) fileOrder.push_back(db::ValueToInteger(row[0]));
+  EXPECT_EQ(fileOrder, levels);
 #endif
 }
 
@@ -187,10 +194,16 @@ TEST_F(ParadoxWrite, RewritingACorpusTableKeepsItsRowsAndHeaderFields) {
     for (auto& f : t.Fields()) row.push_back(f.AsValue());
     before.push_back(row);
   }
+  auto rawBefore = db::ParadoxFile::Open(path)->ReadRows();
   t.Append();
   t.FieldByName("AC").SetAsString("000");
   t.FieldByName("Cities").SetAsString("Nowhere");
   t.Post();
+  // The rewrite keeps every other record's bytes exactly.
+  auto rawAfter = db::ParadoxFile::Open(path)->ReadRows();
+  ASSERT_EQ(rawAfter.size(), rawBefore.size() + 1);
+  EXPECT_EQ(rawAfter[0].Values[0], Value(QString("000")));
+  for (size_t i = 0; i < rawBefore.size(); ++i) ASSERT_EQ(rawAfter[i + 1].Raw, rawBefore[i].Raw) << "record " << i;
   t.Delete(); // the cursor is on the new row
   t.Close();
   t.Open();

@@ -21,4 +21,7 @@ struct PxlibTable {
 // Reads a table through pxlib; nullopt when pxlib cannot open it.
 std::optional<PxlibTable> ReadWithPxlib(const QString& path, base::CodePage cp);
 
+// Expects pxlib to read the table at `path` with the same fields and values as our reader.
+void ExpectSameAsPxlib(const QString& path);
+
 } // namespace testing_support
