@@ -13,7 +13,9 @@
 namespace base {
 namespace {
 
-QString SystemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
+QString SystemError() {
+  return QString::fromLocal8Bit(std::strerror(errno));
+}
 
 } // namespace
 
@@ -25,8 +27,10 @@ AtomicFileWriter::AtomicFileWriter(const QString& path) : FinalPath(path) {
   TempPath = QString::fromLocal8Bit(pattern);
   // Keep the permissions of the file being replaced.
   struct stat st {};
-  if (stat(path.toLocal8Bit().constData(), &st) == 0) fchmod(Fd, st.st_mode & 07777);
-  else fchmod(Fd, 0644);
+  if (stat(path.toLocal8Bit().constData(), &st) == 0)
+    fchmod(Fd, st.st_mode & 07777);
+  else
+    fchmod(Fd, 0644);
 }
 
 AtomicFileWriter::~AtomicFileWriter() {

@@ -32,8 +32,12 @@ inline uint64_t GetU64BE(const void* p) {
   const auto* b = static_cast<const unsigned char*>(p);
   return (uint64_t(GetU32BE(b)) << 32) | uint64_t(GetU32BE(b + 4));
 }
-inline double GetDoubleLE(const void* p) { return std::bit_cast<double>(GetU64LE(p)); }
-inline double GetDoubleBE(const void* p) { return std::bit_cast<double>(GetU64BE(p)); }
+inline double GetDoubleLE(const void* p) {
+  return std::bit_cast<double>(GetU64LE(p));
+}
+inline double GetDoubleBE(const void* p) {
+  return std::bit_cast<double>(GetU64BE(p));
+}
 
 inline void PutU16LE(void* p, uint16_t v) {
   auto* b = static_cast<unsigned char*>(p);
@@ -42,11 +46,13 @@ inline void PutU16LE(void* p, uint16_t v) {
 }
 inline void PutU32LE(void* p, uint32_t v) {
   auto* b = static_cast<unsigned char*>(p);
-  for (int i = 0; i < 4; ++i) b[i] = uint8_t(v >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    b[i] = uint8_t(v >> (8 * i));
 }
 inline void PutU64LE(void* p, uint64_t v) {
   auto* b = static_cast<unsigned char*>(p);
-  for (int i = 0; i < 8; ++i) b[i] = uint8_t(v >> (8 * i));
+  for (int i = 0; i < 8; ++i)
+    b[i] = uint8_t(v >> (8 * i));
 }
 inline void PutU16BE(void* p, uint16_t v) {
   auto* b = static_cast<unsigned char*>(p);
@@ -55,14 +61,20 @@ inline void PutU16BE(void* p, uint16_t v) {
 }
 inline void PutU32BE(void* p, uint32_t v) {
   auto* b = static_cast<unsigned char*>(p);
-  for (int i = 0; i < 4; ++i) b[i] = uint8_t(v >> (24 - 8 * i));
+  for (int i = 0; i < 4; ++i)
+    b[i] = uint8_t(v >> (24 - 8 * i));
 }
 inline void PutU64BE(void* p, uint64_t v) {
   auto* b = static_cast<unsigned char*>(p);
-  for (int i = 0; i < 8; ++i) b[i] = uint8_t(v >> (56 - 8 * i));
+  for (int i = 0; i < 8; ++i)
+    b[i] = uint8_t(v >> (56 - 8 * i));
 }
-inline void PutDoubleLE(void* p, double v) { PutU64LE(p, std::bit_cast<uint64_t>(v)); }
-inline void PutDoubleBE(void* p, double v) { PutU64BE(p, std::bit_cast<uint64_t>(v)); }
+inline void PutDoubleLE(void* p, double v) {
+  PutU64LE(p, std::bit_cast<uint64_t>(v));
+}
+inline void PutDoubleBE(void* p, double v) {
+  PutU64BE(p, std::bit_cast<uint64_t>(v));
+}
 
 // Exchanges the byte order of a 32-bit word (the geometry headers keep some words big-endian).
 inline uint32_t SwapBytes32(uint32_t v) {

@@ -38,9 +38,11 @@ int IniFile::FindSection(const QString& section) const {
 
 int IniFile::SectionEnd(int sectionLine) const {
   int end = sectionLine + 1;
-  while (end < Lines.size() && !IsSectionLine(Lines[end])) ++end;
+  while (end < Lines.size() && !IsSectionLine(Lines[end]))
+    ++end;
   // Keep blank lines that separate sections after the new entries.
-  while (end > sectionLine + 1 && Lines[end - 1].trimmed().isEmpty()) --end;
+  while (end > sectionLine + 1 && Lines[end - 1].trimmed().isEmpty())
+    --end;
   return end;
 }
 
@@ -72,8 +74,10 @@ int IniFile::ReadInteger(const QString& section, const QString& key, int def) co
   bool ok = false;
   QString text = ReadString(section, key, QString());
   int value = 0;
-  if (text.startsWith("0x", Qt::CaseInsensitive)) value = text.mid(2).toInt(&ok, 16);
-  else value = text.toInt(&ok);
+  if (text.startsWith("0x", Qt::CaseInsensitive))
+    value = text.mid(2).toInt(&ok, 16);
+  else
+    value = text.toInt(&ok);
   return ok ? value : def;
 }
 
@@ -86,8 +90,10 @@ void IniFile::WriteString(const QString& section, const QString& key, const QStr
   }
   const int k = FindKey(s, key);
   const QString line = key + "=" + value;
-  if (k >= 0) Lines[k] = line;
-  else Lines.insert(SectionEnd(s), line);
+  if (k >= 0)
+    Lines[k] = line;
+  else
+    Lines.insert(SectionEnd(s), line);
 }
 
 void IniFile::WriteInteger(const QString& section, const QString& key, int value) {
@@ -96,7 +102,8 @@ void IniFile::WriteInteger(const QString& section, const QString& key, int value
 
 void IniFile::Save() const {
   QString text;
-  for (const QString& line : Lines) text += line + "\r\n";
+  for (const QString& line : Lines)
+    text += line + "\r\n";
   WriteFileAtomically(FilePath, Encode(text, CodePage::Cp1251));
 }
 

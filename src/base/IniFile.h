@@ -25,9 +25,9 @@ public:
   const QString& Path() const { return FilePath; }
 
 private:
-  int FindSection(const QString& section) const;             // line of "[section]", or -1
-  int FindKey(int sectionLine, const QString& key) const;     // line of "key=", or -1
-  int SectionEnd(int sectionLine) const;                      // line after the section's last entry
+  int FindSection(const QString& section) const;          // line of "[section]", or -1
+  int FindKey(int sectionLine, const QString& key) const; // line of "key=", or -1
+  int SectionEnd(int sectionLine) const;                  // line after the section's last entry
 
   QString FilePath;
   QStringList Lines;

@@ -28,17 +28,26 @@ std::span<const unsigned char> BinaryReader::Read(int64_t count) {
 
 std::span<const unsigned char> BinaryReader::At(int64_t offset, int64_t count) const {
   if (count < 0 || offset < 0 || offset > Size() || count > Size() - offset)
-    throw FileError(FilePath, QString("the file ends at byte %1, but %2 bytes are needed at offset %3")
-                                  .arg(Size())
-                                  .arg(count)
-                                  .arg(offset));
+    throw FileError(FilePath,
+                    QString("the file ends at byte %1, but %2 bytes are needed at offset %3")
+                        .arg(Size())
+                        .arg(count)
+                        .arg(offset));
   return Data.subspan(size_t(offset), size_t(count));
 }
 
-uint16_t BinaryReader::U16LE() { return GetU16LE(Read(2).data()); }
-uint32_t BinaryReader::U32LE() { return GetU32LE(Read(4).data()); }
-uint32_t BinaryReader::U32BE() { return GetU32BE(Read(4).data()); }
-double BinaryReader::DoubleLE() { return GetDoubleLE(Read(8).data()); }
+uint16_t BinaryReader::U16LE() {
+  return GetU16LE(Read(2).data());
+}
+uint32_t BinaryReader::U32LE() {
+  return GetU32LE(Read(4).data());
+}
+uint32_t BinaryReader::U32BE() {
+  return GetU32BE(Read(4).data());
+}
+double BinaryReader::DoubleLE() {
+  return GetDoubleLE(Read(8).data());
+}
 
 void BinaryReader::Fail(const QString& reason) const {
   throw FileError(FilePath, QString("%1 (at offset %2)").arg(reason).arg(Pos));

@@ -45,29 +45,41 @@ constexpr HighHalf MakeCp1252() {
                                 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
                                 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-  for (int i = 0; i < 32; ++i) t[i] = low[i];
-  for (int i = 32; i < 128; ++i) t[i] = char16_t(0x80 + i);
+  for (int i = 0; i < 32; ++i)
+    t[i] = low[i];
+  for (int i = 32; i < 128; ++i)
+    t[i] = char16_t(0x80 + i);
   return t;
 }
 constexpr HighHalf kCp1252 = MakeCp1252();
 
 const HighHalf* OwnTable(CodePage cp) {
   switch (cp) {
-  case CodePage::Cp1251: return &kCp1251;
-  case CodePage::Cp866: return &kCp866;
-  case CodePage::Cp1252: return &kCp1252;
-  default: return nullptr;
+  case CodePage::Cp1251:
+    return &kCp1251;
+  case CodePage::Cp866:
+    return &kCp866;
+  case CodePage::Cp1252:
+    return &kCp1252;
+  default:
+    return nullptr;
   }
 }
 
 const char* QtName(CodePage cp) {
   switch (cp) {
-  case CodePage::Utf8: return "UTF-8";
-  case CodePage::Iso8859_5: return "ISO-8859-5";
-  case CodePage::Cp437: return "IBM437";
-  case CodePage::Cp850: return "IBM850";
-  case CodePage::Cp1250: return "windows-1250";
-  default: return "windows-1251";
+  case CodePage::Utf8:
+    return "UTF-8";
+  case CodePage::Iso8859_5:
+    return "ISO-8859-5";
+  case CodePage::Cp437:
+    return "IBM437";
+  case CodePage::Cp850:
+    return "IBM850";
+  case CodePage::Cp1250:
+    return "windows-1250";
+  default:
+    return "windows-1251";
   }
 }
 
@@ -78,7 +90,8 @@ const std::unordered_map<char16_t, char>& ReverseTable(CodePage cp) {
   auto& m = maps[slot];
   if (m.empty()) {
     const HighHalf* t = OwnTable(cp);
-    for (int i = 0; i < 128; ++i) m.emplace((*t)[i], char(0x80 + i));
+    for (int i = 0; i < 128; ++i)
+      m.emplace((*t)[i], char(0x80 + i));
   }
   return m;
 }
@@ -87,14 +100,22 @@ const std::unordered_map<char16_t, char>& ReverseTable(CodePage cp) {
 
 CodePage CodePageFromNumber(int number, CodePage fallback) {
   switch (number) {
-  case 1251: return CodePage::Cp1251;
-  case 866: return CodePage::Cp866;
-  case 1252: return CodePage::Cp1252;
-  case 437: return CodePage::Cp437;
-  case 850: return CodePage::Cp850;
-  case 1250: return CodePage::Cp1250;
-  case 65001: return CodePage::Utf8;
-  default: return fallback;
+  case 1251:
+    return CodePage::Cp1251;
+  case 866:
+    return CodePage::Cp866;
+  case 1252:
+    return CodePage::Cp1252;
+  case 437:
+    return CodePage::Cp437;
+  case 850:
+    return CodePage::Cp850;
+  case 1250:
+    return CodePage::Cp1250;
+  case 65001:
+    return CodePage::Utf8;
+  default:
+    return fallback;
   }
 }
 
@@ -121,14 +142,22 @@ bool CodePageFromName(const QString& name, CodePage& result) {
 
 QString CodePageName(CodePage cp) {
   switch (cp) {
-  case CodePage::Cp1251: return "1251";
-  case CodePage::Cp866: return "866";
-  case CodePage::Cp1252: return "1252";
-  case CodePage::Utf8: return "UTF-8";
-  case CodePage::Iso8859_5: return "ISO-8859-5";
-  case CodePage::Cp437: return "437";
-  case CodePage::Cp850: return "850";
-  case CodePage::Cp1250: return "1250";
+  case CodePage::Cp1251:
+    return "1251";
+  case CodePage::Cp866:
+    return "866";
+  case CodePage::Cp1252:
+    return "1252";
+  case CodePage::Utf8:
+    return "UTF-8";
+  case CodePage::Iso8859_5:
+    return "ISO-8859-5";
+  case CodePage::Cp437:
+    return "437";
+  case CodePage::Cp850:
+    return "850";
+  case CodePage::Cp1250:
+    return "1250";
   }
   return "1251";
 }

@@ -7,8 +7,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <shapefil.h>
+#include <string_view>
 
 namespace db {
 namespace {
@@ -22,7 +25,9 @@ using DbfHandle = std::unique_ptr<DBFInfo, DbfCloser>;
 
 // shapelib reports failures through a hook that prints; keep its words for our own message.
 thread_local QString lastShapelibError;
-void CaptureError(const char* message) { lastShapelibError = QString::fromLocal8Bit(message); }
+void CaptureError(const char* message) {
+  lastShapelibError = QString::fromLocal8Bit(message);
+}
 
 DbfHandle OpenDbf(const QString& path, const char* mode) {
   SAHooks hooks;
@@ -48,9 +53,12 @@ struct RawHeader {
 
 RawHeader ReadRawHeader(const QString& path) {
   QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) throw Error::ForTable(path, "cannot open the table: " + f.errorString());
+  if (!f.open(QIODevice::ReadOnly))
+    throw Error::ForTable(path, "cannot open the table: " + f.errorString());
   const QByteArray h = f.read(32);
-  if (h.size() < 32) throw Error::ForTable(path, QString("the file holds %1 bytes, too few for a dBase header").arg(f.size()));
+  if (h.size() < 32)
+    throw Error::ForTable(
+        path, QString("the file holds %1 bytes, too few for a dBase header").arg(f.size()));
   RawHeader r;
   r.Version = static_cast<unsigned char>(h[0]);
   r.Records = base::GetU32LE(h.constData() + 4);
@@ -58,52 +66,71 @@ RawHeader ReadRawHeader(const QString& path) {
   r.RecordLength = base::GetU16LE(h.constData() + 10);
   r.Language = static_cast<unsigned char>(h[29]);
   // Layouts with other headers than dBase III's: refused before their header is misread.
-  if (r.Version == 0x02) throw Error::ForTable(path, "a dBase II table; only dBase III and later tables can be read");
+  if (r.Version == 0x02)
+    throw Error::ForTable(path, "a dBase II table; only dBase III and later tables can be read");
   if (r.Version == 0x8C || r.Version == 0x04 + 0x88)
-    throw Error::ForTable(path, "a dBase 7 table; only dBase III to dBase IV and FoxPro tables can be read");
+    throw Error::ForTable(
+        path, "a dBase 7 table; only dBase III to dBase IV and FoxPro tables can be read");
   const int64_t need = int64_t(r.HeaderLength) + r.Records * int64_t(r.RecordLength);
-  if (r.HeaderLength < 33) throw Error::ForTable(path, QString("invalid header length %1").arg(r.HeaderLength));
+  if (r.HeaderLength < 33)
+    throw Error::ForTable(path, QString("invalid header length %1").arg(r.HeaderLength));
   if (need > f.size())
-    throw Error::ForTable(path, QString("the file is truncated: the header promises %1 records of %2 bytes "
-                                        "(%3 bytes in all) but the file holds %4")
-                                    .arg(r.Records).arg(r.RecordLength).arg(need).arg(f.size()));
+    throw Error::ForTable(
+        path, QString("the file is truncated: the header promises %1 records of %2 bytes "
+                      "(%3 bytes in all) but the file holds %4")
+                  .arg(r.Records)
+                  .arg(r.RecordLength)
+                  .arg(need)
+                  .arg(f.size()));
   return r;
 }
 
-QString TrimmedText(const char* raw, base::CodePage cp) {
-  return base::Decode(raw, qsizetype(std::strlen(raw)), cp).trimmed();
+bool AllOf(std::string_view text, std::string_view chars) {
+  return text.find_first_not_of(chars) == std::string_view::npos;
 }
 
-Value ReadValue(DBFInfo* h, int record, int field, const FieldDef& def, base::CodePage cp) {
-  if (DBFIsAttributeNULL(h, record, field)) return {};
-  const char* raw = DBFReadStringAttribute(h, record, field);
-  if (!raw) return {};
-  const QString text = TrimmedText(raw, cp);
+std::string_view Trim(std::string_view text) {
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  const size_t last = text.find_last_not_of(' ');
+  return text.substr(first, last - first + 1);
+}
+
+// One field of a raw record (shapelib's tuple); empty fields follow dBase's conventions: blanks,
+// numbers made of '*', the date "00000000" and the logical '?'.
+Value ParseField(std::string_view raw, const FieldDef& def, base::CodePage cp) {
+  const std::string_view text = Trim(raw);
+  if (text.empty()) return {};
   switch (def.Type) {
-  case FieldType::Integer: {
-    bool ok = false;
-    const qlonglong v = text.toLongLong(&ok);
-    if (ok) return int64_t(v);
-    const double d = text.toDouble(&ok);
-    return ok ? Value(int64_t(d)) : Value();
-  }
+  case FieldType::Integer:
   case FieldType::Float: {
-    bool ok = false;
-    const double d = text.toDouble(&ok);
-    return ok ? Value(d) : Value();
+    if (AllOf(text, "*")) return {};
+    char buffer[64];
+    const size_t n = std::min(text.size(), sizeof buffer - 1);
+    std::memcpy(buffer, text.data(), n);
+    buffer[n] = '\0';
+    char* end = nullptr;
+    if (def.Type == FieldType::Integer) {
+      const long long v = std::strtoll(buffer, &end, 10);
+      if (end != buffer && *end == '\0') return int64_t(v);
+    }
+    const double d = std::strtod(buffer, &end);
+    if (end == buffer) return {};
+    return def.Type == FieldType::Integer ? Value(int64_t(d)) : Value(d);
   }
   case FieldType::Boolean: {
-    if (text.isEmpty() || text == "?") return {};
-    const QChar c = text[0].toUpper();
+    const char c = char(std::toupper(static_cast<unsigned char>(text[0])));
+    if (c == '?') return {};
     return c == 'T' || c == 'Y';
   }
   case FieldType::Date: {
-    const QDate d = QDate::fromString(text, "yyyyMMdd");
+    if (AllOf(text, "0")) return {};
+    const QDate d =
+        QDate::fromString(QString::fromLatin1(text.data(), qsizetype(text.size())), "yyyyMMdd");
     return d.isValid() ? Value(d) : Value();
   }
   default:
-    if (text.isEmpty()) return {};
-    return text;
+    return base::Decode(text.data(), qsizetype(text.size()), cp);
   }
 }
 
@@ -114,12 +141,24 @@ void WriteValue(DBFInfo* h, int record, int field, const FieldDef& def, const Va
     ok = DBFWriteNULLAttribute(h, record, field);
   } else {
     switch (def.Type) {
-    case FieldType::Integer: ok = DBFWriteIntegerAttribute(h, record, field, int(ValueToInteger(v))); break;
-    case FieldType::Float: ok = DBFWriteDoubleAttribute(h, record, field, ValueToFloat(v)); break;
-    case FieldType::Boolean: ok = DBFWriteLogicalAttribute(h, record, field, ValueToBoolean(v) ? 'T' : 'F'); break;
+    case FieldType::Integer: {
+      const int64_t n = ValueToInteger(v);
+      ok = (n >= INT32_MIN && n <= INT32_MAX)
+               ? DBFWriteIntegerAttribute(h, record, field, int(n))
+               : DBFWriteDoubleAttribute(h, record, field, double(n));
+      break;
+    }
+    case FieldType::Float:
+      ok = DBFWriteDoubleAttribute(h, record, field, ValueToFloat(v));
+      break;
+    case FieldType::Boolean:
+      ok = DBFWriteLogicalAttribute(h, record, field, ValueToBoolean(v) ? 'T' : 'F');
+      break;
     case FieldType::Date: {
-      QDate d = std::holds_alternative<QDate>(v) ? std::get<QDate>(v) : QDate::fromString(ValueToString(v), Qt::ISODate);
-      const QByteArray text = d.isValid() ? d.toString("yyyyMMdd").toLatin1() : QByteArray("        ");
+      QDate d = std::holds_alternative<QDate>(v) ? std::get<QDate>(v)
+                                                 : QDate::fromString(ValueToString(v), Qt::ISODate);
+      const QByteArray text =
+          d.isValid() ? d.toString("yyyyMMdd").toLatin1() : QByteArray("        ");
       ok = DBFWriteAttributeDirectly(h, record, field, const_cast<char*>(text.constData()));
       break;
     }
@@ -141,17 +180,30 @@ base::CodePage DbaseCodePage(const QString& path, int languageByte) {
   if (auto cpg = base::FindPathIgnoreCase(info.absolutePath(), info.completeBaseName() + ".cpg")) {
     QFile f(*cpg);
     base::CodePage cp;
-    if (f.open(QIODevice::ReadOnly) && base::CodePageFromName(QString::fromLatin1(f.readAll()), cp)) return cp;
+    if (f.open(QIODevice::ReadOnly) && base::CodePageFromName(QString::fromLatin1(f.readAll()), cp))
+      return cp;
   }
   switch (languageByte) {
-  case 0x01: return base::CodePage::Cp437;
-  case 0x02: return base::CodePage::Cp850;
-  case 0x03: case 0x57: case 0x58: case 0x59: return base::CodePage::Cp1252;
-  case 0x26: case 0x65: return base::CodePage::Cp866;
-  case 0xC8: return base::CodePage::Cp1250;
-  case 0xC9: return base::CodePage::Cp1251;
-  case 0xF0: return base::CodePage::Utf8; // not a registered driver; the files that carry it hold UTF-8
-  default: return base::CodePage::Cp1251;
+  case 0x01:
+    return base::CodePage::Cp437;
+  case 0x02:
+    return base::CodePage::Cp850;
+  case 0x03:
+  case 0x57:
+  case 0x58:
+  case 0x59:
+    return base::CodePage::Cp1252;
+  case 0x26:
+  case 0x65:
+    return base::CodePage::Cp866;
+  case 0xC8:
+    return base::CodePage::Cp1250;
+  case 0xC9:
+    return base::CodePage::Cp1251;
+  case 0xF0:
+    return base::CodePage::Utf8; // not a registered driver; the files that carry it hold UTF-8
+  default:
+    return base::CodePage::Cp1251;
   }
 }
 
@@ -162,7 +214,8 @@ std::unique_ptr<DbaseFile> DbaseFile::Open(const QString& path) {
   if (!QFileInfo::exists(path)) throw Error::ForTable(path, "the table does not exist");
   const RawHeader raw = ReadRawHeader(path);
   const DbfHandle h = OpenDbf(path, "rb");
-  std::unique_ptr<DbaseFile> table(new DbaseFile(path, raw.Version, DbaseCodePage(path, raw.Language)));
+  std::unique_ptr<DbaseFile> table(
+      new DbaseFile(path, raw.Version, DbaseCodePage(path, raw.Language)));
   const int count = DBFGetFieldCount(h.get());
   for (int i = 0; i < count; ++i) {
     char name[XBASE_FLDNAME_LEN_READ + 1] = {};
@@ -174,14 +227,27 @@ std::unique_ptr<DbaseFile> DbaseFile::Open(const QString& path) {
     f.Decimals = decimals;
     f.PhysicalType = DBFGetNativeFieldType(h.get(), i);
     switch (type) {
-    case FTInteger: f.Type = FieldType::Integer; break;
-    case FTDouble: f.Type = FieldType::Float; break;
-    case FTLogical: f.Type = FieldType::Boolean; break;
-    case FTDate: f.Type = FieldType::Date; break;
-    default: f.Type = FieldType::String; break;
+    case FTInteger:
+      f.Type = FieldType::Integer;
+      break;
+    case FTDouble:
+      f.Type = FieldType::Float;
+      break;
+    case FTLogical:
+      f.Type = FieldType::Boolean;
+      break;
+    case FTDate:
+      f.Type = FieldType::Date;
+      break;
+    default:
+      f.Type = FieldType::String;
+      break;
     }
-    // Wide integers do not fit 32 bits: keep them as numbers that do.
-    if (f.Type == FieldType::Integer && width > 9) f.Type = FieldType::Float;
+    // shapelib calls numbers of ten digits or more "double"; without decimals they are integers
+    // here (held in 64 bits), as the atlas's codes in such fields are.
+    const char native = char(f.PhysicalType);
+    if ((native == 'N' || native == 'F') && decimals == 0 && width <= 18)
+      f.Type = FieldType::Integer;
     table->FieldList.push_back(f);
   }
   return table;
@@ -189,29 +255,50 @@ std::unique_ptr<DbaseFile> DbaseFile::Open(const QString& path) {
 
 QString DbaseFile::Kind() const {
   switch (Version) {
-  case 0x03: return "dBase III";
-  case 0x83: return "dBase III with memo";
-  case 0x04: return "dBase IV";
-  case 0x8B: return "dBase IV with memo";
-  case 0x30: case 0x31: case 0x32: return "Visual FoxPro";
-  default: return QString("dBase (version byte 0x%1)").arg(Version, 2, 16, QChar('0'));
+  case 0x03:
+    return "dBase III";
+  case 0x83:
+    return "dBase III with memo";
+  case 0x04:
+    return "dBase IV";
+  case 0x8B:
+    return "dBase IV with memo";
+  case 0x30:
+  case 0x31:
+  case 0x32:
+    return "Visual FoxPro";
+  default:
+    return QString("dBase (version byte 0x%1)").arg(Version, 2, 16, QChar('0'));
   }
 }
 
-QString DbaseFile::DiskSignature() const { return FileSignature(FilePath); }
+QString DbaseFile::DiskSignature() const {
+  return FileSignature(FilePath);
+}
 
 std::vector<StoredRow> DbaseFile::ReadRows() {
   ReadRawHeader(FilePath); // a table truncated since it was opened is refused here too
   const DbfHandle h = OpenDbf(FilePath, "rb");
   const int records = DBFGetRecordCount(h.get());
+  // Field offsets in the record: byte 0 is the deletion flag.
+  std::vector<size_t> offsets;
+  size_t offset = 1;
+  for (const FieldDef& f : FieldList) {
+    offsets.push_back(offset);
+    offset += size_t(f.Size);
+  }
   std::vector<StoredRow> rows;
   rows.reserve(size_t(records));
   for (int r = 0; r < records; ++r) {
-    if (DBFIsRecordDeleted(h.get(), r)) continue;
+    const char* tuple = DBFReadTuple(h.get(), r);
+    if (!tuple) throw Error::ForTable(FilePath, QString("record %1 cannot be read").arg(r + 1));
+    if (tuple[0] == '*') continue;
     StoredRow row;
     row.Location = r;
     row.Values.reserve(FieldList.size());
-    for (size_t f = 0; f < FieldList.size(); ++f) row.Values.push_back(ReadValue(h.get(), r, int(f), FieldList[f], Cp));
+    for (size_t f = 0; f < FieldList.size(); ++f)
+      row.Values.push_back(ParseField(
+          std::string_view(tuple + offsets[f], size_t(FieldList[f].Size)), FieldList[f], Cp));
     rows.push_back(std::move(row));
   }
   return rows;
@@ -257,7 +344,9 @@ void DbaseFile::Create(const QString& path, const std::vector<FieldDef>& fields,
   SAHooks hooks;
   SASetupDefaultHooks(&hooks);
   hooks.Error = CaptureError;
-  const QByteArray ldid = cp == base::CodePage::Cp1251 ? "LDID/201" : cp == base::CodePage::Cp866 ? "LDID/101" : "LDID/87";
+  const QByteArray ldid = cp == base::CodePage::Cp1251  ? "LDID/201"
+                          : cp == base::CodePage::Cp866 ? "LDID/101"
+                                                        : "LDID/87";
   DbfHandle h(DBFCreateLL(path.toLocal8Bit().constData(), ldid.constData(), &hooks));
   if (!h) throw Error::ForTable(path, "cannot create the table: " + lastShapelibError);
   for (const FieldDef& f : fields) {
@@ -265,11 +354,27 @@ void DbaseFile::Create(const QString& path, const std::vector<FieldDef>& fields,
     DBFFieldType type = FTString;
     int width = f.Size, decimals = 0;
     switch (f.Type) {
-    case FieldType::Integer: case FieldType::SmallInt: type = FTInteger; width = width > 0 ? width : 10; break;
-    case FieldType::Float: type = FTDouble; width = width > 0 ? width : 19; decimals = f.Decimals > 0 ? f.Decimals : 6; break;
-    case FieldType::Boolean: type = FTLogical; width = 1; break;
-    case FieldType::Date: type = FTDate; width = 8; break;
-    default: width = width > 0 ? width : 254; break;
+    case FieldType::Integer:
+    case FieldType::SmallInt:
+      type = FTInteger;
+      width = width > 0 ? width : 10;
+      break;
+    case FieldType::Float:
+      type = FTDouble;
+      width = width > 0 ? width : 19;
+      decimals = f.Decimals > 0 ? f.Decimals : 6;
+      break;
+    case FieldType::Boolean:
+      type = FTLogical;
+      width = 1;
+      break;
+    case FieldType::Date:
+      type = FTDate;
+      width = 8;
+      break;
+    default:
+      width = width > 0 ? width : 254;
+      break;
     }
     if (DBFAddField(h.get(), name.constData(), type, width, decimals) < 0)
       throw Error::ForField(path, f.Name, "cannot add the field: " + lastShapelibError);
@@ -281,13 +386,17 @@ void DbaseFile::Create(const QString& path, const std::vector<FieldDef>& fields,
     int width = 0, decimals = 0;
     const DBFFieldType type = DBFGetFieldInfo(h.get(), i, name, &width, &decimals);
     f.Size = width;
-    f.Type = type == FTInteger ? FieldType::Integer : type == FTDouble ? FieldType::Float
-             : type == FTLogical ? FieldType::Boolean : type == FTDate ? FieldType::Date : FieldType::String;
+    f.Type = type == FTInteger   ? FieldType::Integer
+             : type == FTDouble  ? FieldType::Float
+             : type == FTLogical ? FieldType::Boolean
+             : type == FTDate    ? FieldType::Date
+                                 : FieldType::String;
     written.push_back(f);
   }
   for (size_t r = 0; r < rows.size(); ++r)
     for (size_t f = 0; f < fields.size(); ++f)
-      WriteValue(h.get(), int(r), int(f), written[f], f < rows[r].size() ? rows[r][f] : Value(), cp, path);
+      WriteValue(h.get(), int(r), int(f), written[f], f < rows[r].size() ? rows[r][f] : Value(), cp,
+                 path);
 }
 
 } // namespace db

@@ -9,7 +9,8 @@ namespace db {
 
 class Error : public std::runtime_error {
 public:
-  explicit Error(const QString& message) : std::runtime_error(message.toStdString()), Message(message) {}
+  explicit Error(const QString& message)
+      : std::runtime_error(message.toStdString()), Message(message) {}
 
   // "Table /atlas/BASE/classreest.DB: field "Levl" not found"
   static Error ForTable(const QString& tablePath, const QString& reason) {

@@ -29,7 +29,8 @@ void WriteAll(int fd, const char* data, size_t size, const QString& path) {
     const ssize_t n = ::write(fd, data, size);
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw Error::ForTable(path, QString("cannot write the blob file: %1").arg(std::strerror(errno)));
+      throw Error::ForTable(path,
+                            QString("cannot write the blob file: %1").arg(std::strerror(errno)));
     }
     data += n;
     size -= size_t(n);
@@ -60,8 +61,9 @@ QByteArray BlobFile::Read(const FieldDef& field, std::span<const unsigned char> 
   if (pointer == 0) {
     // The whole blob lies in the leader.
     if (length > uint32_t(leaderSize))
-      throw Error::ForField(FilePath, field.Name,
-                            QString("a blob of %1 bytes claims to fit a leader of %2").arg(length).arg(leaderSize));
+      throw Error::ForField(
+          FilePath, field.Name,
+          QString("a blob of %1 bytes claims to fit a leader of %2").arg(length).arg(leaderSize));
     const QByteArray data(reinterpret_cast<const char*>(fieldBytes.data()), qsizetype(length));
     return field.Type == FieldType::Graphic ? StripGraphicPrefix(data) : data;
   }
@@ -70,17 +72,20 @@ QByteArray BlobFile::Read(const FieldDef& field, std::span<const unsigned char> 
   const int64_t blockOffset = pointer & 0xFFFFFF00u;
   const int index = int(pointer & 0xFF);
   auto bad = [&](const QString& why) {
-    return Error::ForField(FilePath, field.Name, QString("%1 (blob at offset %2)").arg(why).arg(blockOffset));
+    return Error::ForField(FilePath, field.Name,
+                           QString("%1 (blob at offset %2)").arg(why).arg(blockOffset));
   };
   try {
     const auto head = reader.At(blockOffset, 3);
     QByteArray data;
     if (index == 0xFF) {
-      if (head[0] != 2) throw bad(QString("expected a blob block, found a block of type %1").arg(head[0]));
+      if (head[0] != 2)
+        throw bad(QString("expected a blob block, found a block of type %1").arg(head[0]));
       const auto bytes = reader.At(blockOffset + kSingleBlobHeader, length);
       data = QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(length));
     } else {
-      if (head[0] != 3) throw bad(QString("expected a sub-allocated block, found a block of type %1").arg(head[0]));
+      if (head[0] != 3)
+        throw bad(QString("expected a sub-allocated block, found a block of type %1").arg(head[0]));
       if (index > 63) throw bad(QString("blob index %1 is out of range").arg(index));
       const auto entry = reader.At(blockOffset + kSubEntriesOffset + 5 * index, 5);
       const int64_t dataOffset = int64_t(entry[0]) * 16;
@@ -103,7 +108,8 @@ uint16_t BlobFile::NextModificationNumber(int fd) {
   unsigned char out[2];
   base::PutU16LE(out, mod);
   if (::pwrite(fd, out, 2, 3) != 2)
-    throw Error::ForTable(FilePath, QString("cannot update the blob file: %1").arg(std::strerror(errno)));
+    throw Error::ForTable(FilePath,
+                          QString("cannot update the blob file: %1").arg(std::strerror(errno)));
   return mod;
 }
 
@@ -129,7 +135,9 @@ void BlobFile::Write(const FieldDef& field, const QByteArray& value, std::span<u
   Map.reset(); // the file is about to grow
   const bool created = !QFileInfo::exists(FilePath);
   const int fd = ::open(FilePath.toLocal8Bit().constData(), O_RDWR | O_CREAT, 0644);
-  if (fd < 0) throw Error::ForTable(FilePath, QString("cannot open the blob file for writing: %1").arg(std::strerror(errno)));
+  if (fd < 0)
+    throw Error::ForTable(
+        FilePath, QString("cannot open the blob file for writing: %1").arg(std::strerror(errno)));
   try {
     if (created || ::lseek(fd, 0, SEEK_END) == 0) {
       // A new blob file starts with its 4 KiB header block.
@@ -150,7 +158,8 @@ void BlobFile::Write(const FieldDef& field, const QByteArray& value, std::span<u
     const uint16_t mod = NextModificationNumber(fd);
     const int64_t total = kSingleBlobHeader + stored.size();
     const int64_t units = (total + kUnit - 1) / kUnit;
-    if (units > 0xFFFF) throw Error::ForField(FilePath, field.Name, "the blob is larger than 256 MiB");
+    if (units > 0xFFFF)
+      throw Error::ForField(FilePath, field.Name, "the blob is larger than 256 MiB");
     QByteArray block(qsizetype(units * kUnit), '\0');
     auto* b = reinterpret_cast<unsigned char*>(block.data());
     b[0] = 2;
@@ -158,7 +167,8 @@ void BlobFile::Write(const FieldDef& field, const QByteArray& value, std::span<u
     base::PutU32LE(b + 3, uint32_t(stored.size()));
     base::PutU16LE(b + 7, mod);
     std::memcpy(b + kSingleBlobHeader, stored.constData(), size_t(stored.size()));
-    if (::lseek(fd, end, SEEK_SET) != end) throw Error::ForTable(FilePath, "cannot seek in the blob file");
+    if (::lseek(fd, end, SEEK_SET) != end)
+      throw Error::ForTable(FilePath, "cannot seek in the blob file");
     WriteAll(fd, block.constData(), size_t(block.size()), FilePath);
     if (::fsync(fd) != 0) throw Error::ForTable(FilePath, "cannot flush the blob file to disk");
     ::close(fd);

@@ -27,7 +27,11 @@ QString FileSignature(const QString& path) {
   // file is changed where it is.
   struct stat st {};
   if (::stat(path.toLocal8Bit().constData(), &st) != 0) return QString();
-  return QString("%1:%2.%3:%4").arg(st.st_ino).arg(st.st_mtim.tv_sec).arg(st.st_mtim.tv_nsec).arg(st.st_size);
+  return QString("%1:%2.%3:%4")
+      .arg(st.st_ino)
+      .arg(st.st_mtim.tv_sec)
+      .arg(st.st_mtim.tv_nsec)
+      .arg(st.st_size);
 }
 
 QString ParadoxSidePath(const QString& tablePath, const QString& extension) {
@@ -43,9 +47,14 @@ namespace {
 base::CodePage TextCodePageOf(const Header& h, std::optional<base::CodePage> override) {
   if (override) return *override;
   switch (h.CodePage) {
-  case 866: case 1251: case 1252: case 437: case 850:
+  case 866:
+  case 1251:
+  case 1252:
+  case 437:
+  case 850:
     return base::CodePageFromNumber(h.CodePage, base::CodePage::Cp1251);
-  default: return base::CodePage::Cp1251;
+  default:
+    return base::CodePage::Cp1251;
   }
 }
 
@@ -59,18 +68,21 @@ ParadoxFile::ParadoxFile(QString path, Header header, base::CodePage cp)
     : FilePath(std::move(path)), Hdr(std::move(header)), Cp(cp),
       Blobs(ParadoxSidePath(FilePath, ".MB")), IndexPath(ParadoxSidePath(FilePath, ".PX")) {}
 
-std::unique_ptr<ParadoxFile> ParadoxFile::Open(const QString& path, std::optional<base::CodePage> codePage) {
+std::unique_ptr<ParadoxFile> ParadoxFile::Open(const QString& path,
+                                               std::optional<base::CodePage> codePage) {
   if (!QFileInfo::exists(path)) throw Error::ForTable(path, "the table does not exist");
   try {
     base::MappedFile file(path);
     // The header's own code page is known only after parsing; parse once to learn it.
     Header probe = ParseHeader(file.Bytes(), path, base::CodePage::Cp1251);
     const base::CodePage cp = TextCodePageOf(probe, codePage);
-    Header header = cp == base::CodePage::Cp1251 ? std::move(probe) : ParseHeader(file.Bytes(), path, cp);
+    Header header =
+        cp == base::CodePage::Cp1251 ? std::move(probe) : ParseHeader(file.Bytes(), path, cp);
     std::unique_ptr<ParadoxFile> table(new ParadoxFile(path, std::move(header), cp));
     if (table->Hdr.KeyFields > 0 && QFileInfo::exists(table->IndexPath)) {
       base::MappedFile px(table->IndexPath);
-      if (px.Size() >= 0x800) table->IndexHeader = QByteArray(reinterpret_cast<const char*>(px.Bytes().data()), 0x800);
+      if (px.Size() >= 0x800)
+        table->IndexHeader = QByteArray(reinterpret_cast<const char*>(px.Bytes().data()), 0x800);
     }
     return table;
   } catch (const base::FileError& e) {
@@ -80,19 +92,27 @@ std::unique_ptr<ParadoxFile> ParadoxFile::Open(const QString& path, std::optiona
 
 QString ParadoxFile::Kind() const {
   switch (Hdr.Version) {
-  case 30: return "Paradox 3";
-  case 35: return "Paradox 3.5";
-  case 40: return "Paradox 4";
-  case 50: return "Paradox 5";
-  default: return "Paradox 7";
+  case 30:
+    return "Paradox 3";
+  case 35:
+    return "Paradox 3.5";
+  case 40:
+    return "Paradox 4";
+  case 50:
+    return "Paradox 5";
+  default:
+    return "Paradox 7";
   }
 }
 
-QString ParadoxFile::DiskSignature() const { return FileSignature(FilePath); }
+QString ParadoxFile::DiskSignature() const {
+  return FileSignature(FilePath);
+}
 
 int ParadoxFile::KeyLength() const {
   int length = 0;
-  for (int i = 0; i < Hdr.KeyFields; ++i) length += Hdr.Fields[size_t(i)].Size;
+  for (int i = 0; i < Hdr.KeyFields; ++i)
+    length += Hdr.Fields[size_t(i)].Size;
   return length;
 }
 
@@ -104,9 +124,12 @@ std::vector<Value> ParadoxFile::DecodeRecord(std::span<const unsigned char> reco
     const auto bytes = record.subspan(offset, size_t(f.Size));
     if (IsBlobType(f.Type)) {
       QByteArray blob = Blobs.Read(f, bytes);
-      if (blob.isEmpty()) values.emplace_back();
-      else if (f.Type == FieldType::Memo) values.emplace_back(base::Decode(blob, Cp));
-      else values.emplace_back(std::move(blob));
+      if (blob.isEmpty())
+        values.emplace_back();
+      else if (f.Type == FieldType::Memo)
+        values.emplace_back(base::Decode(blob, Cp));
+      else
+        values.emplace_back(std::move(blob));
     } else {
       values.push_back(DecodeValue(f, bytes, Cp));
     }
@@ -125,7 +148,8 @@ std::vector<StoredRow> ParadoxFile::ReadRows() {
     int block = Hdr.FirstBlock;
     while (block != 0) {
       if (block < 0 || !visited.insert(block).second || int(visited.size()) > 65535)
-        throw Error::ForTable(FilePath, QString("the chain of data blocks loops back to block %1").arg(block));
+        throw Error::ForTable(
+            FilePath, QString("the chain of data blocks loops back to block %1").arg(block));
       const int64_t offset = BlockOffset(Hdr, block);
       const auto head = reader.At(offset, kBlockHeaderSize);
       const int next = base::GetU16LE(head.data());
@@ -133,13 +157,16 @@ std::vector<StoredRow> ParadoxFile::ReadRows() {
       int count = 0;
       if (lastOffset >= 0) {
         if (lastOffset % Hdr.RecordSize != 0 || lastOffset + Hdr.RecordSize > perBlockBytes)
-          throw Error::ForTable(FilePath, QString("data block %1 claims %2 bytes of records, more than it holds")
-                                              .arg(block).arg(lastOffset + Hdr.RecordSize));
+          throw Error::ForTable(
+              FilePath, QString("data block %1 claims %2 bytes of records, more than it holds")
+                            .arg(block)
+                            .arg(lastOffset + Hdr.RecordSize));
         count = lastOffset / Hdr.RecordSize + 1;
       }
       const auto records = reader.At(offset + kBlockHeaderSize, int64_t(count) * Hdr.RecordSize);
       for (int i = 0; i < count; ++i) {
-        const auto record = records.subspan(size_t(i) * size_t(Hdr.RecordSize), size_t(Hdr.RecordSize));
+        const auto record =
+            records.subspan(size_t(i) * size_t(Hdr.RecordSize), size_t(Hdr.RecordSize));
         StoredRow row;
         row.Values = DecodeRecord(record);
         row.Location = offset + kBlockHeaderSize + int64_t(i) * Hdr.RecordSize;
@@ -151,9 +178,10 @@ std::vector<StoredRow> ParadoxFile::ReadRows() {
   } catch (const base::FileError& e) {
     throw Error::ForTable(FilePath, "the file is truncated or corrupt: " + e.Reason);
   }
-  if (Hdr.KeyFields > 0)
-    std::stable_sort(rows.begin(), rows.end(),
-                     [&](const StoredRow& a, const StoredRow& b) { return KeyLess(a, b, Hdr.KeyFields); });
+  // The block chain is in key order in every sound table; sort only a table that is not.
+  auto less = [&](const StoredRow& a, const StoredRow& b) { return KeyLess(a, b, Hdr.KeyFields); };
+  if (Hdr.KeyFields > 0 && !std::is_sorted(rows.begin(), rows.end(), less))
+    std::stable_sort(rows.begin(), rows.end(), less);
   return rows;
 }
 
@@ -190,34 +218,45 @@ QByteArray ParadoxFile::EncodeRecord(const std::vector<Value>& values, const Sto
 void ParadoxFile::AssignAutoIncrements(std::vector<Value>& values) {
   for (size_t i = 0; i < Hdr.Fields.size(); ++i) {
     if (Hdr.Fields[i].Type != FieldType::AutoInc) continue;
-    if (IsNull(values[i])) values[i] = int64_t(++Hdr.AutoInc);
-    else Hdr.AutoInc = std::max<uint32_t>(Hdr.AutoInc, uint32_t(std::max<int64_t>(0, ValueToInteger(values[i]))));
+    if (IsNull(values[i]))
+      values[i] = int64_t(++Hdr.AutoInc);
+    else
+      Hdr.AutoInc = std::max<uint32_t>(Hdr.AutoInc,
+                                       uint32_t(std::max<int64_t>(0, ValueToInteger(values[i]))));
   }
 }
 
-void ParadoxFile::CheckKeyUnique(const std::vector<StoredRow>& rows, const std::vector<Value>& values,
+void ParadoxFile::CheckKeyUnique(const std::vector<StoredRow>& rows,
+                                 const std::vector<Value>& values,
                                  std::optional<size_t> except) const {
   if (Hdr.KeyFields == 0) return;
   StoredRow probe;
   probe.Values = values;
-  const auto it = std::lower_bound(rows.begin(), rows.end(), probe,
-                                   [&](const StoredRow& a, const StoredRow& b) { return KeyLess(a, b, Hdr.KeyFields); });
+  const auto it = std::lower_bound(
+      rows.begin(), rows.end(), probe,
+      [&](const StoredRow& a, const StoredRow& b) { return KeyLess(a, b, Hdr.KeyFields); });
   for (auto i = it; i != rows.end() && !KeyLess(probe, *i, Hdr.KeyFields); ++i) {
     if (except && size_t(i - rows.begin()) == *except) continue;
     QStringList key;
-    for (int k = 0; k < Hdr.KeyFields; ++k) key << ValueToString(values[size_t(k)]);
-    throw Error::ForTable(FilePath, "key violation: a row with the key (" + key.join(", ") + ") already exists");
+    for (int k = 0; k < Hdr.KeyFields; ++k)
+      key << ValueToString(values[size_t(k)]);
+    throw Error::ForTable(FilePath, "key violation: a row with the key (" + key.join(", ") +
+                                        ") already exists");
   }
 }
 
 void ParadoxFile::WriteInPlace(const StoredRow& row) {
   const int fd = ::open(FilePath.toLocal8Bit().constData(), O_WRONLY);
-  if (fd < 0) throw Error::ForTable(FilePath, QString("cannot open the table for writing: %1").arg(std::strerror(errno)));
-  const bool ok = ::pwrite(fd, row.Raw.constData(), size_t(row.Raw.size()), off_t(row.Location)) == row.Raw.size() &&
+  if (fd < 0)
+    throw Error::ForTable(
+        FilePath, QString("cannot open the table for writing: %1").arg(std::strerror(errno)));
+  const bool ok = ::pwrite(fd, row.Raw.constData(), size_t(row.Raw.size()), off_t(row.Location)) ==
+                      row.Raw.size() &&
                   ::fsync(fd) == 0;
   const int err = errno;
   ::close(fd);
-  if (!ok) throw Error::ForTable(FilePath, QString("cannot write the record: %1").arg(std::strerror(err)));
+  if (!ok)
+    throw Error::ForTable(FilePath, QString("cannot write the record: %1").arg(std::strerror(err)));
 }
 
 void ParadoxFile::UpdateRow(std::vector<StoredRow>& rows, size_t index, std::vector<Value> values) {
@@ -228,7 +267,8 @@ void ParadoxFile::UpdateRow(std::vector<StoredRow>& rows, size_t index, std::vec
   StoredRow updated = old;
   updated.Raw = EncodeRecord(values, &old);
   updated.Values = std::move(values);
-  const bool keyKept = std::memcmp(updated.Raw.constData(), old.Raw.constData(), size_t(KeyLength())) == 0;
+  const bool keyKept =
+      std::memcmp(updated.Raw.constData(), old.Raw.constData(), size_t(KeyLength())) == 0;
   if (keyKept && old.Location >= 0 && Hdr.AutoInc == savedAutoInc) {
     WriteInPlace(updated);
     rows[index] = std::move(updated);
@@ -256,7 +296,9 @@ size_t ParadoxFile::InsertRow(std::vector<StoredRow>& rows, StoredRow row) {
     size_t position = copy.size();
     if (Hdr.KeyFields > 0)
       position = size_t(std::upper_bound(copy.begin(), copy.end(), row,
-                                         [&](const StoredRow& a, const StoredRow& b) { return KeyLess(a, b, Hdr.KeyFields); }) -
+                                         [&](const StoredRow& a, const StoredRow& b) {
+                                           return KeyLess(a, b, Hdr.KeyFields);
+                                         }) -
                         copy.begin());
     copy.insert(copy.begin() + std::ptrdiff_t(position), std::move(row));
     Rewrite(copy);
@@ -285,18 +327,20 @@ void ParadoxFile::Rewrite(std::vector<StoredRow>& rows) {
   try {
     WriteWhole(rows);
   } catch (const base::FileError& e) {
-    throw Error::ForTable(FilePath, "the table could not be written and is left as it was: " + e.Reason);
+    throw Error::ForTable(FilePath,
+                          "the table could not be written and is left as it was: " + e.Reason);
   }
 }
 
 void ParadoxFile::WriteWhole(std::vector<StoredRow>& rows) {
-  if (Hdr.KeyFields > 0)
-    std::stable_sort(rows.begin(), rows.end(),
-                     [&](const StoredRow& a, const StoredRow& b) { return KeyLess(a, b, Hdr.KeyFields); });
+  auto less = [&](const StoredRow& a, const StoredRow& b) { return KeyLess(a, b, Hdr.KeyFields); };
+  if (Hdr.KeyFields > 0 && !std::is_sorted(rows.begin(), rows.end(), less))
+    std::stable_sort(rows.begin(), rows.end(), less);
   const int perBlock = (Hdr.BlockSize - kBlockHeaderSize) / Hdr.RecordSize;
   if (perBlock < 1) throw Error::ForTable(FilePath, "a record does not fit a data block");
   const int blocks = int((rows.size() + size_t(perBlock) - 1) / size_t(perBlock));
-  if (blocks > 65535) throw Error::ForTable(FilePath, "the table would need more than 65535 blocks");
+  if (blocks > 65535)
+    throw Error::ForTable(FilePath, "the table would need more than 65535 blocks");
   for (StoredRow& row : rows)
     if (row.Raw.size() != Hdr.RecordSize) row.Raw = EncodeRecord(row.Values, nullptr);
 
@@ -325,9 +369,10 @@ void ParadoxFile::WriteWhole(std::vector<StoredRow>& rows) {
     base::PutU16LE(block.data() + 2, uint16_t(b - 1));
     base::PutU16LE(block.data() + 4, uint16_t((count - 1) * Hdr.RecordSize));
     for (int i = 0; i < count; ++i) {
-      std::memcpy(block.data() + kBlockHeaderSize + i * Hdr.RecordSize, rows[first + size_t(i)].Raw.constData(),
-                  size_t(Hdr.RecordSize));
-      locations[first + size_t(i)] = BlockOffset(Hdr, b) + kBlockHeaderSize + int64_t(i) * Hdr.RecordSize;
+      std::memcpy(block.data() + kBlockHeaderSize + i * Hdr.RecordSize,
+                  rows[first + size_t(i)].Raw.constData(), size_t(Hdr.RecordSize));
+      locations[first + size_t(i)] =
+          BlockOffset(Hdr, b) + kBlockHeaderSize + int64_t(i) * Hdr.RecordSize;
     }
     if (keyLength > 0) index.push_back({rows[first].Raw.left(keyLength), b, count});
     // The last block of a table is written whole, so the file is a whole number of blocks.
@@ -348,26 +393,30 @@ void ParadoxFile::WriteWhole(std::vector<StoredRow>& rows) {
   Hdr.FileBlocks = blocks;
   Hdr.FirstBlock = blocks > 0 ? 1 : 0;
   Hdr.LastBlock = blocks;
-  for (size_t i = 0; i < rows.size(); ++i) rows[i].Location = locations[i];
+  for (size_t i = 0; i < rows.size(); ++i)
+    rows[i].Location = locations[i];
   if (indexWriter) {
     try {
       indexWriter->Commit();
     } catch (const base::FileError& e) {
-      throw Error::ForTable(IndexPath, "the table was written, but its primary index could not be: " + e.Reason);
+      throw Error::ForTable(
+          IndexPath, "the table was written, but its primary index could not be: " + e.Reason);
     }
     IndexHeader = indexFile.left(0x800);
   }
 }
 
 void ParadoxFile::Create(const QString& path, const std::vector<FieldDef>& fields, int keyFields,
-                         const std::vector<std::vector<Value>>& rows, const ParadoxCreateOptions& options) {
+                         const std::vector<std::vector<Value>>& rows,
+                         const ParadoxCreateOptions& options) {
   if (fields.empty()) throw Error::ForTable(path, "a table needs at least one field");
   const base::CodePage cp = base::CodePageFromNumber(options.CodePage, base::CodePage::Cp1251);
   const QByteArray headerBytes = BuildHeader(fields, keyFields, options.Version, options.CodePage,
                                              options.BlockSizeKiB, QFileInfo(path).fileName(), cp);
-  Header header = ParseHeader(std::span(reinterpret_cast<const unsigned char*>(headerBytes.constData()),
-                                        size_t(headerBytes.size())),
-                              path, cp);
+  Header header =
+      ParseHeader(std::span(reinterpret_cast<const unsigned char*>(headerBytes.constData()),
+                            size_t(headerBytes.size())),
+                  path, cp);
   ParadoxFile table(path, std::move(header), cp);
   // A new table starts without stale index or blob files of an earlier table of that name.
   QFile::remove(table.IndexPath);
@@ -376,15 +425,17 @@ void ParadoxFile::Create(const QString& path, const std::vector<FieldDef>& field
   stored.reserve(rows.size());
   for (const auto& values : rows) {
     if (values.size() != fields.size())
-      throw Error::ForTable(path, QString("a row has %1 values for %2 fields").arg(values.size()).arg(fields.size()));
+      throw Error::ForTable(
+          path, QString("a row has %1 values for %2 fields").arg(values.size()).arg(fields.size()));
     StoredRow row;
     row.Values = values;
     table.AssignAutoIncrements(row.Values);
     stored.push_back(std::move(row));
   }
   if (keyFields > 0) {
-    std::stable_sort(stored.begin(), stored.end(),
-                     [&](const StoredRow& a, const StoredRow& b) { return KeyLess(a, b, keyFields); });
+    std::stable_sort(stored.begin(), stored.end(), [&](const StoredRow& a, const StoredRow& b) {
+      return KeyLess(a, b, keyFields);
+    });
     for (size_t i = 1; i < stored.size(); ++i)
       if (!KeyLess(stored[i - 1], stored[i], keyFields))
         throw Error::ForTable(path, "key violation: two rows have the same key");

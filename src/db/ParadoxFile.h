@@ -16,8 +16,8 @@
 namespace db {
 
 struct ParadoxCreateOptions {
-  int Version = 70;                          // 50 or 70
-  int CodePage = 1251;                       // declared in the header; text is written in it
+  int Version = 70;    // 50 or 70
+  int CodePage = 1251; // declared in the header; text is written in it
   int BlockSizeKiB = 4;
 };
 
@@ -66,8 +66,8 @@ private:
   paradox::Header Hdr;
   base::CodePage Cp;
   paradox::BlobFile Blobs;
-  QString IndexPath;        // the `.PX` beside the table (resolved without regard to case)
-  QByteArray IndexHeader;   // its header block as read, when it exists
+  QString IndexPath;      // the `.PX` beside the table (resolved without regard to case)
+  QByteArray IndexHeader; // its header block as read, when it exists
 };
 
 QString ParadoxSidePath(const QString& tablePath, const QString& extension);

@@ -22,8 +22,12 @@ bool AllZero(std::span<const unsigned char> bytes) {
   return true;
 }
 
-uint16_t FlipU16(std::span<const unsigned char> b) { return base::GetU16BE(b.data()) ^ 0x8000u; }
-uint32_t FlipU32(std::span<const unsigned char> b) { return base::GetU32BE(b.data()) ^ 0x80000000u; }
+uint16_t FlipU16(std::span<const unsigned char> b) {
+  return base::GetU16BE(b.data()) ^ 0x8000u;
+}
+uint32_t FlipU32(std::span<const unsigned char> b) {
+  return base::GetU32BE(b.data()) ^ 0x80000000u;
+}
 
 double DecodeDouble(std::span<const unsigned char> b) {
   uint64_t bits = base::GetU64BE(b.data());
@@ -76,43 +80,76 @@ void EncodeBcd(double v, int decimals, unsigned char* out) {
 
 FieldType LogicalType(int code, const QString& path, const QString& name) {
   switch (code) {
-  case Alpha: return FieldType::String;
-  case Date: return FieldType::Date;
-  case Short: return FieldType::SmallInt;
-  case Long: return FieldType::Integer;
-  case Currency: return FieldType::Currency;
-  case Number: return FieldType::Float;
-  case Logical: return FieldType::Boolean;
-  case Memo: return FieldType::Memo;
-  case Blob: return FieldType::Blob;
-  case FmtMemo: return FieldType::FmtMemo;
-  case OLE: return FieldType::OLE;
-  case Graphic: return FieldType::Graphic;
-  case Time: return FieldType::Time;
-  case Timestamp: return FieldType::DateTime;
-  case AutoInc: return FieldType::AutoInc;
-  case BCD: return FieldType::BCD;
-  case Bytes: return FieldType::Bytes;
+  case Alpha:
+    return FieldType::String;
+  case Date:
+    return FieldType::Date;
+  case Short:
+    return FieldType::SmallInt;
+  case Long:
+    return FieldType::Integer;
+  case Currency:
+    return FieldType::Currency;
+  case Number:
+    return FieldType::Float;
+  case Logical:
+    return FieldType::Boolean;
+  case Memo:
+    return FieldType::Memo;
+  case Blob:
+    return FieldType::Blob;
+  case FmtMemo:
+    return FieldType::FmtMemo;
+  case OLE:
+    return FieldType::OLE;
+  case Graphic:
+    return FieldType::Graphic;
+  case Time:
+    return FieldType::Time;
+  case Timestamp:
+    return FieldType::DateTime;
+  case AutoInc:
+    return FieldType::AutoInc;
+  case BCD:
+    return FieldType::BCD;
+  case Bytes:
+    return FieldType::Bytes;
   default:
-    throw Error::ForField(path, name, QString("unknown Paradox field type 0x%1").arg(code, 2, 16, QChar('0')));
+    throw Error::ForField(path, name,
+                          QString("unknown Paradox field type 0x%1").arg(code, 2, 16, QChar('0')));
   }
 }
 
 int VersionFromId(int id) {
   switch (id) {
-  case 3: return 30;
-  case 4: return 35;
-  case 5: case 6: case 7: case 8: case 9: return 40;
-  case 10: case 11: return 50;
-  case 12: return 70;
-  default: return 0;
+  case 3:
+    return 30;
+  case 4:
+    return 35;
+  case 5:
+  case 6:
+  case 7:
+  case 8:
+  case 9:
+    return 40;
+  case 10:
+  case 11:
+    return 50;
+  case 12:
+    return 70;
+  default:
+    return 0;
   }
 }
 
 } // namespace
 
-QDate DateFromDays(int64_t days) { return QDate::fromJulianDay(kJulianDayBeforeYear1 + days); }
-int64_t DaysFromDate(const QDate& date) { return date.toJulianDay() - kJulianDayBeforeYear1; }
+QDate DateFromDays(int64_t days) {
+  return QDate::fromJulianDay(kJulianDayBeforeYear1 + days);
+}
+int64_t DaysFromDate(const QDate& date) {
+  return date.toJulianDay() - kJulianDayBeforeYear1;
+}
 
 void PutHeaderU16(QByteArray& header, int offset, int value) {
   base::PutU16LE(header.data() + offset, uint16_t(value));
@@ -124,7 +161,8 @@ void PutHeaderU32(QByteArray& header, int offset, uint32_t value) {
 Header ParseHeader(std::span<const unsigned char> file, const QString& path,
                    std::optional<base::CodePage> nameCodePage) {
   auto fail = [&](const QString& reason) { return Error::ForTable(path, reason); };
-  if (file.size() < 0x58) throw fail(QString("the file holds %1 bytes, too few for a Paradox header").arg(file.size()));
+  if (file.size() < 0x58)
+    throw fail(QString("the file holds %1 bytes, too few for a Paradox header").arg(file.size()));
   const unsigned char* p = file.data();
   Header h;
   h.RecordSize = base::GetU16LE(p + 0x00);
@@ -147,10 +185,14 @@ Header ParseHeader(std::span<const unsigned char> file, const QString& path,
   if (h.Version == 0) throw fail(QString("unknown Paradox file version id %1").arg(h.VersionId));
   if (p[0x05] < 1 || p[0x05] > 32) throw fail(QString("invalid block size code %1").arg(p[0x05]));
   if (h.RecordSize == 0) throw fail("the record size is 0");
-  if (numFields < 1 || numFields > 255) throw fail(QString("invalid number of fields %1").arg(numFields));
+  if (numFields < 1 || numFields > 255)
+    throw fail(QString("invalid number of fields %1").arg(numFields));
   if (h.HeaderSize < 0x58 || size_t(h.HeaderSize) > file.size())
-    throw fail(QString("the header size %1 does not fit the file of %2 bytes").arg(h.HeaderSize).arg(file.size()));
-  if (h.KeyFields > numFields) throw fail(QString("%1 key fields but only %2 fields").arg(h.KeyFields).arg(numFields));
+    throw fail(QString("the header size %1 does not fit the file of %2 bytes")
+                   .arg(h.HeaderSize)
+                   .arg(file.size()));
+  if (h.KeyFields > numFields)
+    throw fail(QString("%1 key fields but only %2 fields").arg(h.KeyFields).arg(numFields));
 
   const bool hasDataHeader = h.Version >= 40;
   int pos = hasDataHeader ? 0x78 : 0x58;
@@ -176,8 +218,10 @@ Header ParseHeader(std::span<const unsigned char> file, const QString& path,
   int total = 0;
   for (int i = 0; i < numFields; ++i) {
     int end = pos;
-    while (end < h.HeaderSize && p[end] != 0) ++end;
-    if (end >= h.HeaderSize) throw fail(QString("the header ends inside the name of field %1").arg(i + 1));
+    while (end < h.HeaderSize && p[end] != 0)
+      ++end;
+    if (end >= h.HeaderSize)
+      throw fail(QString("the header ends inside the name of field %1").arg(i + 1));
     QByteArray raw(reinterpret_cast<const char*>(p + pos), end - pos);
     FieldDef f;
     f.Name = base::Decode(raw, cp);
@@ -187,14 +231,17 @@ Header ParseHeader(std::span<const unsigned char> file, const QString& path,
     f.Decimals = codes[i] == BCD ? sizes[i] : 0;
     if (f.Size == 0) throw Error::ForField(path, f.Name, "the field has size 0");
     if (IsBlobType(f.Type) && f.Size < kBlobDescriptorSize)
-      throw Error::ForField(path, f.Name, QString("a blob field of %1 bytes cannot hold its descriptor").arg(f.Size));
+      throw Error::ForField(
+          path, f.Name, QString("a blob field of %1 bytes cannot hold its descriptor").arg(f.Size));
     total += f.Size;
     h.Fields.push_back(f);
     h.RawFieldNames.push_back(raw);
     pos = end + 1;
   }
   if (total != h.RecordSize)
-    throw fail(QString("the fields add up to %1 bytes but the record holds %2").arg(total).arg(h.RecordSize));
+    throw fail(QString("the fields add up to %1 bytes but the record holds %2")
+                   .arg(total)
+                   .arg(h.RecordSize));
   h.Bytes = QByteArray(reinterpret_cast<const char*>(p), h.HeaderSize);
   return h;
 }
@@ -204,23 +251,75 @@ FieldDef MakeField(const QString& name, FieldType type, int size) {
   f.Name = name;
   f.Type = type;
   switch (type) {
-  case FieldType::String: f.PhysicalType = Alpha; f.Size = size > 0 ? std::min(size, 255) : 255; break;
-  case FieldType::SmallInt: f.PhysicalType = Short; f.Size = 2; break;
-  case FieldType::Integer: f.PhysicalType = Long; f.Size = 4; break;
-  case FieldType::AutoInc: f.PhysicalType = AutoInc; f.Size = 4; break;
-  case FieldType::Float: f.PhysicalType = Number; f.Size = 8; break;
-  case FieldType::Currency: f.PhysicalType = Currency; f.Size = 8; break;
-  case FieldType::BCD: f.PhysicalType = BCD; f.Size = 17; f.Decimals = size > 0 ? size : 2; break;
-  case FieldType::Boolean: f.PhysicalType = Logical; f.Size = 1; break;
-  case FieldType::Date: f.PhysicalType = Date; f.Size = 4; break;
-  case FieldType::Time: f.PhysicalType = Time; f.Size = 4; break;
-  case FieldType::DateTime: f.PhysicalType = Timestamp; f.Size = 8; break;
-  case FieldType::Memo: f.PhysicalType = Memo; f.Size = (size > 0 ? size : 1) + kBlobDescriptorSize; break;
-  case FieldType::FmtMemo: f.PhysicalType = FmtMemo; f.Size = (size > 0 ? size : 1) + kBlobDescriptorSize; break;
-  case FieldType::Blob: f.PhysicalType = Blob; f.Size = (size > 0 ? size : 1) + kBlobDescriptorSize; break;
-  case FieldType::Graphic: f.PhysicalType = Graphic; f.Size = (size > 0 ? size : 1) + kBlobDescriptorSize; break;
-  case FieldType::OLE: f.PhysicalType = OLE; f.Size = (size > 0 ? size : 1) + kBlobDescriptorSize; break;
-  case FieldType::Bytes: f.PhysicalType = Bytes; f.Size = size > 0 ? std::min(size, 255) : 1; break;
+  case FieldType::String:
+    f.PhysicalType = Alpha;
+    f.Size = size > 0 ? std::min(size, 255) : 255;
+    break;
+  case FieldType::SmallInt:
+    f.PhysicalType = Short;
+    f.Size = 2;
+    break;
+  case FieldType::Integer:
+    f.PhysicalType = Long;
+    f.Size = 4;
+    break;
+  case FieldType::AutoInc:
+    f.PhysicalType = AutoInc;
+    f.Size = 4;
+    break;
+  case FieldType::Float:
+    f.PhysicalType = Number;
+    f.Size = 8;
+    break;
+  case FieldType::Currency:
+    f.PhysicalType = Currency;
+    f.Size = 8;
+    break;
+  case FieldType::BCD:
+    f.PhysicalType = BCD;
+    f.Size = 17;
+    f.Decimals = size > 0 ? size : 2;
+    break;
+  case FieldType::Boolean:
+    f.PhysicalType = Logical;
+    f.Size = 1;
+    break;
+  case FieldType::Date:
+    f.PhysicalType = Date;
+    f.Size = 4;
+    break;
+  case FieldType::Time:
+    f.PhysicalType = Time;
+    f.Size = 4;
+    break;
+  case FieldType::DateTime:
+    f.PhysicalType = Timestamp;
+    f.Size = 8;
+    break;
+  case FieldType::Memo:
+    f.PhysicalType = Memo;
+    f.Size = (size > 0 ? size : 1) + kBlobDescriptorSize;
+    break;
+  case FieldType::FmtMemo:
+    f.PhysicalType = FmtMemo;
+    f.Size = (size > 0 ? size : 1) + kBlobDescriptorSize;
+    break;
+  case FieldType::Blob:
+    f.PhysicalType = Blob;
+    f.Size = (size > 0 ? size : 1) + kBlobDescriptorSize;
+    break;
+  case FieldType::Graphic:
+    f.PhysicalType = Graphic;
+    f.Size = (size > 0 ? size : 1) + kBlobDescriptorSize;
+    break;
+  case FieldType::OLE:
+    f.PhysicalType = OLE;
+    f.Size = (size > 0 ? size : 1) + kBlobDescriptorSize;
+    break;
+  case FieldType::Bytes:
+    f.PhysicalType = Bytes;
+    f.Size = size > 0 ? std::min(size, 255) : 1;
+    break;
   }
   return f;
 }
@@ -292,7 +391,8 @@ QByteArray BuildHeader(const std::vector<FieldDef>& fields, int keyFields, int v
 Value DecodeValue(const FieldDef& field, std::span<const unsigned char> b, base::CodePage cp) {
   if (field.PhysicalType == Alpha) {
     size_t len = 0;
-    while (len < b.size() && b[len] != 0) ++len;
+    while (len < b.size() && b[len] != 0)
+      ++len;
     if (len == 0) return {};
     return base::Decode(reinterpret_cast<const char*>(b.data()), qsizetype(len), cp);
   }
@@ -302,14 +402,20 @@ Value DecodeValue(const FieldDef& field, std::span<const unsigned char> b, base:
   }
   if (AllZero(b)) return {};
   switch (field.PhysicalType) {
-  case Short: return int64_t(int16_t(FlipU16(b)));
+  case Short:
+    return int64_t(int16_t(FlipU16(b)));
   case Long:
-  case AutoInc: return int64_t(int32_t(FlipU32(b)));
+  case AutoInc:
+    return int64_t(int32_t(FlipU32(b)));
   case Number:
-  case Currency: return DecodeDouble(b);
-  case Logical: return (b[0] & 0x7F) != 0;
-  case Date: return DateFromDays(int32_t(FlipU32(b)));
-  case Time: return QTime::fromMSecsSinceStartOfDay(int(int32_t(FlipU32(b)) % kMsPerDay));
+  case Currency:
+    return DecodeDouble(b);
+  case Logical:
+    return (b[0] & 0x7F) != 0;
+  case Date:
+    return DateFromDays(int32_t(FlipU32(b)));
+  case Time:
+    return QTime::fromMSecsSinceStartOfDay(int(int32_t(FlipU32(b)) % kMsPerDay));
   case Timestamp: {
     const double ms = DecodeDouble(b);
     if (!std::isfinite(ms) || ms < 0 || ms > 4e14) return {};
@@ -317,8 +423,10 @@ Value DecodeValue(const FieldDef& field, std::span<const unsigned char> b, base:
     return QDateTime(DateFromDays(total / kMsPerDay),
                      QTime::fromMSecsSinceStartOfDay(int(total % kMsPerDay)));
   }
-  case BCD: return DecodeBcd(b);
-  default: return {};
+  case BCD:
+    return DecodeBcd(b);
+  default:
+    return {};
   }
 }
 
@@ -341,7 +449,8 @@ void EncodeValue(const FieldDef& field, const Value& value, std::span<unsigned c
   case Short: {
     const int64_t v = ValueToInteger(value);
     if (v < -32767 || v > 32767)
-      throw Error::ForField(tablePath, field.Name, QString("%1 does not fit a short integer").arg(v));
+      throw Error::ForField(tablePath, field.Name,
+                            QString("%1 does not fit a short integer").arg(v));
     base::PutU16BE(o, uint16_t(int16_t(v)) ^ 0x8000u);
     return;
   }
@@ -349,43 +458,61 @@ void EncodeValue(const FieldDef& field, const Value& value, std::span<unsigned c
   case AutoInc: {
     const int64_t v = ValueToInteger(value);
     if (v < -2147483647LL || v > 2147483647LL)
-      throw Error::ForField(tablePath, field.Name, QString("%1 does not fit a long integer").arg(v));
+      throw Error::ForField(tablePath, field.Name,
+                            QString("%1 does not fit a long integer").arg(v));
     base::PutU32BE(o, uint32_t(int32_t(v)) ^ 0x80000000u);
     return;
   }
   case Number:
-  case Currency: EncodeDouble(ValueToFloat(value), o); return;
-  case Logical: o[0] = ValueToBoolean(value) ? 0x81 : 0x80; return;
+  case Currency:
+    EncodeDouble(ValueToFloat(value), o);
+    return;
+  case Logical:
+    o[0] = ValueToBoolean(value) ? 0x81 : 0x80;
+    return;
   case Date: {
     QDate d;
-    if (auto pd = std::get_if<QDate>(&value)) d = *pd;
-    else if (auto pdt = std::get_if<QDateTime>(&value)) d = pdt->date();
-    else d = QDate::fromString(ValueToString(value), Qt::ISODate);
+    if (auto pd = std::get_if<QDate>(&value))
+      d = *pd;
+    else if (auto pdt = std::get_if<QDateTime>(&value))
+      d = pdt->date();
+    else
+      d = QDate::fromString(ValueToString(value), Qt::ISODate);
     if (!d.isValid()) throw Error::ForField(tablePath, field.Name, "not a valid date");
     base::PutU32BE(o, uint32_t(int32_t(DaysFromDate(d))) ^ 0x80000000u);
     return;
   }
   case Time: {
     QTime t;
-    if (auto pt = std::get_if<QTime>(&value)) t = *pt;
-    else if (auto pdt = std::get_if<QDateTime>(&value)) t = pdt->time();
-    else t = QTime::fromString(ValueToString(value), Qt::ISODateWithMs);
+    if (auto pt = std::get_if<QTime>(&value))
+      t = *pt;
+    else if (auto pdt = std::get_if<QDateTime>(&value))
+      t = pdt->time();
+    else
+      t = QTime::fromString(ValueToString(value), Qt::ISODateWithMs);
     if (!t.isValid()) throw Error::ForField(tablePath, field.Name, "not a valid time");
     base::PutU32BE(o, uint32_t(t.msecsSinceStartOfDay()) ^ 0x80000000u);
     return;
   }
   case Timestamp: {
     QDateTime dt;
-    if (auto pdt = std::get_if<QDateTime>(&value)) dt = *pdt;
-    else if (auto pd = std::get_if<QDate>(&value)) dt = QDateTime(*pd, QTime(0, 0));
-    else dt = QDateTime::fromString(ValueToString(value), Qt::ISODateWithMs);
+    if (auto pdt = std::get_if<QDateTime>(&value))
+      dt = *pdt;
+    else if (auto pd = std::get_if<QDate>(&value))
+      dt = QDateTime(*pd, QTime(0, 0));
+    else
+      dt = QDateTime::fromString(ValueToString(value), Qt::ISODateWithMs);
     if (!dt.isValid()) throw Error::ForField(tablePath, field.Name, "not a valid date and time");
-    const double ms = double(DaysFromDate(dt.date())) * double(kMsPerDay) + dt.time().msecsSinceStartOfDay();
+    const double ms =
+        double(DaysFromDate(dt.date())) * double(kMsPerDay) + dt.time().msecsSinceStartOfDay();
     EncodeDouble(ms, o);
     return;
   }
-  case BCD: EncodeBcd(ValueToFloat(value), field.Decimals, o); return;
-  default: throw Error::ForField(tablePath, field.Name, "blob fields are not encoded here");
+  case BCD:
+    EncodeBcd(ValueToFloat(value), field.Decimals, o);
+    return;
+  default:
+    throw Error::ForField(tablePath, field.Name, "blob fields are not encoded here");
   }
 }
 

@@ -11,15 +11,12 @@
 //   0x1E u16 index root block (.PX) 0x20 u8 index levels (.PX)
 //   0x21 u16 number of fields       0x23 u16 number of key fields
 //   0x25 u32 encryption (0xFF00FF00 in version 4 and later: see 0x5C)
-//   0x29 u8  sort order             0x39 u8 file version id (3 = 3.0, 4 = 3.5, 5..9 = 4, 10..11 = 5, 12 = 7)
-//   0x3A u16 maximum blocks         0x49 u32 last auto-increment value
-//   0x4D u16 first free block
-//   Version 4 and later tables add a data header at 0x58:
-//   0x5C u32 encryption             0x60 u32 update time
-//   0x6A u16 DOS code page
-//   Then, at 0x58 (3.x) or 0x78: two bytes per field (type, size), a 4-byte pointer, a 4-byte
-//   pointer per field, the table name (79 bytes, 261 in version 7), the field names each ended
-//   by a NUL.
+//   0x29 u8  sort order             0x39 u8 file version id (3 = 3.0, 4 = 3.5, 5..9 = 4, 10..11 =
+//   5, 12 = 7) 0x3A u16 maximum blocks         0x49 u32 last auto-increment value 0x4D u16 first
+//   free block Version 4 and later tables add a data header at 0x58: 0x5C u32 encryption 0x60 u32
+//   update time 0x6A u16 DOS code page Then, at 0x58 (3.x) or 0x78: two bytes per field (type,
+//   size), a 4-byte pointer, a 4-byte pointer per field, the table name (79 bytes, 261 in version
+//   7), the field names each ended by a NUL.
 // Records are in data blocks: u16 next block, u16 previous block, i16 offset of the last record
 // (from byte 6; −record size when the block is empty), then the records.
 // Numbers in records are big-endian with the sign bit flipped (doubles: every bit flipped when
@@ -39,12 +36,26 @@
 namespace db::paradox {
 
 enum TypeCode : int {
-  Alpha = 0x01, Date = 0x02, Short = 0x03, Long = 0x04, Currency = 0x05, Number = 0x06,
-  Logical = 0x09, Memo = 0x0C, Blob = 0x0D, FmtMemo = 0x0E, OLE = 0x0F, Graphic = 0x10,
-  Time = 0x14, Timestamp = 0x15, AutoInc = 0x16, BCD = 0x17, Bytes = 0x18,
+  Alpha = 0x01,
+  Date = 0x02,
+  Short = 0x03,
+  Long = 0x04,
+  Currency = 0x05,
+  Number = 0x06,
+  Logical = 0x09,
+  Memo = 0x0C,
+  Blob = 0x0D,
+  FmtMemo = 0x0E,
+  OLE = 0x0F,
+  Graphic = 0x10,
+  Time = 0x14,
+  Timestamp = 0x15,
+  AutoInc = 0x16,
+  BCD = 0x17,
+  Bytes = 0x18,
 };
 
-constexpr int kBlockHeaderSize = 6; // next, previous, last-record offset
+constexpr int kBlockHeaderSize = 6;     // next, previous, last-record offset
 constexpr int kBlobDescriptorSize = 10; // offset+index, length, modification number
 
 struct Header {
@@ -58,9 +69,9 @@ struct Header {
   int FirstBlock = 0;
   int LastBlock = 0;
   int KeyFields = 0;
-  int VersionId = 0;    // raw byte at 0x39
-  int Version = 0;      // 30, 35, 40, 50 or 70
-  int CodePage = 0;     // 0 when the header declares none
+  int VersionId = 0; // raw byte at 0x39
+  int Version = 0;   // 30, 35, 40, 50 or 70
+  int CodePage = 0;  // 0 when the header declares none
   uint32_t AutoInc = 0;
   uint32_t Encryption = 0;
   std::vector<FieldDef> Fields;

@@ -9,7 +9,8 @@ namespace {
 
 int KeyLength(const Header& table) {
   int length = 0;
-  for (int i = 0; i < table.KeyFields; ++i) length += table.Fields[size_t(i)].Size;
+  for (int i = 0; i < table.KeyFields; ++i)
+    length += table.Fields[size_t(i)].Size;
   return length;
 }
 
@@ -38,7 +39,9 @@ QByteArray NewIndexHeader(const Header& table, int recordSize, int blockCode, co
   return h;
 }
 
-void PutFlippedU16BE(unsigned char* p, int value) { base::PutU16BE(p, uint16_t(value) ^ 0x8000u); }
+void PutFlippedU16BE(unsigned char* p, int value) {
+  base::PutU16BE(p, uint16_t(value) ^ 0x8000u);
+}
 
 } // namespace
 
@@ -65,7 +68,8 @@ QByteArray BuildPrimaryIndex(const Header& table, const std::vector<IndexEntry>&
     for (size_t i = 0; i < below.size(); i += size_t(perBlock)) {
       IndexEntry e;
       e.Key = below[i].Key;
-      for (size_t j = i; j < std::min(below.size(), i + size_t(perBlock)); ++j) e.Records += below[j].Records;
+      for (size_t j = i; j < std::min(below.size(), i + size_t(perBlock)); ++j)
+        e.Records += below[j].Records;
       above.push_back(e);
     }
     levels.push_back(std::move(above));
@@ -80,7 +84,8 @@ QByteArray BuildPrimaryIndex(const Header& table, const std::vector<IndexEntry>&
   if (dataBlocks.empty()) nextBlock = 1;
   const int totalBlocks = nextBlock - 1;
   for (size_t l = 1; l < levels.size(); ++l)
-    for (size_t i = 0; i < levels[l].size(); ++i) levels[l][i].Block = firstBlockOfLevel[l - 1] + int(i);
+    for (size_t i = 0; i < levels[l].size(); ++i)
+      levels[l][i].Block = firstBlockOfLevel[l - 1] + int(i);
 
   QByteArray body(qsizetype(totalBlocks) * blockSize, '\0');
   int64_t entryCount = 0;

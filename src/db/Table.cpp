@@ -40,27 +40,50 @@ const std::map<QString, QString>& NamedIndexes() {
 
 // ---------------------------------------------------------------- Field
 
-const QString& Field::FieldName() const { return Owner->Defs[Index].Name; }
-FieldType Field::DataType() const { return Owner->Defs[Index].Type; }
-int Field::Size() const { return Owner->Defs[Index].Size; }
-bool Field::IsNull() const { return db::IsNull(Owner->CurrentValue(Index)); }
-Value Field::AsValue() const { return Owner->CurrentValue(Index); }
-int64_t Field::AsInteger() const { return ValueToInteger(Owner->CurrentValue(Index)); }
-double Field::AsFloat() const { return ValueToFloat(Owner->CurrentValue(Index)); }
-QString Field::AsString() const { return ValueToString(Owner->CurrentValue(Index)); }
-bool Field::AsBoolean() const { return ValueToBoolean(Owner->CurrentValue(Index)); }
-QByteArray Field::AsBlob() const { return ValueToBytes(Owner->CurrentValue(Index)); }
+const QString& Field::FieldName() const {
+  return Owner->Defs[Index].Name;
+}
+FieldType Field::DataType() const {
+  return Owner->Defs[Index].Type;
+}
+int Field::Size() const {
+  return Owner->Defs[Index].Size;
+}
+bool Field::IsNull() const {
+  return db::IsNull(Owner->CurrentValue(Index));
+}
+Value Field::AsValue() const {
+  return Owner->CurrentValue(Index);
+}
+int64_t Field::AsInteger() const {
+  return ValueToInteger(Owner->CurrentValue(Index));
+}
+double Field::AsFloat() const {
+  return ValueToFloat(Owner->CurrentValue(Index));
+}
+QString Field::AsString() const {
+  return ValueToString(Owner->CurrentValue(Index));
+}
+bool Field::AsBoolean() const {
+  return ValueToBoolean(Owner->CurrentValue(Index));
+}
+QByteArray Field::AsBlob() const {
+  return ValueToBytes(Owner->CurrentValue(Index));
+}
 QDate Field::AsDate() const {
   const Value& v = Owner->CurrentValue(Index);
   if (auto d = std::get_if<QDate>(&v)) return *d;
   if (auto dt = std::get_if<QDateTime>(&v)) return dt->date();
   return QDate();
 }
-void Field::SetValue(const Value& value) { Owner->SetBufferValue(Index, value); }
+void Field::SetValue(const Value& value) {
+  Owner->SetBufferValue(Index, value);
+}
 
 // ---------------------------------------------------------------- opening
 
-Table::Table(const QString& databaseName, const QString& tableName) : Database(databaseName), Name(tableName) {}
+Table::Table(const QString& databaseName, const QString& tableName)
+    : Database(databaseName), Name(tableName) {}
 
 Table::~Table() {
   try {
@@ -101,7 +124,8 @@ QString Table::ResolveTableFile(const QString& dir, const QString& name) {
   }
   for (const char* ext : {".DB", ".DBF"})
     if (auto found = base::FindPathIgnoreCase(directory, name + ext)) return *found;
-  throw Error::ForTable(directory + "/" + name, "the table does not exist (looked for .DB and .DBF)");
+  throw Error::ForTable(directory + "/" + name,
+                        "the table does not exist (looked for .DB and .DBF)");
 }
 
 void Table::Open() {
@@ -113,12 +137,15 @@ void Table::Open() {
   if (users.Exclusive || (IsExclusive && users.Shared > 0)) {
     if (users.Shared == 0 && !users.Exclusive) OpenTables().erase(key);
     throw Error::ForTable(path, "the table is in use elsewhere and cannot be opened " +
-                                    QString(IsExclusive ? "for exclusive use" : "while another holds it exclusively"));
+                                    QString(IsExclusive ? "for exclusive use"
+                                                        : "while another holds it exclusively"));
   }
   std::unique_ptr<TableFile> storage;
   try {
-    if (QFileInfo(path).suffix().compare("DBF", Qt::CaseInsensitive) == 0) storage = DbaseFile::Open(path);
-    else storage = ParadoxFile::Open(path, CodePageOverride);
+    if (QFileInfo(path).suffix().compare("DBF", Qt::CaseInsensitive) == 0)
+      storage = DbaseFile::Open(path);
+    else
+      storage = ParadoxFile::Open(path, CodePageOverride);
   } catch (...) {
     if (users.Shared == 0 && !users.Exclusive) OpenTables().erase(key);
     throw;
@@ -132,13 +159,17 @@ void Table::Open() {
     if (users.Shared == 0 && !users.Exclusive) OpenTables().erase(key);
     throw;
   }
-  if (IsExclusive) users.Exclusive = true;
-  else ++users.Shared;
+  if (IsExclusive)
+    users.Exclusive = true;
+  else
+    ++users.Shared;
   FieldObjects.clear();
-  for (size_t i = 0; i < Defs.size(); ++i) FieldObjects.emplace_back(*this, i);
+  for (size_t i = 0; i < Defs.size(); ++i)
+    FieldObjects.emplace_back(*this, i);
   Mode = TableState::Browse;
   IndexFields.clear();
-  for (int i = 0; i < KeyFieldCount(); ++i) IndexFields.push_back(size_t(i));
+  for (int i = 0; i < KeyFieldCount(); ++i)
+    IndexFields.push_back(size_t(i));
   CurrentIndexName.clear();
   UsingFieldNames = false;
   RangeLow.reset();
@@ -149,7 +180,8 @@ void Table::Open() {
 
 void Table::LoadRows() {
   Rows = Storage->ReadRows();
-  for (StoredRow& row : Rows) row.Id = NextId++;
+  for (StoredRow& row : Rows)
+    row.Id = NextId++;
   Signature = Storage->DiskSignature();
 }
 
@@ -158,8 +190,10 @@ void Table::Close() {
   const QString key = CanonicalKey(Storage->Path());
   auto it = OpenTables().find(key);
   if (it != OpenTables().end()) {
-    if (IsExclusive) it->second.Exclusive = false;
-    else if (it->second.Shared > 0) --it->second.Shared;
+    if (IsExclusive)
+      it->second.Exclusive = false;
+    else if (it->second.Shared > 0)
+      --it->second.Shared;
     if (!it->second.Exclusive && it->second.Shared == 0) OpenTables().erase(it);
   }
   Storage.reset();
@@ -171,17 +205,23 @@ void Table::Close() {
   AtBof = AtEof = true;
 }
 
-QString Table::FilePath() const { return Storage ? Storage->Path() : QString(); }
-QString Table::Kind() const { return Storage ? Storage->Kind() : QString(); }
+QString Table::FilePath() const {
+  return Storage ? Storage->Path() : QString();
+}
+QString Table::Kind() const {
+  return Storage ? Storage->Kind() : QString();
+}
 
 void Table::CheckActive(const char* operation) const {
-  if (!Active()) throw Error::ForTable(Describe(), QString("cannot %1: the table is not open").arg(operation));
+  if (!Active())
+    throw Error::ForTable(Describe(), QString("cannot %1: the table is not open").arg(operation));
 }
 
 void Table::CheckBrowse(const char* operation) const {
   CheckActive(operation);
   if (Mode != TableState::Browse)
-    throw Error::ForTable(Describe(), QString("cannot %1 while a row is being edited").arg(operation));
+    throw Error::ForTable(Describe(),
+                          QString("cannot %1 while a row is being edited").arg(operation));
 }
 
 // ---------------------------------------------------------------- structure
@@ -191,7 +231,9 @@ const std::vector<FieldDef>& Table::FieldDefs() const {
   return Defs;
 }
 
-int Table::KeyFieldCount() const { return Storage ? Storage->KeyFieldCount() : 0; }
+int Table::KeyFieldCount() const {
+  return Storage ? Storage->KeyFieldCount() : 0;
+}
 
 std::optional<size_t> Table::FindFieldIndex(const QString& name) const {
   for (size_t i = 0; i < Defs.size(); ++i)
@@ -205,7 +247,9 @@ size_t Table::FieldIndex(const QString& name) const {
   throw Error::ForField(Describe(), name, "field not found");
 }
 
-Field& Table::FieldByName(const QString& name) { return FieldObjects[FieldIndex(name)]; }
+Field& Table::FieldByName(const QString& name) {
+  return FieldObjects[FieldIndex(name)];
+}
 
 Field* Table::FindField(const QString& name) {
   if (!Active()) return nullptr;
@@ -255,7 +299,8 @@ Value Table::Coerce(size_t field, const Value& value) const {
     }
     return ValueToFloat(value);
   }
-  case FieldType::Boolean: return ValueToBoolean(value);
+  case FieldType::Boolean:
+    return ValueToBoolean(value);
   case FieldType::String:
   case FieldType::Memo: {
     const QString s = ValueToString(value);
@@ -351,7 +396,9 @@ int Table::RecNo() const {
 void Table::SetRecNo(int recNo) {
   CheckBrowse("go to a row");
   if (recNo < 1 || recNo > int(Order.size()))
-    throw Error::ForTable(Describe(), QString("row %1 does not exist (the table has %2)").arg(recNo).arg(Order.size()));
+    throw Error::ForTable(
+        Describe(),
+        QString("row %1 does not exist (the table has %2)").arg(recNo).arg(Order.size()));
   Cursor = recNo - 1;
   AtBof = AtEof = false;
 }
@@ -367,7 +414,8 @@ Value Table::ValueAt(int position, size_t field) const {
 
 std::vector<size_t> Table::ParseFieldList(const QString& names) const {
   std::vector<size_t> fields;
-  for (const QString& n : names.split(';', Qt::SkipEmptyParts)) fields.push_back(FieldIndex(n.trimmed()));
+  for (const QString& n : names.split(';', Qt::SkipEmptyParts))
+    fields.push_back(FieldIndex(n.trimmed()));
   return fields;
 }
 
@@ -377,11 +425,15 @@ void Table::SetIndexName(const QString& name) {
   std::vector<size_t> fields;
   if (!trimmed.isEmpty()) {
     const auto named = NamedIndexes().find(trimmed.toUpper());
-    if (named != NamedIndexes().end()) fields = ParseFieldList(named->second);
-    else if (auto f = FindFieldIndex(trimmed)) fields = {*f};
-    else throw Error::ForTable(Describe(), "index \"" + trimmed + "\" not found");
+    if (named != NamedIndexes().end())
+      fields = ParseFieldList(named->second);
+    else if (auto f = FindFieldIndex(trimmed))
+      fields = {*f};
+    else
+      throw Error::ForTable(Describe(), "index \"" + trimmed + "\" not found");
   } else {
-    for (int i = 0; i < KeyFieldCount(); ++i) fields.push_back(size_t(i));
+    for (int i = 0; i < KeyFieldCount(); ++i)
+      fields.push_back(size_t(i));
   }
   const auto keep = CurrentRow() ? std::optional<uint64_t>(CurrentRow()->Id) : std::nullopt;
   IndexFields = fields;
@@ -410,15 +462,23 @@ void Table::SetIndexFieldNames(const QString& names) {
 QString Table::IndexFieldNames() const {
   if (!UsingFieldNames) return QString();
   QStringList names;
-  for (size_t f : IndexFields) names << Defs[f].Name;
+  for (size_t f : IndexFields)
+    names << Defs[f].Name;
   return names.join(';');
+}
+
+std::vector<Value> Table::CoerceKey(const std::vector<Value>& key) const {
+  std::vector<Value> coerced;
+  const size_t n = std::min(key.size(), IndexFields.size());
+  for (size_t i = 0; i < n; ++i)
+    coerced.push_back(Coerce(IndexFields[i], key[i]));
+  return coerced;
 }
 
 int Table::CompareRowToKey(const StoredRow& row, const std::vector<Value>& key) const {
   const size_t n = std::min(key.size(), IndexFields.size());
   for (size_t i = 0; i < n; ++i) {
-    const size_t f = IndexFields[i];
-    const int c = CompareValues(row.Values[f], Coerce(f, key[i]));
+    const int c = CompareValues(row.Values[IndexFields[i]], key[i]);
     if (c != 0) return c;
   }
   return 0;
@@ -433,7 +493,11 @@ void Table::RebuildOrder(std::optional<uint64_t> keepId) {
     if (RangeHigh && CompareRowToKey(Rows[i], *RangeHigh) > 0) continue;
     Order.push_back(i);
   }
-  if (!IndexFields.empty()) {
+  // The rows are held in primary-key order already; other orders are sorted here.
+  bool primary = IndexFields.size() <= size_t(KeyFieldCount());
+  for (size_t i = 0; primary && i < IndexFields.size(); ++i)
+    primary = IndexFields[i] == i;
+  if (!IndexFields.empty() && !primary) {
     std::stable_sort(Order.begin(), Order.end(), [&](size_t a, size_t b) {
       for (size_t f : IndexFields) {
         const int c = CompareValues(Rows[a].Values[f], Rows[b].Values[f]);
@@ -455,12 +519,17 @@ void Table::RebuildOrder(std::optional<uint64_t> keepId) {
 
 bool Table::FindKey(const std::vector<Value>& key) {
   CheckBrowse("find a key");
-  if (IndexFields.empty()) throw Error::ForTable(Describe(), "cannot find a key: the table has no index selected");
+  if (IndexFields.empty())
+    throw Error::ForTable(Describe(), "cannot find a key: the table has no index selected");
   if (key.empty() || key.size() > IndexFields.size())
-    throw Error::ForTable(Describe(), QString("a key of %1 values for an index of %2 fields").arg(key.size()).arg(IndexFields.size()));
-  const auto it = std::lower_bound(Order.begin(), Order.end(), key,
-                                   [&](size_t row, const std::vector<Value>& k) { return CompareRowToKey(Rows[row], k) < 0; });
-  if (it == Order.end() || CompareRowToKey(Rows[*it], key) != 0) return false;
+    throw Error::ForTable(Describe(), QString("a key of %1 values for an index of %2 fields")
+                                          .arg(key.size())
+                                          .arg(IndexFields.size()));
+  const std::vector<Value> coerced = CoerceKey(key);
+  const auto it = std::lower_bound(
+      Order.begin(), Order.end(), coerced,
+      [&](size_t row, const std::vector<Value>& k) { return CompareRowToKey(Rows[row], k) < 0; });
+  if (it == Order.end() || CompareRowToKey(Rows[*it], coerced) != 0) return false;
   Cursor = int(it - Order.begin());
   AtBof = AtEof = false;
   return true;
@@ -468,9 +537,10 @@ bool Table::FindKey(const std::vector<Value>& key) {
 
 void Table::SetRange(const std::vector<Value>& low, const std::vector<Value>& high) {
   CheckBrowse("set a range");
-  if (IndexFields.empty()) throw Error::ForTable(Describe(), "cannot set a range: the table has no index selected");
-  RangeLow = low;
-  RangeHigh = high;
+  if (IndexFields.empty())
+    throw Error::ForTable(Describe(), "cannot set a range: the table has no index selected");
+  RangeLow = CoerceKey(low);
+  RangeHigh = CoerceKey(high);
   RebuildOrder(std::nullopt);
   First();
 }
@@ -485,7 +555,9 @@ void Table::CancelRange() {
 
 // ---------------------------------------------------------------- editing
 
-TableState Table::State() const { return Active() ? Mode : TableState::Inactive; }
+TableState Table::State() const {
+  return Active() ? Mode : TableState::Inactive;
+}
 
 void Table::Edit() {
   CheckActive("edit");
@@ -514,8 +586,10 @@ void Table::Post() {
   CheckActive("post");
   if (Mode == TableState::Browse) return;
   if (Mode == TableState::Edit) {
-    const auto it = std::find_if(Rows.begin(), Rows.end(), [&](const StoredRow& r) { return r.Id == EditedId; });
-    if (it == Rows.end()) throw Error::ForTable(Describe(), "the row being edited no longer exists");
+    const auto it = std::find_if(Rows.begin(), Rows.end(),
+                                 [&](const StoredRow& r) { return r.Id == EditedId; });
+    if (it == Rows.end())
+      throw Error::ForTable(Describe(), "the row being edited no longer exists");
     Storage->UpdateRow(Rows, size_t(it - Rows.begin()), Buffer);
   } else {
     StoredRow row;
@@ -549,7 +623,8 @@ void Table::Delete() {
   const StoredRow* row = CurrentRow();
   if (!row) throw Error::ForTable(Describe(), "cannot delete: the table is empty");
   const uint64_t id = row->Id;
-  const auto it = std::find_if(Rows.begin(), Rows.end(), [&](const StoredRow& r) { return r.Id == id; });
+  const auto it =
+      std::find_if(Rows.begin(), Rows.end(), [&](const StoredRow& r) { return r.Id == id; });
   Storage->DeleteRow(Rows, size_t(it - Rows.begin()));
   Signature = Storage->DiskSignature();
   RebuildOrder(std::nullopt);
@@ -570,8 +645,10 @@ void Table::Refresh() {
   const int position = Cursor;
   const QString path = Storage->Path();
   std::unique_ptr<TableFile> storage;
-  if (QFileInfo(path).suffix().compare("DBF", Qt::CaseInsensitive) == 0) storage = DbaseFile::Open(path);
-  else storage = ParadoxFile::Open(path, CodePageOverride);
+  if (QFileInfo(path).suffix().compare("DBF", Qt::CaseInsensitive) == 0)
+    storage = DbaseFile::Open(path);
+  else
+    storage = ParadoxFile::Open(path, CodePageOverride);
   if (storage->Fields().size() != Defs.size())
     throw Error::ForTable(path, "the table's structure changed on disk; close and open it again");
   Storage = std::move(storage);

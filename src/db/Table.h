@@ -97,7 +97,7 @@ public:
   int MoveBy(int distance);
   bool Eof() const { return AtEof; }
   bool Bof() const { return AtBof; }
-  int RecNo() const;   // 1-based position in the current order; 0 when empty
+  int RecNo() const; // 1-based position in the current order; 0 when empty
   void SetRecNo(int recNo);
   // The value of a field of the row at a 0-based position in the current order, without moving
   // the cursor (the row being edited shows its edited values).
@@ -148,6 +148,8 @@ private:
   std::vector<size_t> ParseFieldList(const QString& names) const;
   void LoadRows();
   void RebuildOrder(std::optional<uint64_t> keepId);
+  // Key values converted to the types of the index fields, so that they compare like the rows.
+  std::vector<Value> CoerceKey(const std::vector<Value>& key) const;
   int CompareRowToKey(const StoredRow& row, const std::vector<Value>& key) const;
   void MoveTo(int position);
   const StoredRow* CurrentRow() const;
@@ -162,20 +164,20 @@ private:
   QString Signature;
   std::vector<FieldDef> Defs;
   std::vector<Field> FieldObjects;
-  std::vector<StoredRow> Rows;      // browse order of the file (key order when keyed)
+  std::vector<StoredRow> Rows; // browse order of the file (key order when keyed)
   uint64_t NextId = 1;
-  std::vector<size_t> IndexFields;  // fields of the current order; empty = file order
+  std::vector<size_t> IndexFields; // fields of the current order; empty = file order
   QString CurrentIndexName;
   bool UsingFieldNames = false;
   std::optional<std::vector<Value>> RangeLow, RangeHigh;
-  std::vector<size_t> Order;        // positions in Rows, in the current order, within the range
+  std::vector<size_t> Order; // positions in Rows, in the current order, within the range
   int Cursor = 0;
   bool AtBof = true;
   bool AtEof = true;
   TableState Mode = TableState::Inactive;
-  std::vector<Value> Buffer;        // the row being edited or inserted
+  std::vector<Value> Buffer; // the row being edited or inserted
   uint64_t EditedId = 0;
-  std::optional<size_t> InsertAt;   // where Insert() was called (for a cancel)
+  std::optional<size_t> InsertAt; // where Insert() was called (for a cancel)
 };
 
 } // namespace db

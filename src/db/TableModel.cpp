@@ -8,9 +8,12 @@ QVariant ToVariant(const Value& value) {
   return std::visit(
       [](const auto& v) -> QVariant {
         using T = std::decay_t<decltype(v)>;
-        if constexpr (std::is_same_v<T, std::monostate>) return QVariant();
-        else if constexpr (std::is_same_v<T, int64_t>) return QVariant(qlonglong(v));
-        else return QVariant::fromValue(v);
+        if constexpr (std::is_same_v<T, std::monostate>)
+          return QVariant();
+        else if constexpr (std::is_same_v<T, int64_t>)
+          return QVariant(qlonglong(v));
+        else
+          return QVariant::fromValue(v);
       },
       value);
 }
@@ -18,22 +21,31 @@ QVariant ToVariant(const Value& value) {
 Value FromVariant(const QVariant& value) {
   if (!value.isValid() || value.isNull()) return Value();
   switch (value.typeId()) {
-  case QMetaType::Bool: return value.toBool();
+  case QMetaType::Bool:
+    return value.toBool();
   case QMetaType::Int:
   case QMetaType::UInt:
   case QMetaType::LongLong:
-  case QMetaType::ULongLong: return int64_t(value.toLongLong());
+  case QMetaType::ULongLong:
+    return int64_t(value.toLongLong());
   case QMetaType::Double:
-  case QMetaType::Float: return value.toDouble();
-  case QMetaType::QDate: return value.toDate();
-  case QMetaType::QTime: return value.toTime();
-  case QMetaType::QDateTime: return value.toDateTime();
-  case QMetaType::QByteArray: return value.toByteArray();
-  default: return value.toString();
+  case QMetaType::Float:
+    return value.toDouble();
+  case QMetaType::QDate:
+    return value.toDate();
+  case QMetaType::QTime:
+    return value.toTime();
+  case QMetaType::QDateTime:
+    return value.toDateTime();
+  case QMetaType::QByteArray:
+    return value.toByteArray();
+  default:
+    return value.toString();
   }
 }
 
-TableModel::TableModel(Table& table, QObject* parent) : QAbstractTableModel(parent), Source(table) {}
+TableModel::TableModel(Table& table, QObject* parent)
+    : QAbstractTableModel(parent), Source(table) {}
 
 int TableModel::rowCount(const QModelIndex& parent) const {
   if (parent.isValid() || !Source.Active()) return 0;
@@ -57,7 +69,8 @@ QVariant TableModel::headerData(int section, Qt::Orientation orientation, int ro
   if (role != Qt::DisplayRole || !Source.Active()) return QVariant();
   if (orientation == Qt::Horizontal) {
     const auto& defs = Source.FieldDefs();
-    return section >= 0 && section < int(defs.size()) ? QVariant(defs[size_t(section)].Name) : QVariant();
+    return section >= 0 && section < int(defs.size()) ? QVariant(defs[size_t(section)].Name)
+                                                      : QVariant();
   }
   return section + 1;
 }
@@ -83,7 +96,8 @@ bool TableModel::setData(const QModelIndex& index, const QVariant& value, int ro
 Qt::ItemFlags TableModel::flags(const QModelIndex& index) const {
   if (!index.isValid()) return Qt::NoItemFlags;
   Qt::ItemFlags f = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
-  if (!ReadOnly && !IsBlobType(Source.FieldDefs()[size_t(index.column())].Type)) f |= Qt::ItemIsEditable;
+  if (!ReadOnly && !IsBlobType(Source.FieldDefs()[size_t(index.column())].Type))
+    f |= Qt::ItemIsEditable;
   return f;
 }
 

@@ -8,23 +8,40 @@ namespace db {
 
 QString FieldTypeName(FieldType type) {
   switch (type) {
-  case FieldType::String: return "String";
-  case FieldType::SmallInt: return "SmallInt";
-  case FieldType::Integer: return "Integer";
-  case FieldType::AutoInc: return "AutoInc";
-  case FieldType::Float: return "Float";
-  case FieldType::Currency: return "Currency";
-  case FieldType::BCD: return "BCD";
-  case FieldType::Boolean: return "Boolean";
-  case FieldType::Date: return "Date";
-  case FieldType::Time: return "Time";
-  case FieldType::DateTime: return "DateTime";
-  case FieldType::Memo: return "Memo";
-  case FieldType::FmtMemo: return "FmtMemo";
-  case FieldType::Blob: return "Blob";
-  case FieldType::Graphic: return "Graphic";
-  case FieldType::OLE: return "OLE";
-  case FieldType::Bytes: return "Bytes";
+  case FieldType::String:
+    return "String";
+  case FieldType::SmallInt:
+    return "SmallInt";
+  case FieldType::Integer:
+    return "Integer";
+  case FieldType::AutoInc:
+    return "AutoInc";
+  case FieldType::Float:
+    return "Float";
+  case FieldType::Currency:
+    return "Currency";
+  case FieldType::BCD:
+    return "BCD";
+  case FieldType::Boolean:
+    return "Boolean";
+  case FieldType::Date:
+    return "Date";
+  case FieldType::Time:
+    return "Time";
+  case FieldType::DateTime:
+    return "DateTime";
+  case FieldType::Memo:
+    return "Memo";
+  case FieldType::FmtMemo:
+    return "FmtMemo";
+  case FieldType::Blob:
+    return "Blob";
+  case FieldType::Graphic:
+    return "Graphic";
+  case FieldType::OLE:
+    return "OLE";
+  case FieldType::Bytes:
+    return "Bytes";
   }
   return "Unknown";
 }
@@ -41,12 +58,16 @@ bool IsNumericType(FieldType type) {
   case FieldType::AutoInc:
   case FieldType::Float:
   case FieldType::Currency:
-  case FieldType::BCD: return true;
-  default: return false;
+  case FieldType::BCD:
+    return true;
+  default:
+    return false;
   }
 }
 
-bool IsTextType(FieldType type) { return type == FieldType::String || type == FieldType::Memo; }
+bool IsTextType(FieldType type) {
+  return type == FieldType::String || type == FieldType::Memo;
+}
 
 int64_t ValueToInteger(const Value& v) {
   if (auto p = std::get_if<int64_t>(&v)) return *p;
@@ -99,7 +120,9 @@ QByteArray ValueToBytes(const Value& v) {
 
 namespace {
 
-int Sign(double d) { return d < 0 ? -1 : d > 0 ? 1 : 0; }
+int Sign(double d) {
+  return d < 0 ? -1 : d > 0 ? 1 : 0;
+}
 
 bool IsNumber(const Value& v) {
   return std::holds_alternative<int64_t>(v) || std::holds_alternative<double>(v) ||
@@ -128,9 +151,11 @@ int CompareValues(const Value& a, const Value& b) {
     if (auto pb = std::get_if<QDateTime>(&b)) return *pa < *pb ? -1 : *pb < *pa ? 1 : 0;
   }
   if (auto pa = std::get_if<QByteArray>(&a)) {
-    if (auto pb = std::get_if<QByteArray>(&b)) return pa->compare(*pb) < 0 ? -1 : *pa == *pb ? 0 : 1;
+    if (auto pb = std::get_if<QByteArray>(&b))
+      return pa->compare(*pb) < 0 ? -1 : *pa == *pb ? 0 : 1;
   }
-  if (IsNumber(a) != IsNumber(b) && (std::holds_alternative<QString>(a) || std::holds_alternative<QString>(b))) {
+  if (IsNumber(a) != IsNumber(b) &&
+      (std::holds_alternative<QString>(a) || std::holds_alternative<QString>(b))) {
     // A number against text (a key typed as text): compare as numbers.
     return Sign(ValueToFloat(a) - ValueToFloat(b));
   }

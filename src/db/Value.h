@@ -15,7 +15,9 @@ namespace db {
 using Value = std::variant<std::monostate, bool, int64_t, double, QString, QByteArray, QDate, QTime,
                            QDateTime>;
 
-inline bool IsNull(const Value& v) { return std::holds_alternative<std::monostate>(v); }
+inline bool IsNull(const Value& v) {
+  return std::holds_alternative<std::monostate>(v);
+}
 
 int64_t ValueToInteger(const Value& v);
 double ValueToFloat(const Value& v);

@@ -23,7 +23,8 @@ TEST(IniFile, SectionsAndKeysIgnoreCaseAndOtherLinesSurvive) {
   {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("; window positions\r\n[FSelInfo]\r\nLeft=12\r\nTOP = 34 \r\n\r\n[Other]\r\nx=\xCF\xF0\xE8\r\n");
+    f.write("; window positions\r\n[FSelInfo]\r\nLeft=12\r\nTOP = 34 "
+            "\r\n\r\n[Other]\r\nx=\xCF\xF0\xE8\r\n");
   }
   base::IniFile ini(path);
   EXPECT_EQ(ini.ReadInteger("fselinfo", "LEFT", 0), 12);
@@ -39,5 +40,6 @@ TEST(IniFile, SectionsAndKeysIgnoreCaseAndOtherLinesSurvive) {
   EXPECT_EQ(again.ReadString("Other", "x", ""), QString::fromUtf8("При"));
   QFile f(path);
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-  EXPECT_TRUE(f.readAll().startsWith("; window positions\r\n[FSelInfo]\r\nLeft=640\r\nTOP = 34 \r\n"));
+  EXPECT_TRUE(
+      f.readAll().startsWith("; window positions\r\n[FSelInfo]\r\nLeft=640\r\nTOP = 34 \r\n"));
 }

@@ -1,5 +1,5 @@
-#include "base/ByteOrder.h"
 #include "base/MappedFile.h"
+#include "base/ByteOrder.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -19,7 +19,8 @@ TEST(PathResolver, NamesResolveWithoutRegardToCase) {
   Touch(dir.path() + "/MAPS/Sub/poly.dbf");
   for (const char* name : {"CLASSREEST.DB", "classreest.DB", "ClassReest.db"})
     EXPECT_EQ(base::FindPathIgnoreCase(dir.path(), name), dir.path() + "/classreest.DB") << name;
-  EXPECT_EQ(base::FindPathIgnoreCase(dir.path(), "maps\\SUB\\poly.DBF"), dir.path() + "/MAPS/Sub/poly.dbf");
+  EXPECT_EQ(base::FindPathIgnoreCase(dir.path(), "maps\\SUB\\poly.DBF"),
+            dir.path() + "/MAPS/Sub/poly.dbf");
   EXPECT_FALSE(base::FindPathIgnoreCase(dir.path(), "missing.db").has_value());
   EXPECT_EQ(base::ResolvePath(dir.path(), "new.pth"), dir.path() + "/new.pth");
 }

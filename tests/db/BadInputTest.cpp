@@ -9,11 +9,11 @@
 #include "db/ParadoxFormat.h"
 #include "db/Table.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <gtest/gtest.h>
-#include <QDir>
 #include <csignal>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -27,14 +27,16 @@ QString OpenAndReadAll(const QString& dir, const QString& name) {
     db::Table t(dir, name);
     t.Open();
     for (t.First(); !t.Eof(); t.Next())
-      for (auto& f : t.Fields()) (void)f.AsValue();
+      for (auto& f : t.Fields())
+        (void)f.AsValue();
     return QString();
   } catch (const db::Error& e) {
     return e.Message;
   }
 }
 
-void ExpectRefusedNamingFile(const QString& dir, const QString& name, const QString& fileInMessage) {
+void ExpectRefusedNamingFile(const QString& dir, const QString& name,
+                             const QString& fileInMessage) {
   const QByteArray before = ReadAll(dir + "/" + fileInMessage);
   const QString message = OpenAndReadAll(dir, name);
   EXPECT_FALSE(message.isEmpty()) << "accepted " << name.toStdString();
@@ -102,7 +104,8 @@ TEST(BadInput, TruncatedAndGarbageBlobFiles) {
 TEST(BadInput, TruncatedAndGarbageDbaseFiles) {
   QTemporaryDir dir;
   const QByteArray whole = ReadAll(CorpusPath("shapefile/debian-php-shapefile/mexico.dbf"));
-  for (qsizetype cut : {qsizetype(0), qsizetype(10), qsizetype(31), qsizetype(100), qsizetype(320), whole.size() / 2, whole.size() - 2}) {
+  for (qsizetype cut : {qsizetype(0), qsizetype(10), qsizetype(31), qsizetype(100), qsizetype(320),
+                        whole.size() / 2, whole.size() - 2}) {
     WriteAll(dir.path() + "/mexico.dbf", whole.left(cut));
     ExpectRefusedNamingFile(dir.path(), "mexico.dbf", "mexico.dbf");
   }
@@ -138,7 +141,8 @@ TEST(BadInput, AFailedRewriteLeavesTheTableAsItWas) {
   EXPECT_TRUE(raised);
   EXPECT_EQ(ReadAll(path), before);
   EXPECT_EQ(ReadAll(ParadoxSidePathForTest(path)), indexBefore);
-  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2) << "no temporary file is left";
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2)
+      << "no temporary file is left";
   t.Cancel();
   EXPECT_EQ(t.RecordCount(), 370);
 }

@@ -26,7 +26,7 @@ struct ExpectedField {
 };
 
 struct ExpectedTable {
-  QString Path;       // relative to the corpus
+  QString Path; // relative to the corpus
   bool Refused = false;
   int Rows = 0;
   std::vector<ExpectedField> Fields;
@@ -89,14 +89,14 @@ std::vector<ExpectedTable> ReadSources() {
 
 db::FieldType ParadoxTypeOf(const QString& name) {
   static const std::map<QString, db::FieldType> types = {
-      {"Alpha", db::FieldType::String},     {"Number", db::FieldType::Float},
+      {"Alpha", db::FieldType::String},      {"Number", db::FieldType::Float},
       {"Currency", db::FieldType::Currency}, {"Short", db::FieldType::SmallInt},
-      {"Long", db::FieldType::Integer},     {"AutoInc", db::FieldType::AutoInc},
-      {"BCD", db::FieldType::BCD},          {"Date", db::FieldType::Date},
-      {"Time", db::FieldType::Time},        {"Timestamp", db::FieldType::DateTime},
-      {"MemoBLOb", db::FieldType::Memo},    {"FmtMemoBLOb", db::FieldType::FmtMemo},
-      {"BLOb", db::FieldType::Blob},        {"OLE", db::FieldType::OLE},
-      {"Graphic", db::FieldType::Graphic},  {"Logical", db::FieldType::Boolean},
+      {"Long", db::FieldType::Integer},      {"AutoInc", db::FieldType::AutoInc},
+      {"BCD", db::FieldType::BCD},           {"Date", db::FieldType::Date},
+      {"Time", db::FieldType::Time},         {"Timestamp", db::FieldType::DateTime},
+      {"MemoBLOb", db::FieldType::Memo},     {"FmtMemoBLOb", db::FieldType::FmtMemo},
+      {"BLOb", db::FieldType::Blob},         {"OLE", db::FieldType::OLE},
+      {"Graphic", db::FieldType::Graphic},   {"Logical", db::FieldType::Boolean},
       {"Bytes", db::FieldType::Bytes}};
   return types.at(name);
 }
@@ -132,7 +132,8 @@ TEST(Corpus, EveryTableReadsWithTheRecordedStructureOrIsRefused) {
         OpenTable(table, expected.Path);
         ADD_FAILURE() << "the table was expected to be refused";
       } catch (const db::Error& e) {
-        EXPECT_TRUE(e.Message.contains(QFileInfo(expected.Path).fileName())) << e.Message.toStdString();
+        EXPECT_TRUE(e.Message.contains(QFileInfo(expected.Path).fileName()))
+            << e.Message.toStdString();
         ++refused;
       }
       continue;
@@ -166,7 +167,8 @@ TEST(Corpus, EveryTableReadsWithTheRecordedStructureOrIsRefused) {
     // Every row can be visited and every value read.
     int visited = 0;
     for (table.First(); !table.Eof(); table.Next()) {
-      for (db::Field& f : table.Fields()) (void)f.AsValue();
+      for (db::Field& f : table.Fields())
+        (void)f.AsValue();
       ++visited;
     }
     EXPECT_EQ(visited, expected.Rows);
@@ -208,8 +210,9 @@ TEST(Corpus, Cp866TableReadsTheSameWithOverrideAndWithDeclaredCodePage) {
 }
 
 TEST(Corpus, GraphicBlobsAreWholeBitmaps) {
-  for (const char* path : {"paradox/rparadox/mushrooms.db", "paradox/paradoxdriver/fields/graphic.db",
-                           "paradox/paradoxdriver/fields/graphic240.db"}) {
+  for (const char* path :
+       {"paradox/rparadox/mushrooms.db", "paradox/paradoxdriver/fields/graphic.db",
+        "paradox/paradoxdriver/fields/graphic240.db"}) {
     SCOPED_TRACE(path);
     db::Table table;
     OpenTable(table, path);
@@ -262,13 +265,15 @@ TEST(Corpus, FieldEncodingsDecodeToTheirValues) {
   db::Table stamp;
   OpenTable(stamp, "paradox/paradoxdriver/fields/timestamp.db");
   stamp.Last();
-  EXPECT_EQ(stamp.FieldByName("Timestamp").AsValue(), db::Value(QDateTime(QDate(2020, 2, 1), QTime(1, 0, 1))));
+  EXPECT_EQ(stamp.FieldByName("Timestamp").AsValue(),
+            db::Value(QDateTime(QDate(2020, 2, 1), QTime(1, 0, 1))));
 
   db::Table fk4;
   OpenTable(fk4, "paradox/paradoxdriver/joins/fk4.db");
   bool sawNullLong = false;
   for (fk4.First(); !fk4.Eof(); fk4.Next())
-    for (const char* f : {"FK1", "FK"}) sawNullLong |= fk4.FieldByName(f).IsNull();
+    for (const char* f : {"FK1", "FK"})
+      sawNullLong |= fk4.FieldByName(f).IsNull();
   EXPECT_TRUE(sawNullLong);
   EXPECT_EQ(db::paradox::DateFromDays(728783), QDate(1996, 5, 4));
 }
@@ -306,7 +311,8 @@ TEST(Corpus, DbaseCodePagesComeFromCpgOrLanguageByte) {
   db::Table people;
   OpenTable(people, "dbf/dbfread/people.dbf");
   QStringList names;
-  for (people.First(); !people.Eof(); people.Next()) names << people.FieldByName("NAME").AsString();
+  for (people.First(); !people.Eof(); people.Next())
+    names << people.FieldByName("NAME").AsString();
   EXPECT_EQ(names, QStringList({"Alice", "Bob"})); // "Deleted Guy" is skipped
   people.First();
   EXPECT_EQ(people.FieldByName("BIRTHDATE").AsDate(), QDate(1987, 3, 1));

@@ -26,8 +26,8 @@ std::vector<db::FieldDef> PipeFields() {
     return f;
   };
   return {field("HUB1CODE", FieldType::Integer, 10), field("HUB2CODE", FieldType::Integer, 10),
-          field("Name", FieldType::String, 60), field("DIAMETER", FieldType::Float, 12, 3),
-          field("Active", FieldType::Boolean, 1), field("Laid", FieldType::Date, 8)};
+          field("Name", FieldType::String, 60),      field("DIAMETER", FieldType::Float, 12, 3),
+          field("Active", FieldType::Boolean, 1),    field("Laid", FieldType::Date, 8)};
 }
 
 } // namespace
@@ -35,7 +35,8 @@ std::vector<db::FieldDef> PipeFields() {
 TEST(Dbase, WrittenTableReadsBackWithEveryType) {
   QTemporaryDir dir;
   db::DbaseFile::Create(dir.path() + "/Water.dbf", PipeFields(),
-                        {{int64_t(7), int64_t(8), QString::fromUtf8("вул. Шевченка"), 150.5, true, QDate(1978, 6, 30)},
+                        {{int64_t(7), int64_t(8), QString::fromUtf8("вул. Шевченка"), 150.5, true,
+                          QDate(1978, 6, 30)},
                          {Value(), Value(), Value(), Value(), Value(), Value()}});
   db::Table t(dir.path(), "WATER.DBF");
   t.Open();
@@ -47,15 +48,18 @@ TEST(Dbase, WrittenTableReadsBackWithEveryType) {
   EXPECT_TRUE(t.FieldByName("Active").AsBoolean());
   EXPECT_EQ(t.FieldByName("Laid").AsDate(), QDate(1978, 6, 30));
   t.Next();
-  for (auto& f : t.Fields()) EXPECT_TRUE(f.IsNull()) << f.FieldName().toStdString();
+  for (auto& f : t.Fields())
+    EXPECT_TRUE(f.IsNull()) << f.FieldName().toStdString();
   // The text is stored in Windows-1251.
-  EXPECT_TRUE(ReadAll(dir.path() + "/Water.dbf").contains(QByteArray("\xE2\xF3\xEB. \xD8\xE5\xE2\xF7\xE5\xED\xEA\xE0")));
+  EXPECT_TRUE(ReadAll(dir.path() + "/Water.dbf")
+                  .contains(QByteArray("\xE2\xF3\xEB. \xD8\xE5\xE2\xF7\xE5\xED\xEA\xE0")));
 }
 
 TEST(Dbase, EditsAppendsAndDeletesAreWrittenThrough) {
   QTemporaryDir dir;
   std::vector<std::vector<Value>> rows;
-  for (int i = 0; i < 5; ++i) rows.push_back({int64_t(i), int64_t(i + 1), QString("p%1").arg(i), 100.0, false, Value()});
+  for (int i = 0; i < 5; ++i)
+    rows.push_back({int64_t(i), int64_t(i + 1), QString("p%1").arg(i), 100.0, false, Value()});
   db::DbaseFile::Create(dir.path() + "/Kanaliz.dbf", PipeFields(), rows);
   const qint64 size = QFile(dir.path() + "/Kanaliz.dbf").size();
   db::Table t(dir.path(), "kanaliz");
@@ -64,7 +68,8 @@ TEST(Dbase, EditsAppendsAndDeletesAreWrittenThrough) {
   t.Edit();
   t.FieldByName("HUB2CODE").SetAsInteger(4242);
   t.Post();
-  EXPECT_EQ(QFile(dir.path() + "/Kanaliz.dbf").size(), size) << "a fixed-size record is updated in place";
+  EXPECT_EQ(QFile(dir.path() + "/Kanaliz.dbf").size(), size)
+      << "a fixed-size record is updated in place";
   t.First();
   t.Delete();
   t.Append();
@@ -75,7 +80,8 @@ TEST(Dbase, EditsAppendsAndDeletesAreWrittenThrough) {
   check.Open();
   EXPECT_EQ(check.RecordCount(), 5);
   std::vector<QString> names;
-  for (check.First(); !check.Eof(); check.Next()) names.push_back(check.FieldByName("Name").AsString());
+  for (check.First(); !check.Eof(); check.Next())
+    names.push_back(check.FieldByName("Name").AsString());
   EXPECT_EQ(names, (std::vector<QString>{"p1", "p2", "p3", "p4", "new"}));
   check.First();
   check.Next();
@@ -85,7 +91,8 @@ TEST(Dbase, EditsAppendsAndDeletesAreWrittenThrough) {
 TEST(Dbase, IndexOnAFieldFindsByValue) {
   QTemporaryDir dir;
   std::vector<std::vector<Value>> rows;
-  for (int i : {30, 10, 20}) rows.push_back({int64_t(i), int64_t(0), QString("n%1").arg(i), 1.0, true, Value()});
+  for (int i : {30, 10, 20})
+    rows.push_back({int64_t(i), int64_t(0), QString("n%1").arg(i), 1.0, true, Value()});
   db::DbaseFile::Create(dir.path() + "/Water.dbf", PipeFields(), rows);
   db::Table t(dir.path(), "Water");
   t.Open();

@@ -28,18 +28,31 @@ namespace px = db::paradox;
 namespace {
 
 std::vector<db::FieldDef> LayerFields() {
-  return {px::MakeField("Level", FieldType::Integer),   px::MakeField("Category", FieldType::SmallInt),
-          px::MakeField("Class", FieldType::Integer),   px::MakeField("ClassName", FieldType::String, 255),
-          px::MakeField("ZoomInScale", FieldType::Float), px::MakeField("Visibled", FieldType::Boolean),
-          px::MakeField("Created", FieldType::Date),    px::MakeField("Price", FieldType::Currency),
-          px::MakeField("Stamp", FieldType::DateTime),  px::MakeField("At", FieldType::Time),
+  return {px::MakeField("Level", FieldType::Integer),
+          px::MakeField("Category", FieldType::SmallInt),
+          px::MakeField("Class", FieldType::Integer),
+          px::MakeField("ClassName", FieldType::String, 255),
+          px::MakeField("ZoomInScale", FieldType::Float),
+          px::MakeField("Visibled", FieldType::Boolean),
+          px::MakeField("Created", FieldType::Date),
+          px::MakeField("Price", FieldType::Currency),
+          px::MakeField("Stamp", FieldType::DateTime),
+          px::MakeField("At", FieldType::Time),
           px::MakeField("Amount", FieldType::BCD, 2)};
 }
 
 std::vector<Value> LayerRow(int level, int category, const QString& name) {
-  return {int64_t(level), int64_t(category), int64_t(level * 10), name, 0.25 * level, level % 2 == 0,
-          QDate(2001, 1, 1).addDays(level), -12.5 * level, QDateTime(QDate(1999, 12, 31), QTime(23, 59, 58)),
-          QTime(12, 30, level % 60), 1234.56 * (level % 2 ? 1 : -1)};
+  return {int64_t(level),
+          int64_t(category),
+          int64_t(level * 10),
+          name,
+          0.25 * level,
+          level % 2 == 0,
+          QDate(2001, 1, 1).addDays(level),
+          -12.5 * level,
+          QDateTime(QDate(1999, 12, 31), QTime(23, 59, 58)),
+          QTime(12, 30, level % 60),
+          1234.56 * (level % 2 ? 1 : -1)};
 }
 
 class ParadoxWrite : public ::testing::Test {
@@ -52,8 +65,10 @@ protected:
 
 TEST_F(ParadoxWrite, WrittenTableReadsBackIdentically) {
   std::vector<std::vector<Value>> rows;
-  for (int i = 1; i <= 300; ++i) rows.push_back(LayerRow(i, i % 7, QString::fromUtf8("Шар №%1 «вода»").arg(i)));
-  rows.push_back({int64_t(301), Value(), Value(), Value(), Value(), Value(), Value(), Value(), Value(), Value(), Value()});
+  for (int i = 1; i <= 300; ++i)
+    rows.push_back(LayerRow(i, i % 7, QString::fromUtf8("Шар №%1 «вода»").arg(i)));
+  rows.push_back({int64_t(301), Value(), Value(), Value(), Value(), Value(), Value(), Value(),
+                  Value(), Value(), Value()});
   db::ParadoxFile::Create(PathOf("classreest.DB"), LayerFields(), 1, rows);
 
   auto table = db::ParadoxFile::Open(PathOf("classreest.DB"));
@@ -104,7 +119,8 @@ TEST_F(ParadoxWrite, KeyedTableStaysInKeyOrderThroughInsertsEditsAndDeletes) {
   db::Table again(Dir.path(), "groups.DB");
   again.Open();
   std::vector<int64_t> levels;
-  for (again.First(); !again.Eof(); again.Next()) levels.push_back(again.FieldByName("Level").AsInteger());
+  for (again.First(); !again.Eof(); again.Next())
+    levels.push_back(again.FieldByName("Level").AsInteger());
   EXPECT_EQ(levels, (std::vector<int64_t>{3, 12, 50, 60, 99}));
 #ifdef VANDREL_HAVE_PXLIB
   pxdoc_t* index = PX_new();
@@ -117,13 +133,15 @@ TEST_F(ParadoxWrite, KeyedTableStaysInKeyOrderThroughInsertsEditsAndDeletes) {
   auto theirs = ReadWithPxlib(PathOf("groups.db"), base::CodePage::Cp1251);
   ASSERT_TRUE(theirs.has_value());
   std::vector<int64_t> fileOrder;
-  for (const auto& row : theirs->Rows) fileOrder.push_back(db::ValueToInteger(row[0]));
+  for (const auto& row : theirs->Rows)
+    fileOrder.push_back(db::ValueToInteger(row[0]));
   EXPECT_EQ(fileOrder, levels);
 #endif
 }
 
 TEST_F(ParadoxWrite, KeyViolationIsRefusedAndNothingChanges) {
-  db::ParadoxFile::Create(PathOf("k.db"), LayerFields(), 1, {LayerRow(1, 0, "a"), LayerRow(2, 0, "b")});
+  db::ParadoxFile::Create(PathOf("k.db"), LayerFields(), 1,
+                          {LayerRow(1, 0, "a"), LayerRow(2, 0, "b")});
   const QByteArray before = ReadAll(PathOf("k.db"));
   db::Table t(Dir.path(), "k");
   t.Open();
@@ -137,7 +155,8 @@ TEST_F(ParadoxWrite, KeyViolationIsRefusedAndNothingChanges) {
 
 TEST_F(ParadoxWrite, LargeTableIndexHasTwoLevelsThatPxlibAccepts) {
   std::vector<std::vector<Value>> rows;
-  for (int i = 1; i <= 20000; ++i) rows.push_back(LayerRow(i, 1, "x"));
+  for (int i = 1; i <= 20000; ++i)
+    rows.push_back(LayerRow(i, 1, "x"));
   db::ParadoxFile::Create(PathOf("big.db"), LayerFields(), 1, rows, {70, 1251, 1});
   auto table = db::ParadoxFile::Open(PathOf("big.db"));
   EXPECT_EQ(table->ReadRows().size(), 20000u);
@@ -177,7 +196,8 @@ TEST_F(ParadoxWrite, EditingACorpusTableKeepsEveryOtherByte) {
       EXPECT_LT(i, recordOffset + 71);
     }
   EXPECT_GT(changed, 0);
-  EXPECT_EQ(ReadAll(ParadoxSidePathForTest(path)), indexBefore) << "a key kept leaves the index alone";
+  EXPECT_EQ(ReadAll(ParadoxSidePathForTest(path)), indexBefore)
+      << "a key kept leaves the index alone";
   db::Table check(Dir.path(), "ORDERS.DB");
   check.Open();
   check.MoveBy(100);
@@ -191,7 +211,8 @@ TEST_F(ParadoxWrite, RewritingACorpusTableKeepsItsRowsAndHeaderFields) {
   std::vector<std::vector<Value>> before;
   for (t.First(); !t.Eof(); t.Next()) {
     std::vector<Value> row;
-    for (auto& f : t.Fields()) row.push_back(f.AsValue());
+    for (auto& f : t.Fields())
+      row.push_back(f.AsValue());
     before.push_back(row);
   }
   auto rawBefore = db::ParadoxFile::Open(path)->ReadRows();
@@ -203,14 +224,16 @@ TEST_F(ParadoxWrite, RewritingACorpusTableKeepsItsRowsAndHeaderFields) {
   auto rawAfter = db::ParadoxFile::Open(path)->ReadRows();
   ASSERT_EQ(rawAfter.size(), rawBefore.size() + 1);
   EXPECT_EQ(rawAfter[0].Values[0], Value(QString("000")));
-  for (size_t i = 0; i < rawBefore.size(); ++i) ASSERT_EQ(rawAfter[i + 1].Raw, rawBefore[i].Raw) << "record " << i;
+  for (size_t i = 0; i < rawBefore.size(); ++i)
+    ASSERT_EQ(rawAfter[i + 1].Raw, rawBefore[i].Raw) << "record " << i;
   t.Delete(); // the cursor is on the new row
   t.Close();
   t.Open();
   ASSERT_EQ(size_t(t.RecordCount()), before.size());
   size_t r = 0;
   for (t.First(); !t.Eof(); t.Next(), ++r)
-    for (size_t f = 0; f < t.Fields().size(); ++f) ASSERT_TRUE(db::ValuesEqual(t.Fields()[f].AsValue(), before[r][f]));
+    for (size_t f = 0; f < t.Fields().size(); ++f)
+      ASSERT_TRUE(db::ValuesEqual(t.Fields()[f].AsValue(), before[r][f]));
 #ifdef VANDREL_HAVE_PXLIB
   pxdoc_t* doc = PX_new();
   pxdoc_t* index = PX_new();
@@ -265,15 +288,19 @@ TEST_F(ParadoxWrite, CorpusBlobTableEditedKeepsItsOtherBlobs) {
   db::Table t(Dir.path(), "mushrooms");
   t.Open();
   std::vector<QByteArray> pictures;
-  for (t.First(); !t.Eof(); t.Next()) pictures.push_back(t.FieldByName("Picture").AsBlob());
+  for (t.First(); !t.Eof(); t.Next())
+    pictures.push_back(t.FieldByName("Picture").AsBlob());
   t.First();
   t.Edit();
-  t.FieldByName("Notes").SetAsString("Edited note that is longer than the twenty-byte leader of the field.");
+  t.FieldByName("Notes").SetAsString(
+      "Edited note that is longer than the twenty-byte leader of the field.");
   t.Post();
   t.Close();
   t.Open();
   size_t i = 0;
-  for (t.First(); !t.Eof(); t.Next(), ++i) EXPECT_EQ(t.FieldByName("Picture").AsBlob(), pictures[i]);
+  for (t.First(); !t.Eof(); t.Next(), ++i)
+    EXPECT_EQ(t.FieldByName("Picture").AsBlob(), pictures[i]);
   t.First();
-  EXPECT_EQ(t.FieldByName("Notes").AsString(), "Edited note that is longer than the twenty-byte leader of the field.");
+  EXPECT_EQ(t.FieldByName("Notes").AsString(),
+            "Edited note that is longer than the twenty-byte leader of the field.");
 }

@@ -43,11 +43,14 @@ db::Value ReadPxValue(pxdoc_t* doc, const pxfield_t& f, char* data, base::CodePa
   }
   case pxfDate: {
     long v = 0;
-    return PX_get_data_long(doc, data, 4, &v) > 0 ? db::Value(db::paradox::DateFromDays(int32_t(v))) : db::Value();
+    return PX_get_data_long(doc, data, 4, &v) > 0 ? db::Value(db::paradox::DateFromDays(int32_t(v)))
+                                                  : db::Value();
   }
   case pxfTime: {
     long v = 0;
-    return PX_get_data_long(doc, data, 4, &v) > 0 ? db::Value(QTime::fromMSecsSinceStartOfDay(int(int32_t(v)))) : db::Value();
+    return PX_get_data_long(doc, data, 4, &v) > 0
+               ? db::Value(QTime::fromMSecsSinceStartOfDay(int(int32_t(v))))
+               : db::Value();
   }
   case pxfNumber:
   case pxfCurrency:
@@ -61,7 +64,8 @@ db::Value ReadPxValue(pxdoc_t* doc, const pxfield_t& f, char* data, base::CodePa
   }
   case pxfBCD: {
     char* s = nullptr;
-    if (PX_get_data_bcd(doc, reinterpret_cast<unsigned char*>(data), f.px_fdc, &s) <= 0 || !s) return {};
+    if (PX_get_data_bcd(doc, reinterpret_cast<unsigned char*>(data), f.px_fdc, &s) <= 0 || !s)
+      return {};
     const QString text = QString::fromLatin1(s);
     doc->free(doc, s);
     return text; // compared as text, since pxlib prints garbage digits as they are
@@ -73,7 +77,8 @@ db::Value ReadPxValue(pxdoc_t* doc, const pxfield_t& f, char* data, base::CodePa
     doc->free(doc, s);
     return bytes;
   }
-  default: return {};
+  default:
+    return {};
   }
 }
 
@@ -90,7 +95,8 @@ std::optional<PxlibTable> ReadWithPxlib(const QString& path, base::CodePage cp) 
   const int nfields = PX_get_num_fields(doc);
   pxfield_t* fields = PX_get_fields(doc);
   for (int i = 0; i < nfields; ++i) {
-    table.FieldNames.push_back(base::Decode(fields[i].px_fname, qsizetype(strlen(fields[i].px_fname)), cp));
+    table.FieldNames.push_back(
+        base::Decode(fields[i].px_fname, qsizetype(strlen(fields[i].px_fname)), cp));
     table.FieldTypes.push_back(fields[i].px_ftype);
   }
   std::vector<char> buffer(size_t(PX_get_recordsize(doc)));
@@ -115,7 +121,8 @@ namespace {
 bool HasBlobFile(const QString& path) {
   const QFileInfo info(path);
   for (const QString& name : info.dir().entryList(QDir::Files))
-    if (QFileInfo(name).completeBaseName() == info.completeBaseName() && QFileInfo(name).suffix().toUpper() == "MB")
+    if (QFileInfo(name).completeBaseName() == info.completeBaseName() &&
+        QFileInfo(name).suffix().toUpper() == "MB")
       return true;
   return false;
 }
@@ -125,26 +132,32 @@ bool HasBlobFile(const QString& path) {
 ::testing::AssertionResult Agrees(const db::Value& ours, const db::Value& theirs, int type) {
   if (db::IsNull(theirs)) {
     if (db::IsNull(ours)) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "pxlib reads empty, we read " << db::ValueToString(ours).toStdString();
+    return ::testing::AssertionFailure()
+           << "pxlib reads empty, we read " << db::ValueToString(ours).toStdString();
   }
   if (db::IsNull(ours)) return ::testing::AssertionSuccess();
   if (type == pxfTimestamp) {
     const QDateTime dt = std::get<QDateTime>(ours);
-    const double ms = double(db::paradox::DaysFromDate(dt.date())) * 86400000.0 + dt.time().msecsSinceStartOfDay();
+    const double ms = double(db::paradox::DaysFromDate(dt.date())) * 86400000.0 +
+                      dt.time().msecsSinceStartOfDay();
     if (std::fabs(ms - std::get<double>(theirs)) < 1.0) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "timestamp " << ms << " vs " << std::get<double>(theirs);
+    return ::testing::AssertionFailure()
+           << "timestamp " << ms << " vs " << std::get<double>(theirs);
   }
   if (type == pxfBCD) {
     const QString text = std::get<QString>(theirs);
     bool ok = false;
     const double v = text.toDouble(&ok);
     if (!ok) return ::testing::AssertionSuccess(); // pxlib printed non-digit nibbles
-    if (std::fabs(v - db::ValueToFloat(ours)) <= 1e-9 * std::max(1.0, std::fabs(v))) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "BCD " << text.toStdString() << " vs " << db::ValueToFloat(ours);
+    if (std::fabs(v - db::ValueToFloat(ours)) <= 1e-9 * std::max(1.0, std::fabs(v)))
+      return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "BCD " << text.toStdString() << " vs " << db::ValueToFloat(ours);
   }
   if (db::ValuesEqual(ours, theirs)) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "we read \"" << db::ValueToString(ours).toStdString() << "\", pxlib \""
-                                       << db::ValueToString(theirs).toStdString() << "\"";
+  return ::testing::AssertionFailure()
+         << "we read \"" << db::ValueToString(ours).toStdString() << "\", pxlib \""
+         << db::ValueToString(theirs).toStdString() << "\"";
 }
 
 } // namespace
@@ -159,7 +172,8 @@ void ExpectSameAsPxlib(const QString& path) {
   const auto rows = ours->ReadRows();
   ASSERT_EQ(rows.size(), theirs->Rows.size());
   ASSERT_EQ(ours->Fields().size(), theirs->FieldNames.size());
-  for (size_t f = 0; f < ours->Fields().size(); ++f) EXPECT_EQ(ours->Fields()[f].Name, theirs->FieldNames[f]);
+  for (size_t f = 0; f < ours->Fields().size(); ++f)
+    EXPECT_EQ(ours->Fields()[f].Name, theirs->FieldNames[f]);
   auto pxRows = theirs->Rows;
   const int keys = ours->KeyFieldCount();
   if (keys > 0)
@@ -172,12 +186,14 @@ void ExpectSameAsPxlib(const QString& path) {
     });
   for (size_t r = 0; r < rows.size(); ++r)
     for (size_t f = 0; f < ours->Fields().size(); ++f)
-      ASSERT_TRUE(Agrees(rows[r].Values[f], pxRows[r][f], theirs->FieldTypes[f])) << "row " << r << " field " << f;
+      ASSERT_TRUE(Agrees(rows[r].Values[f], pxRows[r][f], theirs->FieldTypes[f]))
+          << "row " << r << " field " << f;
 }
 
 TEST(PxlibOracle, CorpusTablesWithoutBlobsReadAsPxlibReadsThem) {
   int compared = 0;
-  QDirIterator it(CorpusPath("paradox"), {"*.db", "*.DB"}, QDir::Files, QDirIterator::Subdirectories);
+  QDirIterator it(CorpusPath("paradox"), {"*.db", "*.DB"}, QDir::Files,
+                  QDirIterator::Subdirectories);
   while (it.hasNext()) {
     const QString path = it.next();
     if (HasBlobFile(path) || path.contains("/encrypt/")) continue;

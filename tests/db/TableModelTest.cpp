@@ -1,7 +1,7 @@
+#include "db/TableModel.h"
 #include "db/Error.h"
 #include "db/ParadoxFile.h"
 #include "db/ParadoxFormat.h"
-#include "db/TableModel.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -12,9 +12,12 @@ namespace px = db::paradox;
 TEST(TableModel, ShowsRowsInCursorOrderAndEditsThroughTheCursor) {
   QTemporaryDir dir;
   db::ParadoxFile::Create(dir.path() + "/CATEGORYREEST.db",
-                          {px::MakeField("Category", FieldType::SmallInt), px::MakeField("CategoryName", FieldType::String, 255),
+                          {px::MakeField("Category", FieldType::SmallInt),
+                           px::MakeField("CategoryName", FieldType::String, 255),
                            px::MakeField("Visibled", FieldType::Boolean)},
-                          1, {{int64_t(2), QString::fromUtf8("Каналізація"), true}, {int64_t(1), QString::fromUtf8("Водопровід"), false}});
+                          1,
+                          {{int64_t(2), QString::fromUtf8("Каналізація"), true},
+                           {int64_t(1), QString::fromUtf8("Водопровід"), false}});
   db::Table table(dir.path(), "CATEGORYREEST");
   table.Open();
   db::TableModel model(table);

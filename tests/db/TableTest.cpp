@@ -23,14 +23,16 @@ class TableCursor : public ::testing::Test {
 protected:
   void SetUp() override {
     // A groups table: keyed on Category, Class, GroupNum, written in no particular order.
-    const std::vector<db::FieldDef> fields = {
-        px::MakeField("Category", FieldType::SmallInt), px::MakeField("Class", FieldType::Integer),
-        px::MakeField("GroupNum", FieldType::Integer), px::MakeField("GroupName", FieldType::String, 255)};
+    const std::vector<db::FieldDef> fields = {px::MakeField("Category", FieldType::SmallInt),
+                                              px::MakeField("Class", FieldType::Integer),
+                                              px::MakeField("GroupNum", FieldType::Integer),
+                                              px::MakeField("GroupName", FieldType::String, 255)};
     std::vector<std::vector<Value>> rows;
     for (int cat : {101, 100})
       for (int cls : {2, 1})
         for (int grp : {3, 1, 2})
-          rows.push_back({int64_t(cat), int64_t(cls), int64_t(grp), QString("G%1.%2.%3").arg(cat).arg(cls).arg(grp)});
+          rows.push_back({int64_t(cat), int64_t(cls), int64_t(grp),
+                          QString("G%1.%2.%3").arg(cat).arg(cls).arg(grp)});
     db::ParadoxFile::Create(Dir.path() + "/GroupReest.DB", fields, 3, rows);
   }
   QTemporaryDir Dir;
@@ -38,7 +40,8 @@ protected:
 
 std::vector<int64_t> Column(db::Table& t, const char* field) {
   std::vector<int64_t> values;
-  for (t.First(); !t.Eof(); t.Next()) values.push_back(t.FieldByName(field).AsInteger());
+  for (t.First(); !t.Eof(); t.Next())
+    values.push_back(t.FieldByName(field).AsInteger());
   return values;
 }
 
@@ -83,7 +86,8 @@ TEST_F(TableCursor, NavigationFlagsFollowTheEnds) {
 TEST_F(TableCursor, PrimaryKeyOrderAndNamedIndexes) {
   db::Table t(Dir.path(), "GroupReest");
   t.Open();
-  EXPECT_EQ(Column(t, "Category"), (std::vector<int64_t>{100, 100, 100, 100, 100, 100, 101, 101, 101, 101, 101, 101}));
+  EXPECT_EQ(Column(t, "Category"),
+            (std::vector<int64_t>{100, 100, 100, 100, 100, 100, 101, 101, 101, 101, 101, 101}));
   EXPECT_EQ(Column(t, "GroupNum"), (std::vector<int64_t>{1, 2, 3, 1, 2, 3, 1, 2, 3, 1, 2, 3}));
   t.SetIndexName("CLASS_ID");
   ASSERT_TRUE(t.FindKey({int64_t(101), int64_t(2)}));

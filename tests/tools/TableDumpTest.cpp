@@ -23,21 +23,26 @@ TEST(TableDump, CsvDumpOfATableWithTextNumbersAndBlobs) {
   QByteArray bmp("BM");
   bmp.append(QByteArray(98, '\0'));
   db::ParadoxFile::Create(dir.path() + "/images.db",
-                          {px::MakeField("ImageIndex", FieldType::Integer), px::MakeField("ImageName", FieldType::String, 40),
+                          {px::MakeField("ImageIndex", FieldType::Integer),
+                           px::MakeField("ImageName", FieldType::String, 40),
                            px::MakeField("Image", FieldType::Graphic, 1)},
-                          1, {{int64_t(2), QString::fromUtf8("Гідрант, пожежний"), bmp}, {int64_t(1), QString("\"x\""), db::Value()}});
+                          1,
+                          {{int64_t(2), QString::fromUtf8("Гідрант, пожежний"), bmp},
+                           {int64_t(1), QString("\"x\""), db::Value()}});
   db::Table t(dir.path(), "images");
   t.Open();
   QString text;
   QTextStream out(&text);
   tools::DumpTable(t, true, out);
   out.flush();
-  EXPECT_EQ(text, QString::fromUtf8("ImageIndex,ImageName,Image\r\n1,\"\"\"x\"\"\",\r\n2,\"Гідрант, пожежний\",<100 bytes BMP>\r\n"));
+  EXPECT_EQ(text, QString::fromUtf8("ImageIndex,ImageName,Image\r\n1,\"\"\"x\"\"\",\r\n2,\"Гідрант,"
+                                    " пожежний\",<100 bytes BMP>\r\n"));
 }
 
 TEST(TableDump, ListNamesTablesAndTheirErrors) {
   QTemporaryDir dir;
-  db::ParadoxFile::Create(dir.path() + "/groups.db", {px::MakeField("GroupNum", FieldType::Integer)}, 0, {{int64_t(1)}});
+  db::ParadoxFile::Create(dir.path() + "/groups.db",
+                          {px::MakeField("GroupNum", FieldType::Integer)}, 0, {{int64_t(1)}});
   testing_support::WriteAll(dir.path() + "/broken.DB", QByteArray(100, '\x01'));
   QString text;
   QTextStream out(&text);

@@ -20,7 +20,8 @@ QString BlobKind(const QByteArray& data) {
 } // namespace
 
 QString CsvQuote(const QString& text) {
-  if (!text.contains(',') && !text.contains('"') && !text.contains('\n') && !text.contains('\r')) return text;
+  if (!text.contains(',') && !text.contains('"') && !text.contains('\n') && !text.contains('\r'))
+    return text;
   QString quoted = text;
   quoted.replace("\"", "\"\"");
   return "\"" + quoted + "\"";
@@ -37,7 +38,8 @@ QString DumpText(const db::Field& field) {
     const QByteArray data = field.AsBlob();
     return QString("<%1 bytes %2>").arg(data.size()).arg(BlobKind(data));
   }
-  default: return field.AsString();
+  default:
+    return field.AsString();
   }
 }
 
@@ -51,8 +53,10 @@ int ListTables(const QString& dir, QTextStream& out) {
     try {
       table.Open();
       QStringList fields;
-      for (const db::FieldDef& f : table.FieldDefs()) fields << f.Name;
-      out << file << "\t" << table.Kind() << "\t" << table.RecordCount() << " rows\t" << fields.join(", ") << "\n";
+      for (const db::FieldDef& f : table.FieldDefs())
+        fields << f.Name;
+      out << file << "\t" << table.Kind() << "\t" << table.RecordCount() << " rows\t"
+          << fields.join(", ") << "\n";
     } catch (const db::Error& e) {
       out << file << "\terror: " << e.Message << "\n";
       ++failures;
@@ -65,10 +69,12 @@ void DumpTable(db::Table& table, bool csv, QTextStream& out) {
   auto& fields = table.Fields();
   if (csv) {
     QStringList names;
-    for (const db::Field& f : fields) names << CsvQuote(f.FieldName());
+    for (const db::Field& f : fields)
+      names << CsvQuote(f.FieldName());
     out << names.join(',') << "\r\n";
   } else {
-    out << "# " << table.FilePath() << " (" << table.Kind() << ", " << table.RecordCount() << " rows";
+    out << "# " << table.FilePath() << " (" << table.Kind() << ", " << table.RecordCount()
+        << " rows";
     if (table.KeyFieldCount() > 0) out << ", " << table.KeyFieldCount() << " key fields";
     out << ")\n";
     for (const db::FieldDef& f : table.FieldDefs())
@@ -76,7 +82,8 @@ void DumpTable(db::Table& table, bool csv, QTextStream& out) {
   }
   for (table.First(); !table.Eof(); table.Next()) {
     QStringList cells;
-    for (const db::Field& f : fields) cells << (csv ? CsvQuote(DumpText(f)) : DumpText(f));
+    for (const db::Field& f : fields)
+      cells << (csv ? CsvQuote(DumpText(f)) : DumpText(f));
     out << cells.join(csv ? "," : "\t") << (csv ? "\r\n" : "\n");
   }
 }
