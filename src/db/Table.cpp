@@ -565,6 +565,7 @@ void Table::Edit() {
   const StoredRow* row = CurrentRow();
   if (!row) throw Error::ForTable(Describe(), "cannot edit: the table is empty");
   Buffer = row->Values;
+  EditOriginal = row->Values;
   EditedId = row->Id;
   Mode = TableState::Edit;
 }
@@ -586,12 +587,14 @@ void Table::Post() {
   CheckActive("post");
   if (Mode == TableState::Browse) return;
   if (Mode == TableState::Edit) {
-    const auto it = std::find_if(Rows.begin(), Rows.end(),
-                                 [&](const StoredRow& r) { return r.Id == EditedId; });
-    if (it == Rows.end())
-      throw Error::ForTable(Describe(), "the row being edited no longer exists");
-    Storage->UpdateRow(Rows, size_t(it - Rows.begin()), Buffer);
+    const auto index = LocateForWrite(EditedId, EditOriginal);
+    if (!index)
+      throw Error::ForTable(Describe(), "the row was changed or deleted by another user since it was "
+                                        "read; the edit was not written");
+    EditedId = Rows[*index].Id;
+    Storage->UpdateRow(Rows, *index, Buffer);
   } else {
+    SyncWithDisk();
     StoredRow row;
     row.Id = NextId++;
     row.Values = Buffer;
@@ -622,10 +625,12 @@ void Table::Delete() {
   if (Mode == TableState::Edit) Cancel();
   const StoredRow* row = CurrentRow();
   if (!row) throw Error::ForTable(Describe(), "cannot delete: the table is empty");
-  const uint64_t id = row->Id;
-  const auto it =
-      std::find_if(Rows.begin(), Rows.end(), [&](const StoredRow& r) { return r.Id == id; });
-  Storage->DeleteRow(Rows, size_t(it - Rows.begin()));
+  const std::vector<Value> original = row->Values;
+  const auto index = LocateForWrite(row->Id, original);
+  if (!index)
+    throw Error::ForTable(Describe(), "the row was changed or deleted by another user since it was "
+                                      "read; it was not deleted");
+  Storage->DeleteRow(Rows, *index);
   Signature = Storage->DiskSignature();
   RebuildOrder(std::nullopt);
   AtBof = AtEof = Order.empty();
@@ -639,10 +644,8 @@ void Table::EmptyTable() {
   RebuildOrder(std::nullopt);
 }
 
-void Table::Refresh() {
-  CheckBrowse("refresh");
-  if (Storage->DiskSignature() == Signature) return;
-  const int position = Cursor;
+bool Table::SyncWithDisk() {
+  if (Storage->DiskSignature() == Signature) return false;
   const QString path = Storage->Path();
   std::unique_ptr<TableFile> storage;
   if (QFileInfo(path).suffix().compare("DBF", Qt::CaseInsensitive) == 0)
@@ -651,11 +654,35 @@ void Table::Refresh() {
     storage = ParadoxFile::Open(path, CodePageOverride);
   if (storage->Fields().size() != Defs.size())
     throw Error::ForTable(path, "the table's structure changed on disk; close and open it again");
+  auto rows = storage->ReadRows();
   Storage = std::move(storage);
-  LoadRows();
-  RebuildOrder(std::nullopt);
-  MoveTo(position);
-  AtBof = AtEof = Order.empty();
+  Rows = std::move(rows);
+  for (StoredRow& row : Rows) row.Id = NextId++;
+  Signature = Storage->DiskSignature();
+  RebuildOrder(std::nullopt); // the old order pointed into the old rows
+  return true;
+}
+
+std::optional<size_t> Table::LocateForWrite(uint64_t id, const std::vector<Value>& original) {
+  if (!SyncWithDisk()) {
+    for (size_t i = 0; i < Rows.size(); ++i)
+      if (Rows[i].Id == id) return i;
+    return std::nullopt;
+  }
+  // The file changed under this cursor: find the row by its values as they were read.
+  auto same = [&](const StoredRow& r) {
+    for (size_t f = 0; f < original.size(); ++f)
+      if (!ValuesEqual(r.Values[f], original[f])) return false;
+    return true;
+  };
+  for (size_t i = 0; i < Rows.size(); ++i)
+    if (same(Rows[i])) return i;
+  return std::nullopt;
+}
+
+void Table::Refresh() {
+  CheckBrowse("refresh");
+  SyncWithDisk();
 }
 
 // ---------------------------------------------------------------- bookmarks

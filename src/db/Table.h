@@ -147,6 +147,12 @@ private:
   std::optional<size_t> FindFieldIndex(const QString& name) const;
   std::vector<size_t> ParseFieldList(const QString& names) const;
   void LoadRows();
+  // Reads the rows again when the file changed on disk since they were read (another cursor or
+  // program wrote it); returns whether it did.
+  bool SyncWithDisk();
+  // The position in Rows of the row to write: the row `id`, or, after a re-read, the row whose
+  // values are still `original`; nullopt when another writer changed or removed it.
+  std::optional<size_t> LocateForWrite(uint64_t id, const std::vector<Value>& original);
   void RebuildOrder(std::optional<uint64_t> keepId);
   // Key values converted to the types of the index fields, so that they compare like the rows.
   std::vector<Value> CoerceKey(const std::vector<Value>& key) const;
@@ -176,6 +182,7 @@ private:
   bool AtEof = true;
   TableState Mode = TableState::Inactive;
   std::vector<Value> Buffer; // the row being edited or inserted
+  std::vector<Value> EditOriginal; // the edited row's values as read
   uint64_t EditedId = 0;
   std::optional<size_t> InsertAt; // where Insert() was called (for a cancel)
 };

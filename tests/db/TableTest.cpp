@@ -234,3 +234,44 @@ TEST_F(TableCursor, RefreshRereadsAFileChangedOnDisk) {
   reader.Refresh();
   EXPECT_EQ(reader.RecordCount(), 13);
 }
+
+TEST_F(TableCursor, TwoCursorsOnOneTableDoNotLoseEachOthersChanges) {
+  db::Table a(Dir.path(), "GroupReest");
+  db::Table b(Dir.path(), "groupreest.db");
+  a.Open();
+  b.Open();
+  a.Edit();
+  a.FieldByName("GroupName").SetAsString("from a");
+  a.Post();
+  b.Last();
+  b.Edit();
+  b.FieldByName("GroupName").SetAsString("from b");
+  b.Post(); // b read the table before a wrote it: a's change must survive b's write
+  b.Append();
+  b.FieldByName("Category").SetAsInteger(200);
+  b.Post();
+
+  db::Table check(Dir.path(), "GroupReest");
+  check.Open();
+  EXPECT_EQ(check.RecordCount(), 13);
+  EXPECT_EQ(check.FieldByName("GroupName").AsString(), "from a");
+  check.MoveBy(11);
+  EXPECT_EQ(check.FieldByName("GroupName").AsString(), "from b");
+}
+
+TEST_F(TableCursor, AnEditOfARowAnotherCursorChangedIsRefused) {
+  db::Table a(Dir.path(), "GroupReest");
+  db::Table b(Dir.path(), "GroupReest");
+  a.Open();
+  b.Open();
+  a.Edit();
+  a.FieldByName("GroupName").SetAsString("first");
+  b.Edit();
+  b.FieldByName("GroupName").SetAsString("second");
+  a.Post();
+  EXPECT_THROW(b.Post(), db::Error);
+  b.Cancel();
+  db::Table check(Dir.path(), "GroupReest");
+  check.Open();
+  EXPECT_EQ(check.FieldByName("GroupName").AsString(), "first");
+}
