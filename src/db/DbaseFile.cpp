@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <shapefil.h>
@@ -331,10 +333,23 @@ void DbaseFile::DeleteRow(std::vector<StoredRow>& rows, size_t index) {
 }
 
 void DbaseFile::EmptyTable(std::vector<StoredRow>& rows) {
-  const DbfHandle h = OpenDbf(FilePath, "rb+");
-  for (const StoredRow& row : rows)
-    if (!DBFMarkRecordDeleted(h.get(), int(row.Location), 1))
-      throw Error::ForTable(FilePath, "cannot mark a record deleted");
+  // An empty copy with the same fields is written beside the table and renamed over it, so the
+  // file shrinks and is never left half-emptied.
+  const QFileInfo info(FilePath);
+  // shapelib names the files it creates with the extension .dbf (and .cpg beside it).
+  const QString tempBase = info.absolutePath() + "/.vandrel-empty-" + info.completeBaseName();
+  const QString temp = tempBase + ".dbf";
+  {
+    const DbfHandle h = OpenDbf(FilePath, "rb");
+    DbfHandle copy(DBFCloneEmpty(h.get(), temp.toLocal8Bit().constData()));
+    if (!copy) throw Error::ForTable(FilePath, "cannot write an empty copy of the table beside it");
+  }
+  QFile::remove(tempBase + ".cpg");
+  if (std::rename(temp.toLocal8Bit().constData(), FilePath.toLocal8Bit().constData()) != 0) {
+    QFile::remove(temp);
+    throw Error::ForTable(FilePath,
+                          QString("cannot replace the table: %1").arg(std::strerror(errno)));
+  }
   rows.clear();
 }
 

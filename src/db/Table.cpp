@@ -589,8 +589,9 @@ void Table::Post() {
   if (Mode == TableState::Edit) {
     const auto index = LocateForWrite(EditedId, EditOriginal);
     if (!index)
-      throw Error::ForTable(Describe(), "the row was changed or deleted by another user since it was "
-                                        "read; the edit was not written");
+      throw Error::ForTable(Describe(),
+                            "the row was changed or deleted by another user since it was "
+                            "read; the edit was not written");
     EditedId = Rows[*index].Id;
     Storage->UpdateRow(Rows, *index, Buffer);
   } else {
@@ -657,7 +658,8 @@ bool Table::SyncWithDisk() {
   auto rows = storage->ReadRows();
   Storage = std::move(storage);
   Rows = std::move(rows);
-  for (StoredRow& row : Rows) row.Id = NextId++;
+  for (StoredRow& row : Rows)
+    row.Id = NextId++;
   Signature = Storage->DiskSignature();
   RebuildOrder(std::nullopt); // the old order pointed into the old rows
   return true;

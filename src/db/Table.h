@@ -181,7 +181,7 @@ private:
   bool AtBof = true;
   bool AtEof = true;
   TableState Mode = TableState::Inactive;
-  std::vector<Value> Buffer; // the row being edited or inserted
+  std::vector<Value> Buffer;       // the row being edited or inserted
   std::vector<Value> EditOriginal; // the edited row's values as read
   uint64_t EditedId = 0;
   std::optional<size_t> InsertAt; // where Insert() was called (for a cancel)

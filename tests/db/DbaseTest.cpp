@@ -7,6 +7,7 @@
 #include "db/Error.h"
 #include "db/Table.h"
 
+#include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
 
@@ -111,4 +112,25 @@ TEST(Dbase, CodePageFromCpgBeatsTheLanguageByte) {
   EXPECT_EQ(db::DbaseCodePage(path, 0x57), base::CodePage::Utf8);
   EXPECT_EQ(db::DbaseCodePage(dir.path() + "/b.dbf", 0xC9), base::CodePage::Cp1251);
   EXPECT_EQ(db::DbaseCodePage(dir.path() + "/b.dbf", 0), base::CodePage::Cp1251);
+}
+
+TEST(Dbase, EmptyTableLeavesAnEmptyFileWithTheSameFields) {
+  QTemporaryDir dir;
+  std::vector<std::vector<Value>> rows(
+      50, {int64_t(1), int64_t(2), QString("pipe"), 1.5, true, Value()});
+  db::DbaseFile::Create(dir.path() + "/Water.dbf", PipeFields(), rows);
+  db::Table t(dir.path(), "Water");
+  t.Open();
+  t.EmptyTable();
+  EXPECT_EQ(t.RecordCount(), 0);
+  t.Append();
+  t.FieldByName("Name").SetAsString(QString::fromUtf8("нова"));
+  t.Post();
+  t.Close();
+  t.Open();
+  ASSERT_EQ(t.RecordCount(), 1);
+  EXPECT_EQ(t.FieldByName("Name").AsString(), QString::fromUtf8("нова"));
+  EXPECT_EQ(t.FieldDefs().size(), 6u);
+  EXPECT_LT(QFile(dir.path() + "/Water.dbf").size(), 1000);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Water.dbf"});
 }

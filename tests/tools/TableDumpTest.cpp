@@ -51,3 +51,19 @@ TEST(TableDump, ListNamesTablesAndTheirErrors) {
   EXPECT_TRUE(text.contains("groups.db\tParadox 7\t1 rows\tGroupNum")) << text.toStdString();
   EXPECT_TRUE(text.contains("broken.DB\terror: ")) << text.toStdString();
 }
+
+TEST(TableDump, TextDumpKeepsOneRowPerLine) {
+  QTemporaryDir dir;
+  db::ParadoxFile::Create(
+      dir.path() + "/notes.db",
+      {px::MakeField("Id", FieldType::Integer), px::MakeField("Note", FieldType::Memo, 5)}, 0,
+      {{int64_t(1), QString("two\nlines\tand tab")}});
+  db::Table t(dir.path(), "notes");
+  t.Open();
+  QString text;
+  QTextStream out(&text);
+  tools::DumpTable(t, false, out);
+  out.flush();
+  EXPECT_TRUE(text.endsWith("# Id: Integer(4)\n# Note: Memo(15)\n1\ttwo\\nlines\\tand tab\n"))
+      << text.toStdString();
+}

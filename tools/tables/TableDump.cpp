@@ -17,6 +17,15 @@ QString BlobKind(const QByteArray& data) {
   return "binary";
 }
 
+// Text output keeps one row per line: line breaks and tabs inside values are escaped.
+QString OneLine(QString text) {
+  text.replace("\\", "\\\\");
+  text.replace("\r", "\\r");
+  text.replace("\n", "\\n");
+  text.replace("\t", "\\t");
+  return text;
+}
+
 } // namespace
 
 QString CsvQuote(const QString& text) {
@@ -83,7 +92,7 @@ void DumpTable(db::Table& table, bool csv, QTextStream& out) {
   for (table.First(); !table.Eof(); table.Next()) {
     QStringList cells;
     for (const db::Field& f : fields)
-      cells << (csv ? CsvQuote(DumpText(f)) : DumpText(f));
+      cells << (csv ? CsvQuote(DumpText(f)) : OneLine(DumpText(f)));
     out << cells.join(csv ? "," : "\t") << (csv ? "\r\n" : "\n");
   }
 }
