@@ -215,9 +215,15 @@ DbaseFile::DbaseFile(QString path, int version, base::CodePage cp)
 std::unique_ptr<DbaseFile> DbaseFile::Open(const QString& path) {
   if (!QFileInfo::exists(path)) throw Error::ForTable(path, "the table does not exist");
   const RawHeader raw = ReadRawHeader(path);
-  const DbfHandle h = OpenDbf(path, "rb");
   std::unique_ptr<DbaseFile> table(
       new DbaseFile(path, raw.Version, DbaseCodePage(path, raw.Language)));
+  // A header with no field descriptors and no records (written for shapefiles without
+  // attributes) is an empty table; shapelib refuses it.
+  if (raw.HeaderLength == 33 && raw.Records == 0) {
+    table->Fieldless = true;
+    return table;
+  }
+  const DbfHandle h = OpenDbf(path, "rb");
   const int count = DBFGetFieldCount(h.get());
   for (int i = 0; i < count; ++i) {
     char name[XBASE_FLDNAME_LEN_READ + 1] = {};
@@ -274,11 +280,16 @@ QString DbaseFile::Kind() const {
   }
 }
 
+void DbaseFile::CheckWritable() const {
+  if (Fieldless) throw Error::ForTable(FilePath, "the table has no fields to write");
+}
+
 QString DbaseFile::DiskSignature() const {
   return FileSignature(FilePath);
 }
 
 std::vector<StoredRow> DbaseFile::ReadRows() {
+  if (Fieldless) return {};
   ReadRawHeader(FilePath); // a table truncated since it was opened is refused here too
   const DbfHandle h = OpenDbf(FilePath, "rb");
   const int records = DBFGetRecordCount(h.get());
@@ -307,6 +318,7 @@ std::vector<StoredRow> DbaseFile::ReadRows() {
 }
 
 void DbaseFile::UpdateRow(std::vector<StoredRow>& rows, size_t index, std::vector<Value> values) {
+  CheckWritable();
   const DbfHandle h = OpenDbf(FilePath, "rb+");
   const int record = int(rows[index].Location);
   for (size_t f = 0; f < FieldList.size(); ++f)
@@ -316,6 +328,7 @@ void DbaseFile::UpdateRow(std::vector<StoredRow>& rows, size_t index, std::vecto
 }
 
 size_t DbaseFile::InsertRow(std::vector<StoredRow>& rows, StoredRow row) {
+  CheckWritable();
   const DbfHandle h = OpenDbf(FilePath, "rb+");
   const int record = DBFGetRecordCount(h.get());
   for (size_t f = 0; f < FieldList.size(); ++f)
@@ -333,6 +346,7 @@ void DbaseFile::DeleteRow(std::vector<StoredRow>& rows, size_t index) {
 }
 
 void DbaseFile::EmptyTable(std::vector<StoredRow>& rows) {
+  CheckWritable();
   // An empty copy with the same fields is written beside the table and renamed over it, so the
   // file shrinks and is never left half-emptied.
   const QFileInfo info(FilePath);

@@ -38,8 +38,11 @@ public:
 private:
   DbaseFile(QString path, int version, base::CodePage cp);
 
+  void CheckWritable() const;
+
   QString FilePath;
   int Version = 3;
+  bool Fieldless = false; // a header without fields or records
   base::CodePage Cp;
   std::vector<FieldDef> FieldList;
 };
