@@ -30,21 +30,16 @@ struct Fixture {
          px::MakeField("Y", FieldType::Float), px::MakeField("NAME", FieldType::String, 60),
          px::MakeField("NUMGROUP", FieldType::Integer)},
         3, rows);
-    auto field = [](const char* name, FieldType type, int size, int decimals = 0) {
-      db::FieldDef f;
-      f.Name = name;
-      f.Type = type;
-      f.Size = size;
-      f.Decimals = decimals;
-      return f;
-    };
-    db::DbaseFile::Create(
-        Dir.path() + "/Water.dbf",
-        {field("Category", FieldType::Integer, 6), field("Class", FieldType::Integer, 9),
-         field("ObjectCode", FieldType::Integer, 9), field("X", FieldType::Float, 19, 6),
-         field("Y", FieldType::Float, 19, 6), field("NAME", FieldType::String, 60),
-         field("NUMGROUP", FieldType::Integer, 6)},
-        rows);
+    using db::MakeDbaseField;
+    db::DbaseFile::Create(Dir.path() + "/Water.dbf",
+                          {MakeDbaseField("Category", FieldType::Integer, 6),
+                           MakeDbaseField("Class", FieldType::Integer, 9),
+                           MakeDbaseField("ObjectCode", FieldType::Integer, 9),
+                           MakeDbaseField("X", FieldType::Float, 19, 6),
+                           MakeDbaseField("Y", FieldType::Float, 19, 6),
+                           MakeDbaseField("NAME", FieldType::String, 60),
+                           MakeDbaseField("NUMGROUP", FieldType::Integer, 6)},
+                          rows);
   }
 };
 

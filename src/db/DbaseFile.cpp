@@ -177,6 +177,15 @@ void WriteValue(DBFInfo* h, int record, int field, const FieldDef& def, const Va
 
 } // namespace
 
+FieldDef MakeDbaseField(const QString& name, FieldType type, int size, int decimals) {
+  FieldDef f;
+  f.Name = name;
+  f.Type = type;
+  f.Size = size;
+  f.Decimals = decimals;
+  return f;
+}
+
 base::CodePage DbaseCodePage(const QString& path, int languageByte) {
   const QFileInfo info(path);
   if (auto cpg = base::FindPathIgnoreCase(info.absolutePath(), info.completeBaseName() + ".cpg")) {

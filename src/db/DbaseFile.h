@@ -47,6 +47,9 @@ private:
   std::vector<FieldDef> FieldList;
 };
 
+// A field for DbaseFile::Create: `size` characters wide, `decimals` after the point for floats.
+FieldDef MakeDbaseField(const QString& name, FieldType type, int size, int decimals = 0);
+
 // The code page of a dBase table: its `.cpg`, else its language byte, else Windows-1251.
 base::CodePage DbaseCodePage(const QString& path, int languageByte);
 

@@ -49,7 +49,8 @@ std::vector<ExpectedTable> ReadSources() {
     const QString body = m.captured(2);
     // shapelib refuses a header without fields or records, but it is a sound empty table.
     const bool fieldlessEmpty = body.contains("0 records, header 33 B");
-    t.Refused = body.contains("ENCRYPTED") || (body.contains("DBFOpen(-h,\"r\") failed") && !fieldlessEmpty);
+    t.Refused = body.contains("ENCRYPTED") ||
+                (body.contains("DBFOpen(-h,\"r\") failed") && !fieldlessEmpty);
     t.Rows = records.match(body).captured(1).toInt();
     const auto fl = flags.match(body);
     if (fl.hasMatch()) {

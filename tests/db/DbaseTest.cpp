@@ -18,17 +18,13 @@ using db::Value;
 namespace {
 
 std::vector<db::FieldDef> PipeFields() {
-  auto field = [](const char* name, FieldType type, int size, int decimals = 0) {
-    db::FieldDef f;
-    f.Name = name;
-    f.Type = type;
-    f.Size = size;
-    f.Decimals = decimals;
-    return f;
-  };
-  return {field("HUB1CODE", FieldType::Integer, 10), field("HUB2CODE", FieldType::Integer, 10),
-          field("Name", FieldType::String, 60),      field("DIAMETER", FieldType::Float, 12, 3),
-          field("Active", FieldType::Boolean, 1),    field("Laid", FieldType::Date, 8)};
+  using db::MakeDbaseField;
+  return {MakeDbaseField("HUB1CODE", FieldType::Integer, 10),
+          MakeDbaseField("HUB2CODE", FieldType::Integer, 10),
+          MakeDbaseField("Name", FieldType::String, 60),
+          MakeDbaseField("DIAMETER", FieldType::Float, 12, 3),
+          MakeDbaseField("Active", FieldType::Boolean, 1),
+          MakeDbaseField("Laid", FieldType::Date, 8)};
 }
 
 } // namespace

@@ -87,14 +87,7 @@ TEST_F(ParadoxWrite, WrittenTableReadsBackIdentically) {
   EXPECT_EQ(theirs->Rows[4][0], Value(int64_t(5)));
   EXPECT_EQ(theirs->Rows[4][5], Value(false));
   EXPECT_EQ(theirs->Rows[4][6], Value(QDate(2001, 1, 6)));
-  pxdoc_t* doc = PX_new();
-  pxdoc_t* index = PX_new();
-  ASSERT_GE(PX_open_file(doc, PathOf("classreest.DB").toLocal8Bit().constData()), 0);
-  ASSERT_GE(PX_open_file(index, PathOf("classreest.PX").toLocal8Bit().constData()), 0);
-  EXPECT_EQ(PX_read_primary_index(index), 0);
-  EXPECT_EQ(PX_add_primary_index(doc, index), 0);
-  PX_close(doc);
-  PX_delete(doc);
+  ExpectPxlibAcceptsIndex(PathOf("classreest.DB"), PathOf("classreest.PX"));
 #endif
 }
 
@@ -161,14 +154,7 @@ TEST_F(ParadoxWrite, LargeTableIndexHasTwoLevelsThatPxlibAccepts) {
   auto table = db::ParadoxFile::Open(PathOf("big.db"));
   EXPECT_EQ(table->ReadRows().size(), 20000u);
 #ifdef VANDREL_HAVE_PXLIB
-  pxdoc_t* doc = PX_new();
-  pxdoc_t* index = PX_new();
-  ASSERT_GE(PX_open_file(doc, PathOf("big.db").toLocal8Bit().constData()), 0);
-  ASSERT_GE(PX_open_file(index, PathOf("big.PX").toLocal8Bit().constData()), 0);
-  EXPECT_EQ(PX_read_primary_index(index), 0);
-  EXPECT_EQ(PX_add_primary_index(doc, index), 0);
-  PX_close(doc);
-  PX_delete(doc);
+  ExpectPxlibAcceptsIndex(PathOf("big.db"), PathOf("big.PX"));
 #endif
 }
 
@@ -235,15 +221,7 @@ TEST_F(ParadoxWrite, RewritingACorpusTableKeepsItsRowsAndHeaderFields) {
     for (size_t f = 0; f < t.Fields().size(); ++f)
       ASSERT_TRUE(db::ValuesEqual(t.Fields()[f].AsValue(), before[r][f]));
 #ifdef VANDREL_HAVE_PXLIB
-  pxdoc_t* doc = PX_new();
-  pxdoc_t* index = PX_new();
-  ASSERT_GE(PX_open_file(doc, path.toLocal8Bit().constData()), 0);
-  ASSERT_GE(PX_open_file(index, ParadoxSidePathForTest(path).toLocal8Bit().constData()), 0);
-  EXPECT_EQ(PX_read_primary_index(index), 0);
-  EXPECT_EQ(PX_add_primary_index(doc, index), 0);
-  EXPECT_EQ(PX_get_num_records(doc), int(before.size()));
-  PX_close(doc);
-  PX_delete(doc);
+  ExpectPxlibAcceptsIndex(path, ParadoxSidePathForTest(path));
 #endif
 }
 

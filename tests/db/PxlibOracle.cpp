@@ -190,6 +190,17 @@ void ExpectSameAsPxlib(const QString& path) {
           << "row " << r << " field " << f;
 }
 
+void ExpectPxlibAcceptsIndex(const QString& tablePath, const QString& indexPath) {
+  pxdoc_t* doc = PX_new2(QuietErrors, nullptr, nullptr, nullptr);
+  pxdoc_t* index = PX_new2(QuietErrors, nullptr, nullptr, nullptr);
+  ASSERT_GE(PX_open_file(doc, tablePath.toLocal8Bit().constData()), 0);
+  ASSERT_GE(PX_open_file(index, indexPath.toLocal8Bit().constData()), 0);
+  EXPECT_EQ(PX_read_primary_index(index), 0);
+  EXPECT_EQ(PX_add_primary_index(doc, index), 0);
+  PX_close(doc);
+  PX_delete(doc);
+}
+
 TEST(PxlibOracle, CorpusTablesWithoutBlobsReadAsPxlibReadsThem) {
   int compared = 0;
   QDirIterator it(CorpusPath("paradox"), {"*.db", "*.DB"}, QDir::Files,

@@ -24,4 +24,8 @@ std::optional<PxlibTable> ReadWithPxlib(const QString& path, base::CodePage cp);
 // Expects pxlib to read the table at `path` with the same fields and values as our reader.
 void ExpectSameAsPxlib(const QString& path);
 
+// Expects pxlib to read the primary index `indexPath` and attach it to the table `tablePath`
+// (it checks the index's record counts against the table's).
+void ExpectPxlibAcceptsIndex(const QString& tablePath, const QString& indexPath);
+
 } // namespace testing_support
