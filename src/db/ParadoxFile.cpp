@@ -353,7 +353,9 @@ void ParadoxFile::WriteWhole(std::vector<StoredRow>& rows) {
   PutHeaderU16(header, 0x3A, blocks);
   PutHeaderU32(header, 0x49, Hdr.AutoInc);
   PutHeaderU16(header, 0x4D, 0);
-  if (Hdr.Version >= 40) PutHeaderU32(header, 0x60, uint32_t(QDateTime::currentSecsSinceEpoch()));
+  if (Hdr.Version >= 40)
+    PutHeaderU32(header, 0x60,
+                 FixedUpdateTime.value_or(uint32_t(QDateTime::currentSecsSinceEpoch())));
 
   std::vector<int64_t> locations(rows.size());
   std::vector<IndexEntry> index;
@@ -418,6 +420,7 @@ void ParadoxFile::Create(const QString& path, const std::vector<FieldDef>& field
                             size_t(headerBytes.size())),
                   path, cp);
   ParadoxFile table(path, std::move(header), cp);
+  table.FixedUpdateTime = options.UpdateTime;
   // A new table starts without stale index or blob files of an earlier table of that name.
   QFile::remove(table.IndexPath);
   QFile::remove(table.Blobs.Path());

@@ -19,6 +19,9 @@ struct ParadoxCreateOptions {
   int Version = 70;    // 50 or 70
   int CodePage = 1251; // declared in the header; text is written in it
   int BlockSizeKiB = 4;
+  // The update time written into the header (seconds since 1970); unset: now. A fixed time
+  // makes generated tables byte-identical from run to run.
+  std::optional<uint32_t> UpdateTime;
 };
 
 class ParadoxFile : public TableFile {
@@ -68,6 +71,7 @@ private:
   paradox::BlobFile Blobs;
   QString IndexPath;      // the `.PX` beside the table (resolved without regard to case)
   QByteArray IndexHeader; // its header block as read, when it exists
+  std::optional<uint32_t> FixedUpdateTime;
 };
 
 QString ParadoxSidePath(const QString& tablePath, const QString& extension);

@@ -150,7 +150,9 @@ TEST_F(ParadoxWrite, LargeTableIndexHasTwoLevelsThatPxlibAccepts) {
   std::vector<std::vector<Value>> rows;
   for (int i = 1; i <= 20000; ++i)
     rows.push_back(LayerRow(i, 1, "x"));
-  db::ParadoxFile::Create(PathOf("big.db"), LayerFields(), 1, rows, {70, 1251, 1});
+  db::ParadoxCreateOptions small;
+  small.BlockSizeKiB = 1;
+  db::ParadoxFile::Create(PathOf("big.db"), LayerFields(), 1, rows, small);
   auto table = db::ParadoxFile::Open(PathOf("big.db"));
   EXPECT_EQ(table->ReadRows().size(), 20000u);
 #ifdef VANDREL_HAVE_PXLIB
