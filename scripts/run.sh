@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, makes a release build, writes the demo atlas and opens it.
-# Without a display it says so and tells how to start the program under one.
+# Installs what is missing, makes a release build, writes the demo atlas beside the program when
+# it is missing, and opens it. Without a display it says so and tells how to start the viewer
+# under a virtual one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,21 +11,24 @@ BUILD=build/release
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANDREL_TESTS=OFF -DVANDREL_BENCH=OFF
 cmake --build "$BUILD" -j "$(nproc)"
 
-DEMO=demo
-if [ -x "$BUILD/tools/demo/vandrel-demo" ]; then
-  "$BUILD/tools/demo/vandrel-demo" "$DEMO"
+# In work mode 0 the atlas lives beside the program.
+APPDIR="$BUILD/src/app"
+mkdir -p "$APPDIR"
+if [ ! -d "$APPDIR/BASE" ]; then
+  echo "Writing the demo atlas into $APPDIR"
+  "$BUILD/tools/demo/vandrel-demo" "$APPDIR"
 fi
 
-if [ ! -x "$BUILD/src/app/vandrel" ]; then
-  echo "The map viewer is not built yet; the table tool is:"
-  echo "  $BUILD/tools/tables/vandrel-tables list DIR"
+if [ ! -x "$APPDIR/vandrel" ]; then
+  echo "The map viewer is not built yet. The demo atlas is in $APPDIR; look inside it with"
+  echo "  $BUILD/tools/tables/vandrel-tables list $APPDIR/BASE"
   exit 0
 fi
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "No display is available, so the viewer cannot open a window here."
   echo "Start it under a virtual display with:"
-  echo "  xvfb-run -a $BUILD/src/app/vandrel --data-root $DEMO"
+  echo "  xvfb-run -a $APPDIR/vandrel"
   exit 0
 fi
-exec "$BUILD/src/app/vandrel" --data-root "$DEMO"
+exec "$APPDIR/vandrel"
