@@ -1,0 +1,98 @@
+#include "DataModule.h"
+
+#include "base/FileError.h"
+#include "base/IniFile.h"
+#include "base/PathResolver.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <stdexcept>
+
+namespace {
+
+TDataModuleVANDREL* current = nullptr;
+
+QString WithoutTrailingSlash(QString path) {
+  path = base::NormalizeSeparators(path);
+  while (path.size() > 1 && path.endsWith('/'))
+    path.chop(1);
+  return path;
+}
+
+struct Section {
+  const char* Name;
+  TFormPosition TFormPositions::*Pair;
+};
+
+constexpr Section kSections[] = {{"FSelInfo", &TFormPositions::SelInfo},
+                                 {"FObjList", &TFormPositions::ObjList},
+                                 {"FMsg", &TFormPositions::Msg},
+                                 {"FEditDB", &TFormPositions::EditDB},
+                                 {"FViewSelObj", &TFormPositions::ViewSelObj}};
+
+} // namespace
+
+TDataModuleVANDREL* TDataModuleVANDREL::Instance() {
+  return current;
+}
+
+TDataModuleVANDREL::TDataModuleVANDREL(const QString& appDir, int workMode,
+                                       const QString& dataRoot) {
+  WorkMode = uint8_t(workMode);
+  AppDir = WithoutTrailingSlash(appDir);
+  RoutesDir = AppDir + "/ROUTES";
+  if (WorkMode != 0 && dataRoot.isEmpty())
+    throw std::runtime_error(
+        QString("Work mode %1 needs a data root.").arg(WorkMode).toStdString());
+  // Work mode 0 keeps the atlas beside the program unless a data root is given.
+  DataRoot = dataRoot.isEmpty() ? AppDir : WithoutTrailingSlash(QDir(dataRoot).absolutePath());
+  if (!QFileInfo(DataRoot).isDir())
+    throw std::runtime_error(
+        ("The data root " + DataRoot + " does not exist or is not a directory.").toStdString());
+  BaseDir = base::ResolvePath(DataRoot, "BASE");
+  MapsDir = base::ResolvePath(DataRoot, "MAPS");
+  RefDir = base::ResolvePath(DataRoot, "REFERENSE");
+  if (WorkMode == 1) EnsureFileHandles();
+
+  TableCategory.SetTableName("CATEGORYREEST.db");
+  TableClasses.SetTableName("classreest.DB");
+  TableGroup.SetTableName("GroupReest.DB");
+  TableImages.SetTableName("images.db");
+  for (db::Table* t : {&TableCategory, &TableClasses, &TableGroup, &TableImages}) {
+    t->SetDatabaseName(BaseDir);
+    t->Open();
+  }
+  TableImages.SetIndexFieldNames("ImageIndex");
+  ReadFormPositions();
+  current = this;
+}
+
+TDataModuleVANDREL::~TDataModuleVANDREL() {
+  try {
+    WriteFormPositions();
+  } catch (const base::FileError&) {
+    // A program directory that cannot be written keeps its old positions.
+  }
+  for (db::Table* t : {&TableCategory, &TableClasses, &TableGroup, &TableImages})
+    t->Close();
+  if (current == this) current = nullptr;
+}
+
+void TDataModuleVANDREL::ReadFormPositions() {
+  const base::IniFile ini(FormsIniPath());
+  for (const Section& s : kSections) {
+    TFormPosition& p = FormPositions.*s.Pair;
+    p.Left = int16_t(ini.ReadInteger(s.Name, "LEFT", p.Left));
+    p.Top = int16_t(ini.ReadInteger(s.Name, "TOP", p.Top));
+  }
+}
+
+void TDataModuleVANDREL::WriteFormPositions() {
+  base::IniFile ini(FormsIniPath());
+  for (const Section& s : kSections) {
+    const TFormPosition& p = FormPositions.*s.Pair;
+    ini.WriteInteger(s.Name, "LEFT", p.Left);
+    ini.WriteInteger(s.Name, "TOP", p.Top);
+  }
+  ini.Save();
+}

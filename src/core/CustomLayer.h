@@ -1,0 +1,91 @@
+#pragma once
+// The base of every map layer: the properties of its row of the layers table, the opening of
+// its geometry file header and attribute table, its optional object-utilities component, and
+// the virtual operations every layer kind answers (in slot order).
+
+#include "LayerTypes.h"
+#include "World.h"
+
+#include "db/Table.h"
+#include "gfx/Canvas.h"
+#include "plugins/ObjectUtils.h"
+
+#include <QString>
+#include <memory>
+
+class TCustomLayer {
+public:
+  TCustomLayer();
+  virtual ~TCustomLayer(); // slot 0: Destroy
+
+  // Slot 1: reads the row the dataset stands on; raises db::Error (a missing field, a missing
+  // attribute table), base::FileError (a missing or short geometry file) or std::runtime_error
+  // (an object-utilities component that is not installed).
+  virtual void LoadFromDataSet(db::Table& DataSet, const QString& MapsDir);
+  // Slot 2: writes the common fields back into the row and posts it.
+  virtual void SaveToDataSet(db::Table& DataSet);
+  virtual void FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World); // 3
+  virtual void Draw(gfx::Canvas& Canvas, TWorld& World);                         // 4
+  virtual int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y,
+                         bool IgnoreSelectable,
+                         bool Flash);                                 // 5
+  virtual bool LocateObject(int RecordIndex, TWorld& World);          // 6
+  virtual void MarkChanged();                                         // 7
+  virtual void GetObjectPoint(int RecordIndex, double& X, double& Y); // 8
+  virtual void SelectObjectsInPolygon(const std::vector<TSelectionShape>& Shapes, TWorld& World,
+                                      const std::vector<int32_t>& Groups,
+                                      std::vector<TSelectionRecord>& Result); // 9
+  virtual int FindNearestObject(TWorld& World, const std::vector<int32_t>& Groups, double X,
+                                double Y,
+                                int& Extra);                   // 10
+  virtual void SetObjectImage(int ObjectCode, int ImageIndex); // 11
+  virtual int GetObjectImage(int ObjectCode);                  // 12
+  virtual TObjectInfo GetObjectInfo(int ObjectCode);           // 13
+  virtual int GetObjectCode(int RecordIndex);                  // 14
+  virtual int IndexOfCode(int ObjectCode);                     // 15
+  virtual void ShowObjectCard(int ObjectCode);                 // 16
+  virtual void ShowObjectList();                               // 17
+
+  void GetFoundPoint(double& X, double& Y) const {
+    X = FoundX;
+    Y = FoundY;
+  }
+  // Whether the scale test lets the layer draw, and its labels.
+  bool ScaleAllowsDrawing(double Scale) const;
+  bool ScaleAllowsLabels(double Scale) const;
+
+  std::unique_ptr<plugins::IObjectUtils> ObjectUtils;
+  QString DatabaseName; // directory of the layers table the row came from
+  bool Changed = false;
+  double FoundX = 0, FoundY = 0;
+  int32_t Level = 0;
+  int16_t Category = 0;
+  int32_t Class = 0;
+  QString ClassName;
+  int16_t PrimitiveType = 0;
+  QString FileName; // as in the row, with .SHP changed to .mds
+  QString FullPath; // maps directory + "/" + FileName, resolved without regard to case
+  db::Table AttrTable;
+  int32_t RenderType = 0;
+  double X0 = 0, Y0 = 0, Xm = 0, Ym = 0;
+  bool Visibled = false, Selected = false, IsIndexed = false;
+  double ZoomInScale = 0, ZoomOutScale = 0;
+  QString TextFieldLabel;
+  double TextLabelAngle = 0, ZoomInLabelScale = 0;
+  bool VisibleLabel = false;
+  QString TextFont;
+  int32_t TextColor = 0;
+  double TextFontSize = 0;
+  bool TextFontBold = false, TextFontItalic = false, TextFontUnderline = false,
+       TextFontStrikeOut = false;
+  bool TextInBox = false;
+  int16_t TextCharSet = 0, XLabel = 0, YLabel = 0;
+  bool TextLabelScale = false;
+  int16_t Shadow = 0;
+  QString ObjUtilsGUID;
+
+protected:
+  // Reads the geometry file header: shape type into PrimitiveType, the bounding box into the
+  // extent.
+  void ReadGeometryHeader();
+};

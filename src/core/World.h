@@ -1,0 +1,67 @@
+#pragma once
+// The world-to-screen transform of the map control and the plain geometric helpers the layers,
+// measurements and labels share. World coordinates are map units (metres), X east and Y north;
+// screen coordinates are pixels of the map control from its top-left corner, y downwards.
+
+#include <cstdint>
+#include <span>
+
+struct TWorldPoint {
+  double X = 0, Y = 0;
+};
+
+struct TExtent {
+  double XMin = 0, YMin = 0, XMax = 0, YMax = 0;
+};
+
+class TWorld {
+public:
+  // Fits the world rectangle (X0, Y0)–(X1, Y1) into a control of Width × Height pixels, keeping
+  // the aspect ratio, centred; the scale is held between MinScale and MaxScale.
+  void SetView(int Width, int Height, double X0, double Y0, double X1, double Y1);
+  // Recomputes the scale denominator N of "1 : N" from the display's physical width.
+  double ComputeScale(double DeviceWidthMM);
+
+  // Conversions round to the nearest pixel, halves to even; they never raise: a conversion that
+  // cannot be made gives 0 (1 for a length).
+  int WorldToScreenX(double X) const;
+  int WorldToScreenY(double Y) const;
+  double ScreenToWorldX(int SX) const;
+  double ScreenToWorldY(int SY) const;
+  int LengthToScreen(double L) const;
+
+  // Ray casting; a point on a vertex or an edge is inside. The ring repeats its first point last.
+  static bool PointInPolygon(std::span<const TWorldPoint> Points, int Count, double X, double Y);
+  // Touching edges intersect; the second rectangle is normalised first.
+  static bool RectsIntersect(double AX1, double AY1, double AX2, double AY2, double BX1, double BY1,
+                             double BX2, double BY2);
+  static bool PointInRect(double X1, double Y1, double X2, double Y2, double X, double Y);
+  static void GetBounds(std::span<const TWorldPoint> Points, int Count, double& XMin, double& YMin,
+                        double& XMax, double& YMax);
+  static double Distance(double X1, double Y1, double X2, double Y2);
+  static double MaxOf(double A, double B);
+  static double MinOf(double A, double B);
+  static bool SegmentCrossesRect(double X1, double Y1, double X2, double Y2, double RX1, double RY1,
+                                 double RX2, double RY2);
+  // Signed shoelace area, positive for counter-clockwise rings; an explicit closing point (within
+  // 0.001) is not counted twice.
+  static double PolygonArea(std::span<const TWorldPoint> Points);
+  static bool PointOnSegment(TWorldPoint P, TWorldPoint A, TWorldPoint B);
+  // Result codes: 0 none, 1 crossing at R1, 2 parallel, 3 identical, 4 collinear overlap R1–R2,
+  // 5 shared endpoint R1, 6 collinear touch at R1.
+  static int SegmentIntersection(TWorldPoint A1, TWorldPoint A2, TWorldPoint B1, TWorldPoint B2,
+                                 TWorldPoint& R1, TWorldPoint& R2);
+
+  double OriginX = 0, OriginY = 0;          // world point of the view's first corner
+  double OffsetX = 0, OffsetY = 0;          // pixels from the left and the bottom edge
+  double ExtentWidth = 0, ExtentHeight = 0; // of the requested extent, world units
+  double DeviceWidthM = 0;                  // physical width of the display, metres
+  double Scale = 0;                         // pixels per world unit
+  double ScaleDenominator = 0;              // N of "1 : N"
+  TExtent FullExtent, ViewExtent, VisibleExtent;
+  int ScreenWidth = 0, ScreenHeight = 0;
+
+  static constexpr double MaxScale = 45.1697275331732;
+  static constexpr double MinScale = 0.000758040545621271;
+  static constexpr double GeometryEpsilon = 1e-9;
+};

@@ -1,0 +1,230 @@
+#include "Canvas.h"
+
+#include <QFontMetrics>
+#include <cmath>
+
+namespace gfx {
+
+QColor ToQColor(uint32_t c) {
+  return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+}
+uint32_t FromQColor(const QColor& c) {
+  return uint32_t(c.red()) | uint32_t(c.green()) << 8 | uint32_t(c.blue()) << 16;
+}
+
+Canvas::Canvas(QImage& image) : Target(image) {
+  if (Target.format() != QImage::Format_RGB32 &&
+      Target.format() != QImage::Format_ARGB32_Premultiplied)
+    Target = Target.convertToFormat(QImage::Format_RGB32);
+  Painter = std::make_unique<QPainter>(&Target);
+  Painter->setRenderHint(QPainter::Antialiasing, false);
+  Painter->setRenderHint(QPainter::TextAntialiasing, false);
+  Painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
+}
+
+Canvas::~Canvas() {
+  Painter->end();
+}
+
+void Canvas::ApplyPen() {
+  Painter->setCompositionMode(Pen.Mode == PenMode::NotXor
+                                  ? QPainter::RasterOp_NotSourceXorDestination
+                                  : QPainter::CompositionMode_SourceOver);
+  const int style = Pen.Style & 0xFF;
+  if (style == 5) {
+    Painter->setPen(Qt::NoPen);
+    return;
+  }
+  QPen pen(ToQColor(Pen.Color));
+  pen.setWidth(std::max(1, Pen.Width));
+  pen.setCapStyle(Qt::RoundCap);
+  pen.setJoinStyle(Qt::RoundJoin);
+  // As on the original platform, styled lines are drawn only one pixel wide; wider ones are solid.
+  if (pen.width() <= 1) {
+    switch (style) {
+    case 1:
+      pen.setStyle(Qt::DashLine);
+      break;
+    case 2:
+      pen.setStyle(Qt::DotLine);
+      break;
+    case 3:
+      pen.setStyle(Qt::DashDotLine);
+      break;
+    case 4:
+      pen.setStyle(Qt::DashDotDotLine);
+      break;
+    default:
+      break;
+    }
+    pen.setCapStyle(Qt::FlatCap);
+  }
+  if (pen.width() <= 1) pen.setCosmetic(true);
+  Painter->setPen(pen);
+}
+
+void Canvas::ApplyBrush() {
+  const QColor c = ToQColor(Brush.Color);
+  switch (Brush.Style & 0xFF) {
+  case 1:
+    Painter->setBrush(Qt::NoBrush);
+    break;
+  case 2:
+    Painter->setBrush(QBrush(c, Qt::HorPattern));
+    break;
+  case 3:
+    Painter->setBrush(QBrush(c, Qt::VerPattern));
+    break;
+  case 4:
+    Painter->setBrush(QBrush(c, Qt::FDiagPattern));
+    break;
+  case 5:
+    Painter->setBrush(QBrush(c, Qt::BDiagPattern));
+    break;
+  case 6:
+    Painter->setBrush(QBrush(c, Qt::CrossPattern));
+    break;
+  case 7:
+    Painter->setBrush(QBrush(c, Qt::DiagCrossPattern));
+    break;
+  default:
+    Painter->setBrush(QBrush(c, Qt::SolidPattern));
+    break;
+  }
+}
+
+void Canvas::MoveTo(int x, int y) {
+  Current = {x, y};
+}
+
+void Canvas::LineTo(int x, int y) {
+  ApplyPen();
+  Painter->drawLine(Current, QPoint(x, y));
+  Current = {x, y};
+}
+
+void Canvas::Polyline(std::span<const QPoint> points) {
+  if (points.size() < 2) return;
+  ApplyPen();
+  Painter->drawPolyline(points.data(), int(points.size()));
+}
+
+void Canvas::Polygon(std::span<const QPoint> points) {
+  if (points.empty()) return;
+  ApplyPen();
+  ApplyBrush();
+  Painter->drawPolygon(points.data(), int(points.size()), Qt::OddEvenFill);
+}
+
+void Canvas::Ellipse(int x1, int y1, int x2, int y2) {
+  ApplyPen();
+  ApplyBrush();
+  // The bounding box excludes its right and bottom edges, as on the original platform.
+  Painter->drawEllipse(QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
+                             QPoint(std::max(x1, x2) - 1, std::max(y1, y2) - 1)));
+}
+
+void Canvas::Rectangle(int x1, int y1, int x2, int y2) {
+  ApplyPen();
+  ApplyBrush();
+  Painter->drawRect(QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
+                          QPoint(std::max(x1, x2) - 1, std::max(y1, y2) - 1)));
+}
+
+void Canvas::FillRect(int x1, int y1, int x2, int y2) {
+  Painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+  ApplyBrush();
+  Painter->setPen(Qt::NoPen);
+  Painter->drawRect(QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
+                          QPoint(std::max(x1, x2) - 1, std::max(y1, y2) - 1)));
+}
+
+QFont Canvas::MakeFont() const {
+  QFont f(Font.Name);
+  f.setPixelSize(std::max(1, int(std::lround(Font.Size * 96.0 / 72.0))));
+  f.setBold(Font.Bold);
+  f.setItalic(Font.Italic);
+  f.setUnderline(Font.Underline);
+  f.setStrikeOut(Font.StrikeOut);
+  f.setStyleStrategy(QFont::NoAntialias);
+  return f;
+}
+
+QString Canvas::FontText(const QString& text) const {
+  if (Font.CharSet != 2) return text;
+  // Symbol fonts hold their characters at U+F020..U+F0FF.
+  QString mapped = text;
+  for (QChar& c : mapped)
+    if (c.unicode() >= 0x20 && c.unicode() <= 0xFF) c = QChar(0xF000 + c.unicode());
+  return mapped;
+}
+
+int Canvas::TextWidth(const QString& text) {
+  return QFontMetrics(MakeFont()).horizontalAdvance(FontText(text));
+}
+int Canvas::TextHeight(const QString&) {
+  return QFontMetrics(MakeFont()).height();
+}
+
+void Canvas::TextOut(int x, int y, const QString& text) {
+  const QFont font = MakeFont();
+  const QFontMetrics metrics(font);
+  const QString shown = FontText(text);
+  const int width = metrics.horizontalAdvance(shown);
+  // The reference point of the text, in the text's own (unrotated) frame.
+  int left = 0;
+  if (TextHAlign == HAlign::Center)
+    left = -width / 2;
+  else if (TextHAlign == HAlign::Right)
+    left = -width;
+  int top = 0;
+  if (TextVAlign == VAlign::Baseline)
+    top = -metrics.ascent();
+  else if (TextVAlign == VAlign::Bottom)
+    top = -metrics.height();
+  Painter->save();
+  Painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+  Painter->translate(x, y);
+  if (Font.Escapement != 0) Painter->rotate(-Font.Escapement / 10.0);
+  // A solid brush paints the text's background box, as an opaque background mode does.
+  if ((Brush.Style & 0xFF) == 0)
+    Painter->fillRect(QRect(left, top, width, metrics.height()), ToQColor(Brush.Color));
+  Painter->setFont(font);
+  Painter->setPen(ToQColor(Font.Color));
+  Painter->drawText(QPoint(left, top + metrics.ascent()), shown);
+  Painter->restore();
+}
+
+void Canvas::CopyRect(const QRect& to, const QImage& source, const QRect& from) {
+  Painter->setCompositionMode(QPainter::CompositionMode_Source);
+  Painter->drawImage(to, source, from);
+  Painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void Canvas::Draw(int x, int y, const QImage& picture) {
+  Painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+  Painter->drawImage(QPoint(x, y), picture);
+}
+
+void Canvas::DrawTransparent(int x, int y, const QImage& picture,
+                             std::optional<uint32_t> transparent) {
+  if (picture.isNull()) return;
+  const QRgb key =
+      transparent ? ToQColor(*transparent).rgb() : picture.pixel(0, picture.height() - 1);
+  QImage masked = picture.convertToFormat(QImage::Format_ARGB32);
+  for (int py = 0; py < masked.height(); ++py) {
+    auto* line = reinterpret_cast<QRgb*>(masked.scanLine(py));
+    for (int px = 0; px < masked.width(); ++px)
+      if ((line[px] & 0x00FFFFFF) == (key & 0x00FFFFFF)) line[px] = 0;
+  }
+  Painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+  Painter->drawImage(QPoint(x, y), masked);
+}
+
+uint32_t Canvas::Pixel(int x, int y) const {
+  if (x < 0 || y < 0 || x >= Target.width() || y >= Target.height()) return 0xFFFFFFFF;
+  // The raster engine paints straight into the image, so it can be read while painting.
+  return FromQColor(QColor(Target.pixel(x, y)));
+}
+
+} // namespace gfx

@@ -1,0 +1,99 @@
+#pragma once
+// A drawing surface with the state of a Windows device context: a pen (colour, style, width and
+// a copy or not-xor mode), a brush (colour and one of eight styles), a font (name, size in
+// points, character set, styles, colour and escapement) and a text alignment, drawn with
+// QPainter onto a QImage without anti-aliasing. Colours are Windows colour values 0x00BBGGRR.
+
+#include <QImage>
+#include <QPainter>
+#include <QPoint>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+
+namespace gfx {
+
+enum class PenMode { Copy, NotXor };
+enum class HAlign { Left, Center, Right };
+enum class VAlign { Top, Baseline, Bottom };
+
+// Pen styles: 0 solid, 1 dash, 2 dot, 3 dash-dot, 4 dash-dot-dot, 5 clear, 6 inside-frame.
+struct PenState {
+  uint32_t Color = 0;
+  int Style = 0;
+  int Width = 1;
+  PenMode Mode = PenMode::Copy;
+};
+
+// Brush styles: 0 solid, 1 clear, 2 horizontal, 3 vertical, 4 forward diagonal, 5 backward
+// diagonal, 6 cross, 7 diagonal cross.
+struct BrushState {
+  uint32_t Color = 0x00FFFFFF;
+  int Style = 0;
+};
+
+struct FontState {
+  QString Name = "Arial";
+  double Size = 8; // points; 96 dots per inch, as the screen of the original platform
+  int CharSet = 1; // 2: symbol fonts, whose characters are drawn from the symbol range
+  bool Bold = false, Italic = false, Underline = false, StrikeOut = false;
+  uint32_t Color = 0;
+  int Escapement = 0; // tenths of a degree, counter-clockwise
+};
+
+QColor ToQColor(uint32_t windowsColour);
+uint32_t FromQColor(const QColor& c);
+
+class Canvas {
+public:
+  // Draws on `image` (kept in Format_RGB32 or ARGB32_Premultiplied so that not-xor works).
+  explicit Canvas(QImage& image);
+  ~Canvas();
+  Canvas(const Canvas&) = delete;
+  Canvas& operator=(const Canvas&) = delete;
+
+  PenState Pen;
+  BrushState Brush;
+  FontState Font;
+  HAlign TextHAlign = HAlign::Left;
+  VAlign TextVAlign = VAlign::Top;
+
+  QImage& Image() { return Target; }
+  int Width() const { return Target.width(); }
+  int Height() const { return Target.height(); }
+  // The physical width of the surface in millimetres (HORZSIZE): its pixels at 96 per inch.
+  double WidthMM() const { return Target.width() * 25.4 / 96.0; }
+
+  void MoveTo(int x, int y);
+  void LineTo(int x, int y);
+  void Polyline(std::span<const QPoint> points);
+  void Polygon(std::span<const QPoint> points); // filled with the brush, alternate rule
+  void Ellipse(int x1, int y1, int x2, int y2);
+  void Rectangle(int x1, int y1, int x2, int y2);
+  void FillRect(int x1, int y1, int x2, int y2); // brush only
+  void TextOut(int x, int y, const QString& text);
+  int TextWidth(const QString& text);
+  int TextHeight(const QString& text);
+  // Copies `source` (its `from` rectangle) to `to` on this canvas.
+  void CopyRect(const QRect& to, const QImage& source, const QRect& from);
+  void Draw(int x, int y, const QImage& picture);
+  // Draws `picture` leaving out its pixels of `transparent` (by default the bottom-left pixel's).
+  void DrawTransparent(int x, int y, const QImage& picture,
+                       std::optional<uint32_t> transparent = std::nullopt);
+  uint32_t Pixel(int x, int y) const;
+
+  // The text as the font draws it: characters of a symbol font move to the symbol range.
+  QString FontText(const QString& text) const;
+  QFont MakeFont() const;
+
+private:
+  void ApplyPen();
+  void ApplyBrush();
+  QPoint Current;
+  QImage& Target;
+  std::unique_ptr<QPainter> Painter;
+};
+
+} // namespace gfx

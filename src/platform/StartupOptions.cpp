@@ -1,0 +1,101 @@
+#include "StartupOptions.h"
+
+#include "base/IniFile.h"
+
+#include <stdexcept>
+
+namespace platform {
+namespace {
+
+int ParseWorkMode(const QString& text, const QString& source) {
+  bool ok = false;
+  const int mode = text.trimmed().toInt(&ok);
+  if (!ok || mode < 0 || mode > 255)
+    throw std::runtime_error(
+        ("The work mode \"" + text + "\" given by " + source + " is not a number from 0 to 255.")
+            .toStdString());
+  return mode;
+}
+
+} // namespace
+
+CommandLine ParseCommandLine(const QStringList& arguments) {
+  CommandLine line;
+  for (int i = 0; i < arguments.size(); ++i) {
+    const QString& a = arguments[i];
+    auto value = [&](const QString& name) -> std::optional<QString> {
+      if (a.startsWith(name + "=")) return a.mid(name.size() + 1);
+      if (a == name && i + 1 < arguments.size()) return arguments[++i];
+      return std::nullopt;
+    };
+    if (a == "--help" || a == "-h") {
+      line.Help = true;
+    } else if (a == "--version" || a == "-v") {
+      line.Version = true;
+    } else if (a.startsWith("--data-root")) {
+      const auto v = value("--data-root");
+      if (!v)
+        line.Error = "--data-root needs a directory";
+      else
+        line.DataRoot = *v;
+    } else if (a.startsWith("--work-mode")) {
+      const auto v = value("--work-mode");
+      bool ok = false;
+      const int mode = v ? v->toInt(&ok) : 0;
+      if (!ok || mode < 0 || mode > 255)
+        line.Error = "--work-mode needs a number from 0 to 255";
+      else
+        line.WorkMode = mode;
+    } else if (a.startsWith("-platform") || a.startsWith("-style") || a.startsWith("-qwindow")) {
+      // Qt's own options, with their values, are left to Qt.
+      if (!a.contains('=') && i + 1 < arguments.size()) ++i;
+    } else {
+      line.Error = "unknown argument " + a;
+    }
+  }
+  return line;
+}
+
+QString UsageText() {
+  return "Usage: vandrel [--data-root DIR] [--work-mode N] [--help] [--version]\n"
+         "\n"
+         "Opens the electronic atlas of the water-supply and sewerage networks.\n"
+         "\n"
+         "  --data-root DIR  the atlas: the directory that holds BASE, MAPS and REFERENSE\n"
+         "                   (default: the program's own directory)\n"
+         "  --work-mode N    0: the atlas may be edited (default); other values: read-only,\n"
+         "                   changes of visibility and order are kept in memory only\n"
+         "  --help           shows this text\n"
+         "  --version        shows the program's version\n"
+         "\n"
+         "Without options the environment (VANDREL_DATA_ROOT, VANDREL_WORK_MODE) or\n"
+         "vandrel.ini beside the program ([Data] Root=, WorkMode=) decide.\n";
+}
+
+StartupOptions ResolveStartupOptions(const CommandLine& line,
+                                     const QProcessEnvironment& environment,
+                                     const QString& appDir) {
+  StartupOptions options;
+  const base::IniFile ini(appDir + "/vandrel.ini");
+  if (line.WorkMode)
+    options.WorkMode = *line.WorkMode;
+  else if (environment.contains("VANDREL_WORK_MODE"))
+    options.WorkMode = ParseWorkMode(environment.value("VANDREL_WORK_MODE"), "VANDREL_WORK_MODE");
+  else if (ini.HasKey("Data", "WorkMode"))
+    options.WorkMode = ParseWorkMode(ini.ReadString("Data", "WorkMode", "0"), ini.Path());
+  if (line.DataRoot)
+    options.DataRoot = *line.DataRoot;
+  else if (environment.contains("VANDREL_DATA_ROOT"))
+    options.DataRoot = environment.value("VANDREL_DATA_ROOT");
+  else
+    options.DataRoot = ini.ReadString("Data", "Root", QString());
+  if (options.WorkMode != 0 && options.DataRoot.isEmpty())
+    throw std::runtime_error(
+        QString("Work mode %1 reads the atlas from a data root, but none is given "
+                "(--data-root, VANDREL_DATA_ROOT or [Data] Root= in vandrel.ini).")
+            .arg(options.WorkMode)
+            .toStdString());
+  return options;
+}
+
+} // namespace platform

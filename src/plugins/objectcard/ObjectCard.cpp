@@ -1,0 +1,128 @@
+#include "ObjectCard.h"
+
+#include "db/Error.h"
+#include "db/TableModel.h"
+
+#include <QDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QTableView>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace plugins {
+
+ObjectCard::ObjectCard(ObjectUtilsContext context) : Context(std::move(context)) {}
+
+ObjectCard::~ObjectCard() {
+  Finish();
+}
+
+QString ObjectCard::AttributeTableName(const QString& fileName) {
+  const QFileInfo info(fileName);
+  const QString suffix = info.suffix().toUpper();
+  if (suffix == "MDS" || suffix == "SHP") {
+    const QString dir = info.path() == "." ? QString() : info.path() + "/";
+    return dir + info.completeBaseName() + ".DBF";
+  }
+  return fileName;
+}
+
+void ObjectCard::Start() {
+  Table.SetDatabaseName(Context.MapsDir);
+  Table.SetTableName(AttributeTableName(Context.FileName));
+}
+
+std::vector<std::pair<QString, QString>> ObjectCard::ObjectFields(int objectCode) {
+  std::vector<std::pair<QString, QString>> fields;
+  try {
+    Table.Close();
+    Table.Open();
+    bool found = false;
+    if (Table.FindField("ObjectCode")) {
+      Table.SetIndexFieldNames("ObjectCode");
+      found = Table.FindKey({int64_t(objectCode)});
+    } else if (objectCode >= 0 && objectCode < Table.RecordCount()) {
+      Table.SetRecNo(objectCode + 1);
+      found = true;
+    }
+    if (!found) return fields;
+    for (db::Field& f : Table.Fields()) {
+      const bool blob = db::IsBlobType(f.DataType()) && f.DataType() != db::FieldType::Memo;
+      fields.emplace_back(f.FieldName(),
+                          blob ? QString("(%1 bytes)").arg(f.AsBlob().size()) : f.AsString());
+    }
+    Error.clear();
+  } catch (const db::Error& e) {
+    Error = e.Message;
+  }
+  return fields;
+}
+
+void ObjectCard::SelectObject(int objectCode) {
+  SelectedCode = objectCode;
+}
+
+void ObjectCard::ShowCard() {
+  const auto fields = ObjectFields(SelectedCode);
+  if (!Card) {
+    auto* dialog = new QDialog(MainForm);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    auto* layout = new QVBoxLayout(dialog);
+    auto* grid = new QTableWidget(0, 2, dialog);
+    grid->setObjectName("grid");
+    grid->setHorizontalHeaderLabels({QString::fromUtf8("Поле"), QString::fromUtf8("Значення")});
+    grid->horizontalHeader()->setStretchLastSection(true);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    layout->addWidget(grid);
+    dialog->resize(420, 360);
+    Card = dialog;
+  }
+  auto* grid = Card->findChild<QTableWidget*>("grid");
+  grid->setRowCount(int(fields.size()));
+  for (int r = 0; r < int(fields.size()); ++r) {
+    grid->setItem(r, 0, new QTableWidgetItem(fields[size_t(r)].first));
+    grid->setItem(r, 1, new QTableWidgetItem(fields[size_t(r)].second));
+  }
+  Card->setWindowTitle(
+      QString::fromUtf8("Картка об'єкта %1 — %2").arg(SelectedCode).arg(Context.ClassName));
+  Card->show();
+  Card->raise();
+}
+
+void ObjectCard::ShowList() {
+  try {
+    Table.Close();
+    Table.Open();
+  } catch (const db::Error& e) {
+    Error = e.Message;
+    return;
+  }
+  if (!List) {
+    auto* dialog = new QDialog(MainForm);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    auto* layout = new QVBoxLayout(dialog);
+    auto* view = new QTableView(dialog);
+    auto* model = new db::TableModel(Table, view);
+    model->SetReadOnly(true);
+    view->setModel(model);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    QObject::connect(view, &QTableView::doubleClicked, [this](const QModelIndex& index) {
+      if (Host) Host->ShowObject(index.row());
+    });
+    layout->addWidget(view);
+    dialog->resize(640, 420);
+    List = dialog;
+  }
+  List->setWindowTitle(QString::fromUtf8("Об'єкти шару — %1").arg(Context.ClassName));
+  List->show();
+  List->raise();
+}
+
+void ObjectCard::Finish() {
+  delete Card.data();
+  delete List.data();
+  Table.Close();
+}
+
+} // namespace plugins
