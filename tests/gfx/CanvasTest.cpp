@@ -1,0 +1,138 @@
+#include "gfx/Canvas.h"
+#include "gfx/DrawHelpers.h"
+
+#include <QGuiApplication>
+#include <chrono>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct GuiEnvironment : ::testing::Environment {
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "gfx_tests";
+    static char* argv[] = {name, nullptr};
+    if (!QGuiApplication::instance()) App = new QGuiApplication(argc, argv);
+  }
+  void TearDown() override { delete App; }
+  QGuiApplication* App = nullptr;
+};
+const auto* const gui = ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
+
+QImage White(int w, int h) {
+  QImage image(w, h, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  return image;
+}
+
+} // namespace
+
+TEST(Canvas, NotXorDrawnTwiceLeavesThePictureAsItWas) {
+  QImage image = White(60, 60);
+  gfx::Canvas c(image);
+  c.Brush.Color = 0x0000FF00;
+  c.Rectangle(10, 10, 30, 30);
+  const QImage before = image.copy();
+  c.Pen.Mode = gfx::PenMode::NotXor;
+  c.Pen.Color = 0x000000FF;
+  c.Pen.Width = 3;
+  c.Brush.Style = 1;
+  for (int pass = 0; pass < 2; ++pass)
+    c.Ellipse(0, 0, 40, 40);
+  EXPECT_EQ(image, before);
+  c.Ellipse(0, 0, 40, 40);
+  EXPECT_NE(image, before);
+}
+
+TEST(Canvas, PolygonsFillWithTheBrushAndColoursAreWindowsValues) {
+  QImage image = White(40, 40);
+  gfx::Canvas c(image);
+  c.Brush.Color = 0x00FF0000; // blue in 0x00BBGGRR
+  c.Pen.Color = 0x000000FF;   // red
+  const QPoint square[] = {{5, 5}, {5, 30}, {30, 30}, {30, 5}};
+  c.Polygon(square);
+  EXPECT_EQ(c.Pixel(17, 17), 0x00FF0000u);
+  EXPECT_EQ(c.Pixel(5, 17), 0x000000FFu);
+  EXPECT_EQ(c.Pixel(35, 35), 0x00FFFFFFu);
+  c.Brush.Style = 1; // clear: the inside stays
+  c.Brush.Color = 0x0000FF00;
+  c.Polygon(square);
+  EXPECT_EQ(c.Pixel(17, 17), 0x00FF0000u);
+  c.Pen.Style = 5; // clear pen, solid brush
+  c.Brush.Style = 0;
+  c.Polygon(square);
+  EXPECT_EQ(c.Pixel(17, 17), 0x0000FF00u);
+}
+
+TEST(Canvas, TextAlignmentPutsTheReferencePointWhereAsked) {
+  QImage image = White(300, 100);
+  gfx::Canvas c(image);
+  c.Font.Name = "DejaVu Sans";
+  c.Font.Size = 12;
+  c.Brush.Style = 1;
+  const int w = c.TextWidth("Водогін");
+  const int h = c.TextHeight("Водогін");
+  EXPECT_GT(w, 30);
+  EXPECT_GE(h, 14);
+  auto inkColumns = [&](int& first, int& last) {
+    first = 1000, last = -1;
+    for (int x = 0; x < image.width(); ++x)
+      for (int y = 0; y < image.height(); ++y)
+        if (QColor(image.pixel(x, y)) != Qt::white) {
+          first = std::min(first, x);
+          last = std::max(last, x);
+        }
+  };
+  int first, last;
+  c.TextHAlign = gfx::HAlign::Right;
+  c.TextOut(200, 40, "Водогін");
+  inkColumns(first, last);
+  EXPECT_NEAR(last, 200, 3);
+  image.fill(Qt::white);
+  c.TextHAlign = gfx::HAlign::Center;
+  c.TextOut(150, 40, "Водогін");
+  inkColumns(first, last);
+  EXPECT_NEAR((first + last) / 2.0, 150, 3);
+  // A solid brush paints the text's box.
+  image.fill(Qt::white);
+  c.TextHAlign = gfx::HAlign::Left;
+  c.Brush.Style = 0;
+  c.Brush.Color = 0x0000FFFF;
+  c.TextOut(10, 10, "A");
+  EXPECT_EQ(c.Pixel(11, 11), 0x0000FFFFu);
+}
+
+TEST(Canvas, RotatedTextAndFlag) {
+  QImage image = White(200, 200);
+  gfx::Canvas c(image);
+  c.Font.Name = "DejaVu Sans";
+  c.Font.Size = 14;
+  c.Brush.Style = 1;
+  gfx::TextOutAngle(c, 100, 150, 900, "ВВВВВ"); // reads upwards from (100, 150)
+  EXPECT_EQ(c.Font.Escapement, 0) << "the canvas's font is left as it was";
+  int top = 1000, bottom = -1, left = 1000, right = -1;
+  for (int x = 0; x < 200; ++x)
+    for (int y = 0; y < 200; ++y)
+      if (QColor(image.pixel(x, y)) != Qt::white) {
+        top = std::min(top, y), bottom = std::max(bottom, y);
+        left = std::min(left, x), right = std::max(right, x);
+      }
+  EXPECT_GT(bottom - top, right - left) << "the text runs vertically";
+  EXPECT_LE(bottom, 152);
+  EXPECT_GE(left, 95);
+
+  image.fill(Qt::white);
+  c.Pen.Color = 0x00123456;
+  c.Pen.Width = 4;
+  gfx::DrawFlag(c, 50, 100, 0x000000FF);
+  EXPECT_EQ(c.Pixel(50, 90), 0x00000000u) << "the staff";
+  EXPECT_EQ(c.Pixel(55, 15 + 70), 0x000000FFu) << "the flag";
+  EXPECT_EQ(c.Pen.Color, 0x00123456u);
+  EXPECT_EQ(c.Pen.Width, 4);
+}
+
+TEST(Canvas, DelayWaitsAtLeastTheTime) {
+  const auto start = std::chrono::steady_clock::now();
+  gfx::Delay(30);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
+}
