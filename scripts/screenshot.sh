@@ -1,20 +1,17 @@
 #!/usr/bin/env bash
-# Starts the viewer under a virtual display, waits, saves a PNG of the screen and closes it.
-#   scripts/screenshot.sh OUT.png [SECONDS] [-- program arguments]
+# Takes a picture of the viewer's main window once its map has painted, under a virtual display
+# (or Qt's offscreen platform where Xvfb is missing); the program then closes the normal way.
+#   scripts/screenshot.sh OUT.png [program arguments, e.g. --data-root DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 OUT=${1:-screenshot.png}
-WAIT=${2:-3}
-shift $(( $# > 2 ? 2 : $# ))
-[ "${1:-}" = "--" ] && shift
+shift || true
 PROGRAM=${VANDREL_PROGRAM:-build/release/src/app/vandrel}
 SIZE=${SCREEN_SIZE:-1280x800x24}
-xvfb-run -a -s "-screen 0 $SIZE" bash -c "
-  \"$PROGRAM\" $* &
-  pid=\$!
-  sleep $WAIT
-  import -window root \"$OUT\"
-  kill \$pid 2>/dev/null || true
-  wait \$pid 2>/dev/null || true
-"
+case "$OUT" in /*) ;; *) OUT="$(pwd)/$OUT" ;; esac
+if command -v xvfb-run >/dev/null; then
+  xvfb-run -a -s "-screen 0 $SIZE" "$PROGRAM" --screenshot "$OUT" "$@"
+else
+  QT_QPA_PLATFORM=offscreen "$PROGRAM" --screenshot "$OUT" "$@"
+fi
 echo "saved $OUT"

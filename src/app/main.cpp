@@ -2,6 +2,8 @@
 
 #include "DataModule.h"
 
+#include "base/UserMessages.h"
+#include "layers/LayerKinds.h"
 #include "platform/StartupOptions.h"
 #include "plugins/ObjectUtils.h"
 #include "ui/FormMap.h"
@@ -11,17 +13,47 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTextStream>
-#include <cstdio>
+#include <QTimer>
 #include <memory>
 
 namespace {
 
-constexpr const char* kVersion = "0.1.0";
+constexpr const char* kVersion = "0.2.0";
 
-int Fail(const QString& message) {
+// The message boxes of the program.
+class DialogMessages : public base::UserMessages {
+public:
+  void ShowMessage(const QString& text) override {
+    QString shown = text;
+    shown.replace('\r', '\n');
+    QMessageBox::information(QApplication::activeWindow(), QApplication::applicationName(), shown);
+  }
+  bool Confirm(const QString& text) override {
+    return QMessageBox::question(QApplication::activeWindow(), QApplication::applicationName(),
+                                 text, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+  }
+};
+
+int Fail(const QString& message, bool quiet) {
   QTextStream(stderr) << "vandrel: " << message << "\n";
-  QMessageBox::critical(nullptr, "VANDREL 2000", message);
+  if (!quiet) QMessageBox::critical(nullptr, "VANDREL 2000", message);
   return 1;
+}
+
+// Saves a picture of `window` once its map has painted, then closes it the normal way.
+void TakeScreenshot(TFormMap& window, const QString& file) {
+  auto* timer = new QTimer(&window);
+  QObject::connect(timer, &QTimer::timeout, &window, [&window, file, timer] {
+    if (window.Map->NeedRedraw) {
+      // Not painted yet: paint now (a display without a window manager may never expose it).
+      window.Map->Paint();
+      return;
+    }
+    timer->stop();
+    if (!window.grab().save(file)) QTextStream(stderr) << "vandrel: cannot save " << file << "\n";
+    window.close();
+  });
+  timer->start(200);
 }
 
 } // namespace
@@ -46,6 +78,11 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("VANDREL 2000");
   QApplication::setApplicationVersion(kVersion);
+  const bool quiet =
+      !line.Screenshot.isEmpty(); // a picture taken unattended: messages go to stderr
+  DialogMessages dialogs;
+  if (!quiet) base::UserMessages::Install(&dialogs);
+  RegisterLayerKinds();
   const QString appDir = QApplication::applicationDirPath();
   std::unique_ptr<TDataModuleVANDREL> data;
   try {
@@ -53,9 +90,9 @@ int main(int argc, char** argv) {
         platform::ResolveStartupOptions(line, QProcessEnvironment::systemEnvironment(), appDir);
     data = std::make_unique<TDataModuleVANDREL>(appDir, options.WorkMode, options.DataRoot);
   } catch (const db::Error& e) {
-    return Fail(e.Message);
+    return Fail(e.Message, quiet);
   } catch (const std::exception& e) {
-    return Fail(QString::fromStdString(e.what()));
+    return Fail(QString::fromStdString(e.what()), quiet);
   }
   for (const QString& problem :
        plugins::ObjectUtilsRegistry::Instance().LoadPlugins(appDir + "/plugins"))
@@ -65,8 +102,10 @@ int main(int argc, char** argv) {
   {
     TFormMap form(*data);
     form.show();
+    if (!line.Screenshot.isEmpty()) TakeScreenshot(form, line.Screenshot);
     result = app.exec();
   }
+  base::UserMessages::Install(nullptr);
   data.reset(); // the data module goes last and writes FORMS.INI
   return result;
 }

@@ -9,6 +9,7 @@
 #include <QPoint>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -83,6 +84,13 @@ public:
   void DrawTransparent(int x, int y, const QImage& picture,
                        std::optional<uint32_t> transparent = std::nullopt);
   uint32_t Pixel(int x, int y) const;
+
+  // Shows what was drawn so far at once (set by the map control for its screen canvas, so that
+  // blinking is seen while the program waits between passes).
+  std::function<void()> OnFlush;
+  void Flush() {
+    if (OnFlush) OnFlush();
+  }
 
   // The text as the font draws it: characters of a symbol font move to the symbol range.
   QString FontText(const QString& text) const;

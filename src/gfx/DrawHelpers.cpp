@@ -29,7 +29,22 @@ void TextOutAngle(Canvas& canvas, int X, int Y, int Angle, const QString& Text) 
   canvas.Font.Escapement = saved;
 }
 
+namespace {
+std::function<void(int)>& DelayHandler() {
+  static std::function<void(int)> handler;
+  return handler;
+}
+} // namespace
+
+void SetDelayHandler(std::function<void(int)> handler) {
+  DelayHandler() = std::move(handler);
+}
+
 void Delay(int Milliseconds) {
+  if (DelayHandler()) {
+    DelayHandler()(Milliseconds);
+    return;
+  }
   // The wait sleeps rather than spins; nothing else runs on this thread meanwhile either way.
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(Milliseconds);
   while (std::chrono::steady_clock::now() < end)

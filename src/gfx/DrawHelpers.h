@@ -16,5 +16,7 @@ void TextOutAngle(Canvas& canvas, int X, int Y, int Angle, const QString& Text);
 
 // Waits `Milliseconds` without processing events.
 void Delay(int Milliseconds);
+// Replaces the waiting of Delay (tests wait for nothing); an empty function restores it.
+void SetDelayHandler(std::function<void(int)> handler);
 
 } // namespace gfx

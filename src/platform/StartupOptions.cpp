@@ -38,6 +38,12 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         line.Error = "--data-root needs a directory";
       else
         line.DataRoot = *v;
+    } else if (a.startsWith("--screenshot")) {
+      const auto v = value("--screenshot");
+      if (!v)
+        line.Error = "--screenshot needs a file name";
+      else
+        line.Screenshot = *v;
     } else if (a.startsWith("--work-mode")) {
       const auto v = value("--work-mode");
       bool ok = false;
@@ -57,7 +63,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
 }
 
 QString UsageText() {
-  return "Usage: vandrel [--data-root DIR] [--work-mode N] [--help] [--version]\n"
+  return "Usage: vandrel [--data-root DIR] [--work-mode N] [--screenshot FILE.png] [--help] "
+         "[--version]\n"
          "\n"
          "Opens the electronic atlas of the water-supply and sewerage networks.\n"
          "\n"
@@ -65,6 +72,8 @@ QString UsageText() {
          "                   (default: the program's own directory)\n"
          "  --work-mode N    0: the atlas may be edited (default); other values: read-only,\n"
          "                   changes of visibility and order are kept in memory only\n"
+         "  --screenshot FILE.png  saves a picture of the window once the map has painted,\n"
+         "                   then closes the program the normal way\n"
          "  --help           shows this text\n"
          "  --version        shows the program's version\n"
          "\n"

@@ -16,7 +16,9 @@ struct CommandLine {
   bool Version = false;
   std::optional<int> WorkMode;
   std::optional<QString> DataRoot;
-  QString Error; // a message for an argument that is not understood
+  QString Screenshot; // --screenshot FILE.png: save a picture of the window once the map has
+                      // painted, then close
+  QString Error;      // a message for an argument that is not understood
 };
 
 // Parses the program's arguments (without the program name).

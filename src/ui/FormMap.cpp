@@ -1,116 +1,541 @@
 #include "FormMap.h"
 
 #include "app/DataModule.h"
-#include "core/LayerFactory.h"
 
-#include "base/FileError.h"
-#include "db/Error.h"
+#include "base/UserMessages.h"
+#include "platform/HtmlViewer.h"
+#include "plugins/ObjectUtils.h"
 
-#include <QHeaderView>
-#include <QStatusBar>
-#include <QTableWidget>
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <cmath>
 
 namespace {
 
-QString KindName(int kind) {
-  switch (kind) {
-  case 1:
-    return QString::fromUtf8("точки");
-  case 3:
-    return QString::fromUtf8("лінії");
-  case 5:
-    return QString::fromUtf8("полігони");
-  case 7:
-    return QString::fromUtf8("адреси");
-  case 23:
-    return QString::fromUtf8("назви вулиць");
-  case 101:
-    return QString::fromUtf8("об'єкти бази");
-  case 102:
-    return QString::fromUtf8("параметричні об'єкти");
-  case 103:
-    return QString::fromUtf8("параметричні лінії");
-  default:
-    return QString::number(kind);
-  }
+struct ModeEntry {
+  uint8_t Mode;
+  const char* Button;
+  const char* Text;
+};
+
+// The tool modes, the button shown pressed and the text of pnlMode.
+const ModeEntry kModes[] = {
+    {1, "sbInfo", "Коротка інформація про вказаний об'єкт"},
+    {2, "sbEditObject", "Редагування даних вказаного об'єкта"},
+    {4, "sbZoomIn", "Збільшення карти"},
+    {5, "sbZoomOut", "Зменшення карти"},
+    {6, "sbPan", "Зсув (панорама) карти"},
+    {7, "sbAddPath", "Вимірювання відстані"},
+    {8, "sbDelPath", "Видалення виміру"},
+    {30, "sbAddS", "Вимірювання площі"},
+};
+
+const QStringList kToolButtons = {"sbInfo", "sbEditObject", "sbZoomIn", "sbZoomOut",
+                                  "sbPan",  "sbAddPath",    "sbAddS",   "sbDelPath"};
+const QStringList kMainGroup = {"sbArrow", "sbZoomIn", "sbZoomOut", "sbPan", "sbShowPathPnl"};
+
+QCursor ResourceCursor(const QString& name, Qt::CursorShape fallback) {
+  const QPixmap picture(":/cursors/" + name + ".xpm");
+  if (picture.isNull()) return QCursor(fallback);
+  return QCursor(picture, picture.width() / 2, picture.height() / 2);
 }
 
 } // namespace
 
 TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   setWindowTitle(QString::fromUtf8("Мережі Vandrel - Kovenor"));
+  // MainFormHandle: the window the object-utilities components are given.
   plugins::ObjectUtilsRegistry::Instance().SetMainForm(this);
-  List = new QTableWidget(this);
-  List->setColumnCount(7);
-  List->setHorizontalHeaderLabels({QString::fromUtf8("Рівень"), QString::fromUtf8("Категорія"),
-                                   QString::fromUtf8("Клас"), QString::fromUtf8("Назва"),
-                                   QString::fromUtf8("Вид"), QString::fromUtf8("Файл"),
-                                   QString::fromUtf8("Стан")});
-  List->horizontalHeader()->setStretchLastSection(true);
-  List->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  List->setSelectionBehavior(QAbstractItemView::SelectRows);
-  List->verticalHeader()->hide();
-  setCentralWidget(List);
-  resize(1000, 520);
-  ReloadLayers();
+
+  auto* central = new QWidget(this);
+  auto* outer = new QVBoxLayout(central);
+  outer->setContentsMargins(0, 0, 0, 0);
+  outer->setSpacing(0);
+  auto* middle = new QHBoxLayout();
+  middle->setSpacing(0);
+  outer->addLayout(middle, 1);
+  setCentralWidget(central);
+
+  pnlTools = new QFrame(central);
+  pnlTools->setObjectName("pnlTools");
+  pnlTools->setFixedWidth(42);
+  pnlTools->setToolTip(QString::fromUtf8("Панель кнопок швидкого доступу"));
+  middle->addWidget(pnlTools);
+  Map = new TFAMap(central);
+  Map->setObjectName("Map");
+  middle->addWidget(Map, 1);
+  BuildPanels(central);
+  middle->addWidget(pnlSplit);
+  middle->addWidget(pnlLayers);
+
+  auto* pnlStat = new QFrame(central);
+  pnlStat->setObjectName("pnlStat");
+  pnlStat->setFixedHeight(28);
+  pnlStat->setFrameShape(QFrame::StyledPanel);
+  auto* stat = new QHBoxLayout(pnlStat);
+  stat->setContentsMargins(4, 0, 4, 0);
+  pnlMode = new QLabel(pnlStat);
+  pnlMode->setObjectName("pnlMode");
+  pnlMode->setToolTip(QString::fromUtf8("Панель режиму"));
+  stat->addWidget(pnlMode, 1);
+  LabelPointer = new QLabel(pnlStat);
+  LabelPointer->setObjectName("LabelPointer");
+  stat->addWidget(LabelPointer);
+  LabelScale = new QLabel(QString::fromUtf8("1 : "), pnlStat);
+  LabelScale->setObjectName("LabelScale");
+  LabelScale->setMinimumWidth(65);
+  LabelScale->setToolTip(QString::fromUtf8("Масштаб"));
+  stat->addWidget(LabelScale);
+  outer->addWidget(pnlStat);
+
+  BuildToolBar(pnlTools);
+  BuildPopOutBars(central);
+  BuildMenus();
+
+  Map->OnMouseDown = [this](QMouseEvent* e) { MapMouseDown(e); };
+  Map->OnMouseUp = [this](QMouseEvent* e) { MapMouseUp(e); };
+  Map->OnDblClick = [this] { MapDblClick(); };
+  Map->OnPaint = [this] { MapPaint(); };
+  Map->OnPointerMoved = [this](double x, double y) {
+    LabelPointer->setText(QString("X %1  Y %2").arg(x, 0, 'f', 1).arg(y, 0, 'f', 1));
+  };
+  Map->OnLayerError = [this](int layer, const QString& reason) {
+    const QString name = layer >= 0 && layer < int(Map->Layers.size())
+                             ? Map->Layers[size_t(layer)]->ClassName
+                             : QString();
+    statusBar();
+    pnlMode->setText(QString::fromUtf8("Шар «%1» не намальовано: %2").arg(name, reason));
+  };
+
+  // FormCreate.
+  Map->LoadMap(Data.BaseDir, Data.MapsDir, Data.AppDir, Data.RefDir, Data.RoutesDir);
+  resize(1180, 760); // where a window manager does not maximize the window
+  setWindowState(Qt::WindowMaximized);
+  TCursors::Register(1100, ResourceCursor("C_ZOOMIN", Qt::CrossCursor));
+  TCursors::Register(1101, ResourceCursor("C_ZOOMOUT", Qt::CrossCursor));
+  TCursors::Register(1102, ResourceCursor("C_PAN", Qt::OpenHandCursor));
+  TCursors::Register(1103, ResourceCursor("C_INFO", Qt::WhatsThisCursor));
+  TCursors::Register(1104, ResourceCursor("C_PAN_T", Qt::ClosedHandCursor));
+  TCursors::Register(1105, ResourceCursor("C_INFOPLUS", Qt::WhatsThisCursor));
+  TCursors::Register(1111, ResourceCursor("C_DELPATH", Qt::ForbiddenCursor));
+  HtmlViewerPath = ReadHtmlViewerPath();
+  FillLayerList();
+  Map->ActiveLayer = Map->Layers.empty() ? -1 : 0;
+  if (lboxLayers->count() > 0) lboxLayers->setCurrentRow(0);
+  const bool editable = Data.WorkMode == 0;
+  for (const char* name : {"imLayers", "N1", "miCalcTopologicalModel", "N3"})
+    Action(name)->setVisible(editable);
+  Button("sbLayers")->setVisible(false); // hidden at design time as well
 }
 
 TFormMap::~TFormMap() = default;
 
-void TFormMap::ReloadLayers() {
-  LoadedLayers.clear();
-  db::Table classes(Data.BaseDir, "CLASSREEST.DB");
-  try {
-    classes.Open();
-    for (classes.First(); !classes.Eof(); classes.Next()) {
-      LoadedLayer entry;
-      const int kind = int(classes.FieldByName("PrimitiveType").AsInteger());
-      std::unique_ptr<TCustomLayer> layer = TLayerFactory::Instance().Create(kind);
-      if (!layer) layer = std::make_unique<TCustomLayer>(); // kinds not built yet: the common part
-      try {
-        layer->LoadFromDataSet(classes, Data.MapsDir);
-        entry.Layer = std::move(layer);
-      } catch (const db::Error& e) {
-        entry.Error = e.Message;
-      } catch (const std::exception& e) {
-        entry.Error = QString::fromStdString(e.what());
-      }
-      LoadedLayers.push_back(std::move(entry));
-    }
-  } catch (const db::Error& e) {
-    statusBar()->showMessage(e.Message);
-  }
-  FillList();
+QToolButton* TFormMap::Button(const QString& name) const {
+  const auto it = Buttons.find(name);
+  return it == Buttons.end() ? nullptr : it->second;
 }
 
-void TFormMap::FillList() {
-  List->setRowCount(int(LoadedLayers.size()));
-  int failed = 0;
-  for (int r = 0; r < int(LoadedLayers.size()); ++r) {
-    const LoadedLayer& entry = LoadedLayers[size_t(r)];
-    const TCustomLayer* l = entry.Layer.get();
-    auto set = [&](int column, const QString& text) {
-      List->setItem(r, column, new QTableWidgetItem(text));
-    };
-    if (l) {
-      set(0, QString::number(l->Level));
-      set(1, QString::number(l->Category));
-      set(2, QString::number(l->Class));
-      set(3, l->ClassName);
-      set(4, KindName(l->PrimitiveType));
-      set(5, l->FileName);
-      set(6, QString::fromUtf8("%1 × %2 м")
-                 .arg(l->Xm - l->X0, 0, 'f', 0)
-                 .arg(l->Ym - l->Y0, 0, 'f', 0));
-    } else {
-      ++failed;
-      set(3, QString::fromUtf8("(не завантажено)"));
-      set(6, entry.Error);
-    }
+QAction* TFormMap::Action(const QString& name) const {
+  const auto it = Actions.find(name);
+  return it == Actions.end() ? nullptr : it->second;
+}
+
+QToolButton* TFormMap::AddButton(QWidget* parent, const QString& name, const QString& hint,
+                                 const QString& glyph, int x, int y, bool latch,
+                                 void (TFormMap::*handler)()) {
+  auto* b = new QToolButton(parent);
+  b->setObjectName(name);
+  b->setToolTip(hint);
+  b->setGeometry(x, y, 40, 25);
+  const QPixmap icon(":/glyphs/" + glyph + ".xpm");
+  if (icon.isNull())
+    b->setText(glyph);
+  else
+    b->setIcon(QIcon(icon));
+  b->setCheckable(latch);
+  b->setAutoRaise(true);
+  if (handler) connect(b, &QToolButton::clicked, this, [this, handler] { (this->*handler)(); });
+  Buttons[name] = b;
+  return b;
+}
+
+void TFormMap::BuildToolBar(QWidget* host) {
+  AddButton(host, "sbArrow", QString::fromUtf8("Вказати на карті"), "arrow", 1, 1, true,
+            &TFormMap::sbArrowClick);
+  AddButton(host, "sbZoomIn", QString::fromUtf8("Збільшити карту"), "zoomin", 1, 26, true,
+            &TFormMap::sbZoomInClick);
+  AddButton(host, "sbZoomOut", QString::fromUtf8("Зменшити карту"), "zoomout", 1, 51, true,
+            &TFormMap::sbZoomOutClick);
+  AddButton(host, "sbPan", QString::fromUtf8("Зсунути карту"), "pan", 1, 76, true,
+            &TFormMap::sbPanClick);
+  AddButton(host, "sbGlobe", QString::fromUtf8("Вся карта"), "globe", 1, 101, false,
+            &TFormMap::sbGlobeClick);
+  AddButton(host, "sbShowPathPnl", QString::fromUtf8("Виміри"), "ruler", 1, 141, true,
+            &TFormMap::sbShowPathPnlClick);
+  AddButton(host, "sbStreets", QString::fromUtf8("Пошук вулиць"), QString::fromUtf8("Вул"), 1, 178,
+            false, nullptr)
+      ->setEnabled(false);
+  AddButton(host, "sbAddress", QString::fromUtf8("Пошук адрес"), QString::fromUtf8("Адр"), 1, 203,
+            false, nullptr)
+      ->setEnabled(false);
+  AddButton(host, "sbLayers", QString::fromUtf8("Шари"), "layers", 1, 268, false, nullptr)
+      ->setEnabled(false);
+  AddButton(host, "sbtnHelp", QString::fromUtf8("Допомога користувачеві"), "help", 1, 293, false,
+            &TFormMap::imHelpClick);
+  // The search windows are shown by their buttons once they exist.
+  Button("sbStreets")->setText(QString::fromUtf8("Вул"));
+  Button("sbAddress")->setText(QString::fromUtf8("Адр"));
+}
+
+void TFormMap::BuildPopOutBars(QWidget* host) {
+  pnlInfo = new QFrame(host);
+  pnlInfo->setObjectName("pnlInfo");
+  pnlInfo->setFrameShape(QFrame::Panel);
+  pnlInfo->setAutoFillBackground(true);
+  pnlInfo->setGeometry(40, 0, 85, 31);
+  AddButton(pnlInfo, "sbInfo", QString::fromUtf8("Коротка інформація про вказаний об'єкт"), "info",
+            2, 3, true, &TFormMap::sbInfoClick);
+  AddButton(pnlInfo, "sbEditObject", QString::fromUtf8("Редагування даних об'єкта"), "edit", 43, 3,
+            true, &TFormMap::sbEditObjectClick);
+  pnlInfo->hide();
+
+  pnlDist = new QFrame(host);
+  pnlDist->setObjectName("pnlDist");
+  pnlDist->setFrameShape(QFrame::Panel);
+  pnlDist->setAutoFillBackground(true);
+  pnlDist->setGeometry(41, 140, 258, 45);
+  const struct {
+    const char *Name, *Hint, *Glyph;
+    int X;
+    bool Latch;
+  } buttons[] = {{"sbAddPath", "Вимірювання відстані", "addpath", 4, true},
+                 {"sbAddS", "Вимірювання площі", "addarea", 46, true},
+                 {"sbDelPath", "Видалення виміру", "delpath", 87, true},
+                 {"sbLoadPath", "Завантаження вимірів з файлу", "load", 129, false},
+                 {"sbSavePath", "Збереження вимірів в файлі", "save", 171, false},
+                 {"sbErasePaths", "Вихід і видалення всіх вимірів", "erase", 213, false}};
+  for (const auto& b : buttons)
+    // The measurements come with their own step; until then their buttons are shown disabled.
+    AddButton(pnlDist, b.Name, QString::fromUtf8(b.Hint), b.Glyph, b.X, 2, b.Latch, nullptr)
+        ->setEnabled(false);
+  auto* colour = new QFrame(pnlDist);
+  colour->setObjectName("pnlDistColor");
+  colour->setGeometry(4, 30, 249, 11);
+  colour->setFrameShape(QFrame::Box);
+  colour->setToolTip(QString::fromUtf8("Колір вимірів"));
+  colour->setStyleSheet("background: blue");
+  pnlDist->hide();
+}
+
+void TFormMap::BuildPanels(QWidget* host) {
+  pnlSplit = new QFrame(host);
+  pnlSplit->setObjectName("pnlSplit");
+  pnlSplit->setFixedWidth(3);
+  pnlSplit->setCursor(Qt::SplitHCursor);
+  pnlSplit->setFrameShape(QFrame::VLine);
+  pnlSplit->installEventFilter(this);
+  pnlLayers = new QFrame(host);
+  pnlLayers->setObjectName("pnlLayers");
+  pnlLayers->setFixedWidth(200);
+  auto* layout = new QVBoxLayout(pnlLayers);
+  layout->setContentsMargins(0, 0, 0, 0);
+  pgctlLayers = new QTabWidget(pnlLayers);
+  pgctlLayers->setObjectName("pgctlLayers");
+  lboxObjects = new QListWidget();
+  lboxObjects->setObjectName("lboxObjects");
+  lboxLayers = new QListWidget();
+  lboxLayers->setObjectName("lboxLayers");
+  pgctlLayers->addTab(lboxObjects, QString::fromUtf8("Об'єкти"));
+  pgctlLayers->addTab(lboxLayers, QString::fromUtf8("Шари"));
+  pgctlLayers->setCurrentIndex(0);
+  layout->addWidget(pgctlLayers);
+  connect(lboxLayers, &QListWidget::currentRowChanged, this, [this](int row) {
+    if (row >= 0 && row < int(Map->Layers.size())) Map->ActiveLayer = row;
+  });
+}
+
+void TFormMap::FillLayerList() {
+  // The layer list of the loaded map; the owner-drawn panels replace it in their own step.
+  lboxLayers->clear();
+  for (const auto& l : Map->Layers)
+    lboxLayers->addItem(l->ClassName);
+}
+
+void TFormMap::BuildMenus() {
+  auto add = [this](QMenu* menu, const char* name, const char* caption,
+                    void (TFormMap::*handler)() = nullptr) {
+    QAction* a = QString(caption) == "-" ? menu->addSeparator()
+                                         : menu->addAction(QString::fromUtf8(caption));
+    a->setObjectName(name);
+    if (handler)
+      connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    else if (!a->isSeparator())
+      a->setEnabled(false); // its window comes in a later step
+    Actions[name] = a;
+    return a;
+  };
+  QMenu* view = menuBar()->addMenu(QString::fromUtf8("&Карта"));
+  view->setObjectName("miView");
+  add(view, "imZoomIn", "&Збільшити", &TFormMap::sbZoomInClick);
+  add(view, "imZoomOut", "З&меншити", &TFormMap::sbZoomOutClick);
+  add(view, "imPan", "З&сунути", &TFormMap::sbPanClick);
+  add(view, "imGlobe", "&Уся карта", &TFormMap::sbGlobeClick);
+  add(view, "N2", "-");
+  add(view, "imExit", "Вихід", &TFormMap::imExitClick);
+  QMenu* distat = menuBar()->addMenu(QString::fromUtf8("Виміри"));
+  distat->setObjectName("miDistat");
+  add(distat, "imAddPath", "Виміряти відстань");
+  add(distat, "imAddS", "Виміряти площу");
+  add(distat, "imDelPath", "Видалити вимір");
+  add(distat, "N8", "-");
+  add(distat, "imLoadPaths", "Завантажити ...");
+  add(distat, "imSavePaths", "Зберегти ...");
+  add(distat, "N12", "-");
+  add(distat, "imErathPaths", "Очистити");
+  QMenu* list = menuBar()->addMenu(QString::fromUtf8("Пошук"));
+  list->setObjectName("miList");
+  add(list, "miStreets", "Пошук вулиць");
+  add(list, "miAddress", "Пошук адрес");
+  QMenu* settings = menuBar()->addMenu(QString::fromUtf8("&Установки"));
+  settings->setObjectName("miSettings");
+  add(settings, "imLayers", "&Шари ...");
+  add(settings, "N1", "-");
+  QAction* toolBar = add(settings, "imToolBar", "Панель &інструментів", &TFormMap::imToolBarClick);
+  toolBar->setCheckable(true);
+  toolBar->setChecked(true);
+  QAction* layersPanel =
+      add(settings, "imLayersPanel", "&Панель шарів", &TFormMap::imLayersPanelClick);
+  layersPanel->setCheckable(true);
+  layersPanel->setChecked(true);
+  QMenu* utils = menuBar()->addMenu(QString::fromUtf8("Утиліти"));
+  utils->setObjectName("miUtils");
+  add(utils, "miClassifier", "Словник");
+  add(utils, "N3", "-");
+  add(utils, "miCalcTopologicalModel", "Узгодження топологічної моделі");
+  QMenu* help = menuBar()->addMenu(QString::fromUtf8("Допомога"));
+  help->setObjectName("miHelp");
+  add(help, "imAbout", "Про ...");
+  add(help, "miAuthors", "Авторський колектив");
+  add(help, "imHelp", "Допомога", &TFormMap::imHelpClick);
+
+  ppmnMap = new QMenu(this);
+  ppmnMap->setObjectName("ppmnMap");
+  QAction* infoPlus = add(ppmnMap, "ppmiInfoPlus", "Додаткова інформація");
+  infoPlus->setVisible(false);
+  add(ppmnMap, "ppmiChngSymbol", "Змінити знак");
+}
+
+QString TFormMap::ReadHtmlViewerPath() {
+  const QString path = platform::FindHtmlViewer(Data.AppDir);
+  if (path.isEmpty())
+    base::UserMessages::Current().ShowMessage(
+        QString::fromUtf8("Для перегляду додаткової інформації\r"
+                          "необхідно встановити Internet Explorer\r"
+                          "або іншу аналогічну програму-оглядач HTML-файлів!"));
+  return path;
+}
+
+QString TFormMap::ScaleCaption(double denominator) {
+  const double n = std::nearbyint(denominator);
+  const long long value = std::isfinite(n) && std::fabs(n) < 9.2e18 ? (long long)n : 0;
+  return QString::fromUtf8("1 : ") + QString::number(value);
+}
+
+void TFormMap::ToggleToolPanel(int k) {
+  switch (k) {
+  case 0:
+    Button("sbArrow")->setChecked(false);
+    Button("sbShowPathPnl")->setChecked(false);
+    pnlDist->hide();
+    pnlInfo->hide();
+    break;
+  case 1:
+    pnlDist->setVisible(!pnlDist->isVisible());
+    pnlInfo->hide();
+    break;
+  case 2:
+    pnlInfo->setVisible(!pnlInfo->isVisible());
+    pnlDist->hide();
+    break;
+  default:
+    break;
   }
-  List->resizeColumnsToContents();
-  statusBar()->showMessage(QString::fromUtf8("Шарів: %1, не завантажено: %2. Атлас: %3")
-                               .arg(LoadedLayers.size())
-                               .arg(failed)
-                               .arg(Data.DataRoot));
+  if (pnlInfo->isVisible()) pnlInfo->raise();
+  if (pnlDist->isVisible()) pnlDist->raise();
+}
+
+void TFormMap::PressInGroup(QToolButton* button, const QStringList& group) {
+  // One group: at most one button down, all may be up.
+  if (!button->isChecked()) return;
+  for (const QString& name : group)
+    if (Button(name) != button) Button(name)->setChecked(false);
+}
+
+void TFormMap::SetToolMode(uint8_t mode) {
+  PreviousToolMode = ToolMode;
+  for (const QString& name : kToolButtons)
+    Button(name)->setChecked(false);
+  // The object information window is closed here once it exists.
+  for (const ModeEntry& m : kModes)
+    if (m.Mode == mode) {
+      Button(m.Button)->setChecked(true);
+      pnlMode->setText(QString::fromUtf8(m.Text));
+    }
+  ToolMode = mode;
+}
+
+void TFormMap::sbArrowClick() {
+  PressInGroup(Button("sbArrow"), kMainGroup);
+  ToggleToolPanel(2);
+}
+
+void TFormMap::sbShowPathPnlClick() {
+  PressInGroup(Button("sbShowPathPnl"), kMainGroup);
+  ToggleToolPanel(1);
+}
+
+void TFormMap::sbInfoClick() {
+  ToggleToolPanel(0);
+  SetToolMode(1);
+  Map->SetInfoMode();
+  Map->SetCursorNumber(1103);
+}
+
+void TFormMap::sbEditObjectClick() {
+  ToggleToolPanel(0);
+  SetToolMode(2);
+  Map->SetEditMode();
+  Map->SetCursorNumber(1103);
+}
+
+void TFormMap::sbZoomInClick() {
+  ToggleToolPanel(0);
+  SetToolMode(4);
+  Map->SetZoomInMode();
+  Map->SetCursorNumber(1100);
+}
+
+void TFormMap::sbZoomOutClick() {
+  ToggleToolPanel(0);
+  SetToolMode(5);
+  Map->SetZoomOutMode();
+  Map->SetCursorNumber(1101);
+}
+
+void TFormMap::sbPanClick() {
+  ToggleToolPanel(0);
+  SetToolMode(6);
+  Button("sbPan")->setChecked(true);
+  Map->SetPanMode();
+  Map->SetCursorNumber(1102);
+}
+
+void TFormMap::sbGlobeClick() {
+  ToggleToolPanel(0);
+  Map->ShowWholeMap();
+}
+
+void TFormMap::imHelpClick() {
+  // The help lies beside the program; an atlas opened elsewhere may bring its own.
+  QString help = Data.AppDir + "/HELP/INDEX.HTM";
+  if (!QFileInfo::exists(help)) help = Data.DataRoot + "/HELP/INDEX.HTM";
+  platform::OpenInViewer(HtmlViewerPath, help, Data.RefDir);
+}
+
+void TFormMap::imToolBarClick() {
+  pnlTools->setVisible(Action("imToolBar")->isChecked());
+  Map->Redraw();
+}
+
+void TFormMap::imLayersPanelClick() {
+  if (Action("imLayersPanel")->isChecked()) {
+    pnlSplit->show();
+    pnlLayers->show();
+  } else {
+    pnlLayers->hide();
+    pnlSplit->hide();
+  }
+  Map->Redraw();
+}
+
+void TFormMap::imExitClick() {
+  close();
+}
+
+void TFormMap::MapMouseDown(QMouseEvent* e) {
+  if (e->button() == Qt::RightButton) {
+    ppmnMap->popup(e->globalPosition().toPoint());
+    return;
+  }
+  if (Map->Mode == TFAMap::ModePan) {
+    SavedCursor = Map->cursor();
+    Map->setCursor(TCursors::Get(1104));
+  }
+  if (Map->Mode == TFAMap::ModeInfo) Map->ClearSelection();
+}
+
+void TFormMap::MapMouseUp(QMouseEvent*) {
+  if (Map->Mode == TFAMap::ModePan) Map->setCursor(SavedCursor);
+  if (Map->Mode == TFAMap::ModeInfo && !Map->Selection.empty() && Button("sbInfo")->isChecked()) {
+    // The object information window shows the last picked object once it exists.
+    Action("ppmiInfoPlus")->setVisible(true);
+  }
+}
+
+void TFormMap::MapDblClick() {
+  if (Button("sbAddPath")->isChecked() || Button("sbAddS")->isChecked()) {
+    SetToolMode(255);
+    pnlMode->clear();
+  }
+}
+
+void TFormMap::MapPaint() {
+  LabelScale->setText(ScaleCaption(Map->World.ScaleDenominator));
+}
+
+bool TFormMap::eventFilter(QObject* watched, QEvent* e) {
+  if (watched != pnlSplit) return QMainWindow::eventFilter(watched, e);
+  switch (e->type()) {
+  case QEvent::MouseButtonPress:
+    SplitDragging = true;
+    SplitStartX = int(static_cast<QMouseEvent*>(e)->position().x());
+    Map->hide();
+    return true;
+  case QEvent::MouseMove:
+    if (SplitDragging)
+      pnlLayers->setFixedWidth(std::max(60, pnlLayers->width() + SplitStartX -
+                                                int(static_cast<QMouseEvent*>(e)->position().x())));
+    return true;
+  case QEvent::MouseButtonRelease:
+    SplitDragging = false;
+    Map->show();
+    Map->Redraw();
+    return true;
+  default:
+    return false;
+  }
+}
+
+void TFormMap::resizeEvent(QResizeEvent* e) {
+  // The map control redraws itself when its own size changes.
+  QMainWindow::resizeEvent(e);
+}
+
+void TFormMap::closeEvent(QCloseEvent* e) {
+  lboxLayers->clear();
+  lboxObjects->clear();
+  Map->CloseMap();
+  e->accept();
 }

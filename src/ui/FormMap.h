@@ -1,14 +1,22 @@
 #pragma once
-// The main window. For now it loads the layers of the atlas from the layers table and lists
-// them with their kind, file, extent and whether they could be loaded; the map itself follows.
+// The main window: the map control with the tool bar at its left, the pop-out pointing and
+// measurements bars, the status bar with the tool's description and the scale, the layer and
+// object panels behind a splitter at the right, and the menus. It keeps the tool mode and starts
+// the secondary windows.
 
-#include "core/CustomLayer.h"
+#include "core/FAMap.h"
 
 #include <QMainWindow>
-#include <memory>
-#include <vector>
+#include <QPointer>
+#include <map>
 
-class QTableWidget;
+class QAction;
+class QFrame;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QTabWidget;
+class QToolButton;
 class TDataModuleVANDREL;
 
 class TFormMap : public QMainWindow {
@@ -16,19 +24,71 @@ public:
   explicit TFormMap(TDataModuleVANDREL& data);
   ~TFormMap() override;
 
-  struct LoadedLayer {
-    std::unique_ptr<TCustomLayer> Layer; // null when the row could not be loaded
-    QString Error;
-  };
-  const std::vector<LoadedLayer>& Layers() const { return LoadedLayers; }
+  // Tool handlers, named as the buttons they serve.
+  void sbArrowClick();
+  void sbShowPathPnlClick();
+  void sbInfoClick();
+  void sbEditObjectClick();
+  void sbZoomInClick();
+  void sbZoomOutClick();
+  void sbPanClick();
+  void sbGlobeClick();
+  void imHelpClick();
+  void imToolBarClick();
+  void imLayersPanelClick();
+  void imExitClick();
 
-  // Reads the layers table again and rebuilds the list.
-  void ReloadLayers();
+  void SetToolMode(uint8_t mode);
+  void ToggleToolPanel(int k);
+  // "1 : N" with N the scale denominator rounded half to even.
+  static QString ScaleCaption(double denominator);
+  QString ReadHtmlViewerPath();
+
+  TFAMap* Map = nullptr;
+  uint8_t ToolMode = 0;
+  uint8_t PreviousToolMode = 0;
+  QString HtmlViewerPath;
+
+  // Components by their names, for the windows of later steps and for the tests.
+  QToolButton* Button(const QString& name) const;
+  QAction* Action(const QString& name) const;
+  QFrame* pnlInfo = nullptr;
+  QFrame* pnlDist = nullptr;
+  QFrame* pnlTools = nullptr;
+  QFrame* pnlLayers = nullptr;
+  QFrame* pnlSplit = nullptr;
+  QLabel* pnlMode = nullptr;
+  QLabel* LabelScale = nullptr;
+  QLabel* LabelPointer = nullptr; // world coordinates under the pointer
+  QTabWidget* pgctlLayers = nullptr;
+  QListWidget* lboxLayers = nullptr;
+  QListWidget* lboxObjects = nullptr;
+  QMenu* ppmnMap = nullptr;
+
+protected:
+  void closeEvent(QCloseEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-  void FillList();
+  void BuildMenus();
+  void BuildToolBar(QWidget* host);
+  void BuildPopOutBars(QWidget* host);
+  void BuildPanels(QWidget* host);
+  QToolButton* AddButton(QWidget* parent, const QString& name, const QString& hint,
+                         const QString& glyph, int x, int y, bool latch,
+                         void (TFormMap::*handler)());
+  void PressInGroup(QToolButton* button, const QStringList& group);
+  void FillLayerList();
+  void MapMouseDown(QMouseEvent* e);
+  void MapMouseUp(QMouseEvent* e);
+  void MapDblClick();
+  void MapPaint();
 
   TDataModuleVANDREL& Data;
-  QTableWidget* List = nullptr;
-  std::vector<LoadedLayer> LoadedLayers;
+  std::map<QString, QToolButton*> Buttons;
+  std::map<QString, QAction*> Actions;
+  bool SplitDragging = false;
+  int SplitStartX = 0;
+  QCursor SavedCursor;
 };

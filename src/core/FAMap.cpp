@@ -1,0 +1,512 @@
+#include "FAMap.h"
+
+#include "base/UserMessages.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QTimer>
+#include <cmath>
+
+namespace {
+
+constexpr uint32_t kBackground = 0x00FFFFFF; // the window background colour
+constexpr int kDragThreshold = 5;
+
+std::map<int, QCursor>& CursorTable() {
+  static std::map<int, QCursor> table;
+  return table;
+}
+
+// A cursor of the program's resources, or a standard one where the resources are not linked.
+QCursor ResourceCursor(const QString& name, Qt::CursorShape fallback) {
+  const QPixmap picture(":/cursors/" + name + ".xpm");
+  if (picture.isNull()) return QCursor(fallback);
+  return QCursor(picture, picture.width() / 2, picture.height() / 2);
+}
+
+} // namespace
+
+void TCursors::Register(int number, const QCursor& cursor) {
+  CursorTable()[number] = cursor;
+}
+
+QCursor TCursors::Get(int number) {
+  const auto it = CursorTable().find(number);
+  return it == CursorTable().end() ? QCursor(Qt::ArrowCursor) : it->second;
+}
+
+TFAMap::TFAMap(QWidget* parent) : QWidget(parent) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMouseTracking(true);
+  setFocusPolicy(Qt::StrongFocus);
+  World.SetView(std::max(1, width()), std::max(1, height()), -1, -1, 1, 1);
+  TCursors::Register(1001, ResourceCursor("ZOOM_IN", Qt::CrossCursor));
+  TCursors::Register(1002, ResourceCursor("ZOOM_OUT", Qt::CrossCursor));
+  TCursors::Register(1003, ResourceCursor("PAN", Qt::OpenHandCursor));
+  TCursors::Register(1004, ResourceCursor("DIST", Qt::CrossCursor));
+}
+
+TFAMap::~TFAMap() {
+  ScreenCanvas.reset();
+  Content.DestroyLayers();
+  ClearSelection();
+}
+
+void TFAMap::LoadMap(const QString& BaseDir, const QString& MapsDir, const QString& AppDir,
+                     const QString& RefDir, const QString& RoutesDir) {
+  MouseLeft = false;
+  ReportedLayers.clear();
+  const QString failure = Content.LoadMap(BaseDir, MapsDir, AppDir, RefDir, RoutesDir);
+  // Before the control is shown its size means nothing; the first paint fits the whole map then.
+  if (!Layers.empty() && isVisible())
+    World.SetView(width(), height(), World.FullExtent.XMin, World.FullExtent.YMin,
+                  World.FullExtent.XMax, World.FullExtent.YMax);
+  // The object index of the map is created here once it exists.
+  if (!failure.isEmpty())
+    base::UserMessages::Current().ShowMessage("Невозможно открыть карту...\n" + failure);
+  NeedRedraw = true;
+}
+
+void TFAMap::CloseMap() {
+  Content.CloseMap();
+}
+
+void TFAMap::ReloadMap() {
+  const TExtent view = World.ViewExtent;
+  Content.DestroyLayers();
+  LoadMap(Content.BaseDir, Content.MapsDir, Content.AppDir, Content.RefDir, Content.RoutesDir);
+  World.ViewExtent = view;
+  NeedRedraw = true;
+}
+
+void TFAMap::ShowScreen() {
+  repaint();
+}
+
+void TFAMap::Paint() {
+  const int w = std::max(1, width()), h = std::max(1, height());
+  ScreenCanvas.reset();
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  if (NeedRedraw || BackBuffer.size() != QSize(w, h)) {
+    BackBuffer = QImage(w, h, QImage::Format_RGB32);
+    BackBuffer.fill(gfx::ToQColor(kBackground));
+    World.SetView(w, h, World.ViewExtent.XMin, World.ViewExtent.YMin, World.ViewExtent.XMax,
+                  World.ViewExtent.YMax);
+    {
+      gfx::Canvas canvas(BackBuffer);
+      World.ComputeScale(canvas.WidthMM());
+      Content.DrawLayers(
+          canvas,
+          [this](int layer, const QString& reason) {
+            if (ReportedLayers[layer]) return;
+            ReportedLayers[layer] = true;
+            if (OnLayerError) OnLayerError(layer, reason);
+          },
+          [this] {
+            // The map builds up on screen layer by layer.
+            Screen = BackBuffer.copy();
+            if (isVisible()) ShowScreen();
+          });
+      // The measurement overlay is drawn here once it exists.
+    }
+    NeedRedraw = false;
+  }
+  Screen = BackBuffer.copy();
+  QApplication::restoreOverrideCursor();
+  if (ArrowVisible) ShowArrow(ArrowX, ArrowY);
+  ShowScreen();
+  if (OnPaint) OnPaint();
+}
+
+void TFAMap::Redraw() {
+  NeedRedraw = true;
+  Paint();
+}
+
+void TFAMap::paintEvent(QPaintEvent*) {
+  // A map that needs drawing is drawn right after this exposure (not inside it).
+  if (NeedRedraw && !RedrawScheduled) {
+    RedrawScheduled = true;
+    QTimer::singleShot(0, this, [this] {
+      RedrawScheduled = false;
+      if (NeedRedraw) Paint();
+    });
+  }
+  QPainter p(this);
+  if (Screen.isNull())
+    p.fillRect(rect(), gfx::ToQColor(kBackground));
+  else
+    p.drawImage(0, 0, Screen);
+}
+
+void TFAMap::resizeEvent(QResizeEvent*) {
+  NeedRedraw = true;
+  if (isVisible()) Paint();
+}
+
+void TFAMap::SetCursorNumber(int number) {
+  CurrentCursor = number;
+  setCursor(TCursors::Get(number));
+}
+
+void TFAMap::SetInfoMode() {
+  Mode = ModeInfo;
+  SetCursorNumber(0);
+}
+void TFAMap::SetEditMode() {
+  Mode = ModeEdit;
+  SetCursorNumber(0);
+}
+void TFAMap::SetZoomInMode() {
+  Mode = ModeZoomIn;
+  SetCursorNumber(1001);
+}
+void TFAMap::SetZoomOutMode() {
+  Mode = ModeZoomOut;
+  SetCursorNumber(1002);
+}
+void TFAMap::SetPanMode() {
+  Mode = ModePan;
+  SetCursorNumber(1003);
+}
+void TFAMap::SetDeleteMeasureMode() {
+  Mode = ModeDeleteMeasure;
+}
+
+void TFAMap::StartMeasure(uint32_t, int) {
+  // The measurement overlay takes over here once it exists.
+  SetCursorNumber(1004);
+  Mode = ModeMeasure;
+}
+
+void TFAMap::ShowWholeMap() {
+  World.ViewExtent = World.FullExtent;
+  Redraw();
+}
+
+void TFAMap::PrepareRubberBand(uint32_t colour) {
+  if (!ScreenCanvas) ScreenCanvas = std::make_unique<gfx::Canvas>(Screen);
+  SavedPenStyle = ScreenCanvas->Pen.Style;
+  ScreenCanvas->Pen.Mode = gfx::PenMode::NotXor;
+  ScreenCanvas->Pen.Style = 0;
+  ScreenCanvas->Pen.Color = colour;
+  ScreenCanvas->Pen.Width = 1;
+  ScreenCanvas->Brush.Style = 1;
+  RubberBandShown = false;
+}
+
+void TFAMap::RubberBand(int x1, int y1, int x2, int y2) {
+  if (!ScreenCanvas) return;
+  // The rectangle's outline, both corners included, drawn not-xor so that a second drawing erases
+  // it.
+  ScreenCanvas->Rectangle(std::min(x1, x2), std::min(y1, y2), std::max(x1, x2) + 1,
+                          std::max(y1, y2) + 1);
+}
+
+void TFAMap::EndRubberBand() {
+  if (ScreenCanvas) {
+    ScreenCanvas->Pen.Style = SavedPenStyle;
+    ScreenCanvas->Pen.Mode = gfx::PenMode::Copy;
+  }
+  RubberBandShown = false;
+}
+
+void TFAMap::mousePressEvent(QMouseEvent* e) {
+  if (e->button() == Qt::LeftButton)
+    Press(e->position().toPoint().x(), e->position().toPoint().y());
+  if (OnMouseDown) OnMouseDown(e);
+}
+
+void TFAMap::mouseDoubleClickEvent(QMouseEvent* e) {
+  if (e->button() != Qt::LeftButton) return;
+  // The second press of a double click is a press too, then the double click itself.
+  InDoubleClick = true;
+  Press(e->position().toPoint().x(), e->position().toPoint().y());
+  if (OnMouseDown) OnMouseDown(e);
+  DoubleClicked = true;
+  Clicked = false;
+  if (OnDblClick) OnDblClick();
+}
+
+void TFAMap::Press(int x, int y) {
+  MouseIsDown = true;
+  Dragged = false;
+  StartX = LastX = PanAnchorX = x;
+  StartY = LastY = PanAnchorY = y;
+  switch (Mode) {
+  case ModeInfo:
+  case ModeEdit:
+    PrepareRubberBand(32768);
+    break;
+  case ModeZoomIn:
+    PrepareRubberBand(255);
+    break;
+  case ModePan:
+    HideArrow();
+    PanSnapshot = BackBuffer.copy();
+    PanSourceRect = rect();
+    break;
+  default:
+    break;
+  }
+}
+
+void TFAMap::mouseMoveEvent(QMouseEvent* e) {
+  const int x = e->position().toPoint().x(), y = e->position().toPoint().y();
+  if (std::abs(x - StartX) > kDragThreshold || std::abs(y - StartY) > kDragThreshold)
+    Dragged = Dragged || MouseIsDown;
+  switch (Mode) {
+  case ModeInfo:
+  case ModeZoomIn:
+  case ModeEdit:
+    if (MouseIsDown && Dragged) {
+      if (RubberBandShown) RubberBand(StartX, StartY, LastX, LastY);
+      RubberBand(StartX, StartY, x, y);
+      RubberBandShown = true;
+      LastX = x;
+      LastY = y;
+      ShowScreen();
+    }
+    break;
+  case ModePan:
+    if (Dragged && MouseIsDown) {
+      const int dx = x - PanAnchorX, dy = y - PanAnchorY;
+      PanDestRect = rect().translated(dx, dy);
+      ScreenCanvas.reset();
+      Screen.fill(gfx::ToQColor(kBackground)); // the uncovered strips
+      QPainter p(&Screen);
+      p.drawImage(PanDestRect.topLeft(), PanSnapshot);
+      p.end();
+      ShowScreen();
+    }
+    break;
+  default:
+    break;
+  }
+  if (OnPointerMoved) OnPointerMoved(World.ScreenToWorldX(x), World.ScreenToWorldY(y));
+  if (OnMouseMove) OnMouseMove(e);
+}
+
+void TFAMap::mouseReleaseEvent(QMouseEvent* e) {
+  if (e->button() == Qt::LeftButton) {
+    if (!InDoubleClick && rect().contains(e->position().toPoint())) Click();
+    InDoubleClick = false;
+    Release(e->position().toPoint().x(), e->position().toPoint().y());
+  }
+  if (OnMouseUp) OnMouseUp(e);
+}
+
+void TFAMap::Click() {
+  Clicked = true;
+  DoubleClicked = false;
+}
+
+void TFAMap::Release(int x, int y) {
+  if (!MouseIsDown) return;
+  MouseIsDown = false;
+  const double wx = World.ScreenToWorldX(x), wy = World.ScreenToWorldY(y);
+  TExtent& v = World.ViewExtent;
+  switch (Mode) {
+  case ModeZoomIn: {
+    if (Dragged) {
+      const double x1 = World.ScreenToWorldX(StartX), y1 = World.ScreenToWorldY(StartY);
+      v = {std::min(x1, wx), std::min(y1, wy), std::max(x1, wx), std::max(y1, wy)};
+    } else {
+      const double qw = (v.XMax - v.XMin) / 4, qh = (v.YMax - v.YMin) / 4;
+      v = {wx - qw, wy - qh, wx + qw, wy + qh};
+    }
+    EndRubberBand();
+    Redraw();
+    break;
+  }
+  case ModeZoomOut: {
+    const double fw = v.XMax - v.XMin, fh = v.YMax - v.YMin;
+    v = {wx - fw, wy - fh, wx + fw, wy + fh};
+    Redraw();
+    break;
+  }
+  case ModePan:
+    if (Dragged) {
+      const double dx = wx - World.ScreenToWorldX(StartX), dy = wy - World.ScreenToWorldY(StartY);
+      v = {v.XMin - dx, v.YMin - dy, v.XMax - dx, v.YMax - dy};
+      Redraw();
+    }
+    PanSnapshot = QImage();
+    break;
+  case ModeInfo:
+  case ModeEdit:
+    if (Dragged) {
+      const bool arrow = ArrowVisible;
+      HideArrow();
+      EndRubberBand();
+      Paint();
+      if (arrow) ShowArrow(ArrowX, ArrowY);
+    } else {
+      EndRubberBand();
+      PickObject(x, y, Mode == ModeEdit);
+    }
+    break;
+  default:
+    break;
+  }
+}
+
+void TFAMap::AddSelection(const TSelectedObject& record) {
+  if (!IsSelected(record)) Selection.push_back(record);
+}
+
+void TFAMap::PickObject(int x, int y, bool edit) {
+  if (ActiveLayer < 0 || ActiveLayer >= int(Layers.size())) return;
+  TCustomLayer& layer = *Layers[size_t(ActiveLayer)];
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const double wx = World.ScreenToWorldX(x), wy = World.ScreenToWorldY(y);
+  if (layer.IsIndexed) {
+    // Indexed layers are searched through the object index once it exists.
+    IndexCategory = layer.Category;
+    IndexClass = layer.Class;
+    FoundNumber = -1;
+    QApplication::restoreOverrideCursor();
+    return;
+  }
+  const int kind = layer.PrimitiveType;
+  const bool flash = edit ? (kind == 102 || kind == 103) : !(kind == 1 || kind == 101);
+  if (!ScreenCanvas) ScreenCanvas = std::make_unique<gfx::Canvas>(Screen);
+  ScreenCanvas->OnFlush = [this] { ShowScreen(); };
+  int index = -1;
+  try {
+    index = layer.FindObject(*ScreenCanvas, World, wx, wy, true, flash);
+  } catch (const std::exception& e) {
+    if (OnLayerError) OnLayerError(ActiveLayer, QString::fromStdString(e.what()));
+  }
+  ScreenCanvas->OnFlush = nullptr;
+  QApplication::restoreOverrideCursor();
+  if (index < 0) return;
+  layer.GetFoundPoint(ArrowX, ArrowY);
+  AddSelection({layer.Category, layer.Class, index});
+  HideArrow();
+  Paint();
+  ShowArrow(ArrowX, ArrowY);
+  if (edit) layer.ShowObjectCard(layer.GetObjectCode(index));
+}
+
+bool TFAMap::LocateLayerObject(int Category, int Class, int ObjectIndex) {
+  TCustomLayer* layer = nullptr;
+  for (const auto& l : Layers)
+    if (l->Category == Category && l->Class == Class) {
+      layer = l.get();
+      break;
+    }
+  if (!layer) return false;
+  const TExtent before = World.ViewExtent;
+  bool located = false;
+  try {
+    located = layer->LocateObject(ObjectIndex, World);
+  } catch (const std::exception& e) {
+    if (OnLayerError)
+      OnLayerError(int(std::find_if(Layers.begin(), Layers.end(),
+                                    [&](const auto& l) { return l.get() == layer; }) -
+                       Layers.begin()),
+                   QString::fromStdString(e.what()));
+  }
+  if (!located) return false;
+  const TExtent& v = World.ViewExtent;
+  const bool moved = std::fabs(v.XMin - before.XMin) > 1 || std::fabs(v.YMin - before.YMin) > 1 ||
+                     std::fabs(v.XMax - before.XMax) > 1 || std::fabs(v.YMax - before.YMax) > 1;
+  if (moved) {
+    const int w = std::max(1, width()), h = std::max(1, height());
+    auto apply = [&] { World.SetView(w, h, v.XMin, v.YMin, v.XMax, v.YMax); };
+    auto step = [&](double factor) {
+      // Halve or double the view about its centre, whole world units at the corners.
+      const double cx = (v.XMin + v.XMax) / 2, cy = (v.YMin + v.YMax) / 2;
+      const double hw = std::trunc((v.XMax - v.XMin) * factor / 2),
+                   hh = std::trunc((v.YMax - v.YMin) * factor / 2);
+      World.ViewExtent = {cx - std::max(hw, 0.5), cy - std::max(hh, 0.5), cx + std::max(hw, 0.5),
+                          cy + std::max(hh, 0.5)};
+      apply();
+    };
+    apply();
+    while (layer->ZoomInScale != 0 && layer->ZoomInScale >= World.Scale &&
+           World.Scale < TWorld::MaxScale)
+      step(0.5);
+    while (layer->ZoomOutScale != 0 && layer->ZoomOutScale <= World.Scale &&
+           World.Scale > TWorld::MinScale)
+      step(2);
+    NeedRedraw = true;
+  }
+  Paint();
+  layer->GetFoundPoint(ArrowX, ArrowY);
+  Paint();
+  ShowArrow(ArrowX, ArrowY);
+  return true;
+}
+
+bool TFAMap::IsSelected(const TSelectedObject& record) const {
+  return std::find(Selection.begin(), Selection.end(), record) != Selection.end();
+}
+
+void TFAMap::ClearSelection() {
+  Selection.clear();
+}
+
+void TFAMap::HideArrow() {
+  ArrowVisible = false;
+}
+
+void TFAMap::ShowArrow(double X, double Y) {
+  ArrowX = X;
+  ArrowY = Y;
+  ArrowVisible = true;
+}
+
+void TFAMap::SetLayerObjectImage(int Category, int Class, int ObjectNumber, int ImageIndex) {
+  for (const auto& l : Layers)
+    if (l->Category == Category && l->Class == Class) {
+      l->SetObjectImage(ObjectNumber, ImageIndex);
+      return;
+    }
+}
+
+int TFAMap::GetLayerObjectImage(int Category, int Class, int ObjectNumber) {
+  for (const auto& l : Layers)
+    if (l->Category == Category && l->Class == Class) return l->GetObjectImage(ObjectNumber);
+  return -1;
+}
+
+// ---- beyond the specified handlers
+
+void TFAMap::ZoomBy(int x, int y, double factor) {
+  const double wx = World.ScreenToWorldX(x), wy = World.ScreenToWorldY(y);
+  const TExtent& v = World.VisibleExtent;
+  // The point under the pointer stays where it is.
+  World.ViewExtent = {wx - (wx - v.XMin) * factor, wy - (wy - v.YMin) * factor,
+                      wx + (v.XMax - wx) * factor, wy + (v.YMax - wy) * factor};
+  Redraw();
+}
+
+void TFAMap::wheelEvent(QWheelEvent* e) {
+  const int notches = e->angleDelta().y() / 120;
+  if (notches == 0 || MouseIsDown) return;
+  ZoomBy(e->position().toPoint().x(), e->position().toPoint().y(), std::pow(2.0, -notches));
+}
+
+void TFAMap::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Escape && MouseIsDown) {
+    // Escape ends the rubber band or the pan preview without acting on it.
+    MouseIsDown = false;
+    Dragged = false;
+    EndRubberBand();
+    PanSnapshot = QImage();
+    Paint();
+    return;
+  }
+  QWidget::keyPressEvent(e);
+}
+
+void TFAMap::leaveEvent(QEvent*) {
+  MouseLeft = true;
+}
+void TFAMap::enterEvent(QEnterEvent*) {
+  MouseLeft = false;
+}

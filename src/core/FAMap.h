@@ -1,0 +1,137 @@
+#pragma once
+// The map control: loads the layers, paints them through an off-screen picture, and turns the
+// mouse into zooming, panning and picking objects according to the tool mode the main window
+// sets. Rubber bands, blinking and the pointer arrow are drawn on the screen picture, which the
+// widget shows; the finished map is kept in BackBuffer so that ordinary repaints only copy it.
+
+#include "MapContent.h"
+
+#include <QCursor>
+#include <QImage>
+#include <QWidget>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+struct TSelectedObject {
+  int16_t Category = 0;
+  int32_t Class = 0;
+  int32_t ObjectIndex = 0;
+  bool operator==(const TSelectedObject&) const = default;
+};
+
+// The program's cursors by number, as the main window and the map control register them.
+class TCursors {
+public:
+  static void Register(int number, const QCursor& cursor);
+  static QCursor Get(int number); // the standard arrow for unknown numbers
+};
+
+class TFAMap : public QWidget {
+public:
+  enum ToolMode {
+    ModeNone = -100,
+    ModeInfo = 111,
+    ModeZoomIn = 112,
+    ModeZoomOut = 113,
+    ModePan = 114,
+    ModeMeasure = 118,
+    ModeDeleteMeasure = 122,
+    ModeEdit = 123,
+  };
+
+  explicit TFAMap(QWidget* parent = nullptr);
+  ~TFAMap() override;
+
+  void LoadMap(const QString& BaseDir, const QString& MapsDir, const QString& AppDir,
+               const QString& RefDir, const QString& RoutesDir);
+  void CloseMap();
+  void ReloadMap();
+  // The map's paint handling: rebuilds BackBuffer when NeedRedraw, else copies it, then shows it.
+  void Paint();
+  // Sets NeedRedraw and paints at once.
+  void Redraw();
+
+  void SetInfoMode();
+  void SetEditMode();
+  void SetZoomInMode();
+  void SetZoomOutMode();
+  void SetPanMode();
+  void SetDeleteMeasureMode();
+  void StartMeasure(uint32_t Color, int Kind);
+  void ShowWholeMap();
+  bool LocateLayerObject(int Category, int Class, int ObjectIndex);
+  bool IsSelected(const TSelectedObject& record) const;
+  void ClearSelection();
+  void HideArrow();
+  void ShowArrow(double X, double Y);
+  void SetLayerObjectImage(int Category, int Class, int ObjectNumber, int ImageIndex);
+  int GetLayerObjectImage(int Category, int Class, int ObjectNumber);
+  void SetCursorNumber(int number);
+  int CursorNumber() const { return CurrentCursor; }
+
+  // Public state the main window reads and writes.
+  TMapContent Content;
+  TWorld& World = Content.World;
+  std::vector<std::unique_ptr<TCustomLayer>>& Layers = Content.Layers;
+  std::vector<TSelectedObject> Selection;
+  int ActiveLayer = -1;
+  int Mode = ModeNone;
+  bool NeedRedraw = true;
+  QImage BackBuffer; // the finished map
+  QImage Screen;     // what the control shows: the map with rubber bands, blinking, the arrow
+
+  // The control's events, raised to the main window after the control's own handling.
+  std::function<void()> OnPaint;
+  std::function<void(QMouseEvent*)> OnMouseDown, OnMouseMove, OnMouseUp;
+  std::function<void()> OnDblClick;
+  // A layer that cannot be drawn (a broken geometry file): its index and the reason.
+  std::function<void(int, const QString&)> OnLayerError;
+
+  // Beyond the specified handlers: the world point under the pointer for the status bar.
+  std::function<void(double, double)> OnPointerMoved;
+
+protected:
+  void paintEvent(QPaintEvent*) override;
+  void resizeEvent(QResizeEvent*) override;
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+  void mouseDoubleClickEvent(QMouseEvent* e) override;
+  void wheelEvent(QWheelEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+  void leaveEvent(QEvent* e) override;
+  void enterEvent(QEnterEvent* e) override;
+
+private:
+  void Press(int x, int y);
+  void Release(int x, int y);
+  void Click();
+  void PrepareRubberBand(uint32_t colour);
+  void RubberBand(int x1, int y1, int x2, int y2);
+  void EndRubberBand();
+  void PickObject(int x, int y, bool edit);
+  void AddSelection(const TSelectedObject& record);
+  void ShowScreen(); // pushes Screen out at once
+  void ZoomBy(int x, int y, double factor);
+
+  std::unique_ptr<gfx::Canvas> ScreenCanvas;
+  QImage PanSnapshot;
+  QRect PanSourceRect, PanDestRect;
+  int PanAnchorX = 0, PanAnchorY = 0;
+  bool MouseIsDown = false;
+  bool Dragged = false;
+  bool Clicked = false, DoubleClicked = false;
+  int StartX = 0, StartY = 0, LastX = 0, LastY = 0;
+  int SavedPenStyle = 0;
+  bool RubberBandShown = false;
+  double ArrowX = 0, ArrowY = 0;
+  bool ArrowVisible = false;
+  int IndexCategory = 0, IndexClass = 0, FoundNumber = -1;
+  bool MouseLeft = false;
+  bool InDoubleClick = false;
+  bool RedrawScheduled = false;
+  int CurrentCursor = 0;
+  std::map<int, bool> ReportedLayers; // layers whose failure was already reported
+};

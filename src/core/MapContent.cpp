@@ -1,0 +1,91 @@
+#include "MapContent.h"
+
+#include "LayerFactory.h"
+
+#include "db/Error.h"
+
+TMapContent::TMapContent() {
+  World.FullExtent = {-1, -1, 1, 1};
+  World.ViewExtent = {-1, -1, 1, 1};
+}
+
+TMapContent::~TMapContent() {
+  DestroyLayers();
+  CloseMap();
+}
+
+void TMapContent::DestroyLayers() {
+  while (!Layers.empty())
+    Layers.pop_back();
+  AddressLayer = nullptr;
+}
+
+void TMapContent::CloseMap() {
+  ClassTable.Close();
+  GroupTable.Close();
+}
+
+QString TMapContent::LoadMap(const QString& baseDir, const QString& mapsDir, const QString& appDir,
+                             const QString& refDir, const QString& routesDir) {
+  BaseDir = baseDir;
+  MapsDir = mapsDir;
+  AppDir = appDir;
+  RefDir = refDir;
+  RoutesDir = routesDir;
+  CloseMap();
+  try {
+    ClassTable.SetDatabaseName(BaseDir);
+    ClassTable.SetTableName("CLASSREEST.DB");
+    ClassTable.Open();
+    GroupTable.SetDatabaseName(BaseDir);
+    GroupTable.SetTableName("GROUPREEST.DB");
+    GroupTable.Open();
+    for (ClassTable.First(); !ClassTable.Eof(); ClassTable.Next()) {
+      const int kind = int(ClassTable.FieldByName("PrimitiveType").AsInteger());
+      std::unique_ptr<TCustomLayer> layer = TLayerFactory::Instance().Create(kind);
+      if (!layer) continue; // a kind this program does not draw (yet)
+      TCustomLayer* raw = layer.get();
+      Layers.push_back(std::move(layer));
+      raw->LoadFromDataSet(ClassTable, MapsDir);
+      if (kind == 7) {
+        // The geometry header says points; the layer stays an address layer.
+        raw->PrimitiveType = 7;
+        AddressLayer = raw;
+      }
+    }
+    bool first = true;
+    for (const auto& layer : Layers) {
+      if (layer->PrimitiveType >= 100) continue;
+      TExtent& e = World.FullExtent;
+      if (first) {
+        e = {layer->X0, layer->Y0, layer->Xm, layer->Ym};
+        first = false;
+      } else {
+        e = {TWorld::MinOf(e.XMin, layer->X0), TWorld::MinOf(e.YMin, layer->Y0),
+             TWorld::MaxOf(e.XMax, layer->Xm), TWorld::MaxOf(e.YMax, layer->Ym)};
+      }
+    }
+    World.ViewExtent = World.FullExtent;
+    return QString();
+  } catch (const db::Error& e) {
+    return e.Message;
+  } catch (const std::exception& e) {
+    return QString::fromStdString(e.what());
+  }
+}
+
+void TMapContent::DrawLayers(gfx::Canvas& canvas,
+                             const std::function<void(int, const QString&)>& onError,
+                             const std::function<void()>& afterLayer) {
+  for (size_t i = 0; i < Layers.size(); ++i) {
+    try {
+      Layers[i]->Draw(canvas, World);
+    } catch (const db::Error& e) {
+      if (onError) onError(int(i), e.Message);
+    } catch (const std::exception& e) {
+      if (onError) onError(int(i), QString::fromStdString(e.what()));
+    }
+    canvas.Pen.Mode = gfx::PenMode::Copy;
+    if (afterLayer) afterLayer();
+  }
+}

@@ -1,0 +1,167 @@
+#include "LinesLayer.h"
+
+#include "GeometryFile.h"
+
+#include "base/ByteOrder.h"
+#include "base/FileError.h"
+#include "base/MappedFile.h"
+#include "gfx/DrawHelpers.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr int kLineStyleRecord = 16; // pen colour, pen style, pen width (double)
+
+} // namespace
+
+void TLinesLayer::LoadFromDataSet(db::Table& DataSet, const QString& MapsDir) {
+  TCustomLayer::LoadFromDataSet(DataSet, MapsDir);
+  PenColor = int32_t(DataSet.FieldByName("PenColor").AsInteger());
+  PenStyle = int32_t(DataSet.FieldByName("PenStyle").AsInteger());
+  PenWidth = DataSet.FieldByName("PenWidth").AsFloat();
+  PenScale = DataSet.FieldByName("PenScale").AsBoolean();
+  BrushColor = int32_t(DataSet.FieldByName("BrushColor").AsInteger());
+  BrushStyle = int32_t(DataSet.FieldByName("BrushStyle").AsInteger());
+}
+
+void TLinesLayer::SaveToDataSet(db::Table& DataSet) {
+  TCustomLayer::SaveToDataSet(DataSet);
+  DataSet.Edit();
+  DataSet.FieldByName("PenColor").SetAsInteger(PenColor);
+  DataSet.FieldByName("PenStyle").SetAsInteger(PenStyle);
+  DataSet.FieldByName("PenWidth").SetAsFloat(PenWidth);
+  DataSet.FieldByName("PenScale").SetAsBoolean(PenScale);
+  DataSet.FieldByName("BrushColor").SetAsInteger(BrushColor);
+  DataSet.FieldByName("BrushStyle").SetAsInteger(BrushStyle);
+  DataSet.Post();
+}
+
+QString TLinesLayer::StyleFilePath() const {
+  return FullPath.left(FullPath.size() - 3) + "r";
+}
+
+int TLinesLayer::PixelWidth(double width, const TWorld& World) const {
+  const double w = PenScale ? width * World.Scale : width;
+  if (!std::isfinite(w) || std::fabs(w) > 1e6) return 1;
+  return int(std::nearbyint(w));
+}
+
+bool TLinesLayer::MeetsView(double XMin, double YMin, double XMax, double YMax, const TWorld& World,
+                            double margin) {
+  const TExtent& v = World.VisibleExtent;
+  return TWorld::RectsIntersect(v.XMin - margin, v.YMin - margin, v.XMax + margin, v.YMax + margin,
+                                XMin, YMin, XMax, YMax);
+}
+
+void TLinesLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
+  if (!ScaleAllowsDrawing(World.Scale)) return;
+  if (RenderType == 0) {
+    Canvas.Pen.Style = PenStyle & 0xFF;
+    Canvas.Pen.Color = uint32_t(PenColor);
+    Canvas.Pen.Width = PixelWidth(PenWidth, World);
+  }
+  std::unique_ptr<base::MappedFile> styles;
+  if (RenderType == -1) styles = std::make_unique<base::MappedFile>(StyleFilePath());
+  TGeometryFile file(FullPath);
+  TGeometryFile::Record r;
+  std::vector<QPoint> pixels;
+  while (file.Next(r)) {
+    if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World)) continue;
+    if (RenderType == -1) {
+      // A style file shorter than the geometry file leaves the later objects in the last pen.
+      const int64_t at = int64_t(r.Index) * kLineStyleRecord;
+      if (at + kLineStyleRecord <= styles->Size()) {
+        const unsigned char* s = styles->Bytes().data() + at;
+        Canvas.Pen.Color = base::GetU32LE(s);
+        Canvas.Pen.Style = int(base::GetU32LE(s + 4) & 0xFF);
+        Canvas.Pen.Width = PixelWidth(base::GetDoubleLE(s + 8), World);
+      }
+    }
+    const TGeometryFile::Parts parts = file.ReadParts(r);
+    for (int p = 0; p < parts.NumParts; ++p) {
+      file.PartPixels(parts, p, World, pixels);
+      Canvas.Polyline(pixels);
+    }
+  }
+}
+
+int TLinesLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y,
+                            bool IgnoreSelectable, bool Flash) {
+  if (!Visibled || (!Selected && !IgnoreSelectable)) return -1;
+  const int sx = World.WorldToScreenX(X), sy = World.WorldToScreenY(Y);
+  double x1 = World.ScreenToWorldX(sx - 5), x2 = World.ScreenToWorldX(sx + 5);
+  double y1 = World.ScreenToWorldY(sy - 5), y2 = World.ScreenToWorldY(sy + 5);
+  if (x1 > x2) std::swap(x1, x2);
+  if (y1 > y2) std::swap(y1, y2);
+  TGeometryFile file(FullPath);
+  TGeometryFile::Record r;
+  while (file.Next(r)) {
+    if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World)) continue;
+    const TGeometryFile::Parts parts = file.ReadParts(r);
+    for (int p = 0; p < parts.NumParts; ++p) {
+      for (int k = parts.Starts[size_t(p)]; k + 1 < parts.Starts[size_t(p) + 1]; ++k) {
+        const TWorldPoint a = file.PointAt(parts, k), b = file.PointAt(parts, k + 1);
+        if (!TWorld::SegmentCrossesRect(a.X, a.Y, b.X, b.Y, x1, y1, x2, y2)) continue;
+        FoundX = (a.X + b.X) / 2;
+        FoundY = (a.Y + b.Y) / 2;
+        if (Flash) FlashObject(r.Index, Canvas, World);
+        return r.Index;
+      }
+    }
+  }
+  return -1;
+}
+
+bool TLinesLayer::LocateObject(int RecordIndex, TWorld& World) {
+  if (RecordIndex < 0) return false;
+  TGeometryFile file(FullPath);
+  TGeometryFile::Record r;
+  if (!file.Seek(RecordIndex, r) || !r.HasBox) return false;
+  const TGeometryFile::Parts parts = file.ReadParts(r);
+  if (parts.NumParts == 1 || parts.NumParts == 0) {
+    // One part, or none at all: the centre of the record's box.
+    FoundX = (r.XMin + r.XMax) / 2;
+    FoundY = (r.YMin + r.YMax) / 2;
+  } else {
+    const int part = parts.NumParts / 2 - 1;
+    double xmin = 0, ymin = 0, xmax = 0, ymax = 0;
+    for (int k = parts.Starts[size_t(part)]; k < parts.Starts[size_t(part) + 1]; ++k) {
+      const TWorldPoint p = file.PointAt(parts, k);
+      if (k == parts.Starts[size_t(part)]) xmin = xmax = p.X, ymin = ymax = p.Y;
+      xmin = std::min(xmin, p.X), xmax = std::max(xmax, p.X);
+      ymin = std::min(ymin, p.Y), ymax = std::max(ymax, p.Y);
+    }
+    FoundX = (xmin + xmax) / 2;
+    FoundY = (ymin + ymax) / 2;
+  }
+  const double m = 20 / World.Scale;
+  const TExtent& v = World.VisibleExtent;
+  if (!TWorld::PointInRect(v.XMin + m, v.YMin + m, v.XMax - m, v.YMax - m, FoundX, FoundY))
+    World.ViewExtent = {r.XMin, r.YMin, r.XMax, r.YMax};
+  return true;
+}
+
+void TLinesLayer::FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) {
+  if (RecordIndex < 0) return;
+  TGeometryFile file(FullPath);
+  TGeometryFile::Record r;
+  if (!file.Seek(RecordIndex, r)) return;
+  Canvas.Brush.Color = 255;
+  Canvas.Brush.Style = 6;
+  Canvas.Pen.Color = 255;
+  Canvas.Pen.Width = 3;
+  Canvas.Pen.Style = 0;
+  Canvas.Pen.Mode = gfx::PenMode::NotXor;
+  if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World, 10)) return;
+  const TGeometryFile::Parts parts = file.ReadParts(r);
+  std::vector<std::vector<QPoint>> pixels(size_t(parts.NumParts));
+  for (int p = 0; p < parts.NumParts; ++p)
+    file.PartPixels(parts, p, World, pixels[size_t(p)]);
+  for (int pass = 0; pass < 6; ++pass) {
+    for (const auto& part : pixels)
+      Canvas.Polyline(part);
+    Canvas.Flush();
+    gfx::Delay(300);
+  }
+}

@@ -1,0 +1,36 @@
+#pragma once
+// Polyline layers: every visible part of every object drawn with one pen (or a pen per object
+// from the style file), objects found by a small pick box, blinked and brought into view.
+
+#include "core/CustomLayer.h"
+
+class TGeometryFile;
+
+class TLinesLayer : public TCustomLayer {
+public:
+  void LoadFromDataSet(db::Table& DataSet, const QString& MapsDir) override;
+  void SaveToDataSet(db::Table& DataSet) override;
+  void FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) override;
+  void Draw(gfx::Canvas& Canvas, TWorld& World) override;
+  int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable,
+                 bool Flash) override;
+  bool LocateObject(int RecordIndex, TWorld& World) override;
+
+  // The style file of per-object pens: the geometry path with its last three characters
+  // replaced by "r".
+  QString StyleFilePath() const;
+  // Pen width in pixels: scaled by the map when PenScale, rounded half to even.
+  int PixelWidth(double width, const TWorld& World) const;
+
+  int32_t PenColor = 0;
+  int32_t PenStyle = 0;
+  double PenWidth = 0;
+  bool PenScale = false;
+  int32_t BrushColor = 0;
+  int32_t BrushStyle = 0;
+
+protected:
+  // Whether a record's box meets the visible extent (closed intervals).
+  static bool MeetsView(double XMin, double YMin, double XMax, double YMax, const TWorld& World,
+                        double margin = 0);
+};
