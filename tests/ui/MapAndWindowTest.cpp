@@ -1,0 +1,315 @@
+// The map control and the main window on the demo atlas, driven as a user would.
+
+#include "app/DataModule.h"
+#include "core/FAMap.h"
+#include "core/LayerFactory.h"
+#include "layers/LayerKinds.h"
+#include "ui/FormMap.h"
+
+#include "AtlasWriter.h"
+
+#include "base/UserMessages.h"
+#include "db/ParadoxFile.h"
+#include "db/Table.h"
+#include "gfx/DrawHelpers.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct WidgetsEnvironment : ::testing::Environment {
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "ui_tests";
+    static char* argv[] = {name, nullptr};
+    if (!QApplication::instance()) App = new QApplication(argc, argv);
+    gfx::SetDelayHandler([](int) {});
+    RegisterLayerKinds();
+    base::UserMessages::Install(&Messages);
+  }
+  void TearDown() override {
+    base::UserMessages::Install(nullptr);
+    delete App;
+  }
+  QApplication* App = nullptr;
+  base::RecordedMessages Messages;
+};
+auto* const environment =
+    static_cast<WidgetsEnvironment*>(::testing::AddGlobalTestEnvironment(new WidgetsEnvironment));
+
+QString Atlas() {
+  static QTemporaryDir dir;
+  static bool written = false;
+  if (!written) {
+    demo::WriteAtlas(dir.path(), 1, 9);
+    written = true;
+  }
+  return dir.path();
+}
+
+// A shown map control of 400 × 300 pixels on the demo atlas.
+struct ShownMap {
+  TFAMap Map;
+  ShownMap(const QString& atlas = Atlas()) {
+    Map.resize(400, 300);
+    Map.show();
+    Map.LoadMap(atlas + "/BASE", atlas + "/MAPS", atlas, atlas + "/REFERENSE", atlas + "/ROUTES");
+    Map.Redraw();
+  }
+  double Width() const { return Map.World.ViewExtent.XMax - Map.World.ViewExtent.XMin; }
+};
+
+void Drag(QWidget* w, QPoint from, QPoint to) {
+  QTest::mousePress(w, Qt::LeftButton, {}, from);
+  QMouseEvent move(QEvent::MouseMove, to, w->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(w, &move);
+  QTest::mouseRelease(w, Qt::LeftButton, {}, to);
+}
+
+} // namespace
+
+TEST(MapControl, ZoomInByClickHalvesTheViewAboutTheClick) {
+  ShownMap m;
+  m.Map.SetZoomInMode();
+  const double before = m.Width();
+  // The click point is where the button is released.
+  const double wx = m.Map.World.ScreenToWorldX(105), wy = m.Map.World.ScreenToWorldY(105);
+  Drag(&m.Map, {100, 100}, {105, 105}); // five pixels: still a click
+  EXPECT_NEAR(m.Width(), before / 2, 1e-6 * before);
+  const TExtent& v = m.Map.World.ViewExtent;
+  EXPECT_NEAR((v.XMin + v.XMax) / 2, wx, 1e-6 * before);
+  EXPECT_NEAR((v.YMin + v.YMax) / 2, wy, 1e-6 * before);
+  EXPECT_EQ(m.Map.CursorNumber(), 1001);
+}
+
+TEST(MapControl, AZoomBoxIsTheSameWhicheverWayItIsDrawn) {
+  ShownMap a, b;
+  a.Map.SetZoomInMode();
+  b.Map.SetZoomInMode();
+  const TExtent start = a.Map.World.ViewExtent;
+  Drag(&a.Map, {100, 100}, {106, 160}); // six pixels across: a box
+  Drag(&b.Map, {106, 160}, {100, 100});
+  const TExtent& va = a.Map.World.ViewExtent;
+  const TExtent& vb = b.Map.World.ViewExtent;
+  EXPECT_LT(va.XMax - va.XMin, (start.XMax - start.XMin) / 4);
+  EXPECT_DOUBLE_EQ(va.XMin, vb.XMin);
+  EXPECT_DOUBLE_EQ(va.YMax, vb.YMax);
+  EXPECT_LT(va.XMin, va.XMax);
+  EXPECT_LT(va.YMin, va.YMax);
+}
+
+TEST(MapControl, ZoomOutDoublesAndPanFollowsThePointer) {
+  ShownMap m;
+  const double before = m.Width();
+  m.Map.SetZoomOutMode();
+  Drag(&m.Map, {200, 150}, {200, 150});
+  EXPECT_NEAR(m.Width(), before * 2, 1e-6 * before);
+  m.Map.ShowWholeMap();
+  m.Map.SetPanMode();
+  const double x0 = m.Map.World.ViewExtent.XMin;
+  const double pixel = 1 / m.Map.World.Scale;
+  Drag(&m.Map, {200, 150}, {250, 150});
+  EXPECT_NEAR(m.Map.World.ViewExtent.XMin, x0 - 50 * pixel, pixel);
+}
+
+TEST(MapControl, PickingTheSameLineTwiceSelectsItOnce) {
+  ShownMap m;
+  m.Map.SetInfoMode();
+  m.Map.ActiveLayer = 0; // the streets
+  // Find a pixel on a street: the middle of the first street's first segment.
+  db::Table streets(Atlas() + "/MAPS", "Streets.dbf");
+  streets.Open();
+  QPoint on;
+  for (int y = 0; y < 300 && on.isNull(); ++y)
+    for (int x = 0; x < 400; ++x)
+      if (QColor(m.Map.BackBuffer.pixel(x, y)) == QColor(0xC8, 0xC8, 0xC8)) {
+        on = {x, y};
+        break;
+      }
+  ASSERT_FALSE(on.isNull());
+  Drag(&m.Map, on, on);
+  Drag(&m.Map, on, on);
+  EXPECT_EQ(m.Map.Selection.size(), 1u);
+  EXPECT_EQ(m.Map.Selection[0].Category, 7);
+  m.Map.ClearSelection();
+  EXPECT_TRUE(m.Map.Selection.empty());
+}
+
+TEST(MapControl, LocatingAnObjectWellInsideTheViewKeepsTheScale) {
+  ShownMap m;
+  const double scale = m.Map.World.Scale;
+  // Street 3 runs across the middle of the town.
+  EXPECT_TRUE(m.Map.LocateLayerObject(7, 4, 3));
+  EXPECT_DOUBLE_EQ(m.Map.World.Scale, scale);
+  EXPECT_FALSE(m.Map.LocateLayerObject(7, 4, 100000));
+  EXPECT_FALSE(m.Map.LocateLayerObject(99, 99, 0));
+}
+
+TEST(MapControl, ATableOfDatabasePointLayersOnlyKeepsTheDefaultExtent) {
+  QTemporaryDir dir;
+  QDir().mkpath(dir.path() + "/BASE");
+  QDir().mkpath(dir.path() + "/MAPS");
+  for (const char* f : {"classreest.DB", "GroupReest.DB", "GroupReest.PX", "classreest.PX"})
+    QFile::copy(Atlas() + "/BASE/" + f, dir.path() + "/BASE/" + f);
+  db::Table layers(dir.path() + "/BASE", "classreest");
+  layers.Open();
+  for (layers.First(); !layers.Eof();)
+    if (layers.FieldByName("PrimitiveType").AsInteger() != 101)
+      layers.Delete();
+    else
+      layers.Next();
+  ASSERT_EQ(layers.RecordCount(), 3);
+  TLayerFactory::Instance().Register(101, [] { return std::make_unique<TCustomLayer>(); });
+  ShownMap m(dir.path());
+  EXPECT_EQ(m.Map.Layers.size(), 3u);
+  EXPECT_EQ(m.Map.World.FullExtent.XMin, -1);
+  EXPECT_EQ(m.Map.World.FullExtent.YMax, 1);
+}
+
+TEST(MapControl, ABrokenGeometryFileIsReportedAndTheRestIsDrawn) {
+  QTemporaryDir dir;
+  demo::WriteAtlas(dir.path(), 1, 9);
+  QFile streets(dir.path() + "/MAPS/Streets.mds");
+  ASSERT_TRUE(streets.resize(streets.size() / 2));
+  QStringList reported;
+  TFAMap map;
+  map.OnLayerError = [&](int layer, const QString& reason) {
+    reported << QString::number(layer) + ":" + reason;
+  };
+  map.resize(300, 200);
+  map.show();
+  map.LoadMap(dir.path() + "/BASE", dir.path() + "/MAPS", dir.path(), dir.path() + "/REFERENSE",
+              "");
+  // Close enough for the sewers to be drawn.
+  const TExtent full = map.World.FullExtent;
+  const double w = (full.XMax - full.XMin) / 4, h = (full.YMax - full.YMin) / 4;
+  map.World.ViewExtent = {full.XMin + w, full.YMin + h, full.XMin + 2 * w, full.YMin + 2 * h};
+  map.Redraw();
+  map.Redraw(); // reported once, not at every paint
+  ASSERT_EQ(reported.size(), 1);
+  EXPECT_TRUE(reported[0].contains("Streets.mds")) << reported[0].toStdString();
+  int ink = 0;
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 300; ++x)
+      ink += QColor(map.BackBuffer.pixel(x, y)) != Qt::white;
+  EXPECT_GT(ink, 100) << "the sewers are still drawn";
+}
+
+TEST(MapControl, AMissingLayersTableGivesTheLoadMessage) {
+  environment->Messages.Shown.clear();
+  QTemporaryDir dir;
+  TFAMap map;
+  map.LoadMap(dir.path(), dir.path(), dir.path(), dir.path(), dir.path());
+  ASSERT_EQ(environment->Messages.Shown.size(), 1);
+  EXPECT_TRUE(environment->Messages.Shown[0].startsWith("Невозможно открыть карту...\n"));
+  EXPECT_TRUE(environment->Messages.Shown[0].contains("CLASSREEST.DB"));
+}
+
+class MainWindow : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Data = std::make_unique<TDataModuleVANDREL>(Program.path(), 0, Atlas());
+    Form = std::make_unique<TFormMap>(*Data);
+    Form->show();
+  }
+  QTemporaryDir Program;
+  std::unique_ptr<TDataModuleVANDREL> Data;
+  std::unique_ptr<TFormMap> Form;
+};
+
+TEST_F(MainWindow, EachToolPressesItsButtonAndDescribesItself) {
+  Form->sbZoomInClick();
+  EXPECT_TRUE(Form->Button("sbZoomIn")->isChecked());
+  EXPECT_EQ(Form->pnlMode->text(), QString::fromUtf8("Збільшення карти"));
+  EXPECT_EQ(Form->Map->CursorNumber(), 1100);
+  EXPECT_EQ(Form->Map->Mode, TFAMap::ModeZoomIn);
+  const struct {
+    void (TFormMap::*Handler)();
+    const char* Button;
+    const char* Text;
+    int Cursor, MapMode;
+  } tools[] = {
+      {&TFormMap::sbInfoClick, "sbInfo", "Коротка інформація про вказаний об'єкт", 1103,
+       TFAMap::ModeInfo},
+      {&TFormMap::sbEditObjectClick, "sbEditObject", "Редагування даних вказаного об'єкта", 1103,
+       TFAMap::ModeEdit},
+      {&TFormMap::sbZoomOutClick, "sbZoomOut", "Зменшення карти", 1101, TFAMap::ModeZoomOut},
+      {&TFormMap::sbPanClick, "sbPan", "Зсув (панорама) карти", 1102, TFAMap::ModePan}};
+  for (const auto& t : tools) {
+    ((*Form).*t.Handler)();
+    EXPECT_TRUE(Form->Button(t.Button)->isChecked()) << t.Button;
+    EXPECT_EQ(Form->pnlMode->text(), QString::fromUtf8(t.Text));
+    EXPECT_EQ(Form->Map->CursorNumber(), t.Cursor);
+    EXPECT_EQ(Form->Map->Mode, t.MapMode);
+    int pressed = 0;
+    for (const char* b : {"sbInfo", "sbEditObject", "sbZoomIn", "sbZoomOut", "sbPan", "sbAddPath",
+                          "sbAddS", "sbDelPath"})
+      pressed += Form->Button(b)->isChecked();
+    EXPECT_EQ(pressed, 1);
+  }
+  for (int mode : {7, 8, 30}) {
+    Form->SetToolMode(uint8_t(mode));
+    EXPECT_FALSE(Form->pnlMode->text().isEmpty());
+  }
+  Form->SetToolMode(255);
+  EXPECT_EQ(Form->PreviousToolMode, 30);
+  EXPECT_FALSE(Form->Button("sbAddS")->isChecked());
+}
+
+TEST_F(MainWindow, PopOutBarsToggleAndReplaceEachOther) {
+  EXPECT_FALSE(Form->pnlInfo->isVisible());
+  Form->Button("sbArrow")->click();
+  EXPECT_TRUE(Form->pnlInfo->isVisible());
+  Form->Button("sbArrow")->click();
+  EXPECT_FALSE(Form->pnlInfo->isVisible());
+  Form->Button("sbArrow")->click();
+  Form->Button("sbShowPathPnl")->click();
+  EXPECT_FALSE(Form->pnlInfo->isVisible());
+  EXPECT_TRUE(Form->pnlDist->isVisible());
+  EXPECT_FALSE(Form->Button("sbArrow")->isChecked()) << "one group: at most one down";
+  Form->sbZoomInClick(); // choosing a tool closes both bars
+  EXPECT_FALSE(Form->pnlDist->isVisible());
+  EXPECT_FALSE(Form->Button("sbShowPathPnl")->isChecked());
+}
+
+TEST_F(MainWindow, TheScaleLabelRoundsTheDenominator) {
+  EXPECT_EQ(TFormMap::ScaleCaption(1999.6), QString::fromUtf8("1 : 2000"));
+  EXPECT_EQ(TFormMap::ScaleCaption(2500.5), QString::fromUtf8("1 : 2500"));
+  EXPECT_EQ(TFormMap::ScaleCaption(2501.5), QString::fromUtf8("1 : 2502"));
+  Form->Map->Redraw();
+  EXPECT_EQ(Form->LabelScale->text(), TFormMap::ScaleCaption(Form->Map->World.ScaleDenominator));
+}
+
+TEST_F(MainWindow, EditingCommandsAreHiddenInReadOnlyWorkModes) {
+  EXPECT_TRUE(Form->Action("miCalcTopologicalModel")->isVisible());
+  Form.reset();
+  Data.reset();
+  Data = std::make_unique<TDataModuleVANDREL>(Program.path(), 2, Atlas());
+  Form = std::make_unique<TFormMap>(*Data);
+  for (const char* name : {"imLayers", "N1", "miCalcTopologicalModel", "N3"})
+    EXPECT_FALSE(Form->Action(name)->isVisible());
+  EXPECT_FALSE(Form->Button("sbLayers")->isVisible());
+}
+
+TEST_F(MainWindow, DraggingTheSplitterWidensThePanels) {
+  const int before = Form->pnlLayers->width();
+  QTest::mousePress(Form->pnlSplit, Qt::LeftButton, {}, {1, 10});
+  EXPECT_FALSE(Form->Map->isVisible()) << "the map is hidden during the drag";
+  QMouseEvent move(QEvent::MouseMove, QPointF(-29, 10),
+                   Form->pnlSplit->mapToGlobal(QPointF(-29, 10)), Qt::NoButton, Qt::LeftButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(Form->pnlSplit, &move);
+  QTest::mouseRelease(Form->pnlSplit, Qt::LeftButton, {}, {-29, 10});
+  EXPECT_EQ(Form->pnlLayers->width(), before + 30);
+  EXPECT_TRUE(Form->Map->isVisible());
+}

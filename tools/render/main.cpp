@@ -1,0 +1,126 @@
+// vandrel-render: draws the atlas's map into a PNG picture or a PDF page with the same layer code,
+// order and scale tests as the map window, and prints the scale denominator.
+//   vandrel-render --data-root DIR [--work-mode N] [--size WxH] [--extent XMIN,YMIN,XMAX,YMAX] -o
+//   FILE.png|.pdf
+
+#include "core/MapContent.h"
+#include "layers/LayerKinds.h"
+
+#include "base/PathResolver.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QTextStream>
+#include <cmath>
+
+namespace {
+
+struct Options {
+  QString DataRoot, Output;
+  int WorkMode = 0;
+  int Width = 1280, Height = 900;
+  bool HasExtent = false;
+  TExtent Extent;
+};
+
+int Usage(QTextStream& err, const QString& problem) {
+  if (!problem.isEmpty()) err << "vandrel-render: " << problem << "\n";
+  err << "usage: vandrel-render --data-root DIR [--work-mode N] [--size WxH] "
+         "[--extent XMIN,YMIN,XMAX,YMAX] -o FILE.png|.pdf\n";
+  return 2;
+}
+
+bool Parse(const QStringList& args, Options& o, QString& problem) {
+  for (int i = 0; i < args.size(); ++i) {
+    const QString& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if ((a == "--data-root") && hasValue)
+      o.DataRoot = args[++i];
+    else if ((a == "-o" || a == "--output") && hasValue)
+      o.Output = args[++i];
+    else if (a == "--work-mode" && hasValue)
+      o.WorkMode = args[++i].toInt();
+    else if (a == "--size" && hasValue) {
+      const QStringList wh = args[++i].split('x');
+      if (wh.size() != 2 || wh[0].toInt() < 1 || wh[1].toInt() < 1 || wh[0].toInt() > 20000 ||
+          wh[1].toInt() > 20000)
+        return problem = "--size needs WIDTHxHEIGHT in pixels", false;
+      o.Width = wh[0].toInt();
+      o.Height = wh[1].toInt();
+    } else if (a == "--extent" && hasValue) {
+      const QStringList v = args[++i].split(',');
+      bool ok = v.size() == 4;
+      double n[4] = {};
+      for (int k = 0; ok && k < 4; ++k)
+        n[k] = v[k].toDouble(&ok);
+      if (!ok || n[0] >= n[2] || n[1] >= n[3])
+        return problem = "--extent needs XMIN,YMIN,XMAX,YMAX", false;
+      o.Extent = {n[0], n[1], n[2], n[3]};
+      o.HasExtent = true;
+    } else {
+      return problem = "unknown argument " + a, false;
+    }
+  }
+  if (o.DataRoot.isEmpty()) return problem = "--data-root is needed", false;
+  if (o.Output.isEmpty()) return problem = "-o FILE is needed", false;
+  return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  QTextStream out(stdout), err(stderr);
+  Options o;
+  QString problem;
+  if (!Parse(app.arguments().mid(1), o, problem)) return Usage(err, problem);
+  if (!QFileInfo(o.DataRoot).isDir())
+    return Usage(err, "the data root " + o.DataRoot + " does not exist");
+  RegisterLayerKinds();
+
+  TMapContent map;
+  const QString failure =
+      map.LoadMap(base::ResolvePath(o.DataRoot, "BASE"), base::ResolvePath(o.DataRoot, "MAPS"),
+                  o.DataRoot, base::ResolvePath(o.DataRoot, "REFERENSE"), o.DataRoot + "/ROUTES");
+  if (!failure.isEmpty()) err << "Невозможно открыть карту...\n" << failure << "\n";
+  const TExtent view = o.HasExtent ? o.Extent : map.World.FullExtent;
+  map.World.SetView(o.Width, o.Height, view.XMin, view.YMin, view.XMax, view.YMax);
+  QImage image(o.Width, o.Height, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  int failed = 0;
+  {
+    gfx::Canvas canvas(image);
+    map.World.ComputeScale(canvas.WidthMM());
+    map.DrawLayers(canvas, [&](int layer, const QString& reason) {
+      ++failed;
+      err << "vandrel-render: layer \"" << map.Layers[size_t(layer)]->ClassName
+          << "\" not drawn: " << reason << "\n";
+    });
+  }
+  bool saved = false;
+  if (o.Output.endsWith(".pdf", Qt::CaseInsensitive)) {
+    QPdfWriter pdf(o.Output);
+    pdf.setResolution(96);
+    pdf.setPageSize(
+        QPageSize(QSizeF(o.Width * 25.4 / 96, o.Height * 25.4 / 96), QPageSize::Millimeter));
+    pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter p;
+    saved = p.begin(&pdf);
+    if (saved) {
+      p.drawImage(QRect(0, 0, pdf.width(), pdf.height()), image);
+      p.end();
+    }
+  } else {
+    saved = image.save(o.Output);
+  }
+  if (!saved) {
+    err << "vandrel-render: cannot write " << o.Output << "\n";
+    return 1;
+  }
+  out << "1 : " << qlonglong(std::nearbyint(map.World.ScaleDenominator)) << "\n";
+  return failure.isEmpty() ? 0 : 1;
+}
