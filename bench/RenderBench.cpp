@@ -6,6 +6,8 @@
 
 #include "layers/GeometryFile.h"
 #include "layers/LinesLayer.h"
+#include "layers/PointsLayer.h"
+#include "layers/PolygonsLayer.h"
 
 #include "base/ByteOrder.h"
 #include "base/MappedFile.h"
@@ -19,9 +21,19 @@ namespace {
 struct City {
   QTemporaryDir Dir;
   TLinesLayer Pipes;
+  TPolygonsLayer Buildings;
+  TPointsLayer Addresses;
   TExtent Full;
   City() {
     demo::WriteAtlas(Dir.path(), 100, 1);
+    Buildings.FullPath = Dir.path() + "/MAPS/Buildings.mds";
+    Buildings.Visibled = Buildings.Selected = true;
+    Buildings.BrushColor = 0x00D3E0EA;
+    Buildings.PenWidth = 1;
+    Buildings.Shadow = 2;
+    Addresses.FullPath = Dir.path() + "/MAPS/address.mds";
+    Addresses.Visibled = Addresses.Selected = true;
+    Addresses.CharFontSize = 6;
     Pipes.FullPath = Dir.path() + "/MAPS/Kanaliz.mds";
     Pipes.Visibled = Pipes.Selected = true;
     Pipes.PenColor = 0x00206090;
@@ -38,7 +50,7 @@ City& Data() {
   return city;
 }
 
-void Render(benchmark::State& state, double fraction) {
+void Render(benchmark::State& state, double fraction, TCustomLayer& layer) {
   City& c = Data();
   TWorld world;
   const double w = (c.Full.XMax - c.Full.XMin) * fraction, h = (c.Full.YMax - c.Full.YMin) * fraction;
@@ -48,17 +60,24 @@ void Render(benchmark::State& state, double fraction) {
   for (auto _ : state) {
     image.fill(Qt::white);
     gfx::Canvas canvas(image);
-    c.Pipes.Draw(canvas, world);
+    layer.Draw(canvas, world);
   }
 }
 
-void BM_RenderPipesWholeMap(benchmark::State& state) { Render(state, 1.0); }
+void BM_RenderPipesWholeMap(benchmark::State& state) { Render(state, 1.0, Data().Pipes); }
 BENCHMARK(BM_RenderPipesWholeMap)->Unit(benchmark::kMillisecond);
-
-void BM_RenderPipesSixteenth(benchmark::State& state) { Render(state, 0.25); }
+void BM_RenderPipesSixteenth(benchmark::State& state) { Render(state, 0.25, Data().Pipes); }
 BENCHMARK(BM_RenderPipesSixteenth)->Unit(benchmark::kMillisecond);
+void BM_RenderBuildingsWholeMap(benchmark::State& state) { Render(state, 1.0, Data().Buildings); }
+BENCHMARK(BM_RenderBuildingsWholeMap)->Unit(benchmark::kMillisecond);
+void BM_RenderBuildingsSixteenth(benchmark::State& state) { Render(state, 0.25, Data().Buildings); }
+BENCHMARK(BM_RenderBuildingsSixteenth)->Unit(benchmark::kMillisecond);
+void BM_RenderAddressPointsWholeMap(benchmark::State& state) { Render(state, 1.0, Data().Addresses); }
+BENCHMARK(BM_RenderAddressPointsWholeMap)->Unit(benchmark::kMillisecond);
+void BM_RenderAddressPointsSixteenth(benchmark::State& state) { Render(state, 0.25, Data().Addresses); }
+BENCHMARK(BM_RenderAddressPointsSixteenth)->Unit(benchmark::kMillisecond);
 
-void FindAt(benchmark::State& state, double dx, double dy) {
+void FindAt(benchmark::State& state, double dx, double dy, TCustomLayer& layer) {
   City& c = Data();
   TWorld world;
   const double w = (c.Full.XMax - c.Full.XMin) / 4, h = (c.Full.YMax - c.Full.YMin) / 4;
@@ -67,16 +86,20 @@ void FindAt(benchmark::State& state, double dx, double dy) {
   QImage image(1920, 1080, QImage::Format_RGB32);
   gfx::Canvas canvas(image);
   int found = 0;
-  for (auto _ : state) found += c.Pipes.FindObject(canvas, world, cx + dx, cy + dy, true, false) >= 0;
+  for (auto _ : state) found += layer.FindObject(canvas, world, cx + dx, cy + dy, true, false) >= 0;
   benchmark::DoNotOptimize(found);
 }
 
 // On a pipe near the middle of the city, and in a block's middle where no pipe passes (every
 // record in view is tested).
-void BM_FindObjectHit(benchmark::State& state) { FindAt(state, 1, 1); }
-BENCHMARK(BM_FindObjectHit)->Unit(benchmark::kMillisecond);
-void BM_FindObjectMiss(benchmark::State& state) { FindAt(state, 110, 60); }
-BENCHMARK(BM_FindObjectMiss)->Unit(benchmark::kMillisecond);
+void BM_FindPipeHit(benchmark::State& state) { FindAt(state, 1, 1, Data().Pipes); }
+BENCHMARK(BM_FindPipeHit)->Unit(benchmark::kMillisecond);
+void BM_FindPipeMiss(benchmark::State& state) { FindAt(state, 110, 60, Data().Pipes); }
+BENCHMARK(BM_FindPipeMiss)->Unit(benchmark::kMillisecond);
+void BM_FindBuilding(benchmark::State& state) { FindAt(state, 110, 60, Data().Buildings); }
+BENCHMARK(BM_FindBuilding)->Unit(benchmark::kMillisecond);
+void BM_FindAddressPoint(benchmark::State& state) { FindAt(state, 110, 60, Data().Addresses); }
+BENCHMARK(BM_FindAddressPoint)->Unit(benchmark::kMillisecond);
 
 // The floor: map the file and add up every coordinate, as any drawing must at least read them.
 void BM_RawReadAndSum(benchmark::State& state) {

@@ -152,10 +152,13 @@ QFont Canvas::MakeFont() const {
 
 QString Canvas::FontText(const QString& text) const {
   if (Font.CharSet != 2) return text;
-  // Symbol fonts hold their characters at U+F020..U+F0FF.
+  // Symbol fonts hold their characters at U+F020..U+F0FF. Where the font is missing and another
+  // stands in for it without that range, the character itself is drawn instead of nothing.
+  const QFontMetrics metrics(MakeFont());
   QString mapped = text;
   for (QChar& c : mapped)
-    if (c.unicode() >= 0x20 && c.unicode() <= 0xFF) c = QChar(0xF000 + c.unicode());
+    if (c.unicode() >= 0x20 && c.unicode() <= 0xFF && metrics.inFontUcs4(0xF000u + c.unicode()))
+      c = QChar(0xF000 + c.unicode());
   return mapped;
 }
 

@@ -1,0 +1,235 @@
+#include "PointsLayer.h"
+
+#include "base/ByteOrder.h"
+#include "base/MappedFile.h"
+#include "base/TextCodec.h"
+#include "gfx/DrawHelpers.h"
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+namespace {
+
+int Rounded(double v) {
+  if (!std::isfinite(v) || std::fabs(v) > 1e6) return 0;
+  return int(std::nearbyint(v));
+}
+
+int64_t PointCount(const base::MappedFile& file) {
+  return file.Size() <= 100 ? 0 : (file.Size() - 100) / TPointsLayer::kRecordSize;
+}
+
+} // namespace
+
+void TPointsLayer::LoadFromDataSet(db::Table& DataSet, const QString& MapsDir) {
+  TCustomLayer::LoadFromDataSet(DataSet, MapsDir);
+  const QString symbol = DataSet.FieldByName("CharLabel").AsString();
+  if (!symbol.isEmpty()) CharLabel = symbol.left(1);
+  CharFont = DataSet.FieldByName("CharFont").AsString();
+  CharFontSize = DataSet.FieldByName("CharFontSize").AsFloat();
+  CharFontColor = int32_t(DataSet.FieldByName("CharFontColor").AsInteger());
+  CharLabelScale = DataSet.FieldByName("CharLabelScale").AsBoolean();
+  ZoomInIconScale = DataSet.FieldByName("ZoomInIconScale").AsFloat();
+  ZoomInGroupChar = DataSet.FieldByName("ZoomInGroupChar").AsFloat();
+  BrushColor = int32_t(DataSet.FieldByName("BrushColor").AsInteger());
+}
+
+void TPointsLayer::SaveToDataSet(db::Table& DataSet) {
+  TCustomLayer::SaveToDataSet(DataSet);
+  DataSet.Edit();
+  DataSet.FieldByName("CharLabel").SetAsString(CharLabel.left(1));
+  DataSet.FieldByName("CharFont").SetAsString(CharFont);
+  DataSet.FieldByName("CharFontSize").SetAsFloat(CharFontSize);
+  DataSet.FieldByName("CharFontColor").SetAsInteger(CharFontColor);
+  DataSet.FieldByName("CharLabelScale").SetAsBoolean(CharLabelScale);
+  DataSet.FieldByName("ZoomInIconScale").SetAsFloat(ZoomInIconScale);
+  DataSet.FieldByName("ZoomInGroupChar").SetAsFloat(ZoomInGroupChar);
+  DataSet.FieldByName("BrushColor").SetAsInteger(BrushColor);
+  DataSet.Post();
+}
+
+QString TPointsLayer::StyleFilePath() const {
+  const QString stem = FullPath.left(FullPath.size() - 3);
+  if (RenderType == -1) return stem + "r";
+  if (RenderType > 0) return stem + "t" + QString::number(RenderType);
+  return QString();
+}
+
+bool TPointsLayer::PointAt(const base::MappedFile& file, int index, double& X, double& Y) {
+  if (index < 0 || 112 + int64_t(kRecordSize) * index + 16 > file.Size()) return false;
+  const unsigned char* p = file.Bytes().data() + 112 + int64_t(kRecordSize) * index;
+  X = base::GetDoubleLE(p);
+  Y = base::GetDoubleLE(p + 8);
+  return true;
+}
+
+int TPointsLayer::LabelFontSize(const TWorld& World) const {
+  return std::max(1, Rounded(TextLabelScale ? TextFontSize * World.Scale : TextFontSize));
+}
+
+void TPointsLayer::SetLabelFont(gfx::Canvas& Canvas, const TWorld& World) const {
+  Canvas.Font.CharSet = TextCharSet;
+  Canvas.Font.Bold = Canvas.Font.Italic = Canvas.Font.Underline = Canvas.Font.StrikeOut = false;
+  if (TextInBox) {
+    Canvas.Brush.Style = 0;
+    Canvas.Brush.Color = uint32_t(BrushColor);
+  } else {
+    Canvas.Brush.Style = 1;
+  }
+  Canvas.Font.Size = LabelFontSize(World);
+  Canvas.Font.Name = TextFont;
+  Canvas.Font.Color = uint32_t(TextColor);
+  Canvas.Font.Bold = TextFontBold;
+  Canvas.Font.Italic = TextFontItalic;
+  Canvas.Font.Underline = TextFontUnderline;
+  Canvas.Font.StrikeOut = TextFontStrikeOut;
+}
+
+void TPointsLayer::DrawLabel(gfx::Canvas& Canvas, const TWorld& World, int sx, int sy, const QString& text) const {
+  SetLabelFont(Canvas, World);
+  if (XLabel == -1) Canvas.TextHAlign = gfx::HAlign::Right;
+  else if (XLabel == 0) Canvas.TextHAlign = gfx::HAlign::Center;
+  else if (XLabel == 1) Canvas.TextHAlign = gfx::HAlign::Left;
+  Canvas.TextVAlign = gfx::VAlign::Top;
+  const int h = Canvas.TextHeight(text);
+  if (YLabel == -1) sy -= h;
+  else if (YLabel == 0) sy -= h / 2;
+  gfx::TextOutAngle(Canvas, sx, sy, Rounded(TextLabelAngle * 10), text);
+  Canvas.TextHAlign = gfx::HAlign::Left;
+}
+
+void TPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
+  if (!ScaleAllowsDrawing(World.Scale)) return;
+  // RenderType -1 and N > 0 read the per-object style file (a missing one raises); values below
+  // -1 have no style file and draw the layer's own symbol.
+  std::unique_ptr<base::MappedFile> styles;
+  if (RenderType == -1 || RenderType > 0) styles = std::make_unique<base::MappedFile>(StyleFilePath());
+  const bool labels = ScaleAllowsLabels(World.Scale);
+  size_t labelField = 0;
+  if (labels) labelField = AttrTable.FieldByName(TextFieldLabel).FieldNo();
+  const base::MappedFile file(FullPath);
+  const int64_t count = PointCount(file);
+  const TExtent& v = World.VisibleExtent;
+  const int layerSize = Rounded(CharLabelScale ? CharFontSize * World.Scale : CharFontSize);
+  for (int64_t i = 0; i < count; ++i) {
+    double x = 0, y = 0;
+    PointAt(file, int(i), x, y);
+    if (!TWorld::PointInRect(v.XMin, v.YMin, v.XMax, v.YMax, x, y)) continue;
+    const int sx = World.WorldToScreenX(x), sy = World.WorldToScreenY(y);
+    // A style file shorter than the geometry file leaves the later points to the layer's symbol.
+    const bool styled = styles && (i + 1) * kStyleRecordSize <= styles->Size();
+    Canvas.Pen.Mode = gfx::PenMode::Copy;
+    if (styled) {
+      const unsigned char* s = styles->Bytes().data() + i * kStyleRecordSize;
+      const int nameLength = std::min<int>(s[13], 31);
+      Canvas.Font.CharSet = 2;
+      Canvas.Font.Bold = Canvas.Font.Italic = Canvas.Font.Underline = Canvas.Font.StrikeOut = false;
+      Canvas.Font.Name = base::Decode(reinterpret_cast<const char*>(s + 14), nameLength, base::CodePage::Cp1251);
+      Canvas.Font.Color = base::GetU32LE(s + 1);
+      const double size = base::GetDoubleLE(s + 5);
+      const int t = Rounded(CharLabelScale ? size * World.Scale : size);
+      Canvas.Font.Size = t;
+      Canvas.Brush.Style = 1;
+      Canvas.TextHAlign = gfx::HAlign::Left;
+      Canvas.TextVAlign = gfx::VAlign::Top;
+      Canvas.TextOut(sx - t / 2, sy - t / 2, base::Decode(reinterpret_cast<const char*>(s), 1, base::CodePage::Cp1251));
+    } else if (!CharLabel.isEmpty() && CharLabel[0] != QChar(0)) {
+      Canvas.Font.CharSet = 2;
+      Canvas.Font.Bold = Canvas.Font.Italic = Canvas.Font.Underline = Canvas.Font.StrikeOut = false;
+      Canvas.Font.Name = CharFont;
+      Canvas.Font.Color = uint32_t(CharFontColor);
+      Canvas.Font.Size = layerSize;
+      Canvas.Brush.Style = 1;
+      Canvas.TextHAlign = gfx::HAlign::Left;
+      Canvas.TextVAlign = gfx::VAlign::Top;
+      Canvas.TextOut(sx - layerSize / 2, sy - layerSize / 2, CharLabel);
+    } else {
+      Canvas.Ellipse(sx - layerSize / 2, sy - layerSize / 2, sx + layerSize / 2, sy + layerSize / 2);
+    }
+    if (labels && i < AttrTable.RecordCount())
+      DrawLabel(Canvas, World, sx, sy, db::ValueToString(AttrTable.ValueAt(int(i), labelField)));
+  }
+}
+
+int TPointsLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable, bool Flash) {
+  if (!Visibled || (!Selected && !IgnoreSelectable)) return -1;
+  const int sx = World.WorldToScreenX(X), sy = World.WorldToScreenY(Y);
+  double x1 = World.ScreenToWorldX(sx - 10), x2 = World.ScreenToWorldX(sx + 10);
+  double y1 = World.ScreenToWorldY(sy - 10), y2 = World.ScreenToWorldY(sy + 10);
+  if (x1 > x2) std::swap(x1, x2);
+  if (y1 > y2) std::swap(y1, y2);
+  const base::MappedFile file(FullPath);
+  const int64_t count = PointCount(file);
+  int found = -1;
+  double best = std::numeric_limits<double>::infinity();
+  for (int64_t i = 0; i < count; ++i) {
+    double x = 0, y = 0;
+    PointAt(file, int(i), x, y);
+    if (!TWorld::PointInRect(x1, y1, x2, y2, x, y)) continue;
+    const double d = TWorld::Distance(X, Y, x, y);
+    if (d < best) {
+      best = d;
+      found = int(i);
+      FoundX = x;
+      FoundY = y;
+    }
+  }
+  if (Flash) FlashObject(found, Canvas, World);
+  return found;
+}
+
+bool TPointsLayer::LocateObject(int RecordIndex, TWorld& World) {
+  const base::MappedFile file(FullPath);
+  double x = 0, y = 0;
+  if (!PointAt(file, RecordIndex, x, y)) return false;
+  FoundX = x;
+  FoundY = y;
+  const double m = 20 / World.Scale;
+  const TExtent& v = World.VisibleExtent;
+  if (TWorld::PointInRect(v.XMin + m, v.YMin + m, v.XMax - m, v.YMax - m, x, y)) return true;
+  TExtent& r = World.ViewExtent;
+  const double cx = (r.XMin + r.XMax) / 2, cy = (r.YMin + r.YMax) / 2;
+  r = {r.XMin - (cx - x), r.YMin - (cy - y), r.XMax - (cx - x), r.YMax - (cy - y)};
+  return true;
+}
+
+void TPointsLayer::FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) {
+  const base::MappedFile file(FullPath);
+  double x = 0, y = 0;
+  if (!PointAt(file, RecordIndex, x, y)) return;
+  const int sx = World.WorldToScreenX(x), sy = World.WorldToScreenY(y);
+  Canvas.Pen.Color = 255;
+  Canvas.Pen.Width = 3;
+  Canvas.Pen.Style = 0;
+  Canvas.Pen.Mode = gfx::PenMode::NotXor;
+  Canvas.Brush.Style = 1;
+  for (int pass = 0; pass < 6; ++pass) {
+    Canvas.Ellipse(sx - 10, sy - 10, sx + 10, sy + 10);
+    Canvas.Flush();
+    gfx::Delay(300);
+  }
+}
+
+void TPointsLayer::GetObjectPoint(int RecordIndex, double& X, double& Y) {
+  const base::MappedFile file(FullPath);
+  PointAt(file, RecordIndex, X, Y);
+}
+
+int TPointsLayer::FindNearestObject(TWorld&, const std::vector<int32_t>&, double X, double Y, int& Extra) {
+  Extra = 0;
+  const base::MappedFile file(FullPath);
+  const int64_t count = PointCount(file);
+  int found = -1;
+  double best = std::numeric_limits<double>::infinity();
+  for (int64_t i = 0; i < count; ++i) {
+    double x = 0, y = 0;
+    PointAt(file, int(i), x, y);
+    const double d = TWorld::Distance(X, Y, x, y);
+    if (d < best) {
+      best = d;
+      found = int(i);
+    }
+  }
+  return found;
+}

@@ -1,0 +1,47 @@
+#pragma once
+// Point layers read from a geometry file of 28-byte point records: each point drawn as a
+// character of a symbol font (or a circle when the layer has no symbol character), with an
+// optional label from the attribute table; points are found by a pick box, blinked and located.
+// The address layer is this layer under its own kind.
+
+#include "core/CustomLayer.h"
+
+#include "base/MappedFile.h"
+
+class TPointsLayer : public TCustomLayer {
+public:
+  static constexpr int kRecordSize = 28;      // header 8, shape type 4, X 8, Y 8
+  static constexpr int kStyleRecordSize = 45; // symbol 1, colour 4, size 8, font 32 (length byte + text)
+
+  void LoadFromDataSet(db::Table& DataSet, const QString& MapsDir) override;
+  void SaveToDataSet(db::Table& DataSet) override;
+  void FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) override;
+  void Draw(gfx::Canvas& Canvas, TWorld& World) override;
+  int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable, bool Flash) override;
+  bool LocateObject(int RecordIndex, TWorld& World) override;
+  void GetObjectPoint(int RecordIndex, double& X, double& Y) override;
+  int FindNearestObject(TWorld& World, const std::vector<int32_t>& Groups, double X, double Y, int& Extra) override;
+
+  // The style file of RenderType -1 (".r") or N > 0 (".tN"); empty for other values.
+  QString StyleFilePath() const;
+  // Draws one label at pixel (sx, sy) with the layer's font, box, anchors and angle.
+  void DrawLabel(gfx::Canvas& Canvas, const TWorld& World, int sx, int sy, const QString& text) const;
+  // The label font's size: scaled by the map when TextLabelScale, at least 1.
+  int LabelFontSize(const TWorld& World) const;
+
+  QString CharLabel; // one character; empty: circles are drawn
+  QString CharFont;
+  double CharFontSize = 0;
+  int32_t CharFontColor = 0;
+  bool CharLabelScale = false;
+  double ZoomInIconScale = 0;
+  double ZoomInGroupChar = 0;
+  int32_t BrushColor = 0;
+
+protected:
+  // Reads point `index` of the geometry data; false when it lies beyond the file.
+  static bool PointAt(const base::MappedFile& file, int index, double& X, double& Y);
+  void SetLabelFont(gfx::Canvas& Canvas, const TWorld& World) const;
+};
+
+class TAddressLayer : public TPointsLayer {};

@@ -1,0 +1,156 @@
+#include "PolygonsLayer.h"
+
+#include "GeometryFile.h"
+
+#include "base/ByteOrder.h"
+#include "base/MappedFile.h"
+#include "gfx/DrawHelpers.h"
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+int Rounded(double v) {
+  if (!std::isfinite(v) || std::fabs(v) > 1e6) return 0;
+  return int(std::nearbyint(v));
+}
+
+} // namespace
+
+void TPolygonsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
+  if (!ScaleAllowsDrawing(World.Scale)) return;
+  TGeometryFile file(FullPath); // also the existence check
+  std::unique_ptr<base::MappedFile> styles;
+  if (RenderType == 0) {
+    Canvas.Brush.Color = uint32_t(BrushColor);
+    Canvas.Brush.Style = BrushStyle & 0xFF;
+    Canvas.Pen.Style = PenStyle & 0xFF;
+    Canvas.Pen.Color = uint32_t(PenColor);
+    Canvas.Pen.Width = PixelWidth(PenWidth, World);
+  } else if (RenderType == -1) {
+    styles = std::make_unique<base::MappedFile>(StyleFilePath());
+  }
+  Canvas.Pen.Mode = gfx::PenMode::Copy;
+  TGeometryFile::Record r;
+  std::vector<QPoint> ring;
+  while (file.Next(r)) {
+    if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World, kViewMargin)) continue;
+    if (styles && int64_t(r.Index + 1) * kStyleRecordSize <= styles->Size()) {
+      // A style file shorter than the geometry file leaves the later objects in the last style.
+      const unsigned char* s = styles->Bytes().data() + int64_t(r.Index) * kStyleRecordSize;
+      Canvas.Brush.Color = base::GetU32LE(s);
+      Canvas.Brush.Style = int(base::GetU32LE(s + 4) & 0xFF);
+      Canvas.Pen.Style = int(base::GetU32LE(s + 12) & 0xFF);
+      Canvas.Pen.Color = base::GetU32LE(s + 8);
+      Canvas.Pen.Width = PixelWidth(base::GetDoubleLE(s + 16), World);
+    }
+    const TGeometryFile::Parts parts = file.ReadParts(r);
+    for (int p = 0; p < parts.NumParts; ++p) {
+      file.PartPixels(parts, p, World, ring);
+      if (Shadow > 0) {
+        std::vector<QPoint> shadow = ring;
+        for (int s = 0; s < Shadow; ++s) {
+          for (QPoint& q : shadow) q += QPoint(1, 1);
+          Canvas.Polyline(shadow);
+        }
+      }
+      Canvas.Polygon(ring);
+    }
+  }
+  if (VisibleLabel) DrawLabels(Canvas, World);
+}
+
+void TPolygonsLayer::DrawLabels(gfx::Canvas& Canvas, const TWorld& World) {
+  // The font is set once; its style flags are added to those it has, as the labels have always been drawn.
+  Canvas.Font.Size = std::max(1, Rounded(TextLabelScale ? TextFontSize * World.Scale : TextFontSize));
+  Canvas.Font.CharSet = TextCharSet;
+  Canvas.Brush.Style = TextInBox ? 0 : 1; // the box keeps the last fill colour
+  Canvas.Font.Name = TextFont;
+  Canvas.Font.Color = uint32_t(TextColor);
+  Canvas.Font.Bold = Canvas.Font.Bold || TextFontBold;
+  Canvas.Font.Italic = Canvas.Font.Italic || TextFontItalic;
+  Canvas.Font.Underline = Canvas.Font.Underline || TextFontUnderline;
+  Canvas.Font.StrikeOut = Canvas.Font.StrikeOut || TextFontStrikeOut;
+  if (TextFieldLabel.isEmpty() || (ZoomInLabelScale != 0 && ZoomInLabelScale > World.Scale)) return;
+  const size_t field = AttrTable.FieldByName(TextFieldLabel).FieldNo();
+  const int angle = Rounded(TextLabelAngle * 10);
+  TGeometryFile file(FullPath);
+  TGeometryFile::Record r;
+  while (file.Next(r)) {
+    if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World, kViewMargin)) continue;
+    if (r.Index >= AttrTable.RecordCount()) break;
+    const QString text = db::ValueToString(AttrTable.ValueAt(r.Index, field));
+    const int sx = World.WorldToScreenX((r.XMin + r.XMax) / 2);
+    int sy = World.WorldToScreenY((r.YMin + r.YMax) / 2);
+    if (XLabel == -1) Canvas.TextHAlign = gfx::HAlign::Right;
+    else if (XLabel == 0) Canvas.TextHAlign = gfx::HAlign::Center;
+    else if (XLabel == 1) Canvas.TextHAlign = gfx::HAlign::Left;
+    Canvas.TextVAlign = gfx::VAlign::Top;
+    const int h = Canvas.TextHeight(text);
+    if (YLabel == -1) sy -= h;
+    else if (YLabel == 0) sy -= h / 2;
+    gfx::TextOutAngle(Canvas, sx, sy, angle, text);
+  }
+  Canvas.TextHAlign = gfx::HAlign::Left;
+}
+
+int TPolygonsLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable, bool Flash) {
+  if (!Visibled || (!Selected && !IgnoreSelectable)) return -1;
+  TGeometryFile file(FullPath);
+  TGeometryFile::Record r;
+  std::vector<TWorldPoint> ring;
+  while (file.Next(r)) {
+    if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World, kViewMargin)) continue;
+    const TGeometryFile::Parts parts = file.ReadParts(r);
+    for (int p = 0; p < parts.NumParts; ++p) {
+      ring.clear();
+      for (int k = parts.Starts[size_t(p)]; k < parts.Starts[size_t(p) + 1]; ++k) ring.push_back(file.PointAt(parts, k));
+      if (!TWorld::PointInPolygon(ring, int(ring.size()), X, Y)) continue;
+      FoundX = (r.XMin + r.XMax) / 2;
+      FoundY = (r.YMin + r.YMax) / 2;
+      if (Flash) FlashObject(r.Index, Canvas, World);
+      return r.Index;
+    }
+  }
+  return -1;
+}
+
+bool TPolygonsLayer::LocateObject(int RecordIndex, TWorld& World) {
+  if (RecordIndex < 0) return false;
+  TGeometryFile file(FullPath);
+  TGeometryFile::Record r;
+  if (!file.Seek(RecordIndex, r) || !r.HasBox) return false;
+  FoundX = (r.XMin + r.XMax) / 2;
+  FoundY = (r.YMin + r.YMax) / 2;
+  const double m = 20 / World.Scale;
+  const TExtent& v = World.VisibleExtent;
+  if (TWorld::PointInRect(v.XMin + m, v.YMin + m, v.XMax - m, v.YMax - m, FoundX, FoundY)) return true;
+  const double hw = std::fabs(r.XMax - r.XMin) / 2, hh = std::fabs(r.YMax - r.YMin) / 2;
+  World.ViewExtent = {r.XMin - hw, r.YMin - hh, r.XMax + hw, r.YMax + hh};
+  return true;
+}
+
+void TPolygonsLayer::FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) {
+  if (RecordIndex < 0) return;
+  TGeometryFile file(FullPath);
+  TGeometryFile::Record r;
+  if (!file.Seek(RecordIndex, r)) return;
+  Canvas.Brush.Color = 255;
+  Canvas.Brush.Style = 6;
+  Canvas.Pen.Color = 255;
+  Canvas.Pen.Width = 3;
+  Canvas.Pen.Style = 0;
+  Canvas.Pen.Mode = gfx::PenMode::NotXor;
+  if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World, kViewMargin)) return;
+  const TGeometryFile::Parts parts = file.ReadParts(r);
+  std::vector<QPoint> ring;
+  for (int p = 0; p < parts.NumParts; ++p) {
+    file.PartPixels(parts, p, World, ring);
+    for (int pass = 0; pass < 6; ++pass) {
+      Canvas.Polygon(ring);
+      Canvas.Flush();
+      gfx::Delay(300);
+    }
+  }
+}

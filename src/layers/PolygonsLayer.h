@@ -1,0 +1,21 @@
+#pragma once
+// Polygon layers: every part of every object filled as its own ring with one brush and outlined
+// with one pen (or with the pens and brushes of the style file), optional drop shadows, labels
+// at the centres of the objects' boxes drawn above all fills, a containment hit test, locating
+// on the doubled box, and blinking part by part.
+
+#include "LinesLayer.h"
+
+class TPolygonsLayer : public TLinesLayer {
+public:
+  static constexpr int kStyleRecordSize = 24; // brush colour, brush style, pen colour, pen style, pen width
+  static constexpr double kViewMargin = 10;   // map units added to the view on every side
+
+  void FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) override;
+  void Draw(gfx::Canvas& Canvas, TWorld& World) override;
+  int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable, bool Flash) override;
+  bool LocateObject(int RecordIndex, TWorld& World) override;
+
+private:
+  void DrawLabels(gfx::Canvas& Canvas, const TWorld& World);
+};

@@ -1,0 +1,297 @@
+// Point, address and polygon layers on geometry written for each test, checked on rendered
+// pictures: symbols, circles, labels and their anchors, fills, shadows, holes and edges.
+
+#include "layers/LayerKinds.h"
+#include "layers/PointsLayer.h"
+#include "layers/PolygonsLayer.h"
+
+#include "AtlasWriter.h"
+#include "ShapeWriter.h"
+
+#include "base/FileError.h"
+#include "core/MapContent.h"
+#include "db/DbaseFile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+using demo::Ring;
+
+struct Ink {
+  int Left = 1 << 30, Top = 1 << 30, Right = -1, Bottom = -1, Count = 0;
+};
+
+Ink InkOf(const QImage& image, QColor colour = QColor()) {
+  Ink ink;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QColor c(image.pixel(x, y));
+      if (colour.isValid() ? c != colour : c == Qt::white) continue;
+      ink.Left = std::min(ink.Left, x), ink.Right = std::max(ink.Right, x);
+      ink.Top = std::min(ink.Top, y), ink.Bottom = std::max(ink.Bottom, y);
+      ++ink.Count;
+    }
+  return ink;
+}
+
+class LayerFixture : public ::testing::Test {
+protected:
+  void SetUp() override { World.SetView(200, 200, 0, 0, 200, 200); } // scale 1, y flipped
+  QImage Blank(int w = 200, int h = 200) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    return image;
+  }
+  // Writes labels "A", "B", ... as the attribute table of `geometry`.
+  void WriteLabels(const QString& geometry, int count) {
+    std::vector<std::vector<db::Value>> rows;
+    for (int i = 0; i < count; ++i) rows.push_back({QString(QChar('A' + i)) + "W"});
+    db::DbaseFile::Create(geometry.left(geometry.size() - 4) + ".dbf", {db::MakeDbaseField("NAME", db::FieldType::String, 10)}, rows);
+  }
+  QTemporaryDir Dir;
+  TWorld World;
+};
+
+class PointsTest : public LayerFixture {
+protected:
+  void Write(const std::vector<demo::Point>& points) {
+    demo::ShapeWriter w(demo::ShapeType::Point);
+    for (const auto& p : points) w.AddPoint(p);
+    w.Save(Path());
+    WriteLabels(Path(), int(points.size()));
+    Layer.FullPath = Path();
+    Layer.AttrTable.Close();
+    Layer.AttrTable.SetDatabaseName(Dir.path());
+    Layer.AttrTable.SetTableName("points.dbf");
+    Layer.AttrTable.Open();
+    Layer.Visibled = Layer.Selected = true;
+    Layer.CharFontSize = 10;
+    Layer.TextFont = "DejaVu Sans";
+    Layer.TextFontSize = 12;
+    Layer.TextColor = 0x000000FF;
+    Layer.TextFieldLabel = "NAME";
+  }
+  QString Path() const { return Dir.path() + "/points.mds"; }
+  TPointsLayer Layer;
+};
+
+} // namespace
+
+TEST_F(PointsTest, LabelsAnchorOnThePointAsTheirPositionSays) {
+  Write({{100, 100}});
+  Layer.VisibleLabel = true;
+  Layer.CharFontSize = 0; // no visible symbol: only the label inks
+  Layer.XLabel = 0;
+  Layer.YLabel = 0;
+  QImage centred = Blank();
+  {
+    gfx::Canvas c(centred);
+    c.Pen.Style = 5;
+    Layer.Draw(c, World);
+  }
+  const Ink a = InkOf(centred, QColor(255, 0, 0));
+  ASSERT_GT(a.Count, 0);
+  EXPECT_NEAR((a.Left + a.Right) / 2.0, 100, 3);
+  EXPECT_NEAR((a.Top + a.Bottom) / 2.0, 100, 4);
+  Layer.XLabel = 1;
+  Layer.YLabel = 1;
+  QImage topLeft = Blank();
+  {
+    gfx::Canvas c(topLeft);
+    c.Pen.Style = 5;
+    Layer.Draw(c, World);
+  }
+  const Ink b = InkOf(topLeft, QColor(255, 0, 0));
+  EXPECT_NEAR(b.Left, 100, 3);
+  EXPECT_GE(b.Top, 100);
+  EXPECT_LE(b.Top, 106);
+  Layer.XLabel = -1;
+  Layer.YLabel = -1;
+  QImage bottomRight = Blank();
+  {
+    gfx::Canvas c(bottomRight);
+    c.Pen.Style = 5;
+    Layer.Draw(c, World);
+  }
+  const Ink d = InkOf(bottomRight, QColor(255, 0, 0));
+  EXPECT_NEAR(d.Right, 100, 3);
+  EXPECT_LE(d.Bottom, 100);
+  EXPECT_GE(d.Bottom, 94);
+}
+
+TEST_F(PointsTest, LabelSizeIsAtLeastOnePoint) {
+  Write({{50, 50}});
+  Layer.TextFontSize = 0.3;
+  EXPECT_EQ(Layer.LabelFontSize(World), 1);
+  Layer.TextLabelScale = true;
+  Layer.TextFontSize = 4;
+  World.Scale = 2.5;
+  EXPECT_EQ(Layer.LabelFontSize(World), 10);
+}
+
+TEST_F(PointsTest, CirclesWithoutASymbolAndSymbolsWithOne) {
+  Write({{100, 100}});
+  QImage image = Blank();
+  {
+    gfx::Canvas c(image);
+    c.Pen.Color = 0x00FF0000;
+    c.Brush.Style = 1;
+    Layer.Draw(c, World);
+  }
+  const Ink circle = InkOf(image, QColor(0, 0, 255));
+  EXPECT_NEAR(circle.Right - circle.Left, 10, 2) << "a circle of about CharFontSize pixels";
+  EXPECT_NEAR((circle.Left + circle.Right) / 2.0, 100, 1);
+  Layer.CharLabel = "X";
+  Layer.CharFont = "DejaVu Sans";
+  Layer.CharFontColor = 0x0000FF00;
+  Layer.CharFontSize = 14;
+  QImage symbol = Blank();
+  {
+    gfx::Canvas c(symbol);
+    Layer.Draw(c, World);
+  }
+  const Ink s = InkOf(symbol, QColor(0, 255, 0));
+  ASSERT_GT(s.Count, 0);
+  EXPECT_NEAR((s.Left + s.Right) / 2.0, 100, 6) << "drawn about the point";
+}
+
+TEST_F(PointsTest, PickingLocatingAndTheNearestPoint) {
+  Write({{100, 105}, {100, 95}, {150, 150}});
+  QImage image = Blank();
+  gfx::Canvas c(image);
+  EXPECT_EQ(Layer.FindObject(c, World, 100, 100, false, false), 0) << "two at one distance: the earlier";
+  EXPECT_EQ(Layer.FoundY, 105);
+  EXPECT_EQ(Layer.FindObject(c, World, 130, 130, false, false), -1) << "outside the 10-pixel box";
+  int extra = 7;
+  EXPECT_EQ(Layer.FindNearestObject(World, {}, 130, 130, extra), 2);
+  EXPECT_EQ(extra, 0);
+  EXPECT_FALSE(Layer.LocateObject(3, World)) << "an index equal to the record count";
+  EXPECT_TRUE(Layer.LocateObject(2, World));
+  double x = -1, y = -1;
+  Layer.GetObjectPoint(5, x, y);
+  EXPECT_EQ(x, -1);
+  Layer.GetObjectPoint(1, x, y);
+  EXPECT_EQ(y, 95);
+  Layer.Visibled = false;
+  EXPECT_EQ(Layer.FindObject(c, World, 100, 100, true, false), -1);
+}
+
+TEST_F(PointsTest, StyleFilesByRenderType) {
+  Write({{100, 100}});
+  Layer.RenderType = 3;
+  EXPECT_TRUE(Layer.StyleFilePath().endsWith("/points.t3"));
+  Layer.RenderType = -1;
+  EXPECT_TRUE(Layer.StyleFilePath().endsWith("/points.r"));
+  QImage image = Blank();
+  gfx::Canvas c(image);
+  EXPECT_THROW(Layer.Draw(c, World), base::FileError);
+  QByteArray styles;
+  demo::AppendPointStyle(styles, 'Z', 0x00FF00FF, 16, "DejaVu Sans");
+  QFile f(Dir.path() + "/points.r");
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(styles);
+  f.close();
+  Layer.Draw(c, World);
+  EXPECT_GT(InkOf(image, QColor(255, 0, 255)).Count, 10) << "the style record's colour";
+  Layer.RenderType = -5; // no style file for such values: the layer's own symbol
+  EXPECT_NO_THROW(Layer.Draw(c, World));
+}
+
+namespace {
+
+class PolygonsTest : public LayerFixture {
+protected:
+  void Write(const std::vector<std::vector<Ring>>& objects) {
+    demo::ShapeWriter w(demo::ShapeType::Polygon);
+    for (const auto& o : objects) w.AddShape(o);
+    w.Save(Dir.path() + "/areas.mds");
+    Layer.FullPath = Dir.path() + "/areas.mds";
+    Layer.Visibled = Layer.Selected = true;
+    Layer.BrushColor = 0x0000FF00;
+    Layer.PenColor = 0x00FF0000;
+    Layer.PenWidth = 1;
+  }
+  static Ring Square(double x0, double y0, double x1, double y1) {
+    return {{x0, y0}, {x0, y1}, {x1, y1}, {x1, y0}, {x0, y0}};
+  }
+  TPolygonsLayer Layer;
+};
+
+} // namespace
+
+TEST_F(PolygonsTest, FillsHolesClicksAndEdges) {
+  Write({{Square(20, 20, 120, 120), Square(50, 50, 80, 80)}, {Square(100, 100, 180, 180)}});
+  QImage image = Blank();
+  gfx::Canvas c(image);
+  Layer.Draw(c, World);
+  EXPECT_EQ(QColor(image.pixel(30, 200 - 30)), QColor(0, 255, 0)) << "the fill";
+  EXPECT_EQ(QColor(image.pixel(65, 200 - 65)), QColor(0, 255, 0)) << "the hole is filled too";
+  EXPECT_EQ(Layer.FindObject(c, World, 65, 65, false, false), 0) << "a click in the hole";
+  EXPECT_EQ(Layer.FoundX, 70);
+  EXPECT_EQ(Layer.FindObject(c, World, 20, 60, false, false), 0) << "a click on the edge";
+  EXPECT_EQ(Layer.FindObject(c, World, 110, 110, false, false), 0) << "overlapping: the earlier";
+  EXPECT_EQ(Layer.FindObject(c, World, 150, 150, false, false), 1);
+  EXPECT_EQ(Layer.FindObject(c, World, 190, 10, false, false), -1);
+}
+
+TEST_F(PolygonsTest, ShadowsAreDrawnDownAndRightBeforeTheFill) {
+  Write({{Square(50, 50, 100, 100)}});
+  Layer.Shadow = 3;
+  Layer.PenColor = 0x00000000;
+  QImage image = Blank();
+  gfx::Canvas c(image);
+  Layer.Draw(c, World);
+  const int right = 100; // the outline's right edge: world x 100 at scale 1
+  for (int s = 1; s <= 3; ++s) EXPECT_EQ(QColor(image.pixel(right + s, 150 - 20)), QColor(Qt::black)) << "offset " << s;
+  EXPECT_EQ(QColor(image.pixel(right + 4, 150 - 20)), QColor(Qt::white));
+  EXPECT_EQ(QColor(image.pixel(75, 125)), QColor(0, 255, 0)) << "the fill covers the shadow inside";
+}
+
+TEST_F(PolygonsTest, TheViewIsWidenedByTenMapUnits) {
+  Write({{Square(205, 50, 208, 60)}, {Square(215, 50, 218, 60)}});
+  QImage wide = Blank(240, 200); // wider than the view, so what is drawn beyond it shows
+  gfx::Canvas c(wide);
+  Layer.Draw(c, World);
+  EXPECT_EQ(QColor(wide.pixel(206, 200 - 55)), QColor(0, 255, 0)) << "5 units outside: drawn";
+  EXPECT_EQ(QColor(wide.pixel(216, 200 - 55)), QColor(Qt::white)) << "15 units outside: not drawn";
+  int flushes = 0;
+  c.OnFlush = [&] { ++flushes; };
+  Layer.FlashObject(0, c, World);
+  EXPECT_EQ(flushes, 6);
+  Layer.FlashObject(1, c, World);
+  EXPECT_EQ(flushes, 6);
+}
+
+TEST_F(PolygonsTest, LocateDoublesTheBoxOfAFarObject) {
+  Write({{Square(1000, 1000, 1100, 1040)}, {Square(90, 90, 110, 110)}});
+  EXPECT_TRUE(Layer.LocateObject(0, World));
+  EXPECT_EQ(World.ViewExtent.XMin, 950);
+  EXPECT_EQ(World.ViewExtent.XMax, 1150);
+  EXPECT_EQ(World.ViewExtent.YMin, 980);
+  EXPECT_EQ(World.ViewExtent.YMax, 1060);
+  World.SetView(200, 200, 0, 0, 200, 200);
+  EXPECT_TRUE(Layer.LocateObject(1, World));
+  EXPECT_EQ(World.ViewExtent.XMin, World.VisibleExtent.XMin) << "well inside: unchanged";
+  EXPECT_FALSE(Layer.LocateObject(2, World));
+}
+
+TEST(AddressLayer, ReportsItsOwnKindAfterLoading) {
+  QTemporaryDir dir;
+  demo::WriteAtlas(dir.path(), 1, 4);
+  RegisterLayerKinds();
+  TMapContent map;
+  ASSERT_TRUE(map.LoadMap(dir.path() + "/BASE", dir.path() + "/MAPS", dir.path(), "", "").isEmpty());
+  ASSERT_NE(map.AddressLayer, nullptr);
+  EXPECT_EQ(map.AddressLayer->PrimitiveType, 7);
+  EXPECT_NE(dynamic_cast<TAddressLayer*>(map.AddressLayer), nullptr);
+  int polygons = 0, points = 0;
+  for (const auto& l : map.Layers) {
+    polygons += dynamic_cast<TPolygonsLayer*>(l.get()) != nullptr;
+    points += dynamic_cast<TPointsLayer*>(l.get()) != nullptr;
+  }
+  EXPECT_EQ(polygons, 3);
+  EXPECT_EQ(points, 3);
+}
