@@ -7,6 +7,7 @@
 #include "platform/StartupOptions.h"
 #include "plugins/ObjectUtils.h"
 #include "ui/FormMap.h"
+#include "ui/FormSelectInfo.h"
 
 #include "db/Error.h"
 
@@ -101,6 +102,8 @@ int main(int argc, char** argv) {
   int result = 0;
   {
     TFormMap form(*data);
+    TFormSelectInfo info(*data, &form);
+    form.SetSelectInfo(&info);
     form.show();
     if (!line.Screenshot.isEmpty()) TakeScreenshot(form, line.Screenshot);
     result = app.exec();

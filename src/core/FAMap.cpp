@@ -49,6 +49,7 @@ TFAMap::TFAMap(QWidget* parent) : QWidget(parent) {
 }
 
 TFAMap::~TFAMap() {
+  Arrow.reset();
   ScreenCanvas.reset();
   Content.DestroyLayers();
   ClearSelection();
@@ -450,14 +451,21 @@ void TFAMap::ClearSelection() {
   Selection.clear();
 }
 
+void TFAMap::SetArrow(std::unique_ptr<IMapArrow> arrow) {
+  Arrow = std::move(arrow);
+  if (Arrow) Arrow->OnChanged = [this] { ShowScreen(); };
+}
+
 void TFAMap::HideArrow() {
   ArrowVisible = false;
+  if (Arrow) Arrow->Hide(Screen);
 }
 
 void TFAMap::ShowArrow(double X, double Y) {
   ArrowX = X;
   ArrowY = Y;
   ArrowVisible = true;
+  if (Arrow) Arrow->Show(Screen, World.WorldToScreenX(X), World.WorldToScreenY(Y));
 }
 
 void TFAMap::SetLayerObjectImage(int Category, int Class, int ObjectNumber, int ImageIndex) {

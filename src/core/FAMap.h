@@ -4,6 +4,7 @@
 // sets. Rubber bands, blinking and the pointer arrow are drawn on the screen picture, which the
 // widget shows; the finished map is kept in BackBuffer so that ordinary repaints only copy it.
 
+#include "MapArrow.h"
 #include "MapContent.h"
 
 #include <QCursor>
@@ -69,6 +70,11 @@ public:
   void SetLayerObjectImage(int Category, int Class, int ObjectNumber, int ImageIndex);
   int GetLayerObjectImage(int Category, int Class, int ObjectNumber);
   void SetCursorNumber(int number);
+  // The pointer arrow drawn over the map (owned by the control).
+  void SetArrow(std::unique_ptr<IMapArrow> arrow);
+  bool ArrowShown() const { return ArrowVisible; }
+  double ArrowWorldX() const { return ArrowX; }
+  double ArrowWorldY() const { return ArrowY; }
   int CursorNumber() const { return CurrentCursor; }
 
   // Public state the main window reads and writes.
@@ -117,6 +123,7 @@ private:
   void ZoomBy(int x, int y, double factor);
 
   std::unique_ptr<gfx::Canvas> ScreenCanvas;
+  std::unique_ptr<IMapArrow> Arrow;
   QImage PanSnapshot;
   QRect PanSourceRect, PanDestRect;
   int PanAnchorX = 0, PanAnchorY = 0;

@@ -34,7 +34,12 @@ bool TGeometryFile::Next(Record& r) {
   const auto content = Reader.At(Reader.Position(), r.ContentBytes);
   Reader.Skip(r.ContentBytes);
   if (r.ContentBytes >= 4) r.ShapeType = int32_t(base::GetU32LE(content.data()));
-  if (r.ShapeType != 0 && r.ContentBytes >= 36) {
+  if (r.ShapeType == 1 && r.ContentBytes >= 20) {
+    // A point's box is the point itself.
+    r.HasBox = true;
+    r.XMin = r.XMax = base::GetDoubleLE(content.data() + 4);
+    r.YMin = r.YMax = base::GetDoubleLE(content.data() + 12);
+  } else if (r.ShapeType != 0 && r.ContentBytes >= 36) {
     r.HasBox = true;
     r.XMin = base::GetDoubleLE(content.data() + 4);
     r.YMin = base::GetDoubleLE(content.data() + 12);

@@ -86,15 +86,21 @@ void TPointsLayer::SetLabelFont(gfx::Canvas& Canvas, const TWorld& World) const 
   Canvas.Font.StrikeOut = TextFontStrikeOut;
 }
 
-void TPointsLayer::DrawLabel(gfx::Canvas& Canvas, const TWorld& World, int sx, int sy, const QString& text) const {
+void TPointsLayer::DrawLabel(gfx::Canvas& Canvas, const TWorld& World, int sx, int sy,
+                             const QString& text) const {
   SetLabelFont(Canvas, World);
-  if (XLabel == -1) Canvas.TextHAlign = gfx::HAlign::Right;
-  else if (XLabel == 0) Canvas.TextHAlign = gfx::HAlign::Center;
-  else if (XLabel == 1) Canvas.TextHAlign = gfx::HAlign::Left;
+  if (XLabel == -1)
+    Canvas.TextHAlign = gfx::HAlign::Right;
+  else if (XLabel == 0)
+    Canvas.TextHAlign = gfx::HAlign::Center;
+  else if (XLabel == 1)
+    Canvas.TextHAlign = gfx::HAlign::Left;
   Canvas.TextVAlign = gfx::VAlign::Top;
   const int h = Canvas.TextHeight(text);
-  if (YLabel == -1) sy -= h;
-  else if (YLabel == 0) sy -= h / 2;
+  if (YLabel == -1)
+    sy -= h;
+  else if (YLabel == 0)
+    sy -= h / 2;
   gfx::TextOutAngle(Canvas, sx, sy, Rounded(TextLabelAngle * 10), text);
   Canvas.TextHAlign = gfx::HAlign::Left;
 }
@@ -104,7 +110,8 @@ void TPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   // RenderType -1 and N > 0 read the per-object style file (a missing one raises); values below
   // -1 have no style file and draw the layer's own symbol.
   std::unique_ptr<base::MappedFile> styles;
-  if (RenderType == -1 || RenderType > 0) styles = std::make_unique<base::MappedFile>(StyleFilePath());
+  if (RenderType == -1 || RenderType > 0)
+    styles = std::make_unique<base::MappedFile>(StyleFilePath());
   const bool labels = ScaleAllowsLabels(World.Scale);
   size_t labelField = 0;
   if (labels) labelField = AttrTable.FieldByName(TextFieldLabel).FieldNo();
@@ -125,7 +132,8 @@ void TPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
       const int nameLength = std::min<int>(s[13], 31);
       Canvas.Font.CharSet = 2;
       Canvas.Font.Bold = Canvas.Font.Italic = Canvas.Font.Underline = Canvas.Font.StrikeOut = false;
-      Canvas.Font.Name = base::Decode(reinterpret_cast<const char*>(s + 14), nameLength, base::CodePage::Cp1251);
+      Canvas.Font.Name =
+          base::Decode(reinterpret_cast<const char*>(s + 14), nameLength, base::CodePage::Cp1251);
       Canvas.Font.Color = base::GetU32LE(s + 1);
       const double size = base::GetDoubleLE(s + 5);
       const int t = Rounded(CharLabelScale ? size * World.Scale : size);
@@ -133,7 +141,8 @@ void TPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
       Canvas.Brush.Style = 1;
       Canvas.TextHAlign = gfx::HAlign::Left;
       Canvas.TextVAlign = gfx::VAlign::Top;
-      Canvas.TextOut(sx - t / 2, sy - t / 2, base::Decode(reinterpret_cast<const char*>(s), 1, base::CodePage::Cp1251));
+      Canvas.TextOut(sx - t / 2, sy - t / 2,
+                     base::Decode(reinterpret_cast<const char*>(s), 1, base::CodePage::Cp1251));
     } else if (!CharLabel.isEmpty() && CharLabel[0] != QChar(0)) {
       Canvas.Font.CharSet = 2;
       Canvas.Font.Bold = Canvas.Font.Italic = Canvas.Font.Underline = Canvas.Font.StrikeOut = false;
@@ -145,14 +154,16 @@ void TPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
       Canvas.TextVAlign = gfx::VAlign::Top;
       Canvas.TextOut(sx - layerSize / 2, sy - layerSize / 2, CharLabel);
     } else {
-      Canvas.Ellipse(sx - layerSize / 2, sy - layerSize / 2, sx + layerSize / 2, sy + layerSize / 2);
+      Canvas.Ellipse(sx - layerSize / 2, sy - layerSize / 2, sx + layerSize / 2,
+                     sy + layerSize / 2);
     }
     if (labels && i < AttrTable.RecordCount())
       DrawLabel(Canvas, World, sx, sy, db::ValueToString(AttrTable.ValueAt(int(i), labelField)));
   }
 }
 
-int TPointsLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable, bool Flash) {
+int TPointsLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y,
+                             bool IgnoreSelectable, bool Flash) {
   if (!Visibled || (!Selected && !IgnoreSelectable)) return -1;
   const int sx = World.WorldToScreenX(X), sy = World.WorldToScreenY(Y);
   double x1 = World.ScreenToWorldX(sx - 10), x2 = World.ScreenToWorldX(sx + 10);
@@ -216,7 +227,8 @@ void TPointsLayer::GetObjectPoint(int RecordIndex, double& X, double& Y) {
   PointAt(file, RecordIndex, X, Y);
 }
 
-int TPointsLayer::FindNearestObject(TWorld&, const std::vector<int32_t>&, double X, double Y, int& Extra) {
+int TPointsLayer::FindNearestObject(TWorld&, const std::vector<int32_t>&, double X, double Y,
+                                    int& Extra) {
   Extra = 0;
   const base::MappedFile file(FullPath);
   const int64_t count = PointCount(file);

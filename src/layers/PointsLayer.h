@@ -10,22 +10,26 @@
 
 class TPointsLayer : public TCustomLayer {
 public:
-  static constexpr int kRecordSize = 28;      // header 8, shape type 4, X 8, Y 8
-  static constexpr int kStyleRecordSize = 45; // symbol 1, colour 4, size 8, font 32 (length byte + text)
+  static constexpr int kRecordSize = 28; // header 8, shape type 4, X 8, Y 8
+  static constexpr int kStyleRecordSize =
+      45; // symbol 1, colour 4, size 8, font 32 (length byte + text)
 
   void LoadFromDataSet(db::Table& DataSet, const QString& MapsDir) override;
   void SaveToDataSet(db::Table& DataSet) override;
   void FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) override;
   void Draw(gfx::Canvas& Canvas, TWorld& World) override;
-  int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable, bool Flash) override;
+  int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable,
+                 bool Flash) override;
   bool LocateObject(int RecordIndex, TWorld& World) override;
   void GetObjectPoint(int RecordIndex, double& X, double& Y) override;
-  int FindNearestObject(TWorld& World, const std::vector<int32_t>& Groups, double X, double Y, int& Extra) override;
+  int FindNearestObject(TWorld& World, const std::vector<int32_t>& Groups, double X, double Y,
+                        int& Extra) override;
 
   // The style file of RenderType -1 (".r") or N > 0 (".tN"); empty for other values.
   QString StyleFilePath() const;
   // Draws one label at pixel (sx, sy) with the layer's font, box, anchors and angle.
-  void DrawLabel(gfx::Canvas& Canvas, const TWorld& World, int sx, int sy, const QString& text) const;
+  void DrawLabel(gfx::Canvas& Canvas, const TWorld& World, int sx, int sy,
+                 const QString& text) const;
   // The label font's size: scaled by the map when TextLabelScale, at least 1.
   int LabelFontSize(const TWorld& World) const;
 

@@ -51,7 +51,8 @@ void TPolygonsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
       if (Shadow > 0) {
         std::vector<QPoint> shadow = ring;
         for (int s = 0; s < Shadow; ++s) {
-          for (QPoint& q : shadow) q += QPoint(1, 1);
+          for (QPoint& q : shadow)
+            q += QPoint(1, 1);
           Canvas.Polyline(shadow);
         }
       }
@@ -62,8 +63,10 @@ void TPolygonsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
 }
 
 void TPolygonsLayer::DrawLabels(gfx::Canvas& Canvas, const TWorld& World) {
-  // The font is set once; its style flags are added to those it has, as the labels have always been drawn.
-  Canvas.Font.Size = std::max(1, Rounded(TextLabelScale ? TextFontSize * World.Scale : TextFontSize));
+  // The font is set once; its style flags are added to those it has, as the labels have always been
+  // drawn.
+  Canvas.Font.Size =
+      std::max(1, Rounded(TextLabelScale ? TextFontSize * World.Scale : TextFontSize));
   Canvas.Font.CharSet = TextCharSet;
   Canvas.Brush.Style = TextInBox ? 0 : 1; // the box keeps the last fill colour
   Canvas.Font.Name = TextFont;
@@ -83,19 +86,25 @@ void TPolygonsLayer::DrawLabels(gfx::Canvas& Canvas, const TWorld& World) {
     const QString text = db::ValueToString(AttrTable.ValueAt(r.Index, field));
     const int sx = World.WorldToScreenX((r.XMin + r.XMax) / 2);
     int sy = World.WorldToScreenY((r.YMin + r.YMax) / 2);
-    if (XLabel == -1) Canvas.TextHAlign = gfx::HAlign::Right;
-    else if (XLabel == 0) Canvas.TextHAlign = gfx::HAlign::Center;
-    else if (XLabel == 1) Canvas.TextHAlign = gfx::HAlign::Left;
+    if (XLabel == -1)
+      Canvas.TextHAlign = gfx::HAlign::Right;
+    else if (XLabel == 0)
+      Canvas.TextHAlign = gfx::HAlign::Center;
+    else if (XLabel == 1)
+      Canvas.TextHAlign = gfx::HAlign::Left;
     Canvas.TextVAlign = gfx::VAlign::Top;
     const int h = Canvas.TextHeight(text);
-    if (YLabel == -1) sy -= h;
-    else if (YLabel == 0) sy -= h / 2;
+    if (YLabel == -1)
+      sy -= h;
+    else if (YLabel == 0)
+      sy -= h / 2;
     gfx::TextOutAngle(Canvas, sx, sy, angle, text);
   }
   Canvas.TextHAlign = gfx::HAlign::Left;
 }
 
-int TPolygonsLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable, bool Flash) {
+int TPolygonsLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y,
+                               bool IgnoreSelectable, bool Flash) {
   if (!Visibled || (!Selected && !IgnoreSelectable)) return -1;
   TGeometryFile file(FullPath);
   TGeometryFile::Record r;
@@ -105,7 +114,8 @@ int TPolygonsLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, dou
     const TGeometryFile::Parts parts = file.ReadParts(r);
     for (int p = 0; p < parts.NumParts; ++p) {
       ring.clear();
-      for (int k = parts.Starts[size_t(p)]; k < parts.Starts[size_t(p) + 1]; ++k) ring.push_back(file.PointAt(parts, k));
+      for (int k = parts.Starts[size_t(p)]; k < parts.Starts[size_t(p) + 1]; ++k)
+        ring.push_back(file.PointAt(parts, k));
       if (!TWorld::PointInPolygon(ring, int(ring.size()), X, Y)) continue;
       FoundX = (r.XMin + r.XMax) / 2;
       FoundY = (r.YMin + r.YMax) / 2;
@@ -125,7 +135,8 @@ bool TPolygonsLayer::LocateObject(int RecordIndex, TWorld& World) {
   FoundY = (r.YMin + r.YMax) / 2;
   const double m = 20 / World.Scale;
   const TExtent& v = World.VisibleExtent;
-  if (TWorld::PointInRect(v.XMin + m, v.YMin + m, v.XMax - m, v.YMax - m, FoundX, FoundY)) return true;
+  if (TWorld::PointInRect(v.XMin + m, v.YMin + m, v.XMax - m, v.YMax - m, FoundX, FoundY))
+    return true;
   const double hw = std::fabs(r.XMax - r.XMin) / 2, hh = std::fabs(r.YMax - r.YMin) / 2;
   World.ViewExtent = {r.XMin - hw, r.YMin - hh, r.XMax + hw, r.YMax + hh};
   return true;

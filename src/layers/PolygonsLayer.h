@@ -8,12 +8,14 @@
 
 class TPolygonsLayer : public TLinesLayer {
 public:
-  static constexpr int kStyleRecordSize = 24; // brush colour, brush style, pen colour, pen style, pen width
-  static constexpr double kViewMargin = 10;   // map units added to the view on every side
+  static constexpr int kStyleRecordSize =
+      24; // brush colour, brush style, pen colour, pen style, pen width
+  static constexpr double kViewMargin = 10; // map units added to the view on every side
 
   void FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) override;
   void Draw(gfx::Canvas& Canvas, TWorld& World) override;
-  int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable, bool Flash) override;
+  int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable,
+                 bool Flash) override;
   bool LocateObject(int RecordIndex, TWorld& World) override;
 
 private:

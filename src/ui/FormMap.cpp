@@ -1,8 +1,14 @@
 #include "FormMap.h"
 
+#include "CatClass.h"
+#include "FormSelectInfo.h"
+#include "SmallDialogs.h"
+
 #include "app/DataModule.h"
+#include "overlays/ArrowAnimation.h"
 
 #include "base/UserMessages.h"
+#include "db/Error.h"
 #include "platform/HtmlViewer.h"
 #include "plugins/ObjectUtils.h"
 
@@ -119,6 +125,7 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
     pnlMode->setText(QString::fromUtf8("Шар «%1» не намальовано: %2").arg(name, reason));
   };
 
+  Map->SetArrow(std::make_unique<TArrowAnimation>());
   // FormCreate.
   Map->LoadMap(Data.BaseDir, Data.MapsDir, Data.AppDir, Data.RefDir, Data.RoutesDir);
   resize(1180, 760); // where a window manager does not maximize the window
@@ -326,13 +333,14 @@ void TFormMap::BuildMenus() {
   add(utils, "miCalcTopologicalModel", "Узгодження топологічної моделі");
   QMenu* help = menuBar()->addMenu(QString::fromUtf8("Допомога"));
   help->setObjectName("miHelp");
-  add(help, "imAbout", "Про ...");
-  add(help, "miAuthors", "Авторський колектив");
+  add(help, "imAbout", "Про ...", &TFormMap::imAboutClick);
+  add(help, "miAuthors", "Авторський колектив", &TFormMap::miAuthorsClick);
   add(help, "imHelp", "Допомога", &TFormMap::imHelpClick);
 
   ppmnMap = new QMenu(this);
   ppmnMap->setObjectName("ppmnMap");
-  QAction* infoPlus = add(ppmnMap, "ppmiInfoPlus", "Додаткова інформація");
+  QAction* infoPlus =
+      add(ppmnMap, "ppmiInfoPlus", "Додаткова інформація", &TFormMap::ppmiInfoPlusClick);
   infoPlus->setVisible(false);
   add(ppmnMap, "ppmiChngSymbol", "Змінити знак");
 }
@@ -387,7 +395,7 @@ void TFormMap::SetToolMode(uint8_t mode) {
   PreviousToolMode = ToolMode;
   for (const QString& name : kToolButtons)
     Button(name)->setChecked(false);
-  // The object information window is closed here once it exists.
+  if (SelectInfo && SelectInfo->isVisible()) SelectInfo->close();
   for (const ModeEntry& m : kModes)
     if (m.Mode == mode) {
       Button(m.Button)->setChecked(true);
@@ -489,7 +497,11 @@ void TFormMap::MapMouseDown(QMouseEvent* e) {
 void TFormMap::MapMouseUp(QMouseEvent*) {
   if (Map->Mode == TFAMap::ModePan) Map->setCursor(SavedCursor);
   if (Map->Mode == TFAMap::ModeInfo && !Map->Selection.empty() && Button("sbInfo")->isChecked()) {
-    // The object information window shows the last picked object once it exists.
+    const TSelectedObject& last = Map->Selection.back();
+    if (SelectInfo) {
+      if (!SelectInfo->isVisible()) SelectInfo->show();
+      SelectInfo->ShowInfo(last.Category, last.Class, last.ObjectIndex);
+    }
     Action("ppmiInfoPlus")->setVisible(true);
   }
 }
@@ -538,4 +550,47 @@ void TFormMap::closeEvent(QCloseEvent* e) {
   lboxObjects->clear();
   Map->CloseMap();
   e->accept();
+}
+
+void TFormMap::imAboutClick() {
+  TFormAboutBox box(this);
+  box.exec();
+}
+
+void TFormMap::miAuthorsClick() {
+  TFormAuthors box(this);
+  box.exec();
+}
+
+void TFormMap::ppmiInfoPlusClick() {
+  ShowObjectInfoFile(-1, -1, -1);
+}
+
+void TFormMap::ShowObjectInfoFile(int category, int cls, int record) {
+  if (category < 0) {
+    if (Map->Selection.empty()) return;
+    const TSelectedObject& last = Map->Selection.back();
+    category = last.Category;
+    cls = last.Class;
+    record = last.ObjectIndex;
+  }
+  const QString table = GetAttributeTableName(Data.TableClasses, category, cls);
+  if (table.isEmpty()) return;
+  QString document;
+  try {
+    db::Table t(Data.MapsDir, table);
+    t.Open();
+    if (record >= 0 && record < t.RecordCount()) {
+      t.SetRecNo(record + 1);
+      if (db::Field* f = t.FindField("InfoFile")) document = f->AsString();
+    }
+  } catch (const db::Error&) {
+    // A table that cannot be read has no document to offer.
+  }
+  if (document.isEmpty()) {
+    base::UserMessages::Current().ShowMessage(
+        QString::fromUtf8("Додаткова інформація по даному об'єкту відсутня."));
+    return;
+  }
+  platform::OpenInViewer(HtmlViewerPath, Data.RefDir + "/" + document, Data.RefDir);
 }

@@ -18,6 +18,7 @@ class QMenu;
 class QTabWidget;
 class QToolButton;
 class TDataModuleVANDREL;
+class TFormSelectInfo;
 
 class TFormMap : public QMainWindow {
 public:
@@ -37,6 +38,15 @@ public:
   void imToolBarClick();
   void imLayersPanelClick();
   void imExitClick();
+  void imAboutClick();
+  void miAuthorsClick();
+  void ppmiInfoPlusClick();
+
+  // The object information window, created by the program after this window.
+  void SetSelectInfo(TFormSelectInfo* info) { SelectInfo = info; }
+  TFormSelectInfo* SelectInfo = nullptr;
+  // Opens the reference document of an object (category < 0: the last picked object).
+  void ShowObjectInfoFile(int category, int cls, int record);
 
   void SetToolMode(uint8_t mode);
   void ToggleToolPanel(int k);

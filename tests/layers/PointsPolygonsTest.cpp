@@ -48,8 +48,10 @@ protected:
   // Writes labels "A", "B", ... as the attribute table of `geometry`.
   void WriteLabels(const QString& geometry, int count) {
     std::vector<std::vector<db::Value>> rows;
-    for (int i = 0; i < count; ++i) rows.push_back({QString(QChar('A' + i)) + "W"});
-    db::DbaseFile::Create(geometry.left(geometry.size() - 4) + ".dbf", {db::MakeDbaseField("NAME", db::FieldType::String, 10)}, rows);
+    for (int i = 0; i < count; ++i)
+      rows.push_back({QString(QChar('A' + i)) + "W"});
+    db::DbaseFile::Create(geometry.left(geometry.size() - 4) + ".dbf",
+                          {db::MakeDbaseField("NAME", db::FieldType::String, 10)}, rows);
   }
   QTemporaryDir Dir;
   TWorld World;
@@ -59,7 +61,8 @@ class PointsTest : public LayerFixture {
 protected:
   void Write(const std::vector<demo::Point>& points) {
     demo::ShapeWriter w(demo::ShapeType::Point);
-    for (const auto& p : points) w.AddPoint(p);
+    for (const auto& p : points)
+      w.AddPoint(p);
     w.Save(Path());
     WriteLabels(Path(), int(points.size()));
     Layer.FullPath = Path();
@@ -162,7 +165,8 @@ TEST_F(PointsTest, PickingLocatingAndTheNearestPoint) {
   Write({{100, 105}, {100, 95}, {150, 150}});
   QImage image = Blank();
   gfx::Canvas c(image);
-  EXPECT_EQ(Layer.FindObject(c, World, 100, 100, false, false), 0) << "two at one distance: the earlier";
+  EXPECT_EQ(Layer.FindObject(c, World, 100, 100, false, false), 0)
+      << "two at one distance: the earlier";
   EXPECT_EQ(Layer.FoundY, 105);
   EXPECT_EQ(Layer.FindObject(c, World, 130, 130, false, false), -1) << "outside the 10-pixel box";
   int extra = 7;
@@ -206,7 +210,8 @@ class PolygonsTest : public LayerFixture {
 protected:
   void Write(const std::vector<std::vector<Ring>>& objects) {
     demo::ShapeWriter w(demo::ShapeType::Polygon);
-    for (const auto& o : objects) w.AddShape(o);
+    for (const auto& o : objects)
+      w.AddShape(o);
     w.Save(Dir.path() + "/areas.mds");
     Layer.FullPath = Dir.path() + "/areas.mds";
     Layer.Visibled = Layer.Selected = true;
@@ -245,7 +250,8 @@ TEST_F(PolygonsTest, ShadowsAreDrawnDownAndRightBeforeTheFill) {
   gfx::Canvas c(image);
   Layer.Draw(c, World);
   const int right = 100; // the outline's right edge: world x 100 at scale 1
-  for (int s = 1; s <= 3; ++s) EXPECT_EQ(QColor(image.pixel(right + s, 150 - 20)), QColor(Qt::black)) << "offset " << s;
+  for (int s = 1; s <= 3; ++s)
+    EXPECT_EQ(QColor(image.pixel(right + s, 150 - 20)), QColor(Qt::black)) << "offset " << s;
   EXPECT_EQ(QColor(image.pixel(right + 4, 150 - 20)), QColor(Qt::white));
   EXPECT_EQ(QColor(image.pixel(75, 125)), QColor(0, 255, 0)) << "the fill covers the shadow inside";
 }
@@ -283,7 +289,8 @@ TEST(AddressLayer, ReportsItsOwnKindAfterLoading) {
   demo::WriteAtlas(dir.path(), 1, 4);
   RegisterLayerKinds();
   TMapContent map;
-  ASSERT_TRUE(map.LoadMap(dir.path() + "/BASE", dir.path() + "/MAPS", dir.path(), "", "").isEmpty());
+  ASSERT_TRUE(
+      map.LoadMap(dir.path() + "/BASE", dir.path() + "/MAPS", dir.path(), "", "").isEmpty());
   ASSERT_NE(map.AddressLayer, nullptr);
   EXPECT_EQ(map.AddressLayer->PrimitiveType, 7);
   EXPECT_NE(dynamic_cast<TAddressLayer*>(map.AddressLayer), nullptr);

@@ -126,7 +126,8 @@ TEST(MapControl, PickingTheSameLineTwiceSelectsItOnce) {
   ShownMap m;
   m.Map.SetInfoMode();
   for (size_t i = 0; i < m.Map.Layers.size(); ++i)
-    if (m.Map.Layers[i]->Category == 7 && m.Map.Layers[i]->Class == 4) m.Map.ActiveLayer = int(i); // the streets
+    if (m.Map.Layers[i]->Category == 7 && m.Map.Layers[i]->Class == 4)
+      m.Map.ActiveLayer = int(i); // the streets
   ASSERT_GE(m.Map.ActiveLayer, 0);
   // Find a pixel on a street: the middle of the first street's first segment.
   db::Table streets(Atlas() + "/MAPS", "Streets.dbf");
