@@ -5,6 +5,8 @@
 #include "core/LayerFactory.h"
 #include "layers/LayerKinds.h"
 #include "ui/FormMap.h"
+#include "ui/FormSelectInfo.h"
+#include "layers/GeometryFile.h"
 
 #include "AtlasWriter.h"
 
@@ -19,6 +21,7 @@
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
+#include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -315,4 +318,43 @@ TEST_F(MainWindow, DraggingTheSplitterWidensThePanels) {
   QTest::mouseRelease(Form->pnlSplit, Qt::LeftButton, {}, {-29, 10});
   EXPECT_EQ(Form->pnlLayers->width(), before + 30);
   EXPECT_TRUE(Form->Map->isVisible());
+}
+
+TEST_F(MainWindow, AnInfoClickOnABuildingSelectsItAndShowsItsInformation) {
+  TFormSelectInfo info(*Data, Form.get());
+  Form->SetSelectInfo(&info);
+  TFAMap& map = *Form->Map;
+  int buildings = -1;
+  for (size_t i = 0; i < map.Layers.size(); ++i)
+    if (map.Layers[i]->ClassName == QString::fromUtf8("Будинки")) buildings = int(i);
+  ASSERT_GE(buildings, 0);
+  Form->lboxLayers->setCurrentRow(buildings);
+  EXPECT_EQ(map.ActiveLayer, buildings);
+  map.Redraw();
+  // A point well inside some building that is on the screen.
+  TGeometryFile file(map.Layers[size_t(buildings)]->FullPath);
+  TGeometryFile::Record r;
+  QPoint at;
+  int expected = -1;
+  while (expected < 0 && file.Next(r)) {
+    const TGeometryFile::Parts parts = file.ReadParts(r);
+    std::vector<TWorldPoint> ring;
+    for (int k = parts.Starts[0]; k < parts.Starts[1]; ++k) ring.push_back(file.PointAt(parts, k));
+    const double cx = (r.XMin + r.XMax) / 2, cy = (r.YMin + r.YMax) / 2;
+    at = {map.World.WorldToScreenX(cx), map.World.WorldToScreenY(cy)};
+    if (TWorld::PointInPolygon(ring, int(ring.size()), map.World.ScreenToWorldX(at.x()),
+                               map.World.ScreenToWorldY(at.y())) &&
+        map.rect().adjusted(5, 5, -5, -5).contains(at))
+      expected = r.Index;
+  }
+  ASSERT_GE(expected, 0) << map.width() << "x" << map.height() << " " << at.x() << "," << at.y();
+  Form->sbInfoClick();
+  QTest::mouseClick(&map, Qt::LeftButton, {}, at);
+  ASSERT_EQ(map.Selection.size(), 1u);
+  EXPECT_EQ(map.Selection[0].ObjectIndex, expected);
+  EXPECT_TRUE(info.isVisible());
+  EXPECT_FALSE(info.lblText->text().trimmed().isEmpty());
+  EXPECT_TRUE(Form->Action("ppmiInfoPlus")->isVisible());
+  Form->sbZoomInClick(); // leaving the info tool closes the window
+  EXPECT_FALSE(info.isVisible());
 }
