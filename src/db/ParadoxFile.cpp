@@ -22,6 +22,12 @@ namespace db {
 
 using namespace paradox;
 
+void TableFile::ReplaceRows(std::vector<StoredRow>& rows, std::vector<StoredRow> replacement) {
+  EmptyTable(rows);
+  for (StoredRow& row : replacement)
+    InsertRow(rows, std::move(row));
+}
+
 QString FileSignature(const QString& path) {
   // The inode changes when a rewrite renames a new file into place; the time and size when the
   // file is changed where it is.
@@ -321,6 +327,33 @@ void ParadoxFile::EmptyTable(std::vector<StoredRow>& rows) {
   std::vector<StoredRow> none;
   Rewrite(none);
   rows.clear();
+}
+
+void ParadoxFile::ReplaceRows(std::vector<StoredRow>& rows, std::vector<StoredRow> replacement) {
+  const uint32_t savedAutoInc = Hdr.AutoInc;
+  try {
+    std::vector<StoredRow> accepted;
+    accepted.reserve(replacement.size());
+    for (StoredRow& row : replacement) {
+      AssignAutoIncrements(row.Values);
+      CheckKeyUnique(accepted, row.Values, std::nullopt);
+      row.Raw = EncodeRecord(row.Values, nullptr);
+      row.Location = -1;
+      // Kept in key order, which the uniqueness check searches.
+      const auto at = Hdr.KeyFields == 0
+                          ? accepted.end()
+                          : std::upper_bound(accepted.begin(), accepted.end(), row,
+                                             [&](const StoredRow& a, const StoredRow& b) {
+                                               return KeyLess(a, b, Hdr.KeyFields);
+                                             });
+      accepted.insert(at, std::move(row));
+    }
+    Rewrite(accepted);
+    rows = std::move(accepted);
+  } catch (...) {
+    Hdr.AutoInc = savedAutoInc;
+    throw;
+  }
 }
 
 void ParadoxFile::Rewrite(std::vector<StoredRow>& rows) {

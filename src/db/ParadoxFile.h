@@ -48,6 +48,8 @@ public:
   size_t InsertRow(std::vector<StoredRow>& rows, StoredRow row) override;
   void DeleteRow(std::vector<StoredRow>& rows, size_t index) override;
   void EmptyTable(std::vector<StoredRow>& rows) override;
+  // Written whole through a temporary file: a failure leaves the table as it was.
+  void ReplaceRows(std::vector<StoredRow>& rows, std::vector<StoredRow> replacement) override;
   QString DiskSignature() const override;
 
 private:

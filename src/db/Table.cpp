@@ -645,6 +645,27 @@ void Table::EmptyTable() {
   RebuildOrder(std::nullopt);
 }
 
+void Table::ReplaceAllRows(const std::vector<std::vector<Value>>& rows) {
+  CheckActive("replace the rows");
+  Cancel();
+  std::vector<StoredRow> replacement;
+  replacement.reserve(rows.size());
+  for (const std::vector<Value>& values : rows) {
+    if (values.size() != Defs.size())
+      throw Error::ForTable(Describe(), QString("a new row has %1 values for %2 fields")
+                                            .arg(values.size())
+                                            .arg(Defs.size()));
+    StoredRow row;
+    row.Id = NextId++;
+    for (size_t f = 0; f < values.size(); ++f)
+      row.Values.push_back(Coerce(f, values[f]));
+    replacement.push_back(std::move(row));
+  }
+  Storage->ReplaceRows(Rows, std::move(replacement));
+  Signature = Storage->DiskSignature();
+  RebuildOrder(std::nullopt);
+}
+
 bool Table::SyncWithDisk() {
   if (Storage->DiskSignature() == Signature) return false;
   const QString path = Storage->Path();

@@ -128,6 +128,10 @@ public:
   void Cancel();
   void Delete();
   void EmptyTable();
+  // Replaces every row of the table with `rows` (values in field order, converted to the
+  // fields' types); a Paradox table is written whole in one step and is left as it was when
+  // the write fails.
+  void ReplaceAllRows(const std::vector<std::vector<Value>>& rows);
   // Re-reads the file when it changed on disk since it was read.
   void Refresh();
 

@@ -40,6 +40,10 @@ public:
   virtual size_t InsertRow(std::vector<StoredRow>& rows, StoredRow row) = 0;
   virtual void DeleteRow(std::vector<StoredRow>& rows, size_t index) = 0;
   virtual void EmptyTable(std::vector<StoredRow>& rows) = 0;
+  // Replaces every row with `replacement` (ids set, values in field order). Tables that can
+  // write themselves whole do so in one step, so that a failure leaves the old rows on disk;
+  // the default empties the table and appends the rows one by one.
+  virtual void ReplaceRows(std::vector<StoredRow>& rows, std::vector<StoredRow> replacement);
 
   // A signature of the files on disk (modification time and size), to notice outside changes.
   virtual QString DiskSignature() const = 0;

@@ -1,6 +1,9 @@
 #include "CatClass.h"
 
+#include "base/UserMessages.h"
 #include "db/Error.h"
+
+#include <exception>
 
 namespace {
 
@@ -31,7 +34,307 @@ QString FieldOfClass(db::Table& layers, int category, int cls, const char* field
   return result;
 }
 
+QString Cut(const QString& text, int length) {
+  return text.left(length);
+}
+
+// The fields of the layers table that a class node holds, in the order they are written back.
+const char* const kClassFields[] = {
+    "Level",          "Category",        "Class",         "ClassName",      "PrimitiveType",
+    "FileName",       "ListType",        "X0",            "Y0",             "Xm",
+    "Ym",             "Visibled",        "Selected",      "ZoomInScale",    "ZoomOutScale",
+    "TextLabelAngle", "ZoomInLabelScale", "ZoomInIconScale", "CharLabel",   "VisibleLabel",
+    "TextFieldLabel", "CharFont",        "CharFontSize",  "CharFontColor",  "TextFont",
+    "TextFontSize",   "TextColor",       "TextFontBold",  "TextFontItalic", "TextFontUnderline",
+    "BrushColor",     "BrushStyle",      "PenColor",      "PenStyle",       "PenWidth",
+    "CharLabelScale", "TextLabelScale",  "PenScale"};
+
+db::Value ClassFieldValue(const TClassObject& c, const QString& name) {
+  const std::pair<const char*, db::Value> values[] = {
+      {"Level", int64_t(c.Level)},
+      {"Category", int64_t(c.Category)},
+      {"Class", int64_t(c.Class)},
+      {"ClassName", c.ClassName},
+      {"PrimitiveType", int64_t(c.PrimitiveType)},
+      {"FileName", c.FileName},
+      {"ListType", int64_t(c.ListType)},
+      {"X0", c.X0},
+      {"Y0", c.Y0},
+      {"Xm", c.Xm},
+      {"Ym", c.Ym},
+      {"Visibled", c.Visibled},
+      {"Selected", c.Selected},
+      {"ZoomInScale", c.ZoomInScale},
+      {"ZoomOutScale", c.ZoomOutScale},
+      {"TextLabelAngle", c.TextLabelAngle},
+      {"ZoomInLabelScale", c.ZoomInLabelScale},
+      {"ZoomInIconScale", c.ZoomInIconScale},
+      {"CharLabel", c.CharLabel},
+      {"VisibleLabel", c.VisibleLabel},
+      {"TextFieldLabel", c.TextFieldLabel},
+      {"CharFont", c.CharFont},
+      {"CharFontSize", c.CharFontSize},
+      {"CharFontColor", int64_t(c.CharFontColor)},
+      {"TextFont", c.TextFont},
+      {"TextFontSize", c.TextFontSize},
+      {"TextColor", int64_t(c.TextColor)},
+      {"TextFontBold", c.TextFontBold},
+      {"TextFontItalic", c.TextFontItalic},
+      {"TextFontUnderline", c.TextFontUnderline},
+      {"BrushColor", int64_t(c.BrushColor)},
+      {"BrushStyle", int64_t(c.BrushStyle)},
+      {"PenColor", int64_t(c.PenColor)},
+      {"PenStyle", int64_t(c.PenStyle)},
+      {"PenWidth", int64_t(c.PenWidth)},
+      {"CharLabelScale", c.CharLabelScale},
+      {"TextLabelScale", c.TextLabelScale},
+      {"PenScale", c.PenScale}};
+  for (const auto& [field, value] : values)
+    if (name.compare(QLatin1String(field), Qt::CaseInsensitive) == 0) return value;
+  return db::Value();
+}
+
+// The row a class node writes: the row it was read from, with the fields the node changed since
+// put over it.
+std::vector<db::Value> ClassRow(const TClassObject& c, const std::vector<db::FieldDef>& defs) {
+  std::vector<db::Value> row(defs.size());
+  for (size_t f = 0; f < defs.size(); ++f) {
+    const QString& name = defs[f].Name;
+    for (size_t r = 0; r < c.RowFields.size() && r < c.RowValues.size(); ++r)
+      if (c.RowFields[r].compare(name, Qt::CaseInsensitive) == 0) row[f] = c.RowValues[r];
+    for (size_t k = 0; k < std::size(kClassFields); ++k) {
+      if (name.compare(QLatin1String(kClassFields[k]), Qt::CaseInsensitive) != 0) continue;
+      const db::Value value = ClassFieldValue(c, name);
+      if (k >= c.HeldAsRead.size() || !db::ValuesEqual(value, c.HeldAsRead[k])) row[f] = value;
+    }
+  }
+  return row;
+}
+
+void ShowError(const char* text) {
+  base::UserMessages::Current().ShowMessage(QString::fromUtf8(text));
+}
+
 } // namespace
+
+void TCategoryObject::ReadCategoryRow(db::Table& t) {
+  Category = int8_t(t.FieldByName("Category").AsInteger());
+  CategoryName = t.FieldByName("CategoryName").AsString();
+  Visibled = t.FieldByName("Visibled").AsBoolean();
+  OpenTree = t.FieldByName("OpenTree").AsBoolean();
+}
+
+void TClassObject::ReadClassRow(db::Table& t) {
+  auto integer = [&](const char* f) { return t.FieldByName(f).AsInteger(); };
+  auto real = [&](const char* f) { return t.FieldByName(f).AsFloat(); };
+  auto flag = [&](const char* f) { return t.FieldByName(f).AsBoolean(); };
+  auto text = [&](const char* f) { return t.FieldByName(f).AsString(); };
+  Level = int32_t(integer("Level"));
+  Category = int8_t(integer("Category"));
+  Class = int32_t(integer("Class"));
+  ClassName = text("ClassName");
+  PrimitiveType = uint8_t(integer("PrimitiveType"));
+  FileName = text("FileName");
+  ListType = uint8_t(integer("ListType"));
+  X0 = real("X0");
+  Y0 = real("Y0");
+  Xm = real("Xm");
+  Ym = real("Ym");
+  Visibled = flag("Visibled");
+  Selected = flag("Selected");
+  ZoomInScale = real("ZoomInScale");
+  ZoomOutScale = real("ZoomOutScale");
+  TextLabelAngle = real("TextLabelAngle");
+  ZoomInLabelScale = real("ZoomInLabelScale");
+  ZoomInIconScale = real("ZoomInIconScale");
+  CharLabel = Cut(text("CharLabel"), 1);
+  VisibleLabel = flag("VisibleLabel");
+  TextFieldLabel = Cut(text("TextFieldLabel"), 25);
+  CharFont = Cut(text("CharFont"), 32);
+  CharFontSize = real("CharFontSize");
+  CharFontColor = uint32_t(integer("CharFontColor"));
+  TextFont = Cut(text("TextFont"), 32);
+  TextFontSize = real("TextFontSize");
+  TextColor = uint32_t(integer("TextColor"));
+  TextFontBold = flag("TextFontBold");
+  TextFontItalic = flag("TextFontItalic");
+  TextFontUnderline = flag("TextFontUnderline");
+  BrushColor = uint32_t(integer("BrushColor"));
+  BrushStyle = uint8_t(integer("BrushStyle"));
+  PenColor = uint32_t(integer("PenColor"));
+  PenStyle = uint8_t(integer("PenStyle"));
+  PenWidth = int32_t(integer("PenWidth"));
+  CharLabelScale = flag("CharLabelScale");
+  TextLabelScale = flag("TextLabelScale");
+  PenScale = flag("PenScale");
+  HeldAsRead.clear();
+  for (const char* field : kClassFields)
+    HeldAsRead.push_back(ClassFieldValue(*this, field));
+  RowValues.clear();
+  RowFields.clear();
+  for (const db::Field& f : t.Fields()) {
+    RowFields.push_back(f.FieldName());
+    RowValues.push_back(f.AsValue());
+  }
+}
+
+void TGroupObject::ReadGroupRow(db::Table& t) {
+  Category = int8_t(t.FieldByName("Category").AsInteger());
+  Class = int32_t(t.FieldByName("Class").AsInteger());
+  GroupNum = int8_t(t.FieldByName("GroupNum").AsInteger());
+  GroupName = t.FieldByName("GroupName").AsString();
+  Symbol_Code = t.FieldByName("Symbol_Code").AsString();
+  SymbolFont = Cut(t.FieldByName("SymbolFont").AsString(), 32);
+}
+
+void FillLayerList(db::Table& layers, TNodeList& list) {
+  try {
+    layers.First();
+    while (!layers.Eof()) {
+      auto node = std::make_unique<TClassObject>();
+      node->ReadClassRow(layers);
+      list.push_back({" ", std::move(node)});
+      layers.Next();
+    }
+  } catch (const std::exception&) {
+    ShowError("Помилка при роботі з базою данних шарів!");
+  }
+}
+
+void ClearNodeList(TNodeList& list) {
+  while (!list.empty())
+    list.erase(list.begin());
+}
+
+void ClearTreeList(TNodeList& list) {
+  ClearNodeList(list);
+}
+
+namespace {
+
+void AppendGroups(db::Table& groups, const TClassObject& cls, const QString& text,
+                  TNodeList& list) {
+  try {
+    groups.First();
+    groups.SetIndexName("CLASS_ID");
+    groups.SetRange({int64_t(cls.Category), int64_t(cls.Class)},
+                    {int64_t(cls.Category), int64_t(cls.Class)});
+    for (groups.First(); !groups.Eof(); groups.Next()) {
+      auto node = std::make_unique<TGroupObject>();
+      node->ReadGroupRow(groups);
+      node->FileName = cls.FileName;
+      node->ListType = cls.ListType;
+      node->Level = cls.Level;
+      node->CharFontColor = cls.CharFontColor;
+      list.push_back({text, std::move(node)});
+    }
+  } catch (const std::exception&) {
+    ShowError("Помилка при роботі з базою данних груп!");
+  }
+  try {
+    groups.CancelRange();
+    groups.SetIndexName("");
+  } catch (const std::exception&) {
+  }
+}
+
+void AppendClasses(const TClassTables& tables, const TCategoryObject& category, int n,
+                   TNodeList& list) {
+  try {
+    int j = 0;
+    for (tables.Layers.First(); !tables.Layers.Eof(); tables.Layers.Next()) {
+      if (tables.Layers.FieldByName("Category").AsInteger() != category.Category) continue;
+      auto node = std::make_unique<TClassObject>();
+      node->ReadClassRow(tables.Layers);
+      const TClassObject& cls = *node;
+      list.push_back({QString("-%1,%2").arg(n).arg(j), std::move(node)});
+      if (cls.Category >= 100) AppendGroups(tables.Groups, cls, QString("_%1,%2").arg(n).arg(j + 1), list);
+      ++j;
+    }
+  } catch (const std::exception&) {
+    ShowError("Помилка при роботі з базою данних класів!");
+  }
+}
+
+} // namespace
+
+void FillTreeList(const TClassTables& tables, TNodeList& list) {
+  int n = 0;
+  try {
+    for (tables.Categories.First(); !tables.Categories.Eof(); tables.Categories.Next()) {
+      auto node = std::make_unique<TCategoryObject>();
+      node->ReadCategoryRow(tables.Categories);
+      const TCategoryObject& category = *node;
+      list.push_back({QString("+%1").arg(n), std::move(node)});
+      ++n;
+      if (category.OpenTree) AppendClasses(tables, category, n, list);
+    }
+  } catch (const std::exception&) {
+    ShowError("Помилка при роботі з базою данних категорій!");
+  }
+}
+
+bool WriteLayerList(db::Table& layers, const TNodeList& list) {
+  bool written = false;
+  try {
+    layers.Close();
+    layers.SetExclusive(true);
+    layers.Open();
+    std::vector<std::vector<db::Value>> rows;
+    for (const TNodeLine& line : list)
+      if (const auto* cls = dynamic_cast<const TClassObject*>(line.Node.get()))
+        rows.push_back(ClassRow(*cls, layers.FieldDefs()));
+    layers.ReplaceAllRows(rows);
+    written = true;
+  } catch (const std::exception&) {
+    ShowError("Ошибка записи в БД!");
+  }
+  try {
+    layers.Close();
+    layers.SetExclusive(false);
+    layers.Open();
+  } catch (const std::exception&) {
+    if (written) ShowError("Ошибка записи в БД!");
+    written = false;
+  }
+  return written;
+}
+
+void MoveLayerLevel(TNodeList& list, int source, int target) {
+  const int count = int(list.size());
+  if (source < 0 || source >= count || target < 0 || target >= count) return;
+  auto level = [&](int i) -> int32_t& { return static_cast<TClassObject&>(*list[size_t(i)].Node).Level; };
+  if (source < target)
+    for (int i = source + 1; i <= target; ++i) --level(i);
+  else if (source > target)
+    for (int i = target; i < source; ++i) ++level(i);
+  level(source) = target + 1;
+}
+
+namespace {
+
+void SetFlag(db::Table& t, const char* field, bool value) {
+  if (t.State() != db::TableState::Edit && t.State() != db::TableState::Insert) t.Edit();
+  t.FieldByName(field).SetAsBoolean(value);
+  t.Post();
+}
+
+} // namespace
+
+void SetCategoryVisibled(const TClassTables& tables, int8_t category, bool value) {
+  if (tables.Categories.FindKey({int64_t(category)})) SetFlag(tables.Categories, "Visibled", value);
+  for (tables.Layers.First(); !tables.Layers.Eof(); tables.Layers.Next())
+    if (tables.Layers.FieldByName("Category").AsInteger() == category)
+      SetFlag(tables.Layers, "Visibled", value);
+}
+
+void SetClassVisibled(db::Table& layers, int32_t level, bool value) {
+  if (layers.FindKey({int64_t(level)})) SetFlag(layers, "Visibled", value);
+}
+
+void SetCategoryOpen(db::Table& categories, int8_t category, bool value) {
+  if (categories.FindKey({int64_t(category)})) SetFlag(categories, "OpenTree", value);
+}
 
 QString GetAttributeTableName(db::Table& layers, int category, int cls) {
   QString name = FieldOfClass(layers, category, cls, "FileName");
