@@ -238,12 +238,13 @@ void AppendGroups(db::Table& groups, const TClassObject& cls, const QString& tex
   }
 }
 
-void AppendClasses(const TClassTables& tables, const TCategoryObject& category, int n,
-                   TNodeList& list) {
+} // namespace
+
+void AppendCategoryClasses(const TClassTables& tables, int8_t category, int n, TNodeList& list) {
   try {
     int j = 0;
     for (tables.Layers.First(); !tables.Layers.Eof(); tables.Layers.Next()) {
-      if (tables.Layers.FieldByName("Category").AsInteger() != category.Category) continue;
+      if (tables.Layers.FieldByName("Category").AsInteger() != category) continue;
       auto node = std::make_unique<TClassObject>();
       node->ReadClassRow(tables.Layers);
       const TClassObject& cls = *node;
@@ -256,8 +257,6 @@ void AppendClasses(const TClassTables& tables, const TCategoryObject& category, 
   }
 }
 
-} // namespace
-
 void FillTreeList(const TClassTables& tables, TNodeList& list) {
   int n = 0;
   try {
@@ -267,7 +266,7 @@ void FillTreeList(const TClassTables& tables, TNodeList& list) {
       const TCategoryObject& category = *node;
       list.push_back({QString("+%1").arg(n), std::move(node)});
       ++n;
-      if (category.OpenTree) AppendClasses(tables, category, n, list);
+      if (category.OpenTree) AppendCategoryClasses(tables, category.Category, n, list);
     }
   } catch (const std::exception&) {
     ShowError("Помилка при роботі з базою данних категорій!");

@@ -104,6 +104,9 @@ void ClearNodeList(TNodeList& list);
 // classes of categories 100 and up their symbol groups.
 void FillTreeList(const TClassTables& tables, TNodeList& list);
 void ClearTreeList(TNodeList& list);
+// Appends the class lines of one category ("-n,j") in Level order, each followed by its group
+// lines ("_n,j+1") when the category is 100 or more.
+void AppendCategoryClasses(const TClassTables& tables, int8_t category, int n, TNodeList& list);
 // Rewrites the layers table from the layers list, in list order, in one step: a failure leaves
 // the table as it was and shows "Ошибка записи в БД!". Returns whether it was written.
 bool WriteLayerList(db::Table& layers, const TNodeList& list);

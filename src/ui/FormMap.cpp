@@ -2,6 +2,7 @@
 
 #include "CatClass.h"
 #include "FormSelectInfo.h"
+#include "LayerPanels.h"
 #include "SmallDialogs.h"
 
 #include "app/DataModule.h"
@@ -138,7 +139,7 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   TCursors::Register(1105, ResourceCursor("C_INFOPLUS", Qt::WhatsThisCursor));
   TCursors::Register(1111, ResourceCursor("C_DELPATH", Qt::ForbiddenCursor));
   HtmlViewerPath = ReadHtmlViewerPath();
-  FillLayerList();
+  Panels = new TLayerPanels(Data, *Map, *lboxLayers, *lboxObjects);
   Map->ActiveLayer = Map->Layers.empty() ? -1 : 0;
   if (lboxLayers->count() > 0) lboxLayers->setCurrentRow(0);
   const bool editable = Data.WorkMode == 0;
@@ -268,16 +269,6 @@ void TFormMap::BuildPanels(QWidget* host) {
   pgctlLayers->addTab(lboxLayers, QString::fromUtf8("Шари"));
   pgctlLayers->setCurrentIndex(0);
   layout->addWidget(pgctlLayers);
-  connect(lboxLayers, &QListWidget::currentRowChanged, this, [this](int row) {
-    if (row >= 0 && row < int(Map->Layers.size())) Map->ActiveLayer = row;
-  });
-}
-
-void TFormMap::FillLayerList() {
-  // The layer list of the loaded map; the owner-drawn panels replace it in their own step.
-  lboxLayers->clear();
-  for (const auto& l : Map->Layers)
-    lboxLayers->addItem(l->ClassName);
 }
 
 void TFormMap::BuildMenus() {
@@ -546,6 +537,8 @@ void TFormMap::resizeEvent(QResizeEvent* e) {
 }
 
 void TFormMap::closeEvent(QCloseEvent* e) {
+  ClearNodeList(Panels->LayerNodes);
+  ClearTreeList(Panels->TreeNodes);
   lboxLayers->clear();
   lboxObjects->clear();
   Map->CloseMap();

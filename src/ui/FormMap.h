@@ -19,6 +19,7 @@ class QTabWidget;
 class QToolButton;
 class TDataModuleVANDREL;
 class TFormSelectInfo;
+class TLayerPanels;
 
 class TFormMap : public QMainWindow {
 public:
@@ -73,6 +74,7 @@ public:
   QTabWidget* pgctlLayers = nullptr;
   QListWidget* lboxLayers = nullptr;
   QListWidget* lboxObjects = nullptr;
+  TLayerPanels* Panels = nullptr; // the two lists' drawing, clicks and menus (owned by the list)
   QMenu* ppmnMap = nullptr;
 
 protected:
@@ -89,7 +91,6 @@ private:
                          const QString& glyph, int x, int y, bool latch,
                          void (TFormMap::*handler)());
   void PressInGroup(QToolButton* button, const QStringList& group);
-  void FillLayerList();
   void MapMouseDown(QMouseEvent* e);
   void MapMouseUp(QMouseEvent* e);
   void MapDblClick();

@@ -25,9 +25,10 @@ protected:
       table->SetTableName(name);
       table->Open();
     }
+    Previous = &base::UserMessages::Current();
     base::UserMessages::Install(&Messages);
   }
-  void TearDown() override { base::UserMessages::Install(nullptr); }
+  void TearDown() override { base::UserMessages::Install(Previous); }
 
   TNodeList Tree() {
     TNodeList list;
@@ -59,6 +60,7 @@ protected:
   QTemporaryDir Dir;
   db::Table Categories, Layers, Groups;
   base::RecordedMessages Messages;
+  base::UserMessages* Previous = nullptr;
 };
 
 template <class T> const T& NodeAs(const TNodeLine& line) {

@@ -22,6 +22,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QListWidget>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -328,7 +329,9 @@ TEST_F(MainWindow, AnInfoClickOnABuildingSelectsItAndShowsItsInformation) {
   for (size_t i = 0; i < map.Layers.size(); ++i)
     if (map.Layers[i]->ClassName == QString::fromUtf8("Будинки")) buildings = int(i);
   ASSERT_GE(buildings, 0);
-  Form->lboxLayers->setCurrentRow(buildings);
+  Form->pgctlLayers->setCurrentWidget(Form->lboxLayers);
+  const QRect line = Form->lboxLayers->visualRect(Form->lboxLayers->model()->index(buildings, 0));
+  QTest::mouseClick(Form->lboxLayers->viewport(), Qt::LeftButton, {}, {100, line.center().y()});
   EXPECT_EQ(map.ActiveLayer, buildings);
   map.Redraw();
   // A point well inside some building that is on the screen.

@@ -1,0 +1,617 @@
+#include "LayerPanels.h"
+
+#include "app/DataModule.h"
+#include "base/UserMessages.h"
+#include "core/FAMap.h"
+#include "gfx/Canvas.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <QStyledItemDelegate>
+#include <cmath>
+#include <exception>
+
+namespace {
+
+constexpr int kItemHeight = 16;
+constexpr uint32_t kSilver = 0x00C0C0C0;
+
+// Draws a panel line through the panels' item drawing, on a picture of the line, and the focus
+// rectangle of the selected line (the item drawing itself never shows the selection).
+class PanelDelegate : public QStyledItemDelegate {
+public:
+  using DrawItem = std::function<void(gfx::Canvas&, int, const QRect&)>;
+  PanelDelegate(QObject* parent, DrawItem draw) : QStyledItemDelegate(parent), Draw(std::move(draw)) {}
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    const QRect r(0, 0, option.rect.width(), option.rect.height());
+    QImage picture(r.size(), QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    {
+      gfx::Canvas canvas(picture);
+      canvas.Font.Name = "MS Sans Serif";
+      canvas.Font.Size = 9; // height -12 at 96 dots per inch
+      try {
+        Draw(canvas, index.row(), r);
+      } catch (const std::exception&) {
+        // A line that cannot be drawn stays blank; the list goes on.
+      }
+    }
+    painter->drawImage(option.rect.topLeft(), picture);
+    if (option.state & QStyle::State_HasFocus) {
+      QStyleOptionFocusRect focus;
+      focus.rect = option.rect;
+      focus.state = option.state;
+      QApplication::style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter);
+    }
+  }
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
+    return {option.rect.width(), kItemHeight};
+  }
+
+private:
+  DrawItem Draw;
+};
+
+void SetUpList(QListWidget& list, const QString& hint) {
+  list.setToolTip(hint);
+  list.setSelectionMode(QAbstractItemView::SingleSelection);
+  list.setUniformItemSizes(true);
+  list.setSortingEnabled(false);
+  list.setStyleSheet("QListWidget { background: #C0C0C0; }");
+  list.setContextMenuPolicy(Qt::CustomContextMenu);
+  list.viewport()->setMouseTracking(false);
+}
+
+void FillItems(QListWidget& list, size_t count) {
+  list.clear();
+  for (size_t i = 0; i < count; ++i)
+    list.addItem(QString());
+}
+
+template <class T> T* NodeAt(TNodeList& list, int index) {
+  if (index < 0 || index >= int(list.size())) return nullptr;
+  return dynamic_cast<T*>(list[size_t(index)].Node.get());
+}
+
+QChar Kind(const TNodeList& list, int index) {
+  if (index < 0 || index >= int(list.size()) || list[size_t(index)].Text.isEmpty()) return {};
+  return list[size_t(index)].Text[0];
+}
+
+} // namespace
+
+TLayerPanels::TLayerPanels(TDataModuleVANDREL& data, TFAMap& map, QListWidget& layers,
+                           QListWidget& objects)
+    : QObject(&layers), Data(data), Map(map), lboxLayers(layers), lboxObjects(objects) {
+  ImageCheck = QImage(":/glyphs/check.xpm").convertToFormat(QImage::Format_ARGB32);
+  ImageOpenClose = QImage(":/glyphs/openclose.xpm").convertToFormat(QImage::Format_ARGB32);
+  SetUpList(lboxObjects, QString::fromUtf8("Панель класифікації об'єктів"));
+  SetUpList(lboxLayers, QString::fromUtf8("Панель шарів карти в порядку виводу на екран"));
+  lboxLayers.setItemDelegate(new PanelDelegate(
+      &lboxLayers, [this](gfx::Canvas& c, int i, const QRect& r) { lboxLayersDrawItem(c, i, r); }));
+  lboxObjects.setItemDelegate(new PanelDelegate(
+      &lboxObjects, [this](gfx::Canvas& c, int i, const QRect& r) { lboxObjectsDrawItem(c, i, r); }));
+  LayersViewport = lboxLayers.viewport();
+  ObjectsViewport = lboxObjects.viewport();
+  LayersViewport->installEventFilter(this);
+  ObjectsViewport->installEventFilter(this);
+  BuildMenus();
+  RebuildLayerList();
+  RebuildTree();
+}
+
+TLayerPanels::~TLayerPanels() {
+  if (ObjectsViewport) ObjectsViewport->removeEventFilter(this);
+}
+
+void TLayerPanels::BuildMenus() {
+  auto add = [this](QMenu* menu, const char* name, const char* caption, void (TLayerPanels::*h)()) {
+    QAction* a = menu->addAction(QString::fromUtf8(caption));
+    a->setObjectName(name);
+    connect(a, &QAction::triggered, this, [this, h] { (this->*h)(); });
+  };
+  ppmnLayers = new QMenu(&lboxLayers);
+  ppmnLayers->setObjectName("ppmnLayers");
+  add(ppmnLayers, "ppmiObjList", "Список", &TLayerPanels::ppmiObjListClick);
+  add(ppmnLayers, "ppmiChgSymb", "Змінити знак", &TLayerPanels::ppmiChgSymbClick);
+  ppmnObjects = new QMenu(&lboxObjects);
+  ppmnObjects->setObjectName("ppmnObjects");
+  add(ppmnObjects, "ppmiObjListObjects", "Список", &TLayerPanels::ppmiObjListObjectsClick);
+  add(ppmnObjects, "ppmiChgSymbObjects", "Змінити знак", &TLayerPanels::ppmiChgSymbObjectsClick);
+  connect(&lboxLayers, &QWidget::customContextMenuRequested, this,
+          [this](QPoint p) { ppmnLayers->popup(lboxLayers.viewport()->mapToGlobal(p)); });
+  connect(&lboxObjects, &QWidget::customContextMenuRequested, this,
+          [this](QPoint p) { ppmnObjects->popup(lboxObjects.viewport()->mapToGlobal(p)); });
+}
+
+QAction* TLayerPanels::Action(const QString& name) const {
+  for (QMenu* menu : {ppmnLayers, ppmnObjects})
+    if (auto* a = menu->findChild<QAction*>(name)) return a;
+  return nullptr;
+}
+
+void TLayerPanels::RebuildLayerList() {
+  ClearNodeList(LayerNodes);
+  FillLayerList(Data.TableClasses, LayerNodes);
+  const int current = lboxLayers.currentRow();
+  FillItems(lboxLayers, LayerNodes.size());
+  if (current >= 0 && current < lboxLayers.count()) lboxLayers.setCurrentRow(current);
+}
+
+void TLayerPanels::RebuildTree() {
+  ClearTreeList(TreeNodes);
+  FillTreeList({Data.TableCategory, Data.TableClasses, Data.TableGroup}, TreeNodes);
+  const int current = lboxObjects.currentRow();
+  FillItems(lboxObjects, TreeNodes.size());
+  if (current >= 0 && current < lboxObjects.count()) lboxObjects.setCurrentRow(current);
+}
+
+bool TLayerPanels::Editable() const {
+  return Data.WorkMode == 0;
+}
+
+void TLayerPanels::Repaint() {
+  lboxLayers.viewport()->update();
+  lboxObjects.viewport()->update();
+}
+
+// ---------------------------------------------------------------- drawing
+
+void TLayerPanels::DrawSymbol(gfx::Canvas& canvas, int x, int y, const QString& text,
+                              const QString& font, uint32_t colour) {
+  const gfx::FontState saved = canvas.Font;
+  canvas.Brush.Style = 1;
+  canvas.Font.Name = font;
+  canvas.Font.Color = colour;
+  canvas.Font.Size = 13;
+  canvas.Font.CharSet = 2;
+  canvas.TextOut(x, y, text);
+  canvas.Font.Name = saved.Name;
+  canvas.Font.Color = saved.Color;
+  canvas.Font.Size = saved.Size;
+  canvas.Font.CharSet = 0;
+}
+
+void TLayerPanels::DrawSample(gfx::Canvas& canvas, const TClassObject& c, int a, const QRect& r,
+                              int textTop) {
+  canvas.Brush.Color = c.BrushColor;
+  canvas.Brush.Style = c.BrushStyle;
+  canvas.Pen.Color = c.PenColor;
+  canvas.Pen.Style = c.PenStyle;
+  canvas.Pen.Width = c.PenWidth;
+  const int bottom = r.bottom() + 1; // the item rectangle's Bottom is one past its last row
+  switch (c.PrimitiveType) {
+  case 1:
+  case 101:
+  case 102:
+  case 111:
+  case 112:
+    DrawSymbol(canvas, a + int(24 / 3.5), textTop, c.CharLabel, c.CharFont, c.CharFontColor);
+    break;
+  case 3:
+  case 103: {
+    const QPoint zigzag[] = {{a, r.top() + 5}, {a + 10, bottom - 5}, {a + 14, r.top() + 5},
+                             {a + 24, bottom - 5}};
+    canvas.Polyline(zigzag);
+    break;
+  }
+  case 5:
+    canvas.Rectangle(a, r.top() + 3, a + 24, bottom - 3);
+    break;
+  default:
+    break;
+  }
+}
+
+void TLayerPanels::CopyGlyph(gfx::Canvas& canvas, const QImage& strip, bool left,
+                             const QRect& to) {
+  const QRect from = left ? OnGlyphRect : OffGlyphRect;
+  canvas.CopyRect(to, strip, from);
+}
+
+void TLayerPanels::lboxLayersDrawItem(gfx::Canvas& canvas, int index, const QRect& r) {
+  const TClassObject* c = NodeAt<TClassObject>(LayerNodes, index);
+  if (!c) return;
+  const int bottom = r.bottom() + 1;
+  canvas.Brush.Color = kSilver;
+  canvas.Brush.Style = 0;
+  canvas.FillRect(r.left(), r.top(), r.right() + 1, bottom);
+  DrawSample(canvas, *c, 23, r, r.top() + 1);
+  canvas.Brush.Style = 1;
+  CopyGlyph(canvas, ImageCheck, c->Visibled, QRect(QPoint(r.left() + 1, r.top()), QPoint(16, bottom - 1)));
+  canvas.TextOut(55, r.top(), c->ClassName);
+}
+
+void TLayerPanels::lboxObjectsDrawItem(gfx::Canvas& canvas, int index, const QRect& r) {
+  if (index < 0 || index >= int(TreeNodes.size())) return;
+  const QChar kind = Kind(TreeNodes, index);
+  const int indent = kind == '+' ? 0 : 25;
+  const int bottom = r.bottom() + 1;
+  const int middle = int(std::lround(r.top() + (bottom - r.top()) / 2.0));
+  const bool last = index == int(TreeNodes.size()) - 1;
+  canvas.Brush.Color = kSilver;
+  canvas.Brush.Style = 0;
+  canvas.FillRect(r.left(), r.top(), r.right() + 1, bottom);
+  canvas.Pen = gfx::PenState{};
+  if (kind == '-') {
+    TreeEndIndex = index;
+    for (int k = index + 1; k < int(TreeNodes.size()); ++k)
+      if (Kind(TreeNodes, k) == '+' || Kind(TreeNodes, k) == '-') {
+        TreeEndIndex = k;
+        break;
+      }
+    const bool trunkEnds = last || Kind(TreeNodes, index + 1) == '+' || TreeEndIndex == index;
+    canvas.MoveTo(r.left() + 5, r.top());
+    canvas.LineTo(r.left() + 5, trunkEnds ? middle : bottom);
+    canvas.MoveTo(r.left() + 5, middle);
+    canvas.LineTo(r.left() + 25, middle);
+    DrawSample(canvas, *NodeAt<TClassObject>(TreeNodes, index), 48, r, r.top());
+  } else if (kind == '_') {
+    const TGroupObject& g = *NodeAt<TGroupObject>(TreeNodes, index);
+    if (index < TreeEndIndex) {
+      canvas.MoveTo(r.left() + 5, r.top());
+      canvas.LineTo(r.left() + 5, bottom);
+    }
+    canvas.Pen.Style = 2;
+    const bool branchEnds = last || Kind(TreeNodes, index + 1) != '_';
+    canvas.MoveTo(indent + 5, r.top());
+    canvas.LineTo(indent + 5, branchEnds ? middle : bottom);
+    canvas.MoveTo(indent + 5, middle);
+    canvas.LineTo(indent + 20, middle);
+    canvas.Pen.Style = 0;
+    DrawSymbol(canvas, 48, r.top(), g.Symbol_Code, g.SymbolFont, g.CharFontColor);
+  }
+  canvas.Brush.Style = 1;
+  if (const auto* category = NodeAt<TCategoryObject>(TreeNodes, index)) {
+    CopyGlyph(canvas, ImageOpenClose, category->OpenTree, QRect(QPoint(r.left(), r.top()), QPoint(15, bottom - 1)));
+    CopyGlyph(canvas, ImageCheck, category->Visibled, QRect(QPoint(20, r.top()), QPoint(35, bottom - 1)));
+    canvas.Font.Bold = true;
+    canvas.TextOut(40, r.top(), category->CategoryName);
+    canvas.Font.Bold = false;
+  } else if (const auto* c = NodeAt<TClassObject>(TreeNodes, index)) {
+    CopyGlyph(canvas, ImageCheck, c->Visibled, QRect(QPoint(r.left() + 25, r.top()), QPoint(40, bottom - 1)));
+    canvas.Font.Underline = true;
+    canvas.TextOut(80, r.top(), c->ClassName);
+    canvas.Font.Underline = false;
+  } else if (const auto* g = NodeAt<TGroupObject>(TreeNodes, index)) {
+    canvas.TextOut(70, r.top(), g->GroupName);
+  }
+}
+
+// ---------------------------------------------------------------- the tree's clicks
+
+void TLayerPanels::lboxObjectsMouseUp(int x) {
+  const int index = SelectedIndex(lboxObjects);
+  if (index < 0) return;
+  try {
+    if (auto* category = NodeAt<TCategoryObject>(TreeNodes, index)) {
+      Action("ppmiObjListObjects")->setEnabled(false);
+      Action("ppmiChgSymbObjects")->setVisible(false);
+      if (x > 40) return;
+      if (x < 20)
+        ToggleCategoryOpen(index, *category);
+      else
+        ToggleCategoryVisible(index, *category);
+    } else if (auto* c = NodeAt<TClassObject>(TreeNodes, index)) {
+      Map.ActiveLayer = c->Level - 1;
+      Action("ppmiObjListObjects")->setEnabled(c->ListType != 0);
+      Action("ppmiChgSymbObjects")->setVisible(c->Category >= 100 && Editable());
+      if (x >= 25 && x < 40) ToggleClassVisible(*c);
+    } else if (auto* g = NodeAt<TGroupObject>(TreeNodes, index)) {
+      Map.ActiveLayer = g->Level - 1;
+      Action("ppmiObjListObjects")->setEnabled(true);
+      Action("ppmiChgSymbObjects")->setVisible(Editable());
+    }
+  } catch (const std::exception&) {
+    // The lists keep the state they reached.
+  }
+}
+
+void TLayerPanels::ToggleCategoryOpen(int index, TCategoryObject& category) {
+  category.OpenTree = !category.OpenTree;
+  if (Editable()) {
+    SetCategoryOpen(Data.TableCategory, category.Category, category.OpenTree);
+    RebuildTree();
+  } else if (category.OpenTree) {
+    // The category's classes are read into the tree under it, in memory only.
+    int p = 0;
+    db::Table& categories = Data.TableCategory;
+    for (categories.First(); !categories.Eof(); categories.Next(), ++p)
+      if (categories.FieldByName("Category").AsInteger() == category.Category) break;
+    TNodeList inserted;
+    AppendCategoryClasses({Data.TableCategory, Data.TableClasses, Data.TableGroup},
+                          category.Category, p, inserted);
+    const auto at = TreeNodes.begin() + index + 1;
+    TreeNodes.insert(at, std::make_move_iterator(inserted.begin()),
+                     std::make_move_iterator(inserted.end()));
+    FillItems(lboxObjects, TreeNodes.size());
+    lboxObjects.setCurrentRow(index);
+  } else {
+    int end = index + 1;
+    while (end < int(TreeNodes.size()) && Kind(TreeNodes, end) != '+')
+      ++end;
+    TreeNodes.erase(TreeNodes.begin() + index + 1, TreeNodes.begin() + end);
+    FillItems(lboxObjects, TreeNodes.size());
+    lboxObjects.setCurrentRow(index);
+  }
+  Repaint();
+}
+
+void TLayerPanels::ToggleCategoryVisible(int index, TCategoryObject& category) {
+  category.Visibled = !category.Visibled;
+  if (Editable()) {
+    SetCategoryVisibled({Data.TableCategory, Data.TableClasses, Data.TableGroup}, category.Category,
+                        category.Visibled);
+    ReloadMapAndRedraw();
+    RebuildTree();
+    RebuildLayerList();
+  } else {
+    for (int k = index + 1; k < int(TreeNodes.size()) && Kind(TreeNodes, k) != '+'; ++k)
+      if (auto* c = NodeAt<TClassObject>(TreeNodes, k))
+        if (c->Category == category.Category) c->Visibled = category.Visibled;
+    for (size_t i = 0; i < Map.Layers.size(); ++i)
+      if (Map.Layers[i]->Category == category.Category) {
+        Map.Layers[i]->Visibled = category.Visibled;
+        if (auto* entry = NodeAt<TClassObject>(LayerNodes, int(i))) entry->Visibled = category.Visibled;
+      }
+    Map.Redraw();
+  }
+  Repaint();
+}
+
+void TLayerPanels::ToggleClassVisible(TClassObject& c) {
+  c.Visibled = !c.Visibled;
+  if (Editable()) {
+    SetClassVisibled(Data.TableClasses, c.Level, c.Visibled);
+    ReloadMapAndRedraw();
+    RebuildLayerList();
+  } else {
+    SetLayerVisible(c.Category, c.Class, c.Visibled);
+  }
+  Repaint();
+}
+
+void TLayerPanels::SetLayerVisible(int category, int cls, bool value) {
+  for (size_t i = 0; i < Map.Layers.size(); ++i)
+    if (Map.Layers[i]->Category == category && Map.Layers[i]->Class == cls) {
+      Map.Layers[i]->Visibled = value;
+      if (auto* entry = NodeAt<TClassObject>(LayerNodes, int(i))) entry->Visibled = value;
+      break;
+    }
+  Map.Redraw();
+}
+
+void TLayerPanels::ReloadMapAndRedraw() {
+  Map.ReloadMap();
+  Map.Redraw();
+}
+
+// ---------------------------------------------------------------- the layers list's clicks
+
+void TLayerPanels::lboxLayersMouseDown(int x) {
+  const int index = SelectedIndex(lboxLayers);
+  if (index < 0 || x <= 50) return;
+  LayerDragSource = index;
+  LayerDragArmed = true;
+  LayerDragMoved = false;
+  SavedCursor = lboxLayers.viewport()->cursor();
+}
+
+void TLayerPanels::lboxLayersMouseMove() {
+  if (!LayerDragArmed) return;
+  lboxLayers.viewport()->setCursor(Qt::DragMoveCursor);
+  LayerDragMoved = true;
+}
+
+void TLayerPanels::lboxLayersMouseUp(int x) {
+  const int index = SelectedIndex(lboxLayers);
+  if (index < 0) return;
+  try {
+    TClassObject* entry = NodeAt<TClassObject>(LayerNodes, index);
+    if (!entry) return;
+    Map.ActiveLayer = index;
+    Action("ppmiObjList")->setEnabled(entry->ListType != 0);
+    Action("ppmiChgSymb")->setVisible(entry->Category >= 100 && Editable());
+    if (x > 50) {
+      const bool moved = LayerDragMoved;
+      LayerDragArmed = false;
+      lboxLayers.viewport()->setCursor(SavedCursor);
+      if (moved && index != LayerDragSource) EndLayerDrag(LayerDragSource, index);
+    } else if (x < 20) {
+      ToggleLayerVisible(*entry);
+    } else if (Editable()) {
+      // A drag released over the lamps or the sample is not a drop: it is given up.
+      LayerDragArmed = false;
+      if (Data.TableClasses.FindKey({int64_t(entry->Level)}) && OnLayerProperties) OnLayerProperties();
+      ReloadMapAndRedraw();
+      RebuildLayerList();
+      RebuildTree();
+    }
+    if (x <= 50) LayerDragArmed = false;
+  } catch (const std::exception&) {
+    // The lists keep the state they reached.
+  }
+  Repaint();
+}
+
+void TLayerPanels::EndLayerDrag(int source, int target) {
+  if (Editable()) {
+    MoveLayerLevel(LayerNodes, source, target);
+    // The map's own cursor on the layers table lets go of it while the table is rewritten;
+    // the reload opens it again.
+    Map.Content.ClassTable.Close();
+    WriteLayerList(Data.TableClasses, LayerNodes);
+    RebuildLayerList();
+    RebuildTree();
+    ReloadMapAndRedraw();
+  } else {
+    auto moveEntry = [](auto& v, int from, int to) {
+      auto item = std::move(v[size_t(from)]);
+      v.erase(v.begin() + from);
+      v.insert(v.begin() + to, std::move(item));
+    };
+    moveEntry(LayerNodes, source, target);
+    if (source < int(Map.Layers.size()) && target < int(Map.Layers.size()))
+      moveEntry(Map.Layers, source, target);
+    Map.Redraw();
+  }
+  lboxLayers.setCurrentRow(target);
+}
+
+void TLayerPanels::ToggleLayerVisible(TClassObject& entry) {
+  entry.Visibled = !entry.Visibled;
+  if (Editable()) {
+    SetClassVisibled(Data.TableClasses, entry.Level, entry.Visibled);
+    ReloadMapAndRedraw();
+    RebuildTree();
+  } else {
+    SetLayerVisible(entry.Category, entry.Class, entry.Visibled);
+    for (TNodeLine& line : TreeNodes)
+      if (auto* c = dynamic_cast<TClassObject*>(line.Node.get()))
+        if (c->Category == entry.Category && c->Class == entry.Class) {
+          c->Visibled = entry.Visibled;
+          break;
+        }
+  }
+}
+
+// ---------------------------------------------------------------- context menus
+
+QString TLayerPanels::TableNameOf(const QString& fileName) {
+  const qsizetype dot = fileName.indexOf('.');
+  return dot < 0 ? QString() : fileName.left(dot);
+}
+
+void TLayerPanels::ShowList(const QString& fileName, const QString& caption, int listType,
+                            int category, int cls, int group) {
+  if (OnShowList) OnShowList(TableNameOf(fileName), Data.MapsDir, caption, listType, category, cls, group);
+}
+
+void TLayerPanels::ppmiObjListClick() {
+  const TClassObject* entry = NodeAt<TClassObject>(LayerNodes, SelectedIndex(lboxLayers));
+  if (!entry) return;
+  if (entry->ListType == 10) {
+    if (Map.ActiveLayer >= 0 && Map.ActiveLayer < int(Map.Layers.size()))
+      Map.Layers[size_t(Map.ActiveLayer)]->ShowObjectList();
+    return;
+  }
+  ShowList(entry->FileName, entry->ClassName, entry->ListType, entry->Category, entry->Class, -1);
+}
+
+void TLayerPanels::ppmiObjListObjectsClick() {
+  const int index = SelectedIndex(lboxObjects);
+  if (const auto* c = NodeAt<TClassObject>(TreeNodes, index)) {
+    if (c->ListType == 10) {
+      if (Map.ActiveLayer >= 0 && Map.ActiveLayer < int(Map.Layers.size()))
+        Map.Layers[size_t(Map.ActiveLayer)]->ShowObjectList();
+      return;
+    }
+    ShowList(c->FileName, c->ClassName, c->ListType, c->Category, c->Class, -1);
+  } else if (const auto* g = NodeAt<TGroupObject>(TreeNodes, index)) {
+    ShowList(g->FileName, g->GroupName, g->ListType, g->Category, g->Class, g->GroupNum);
+  }
+}
+
+void TLayerPanels::ChangeSymbol(int category, int cls, int group) {
+  if (!OnChooseSymbol) return;
+  if (OnChooseSymbol(category, cls, group)) {
+    RebuildLayerList();
+    RebuildTree();
+    Repaint();
+  } else {
+    base::UserMessages::Current().ShowMessage(
+        QString::fromUtf8("Помилка при установці знаку для виводу!"));
+  }
+}
+
+void TLayerPanels::ppmiChgSymbClick() {
+  if (const auto* entry = NodeAt<TClassObject>(LayerNodes, SelectedIndex(lboxLayers)))
+    ChangeSymbol(entry->Category, entry->Class, 255);
+}
+
+void TLayerPanels::ppmiChgSymbObjectsClick() {
+  const int index = SelectedIndex(lboxObjects);
+  if (const auto* c = NodeAt<TClassObject>(TreeNodes, index))
+    ChangeSymbol(c->Category, c->Class, 255);
+  else if (const auto* g = NodeAt<TGroupObject>(TreeNodes, index))
+    ChangeSymbol(g->Category, g->Class, g->GroupNum);
+}
+
+// ---------------------------------------------------------------- for the search window
+
+int TLayerPanels::SelectedIndex(const QListWidget& list) const {
+  return list.currentRow();
+}
+
+bool TLayerPanels::SelectedClass(int& category, int& cls) const {
+  const bool objectsPage = lboxObjects.isVisible() || !lboxLayers.isVisible();
+  TNodeList& nodes = const_cast<TNodeList&>(objectsPage ? TreeNodes : LayerNodes);
+  const int index = SelectedIndex(objectsPage ? lboxObjects : lboxLayers);
+  if (const auto* c = NodeAt<TClassObject>(nodes, index)) {
+    category = c->Category;
+    cls = c->Class;
+    return true;
+  }
+  if (const auto* g = NodeAt<TGroupObject>(nodes, index)) {
+    category = g->Category;
+    cls = g->Class;
+    return true;
+  }
+  return false;
+}
+
+bool TLayerPanels::ShowObjectOnMap(int Category, int Class, int ObjectNumber) {
+  return Map.LocateLayerObject(Category, Class, ObjectNumber);
+}
+
+void TLayerPanels::SetObjectImageIndex(int ObjectNumber, int ImageIndex) {
+  int category = 0, cls = 0;
+  if (!SelectedClass(category, cls)) return;
+  Map.SetLayerObjectImage(category, cls, ObjectNumber, ImageIndex);
+}
+
+int TLayerPanels::GetObjectImageIndex(int ObjectNumber) {
+  if (SelectedIndex(lboxObjects) < 0 && SelectedIndex(lboxLayers) < 0) return 0;
+  int category = 0, cls = 0;
+  if (!SelectedClass(category, cls)) return -1;
+  return Map.GetLayerObjectImage(category, cls, ObjectNumber);
+}
+
+// ---------------------------------------------------------------- mouse plumbing
+
+bool TLayerPanels::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() != QEvent::MouseButtonPress && e->type() != QEvent::MouseButtonRelease &&
+      e->type() != QEvent::MouseMove)
+    return false;
+  // The viewports are compared as they were at creation: while the window is being destroyed
+  // the lists must not be asked for them.
+  const bool layers = watched == LayersViewport;
+  const bool objects = watched == ObjectsViewport;
+  if (!layers && !objects) return false;
+  auto* mouse = static_cast<QMouseEvent*>(e);
+  if (mouse->button() == Qt::RightButton) return false;
+  const int x = mouse->position().toPoint().x();
+  // The list selects the line under the mouse first; the handlers then read the selection.
+  QListWidget& list = layers ? lboxLayers : lboxObjects;
+  const QModelIndex under = list.indexAt(mouse->position().toPoint());
+  if (e->type() != QEvent::MouseMove && under.isValid()) list.setCurrentRow(under.row());
+  if (layers) {
+    if (e->type() == QEvent::MouseButtonPress) lboxLayersMouseDown(x);
+    if (e->type() == QEvent::MouseMove && (mouse->buttons() & Qt::LeftButton)) {
+      if (under.isValid()) list.setCurrentRow(under.row());
+      lboxLayersMouseMove();
+    }
+    if (e->type() == QEvent::MouseButtonRelease) lboxLayersMouseUp(x);
+  } else if (e->type() == QEvent::MouseButtonRelease) {
+    lboxObjectsMouseUp(x);
+  }
+  return e->type() != QEvent::MouseMove;
+}

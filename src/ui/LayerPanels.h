@@ -1,0 +1,109 @@
+#pragma once
+// The two owner-drawn panels at the right of the main window: the classification tree
+// ("Об'єкти": categories that open and close, their classes and symbol groups) and the layers in
+// drawing order ("Шари"), each line with its style sample and visibility lamp. Clicks make a
+// layer current, switch visibility, open categories and drag layers to a new drawing order;
+// with work mode 0 the changes go to the tables and the map reloads, otherwise they live in
+// memory only.
+
+#include "CatClass.h"
+
+#include <QCursor>
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+#include <QRect>
+#include <functional>
+
+class QAction;
+class QListWidget;
+class QMenu;
+class QMouseEvent;
+class TDataModuleVANDREL;
+class TFAMap;
+
+namespace gfx {
+class Canvas;
+}
+
+class TLayerPanels : public QObject {
+public:
+  TLayerPanels(TDataModuleVANDREL& data, TFAMap& map, QListWidget& layers, QListWidget& objects);
+  ~TLayerPanels() override;
+
+  // Rebuilds the lists from the tables (done at creation and after every written change).
+  void RebuildLayerList();
+  void RebuildTree();
+
+  // Item drawing into `canvas`, whose item rectangle is `r`.
+  void lboxLayersDrawItem(gfx::Canvas& canvas, int index, const QRect& r);
+  void lboxObjectsDrawItem(gfx::Canvas& canvas, int index, const QRect& r);
+
+  // Mouse handlers; x is in list coordinates, the selected line is the one under the mouse.
+  void lboxObjectsMouseUp(int x);
+  void lboxLayersMouseDown(int x);
+  void lboxLayersMouseMove();
+  void lboxLayersMouseUp(int x);
+
+  void ppmiObjListClick();
+  void ppmiObjListObjectsClick();
+  void ppmiChgSymbClick();
+  void ppmiChgSymbObjectsClick();
+
+  // For the search window: addressed by the current panel selection.
+  bool ShowObjectOnMap(int Category, int Class, int ObjectNumber);
+  void SetObjectImageIndex(int ObjectNumber, int ImageIndex);
+  int GetObjectImageIndex(int ObjectNumber);
+
+  // Windows of other steps, set by whoever provides them: the search window's object list
+  // (table name, folder, caption, list mode, category, class, group), the symbol window (true
+  // when the symbol was set) and the layer properties window.
+  std::function<void(const QString&, const QString&, const QString&, int, int, int, int)>
+      OnShowList;
+  std::function<bool(int, int, int)> OnChooseSymbol;
+  std::function<void()> OnLayerProperties;
+
+  TNodeList LayerNodes, TreeNodes;
+  bool LayerDragArmed = false, LayerDragMoved = false;
+  int LayerDragSource = 0;
+  QCursor SavedCursor;
+  int TreeEndIndex = 0;
+  const QRect OnGlyphRect{QPoint(0, 0), QPoint(16, 15)};
+  const QRect OffGlyphRect{QPoint(16, 0), QPoint(31, 15)};
+  QImage ImageCheck, ImageOpenClose;
+  QMenu *ppmnLayers = nullptr, *ppmnObjects = nullptr;
+  QAction* Action(const QString& name) const;
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+  void DrawSample(gfx::Canvas& canvas, const TClassObject& c, int a, const QRect& r, int textTop);
+  void DrawSymbol(gfx::Canvas& canvas, int x, int y, const QString& text, const QString& font,
+                  uint32_t colour);
+  void CopyGlyph(gfx::Canvas& canvas, const QImage& strip, bool left, const QRect& to);
+  void ToggleCategoryOpen(int index, TCategoryObject& category);
+  void ToggleCategoryVisible(int index, TCategoryObject& category);
+  void ToggleClassVisible(TClassObject& c);
+  void EndLayerDrag(int source, int target);
+  void ToggleLayerVisible(TClassObject& c);
+  void ReloadMapAndRedraw();
+  void SetLayerVisible(int category, int cls, bool value);
+  void ShowList(const QString& fileName, const QString& caption, int listType, int category,
+                int cls, int group);
+  void ChangeSymbol(int category, int cls, int group);
+  void Repaint();
+  bool Editable() const;
+  void BuildMenus();
+  // The (category, class) of the current selection on the visible page; false when none.
+  bool SelectedClass(int& category, int& cls) const;
+  int SelectedIndex(const QListWidget& list) const;
+  static QString TableNameOf(const QString& fileName);
+
+  TDataModuleVANDREL& Data;
+  TFAMap& Map;
+  QListWidget& lboxLayers;
+  QListWidget& lboxObjects;
+  QPointer<QWidget> LayersViewport, ObjectsViewport;
+};
