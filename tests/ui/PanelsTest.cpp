@@ -1,0 +1,231 @@
+// The layer and object panels of the main window on the demo atlas: clicks by x position, the
+// drag that reorders layers in both work modes, the menus' states and the tree's drawing.
+
+#include "app/DataModule.h"
+#include "ui/FormMap.h"
+#include "ui/LayerPanels.h"
+
+#include "AtlasWriter.h"
+
+#include "gfx/Canvas.h"
+
+#include <QAction>
+#include <QFile>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+class Panels : public ::testing::Test {
+protected:
+  void Open(int workMode) {
+    demo::WriteAtlas(Atlas.path(), 1, 9);
+    Data = std::make_unique<TDataModuleVANDREL>(Program.path(), uint8_t(workMode), Atlas.path());
+    Form = std::make_unique<TFormMap>(*Data);
+    P = Form->Panels;
+  }
+  // Index of the first tree line whose node satisfies `match`.
+  template <class T, class F> int TreeLine(F match) {
+    for (size_t i = 0; i < P->TreeNodes.size(); ++i)
+      if (auto* n = dynamic_cast<T*>(P->TreeNodes[i].Node.get()); n && match(*n)) return int(i);
+    return -1;
+  }
+  int CategoryLine(int category) {
+    return TreeLine<TCategoryObject>([&](auto& c) { return c.Category == category; });
+  }
+  void ClickTree(int line, int x) {
+    Form->lboxObjects->setCurrentRow(line);
+    P->lboxObjectsMouseUp(x);
+  }
+  void DragLayer(int from, int to) {
+    Form->lboxLayers->setCurrentRow(from);
+    P->lboxLayersMouseDown(60);
+    Form->lboxLayers->setCurrentRow(to);
+    P->lboxLayersMouseMove();
+    P->lboxLayersMouseUp(60);
+  }
+  std::vector<QString> MapOrder() const {
+    std::vector<QString> names;
+    for (const auto& l : Form->Map->Layers)
+      names.push_back(l->ClassName);
+    return names;
+  }
+  QByteArray LayersFile() {
+    QFile f(Data->TableClasses.FilePath());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }
+
+  QTemporaryDir Program, Atlas;
+  std::unique_ptr<TDataModuleVANDREL> Data;
+  std::unique_ptr<TFormMap> Form;
+  TLayerPanels* P = nullptr;
+};
+
+} // namespace
+
+TEST_F(Panels, ACategoryLineOpensAtItsFolderSwitchesAtItsLampAndIgnoresItsName) {
+  Open(0);
+  const int streets = CategoryLine(7); // open in the demo atlas
+  ASSERT_GE(streets, 0);
+  const size_t lines = P->TreeNodes.size();
+  ClickTree(streets, 19);
+  EXPECT_LT(P->TreeNodes.size(), lines) << "closed: its class lines are gone";
+  ASSERT_TRUE(Data->TableCategory.FindKey({int64_t(7)}));
+  EXPECT_FALSE(Data->TableCategory.FieldByName("OpenTree").AsBoolean());
+  EXPECT_EQ(Form->lboxObjects->count(), int(P->TreeNodes.size()));
+
+  ClickTree(CategoryLine(7), 41);
+  ASSERT_TRUE(Data->TableCategory.FindKey({int64_t(7)}));
+  EXPECT_TRUE(Data->TableCategory.FieldByName("Visibled").AsBoolean());
+  EXPECT_FALSE(P->Action("ppmiObjListObjects")->isEnabled());
+
+  ClickTree(CategoryLine(7), 20);
+  ASSERT_TRUE(Data->TableCategory.FindKey({int64_t(7)}));
+  EXPECT_FALSE(Data->TableCategory.FieldByName("Visibled").AsBoolean());
+  for (const auto& l : Form->Map->Layers)
+    if (l->Category == 7) {
+      EXPECT_FALSE(l->Visibled) << "the map was reloaded from the tables";
+    }
+}
+
+TEST_F(Panels, AClassLineSwitchesVisibilityOnlyOverItsLamp) {
+  Open(0);
+  const int line = TreeLine<TClassObject>([](auto& c) { return c.Category == 2; });
+  ASSERT_GE(line, 0);
+  const int level = static_cast<TClassObject&>(*P->TreeNodes[size_t(line)].Node).Level;
+  auto visible = [&] {
+    Data->TableClasses.FindKey({int64_t(level)});
+    return Data->TableClasses.FieldByName("Visibled").AsBoolean();
+  };
+  Form->Map->ActiveLayer = -1;
+  ClickTree(line, 24);
+  EXPECT_EQ(Form->Map->ActiveLayer, level - 1);
+  EXPECT_TRUE(visible());
+  ClickTree(line, 25);
+  EXPECT_FALSE(visible());
+  ClickTree(TreeLine<TClassObject>([&](auto& c) { return c.Level == level; }), 39);
+  EXPECT_TRUE(visible());
+  ClickTree(TreeLine<TClassObject>([&](auto& c) { return c.Level == level; }), 40);
+  EXPECT_TRUE(visible());
+  // "Список" follows the class's list type; "Змінити знак" is for network classes only.
+  const int again = TreeLine<TClassObject>([&](auto& c) { return c.Level == level; });
+  auto& node = static_cast<TClassObject&>(*P->TreeNodes[size_t(again)].Node);
+  node.ListType = 0;
+  ClickTree(again, 60);
+  EXPECT_FALSE(P->Action("ppmiObjListObjects")->isEnabled());
+  EXPECT_FALSE(P->Action("ppmiChgSymbObjects")->isVisible());
+  node.ListType = 4;
+  ClickTree(again, 60);
+  EXPECT_TRUE(P->Action("ppmiObjListObjects")->isEnabled());
+}
+
+TEST_F(Panels, InWorkMode0DraggingTheThirdLayerOntoTheFirstRewritesTheTable) {
+  Open(0);
+  const std::vector<QString> before = MapOrder();
+  ASSERT_GE(before.size(), 3u);
+  DragLayer(2, 0);
+  ASSERT_GE(P->LayerNodes.size(), 3u);
+  const std::vector<QString> after = MapOrder();
+  EXPECT_EQ(after[0], before[2]);
+  EXPECT_EQ(after[1], before[0]);
+  EXPECT_EQ(after[2], before[1]);
+  EXPECT_EQ(std::vector<QString>(after.begin() + 3, after.end()),
+            std::vector<QString>(before.begin() + 3, before.end()));
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(static_cast<TClassObject&>(*P->LayerNodes[size_t(i)].Node).Level, i + 1);
+  EXPECT_FALSE(P->LayerDragArmed);
+}
+
+TEST_F(Panels, InOtherWorkModesADragMovesTheMapLayerAndLeavesTheTablesAlone) {
+  Open(2);
+  const QByteArray file = LayersFile();
+  const std::vector<QString> before = MapOrder();
+  ASSERT_GE(before.size(), 5u);
+  DragLayer(1, 4);
+  const std::vector<QString> after = MapOrder();
+  EXPECT_EQ(after[4], before[1]);
+  EXPECT_EQ(after[1], before[2]);
+  EXPECT_EQ(static_cast<TClassObject&>(*P->LayerNodes[4].Node).ClassName, before[1]);
+  EXPECT_EQ(LayersFile(), file);
+
+  // Visibility in memory: the layer and the tree's class line follow the lamp.
+  int entry = -1, line = -1;
+  for (size_t i = 0; i < P->LayerNodes.size() && line < 0; ++i) {
+    const auto& e = static_cast<TClassObject&>(*P->LayerNodes[i].Node);
+    entry = int(i);
+    line = TreeLine<TClassObject>([&](auto& c) { return c.Category == e.Category && c.Class == e.Class; });
+  }
+  ASSERT_GE(line, 0);
+  Form->lboxLayers->setCurrentRow(entry);
+  P->lboxLayersMouseUp(10);
+  EXPECT_FALSE(Form->Map->Layers[size_t(entry)]->Visibled);
+  EXPECT_FALSE(static_cast<TClassObject&>(*P->TreeNodes[size_t(line)].Node).Visibled);
+  EXPECT_EQ(LayersFile(), file);
+}
+
+TEST_F(Panels, ClosingACategoryInMemoryRemovesItsLinesAndOpeningBringsThemBack) {
+  Open(2);
+  const int networks = CategoryLine(100);
+  ASSERT_GE(networks, 0);
+  const size_t lines = P->TreeNodes.size();
+  ClickTree(networks, 5);
+  const size_t closed = P->TreeNodes.size();
+  EXPECT_LT(closed, lines);
+  ClickTree(networks, 5);
+  EXPECT_EQ(P->TreeNodes.size(), lines);
+  EXPECT_EQ(P->TreeNodes[size_t(networks) + 1].Text[0], '-');
+  EXPECT_EQ(P->TreeNodes[size_t(networks) + 2].Text[0], '_') << "groups follow their class";
+  ASSERT_TRUE(Data->TableCategory.FindKey({int64_t(100)}));
+  EXPECT_TRUE(Data->TableCategory.FieldByName("OpenTree").AsBoolean()) << "tables untouched";
+}
+
+TEST_F(Panels, TheLastClassLineDrawsItsTrunkOnlyToTheMiddle) {
+  Open(0);
+  const int last = int(P->TreeNodes.size()) - 1;
+  // Make the last line a class line by opening the last category when it is closed.
+  if (P->TreeNodes.back().Text[0] == '+') ClickTree(last, 5);
+  int line = int(P->TreeNodes.size()) - 1;
+  while (line >= 0 && P->TreeNodes[size_t(line)].Text[0] != '-')
+    --line;
+  ASSERT_GE(line, 0);
+  auto draw = [&](int index) {
+    QImage picture(200, 16, QImage::Format_RGB32);
+    gfx::Canvas canvas(picture);
+    P->lboxObjectsDrawItem(canvas, index, QRect(0, 0, 200, 16));
+    return picture;
+  };
+  const bool lastHasGroups = line != int(P->TreeNodes.size()) - 1;
+  const QImage lastClass = draw(line);
+  EXPECT_EQ(QColor(lastClass.pixel(5, 4)), QColor(Qt::black));
+  EXPECT_EQ(QColor(lastClass.pixel(15, 8)), QColor(Qt::black)) << "the branch";
+  if (!lastHasGroups) {
+    EXPECT_EQ(QColor(lastClass.pixel(5, 14)), QColor(192, 192, 192));
+  }
+  // A class line followed by another class line runs its trunk to the bottom.
+  int inner = -1;
+  for (int i = 0; i + 1 < int(P->TreeNodes.size()); ++i)
+    if (P->TreeNodes[size_t(i)].Text[0] == '-' && P->TreeNodes[size_t(i) + 1].Text[0] == '-') inner = i;
+  ASSERT_GE(inner, 0);
+  EXPECT_EQ(QColor(draw(inner).pixel(5, 14)), QColor(Qt::black));
+}
+
+TEST_F(Panels, TheObjectListIsAskedForTheTableNameBeforeTheFirstDot) {
+  Open(0);
+  QString table = "unset";
+  int group = 0;
+  P->OnShowList = [&](const QString& t, const QString&, const QString&, int, int, int, int g) {
+    table = t;
+    group = g;
+  };
+  auto& entry = static_cast<TClassObject&>(*P->LayerNodes[0].Node);
+  entry.ListType = 1;
+  entry.FileName = "Parks.part.mds";
+  Form->lboxLayers->setCurrentRow(0);
+  P->ppmiObjListClick();
+  EXPECT_EQ(table, "Parks");
+  EXPECT_EQ(group, -1);
+  entry.FileName = "Parks";
+  P->ppmiObjListClick();
+  EXPECT_EQ(table, QString());
+}
