@@ -301,12 +301,12 @@ void TLayerPanels::lboxObjectsMouseUp(int x) {
       else
         ToggleCategoryVisible(index, *category);
     } else if (auto* c = NodeAt<TClassObject>(TreeNodes, index)) {
-      Map.ActiveLayer = c->Level - 1;
+      Map.ActiveLayer = MapLayerOf(c->Category, c->Class);
       Action("ppmiObjListObjects")->setEnabled(c->ListType != 0);
       Action("ppmiChgSymbObjects")->setVisible(c->Category >= 100 && Editable());
       if (x >= 25 && x < 40) ToggleClassVisible(*c);
     } else if (auto* g = NodeAt<TGroupObject>(TreeNodes, index)) {
-      Map.ActiveLayer = g->Level - 1;
+      Map.ActiveLayer = MapLayerOf(g->Category, g->Class);
       Action("ppmiObjListObjects")->setEnabled(true);
       Action("ppmiChgSymbObjects")->setVisible(Editable());
     }
@@ -357,11 +357,11 @@ void TLayerPanels::ToggleCategoryVisible(int index, TCategoryObject& category) {
     for (int k = index + 1; k < int(TreeNodes.size()) && Kind(TreeNodes, k) != '+'; ++k)
       if (auto* c = NodeAt<TClassObject>(TreeNodes, k))
         if (c->Category == category.Category) c->Visibled = category.Visibled;
-    for (size_t i = 0; i < Map.Layers.size(); ++i)
-      if (Map.Layers[i]->Category == category.Category) {
-        Map.Layers[i]->Visibled = category.Visibled;
-        if (auto* entry = NodeAt<TClassObject>(LayerNodes, int(i))) entry->Visibled = category.Visibled;
-      }
+    for (const auto& layer : Map.Layers)
+      if (layer->Category == category.Category) layer->Visibled = category.Visibled;
+    for (TNodeLine& line : LayerNodes)
+      if (auto* entry = dynamic_cast<TClassObject*>(line.Node.get()))
+        if (entry->Category == category.Category) entry->Visibled = category.Visibled;
     Map.Redraw();
   }
   Repaint();
@@ -379,13 +379,27 @@ void TLayerPanels::ToggleClassVisible(TClassObject& c) {
   Repaint();
 }
 
+int TLayerPanels::MapLayerOf(int category, int cls) const {
+  // The map builds one layer per row of the layers table where it can; a row of a kind it cannot
+  // draw, or whose files failed to load, has none, so positions in the lists and in the map may
+  // differ. The layer is found by its category and class.
+  for (size_t i = 0; i < Map.Layers.size(); ++i)
+    if (Map.Layers[i]->Category == category && Map.Layers[i]->Class == cls) return int(i);
+  return -1;
+}
+
 void TLayerPanels::SetLayerVisible(int category, int cls, bool value) {
   for (size_t i = 0; i < Map.Layers.size(); ++i)
     if (Map.Layers[i]->Category == category && Map.Layers[i]->Class == cls) {
       Map.Layers[i]->Visibled = value;
-      if (auto* entry = NodeAt<TClassObject>(LayerNodes, int(i))) entry->Visibled = value;
       break;
     }
+  for (TNodeLine& line : LayerNodes)
+    if (auto* entry = dynamic_cast<TClassObject*>(line.Node.get()))
+      if (entry->Category == category && entry->Class == cls) {
+        entry->Visibled = value;
+        break;
+      }
   Map.Redraw();
 }
 
@@ -417,7 +431,7 @@ void TLayerPanels::lboxLayersMouseUp(int x) {
   try {
     TClassObject* entry = NodeAt<TClassObject>(LayerNodes, index);
     if (!entry) return;
-    Map.ActiveLayer = index;
+    Map.ActiveLayer = MapLayerOf(entry->Category, entry->Class);
     Action("ppmiObjList")->setEnabled(entry->ListType != 0);
     Action("ppmiChgSymb")->setVisible(entry->Category >= 100 && Editable());
     if (x > 50) {
@@ -458,9 +472,12 @@ void TLayerPanels::EndLayerDrag(int source, int target) {
       v.erase(v.begin() + from);
       v.insert(v.begin() + to, std::move(item));
     };
+    const auto& from = static_cast<TClassObject&>(*LayerNodes[size_t(source)].Node);
+    const auto& onto = static_cast<TClassObject&>(*LayerNodes[size_t(target)].Node);
+    const int mapSource = MapLayerOf(from.Category, from.Class);
+    const int mapTarget = MapLayerOf(onto.Category, onto.Class);
     moveEntry(LayerNodes, source, target);
-    if (source < int(Map.Layers.size()) && target < int(Map.Layers.size()))
-      moveEntry(Map.Layers, source, target);
+    if (mapSource >= 0 && mapTarget >= 0) moveEntry(Map.Layers, mapSource, mapTarget);
     Map.Redraw();
   }
   lboxLayers.setCurrentRow(target);

@@ -90,6 +90,7 @@ private:
   void ToggleLayerVisible(TClassObject& c);
   void ReloadMapAndRedraw();
   void SetLayerVisible(int category, int cls, bool value);
+  int MapLayerOf(int category, int cls) const;
   void ShowList(const QString& fileName, const QString& caption, int listType, int category,
                 int cls, int group);
   void ChangeSymbol(int category, int cls, int group);

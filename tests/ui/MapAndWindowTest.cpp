@@ -6,6 +6,7 @@
 #include "layers/LayerKinds.h"
 #include "ui/FormMap.h"
 #include "ui/FormSelectInfo.h"
+#include "ui/LayerPanels.h"
 #include "layers/GeometryFile.h"
 
 #include "AtlasWriter.h"
@@ -330,7 +331,13 @@ TEST_F(MainWindow, AnInfoClickOnABuildingSelectsItAndShowsItsInformation) {
     if (map.Layers[i]->ClassName == QString::fromUtf8("Будинки")) buildings = int(i);
   ASSERT_GE(buildings, 0);
   Form->pgctlLayers->setCurrentWidget(Form->lboxLayers);
-  const QRect line = Form->lboxLayers->visualRect(Form->lboxLayers->model()->index(buildings, 0));
+  int row = -1;
+  for (size_t i = 0; i < Form->Panels->LayerNodes.size(); ++i)
+    if (static_cast<TClassObject&>(*Form->Panels->LayerNodes[i].Node).ClassName ==
+        QString::fromUtf8("Будинки"))
+      row = int(i);
+  ASSERT_GE(row, 0);
+  const QRect line = Form->lboxLayers->visualRect(Form->lboxLayers->model()->index(row, 0));
   QTest::mouseClick(Form->lboxLayers->viewport(), Qt::LeftButton, {}, {100, line.center().y()});
   EXPECT_EQ(map.ActiveLayer, buildings);
   map.Redraw();
