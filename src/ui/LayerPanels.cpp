@@ -441,15 +441,18 @@ void TLayerPanels::lboxLayersMouseUp(int x) {
       if (moved && index != LayerDragSource) EndLayerDrag(LayerDragSource, index);
     } else if (x < 20) {
       ToggleLayerVisible(*entry);
-    } else if (Editable()) {
-      // A drag released over the lamps or the sample is not a drop: it is given up.
-      LayerDragArmed = false;
-      if (Data.TableClasses.FindKey({int64_t(entry->Level)}) && OnLayerProperties) OnLayerProperties();
+    } else if (Editable() && OnLayerProperties) {
+      // The layer properties window works on the layers table's current row.
+      if (Data.TableClasses.FindKey({int64_t(entry->Level)})) OnLayerProperties();
       ReloadMapAndRedraw();
       RebuildLayerList();
       RebuildTree();
     }
-    if (x <= 50) LayerDragArmed = false;
+    // A drag released over the lamps or the sample is not a drop: it is given up.
+    if (x <= 50) {
+      LayerDragArmed = false;
+      lboxLayers.viewport()->setCursor(SavedCursor);
+    }
   } catch (const std::exception&) {
     // The lists keep the state they reached.
   }
