@@ -251,3 +251,28 @@ TEST_F(Classification, TheAttributeTableOfAClassIsNamedAfterItsGeometryFile) {
   EXPECT_EQ(GetAttributeTableName(Layers, 99, 99), QString());
   EXPECT_EQ(Layers.IndexName(), QString()) << "the primary order is given back";
 }
+
+TEST_F(Classification, AMissingGroupsOrLayersTableIsReportedAndTheTreeGoesOn) {
+  CloseEveryCategory();
+  SetCategoryOpen(Categories, 100, true);
+  SetCategoryOpen(Categories, 7, true);
+  const size_t full = Tree().size();
+  Groups.Close(); // as when GroupReest.DB could not be opened
+  TNodeList withoutGroups = Tree();
+  int classes100 = 0;
+  for (const TNodeLine& line : withoutGroups) {
+    EXPECT_NE(line.Text[0], '_');
+    if (auto* c = dynamic_cast<TClassObject*>(line.Node.get()); c && c->Category == 100) ++classes100;
+  }
+  EXPECT_EQ(classes100, 3);
+  EXPECT_EQ(withoutGroups.size(), full - 7) << "the seven groups of category 100";
+  ASSERT_EQ(Messages.Shown.size(), 3) << "one message per class of category 100";
+  EXPECT_EQ(Messages.Shown[0], QString::fromUtf8("Помилка при роботі з базою данних груп!"));
+
+  Messages.Shown.clear();
+  Layers.Close();
+  TNodeList withoutLayers = Tree();
+  EXPECT_EQ(int(withoutLayers.size()), Categories.RecordCount());
+  EXPECT_EQ(Messages.Shown,
+            QStringList(2, QString::fromUtf8("Помилка при роботі з базою данних класів!")));
+}

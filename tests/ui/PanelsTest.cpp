@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QListWidget>
 #include <QTemporaryDir>
+#include <map>
 #include <gtest/gtest.h>
 
 namespace {
@@ -146,7 +147,21 @@ TEST_F(Panels, InWorkMode0DraggingTheThirdLayerOntoTheFirstRewritesTheTable) {
   Open(0);
   const std::vector<QString> before = ListOrder();
   ASSERT_GE(before.size(), 3u);
+  // Every field of every row but the level, by class.
+  auto rows = [this] {
+    std::map<std::pair<int64_t, int64_t>, std::vector<db::Value>> byClass;
+    db::Table& t = Data->TableClasses;
+    for (t.First(); !t.Eof(); t.Next()) {
+      std::vector<db::Value> values;
+      for (const db::Field& f : t.Fields())
+        if (f.FieldName() != "Level") values.push_back(f.AsValue());
+      byClass[{t.FieldByName("Category").AsInteger(), t.FieldByName("Class").AsInteger()}] = values;
+    }
+    return byClass;
+  };
+  const auto fieldsBefore = rows();
   DragLayer(2, 0);
+  EXPECT_EQ(rows(), fieldsBefore);
   const std::vector<QString> after = ListOrder(); // rebuilt from the rewritten table
   ASSERT_EQ(after.size(), before.size());
   EXPECT_EQ(after[0], before[2]);
