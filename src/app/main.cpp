@@ -7,6 +7,7 @@
 #include "platform/StartupOptions.h"
 #include "plugins/ObjectUtils.h"
 #include "ui/FormMap.h"
+#include "ui/FormMsg.h"
 #include "ui/FormSelectInfo.h"
 
 #include "db/Error.h"
@@ -104,6 +105,8 @@ int main(int argc, char** argv) {
     TFormMap form(*data);
     TFormSelectInfo info(*data, &form);
     form.SetSelectInfo(&info);
+    TFormMsg msg(*data, &form);
+    form.SetFormMsg(&msg);
     form.show();
     if (!line.Screenshot.isEmpty()) TakeScreenshot(form, line.Screenshot);
     result = app.exec();

@@ -3,6 +3,7 @@
 #include "base/UserMessages.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -110,7 +111,10 @@ void TFAMap::Paint() {
             Screen = BackBuffer.copy();
             if (isVisible()) ShowScreen();
           });
-      // The measurement overlay is drawn here once it exists.
+      if (MeasurementLayer) {
+        MeasurementLayer->Draw(canvas, World);
+        MeasurementLayer->DrawCurrent(canvas, World);
+      }
     }
     NeedRedraw = false;
   }
@@ -176,10 +180,111 @@ void TFAMap::SetDeleteMeasureMode() {
   Mode = ModeDeleteMeasure;
 }
 
-void TFAMap::StartMeasure(uint32_t, int) {
-  // The measurement overlay takes over here once it exists.
+void TFAMap::StartMeasure(uint32_t Color, int Kind) {
   SetCursorNumber(1004);
   Mode = ModeMeasure;
+  Clicked = DoubleClicked = false;
+  if (MeasurementLayer) MeasurementLayer->StartMeasurement(Color, int16_t(Kind));
+  if (Kind == 0 && OnPathLengths) OnPathLengths("0.00 м", "0.00 м");
+  if (OnShowPathLengths) OnShowPathLengths(Kind == 0);
+}
+
+void TFAMap::SetMeasurements(std::unique_ptr<IMapMeasurements> measurements) {
+  MeasurementLayer = std::move(measurements);
+}
+
+void TFAMap::ShowPathLengths() {
+  if (!MeasurementLayer || !OnPathLengths) return;
+  auto format = [](double v) { return QLocale().toString(v, 'f', 2) + " м"; };
+  OnPathLengths(format(MeasurementLayer->LastSegmentLength()),
+                format(MeasurementLayer->CurrentValue()));
+}
+
+void TFAMap::LoadMeasurements(const QString& FileName) {
+  if (!MeasurementLayer) return;
+  // The overlay keeps what it read before a fault; the map shows it either way.
+  struct RedrawAfter {
+    TFAMap* Map;
+    ~RedrawAfter() { Map->Redraw(); }
+  } redraw{this};
+  MeasurementLayer->LoadFromFile(FileName, World);
+}
+
+void TFAMap::SaveMeasurements(const QString& FileName) {
+  if (MeasurementLayer) MeasurementLayer->SaveToFile(FileName);
+}
+
+void TFAMap::EraseMeasurements() {
+  if (MeasurementLayer) MeasurementLayer->Clear();
+  Redraw();
+}
+
+void TFAMap::MeasureMove(int x, int y) {
+  if (!Clicked || !MeasurementLayer || MeasurementLayer->CurrentPointCount() < 1 || !ScreenCanvas)
+    return;
+  ScreenCanvas->MoveTo(StartX, StartY); // erase the rubber-band line (not-xor)
+  ScreenCanvas->LineTo(LastX, LastY);
+  // Near a side of the view, the view moves that way by half the control's width.
+  const double m = 10 / World.Scale;
+  const int h = int(std::lround(width() / 2.0));
+  const double H = h / World.Scale;
+  const double wx = World.ScreenToWorldX(x), wy = World.ScreenToWorldY(y);
+  const TExtent& e = World.VisibleExtent;
+  double dx = 0, dy = 0;
+  int endX = x, endY = y;
+  if (wx - e.XMin < m) {
+    dx = H;
+    StartX += h;
+    endX = 11;
+  } else if (e.XMax - wx < m) {
+    dx = -H;
+    StartX -= h;
+    endX = width() - 11;
+  }
+  if (wy - e.YMin < m) {
+    dy = H;
+    StartY -= h;
+    endY = height() - 11;
+  } else if (e.YMax - wy < m) {
+    dy = -H;
+    StartY += h;
+    endY = 11;
+  }
+  if (dx != 0 || dy != 0) {
+    TExtent& v = World.ViewExtent;
+    v = {v.XMin - dx, v.YMin - dy, v.XMax - dx, v.YMax - dy};
+    Redraw();
+    PrepareRubberBand(255);
+  }
+  ScreenCanvas->MoveTo(StartX, StartY);
+  ScreenCanvas->LineTo(endX, endY);
+  LastX = endX;
+  LastY = endY;
+  ShowScreen();
+}
+
+void TFAMap::DeleteMeasurementAt(double wx, double wy) {
+  if (!MeasurementLayer) return;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  HideArrow();
+  if (!ScreenCanvas) ScreenCanvas = std::make_unique<gfx::Canvas>(Screen);
+  ScreenCanvas->OnFlush = [this] { ShowScreen(); };
+  const int index = MeasurementLayer->FindMeasurement(*ScreenCanvas, World, wx, wy, true);
+  ScreenCanvas->OnFlush = nullptr;
+  QApplication::restoreOverrideCursor();
+  if (index >= 0) {
+    MeasurementLayer->GetFoundPoint(ArrowX, ArrowY);
+    Paint();
+    ShowArrow(ArrowX, ArrowY);
+    const QString question = MeasurementLayer->SelectedKind() != 0
+                                 ? QString::fromUtf8("Видалити цю площину?")
+                                 : QString::fromUtf8("Видалити цей пішоходний маршрут?");
+    if (OnConfirmDelete && OnConfirmDelete(question)) {
+      MeasurementLayer->Delete(index);
+      Redraw();
+    }
+  }
+  HideArrow();
 }
 
 void TFAMap::ShowWholeMap() {
@@ -249,6 +354,21 @@ void TFAMap::Press(int x, int y) {
     PanSnapshot = BackBuffer.copy();
     PanSourceRect = rect();
     break;
+  case ModeMeasure:
+    if (MeasurementLayer) {
+      MeasurementLayer->AddPoint(World, World.ScreenToWorldX(x), World.ScreenToWorldY(y));
+      {
+        gfx::Canvas back(BackBuffer);
+        MeasurementLayer->DrawCurrent(back, World);
+      }
+      ScreenCanvas.reset();
+      Screen = BackBuffer.copy();
+      if (ArrowVisible) ShowArrow(ArrowX, ArrowY);
+      ShowScreen();
+      ShowPathLengths();
+    }
+    PrepareRubberBand(255);
+    break;
   default:
     break;
   }
@@ -270,6 +390,9 @@ void TFAMap::mouseMoveEvent(QMouseEvent* e) {
       LastY = y;
       ShowScreen();
     }
+    break;
+  case ModeMeasure:
+    MeasureMove(x, y);
     break;
   case ModePan:
     if (Dragged && MouseIsDown) {
@@ -335,6 +458,20 @@ void TFAMap::Release(int x, int y) {
       Redraw();
     }
     PanSnapshot = QImage();
+    break;
+  case ModeMeasure:
+    if (DoubleClicked && MeasurementLayer) {
+      EndRubberBand();
+      MeasurementLayer->FinishMeasurement(World);
+      ShowPathLengths();
+      SetCursorNumber(0);
+      Mode = ModeNone;
+      DoubleClicked = false;
+      Redraw();
+    }
+    break;
+  case ModeDeleteMeasure:
+    DeleteMeasurementAt(wx, wy);
     break;
   case ModeInfo:
   case ModeEdit:
@@ -500,6 +637,27 @@ void TFAMap::wheelEvent(QWheelEvent* e) {
 }
 
 void TFAMap::keyPressEvent(QKeyEvent* e) {
+  // Beyond the specified handling: Escape gives up the measurement being drawn, Backspace takes
+  // back its last point.
+  if (Mode == ModeMeasure && MeasurementLayer && !MouseIsDown) {
+    if (e->key() == Qt::Key_Escape) {
+      MeasurementLayer->AbandonMeasurement();
+      EndRubberBand();
+      SetCursorNumber(0);
+      Mode = ModeNone;
+      Redraw();
+      if (OnShowPathLengths) OnShowPathLengths(false);
+      if (OnMeasureAbandoned) OnMeasureAbandoned();
+      return;
+    }
+    if (e->key() == Qt::Key_Backspace) {
+      MeasurementLayer->RemoveLastPoint();
+      Clicked = false; // no rubber band from a point that is gone
+      Redraw();
+      ShowPathLengths();
+      return;
+    }
+  }
   if (e->key() == Qt::Key_Escape && MouseIsDown) {
     // Escape ends the rubber band or the pan preview without acting on it.
     MouseIsDown = false;

@@ -5,6 +5,7 @@
 // widget shows; the finished map is kept in BackBuffer so that ordinary repaints only copy it.
 
 #include "MapArrow.h"
+#include "MapMeasurements.h"
 #include "MapContent.h"
 
 #include <QCursor>
@@ -72,6 +73,12 @@ public:
   void SetCursorNumber(int number);
   // The pointer arrow drawn over the map (owned by the control).
   void SetArrow(std::unique_ptr<IMapArrow> arrow);
+  // The measurement overlay drawn above the layers (owned by the control).
+  void SetMeasurements(std::unique_ptr<IMapMeasurements> measurements);
+  IMapMeasurements* Measurements() const { return MeasurementLayer.get(); }
+  void LoadMeasurements(const QString& FileName);
+  void SaveMeasurements(const QString& FileName);
+  void EraseMeasurements();
   bool ArrowShown() const { return ArrowVisible; }
   double ArrowWorldX() const { return ArrowX; }
   double ArrowWorldY() const { return ArrowY; }
@@ -95,6 +102,13 @@ public:
   // A layer that cannot be drawn (a broken geometry file): its index and the reason.
   std::function<void(int, const QString&)> OnLayerError;
 
+  // The path-length window: its two texts ("6.00 м"), and whether it is shown.
+  std::function<void(const QString&, const QString&)> OnPathLengths;
+  std::function<void(bool)> OnShowPathLengths;
+  // Asks the user to confirm deleting a measurement; true for OK.
+  std::function<bool(const QString&)> OnConfirmDelete;
+  // The measurement being drawn was given up with Escape.
+  std::function<void()> OnMeasureAbandoned;
   // Beyond the specified handlers: the world point under the pointer for the status bar.
   std::function<void(double, double)> OnPointerMoved;
 
@@ -124,6 +138,10 @@ private:
 
   std::unique_ptr<gfx::Canvas> ScreenCanvas;
   std::unique_ptr<IMapArrow> Arrow;
+  std::unique_ptr<IMapMeasurements> MeasurementLayer;
+  void ShowPathLengths();
+  void MeasureMove(int x, int y);
+  void DeleteMeasurementAt(double wx, double wy);
   QImage PanSnapshot;
   QRect PanSourceRect, PanDestRect;
   int PanAnchorX = 0, PanAnchorY = 0;

@@ -293,6 +293,10 @@ double TDistationLayer::LastSegmentLength() const {
   return Current && !Current->SegmentLengths.empty() ? Current->SegmentLengths.back() : 0;
 }
 
+int TDistationLayer::CurrentPointCount() const {
+  return Measuring && Drawing ? int(Drawing->Points.size()) : 0;
+}
+
 // ---------------------------------------------------------------- files
 
 QByteArray TDistationLayer::FormatReal(double Value) {

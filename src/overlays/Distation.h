@@ -3,6 +3,7 @@
 // measured when finished), kept as an overlay above the layers, each in its own colour with a
 // yellow value label, and saved to and loaded from ".pth" text files.
 
+#include "core/MapMeasurements.h"
 #include "core/World.h"
 
 #include <QString>
@@ -27,7 +28,7 @@ public:
   int AddPoint(const TWorld& World, double X, double Y);
 };
 
-class TDistationLayer {
+class TDistationLayer : public IMapMeasurements {
 public:
   bool Measuring = false;
   std::vector<std::unique_ptr<TDistation>> Items; // drawing order and file order
@@ -37,31 +38,32 @@ public:
   int SelectedIndex = -1;
   double FoundX = -1.0, FoundY = -1.0;
 
-  ~TDistationLayer();
-  void Clear();
-  void StartMeasurement(uint32_t Color, int16_t Kind);
-  void AddPoint(const TWorld& World, double X, double Y);
-  void FinishMeasurement(const TWorld& World);
+  ~TDistationLayer() override;
+  void Clear() override;
+  void StartMeasurement(uint32_t Color, int16_t Kind) override;
+  void AddPoint(const TWorld& World, double X, double Y) override;
+  void FinishMeasurement(const TWorld& World) override;
   // Beyond the file's own operations: the measurement being drawn is given up, or loses its last
   // point.
-  void AbandonMeasurement();
-  void RemoveLastPoint();
-  void Delete(int Index);
-  void Draw(gfx::Canvas& Canvas, const TWorld& World) const;
-  void DrawCurrent(gfx::Canvas& Canvas, const TWorld& World) const;
-  int FindMeasurement(gfx::Canvas& Canvas, const TWorld& World, double X, double Y, bool Flash);
+  void AbandonMeasurement() override;
+  void RemoveLastPoint() override;
+  void Delete(int Index) override;
+  void Draw(gfx::Canvas& Canvas, const TWorld& World) const override;
+  void DrawCurrent(gfx::Canvas& Canvas, const TWorld& World) const override;
+  int FindMeasurement(gfx::Canvas& Canvas, const TWorld& World, double X, double Y, bool Flash) override;
   void FlashMeasurement(int Index, gfx::Canvas& Canvas, const TWorld& World) const;
-  void GetFoundPoint(double& X, double& Y) const;
-  int SelectedKind() const;
-  double CurrentValue() const;
-  double LastSegmentLength() const;
+  void GetFoundPoint(double& X, double& Y) const override;
+  int SelectedKind() const override;
+  double CurrentValue() const override;
+  double LastSegmentLength() const override;
+  int CurrentPointCount() const override;
   // Writes the file beside its final name and renames it into place, so that a failed write
   // never destroys a saved file. Raises base::FileError.
-  void SaveToFile(const QString& FileName) const;
+  void SaveToFile(const QString& FileName) const override;
   // Replaces the measurements with those of the file. A file that is not a measurement file
   // loads nothing and says nothing; a fault part-way keeps the measurements read before it and
   // raises base::FileError naming the file and line.
-  void LoadFromFile(const QString& FileName, const TWorld& World);
+  void LoadFromFile(const QString& FileName, const TWorld& World) override;
 
   // The file text of the measurements, and one real number as the file writes it.
   QByteArray FileText() const;

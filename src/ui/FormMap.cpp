@@ -1,12 +1,15 @@
 #include "FormMap.h"
 
 #include "CatClass.h"
+#include "FormInfoPath.h"
+#include "FormMsg.h"
 #include "FormSelectInfo.h"
 #include "LayerPanels.h"
 #include "SmallDialogs.h"
 
 #include "app/DataModule.h"
 #include "overlays/ArrowAnimation.h"
+#include "overlays/Distation.h"
 
 #include "base/UserMessages.h"
 #include "db/Error.h"
@@ -16,6 +19,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QColorDialog>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -127,6 +132,26 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   };
 
   Map->SetArrow(std::make_unique<TArrowAnimation>());
+  Map->SetMeasurements(std::make_unique<TDistationLayer>());
+  FormInfoPath = new TFormInfoPath(this);
+  Map->OnPathLengths = [this](const QString& segment, const QString& total) {
+    FormInfoPath->SetLengths(segment, total);
+  };
+  Map->OnShowPathLengths = [this](bool show) {
+    if (!show) {
+      FormInfoPath->hide();
+      return;
+    }
+    if (!FormInfoPath->isVisible()) FormInfoPath->move(Map->mapToGlobal(QPoint(0, 0)));
+    FormInfoPath->show();
+  };
+  Map->OnConfirmDelete = [this](const QString& question) {
+    return FormMsg ? FormMsg->Ask(question) : base::UserMessages::Current().Confirm(question);
+  };
+  Map->OnMeasureAbandoned = [this] {
+    SetToolMode(255);
+    pnlMode->clear();
+  };
   // FormCreate.
   Map->LoadMap(Data.BaseDir, Data.MapsDir, Data.AppDir, Data.RefDir, Data.RoutesDir);
   resize(1180, 760); // where a window manager does not maximize the window
@@ -228,22 +253,24 @@ void TFormMap::BuildPopOutBars(QWidget* host) {
     const char *Name, *Hint, *Glyph;
     int X;
     bool Latch;
-  } buttons[] = {{"sbAddPath", "Вимірювання відстані", "addpath", 4, true},
-                 {"sbAddS", "Вимірювання площі", "addarea", 46, true},
-                 {"sbDelPath", "Видалення виміру", "delpath", 87, true},
-                 {"sbLoadPath", "Завантаження вимірів з файлу", "load", 129, false},
-                 {"sbSavePath", "Збереження вимірів в файлі", "save", 171, false},
-                 {"sbErasePaths", "Вихід і видалення всіх вимірів", "erase", 213, false}};
+    void (TFormMap::*Handler)();
+  } buttons[] = {
+      {"sbAddPath", "Вимірювання відстані", "addpath", 4, true, &TFormMap::sbAddPathClick},
+      {"sbAddS", "Вимірювання площі", "addarea", 46, true, &TFormMap::sbAddSClick},
+      {"sbDelPath", "Видалення виміру", "delpath", 87, true, &TFormMap::sbDelPathClick},
+      {"sbLoadPath", "Завантаження вимірів з файлу", "load", 129, false, &TFormMap::sbLoadPathClick},
+      {"sbSavePath", "Збереження вимірів в файлі", "save", 171, false, &TFormMap::sbSavePathClick},
+      {"sbErasePaths", "Вихід і видалення всіх вимірів", "erase", 213, false,
+       &TFormMap::sbErasePathsClick}};
   for (const auto& b : buttons)
-    // The measurements come with their own step; until then their buttons are shown disabled.
-    AddButton(pnlDist, b.Name, QString::fromUtf8(b.Hint), b.Glyph, b.X, 2, b.Latch, nullptr)
-        ->setEnabled(false);
-  auto* colour = new QFrame(pnlDist);
-  colour->setObjectName("pnlDistColor");
-  colour->setGeometry(4, 30, 249, 11);
-  colour->setFrameShape(QFrame::Box);
-  colour->setToolTip(QString::fromUtf8("Колір вимірів"));
-  colour->setStyleSheet("background: blue");
+    AddButton(pnlDist, b.Name, QString::fromUtf8(b.Hint), b.Glyph, b.X, 2, b.Latch, b.Handler);
+  pnlDistColor = new QFrame(pnlDist);
+  pnlDistColor->setObjectName("pnlDistColor");
+  pnlDistColor->setGeometry(4, 30, 249, 11);
+  pnlDistColor->setFrameShape(QFrame::Box);
+  pnlDistColor->setToolTip(QString::fromUtf8("Колір вимірів"));
+  pnlDistColor->installEventFilter(this);
+  SetMeasureColor(MeasureColor);
   pnlDist->hide();
 }
 
@@ -294,14 +321,14 @@ void TFormMap::BuildMenus() {
   add(view, "imExit", "Вихід", &TFormMap::imExitClick);
   QMenu* distat = menuBar()->addMenu(QString::fromUtf8("Виміри"));
   distat->setObjectName("miDistat");
-  add(distat, "imAddPath", "Виміряти відстань");
-  add(distat, "imAddS", "Виміряти площу");
-  add(distat, "imDelPath", "Видалити вимір");
+  add(distat, "imAddPath", "Виміряти відстань", &TFormMap::sbAddPathClick);
+  add(distat, "imAddS", "Виміряти площу", &TFormMap::sbAddSClick);
+  add(distat, "imDelPath", "Видалити вимір", &TFormMap::sbDelPathClick);
   add(distat, "N8", "-");
-  add(distat, "imLoadPaths", "Завантажити ...");
-  add(distat, "imSavePaths", "Зберегти ...");
+  add(distat, "imLoadPaths", "Завантажити ...", &TFormMap::sbLoadPathClick);
+  add(distat, "imSavePaths", "Зберегти ...", &TFormMap::sbSavePathClick);
   add(distat, "N12", "-");
-  add(distat, "imErathPaths", "Очистити");
+  add(distat, "imErathPaths", "Очистити", &TFormMap::sbErasePathsClick);
   QMenu* list = menuBar()->addMenu(QString::fromUtf8("Пошук"));
   list->setObjectName("miList");
   add(list, "miStreets", "Пошук вулиць");
@@ -509,6 +536,10 @@ void TFormMap::MapPaint() {
 }
 
 bool TFormMap::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == pnlDistColor && e->type() == QEvent::MouseButtonRelease) {
+    pnlDistColorClick();
+    return true;
+  }
   if (watched != pnlSplit) return QMainWindow::eventFilter(watched, e);
   switch (e->type()) {
   case QEvent::MouseButtonPress:
@@ -586,4 +617,70 @@ void TFormMap::ShowObjectInfoFile(int category, int cls, int record) {
     return;
   }
   platform::OpenInViewer(HtmlViewerPath, Data.RefDir + "/" + document, Data.RefDir);
+}
+
+// ---------------------------------------------------------------- measurements
+
+void TFormMap::sbAddPathClick() {
+  SetToolMode(7);
+  Map->StartMeasure(MeasureColor, 0);
+}
+
+void TFormMap::sbAddSClick() {
+  SetToolMode(30);
+  Map->StartMeasure(MeasureColor, 1);
+}
+
+void TFormMap::sbDelPathClick() {
+  SetToolMode(8);
+  Map->SetCursorNumber(1111);
+  Map->SetDeleteMeasureMode();
+}
+
+void TFormMap::sbLoadPathClick() {
+  QFileDialog dialog(this, QString::fromUtf8("Завантажити виміри ..."), Data.AppDir + "/SAVE",
+                     QString::fromUtf8("Файли вимірів (*.pth)"));
+  dialog.setDefaultSuffix("pth");
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+    LoadMeasurementsFrom(dialog.selectedFiles().first());
+}
+
+void TFormMap::sbSavePathClick() {
+  QFileDialog dialog(this, QString::fromUtf8("Зберегти виміри ..."), Data.AppDir + "/SAVE",
+                     QString::fromUtf8("Файли вимірів (*.pth)"));
+  dialog.setDefaultSuffix("pth");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+    SaveMeasurementsTo(dialog.selectedFiles().first());
+}
+
+void TFormMap::LoadMeasurementsFrom(const QString& fileName) {
+  try {
+    Map->LoadMeasurements(fileName);
+  } catch (const std::exception& e) {
+    base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
+  }
+}
+
+void TFormMap::SaveMeasurementsTo(const QString& fileName) {
+  try {
+    Map->SaveMeasurements(fileName);
+  } catch (const std::exception& e) {
+    base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
+  }
+}
+
+void TFormMap::sbErasePathsClick() {
+  Map->EraseMeasurements();
+}
+
+void TFormMap::SetMeasureColor(uint32_t colour) {
+  MeasureColor = colour;
+  pnlDistColor->setStyleSheet("background: " + gfx::ToQColor(colour).name());
+}
+
+void TFormMap::pnlDistColorClick() {
+  const QColor chosen = QColorDialog::getColor(gfx::ToQColor(MeasureColor), this);
+  if (chosen.isValid()) SetMeasureColor(gfx::FromQColor(chosen));
 }

@@ -19,6 +19,8 @@ class QTabWidget;
 class QToolButton;
 class TDataModuleVANDREL;
 class TFormSelectInfo;
+class TFormInfoPath;
+class TFormMsg;
 class TLayerPanels;
 
 class TFormMap : public QMainWindow {
@@ -42,6 +44,23 @@ public:
   void imAboutClick();
   void miAuthorsClick();
   void ppmiInfoPlusClick();
+  void sbAddPathClick();
+  void sbAddSClick();
+  void sbDelPathClick();
+  void sbLoadPathClick();
+  void sbSavePathClick();
+  void sbErasePathsClick();
+  void pnlDistColorClick();
+  // What the file dialogs' OK does; a failure is shown with the file and the reason.
+  void LoadMeasurementsFrom(const QString& fileName);
+  void SaveMeasurementsTo(const QString& fileName);
+  // The colour of new measurements (0x00BBGGRR), shown by pnlDistColor.
+  void SetMeasureColor(uint32_t colour);
+  uint32_t MeasureColor = 0x00FF0000;
+  // The confirmation window, created by the program after this window.
+  void SetFormMsg(TFormMsg* msg) { FormMsg = msg; }
+  TFormMsg* FormMsg = nullptr;
+  TFormInfoPath* FormInfoPath = nullptr; // the path-length window, owned by this window
 
   // The object information window, created by the program after this window.
   void SetSelectInfo(TFormSelectInfo* info) { SelectInfo = info; }
@@ -76,6 +95,7 @@ public:
   QListWidget* lboxObjects = nullptr;
   TLayerPanels* Panels = nullptr; // the two lists' drawing, clicks and menus (owned by the list)
   QMenu* ppmnMap = nullptr;
+  QFrame* pnlDistColor = nullptr;
 
 protected:
   void closeEvent(QCloseEvent* e) override;
