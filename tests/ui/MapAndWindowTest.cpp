@@ -5,7 +5,9 @@
 #include "core/LayerFactory.h"
 #include "layers/LayerKinds.h"
 #include "ui/FormMap.h"
+#include "ui/FormInfoPath.h"
 #include "ui/FormSelectInfo.h"
+#include "overlays/Distation.h"
 #include "ui/LayerPanels.h"
 #include "layers/GeometryFile.h"
 
@@ -79,6 +81,16 @@ void Drag(QWidget* w, QPoint from, QPoint to) {
                    Qt::NoModifier);
   QApplication::sendEvent(w, &move);
   QTest::mouseRelease(w, Qt::LeftButton, {}, to);
+}
+
+// As a window system delivers a double click: press, release, the second press as a double
+// click, release.
+void DoubleClick(QWidget* w, QPoint at) {
+  QTest::mouseClick(w, Qt::LeftButton, {}, at);
+  QMouseEvent second(QEvent::MouseButtonDblClick, at, w->mapToGlobal(at), Qt::LeftButton,
+                     Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(w, &second);
+  QTest::mouseRelease(w, Qt::LeftButton, {}, at);
 }
 
 } // namespace
@@ -367,4 +379,97 @@ TEST_F(MainWindow, AnInfoClickOnABuildingSelectsItAndShowsItsInformation) {
   EXPECT_TRUE(Form->Action("ppmiInfoPlus")->isVisible());
   Form->sbZoomInClick(); // leaving the info tool closes the window
   EXPECT_FALSE(info.isVisible());
+}
+
+TEST_F(MainWindow, MeasuringADistanceClickByClickAndFinishingWithADoubleClick) {
+  TFAMap& map = *Form->Map;
+  map.Redraw();
+  auto* overlay = dynamic_cast<TDistationLayer*>(map.Measurements());
+  ASSERT_NE(overlay, nullptr);
+  Form->sbAddPathClick();
+  EXPECT_EQ(map.Mode, TFAMap::ModeMeasure);
+  EXPECT_TRUE(Form->FormInfoPath->isVisible());
+  EXPECT_EQ(Form->FormInfoPath->LabelPathLeng->text(), QString::fromUtf8("0.00 м"));
+  QLocale::setDefault(QLocale::c());
+  QTest::mouseClick(&map, Qt::LeftButton, {}, {100, 100});
+  QTest::mouseClick(&map, Qt::LeftButton, {}, {130, 140}); // 50 pixels
+  const double pixel = 1 / map.World.Scale;
+  EXPECT_EQ(Form->FormInfoPath->LabelLineLeng->text(),
+            QString::number(50 * pixel, 'f', 2) + QString::fromUtf8(" м"));
+  DoubleClick(&map, {130, 200});
+  ASSERT_EQ(overlay->Items.size(), 1u);
+  const TDistation& d = *overlay->Items[0];
+  EXPECT_EQ(d.Points.size(), 4u) << "both presses of the double click add their point";
+  EXPECT_NEAR(d.Value, 110 * pixel, 1e-6 * pixel * 110);
+  EXPECT_EQ(d.Color, Form->MeasureColor);
+  EXPECT_EQ(map.Mode, TFAMap::ModeNone);
+  EXPECT_FALSE(Form->Button("sbAddPath")->isChecked()) << "the tool is released";
+
+  // Areas hide the path-length window; Escape gives the measurement up.
+  Form->sbAddSClick();
+  EXPECT_FALSE(Form->FormInfoPath->isVisible());
+  QTest::mouseClick(&map, Qt::LeftButton, {}, {300, 100});
+  QTest::keyClick(&map, Qt::Key_Escape);
+  EXPECT_FALSE(overlay->Measuring);
+  EXPECT_EQ(overlay->Items.size(), 1u);
+  EXPECT_FALSE(Form->Button("sbAddS")->isChecked());
+}
+
+TEST_F(MainWindow, DeletingAMeasurementAsksFirstAndAClickBesideAsksNothing) {
+  TFAMap& map = *Form->Map;
+  map.Redraw();
+  auto* overlay = dynamic_cast<TDistationLayer*>(map.Measurements());
+  const TWorld& w = map.World;
+  overlay->StartMeasurement(0x000000FF, 0);
+  overlay->AddPoint(w, w.ScreenToWorldX(100), w.ScreenToWorldY(100));
+  overlay->AddPoint(w, w.ScreenToWorldX(300), w.ScreenToWorldY(100));
+  overlay->FinishMeasurement(w);
+  environment->Messages.Shown.clear();
+  Form->sbDelPathClick();
+  EXPECT_EQ(map.CursorNumber(), 1111);
+  QTest::mouseClick(&map, Qt::LeftButton, {}, {200, 160});
+  EXPECT_TRUE(environment->Messages.Shown.isEmpty());
+  EXPECT_EQ(overlay->SelectedIndex, -1);
+  environment->Messages.Answer = false;
+  QTest::mouseClick(&map, Qt::LeftButton, {}, {200, 101});
+  EXPECT_EQ(environment->Messages.Shown,
+            QStringList{QString::fromUtf8("Видалити цей пішоходний маршрут?")});
+  EXPECT_EQ(overlay->Items.size(), 1u) << "answered Cancel";
+  environment->Messages.Answer = true;
+  QTest::mouseClick(&map, Qt::LeftButton, {}, {200, 99});
+  EXPECT_TRUE(overlay->Items.empty());
+  EXPECT_FALSE(map.ArrowShown());
+  environment->Messages.Shown.clear();
+}
+
+TEST_F(MainWindow, MeasurementFilesFromTheWindowReportTheirFaults) {
+  TFAMap& map = *Form->Map;
+  map.Redraw();
+  auto* overlay = dynamic_cast<TDistationLayer*>(map.Measurements());
+  overlay->StartMeasurement(0x00008000, 1);
+  for (QPoint p : {QPoint(10, 10), QPoint(60, 10), QPoint(60, 60)})
+    overlay->AddPoint(map.World, map.World.ScreenToWorldX(p.x()), map.World.ScreenToWorldY(p.y()));
+  overlay->FinishMeasurement(map.World);
+  const QString path = Program.filePath("areas.pth");
+  Form->SaveMeasurementsTo(path);
+  Form->sbErasePathsClick();
+  EXPECT_TRUE(overlay->Items.empty());
+  Form->LoadMeasurementsFrom(path);
+  ASSERT_EQ(overlay->Items.size(), 1u);
+  EXPECT_GT(overlay->Items[0]->Value, 0);
+
+  QFile broken(Program.filePath("broken.pth"));
+  ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+  broken.write("*Distations*\r\n1\r\nDistation #0\r\n255\r\n0\r\n2\r\n1 2\r\n");
+  broken.close();
+  environment->Messages.Shown.clear();
+  Form->LoadMeasurementsFrom(broken.fileName());
+  ASSERT_EQ(environment->Messages.Shown.size(), 1);
+  EXPECT_TRUE(environment->Messages.Shown[0].contains("broken.pth"));
+  EXPECT_TRUE(environment->Messages.Shown[0].contains("line 8"));
+  EXPECT_TRUE(overlay->Items.empty());
+  environment->Messages.Shown.clear();
+  Form->SaveMeasurementsTo(Program.filePath("no/such/folder/x.pth"));
+  EXPECT_EQ(environment->Messages.Shown.size(), 1);
+  environment->Messages.Shown.clear();
 }
