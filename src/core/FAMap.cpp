@@ -195,7 +195,7 @@ void TFAMap::SetMeasurements(std::unique_ptr<IMapMeasurements> measurements) {
 
 void TFAMap::ShowPathLengths() {
   if (!MeasurementLayer || !OnPathLengths) return;
-  auto format = [](double v) { return QLocale().toString(v, 'f', 2) + " м"; };
+  auto format = [](double v) { return IMapMeasurements::FormatValue(v) + " м"; };
   OnPathLengths(format(MeasurementLayer->LastSegmentLength()),
                 format(MeasurementLayer->CurrentValue()));
 }

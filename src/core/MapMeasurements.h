@@ -5,6 +5,7 @@
 
 #include "World.h"
 
+#include <QLocale>
 #include <QString>
 #include <cstdint>
 
@@ -15,6 +16,13 @@ class Canvas;
 class IMapMeasurements {
 public:
   virtual ~IMapMeasurements() = default;
+  // A length or area as the windows and labels show it: "0.00", two decimals with the locale's
+  // decimal separator and no grouping of thousands.
+  static QString FormatValue(double Value) {
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(Value, 'f', 2);
+  }
   virtual void StartMeasurement(uint32_t Color, int16_t Kind) = 0;
   virtual void AddPoint(const TWorld& World, double X, double Y) = 0;
   virtual void FinishMeasurement(const TWorld& World) = 0;

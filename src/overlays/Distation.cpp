@@ -185,7 +185,7 @@ void TDistationLayer::DrawItem(gfx::Canvas& Canvas, const TWorld& World, const T
     gfx::DrawFlag(Canvas, anchor.x(), anchor.y(), Color);
   }
   if (!Label) return;
-  const QString text = QLocale().toString(d.Value, 'f', 2);
+  const QString text = FormatValue(d.Value);
   Canvas.TextHAlign = gfx::HAlign::Left;
   Canvas.TextVAlign = gfx::VAlign::Top;
   const int w = Canvas.TextWidth(text), h = Canvas.TextHeight(text);
@@ -309,10 +309,6 @@ QByteArray TDistationLayer::FormatReal(double Value) {
   char tail[16];
   std::snprintf(tail, sizeof tail, "E%c%04d", exponent < 0 ? '-' : '+', std::abs(exponent));
   return (Value < 0 ? "-" : " ") + text.left(e) + tail;
-}
-
-QString TDistationLayer::FormatValue(double Value) {
-  return QLocale().toString(Value, 'f', 2);
 }
 
 QByteArray TDistationLayer::FileText() const {

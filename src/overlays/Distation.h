@@ -68,8 +68,6 @@ public:
   // The file text of the measurements, and one real number as the file writes it.
   QByteArray FileText() const;
   static QByteArray FormatReal(double Value);
-  // "0.00" with the locale's decimal separator.
-  static QString FormatValue(double Value);
 
 private:
   void DrawItem(gfx::Canvas& Canvas, const TWorld& World, const TDistation& d, uint32_t Color,

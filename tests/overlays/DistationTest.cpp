@@ -50,6 +50,11 @@ TEST(Measurements, ADistanceSumsItsSegmentsAndAnAreaIsMeasuredWhenFinished) {
   QLocale::setDefault(QLocale::c());
   EXPECT_EQ(TDistationLayer::FormatValue(layer.LastSegmentLength()) + " м", QString::fromUtf8("6.00 м"));
   EXPECT_EQ(TDistationLayer::FormatValue(layer.CurrentValue()), "11.00");
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  EXPECT_EQ(TDistationLayer::FormatValue(1253.918), "1253.92") << "no thousands separator";
+  QLocale::setDefault(QLocale(QLocale::Ukrainian, QLocale::Ukraine));
+  EXPECT_EQ(TDistationLayer::FormatValue(1253.918), "1253,92") << "the locale's decimal comma";
+  QLocale::setDefault(QLocale::c());
   layer.FinishMeasurement(w);
   EXPECT_FALSE(layer.Measuring);
   EXPECT_DOUBLE_EQ(layer.CurrentValue(), 11) << "the finished measurement stays current";

@@ -1,10 +1,11 @@
 // vandrel-render: draws the atlas's map into a PNG picture or a PDF page with the same layer code,
 // order and scale tests as the map window, and prints the scale denominator.
-//   vandrel-render --data-root DIR [--work-mode N] [--size WxH] [--extent XMIN,YMIN,XMAX,YMAX] -o
-//   FILE.png|.pdf
+//   vandrel-render --data-root DIR [--work-mode N] [--size WxH] [--extent XMIN,YMIN,XMAX,YMAX]
+//   [--measurements FILE.pth] -o FILE.png|.pdf
 
 #include "core/MapContent.h"
 #include "layers/LayerKinds.h"
+#include "overlays/Distation.h"
 
 #include "base/PathResolver.h"
 
@@ -19,7 +20,7 @@
 namespace {
 
 struct Options {
-  QString DataRoot, Output;
+  QString DataRoot, Output, Measurements;
   int WorkMode = 0;
   int Width = 1280, Height = 900;
   bool HasExtent = false;
@@ -29,7 +30,7 @@ struct Options {
 int Usage(QTextStream& err, const QString& problem) {
   if (!problem.isEmpty()) err << "vandrel-render: " << problem << "\n";
   err << "usage: vandrel-render --data-root DIR [--work-mode N] [--size WxH] "
-         "[--extent XMIN,YMIN,XMAX,YMAX] -o FILE.png|.pdf\n";
+         "[--extent XMIN,YMIN,XMAX,YMAX] [--measurements FILE.pth] -o FILE.png|.pdf\n";
   return 2;
 }
 
@@ -41,6 +42,8 @@ bool Parse(const QStringList& args, Options& o, QString& problem) {
       o.DataRoot = args[++i];
     else if ((a == "-o" || a == "--output") && hasValue)
       o.Output = args[++i];
+    else if (a == "--measurements" && hasValue)
+      o.Measurements = args[++i];
     else if (a == "--work-mode" && hasValue)
       o.WorkMode = args[++i].toInt();
     else if (a == "--size" && hasValue) {
@@ -92,6 +95,7 @@ int main(int argc, char** argv) {
   QImage image(o.Width, o.Height, QImage::Format_RGB32);
   image.fill(Qt::white);
   int failed = 0;
+  bool measurementsFailed = false;
   {
     gfx::Canvas canvas(image);
     map.World.ComputeScale(canvas.WidthMM());
@@ -100,6 +104,17 @@ int main(int argc, char** argv) {
       err << "vandrel-render: layer \"" << map.Layers[size_t(layer)]->ClassName
           << "\" not drawn: " << reason << "\n";
     });
+    if (!o.Measurements.isEmpty()) {
+      // The measurements go over the map, as in the map window.
+      TDistationLayer measurements;
+      try {
+        measurements.LoadFromFile(o.Measurements, map.World);
+      } catch (const std::exception& e) {
+        measurementsFailed = true;
+        err << "vandrel-render: " << QString::fromUtf8(e.what()) << "\n";
+      }
+      measurements.Draw(canvas, map.World);
+    }
   }
   bool saved = false;
   if (o.Output.endsWith(".pdf", Qt::CaseInsensitive)) {
@@ -122,5 +137,5 @@ int main(int argc, char** argv) {
     return 1;
   }
   out << "1 : " << qlonglong(std::nearbyint(map.World.ScaleDenominator)) << "\n";
-  return failure.isEmpty() ? 0 : 1;
+  return failure.isEmpty() && !measurementsFailed ? 0 : 1;
 }
