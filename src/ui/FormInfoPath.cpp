@@ -23,6 +23,9 @@ TFormInfoPath::TFormInfoPath(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint) {
   setWindowTitle(QString::fromUtf8("Довжина шляху"));
   setFixedSize(179, 46);
+  QFont small = font();
+  small.setPixelSize(10); // small enough that both captions fit beside their values
+  setFont(small);
   (new QLabel(QString::fromUtf8("Відрізок"), this))->setGeometry(4, 4, 98, 17);
   (new QLabel(QString::fromUtf8("Загальна відстань"), this))->setGeometry(4, 25, 98, 17);
   LabelLineLeng = ValueLabel(this, "LabelLineLeng", 4);
