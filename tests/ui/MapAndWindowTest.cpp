@@ -473,3 +473,23 @@ TEST_F(MainWindow, MeasurementFilesFromTheWindowReportTheirFaults) {
   EXPECT_EQ(environment->Messages.Shown.size(), 1);
   environment->Messages.Shown.clear();
 }
+
+TEST_F(MainWindow, MeasuringNearASideMovesTheViewByHalfTheWidth) {
+  TFAMap& map = *Form->Map;
+  map.Redraw();
+  Form->sbAddPathClick();
+  QTest::mouseClick(&map, Qt::LeftButton, {}, {200, 150});
+  const TExtent before = map.World.ViewExtent;
+  const double H = std::lround(map.width() / 2.0) / map.World.Scale;
+  QMouseEvent move(QEvent::MouseMove, QPointF(3, 150), map.mapToGlobal(QPointF(3, 150)),
+                   Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(&map, &move);
+  EXPECT_NEAR(map.World.ViewExtent.XMin, before.XMin - H, 1e-6 * H);
+  EXPECT_NEAR(map.World.ViewExtent.YMin, before.YMin, 1e-6 * H);
+  // In the middle nothing moves.
+  const TExtent after = map.World.ViewExtent;
+  QMouseEvent middle(QEvent::MouseMove, QPointF(300, 200), map.mapToGlobal(QPointF(300, 200)),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(&map, &middle);
+  EXPECT_DOUBLE_EQ(map.World.ViewExtent.XMin, after.XMin);
+}
