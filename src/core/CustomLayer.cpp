@@ -3,8 +3,11 @@
 #include "base/ByteOrder.h"
 #include "base/MappedFile.h"
 #include "base/PathResolver.h"
+#include "gfx/DrawHelpers.h"
 
 #include <QFileInfo>
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -191,4 +194,31 @@ bool TCustomLayer::ScaleAllowsDrawing(double Scale) const {
 bool TCustomLayer::ScaleAllowsLabels(double Scale) const {
   return ScaleAllowsDrawing(Scale) && VisibleLabel && !TextFieldLabel.isEmpty() &&
          !(ZoomInLabelScale != 0 && ZoomInLabelScale > Scale);
+}
+
+int TCustomLayer::Rounded(double v) {
+  if (!std::isfinite(v) || std::fabs(v) > 1e6) return 0;
+  return int(std::nearbyint(v));
+}
+
+int TCustomLayer::LabelFontSize(const TWorld& World) const {
+  return std::max(1, Rounded(TextLabelScale ? TextFontSize * World.Scale : TextFontSize));
+}
+
+void TCustomLayer::TextOutAnchored(gfx::Canvas& Canvas, int X, int Y, int Angle,
+                                   const QString& Text) const {
+  if (XLabel == -1)
+    Canvas.TextHAlign = gfx::HAlign::Right;
+  else if (XLabel == 0)
+    Canvas.TextHAlign = gfx::HAlign::Center;
+  else if (XLabel == 1)
+    Canvas.TextHAlign = gfx::HAlign::Left;
+  Canvas.TextVAlign = gfx::VAlign::Top;
+  const int h = Canvas.TextHeight(Text);
+  if (YLabel == -1)
+    Y -= h;
+  else if (YLabel == 0)
+    Y -= h / 2;
+  gfx::TextOutAngle(Canvas, X, Y, Angle, Text);
+  Canvas.TextHAlign = gfx::HAlign::Left;
 }

@@ -84,8 +84,16 @@ public:
   int16_t Shadow = 0;
   QString ObjUtilsGUID;
 
+  // The labels' font size in points: scaled with the map when TextLabelScale, at least 1.
+  int LabelFontSize(const TWorld& World) const;
+
 protected:
   // Reads the geometry file header: shape type into PrimitiveType, the bounding box into the
   // extent.
   void ReadGeometryHeader();
+  // Rounds to the nearest whole number; values that are not finite or beyond a million give 0.
+  static int Rounded(double v);
+  // Writes a label turned by Angle tenths of a degree with its anchor (XLabel, YLabel: -1 right
+  // or bottom, 0 centre, 1 left or top) at pixel (X, Y); the alignment goes back to left.
+  void TextOutAnchored(gfx::Canvas& Canvas, int X, int Y, int Angle, const QString& Text) const;
 };

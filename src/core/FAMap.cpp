@@ -3,7 +3,6 @@
 #include "base/UserMessages.h"
 
 #include <QApplication>
-#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>

@@ -11,11 +11,6 @@
 
 namespace {
 
-int Rounded(double v) {
-  if (!std::isfinite(v) || std::fabs(v) > 1e6) return 0;
-  return int(std::nearbyint(v));
-}
-
 int64_t PointCount(const base::MappedFile& file) {
   return file.Size() <= 100 ? 0 : (file.Size() - 100) / TPointsLayer::kRecordSize;
 }
@@ -64,10 +59,6 @@ bool TPointsLayer::PointAt(const base::MappedFile& file, int index, double& X, d
   return true;
 }
 
-int TPointsLayer::LabelFontSize(const TWorld& World) const {
-  return std::max(1, Rounded(TextLabelScale ? TextFontSize * World.Scale : TextFontSize));
-}
-
 void TPointsLayer::SetLabelFont(gfx::Canvas& Canvas, const TWorld& World) const {
   Canvas.Font.CharSet = TextCharSet;
   Canvas.Font.Bold = Canvas.Font.Italic = Canvas.Font.Underline = Canvas.Font.StrikeOut = false;
@@ -89,20 +80,7 @@ void TPointsLayer::SetLabelFont(gfx::Canvas& Canvas, const TWorld& World) const 
 void TPointsLayer::DrawLabel(gfx::Canvas& Canvas, const TWorld& World, int sx, int sy,
                              const QString& text) const {
   SetLabelFont(Canvas, World);
-  if (XLabel == -1)
-    Canvas.TextHAlign = gfx::HAlign::Right;
-  else if (XLabel == 0)
-    Canvas.TextHAlign = gfx::HAlign::Center;
-  else if (XLabel == 1)
-    Canvas.TextHAlign = gfx::HAlign::Left;
-  Canvas.TextVAlign = gfx::VAlign::Top;
-  const int h = Canvas.TextHeight(text);
-  if (YLabel == -1)
-    sy -= h;
-  else if (YLabel == 0)
-    sy -= h / 2;
-  gfx::TextOutAngle(Canvas, sx, sy, Rounded(TextLabelAngle * 10), text);
-  Canvas.TextHAlign = gfx::HAlign::Left;
+  TextOutAnchored(Canvas, sx, sy, Rounded(TextLabelAngle * 10), text);
 }
 
 void TPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
@@ -170,21 +148,12 @@ int TPointsLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, doubl
   double y1 = World.ScreenToWorldY(sy - 10), y2 = World.ScreenToWorldY(sy + 10);
   if (x1 > x2) std::swap(x1, x2);
   if (y1 > y2) std::swap(y1, y2);
-  const base::MappedFile file(FullPath);
-  const int64_t count = PointCount(file);
-  int found = -1;
-  double best = std::numeric_limits<double>::infinity();
-  for (int64_t i = 0; i < count; ++i) {
-    double x = 0, y = 0;
-    PointAt(file, int(i), x, y);
-    if (!TWorld::PointInRect(x1, y1, x2, y2, x, y)) continue;
-    const double d = TWorld::Distance(X, Y, x, y);
-    if (d < best) {
-      best = d;
-      found = int(i);
-      FoundX = x;
-      FoundY = y;
-    }
+  const TExtent box{x1, y1, x2, y2};
+  double x = 0, y = 0;
+  const int found = NearestPoint(X, Y, &box, x, y);
+  if (found >= 0) {
+    FoundX = x;
+    FoundY = y;
   }
   if (Flash) FlashObject(found, Canvas, World);
   return found;
@@ -230,6 +199,12 @@ void TPointsLayer::GetObjectPoint(int RecordIndex, double& X, double& Y) {
 int TPointsLayer::FindNearestObject(TWorld&, const std::vector<int32_t>&, double X, double Y,
                                     int& Extra) {
   Extra = 0;
+  double x = 0, y = 0;
+  return NearestPoint(X, Y, nullptr, x, y);
+}
+
+int TPointsLayer::NearestPoint(double X, double Y, const TExtent* box, double& NearX,
+                               double& NearY) const {
   const base::MappedFile file(FullPath);
   const int64_t count = PointCount(file);
   int found = -1;
@@ -237,10 +212,13 @@ int TPointsLayer::FindNearestObject(TWorld&, const std::vector<int32_t>&, double
   for (int64_t i = 0; i < count; ++i) {
     double x = 0, y = 0;
     PointAt(file, int(i), x, y);
+    if (box && !TWorld::PointInRect(box->XMin, box->YMin, box->XMax, box->YMax, x, y)) continue;
     const double d = TWorld::Distance(X, Y, x, y);
-    if (d < best) {
+    if (d < best) { // strictly nearer: on a tie the earlier point stays
       best = d;
       found = int(i);
+      NearX = x;
+      NearY = y;
     }
   }
   return found;

@@ -30,8 +30,6 @@ public:
   // Draws one label at pixel (sx, sy) with the layer's font, box, anchors and angle.
   void DrawLabel(gfx::Canvas& Canvas, const TWorld& World, int sx, int sy,
                  const QString& text) const;
-  // The label font's size: scaled by the map when TextLabelScale, at least 1.
-  int LabelFontSize(const TWorld& World) const;
 
   QString CharLabel; // one character; empty: circles are drawn
   QString CharFont;
@@ -45,6 +43,8 @@ public:
 protected:
   // Reads point `index` of the geometry data; false when it lies beyond the file.
   static bool PointAt(const base::MappedFile& file, int index, double& X, double& Y);
+  // The record of the point nearest (X, Y), only among those in `box` when given; -1 when none.
+  int NearestPoint(double X, double Y, const TExtent* box, double& NearX, double& NearY) const;
   void SetLabelFont(gfx::Canvas& Canvas, const TWorld& World) const;
 };
 

@@ -9,14 +9,6 @@
 #include <cmath>
 #include <memory>
 
-namespace {
-
-int Rounded(double v) {
-  if (!std::isfinite(v) || std::fabs(v) > 1e6) return 0;
-  return int(std::nearbyint(v));
-}
-
-} // namespace
 
 void TPolygonsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   if (!ScaleAllowsDrawing(World.Scale)) return;
@@ -65,8 +57,7 @@ void TPolygonsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
 void TPolygonsLayer::DrawLabels(gfx::Canvas& Canvas, const TWorld& World) {
   // The font is set once; its style flags are added to those it has, as the labels have always been
   // drawn.
-  Canvas.Font.Size =
-      std::max(1, Rounded(TextLabelScale ? TextFontSize * World.Scale : TextFontSize));
+  Canvas.Font.Size = LabelFontSize(World);
   Canvas.Font.CharSet = TextCharSet;
   Canvas.Brush.Style = TextInBox ? 0 : 1; // the box keeps the last fill colour
   Canvas.Font.Name = TextFont;
@@ -84,23 +75,9 @@ void TPolygonsLayer::DrawLabels(gfx::Canvas& Canvas, const TWorld& World) {
     if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World, kViewMargin)) continue;
     if (r.Index >= AttrTable.RecordCount()) break;
     const QString text = db::ValueToString(AttrTable.ValueAt(r.Index, field));
-    const int sx = World.WorldToScreenX((r.XMin + r.XMax) / 2);
-    int sy = World.WorldToScreenY((r.YMin + r.YMax) / 2);
-    if (XLabel == -1)
-      Canvas.TextHAlign = gfx::HAlign::Right;
-    else if (XLabel == 0)
-      Canvas.TextHAlign = gfx::HAlign::Center;
-    else if (XLabel == 1)
-      Canvas.TextHAlign = gfx::HAlign::Left;
-    Canvas.TextVAlign = gfx::VAlign::Top;
-    const int h = Canvas.TextHeight(text);
-    if (YLabel == -1)
-      sy -= h;
-    else if (YLabel == 0)
-      sy -= h / 2;
-    gfx::TextOutAngle(Canvas, sx, sy, angle, text);
+    TextOutAnchored(Canvas, World.WorldToScreenX((r.XMin + r.XMax) / 2),
+                    World.WorldToScreenY((r.YMin + r.YMax) / 2), angle, text);
   }
-  Canvas.TextHAlign = gfx::HAlign::Left;
 }
 
 int TPolygonsLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y,

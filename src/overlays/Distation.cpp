@@ -6,7 +6,6 @@
 #include "gfx/DrawHelpers.h"
 
 #include <QFile>
-#include <QLocale>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -26,6 +25,16 @@ bool SegmentVisible(const TWorld& w, const TWorldPoint& a, const TWorldPoint& b)
 
 QPoint ToScreen(const TWorld& w, const TWorldPoint& p) {
   return {w.WorldToScreenX(p.X), w.WorldToScreenY(p.Y)};
+}
+
+// The segments between consecutive points whose boxes meet the visible extent, in the pen.
+void DrawVisibleSegments(gfx::Canvas& canvas, const TWorld& w, const std::vector<TWorldPoint>& points) {
+  for (size_t k = 0; k + 1 < points.size(); ++k) {
+    if (!SegmentVisible(w, points[k], points[k + 1])) continue;
+    const QPoint a = ToScreen(w, points[k]), b = ToScreen(w, points[k + 1]);
+    canvas.MoveTo(a.x(), a.y());
+    canvas.LineTo(b.x(), b.y());
+  }
 }
 
 // Reads the measurement file line by line, naming the file and line of any fault.
@@ -175,12 +184,7 @@ void TDistationLayer::DrawItem(gfx::Canvas& Canvas, const TWorld& World, const T
   } else {
     gfx::DrawFlag(Canvas, first.x(), first.y(), Color);
     Canvas.Pen.Color = Color;
-    for (size_t k = 0; k + 1 < d.Points.size(); ++k) {
-      if (!SegmentVisible(World, d.Points[k], d.Points[k + 1])) continue;
-      const QPoint a = ToScreen(World, d.Points[k]), b = ToScreen(World, d.Points[k + 1]);
-      Canvas.MoveTo(a.x(), a.y());
-      Canvas.LineTo(b.x(), b.y());
-    }
+    DrawVisibleSegments(Canvas, World, d.Points);
     anchor = ToScreen(World, d.Points.back());
     gfx::DrawFlag(Canvas, anchor.x(), anchor.y(), Color);
   }
@@ -213,13 +217,7 @@ void TDistationLayer::Draw(gfx::Canvas& Canvas, const TWorld& World) const {
 void TDistationLayer::DrawCurrent(gfx::Canvas& Canvas, const TWorld& World) const {
   if (!Measuring || !Drawing) return;
   Canvas.Pen = gfx::PenState{kRed, 0, 1, gfx::PenMode::Copy};
-  const auto& points = Drawing->Points;
-  for (size_t k = 0; k + 1 < points.size(); ++k) {
-    if (!SegmentVisible(World, points[k], points[k + 1])) continue;
-    const QPoint a = ToScreen(World, points[k]), b = ToScreen(World, points[k + 1]);
-    Canvas.MoveTo(a.x(), a.y());
-    Canvas.LineTo(b.x(), b.y());
-  }
+  DrawVisibleSegments(Canvas, World, Drawing->Points);
 }
 
 int TDistationLayer::FindMeasurement(gfx::Canvas& Canvas, const TWorld& World, double X, double Y,

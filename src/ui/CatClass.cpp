@@ -38,74 +38,63 @@ QString Cut(const QString& text, int length) {
   return text.left(length);
 }
 
-// The fields of the layers table that a class node holds, in the order they are written back.
-const char* const kClassFields[] = {
-    "Level",          "Category",        "Class",         "ClassName",      "PrimitiveType",
-    "FileName",       "ListType",        "X0",            "Y0",             "Xm",
-    "Ym",             "Visibled",        "Selected",      "ZoomInScale",    "ZoomOutScale",
-    "TextLabelAngle", "ZoomInLabelScale", "ZoomInIconScale", "CharLabel",   "VisibleLabel",
-    "TextFieldLabel", "CharFont",        "CharFontSize",  "CharFontColor",  "TextFont",
-    "TextFontSize",   "TextColor",       "TextFontBold",  "TextFontItalic", "TextFontUnderline",
-    "BrushColor",     "BrushStyle",      "PenColor",      "PenStyle",       "PenWidth",
-    "CharLabelScale", "TextLabelScale",  "PenScale"};
-
-db::Value ClassFieldValue(const TClassObject& c, const QString& name) {
-  const std::pair<const char*, db::Value> values[] = {
-      {"Level", int64_t(c.Level)},
-      {"Category", int64_t(c.Category)},
-      {"Class", int64_t(c.Class)},
-      {"ClassName", c.ClassName},
-      {"PrimitiveType", int64_t(c.PrimitiveType)},
-      {"FileName", c.FileName},
-      {"ListType", int64_t(c.ListType)},
-      {"X0", c.X0},
-      {"Y0", c.Y0},
-      {"Xm", c.Xm},
-      {"Ym", c.Ym},
-      {"Visibled", c.Visibled},
-      {"Selected", c.Selected},
-      {"ZoomInScale", c.ZoomInScale},
-      {"ZoomOutScale", c.ZoomOutScale},
-      {"TextLabelAngle", c.TextLabelAngle},
-      {"ZoomInLabelScale", c.ZoomInLabelScale},
-      {"ZoomInIconScale", c.ZoomInIconScale},
-      {"CharLabel", c.CharLabel},
-      {"VisibleLabel", c.VisibleLabel},
-      {"TextFieldLabel", c.TextFieldLabel},
-      {"CharFont", c.CharFont},
-      {"CharFontSize", c.CharFontSize},
-      {"CharFontColor", int64_t(c.CharFontColor)},
-      {"TextFont", c.TextFont},
-      {"TextFontSize", c.TextFontSize},
-      {"TextColor", int64_t(c.TextColor)},
-      {"TextFontBold", c.TextFontBold},
-      {"TextFontItalic", c.TextFontItalic},
-      {"TextFontUnderline", c.TextFontUnderline},
-      {"BrushColor", int64_t(c.BrushColor)},
-      {"BrushStyle", int64_t(c.BrushStyle)},
-      {"PenColor", int64_t(c.PenColor)},
-      {"PenStyle", int64_t(c.PenStyle)},
-      {"PenWidth", int64_t(c.PenWidth)},
-      {"CharLabelScale", c.CharLabelScale},
-      {"TextLabelScale", c.TextLabelScale},
-      {"PenScale", c.PenScale}};
-  for (const auto& [field, value] : values)
-    if (name.compare(QLatin1String(field), Qt::CaseInsensitive) == 0) return value;
-  return db::Value();
+// The fields of the layers table that a class node holds, by name, with the node's values, in
+// the order they are written back.
+using HeldFields = std::vector<std::pair<const char*, db::Value>>;
+HeldFields ClassFields(const TClassObject& c) {
+  return {{"Level", int64_t(c.Level)},
+          {"Category", int64_t(c.Category)},
+          {"Class", int64_t(c.Class)},
+          {"ClassName", c.ClassName},
+          {"PrimitiveType", int64_t(c.PrimitiveType)},
+          {"FileName", c.FileName},
+          {"ListType", int64_t(c.ListType)},
+          {"X0", c.X0},
+          {"Y0", c.Y0},
+          {"Xm", c.Xm},
+          {"Ym", c.Ym},
+          {"Visibled", c.Visibled},
+          {"Selected", c.Selected},
+          {"ZoomInScale", c.ZoomInScale},
+          {"ZoomOutScale", c.ZoomOutScale},
+          {"TextLabelAngle", c.TextLabelAngle},
+          {"ZoomInLabelScale", c.ZoomInLabelScale},
+          {"ZoomInIconScale", c.ZoomInIconScale},
+          {"CharLabel", c.CharLabel},
+          {"VisibleLabel", c.VisibleLabel},
+          {"TextFieldLabel", c.TextFieldLabel},
+          {"CharFont", c.CharFont},
+          {"CharFontSize", c.CharFontSize},
+          {"CharFontColor", int64_t(c.CharFontColor)},
+          {"TextFont", c.TextFont},
+          {"TextFontSize", c.TextFontSize},
+          {"TextColor", int64_t(c.TextColor)},
+          {"TextFontBold", c.TextFontBold},
+          {"TextFontItalic", c.TextFontItalic},
+          {"TextFontUnderline", c.TextFontUnderline},
+          {"BrushColor", int64_t(c.BrushColor)},
+          {"BrushStyle", int64_t(c.BrushStyle)},
+          {"PenColor", int64_t(c.PenColor)},
+          {"PenStyle", int64_t(c.PenStyle)},
+          {"PenWidth", int64_t(c.PenWidth)},
+          {"CharLabelScale", c.CharLabelScale},
+          {"TextLabelScale", c.TextLabelScale},
+          {"PenScale", c.PenScale}};
 }
 
 // The row a class node writes: the row it was read from, with the fields the node changed since
 // put over it.
 std::vector<db::Value> ClassRow(const TClassObject& c, const std::vector<db::FieldDef>& defs) {
+  const HeldFields held = ClassFields(c);
   std::vector<db::Value> row(defs.size());
   for (size_t f = 0; f < defs.size(); ++f) {
     const QString& name = defs[f].Name;
     for (size_t r = 0; r < c.RowFields.size() && r < c.RowValues.size(); ++r)
       if (c.RowFields[r].compare(name, Qt::CaseInsensitive) == 0) row[f] = c.RowValues[r];
-    for (size_t k = 0; k < std::size(kClassFields); ++k) {
-      if (name.compare(QLatin1String(kClassFields[k]), Qt::CaseInsensitive) != 0) continue;
-      const db::Value value = ClassFieldValue(c, name);
-      if (k >= c.HeldAsRead.size() || !db::ValuesEqual(value, c.HeldAsRead[k])) row[f] = value;
+    for (size_t k = 0; k < held.size(); ++k) {
+      if (name.compare(QLatin1String(held[k].first), Qt::CaseInsensitive) != 0) continue;
+      if (k >= c.HeldAsRead.size() || !db::ValuesEqual(held[k].second, c.HeldAsRead[k]))
+        row[f] = held[k].second;
     }
   }
   return row;
@@ -168,8 +157,8 @@ void TClassObject::ReadClassRow(db::Table& t) {
   TextLabelScale = flag("TextLabelScale");
   PenScale = flag("PenScale");
   HeldAsRead.clear();
-  for (const char* field : kClassFields)
-    HeldAsRead.push_back(ClassFieldValue(*this, field));
+  for (const auto& [field, value] : ClassFields(*this))
+    HeldAsRead.push_back(value);
   RowValues.clear();
   RowFields.clear();
   for (const db::Field& f : t.Fields()) {

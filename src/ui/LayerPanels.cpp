@@ -81,6 +81,14 @@ template <class T> T* NodeAt(TNodeList& list, int index) {
   return dynamic_cast<T*>(list[size_t(index)].Node.get());
 }
 
+// The first class line of a list with that category and class.
+TClassObject* FirstClassNode(TNodeList& list, int category, int cls) {
+  for (TNodeLine& line : list)
+    if (auto* c = dynamic_cast<TClassObject*>(line.Node.get()))
+      if (c->Category == category && c->Class == cls) return c;
+  return nullptr;
+}
+
 QChar Kind(const TNodeList& list, int index) {
   if (index < 0 || index >= int(list.size()) || list[size_t(index)].Text.isEmpty()) return {};
   return list[size_t(index)].Text[0];
@@ -394,12 +402,7 @@ void TLayerPanels::SetLayerVisible(int category, int cls, bool value) {
       Map.Layers[i]->Visibled = value;
       break;
     }
-  for (TNodeLine& line : LayerNodes)
-    if (auto* entry = dynamic_cast<TClassObject*>(line.Node.get()))
-      if (entry->Category == category && entry->Class == cls) {
-        entry->Visibled = value;
-        break;
-      }
+  if (TClassObject* entry = FirstClassNode(LayerNodes, category, cls)) entry->Visibled = value;
   Map.Redraw();
 }
 
@@ -494,12 +497,8 @@ void TLayerPanels::ToggleLayerVisible(TClassObject& entry) {
     RebuildTree();
   } else {
     SetLayerVisible(entry.Category, entry.Class, entry.Visibled);
-    for (TNodeLine& line : TreeNodes)
-      if (auto* c = dynamic_cast<TClassObject*>(line.Node.get()))
-        if (c->Category == entry.Category && c->Class == entry.Class) {
-          c->Visibled = entry.Visibled;
-          break;
-        }
+    if (TClassObject* c = FirstClassNode(TreeNodes, entry.Category, entry.Class))
+      c->Visibled = entry.Visibled;
   }
 }
 
@@ -515,26 +514,25 @@ void TLayerPanels::ShowList(const QString& fileName, const QString& caption, int
   if (OnShowList) OnShowList(TableNameOf(fileName), Data.MapsDir, caption, listType, category, cls, group);
 }
 
-void TLayerPanels::ppmiObjListClick() {
-  const TClassObject* entry = NodeAt<TClassObject>(LayerNodes, SelectedIndex(lboxLayers));
-  if (!entry) return;
-  if (entry->ListType == 10) {
+void TLayerPanels::ShowClassList(const TClassObject& c) {
+  // List type 10: the object-utilities component shows its own list of the current layer.
+  if (c.ListType == 10) {
     if (Map.ActiveLayer >= 0 && Map.ActiveLayer < int(Map.Layers.size()))
       Map.Layers[size_t(Map.ActiveLayer)]->ShowObjectList();
     return;
   }
-  ShowList(entry->FileName, entry->ClassName, entry->ListType, entry->Category, entry->Class, -1);
+  ShowList(c.FileName, c.ClassName, c.ListType, c.Category, c.Class, -1);
+}
+
+void TLayerPanels::ppmiObjListClick() {
+  const TClassObject* entry = NodeAt<TClassObject>(LayerNodes, SelectedIndex(lboxLayers));
+  if (entry) ShowClassList(*entry);
 }
 
 void TLayerPanels::ppmiObjListObjectsClick() {
   const int index = SelectedIndex(lboxObjects);
   if (const auto* c = NodeAt<TClassObject>(TreeNodes, index)) {
-    if (c->ListType == 10) {
-      if (Map.ActiveLayer >= 0 && Map.ActiveLayer < int(Map.Layers.size()))
-        Map.Layers[size_t(Map.ActiveLayer)]->ShowObjectList();
-      return;
-    }
-    ShowList(c->FileName, c->ClassName, c->ListType, c->Category, c->Class, -1);
+    ShowClassList(*c);
   } else if (const auto* g = NodeAt<TGroupObject>(TreeNodes, index)) {
     ShowList(g->FileName, g->GroupName, g->ListType, g->Category, g->Class, g->GroupNum);
   }

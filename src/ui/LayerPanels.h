@@ -91,6 +91,8 @@ private:
   void ReloadMapAndRedraw();
   void SetLayerVisible(int category, int cls, bool value);
   int MapLayerOf(int category, int cls) const;
+  // "Список" for a class: the component's own list (list type 10) or the search window's.
+  void ShowClassList(const TClassObject& c);
   void ShowList(const QString& fileName, const QString& caption, int listType, int category,
                 int cls, int group);
   void ChangeSymbol(int category, int cls, int group);
