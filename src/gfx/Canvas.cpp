@@ -119,24 +119,29 @@ void Canvas::Polygon(std::span<const QPoint> points) {
 void Canvas::Ellipse(int x1, int y1, int x2, int y2) {
   ApplyPen();
   ApplyBrush();
-  // The bounding box excludes its right and bottom edges, as on the original platform.
-  Painter->drawEllipse(QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
-                             QPoint(std::max(x1, x2) - 1, std::max(y1, y2) - 1)));
+  Painter->drawEllipse(FigureBox(x1, y1, x2, y2));
+}
+
+QRect Canvas::FigureBox(int x1, int y1, int x2, int y2) const {
+  // The figure excludes the box's right and bottom edges, as on the original platform. Qt
+  // strokes a one-pixel outline one pixel right of and below the box it is given, so that box
+  // is one pixel smaller still.
+  const int last = (Pen.Style & 0xFF) != 5 && Pen.Width <= 1 ? 2 : 1;
+  return QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
+               QPoint(std::max(x1, x2) - last, std::max(y1, y2) - last));
 }
 
 void Canvas::Rectangle(int x1, int y1, int x2, int y2) {
   ApplyPen();
   ApplyBrush();
-  Painter->drawRect(QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
-                          QPoint(std::max(x1, x2) - 1, std::max(y1, y2) - 1)));
+  Painter->drawRect(FigureBox(x1, y1, x2, y2));
 }
 
 void Canvas::FillRect(int x1, int y1, int x2, int y2) {
   Painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   ApplyBrush();
   Painter->setPen(Qt::NoPen);
-  Painter->drawRect(QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
-                          QPoint(std::max(x1, x2) - 1, std::max(y1, y2) - 1)));
+  Painter->drawRect(FigureBox(x1, y1, x2, y2));
 }
 
 QFont Canvas::MakeFont() const {

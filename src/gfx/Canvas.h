@@ -98,6 +98,8 @@ public:
 
 private:
   void ApplyPen();
+  // The box Qt is given for an ellipse or rectangle from (x1, y1) to (x2, y2).
+  QRect FigureBox(int x1, int y1, int x2, int y2) const;
   void ApplyBrush();
   QPoint Current;
   QImage& Target;

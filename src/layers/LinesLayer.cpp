@@ -70,13 +70,9 @@ void TLinesLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
     if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World)) continue;
     if (RenderType == -1) {
       // A style file shorter than the geometry file leaves the later objects in the last pen.
-      const int64_t at = int64_t(r.Index) * kLineStyleRecord;
-      if (at + kLineStyleRecord <= styles->Size()) {
-        const unsigned char* s = styles->Bytes().data() + at;
-        Canvas.Pen.Color = base::GetU32LE(s);
-        Canvas.Pen.Style = int(base::GetU32LE(s + 4) & 0xFF);
-        Canvas.Pen.Width = PixelWidth(base::GetDoubleLE(s + 8), World);
-      }
+      double width = 0;
+      if (ReadStylePen(*styles, r.Index, Canvas.Pen, width))
+        Canvas.Pen.Width = PixelWidth(width, World);
     }
     const TGeometryFile::Parts parts = file.ReadParts(r);
     for (int p = 0; p < parts.NumParts; ++p) {
@@ -84,6 +80,17 @@ void TLinesLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
       Canvas.Polyline(pixels);
     }
   }
+}
+
+bool TLinesLayer::ReadStylePen(const base::MappedFile& styles, int index, gfx::PenState& pen,
+                               double& width) {
+  const int64_t at = int64_t(index) * kLineStyleRecord;
+  if (index < 0 || at + kLineStyleRecord > styles.Size()) return false;
+  const unsigned char* s = styles.Bytes().data() + at;
+  pen.Color = base::GetU32LE(s);
+  pen.Style = int(base::GetU32LE(s + 4) & 0xFF);
+  width = base::GetDoubleLE(s + 8);
+  return true;
 }
 
 int TLinesLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y,

@@ -165,20 +165,27 @@ bool TPointsLayer::LocateObject(int RecordIndex, TWorld& World) {
   if (!PointAt(file, RecordIndex, x, y)) return false;
   FoundX = x;
   FoundY = y;
+  BringIntoView(World, x, y);
+  return true;
+}
+
+void TPointsLayer::BringIntoView(TWorld& World, double X, double Y) {
   const double m = 20 / World.Scale;
   const TExtent& v = World.VisibleExtent;
-  if (TWorld::PointInRect(v.XMin + m, v.YMin + m, v.XMax - m, v.YMax - m, x, y)) return true;
+  if (TWorld::PointInRect(v.XMin + m, v.YMin + m, v.XMax - m, v.YMax - m, X, Y)) return;
   TExtent& r = World.ViewExtent;
   const double cx = (r.XMin + r.XMax) / 2, cy = (r.YMin + r.YMax) / 2;
-  r = {r.XMin - (cx - x), r.YMin - (cy - y), r.XMax - (cx - x), r.YMax - (cy - y)};
-  return true;
+  r = {r.XMin - (cx - X), r.YMin - (cy - Y), r.XMax - (cx - X), r.YMax - (cy - Y)};
 }
 
 void TPointsLayer::FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) {
   const base::MappedFile file(FullPath);
   double x = 0, y = 0;
   if (!PointAt(file, RecordIndex, x, y)) return;
-  const int sx = World.WorldToScreenX(x), sy = World.WorldToScreenY(y);
+  FlashCircle(Canvas, World.WorldToScreenX(x), World.WorldToScreenY(y));
+}
+
+void TPointsLayer::FlashCircle(gfx::Canvas& Canvas, int sx, int sy) {
   Canvas.Pen.Color = 255;
   Canvas.Pen.Width = 3;
   Canvas.Pen.Style = 0;

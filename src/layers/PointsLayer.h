@@ -46,6 +46,11 @@ protected:
   // The record of the point nearest (X, Y), only among those in `box` when given; -1 when none.
   int NearestPoint(double X, double Y, const TExtent* box, double& NearX, double& NearY) const;
   void SetLabelFont(gfx::Canvas& Canvas, const TWorld& World) const;
+  // Blinks a red circle of radius 10 about pixel (sx, sy) six times, 300 ms apart.
+  static void FlashCircle(gfx::Canvas& Canvas, int sx, int sy);
+  // Moves the requested view, keeping its size, to centre on (X, Y) unless the point lies at
+  // least 20 pixels inside the visible extent.
+  static void BringIntoView(TWorld& World, double X, double Y);
 };
 
 class TAddressLayer : public TPointsLayer {};

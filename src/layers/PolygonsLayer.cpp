@@ -9,7 +9,6 @@
 #include <cmath>
 #include <memory>
 
-
 void TPolygonsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   if (!ScaleAllowsDrawing(World.Scale)) return;
   TGeometryFile file(FullPath); // also the existence check

@@ -44,6 +44,30 @@ TEST(Canvas, NotXorDrawnTwiceLeavesThePictureAsItWas) {
   EXPECT_NE(image, before);
 }
 
+TEST(Canvas, FiguresStopShortOfTheirRightAndBottomEdges) {
+  for (const int penStyle : {0, 5}) {
+    QImage image = White(40, 40);
+    gfx::Canvas c(image);
+    c.Pen.Style = penStyle;
+    c.Brush.Color = 0;
+    c.Rectangle(10, 10, 20, 20);
+    c.Ellipse(20, 20, 30, 30);
+    int left = 40, right = -1, top = 40, bottom = -1;
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 40; ++x)
+        if (c.Pixel(x, y) != 0x00FFFFFFu) {
+          left = std::min(left, x), right = std::max(right, x);
+          top = std::min(top, y), bottom = std::max(bottom, y);
+        }
+    EXPECT_EQ(left, 10) << penStyle;
+    EXPECT_EQ(top, 10) << penStyle;
+    EXPECT_EQ(right, 29) << penStyle;
+    EXPECT_EQ(bottom, 29) << penStyle;
+    EXPECT_NE(c.Pixel(19, 19), 0x00FFFFFFu);
+    EXPECT_EQ(c.Pixel(20, 19), 0x00FFFFFFu) << "the rectangle ends before x = 20";
+  }
+}
+
 TEST(Canvas, PolygonsFillWithTheBrushAndColoursAreWindowsValues) {
   QImage image = White(40, 40);
   gfx::Canvas c(image);

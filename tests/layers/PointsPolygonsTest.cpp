@@ -2,6 +2,7 @@
 // pictures: symbols, circles, labels and their anchors, fills, shadows, holes and edges.
 
 #include "layers/LayerKinds.h"
+#include "layers/ParamDBPointsLayer.h"
 #include "layers/PointsLayer.h"
 #include "layers/PolygonsLayer.h"
 
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <map>
 
 namespace {
 
@@ -284,7 +286,7 @@ TEST_F(PolygonsTest, LocateDoublesTheBoxOfAFarObject) {
   EXPECT_FALSE(Layer.LocateObject(2, World));
 }
 
-TEST(AddressLayer, ReportsItsOwnKindAfterLoading) {
+TEST(LayerKinds, TheDemoAtlasLoadsEveryKindAsItsOwnClass) {
   QTemporaryDir dir;
   demo::WriteAtlas(dir.path(), 1, 4);
   RegisterLayerKinds();
@@ -294,11 +296,13 @@ TEST(AddressLayer, ReportsItsOwnKindAfterLoading) {
   ASSERT_NE(map.AddressLayer, nullptr);
   EXPECT_EQ(map.AddressLayer->PrimitiveType, 7);
   EXPECT_NE(dynamic_cast<TAddressLayer*>(map.AddressLayer), nullptr);
-  int polygons = 0, points = 0;
-  for (const auto& l : map.Layers) {
-    polygons += dynamic_cast<TPolygonsLayer*>(l.get()) != nullptr;
-    points += dynamic_cast<TPointsLayer*>(l.get()) != nullptr;
-  }
-  EXPECT_EQ(polygons, 3);
-  EXPECT_EQ(points, 3);
+  std::map<int, int> kinds;
+  for (const auto& l : map.Layers)
+    ++kinds[l->PrimitiveType];
+  EXPECT_EQ(kinds[5], 3);
+  EXPECT_EQ(kinds[1], 2);
+  EXPECT_EQ(kinds[101], 3) << "the wells and the hydrants";
+  EXPECT_EQ(kinds[102], 1) << "the pumping stations";
+  EXPECT_EQ(kinds[103], 1) << "the water pipes";
+  EXPECT_NE(dynamic_cast<TParamDBPointsLayer*>(map.Layers.back().get()), nullptr);
 }

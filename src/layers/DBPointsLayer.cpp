@@ -1,0 +1,326 @@
+#include "DBPointsLayer.h"
+
+#include "db/Error.h"
+#include "gfx/DrawHelpers.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <limits>
+
+// The images table (bitmap by ImageIndex) and the groups table (symbol by Category, Class and
+// GroupNum) of one drawing, opened in the directory of the layers table. A key is looked up once
+// per drawing; later objects with the same key reuse what was found.
+class TDBPointsLayer::DrawLookups {
+public:
+  struct GroupSymbol {
+    QString Font, Code;
+  };
+
+  DrawLookups(const QString& databaseName, int16_t category, int32_t cls)
+      : Category(category), Class(cls) {
+    Images.SetDatabaseName(databaseName);
+    Images.SetTableName("IMAGES.DB");
+    Images.Open();
+    Images.SetIndexFieldNames("ImageIndex");
+    ImageField = Images.FieldByName("Image").FieldNo();
+    Groups.SetDatabaseName(databaseName);
+    Groups.SetTableName("GroupReest.db");
+    Groups.Open();
+    Groups.SetIndexFieldNames("Category;Class;GroupNum");
+    FontField = Groups.FieldByName("SymbolFont").FieldNo();
+    CodeField = Groups.FieldByName("Symbol_Code").FieldNo();
+  }
+
+  // The bitmap of an image number; null when the images table has no such row. A row whose
+  // picture is empty or unreadable gives an empty image (nothing is drawn for it).
+  const QImage* Bitmap(int64_t imageIndex) {
+    auto it = Bitmaps.find(imageIndex);
+    if (it == Bitmaps.end()) {
+      std::optional<QImage> image;
+      if (Images.FindKey({imageIndex})) {
+        const QByteArray bytes = Images.Fields()[ImageField].AsBlob();
+        // Copied as it is, whatever its alpha, as a plain block copy does.
+        image = QImage::fromData(bytes).convertToFormat(QImage::Format_RGB32);
+      }
+      it = Bitmaps.emplace(imageIndex, std::move(image)).first;
+    }
+    return it->second ? &*it->second : nullptr;
+  }
+
+  // The group row of a group number of the layer's class; null when there is none.
+  const GroupSymbol* Group(int64_t groupNumber) {
+    auto it = Symbols.find(groupNumber);
+    if (it == Symbols.end()) {
+      std::optional<GroupSymbol> symbol;
+      if (Groups.FindKey({int64_t(Category), int64_t(Class), groupNumber})) {
+        symbol = GroupSymbol{Groups.Fields()[FontField].AsString(),
+                             Groups.Fields()[CodeField].AsString()};
+      }
+      it = Symbols.emplace(groupNumber, std::move(symbol)).first;
+    }
+    return it->second ? &*it->second : nullptr;
+  }
+
+private:
+  int16_t Category;
+  int32_t Class;
+  db::Table Images, Groups;
+  size_t ImageField = 0, FontField = 0, CodeField = 0;
+  std::map<int64_t, std::optional<QImage>> Bitmaps;
+  std::map<int64_t, std::optional<GroupSymbol>> Symbols;
+};
+
+TDBPointsLayer::TDBPointsLayer() = default;
+
+TDBPointsLayer::~TDBPointsLayer() {
+  ObjectsTable.Close();
+}
+
+void TDBPointsLayer::LoadFromDataSet(db::Table& DataSet, const QString& MapsDir) {
+  TPointsLayer::LoadFromDataSet(DataSet, MapsDir);
+  const QFileInfo path(FullPath);
+  ObjectsTable.Close();
+  ObjectsTable.SetDatabaseName(path.path());
+  ObjectsTable.SetTableName(path.fileName());
+  ObjectsTable.Open();
+}
+
+TDBPointsLayer::ObjectFields TDBPointsLayer::PositionFields() {
+  ObjectFields f;
+  f.X = ObjectsTable.FieldByName("X").FieldNo();
+  f.Y = ObjectsTable.FieldByName("Y").FieldNo();
+  f.ImageIndex = ObjectsTable.FieldByName("ImageIndex").FieldNo();
+  f.NumGroup = ObjectsTable.FieldByName("NUMGROUP").FieldNo();
+  return f;
+}
+
+int TDBPointsLayer::SymbolSize(const TWorld& World) const {
+  return Rounded(CharLabelScale ? CharFontSize * World.Scale : CharFontSize);
+}
+
+int TDBPointsLayer::DrawnSymbolSize(int BaseSize, int) const {
+  return BaseSize;
+}
+
+void TDBPointsLayer::PrepareDrawing() {}
+
+bool TDBPointsLayer::FindObjectRow(int ObjectNumber) {
+  return ObjectsTable.FindKey({int64_t(Category), int64_t(Class), int64_t(ObjectNumber)});
+}
+
+void TDBPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
+  if (!ScaleAllowsDrawing(World.Scale)) return;
+  PrepareDrawing();
+  DrawLookups lookups(DatabaseName, Category, Class);
+  const ObjectFields f = PositionFields();
+  // A label field that is not named, or names no field, draws no labels.
+  std::optional<size_t> labelField;
+  if (ScaleAllowsLabels(World.Scale))
+    if (const db::Field* field = ObjectsTable.FindField(TextFieldLabel))
+      labelField = field->FieldNo();
+  const int size = SymbolSize(World);
+  const TExtent& v = World.VisibleExtent;
+  const int count = ObjectsTable.RecordCount();
+  for (int row = 0; row < count; ++row) {
+    const double x = db::ValueToFloat(ObjectsTable.ValueAt(row, f.X));
+    const double y = db::ValueToFloat(ObjectsTable.ValueAt(row, f.Y));
+    if (!TWorld::PointInRect(v.XMin, v.YMin, v.XMax, v.YMax, x, y)) continue;
+    const int sx = World.WorldToScreenX(x), sy = World.WorldToScreenY(y);
+    Canvas.Pen.Mode = gfx::PenMode::Copy;
+    // The picture by scale: the logo, else the group's symbol, else the layer's symbol.
+    const db::Value image = ObjectsTable.ValueAt(row, f.ImageIndex);
+    const int64_t imageIndex = db::ValueToInteger(image); // an empty field looks up image 0
+    const QImage* bitmap = nullptr;
+    if (ZoomInIconScale != 0 && ZoomInIconScale <= World.Scale && imageIndex >= 0)
+      bitmap = lookups.Bitmap(imageIndex);
+    const DrawLookups::GroupSymbol* group = nullptr;
+    if (!bitmap && ZoomInGroupChar != 0 && ZoomInGroupChar <= World.Scale) {
+      group = lookups.Group(db::ValueToInteger(ObjectsTable.ValueAt(row, f.NumGroup)));
+      if (group && group->Code.isEmpty()) group = nullptr;
+    }
+    const int m = DrawnSymbolSize(size, row);
+    if (bitmap) {
+      const int w = bitmap->width(), h = bitmap->height();
+      Canvas.CopyRect(QRect(sx - w / 2, sy - h / 2, w, h), *bitmap, bitmap->rect());
+    } else if (group) {
+      DrawSymbol(Canvas, sx, sy, m, group->Font.isEmpty() ? CharFont : group->Font, group->Code);
+    } else if (!CharLabel.isEmpty() && CharLabel[0] != QChar(0)) {
+      DrawSymbol(Canvas, sx, sy, m, CharFont, CharLabel);
+    } else {
+      Canvas.Ellipse(sx - m / 2, sy - m / 2, sx + m / 2, sy + m / 2);
+    }
+    if (labelField)
+      DrawLabel(Canvas, World, sx, sy, db::ValueToString(ObjectsTable.ValueAt(row, *labelField)));
+  }
+}
+
+void TDBPointsLayer::DrawSymbol(gfx::Canvas& Canvas, int sx, int sy, int Size, const QString& Font,
+                                const QString& Text) const {
+  Canvas.Font.Name = Font;
+  Canvas.Font.CharSet = 2;
+  Canvas.Font.Bold = Canvas.Font.Italic = Canvas.Font.Underline = Canvas.Font.StrikeOut = false;
+  Canvas.Font.Color = uint32_t(CharFontColor);
+  Canvas.Font.Size = Size;
+  Canvas.Brush.Style = 1;
+  Canvas.TextHAlign = gfx::HAlign::Center;
+  Canvas.TextVAlign = gfx::VAlign::Top;
+  Canvas.TextOut(sx, sy - Size / 2, Text);
+}
+
+int TDBPointsLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y,
+                               bool IgnoreSelectable, bool Flash) {
+  if (!Visibled || (!Selected && !IgnoreSelectable)) return -1;
+  // The pick box is as wide and high around the point as a "W" of the label font at the
+  // symbol's size.
+  Canvas.Font.Name = TextFont;
+  Canvas.Font.Size = SymbolSize(World);
+  Canvas.Font.CharSet = 2;
+  Canvas.Font.Bold = Canvas.Font.Italic = Canvas.Font.Underline = Canvas.Font.StrikeOut = false;
+  const int w = Canvas.TextWidth("W"), h = Canvas.TextHeight("W");
+  const int sx = World.WorldToScreenX(X), sy = World.WorldToScreenY(Y);
+  double x1 = World.ScreenToWorldX(sx - w), x2 = World.ScreenToWorldX(sx + w);
+  double y1 = World.ScreenToWorldY(sy - h), y2 = World.ScreenToWorldY(sy + h);
+  if (x1 > x2) std::swap(x1, x2);
+  if (y1 > y2) std::swap(y1, y2);
+  const ObjectFields f = PositionFields();
+  int found = -1;
+  double best = std::numeric_limits<double>::infinity();
+  for (int row = 0; row < ObjectsTable.RecordCount(); ++row) {
+    const double x = db::ValueToFloat(ObjectsTable.ValueAt(row, f.X));
+    const double y = db::ValueToFloat(ObjectsTable.ValueAt(row, f.Y));
+    if (!TWorld::PointInRect(x1, y1, x2, y2, x, y)) continue;
+    const double d = TWorld::Distance(X, Y, x, y);
+    if (d < best) { // strictly nearer: on a tie the earlier row stays
+      best = d;
+      found = row;
+      FoundX = x;
+      FoundY = y;
+    }
+  }
+  if (Flash) FlashObject(found, Canvas, World);
+  return found;
+}
+
+void TDBPointsLayer::FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) {
+  if (RecordIndex < 0 || RecordIndex >= ObjectsTable.RecordCount()) return;
+  const ObjectFields f = PositionFields();
+  const double x = db::ValueToFloat(ObjectsTable.ValueAt(RecordIndex, f.X));
+  const double y = db::ValueToFloat(ObjectsTable.ValueAt(RecordIndex, f.Y));
+  FlashCircle(Canvas, World.WorldToScreenX(x), World.WorldToScreenY(y));
+}
+
+bool TDBPointsLayer::LocateObject(int ObjectNumber, TWorld& World) {
+  if (!FindObjectRow(ObjectNumber)) return false;
+  FoundX = ObjectsTable.FieldByName("X").AsFloat();
+  FoundY = ObjectsTable.FieldByName("Y").AsFloat();
+  BringIntoView(World, FoundX, FoundY);
+  return true;
+}
+
+void TDBPointsLayer::GetObjectPoint(int ObjectNumber, double& X, double& Y) {
+  if (!FindObjectRow(ObjectNumber)) return;
+  X = ObjectsTable.FieldByName("X").AsFloat();
+  Y = ObjectsTable.FieldByName("Y").AsFloat();
+}
+
+bool TDBPointsLayer::ShapeContains(const TSelectionShape& Shape, double X, double Y) {
+  switch (Shape.Kind) {
+  case 1:
+    return TWorld::Distance(Shape.CentreX, Shape.CentreY, X, Y) <= Shape.Radius;
+  case 2:
+    return Shape.XMin <= X && X <= Shape.XMax && Shape.YMin <= Y && Y <= Shape.YMax;
+  case 3: {
+    if (Shape.Points.empty()) return false;
+    double xmin = 0, ymin = 0, xmax = 0, ymax = 0;
+    TWorld::GetBounds(Shape.Points, int(Shape.Points.size()), xmin, ymin, xmax, ymax);
+    if (!TWorld::PointInRect(xmin, ymin, xmax, ymax, X, Y)) return false;
+    // The even-odd walk needs the closing edge: a ring given open is closed here.
+    std::vector<TWorldPoint> ring = Shape.Points;
+    const TWorldPoint first = ring.front(), last = ring.back();
+    if (first.X != last.X || first.Y != last.Y) ring.push_back(first);
+    return TWorld::PointInPolygon(ring, int(ring.size()), X, Y);
+  }
+  default:
+    return false;
+  }
+}
+
+void TDBPointsLayer::SelectObjectsInPolygon(const std::vector<TSelectionShape>& Shapes, TWorld&,
+                                            const std::vector<int32_t>& Groups,
+                                            std::vector<TSelectionRecord>& Result) {
+  const ObjectFields f = PositionFields();
+  for (int row = 0; row < ObjectsTable.RecordCount(); ++row) {
+    const double x = db::ValueToFloat(ObjectsTable.ValueAt(row, f.X));
+    const double y = db::ValueToFloat(ObjectsTable.ValueAt(row, f.Y));
+    const auto group = int32_t(db::ValueToInteger(ObjectsTable.ValueAt(row, f.NumGroup)));
+    if (std::find(Groups.begin(), Groups.end(), group) == Groups.end()) continue;
+    const bool inside = std::any_of(Shapes.begin(), Shapes.end(), [&](const TSelectionShape& s) {
+      return ShapeContains(s, x, y);
+    });
+    if (inside) Result.push_back({Category, Class, 1, {group}, row});
+  }
+}
+
+int TDBPointsLayer::FindNearestObject(TWorld&, const std::vector<int32_t>& Groups, double X,
+                                      double Y, int& Extra) {
+  Extra = 0;
+  const ObjectFields f = PositionFields();
+  int found = -1;
+  double best = std::numeric_limits<double>::infinity();
+  for (int row = 0; row < ObjectsTable.RecordCount(); ++row) {
+    const auto group = int32_t(db::ValueToInteger(ObjectsTable.ValueAt(row, f.NumGroup)));
+    if (std::find(Groups.begin(), Groups.end(), group) == Groups.end()) continue;
+    const double x = db::ValueToFloat(ObjectsTable.ValueAt(row, f.X));
+    const double y = db::ValueToFloat(ObjectsTable.ValueAt(row, f.Y));
+    const double d = TWorld::Distance(X, Y, x, y);
+    if (d < best) {
+      best = d;
+      found = row;
+    }
+  }
+  return found;
+}
+
+void TDBPointsLayer::SetObjectImage(int ObjectNumber, int ImageIndex) {
+  if (!FindObjectRow(ObjectNumber)) return;
+  ObjectsTable.Edit();
+  try {
+    ObjectsTable.FieldByName("ImageIndex").SetAsInteger(ImageIndex);
+    ObjectsTable.Post();
+  } catch (...) {
+    ObjectsTable.Cancel(); // the row stays as it is in the file
+    throw;
+  }
+}
+
+int TDBPointsLayer::GetObjectImage(int ObjectNumber) {
+  if (!FindObjectRow(ObjectNumber)) return -1;
+  const db::Field& image = ObjectsTable.FieldByName("ImageIndex");
+  return image.IsNull() ? -1 : int(image.AsInteger());
+}
+
+TObjectInfo TDBPointsLayer::GetObjectInfo(int ObjectNumber) {
+  TObjectInfo info;
+  if (!FindObjectRow(ObjectNumber)) return info;
+  info.X = ObjectsTable.FieldByName("X").AsFloat();
+  info.Y = ObjectsTable.FieldByName("Y").AsFloat();
+  info.Name = ObjectsTable.FieldByName("NAME").AsString();
+  info.Type = ObjectsTable.FieldByName("TYPE").AsString();
+  info.Street = ObjectsTable.FieldByName("STREET").AsString();
+  info.Number = ObjectsTable.FieldByName("NUMBER").AsString();
+  info.Phone = ObjectsTable.FieldByName("PHONE").AsString();
+  return info;
+}
+
+int TDBPointsLayer::GetObjectCode(int RecordIndex) {
+  if (RecordIndex < 0 || RecordIndex >= ObjectsTable.RecordCount()) return -1;
+  const size_t code = ObjectsTable.FieldByName("ObjectCode").FieldNo();
+  return int(db::ValueToInteger(ObjectsTable.ValueAt(RecordIndex, code)));
+}
+
+int TDBPointsLayer::IndexOfCode(int ObjectCode) {
+  const size_t code = ObjectsTable.FieldByName("ObjectCode").FieldNo();
+  for (int row = 0; row < ObjectsTable.RecordCount(); ++row)
+    if (db::ValueToInteger(ObjectsTable.ValueAt(row, code)) == ObjectCode) return row;
+  return -1;
+}
