@@ -199,6 +199,7 @@ void Table::Close() {
   Storage.reset();
   Rows.clear();
   Order.clear();
+  ++Changes;
   FieldObjects.clear();
   Buffer.clear();
   Mode = TableState::Inactive;
@@ -485,6 +486,7 @@ int Table::CompareRowToKey(const StoredRow& row, const std::vector<Value>& key) 
 }
 
 void Table::RebuildOrder(std::optional<uint64_t> keepId) {
+  ++Changes; // every change of the rows or of their order comes through here
   const int oldCursor = Cursor;
   Order.clear();
   Order.reserve(Rows.size());
@@ -652,9 +654,9 @@ void Table::ReplaceAllRows(const std::vector<std::vector<Value>>& rows) {
   replacement.reserve(rows.size());
   for (const std::vector<Value>& values : rows) {
     if (values.size() != Defs.size())
-      throw Error::ForTable(Describe(), QString("a new row has %1 values for %2 fields")
-                                            .arg(values.size())
-                                            .arg(Defs.size()));
+      throw Error::ForTable(
+          Describe(),
+          QString("a new row has %1 values for %2 fields").arg(values.size()).arg(Defs.size()));
     StoredRow row;
     row.Id = NextId++;
     for (size_t f = 0; f < values.size(); ++f)

@@ -103,6 +103,9 @@ public:
   // the cursor (the row being edited shows its edited values).
   Value ValueAt(int position, size_t field) const;
   int RecordCount() const { return int(Order.size()); }
+  // Counts the changes of the rows and of their order (posts, deletes, re-reads, index and range
+  // changes, closing): values copied out of the table stay current while the count stays.
+  uint64_t ChangeCount() const { return Changes; }
   bool IsEmpty() const { return Order.empty(); }
 
   // --- indexes and ranges ---
@@ -182,6 +185,7 @@ private:
   std::optional<std::vector<Value>> RangeLow, RangeHigh;
   std::vector<size_t> Order; // positions in Rows, in the current order, within the range
   int Cursor = 0;
+  uint64_t Changes = 0;
   bool AtBof = true;
   bool AtEof = true;
   TableState Mode = TableState::Inactive;

@@ -155,11 +155,25 @@ QFont Canvas::MakeFont() const {
   return f;
 }
 
+const Canvas::LoadedFont& Canvas::CurrentFont() const {
+  const FontState& f = Font;
+  const bool same = Loaded && Loaded->Name == f.Name && Loaded->Size == f.Size &&
+                    Loaded->Bold == f.Bold && Loaded->Italic == f.Italic &&
+                    Loaded->Underline == f.Underline && Loaded->StrikeOut == f.StrikeOut;
+  if (!same) {
+    // Finding and loading a font costs far more than drawing a symbol with it.
+    const QFont font = MakeFont();
+    Loaded.emplace(LoadedFont{f.Name, f.Size, f.Bold, f.Italic, f.Underline, f.StrikeOut, font,
+                              QFontMetrics(font)});
+  }
+  return *Loaded;
+}
+
 QString Canvas::FontText(const QString& text) const {
   if (Font.CharSet != 2) return text;
   // Symbol fonts hold their characters at U+F020..U+F0FF. Where the font is missing and another
   // stands in for it without that range, the character itself is drawn instead of nothing.
-  const QFontMetrics metrics(MakeFont());
+  const QFontMetrics& metrics = CurrentFont().Metrics;
   QString mapped = text;
   for (QChar& c : mapped)
     if (c.unicode() >= 0x20 && c.unicode() <= 0xFF && metrics.inFontUcs4(0xF000u + c.unicode()))
@@ -168,15 +182,15 @@ QString Canvas::FontText(const QString& text) const {
 }
 
 int Canvas::TextWidth(const QString& text) {
-  return QFontMetrics(MakeFont()).horizontalAdvance(FontText(text));
+  return CurrentFont().Metrics.horizontalAdvance(FontText(text));
 }
 int Canvas::TextHeight(const QString&) {
-  return QFontMetrics(MakeFont()).height();
+  return CurrentFont().Metrics.height();
 }
 
 void Canvas::TextOut(int x, int y, const QString& text) {
-  const QFont font = MakeFont();
-  const QFontMetrics metrics(font);
+  const QFont& font = CurrentFont().Font;
+  const QFontMetrics& metrics = CurrentFont().Metrics;
   const QString shown = FontText(text);
   const int width = metrics.horizontalAdvance(shown);
   // The reference point of the text, in the text's own (unrotated) frame.

@@ -4,6 +4,7 @@
 // points, character set, styles, colour and escapement) and a text alignment, drawn with
 // QPainter onto a QImage without anti-aliasing. Colours are Windows colour values 0x00BBGGRR.
 
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 #include <QPoint>
@@ -97,6 +98,16 @@ public:
   QFont MakeFont() const;
 
 private:
+  // The font of the text calls, loaded again only when its name, size or styles change.
+  struct LoadedFont {
+    QString Name;
+    double Size;
+    bool Bold, Italic, Underline, StrikeOut;
+    QFont Font;
+    QFontMetrics Metrics;
+  };
+  const LoadedFont& CurrentFont() const;
+  mutable std::optional<LoadedFont> Loaded;
   void ApplyPen();
   // The box Qt is given for an ellipse or rectangle from (x1, y1) to (x2, y2).
   QRect FigureBox(int x1, int y1, int x2, int y2) const;

@@ -85,13 +85,24 @@ void TDBPointsLayer::LoadFromDataSet(db::Table& DataSet, const QString& MapsDir)
   ObjectsTable.Open();
 }
 
-TDBPointsLayer::ObjectFields TDBPointsLayer::PositionFields() {
-  ObjectFields f;
-  f.X = ObjectsTable.FieldByName("X").FieldNo();
-  f.Y = ObjectsTable.FieldByName("Y").FieldNo();
-  f.ImageIndex = ObjectsTable.FieldByName("ImageIndex").FieldNo();
-  f.NumGroup = ObjectsTable.FieldByName("NUMGROUP").FieldNo();
-  return f;
+const std::vector<TDBPointsLayer::ObjectRow>& TDBPointsLayer::Rows() {
+  if (RowCacheChanges == ObjectsTable.ChangeCount()) return RowCache;
+  const size_t x = ObjectsTable.FieldByName("X").FieldNo();
+  const size_t y = ObjectsTable.FieldByName("Y").FieldNo();
+  const size_t image = ObjectsTable.FieldByName("ImageIndex").FieldNo();
+  const size_t group = ObjectsTable.FieldByName("NUMGROUP").FieldNo();
+  const db::Field* code = ObjectsTable.FindField("ObjectCode");
+  RowCache.resize(size_t(ObjectsTable.RecordCount()));
+  for (int row = 0; row < ObjectsTable.RecordCount(); ++row) {
+    ObjectRow& r = RowCache[size_t(row)];
+    r.X = db::ValueToFloat(ObjectsTable.ValueAt(row, x));
+    r.Y = db::ValueToFloat(ObjectsTable.ValueAt(row, y));
+    r.ImageIndex = db::ValueToInteger(ObjectsTable.ValueAt(row, image));
+    r.Group = int32_t(db::ValueToInteger(ObjectsTable.ValueAt(row, group)));
+    r.Code = code ? int32_t(db::ValueToInteger(ObjectsTable.ValueAt(row, code->FieldNo()))) : -1;
+  }
+  RowCacheChanges = ObjectsTable.ChangeCount();
+  return RowCache;
 }
 
 int TDBPointsLayer::SymbolSize(const TWorld& World) const {
@@ -112,7 +123,7 @@ void TDBPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   if (!ScaleAllowsDrawing(World.Scale)) return;
   PrepareDrawing();
   DrawLookups lookups(DatabaseName, Category, Class);
-  const ObjectFields f = PositionFields();
+  const std::vector<ObjectRow>& rows = Rows();
   // A label field that is not named, or names no field, draws no labels.
   std::optional<size_t> labelField;
   if (ScaleAllowsLabels(World.Scale))
@@ -120,22 +131,18 @@ void TDBPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
       labelField = field->FieldNo();
   const int size = SymbolSize(World);
   const TExtent& v = World.VisibleExtent;
-  const int count = ObjectsTable.RecordCount();
-  for (int row = 0; row < count; ++row) {
-    const double x = db::ValueToFloat(ObjectsTable.ValueAt(row, f.X));
-    const double y = db::ValueToFloat(ObjectsTable.ValueAt(row, f.Y));
-    if (!TWorld::PointInRect(v.XMin, v.YMin, v.XMax, v.YMax, x, y)) continue;
-    const int sx = World.WorldToScreenX(x), sy = World.WorldToScreenY(y);
+  const bool logos = ZoomInIconScale != 0 && ZoomInIconScale <= World.Scale;
+  const bool groups = ZoomInGroupChar != 0 && ZoomInGroupChar <= World.Scale;
+  for (int row = 0; row < int(rows.size()); ++row) {
+    const ObjectRow& o = rows[size_t(row)];
+    if (!TWorld::PointInRect(v.XMin, v.YMin, v.XMax, v.YMax, o.X, o.Y)) continue;
+    const int sx = World.WorldToScreenX(o.X), sy = World.WorldToScreenY(o.Y);
     Canvas.Pen.Mode = gfx::PenMode::Copy;
     // The picture by scale: the logo, else the group's symbol, else the layer's symbol.
-    const db::Value image = ObjectsTable.ValueAt(row, f.ImageIndex);
-    const int64_t imageIndex = db::ValueToInteger(image); // an empty field looks up image 0
-    const QImage* bitmap = nullptr;
-    if (ZoomInIconScale != 0 && ZoomInIconScale <= World.Scale && imageIndex >= 0)
-      bitmap = lookups.Bitmap(imageIndex);
+    const QImage* bitmap = logos && o.ImageIndex >= 0 ? lookups.Bitmap(o.ImageIndex) : nullptr;
     const DrawLookups::GroupSymbol* group = nullptr;
-    if (!bitmap && ZoomInGroupChar != 0 && ZoomInGroupChar <= World.Scale) {
-      group = lookups.Group(db::ValueToInteger(ObjectsTable.ValueAt(row, f.NumGroup)));
+    if (!bitmap && groups) {
+      group = lookups.Group(o.Group);
       if (group && group->Code.isEmpty()) group = nullptr;
     }
     const int m = DrawnSymbolSize(size, row);
@@ -182,19 +189,18 @@ int TDBPointsLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, dou
   double y1 = World.ScreenToWorldY(sy - h), y2 = World.ScreenToWorldY(sy + h);
   if (x1 > x2) std::swap(x1, x2);
   if (y1 > y2) std::swap(y1, y2);
-  const ObjectFields f = PositionFields();
+  const std::vector<ObjectRow>& rows = Rows();
   int found = -1;
   double best = std::numeric_limits<double>::infinity();
-  for (int row = 0; row < ObjectsTable.RecordCount(); ++row) {
-    const double x = db::ValueToFloat(ObjectsTable.ValueAt(row, f.X));
-    const double y = db::ValueToFloat(ObjectsTable.ValueAt(row, f.Y));
-    if (!TWorld::PointInRect(x1, y1, x2, y2, x, y)) continue;
-    const double d = TWorld::Distance(X, Y, x, y);
+  for (int row = 0; row < int(rows.size()); ++row) {
+    const ObjectRow& o = rows[size_t(row)];
+    if (!TWorld::PointInRect(x1, y1, x2, y2, o.X, o.Y)) continue;
+    const double d = TWorld::Distance(X, Y, o.X, o.Y);
     if (d < best) { // strictly nearer: on a tie the earlier row stays
       best = d;
       found = row;
-      FoundX = x;
-      FoundY = y;
+      FoundX = o.X;
+      FoundY = o.Y;
     }
   }
   if (Flash) FlashObject(found, Canvas, World);
@@ -202,11 +208,10 @@ int TDBPointsLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, dou
 }
 
 void TDBPointsLayer::FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) {
-  if (RecordIndex < 0 || RecordIndex >= ObjectsTable.RecordCount()) return;
-  const ObjectFields f = PositionFields();
-  const double x = db::ValueToFloat(ObjectsTable.ValueAt(RecordIndex, f.X));
-  const double y = db::ValueToFloat(ObjectsTable.ValueAt(RecordIndex, f.Y));
-  FlashCircle(Canvas, World.WorldToScreenX(x), World.WorldToScreenY(y));
+  const std::vector<ObjectRow>& rows = Rows();
+  if (RecordIndex < 0 || RecordIndex >= int(rows.size())) return;
+  const ObjectRow& o = rows[size_t(RecordIndex)];
+  FlashCircle(Canvas, World.WorldToScreenX(o.X), World.WorldToScreenY(o.Y));
 }
 
 bool TDBPointsLayer::LocateObject(int ObjectNumber, TWorld& World) {
@@ -248,31 +253,27 @@ bool TDBPointsLayer::ShapeContains(const TSelectionShape& Shape, double X, doubl
 void TDBPointsLayer::SelectObjectsInPolygon(const std::vector<TSelectionShape>& Shapes, TWorld&,
                                             const std::vector<int32_t>& Groups,
                                             std::vector<TSelectionRecord>& Result) {
-  const ObjectFields f = PositionFields();
-  for (int row = 0; row < ObjectsTable.RecordCount(); ++row) {
-    const double x = db::ValueToFloat(ObjectsTable.ValueAt(row, f.X));
-    const double y = db::ValueToFloat(ObjectsTable.ValueAt(row, f.Y));
-    const auto group = int32_t(db::ValueToInteger(ObjectsTable.ValueAt(row, f.NumGroup)));
-    if (std::find(Groups.begin(), Groups.end(), group) == Groups.end()) continue;
+  const std::vector<ObjectRow>& rows = Rows();
+  for (int row = 0; row < int(rows.size()); ++row) {
+    const ObjectRow& o = rows[size_t(row)];
+    if (std::find(Groups.begin(), Groups.end(), o.Group) == Groups.end()) continue;
     const bool inside = std::any_of(Shapes.begin(), Shapes.end(), [&](const TSelectionShape& s) {
-      return ShapeContains(s, x, y);
+      return ShapeContains(s, o.X, o.Y);
     });
-    if (inside) Result.push_back({Category, Class, 1, {group}, row});
+    if (inside) Result.push_back({Category, Class, 1, {o.Group}, row});
   }
 }
 
 int TDBPointsLayer::FindNearestObject(TWorld&, const std::vector<int32_t>& Groups, double X,
                                       double Y, int& Extra) {
   Extra = 0;
-  const ObjectFields f = PositionFields();
+  const std::vector<ObjectRow>& rows = Rows();
   int found = -1;
   double best = std::numeric_limits<double>::infinity();
-  for (int row = 0; row < ObjectsTable.RecordCount(); ++row) {
-    const auto group = int32_t(db::ValueToInteger(ObjectsTable.ValueAt(row, f.NumGroup)));
-    if (std::find(Groups.begin(), Groups.end(), group) == Groups.end()) continue;
-    const double x = db::ValueToFloat(ObjectsTable.ValueAt(row, f.X));
-    const double y = db::ValueToFloat(ObjectsTable.ValueAt(row, f.Y));
-    const double d = TWorld::Distance(X, Y, x, y);
+  for (int row = 0; row < int(rows.size()); ++row) {
+    const ObjectRow& o = rows[size_t(row)];
+    if (std::find(Groups.begin(), Groups.end(), o.Group) == Groups.end()) continue;
+    const double d = TWorld::Distance(X, Y, o.X, o.Y);
     if (d < best) {
       best = d;
       found = row;
@@ -313,14 +314,16 @@ TObjectInfo TDBPointsLayer::GetObjectInfo(int ObjectNumber) {
 }
 
 int TDBPointsLayer::GetObjectCode(int RecordIndex) {
-  if (RecordIndex < 0 || RecordIndex >= ObjectsTable.RecordCount()) return -1;
-  const size_t code = ObjectsTable.FieldByName("ObjectCode").FieldNo();
-  return int(db::ValueToInteger(ObjectsTable.ValueAt(RecordIndex, code)));
+  ObjectsTable.FieldByName("ObjectCode"); // a table without the field raises, naming it
+  const std::vector<ObjectRow>& rows = Rows();
+  if (RecordIndex < 0 || RecordIndex >= int(rows.size())) return -1;
+  return rows[size_t(RecordIndex)].Code;
 }
 
 int TDBPointsLayer::IndexOfCode(int ObjectCode) {
-  const size_t code = ObjectsTable.FieldByName("ObjectCode").FieldNo();
-  for (int row = 0; row < ObjectsTable.RecordCount(); ++row)
-    if (db::ValueToInteger(ObjectsTable.ValueAt(row, code)) == ObjectCode) return row;
+  ObjectsTable.FieldByName("ObjectCode");
+  const std::vector<ObjectRow>& rows = Rows();
+  for (int row = 0; row < int(rows.size()); ++row)
+    if (rows[size_t(row)].Code == ObjectCode) return row;
   return -1;
 }

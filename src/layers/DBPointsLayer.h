@@ -40,11 +40,17 @@ public:
   db::Table ObjectsTable;
 
 protected:
-  // The field numbers of the objects table that every operation reads.
-  struct ObjectFields {
-    size_t X = 0, Y = 0, ImageIndex = 0, NumGroup = 0;
+  // What the walking operations read of a row of the objects table.
+  struct ObjectRow {
+    double X = 0, Y = 0;
+    int64_t ImageIndex = 0; // an empty field reads as 0
+    int32_t Group = 0;      // NUMGROUP
+    int32_t Code = -1;      // ObjectCode; -1 when the table has no such field
   };
-  ObjectFields PositionFields();
+  // The rows in key order, copied out of the objects table again whenever it changed (a walk of
+  // the table's own rows touches memory all over the heap). Raises db::Error naming the table
+  // and field when X, Y, ImageIndex or NUMGROUP is missing.
+  const std::vector<ObjectRow>& Rows();
   // The symbol size m: CharFontSize, times the scale when CharLabelScale, rounded.
   int SymbolSize(const TWorld& World) const;
   // Runs when a drawing passed the scale test, before the first object.
@@ -56,6 +62,8 @@ protected:
   bool FindObjectRow(int ObjectNumber);
 
 private:
+  std::vector<ObjectRow> RowCache;
+  std::optional<uint64_t> RowCacheChanges; // the table's change count the cache was read at
   // The images and groups tables of one drawing, with the bitmaps and group rows already looked
   // up (a look-up per drawn object would decode the same bitmap again and again).
   class DrawLookups;

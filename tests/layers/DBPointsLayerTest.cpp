@@ -291,6 +291,13 @@ TEST_F(DBPointsLayerTest, SettingAnImageWritesTheTableAtOnce) {
   ASSERT_TRUE(file.FindKey({int64_t(kCategory), int64_t(kClass), int64_t(1)}));
   EXPECT_TRUE(file.FieldByName("ImageIndex").IsNull());
   EXPECT_EQ(Layer.GetObjectImage(2), 0);
+  // The next drawing shows the new logo.
+  Layer.ZoomInIconScale = 1;
+  EXPECT_EQ(InkOf(Drawn(Layer, 2), kLogo).Count, 2 * 31 * 20) << "image 0, and none: image 0";
+  Layer.SetObjectImage(1, 3);
+  const QImage image = Drawn(Layer, 2);
+  EXPECT_EQ(InkOf(image, kLogo).Count, 31 * 20);
+  EXPECT_EQ(InkOf(image, Qt::black).Count, 9 * 9);
 }
 
 TEST_F(DBPointsLayerTest, LabelsComeFromTheNamedFieldAndAreSkippedWithoutOne) {

@@ -3,13 +3,14 @@
 #include "app/DataModule.h"
 #include "core/FAMap.h"
 #include "core/LayerFactory.h"
-#include "layers/LayerKinds.h"
-#include "ui/FormMap.h"
-#include "ui/FormInfoPath.h"
-#include "ui/FormSelectInfo.h"
-#include "overlays/Distation.h"
-#include "ui/LayerPanels.h"
+#include "layers/DBPointsLayer.h"
 #include "layers/GeometryFile.h"
+#include "layers/LayerKinds.h"
+#include "overlays/Distation.h"
+#include "ui/FormInfoPath.h"
+#include "ui/FormMap.h"
+#include "ui/FormSelectInfo.h"
+#include "ui/LayerPanels.h"
 
 #include "AtlasWriter.h"
 
@@ -242,6 +243,22 @@ protected:
     Form = std::make_unique<TFormMap>(*Data);
     Form->show();
   }
+  // Chooses a layer by a real click on its line of the layers list; returns its map index.
+  int ChooseLayer(const QString& name) {
+    TFAMap& map = *Form->Map;
+    int layer = -1;
+    for (size_t i = 0; i < map.Layers.size(); ++i)
+      if (map.Layers[i]->ClassName == name) layer = int(i);
+    Form->pgctlLayers->setCurrentWidget(Form->lboxLayers);
+    int row = -1;
+    for (size_t i = 0; i < Form->Panels->LayerNodes.size(); ++i)
+      if (static_cast<TClassObject&>(*Form->Panels->LayerNodes[i].Node).ClassName == name)
+        row = int(i);
+    if (layer < 0 || row < 0) return -1;
+    const QRect line = Form->lboxLayers->visualRect(Form->lboxLayers->model()->index(row, 0));
+    QTest::mouseClick(Form->lboxLayers->viewport(), Qt::LeftButton, {}, {100, line.center().y()});
+    return layer;
+  }
   QTemporaryDir Program;
   std::unique_ptr<TDataModuleVANDREL> Data;
   std::unique_ptr<TFormMap> Form;
@@ -338,19 +355,8 @@ TEST_F(MainWindow, AnInfoClickOnABuildingSelectsItAndShowsItsInformation) {
   TFormSelectInfo info(*Data, Form.get());
   Form->SetSelectInfo(&info);
   TFAMap& map = *Form->Map;
-  int buildings = -1;
-  for (size_t i = 0; i < map.Layers.size(); ++i)
-    if (map.Layers[i]->ClassName == QString::fromUtf8("Будинки")) buildings = int(i);
+  const int buildings = ChooseLayer(QString::fromUtf8("Будинки"));
   ASSERT_GE(buildings, 0);
-  Form->pgctlLayers->setCurrentWidget(Form->lboxLayers);
-  int row = -1;
-  for (size_t i = 0; i < Form->Panels->LayerNodes.size(); ++i)
-    if (static_cast<TClassObject&>(*Form->Panels->LayerNodes[i].Node).ClassName ==
-        QString::fromUtf8("Будинки"))
-      row = int(i);
-  ASSERT_GE(row, 0);
-  const QRect line = Form->lboxLayers->visualRect(Form->lboxLayers->model()->index(row, 0));
-  QTest::mouseClick(Form->lboxLayers->viewport(), Qt::LeftButton, {}, {100, line.center().y()});
   EXPECT_EQ(map.ActiveLayer, buildings);
   map.Redraw();
   // A point well inside some building that is on the screen.
@@ -361,7 +367,8 @@ TEST_F(MainWindow, AnInfoClickOnABuildingSelectsItAndShowsItsInformation) {
   while (expected < 0 && file.Next(r)) {
     const TGeometryFile::Parts parts = file.ReadParts(r);
     std::vector<TWorldPoint> ring;
-    for (int k = parts.Starts[0]; k < parts.Starts[1]; ++k) ring.push_back(file.PointAt(parts, k));
+    for (int k = parts.Starts[0]; k < parts.Starts[1]; ++k)
+      ring.push_back(file.PointAt(parts, k));
     const double cx = (r.XMin + r.XMax) / 2, cy = (r.YMin + r.YMax) / 2;
     at = {map.World.WorldToScreenX(cx), map.World.WorldToScreenY(cy)};
     if (TWorld::PointInPolygon(ring, int(ring.size()), map.World.ScreenToWorldX(at.x()),
@@ -379,6 +386,47 @@ TEST_F(MainWindow, AnInfoClickOnABuildingSelectsItAndShowsItsInformation) {
   EXPECT_TRUE(Form->Action("ppmiInfoPlus")->isVisible());
   Form->sbZoomInClick(); // leaving the info tool closes the window
   EXPECT_FALSE(info.isVisible());
+}
+
+TEST_F(MainWindow, AnInfoClickOnAHydrantSelectsItsRowAndShowsItsNameAndAddress) {
+  TFormSelectInfo info(*Data, Form.get());
+  Form->SetSelectInfo(&info);
+  TFAMap& map = *Form->Map;
+  const int hydrants = ChooseLayer(QString::fromUtf8("Пожежні гідранти"));
+  ASSERT_GE(hydrants, 0);
+  auto* layer = dynamic_cast<TDBPointsLayer*>(map.Layers[size_t(hydrants)].get());
+  ASSERT_NE(layer, nullptr);
+  map.Redraw();
+  // A hydrant well inside the map.
+  db::Table& objects = layer->ObjectsTable;
+  const size_t fx = objects.FieldByName("X").FieldNo(), fy = objects.FieldByName("Y").FieldNo();
+  int row = -1;
+  QPoint at;
+  double x = 0, y = 0;
+  for (int r = 0; r < objects.RecordCount() && row < 0; ++r) {
+    x = db::ValueToFloat(objects.ValueAt(r, fx));
+    y = db::ValueToFloat(objects.ValueAt(r, fy));
+    at = {map.World.WorldToScreenX(x), map.World.WorldToScreenY(y)};
+    if (map.rect().adjusted(20, 20, -20, -20).contains(at)) row = r;
+  }
+  ASSERT_GE(row, 0);
+  Form->sbInfoClick();
+  QTest::mouseClick(&map, Qt::LeftButton, {}, at + QPoint(2, -1));
+  ASSERT_EQ(map.Selection.size(), 1u);
+  EXPECT_EQ(map.Selection[0], (TSelectedObject{100, 3, row}));
+  EXPECT_TRUE(map.ArrowShown());
+  EXPECT_EQ(map.ArrowWorldX(), x) << "the arrow points at the hydrant itself";
+  EXPECT_EQ(map.ArrowWorldY(), y);
+  ASSERT_TRUE(info.isVisible());
+  objects.SetRecNo(row + 1);
+  const QString expected =
+      objects.FieldByName("NAME").AsString() + " " + objects.FieldByName("TYPE").AsString() + " " +
+      objects.FieldByName("STREET").AsString() + ", " + objects.FieldByName("NUMBER").AsString();
+  EXPECT_TRUE(expected.startsWith(QString::fromUtf8("ПГ-"))) << expected.toStdString();
+  EXPECT_EQ(info.lblText->text(), expected);
+  // A click on empty ground finds nothing and keeps the selection empty.
+  QTest::mouseClick(&map, Qt::LeftButton, {}, {2, 2});
+  EXPECT_TRUE(map.Selection.empty());
 }
 
 TEST_F(MainWindow, MeasuringADistanceClickByClickAndFinishingWithADoubleClick) {
