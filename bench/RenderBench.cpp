@@ -121,7 +121,7 @@ void RenderAtScale(benchmark::State& state, double scale, TCustomLayer& layer) {
   }
 }
 
-// Water wells: about 59,000 rows of a Paradox table; logos from 4 pixels per metre, group
+// Water wells: about 148,000 rows of a Paradox table; logos from 4 pixels per metre, group
 // symbols from 1, the layer's symbol below.
 void BM_RenderWellsLogos(benchmark::State& state) {
   RenderAtScale(state, 5, *Data().WaterWells);
