@@ -27,7 +27,8 @@ constexpr uint32_t kSilver = 0x00C0C0C0;
 class PanelDelegate : public QStyledItemDelegate {
 public:
   using DrawItem = std::function<void(gfx::Canvas&, int, const QRect&)>;
-  PanelDelegate(QObject* parent, DrawItem draw) : QStyledItemDelegate(parent), Draw(std::move(draw)) {}
+  PanelDelegate(QObject* parent, DrawItem draw)
+      : QStyledItemDelegate(parent), Draw(std::move(draw)) {}
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override {
@@ -105,8 +106,10 @@ TLayerPanels::TLayerPanels(TDataModuleVANDREL& data, TFAMap& map, QListWidget& l
   SetUpList(lboxLayers, QString::fromUtf8("Панель шарів карти в порядку виводу на екран"));
   lboxLayers.setItemDelegate(new PanelDelegate(
       &lboxLayers, [this](gfx::Canvas& c, int i, const QRect& r) { lboxLayersDrawItem(c, i, r); }));
-  lboxObjects.setItemDelegate(new PanelDelegate(
-      &lboxObjects, [this](gfx::Canvas& c, int i, const QRect& r) { lboxObjectsDrawItem(c, i, r); }));
+  lboxObjects.setItemDelegate(
+      new PanelDelegate(&lboxObjects, [this](gfx::Canvas& c, int i, const QRect& r) {
+        lboxObjectsDrawItem(c, i, r);
+      }));
   LayersViewport = lboxLayers.viewport();
   ObjectsViewport = lboxObjects.viewport();
   LayersViewport->installEventFilter(this);
@@ -134,10 +137,14 @@ void TLayerPanels::BuildMenus() {
   ppmnObjects->setObjectName("ppmnObjects");
   add(ppmnObjects, "ppmiObjListObjects", "Список", &TLayerPanels::ppmiObjListObjectsClick);
   add(ppmnObjects, "ppmiChgSymbObjects", "Змінити знак", &TLayerPanels::ppmiChgSymbObjectsClick);
-  connect(&lboxLayers, &QWidget::customContextMenuRequested, this,
-          [this](QPoint p) { ppmnLayers->popup(lboxLayers.viewport()->mapToGlobal(p)); });
-  connect(&lboxObjects, &QWidget::customContextMenuRequested, this,
-          [this](QPoint p) { ppmnObjects->popup(lboxObjects.viewport()->mapToGlobal(p)); });
+  // The menus open over a line only: below the last line there is nothing to act on.
+  connect(&lboxLayers, &QWidget::customContextMenuRequested, this, [this](QPoint p) {
+    if (lboxLayers.indexAt(p).isValid()) ppmnLayers->popup(lboxLayers.viewport()->mapToGlobal(p));
+  });
+  connect(&lboxObjects, &QWidget::customContextMenuRequested, this, [this](QPoint p) {
+    if (lboxObjects.indexAt(p).isValid())
+      ppmnObjects->popup(lboxObjects.viewport()->mapToGlobal(p));
+  });
 }
 
 QAction* TLayerPanels::Action(const QString& name) const {
@@ -206,8 +213,8 @@ void TLayerPanels::DrawSample(gfx::Canvas& canvas, const TClassObject& c, int a,
     break;
   case 3:
   case 103: {
-    const QPoint zigzag[] = {{a, r.top() + 5}, {a + 10, bottom - 5}, {a + 14, r.top() + 5},
-                             {a + 24, bottom - 5}};
+    const QPoint zigzag[] = {
+        {a, r.top() + 5}, {a + 10, bottom - 5}, {a + 14, r.top() + 5}, {a + 24, bottom - 5}};
     canvas.Polyline(zigzag);
     break;
   }
@@ -219,8 +226,7 @@ void TLayerPanels::DrawSample(gfx::Canvas& canvas, const TClassObject& c, int a,
   }
 }
 
-void TLayerPanels::CopyGlyph(gfx::Canvas& canvas, const QImage& strip, bool left,
-                             const QRect& to) {
+void TLayerPanels::CopyGlyph(gfx::Canvas& canvas, const QImage& strip, bool left, const QRect& to) {
   const QRect from = left ? OnGlyphRect : OffGlyphRect;
   canvas.CopyRect(to, strip, from);
 }
@@ -234,7 +240,8 @@ void TLayerPanels::lboxLayersDrawItem(gfx::Canvas& canvas, int index, const QRec
   canvas.FillRect(r.left(), r.top(), r.right() + 1, bottom);
   DrawSample(canvas, *c, 23, r, r.top() + 1);
   canvas.Brush.Style = 1;
-  CopyGlyph(canvas, ImageCheck, c->Visibled, QRect(QPoint(r.left() + 1, r.top()), QPoint(16, bottom - 1)));
+  CopyGlyph(canvas, ImageCheck, c->Visibled,
+            QRect(QPoint(r.left() + 1, r.top()), QPoint(16, bottom - 1)));
   canvas.TextOut(55, r.top(), c->ClassName);
 }
 
@@ -279,13 +286,16 @@ void TLayerPanels::lboxObjectsDrawItem(gfx::Canvas& canvas, int index, const QRe
   }
   canvas.Brush.Style = 1;
   if (const auto* category = NodeAt<TCategoryObject>(TreeNodes, index)) {
-    CopyGlyph(canvas, ImageOpenClose, category->OpenTree, QRect(QPoint(r.left(), r.top()), QPoint(15, bottom - 1)));
-    CopyGlyph(canvas, ImageCheck, category->Visibled, QRect(QPoint(20, r.top()), QPoint(35, bottom - 1)));
+    CopyGlyph(canvas, ImageOpenClose, category->OpenTree,
+              QRect(QPoint(r.left(), r.top()), QPoint(15, bottom - 1)));
+    CopyGlyph(canvas, ImageCheck, category->Visibled,
+              QRect(QPoint(20, r.top()), QPoint(35, bottom - 1)));
     canvas.Font.Bold = true;
     canvas.TextOut(40, r.top(), category->CategoryName);
     canvas.Font.Bold = false;
   } else if (const auto* c = NodeAt<TClassObject>(TreeNodes, index)) {
-    CopyGlyph(canvas, ImageCheck, c->Visibled, QRect(QPoint(r.left() + 25, r.top()), QPoint(40, bottom - 1)));
+    CopyGlyph(canvas, ImageCheck, c->Visibled,
+              QRect(QPoint(r.left() + 25, r.top()), QPoint(40, bottom - 1)));
     canvas.Font.Underline = true;
     canvas.TextOut(80, r.top(), c->ClassName);
     canvas.Font.Underline = false;
@@ -296,27 +306,34 @@ void TLayerPanels::lboxObjectsDrawItem(gfx::Canvas& canvas, int index, const QRe
 
 // ---------------------------------------------------------------- the tree's clicks
 
+void TLayerPanels::SetObjectsLineStates(int index) {
+  if (NodeAt<TCategoryObject>(TreeNodes, index)) {
+    Action("ppmiObjListObjects")->setEnabled(false);
+    Action("ppmiChgSymbObjects")->setVisible(false);
+  } else if (auto* c = NodeAt<TClassObject>(TreeNodes, index)) {
+    Map.ActiveLayer = MapLayerOf(c->Category, c->Class);
+    Action("ppmiObjListObjects")->setEnabled(c->ListType != 0);
+    Action("ppmiChgSymbObjects")->setVisible(c->Category >= 100 && Editable());
+  } else if (auto* g = NodeAt<TGroupObject>(TreeNodes, index)) {
+    Map.ActiveLayer = MapLayerOf(g->Category, g->Class);
+    Action("ppmiObjListObjects")->setEnabled(true);
+    Action("ppmiChgSymbObjects")->setVisible(Editable());
+  }
+}
+
 void TLayerPanels::lboxObjectsMouseUp(int x) {
   const int index = SelectedIndex(lboxObjects);
   if (index < 0) return;
   try {
+    SetObjectsLineStates(index);
     if (auto* category = NodeAt<TCategoryObject>(TreeNodes, index)) {
-      Action("ppmiObjListObjects")->setEnabled(false);
-      Action("ppmiChgSymbObjects")->setVisible(false);
       if (x > 40) return;
       if (x < 20)
         ToggleCategoryOpen(index, *category);
       else
         ToggleCategoryVisible(index, *category);
     } else if (auto* c = NodeAt<TClassObject>(TreeNodes, index)) {
-      Map.ActiveLayer = MapLayerOf(c->Category, c->Class);
-      Action("ppmiObjListObjects")->setEnabled(c->ListType != 0);
-      Action("ppmiChgSymbObjects")->setVisible(c->Category >= 100 && Editable());
       if (x >= 25 && x < 40) ToggleClassVisible(*c);
-    } else if (auto* g = NodeAt<TGroupObject>(TreeNodes, index)) {
-      Map.ActiveLayer = MapLayerOf(g->Category, g->Class);
-      Action("ppmiObjListObjects")->setEnabled(true);
-      Action("ppmiChgSymbObjects")->setVisible(Editable());
     }
   } catch (const std::exception&) {
     // The lists keep the state they reached.
@@ -414,12 +431,20 @@ void TLayerPanels::ReloadMapAndRedraw() {
 // ---------------------------------------------------------------- the layers list's clicks
 
 void TLayerPanels::lboxLayersMouseDown(int x) {
+  // Only this press can arm a drag: whatever an earlier press left is forgotten.
+  LayerDragArmed = false;
+  LayerDragMoved = false;
   const int index = SelectedIndex(lboxLayers);
   if (index < 0 || x <= 50) return;
   LayerDragSource = index;
   LayerDragArmed = true;
-  LayerDragMoved = false;
   SavedCursor = lboxLayers.viewport()->cursor();
+}
+
+void TLayerPanels::GiveUpLayerDrag() {
+  if (LayerDragArmed) lboxLayers.viewport()->setCursor(SavedCursor);
+  LayerDragArmed = false;
+  LayerDragMoved = false;
 }
 
 void TLayerPanels::lboxLayersMouseMove() {
@@ -428,20 +453,27 @@ void TLayerPanels::lboxLayersMouseMove() {
   LayerDragMoved = true;
 }
 
+void TLayerPanels::SetLayersLineStates(int index) {
+  const TClassObject* entry = NodeAt<TClassObject>(LayerNodes, index);
+  if (!entry) return;
+  Map.ActiveLayer = MapLayerOf(entry->Category, entry->Class);
+  Action("ppmiObjList")->setEnabled(entry->ListType != 0);
+  Action("ppmiChgSymb")->setVisible(entry->Category >= 100 && Editable());
+}
+
 void TLayerPanels::lboxLayersMouseUp(int x) {
+  // A drop needs a drag armed by this button's press that moved; the drag ends here either way.
+  const bool drop = LayerDragArmed && LayerDragMoved && x > 50;
+  const int source = LayerDragSource;
+  GiveUpLayerDrag();
   const int index = SelectedIndex(lboxLayers);
   if (index < 0) return;
   try {
     TClassObject* entry = NodeAt<TClassObject>(LayerNodes, index);
     if (!entry) return;
-    Map.ActiveLayer = MapLayerOf(entry->Category, entry->Class);
-    Action("ppmiObjList")->setEnabled(entry->ListType != 0);
-    Action("ppmiChgSymb")->setVisible(entry->Category >= 100 && Editable());
+    SetLayersLineStates(index);
     if (x > 50) {
-      const bool moved = LayerDragMoved;
-      LayerDragArmed = false;
-      lboxLayers.viewport()->setCursor(SavedCursor);
-      if (moved && index != LayerDragSource) EndLayerDrag(LayerDragSource, index);
+      if (drop && index != source) EndLayerDrag(source, index);
     } else if (x < 20) {
       ToggleLayerVisible(*entry);
     } else if (Editable() && OnLayerProperties) {
@@ -450,11 +482,6 @@ void TLayerPanels::lboxLayersMouseUp(int x) {
       ReloadMapAndRedraw();
       RebuildLayerList();
       RebuildTree();
-    }
-    // A drag released over the lamps or the sample is not a drop: it is given up.
-    if (x <= 50) {
-      LayerDragArmed = false;
-      lboxLayers.viewport()->setCursor(SavedCursor);
     }
   } catch (const std::exception&) {
     // The lists keep the state they reached.
@@ -511,7 +538,8 @@ QString TLayerPanels::TableNameOf(const QString& fileName) {
 
 void TLayerPanels::ShowList(const QString& fileName, const QString& caption, int listType,
                             int category, int cls, int group) {
-  if (OnShowList) OnShowList(TableNameOf(fileName), Data.MapsDir, caption, listType, category, cls, group);
+  if (OnShowList)
+    OnShowList(TableNameOf(fileName), Data.MapsDir, caption, listType, category, cls, group);
 }
 
 void TLayerPanels::ShowClassList(const TClassObject& c) {
@@ -615,12 +643,30 @@ bool TLayerPanels::eventFilter(QObject* watched, QEvent* e) {
   const bool objects = watched == ObjectsViewport;
   if (!layers && !objects) return false;
   auto* mouse = static_cast<QMouseEvent*>(e);
-  if (mouse->button() == Qt::RightButton) return false;
   const int x = mouse->position().toPoint().x();
-  // The list selects the line under the mouse first; the handlers then read the selection.
   QListWidget& list = layers ? lboxLayers : lboxObjects;
   const QModelIndex under = list.indexAt(mouse->position().toPoint());
-  if (e->type() != QEvent::MouseMove && under.isValid()) list.setCurrentRow(under.row());
+  if (mouse->button() == Qt::RightButton) {
+    // The line under a right press becomes the current line and the menus take its states, as
+    // a left release on it sets them, without switching anything: the menu then acts on the
+    // line the user sees chosen.
+    if (e->type() == QEvent::MouseButtonPress && under.isValid()) {
+      list.setCurrentRow(under.row());
+      try {
+        layers ? SetLayersLineStates(under.row()) : SetObjectsLineStates(under.row());
+      } catch (const std::exception&) {
+      }
+    }
+    return false;
+  }
+  if (e->type() != QEvent::MouseMove && !under.isValid()) {
+    // A press or release below the last line concerns no line: nothing happens, and a drag
+    // released there is given up.
+    if (layers && e->type() == QEvent::MouseButtonRelease) GiveUpLayerDrag();
+    return true;
+  }
+  // The list selects the line under the mouse first; the handlers then read the selection.
+  if (e->type() != QEvent::MouseMove) list.setCurrentRow(under.row());
   if (layers) {
     if (e->type() == QEvent::MouseButtonPress) lboxLayersMouseDown(x);
     if (e->type() == QEvent::MouseMove && (mouse->buttons() & Qt::LeftButton)) {

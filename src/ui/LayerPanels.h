@@ -12,8 +12,8 @@
 #include <QImage>
 #include <QObject>
 #include <QPointer>
-#include <QWidget>
 #include <QRect>
+#include <QWidget>
 #include <functional>
 
 class QAction;
@@ -87,6 +87,11 @@ private:
   void ToggleCategoryVisible(int index, TCategoryObject& category);
   void ToggleClassVisible(TClassObject& c);
   void EndLayerDrag(int source, int target);
+  // Ends a drag without a drop: the cursor it replaced comes back.
+  void GiveUpLayerDrag();
+  // What a release on a line sets besides its clicks: the active layer and the menus' states.
+  void SetLayersLineStates(int index);
+  void SetObjectsLineStates(int index);
   void ToggleLayerVisible(TClassObject& c);
   void ReloadMapAndRedraw();
   void SetLayerVisible(int category, int cls, bool value);

@@ -10,11 +10,14 @@
 #include "gfx/Canvas.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QTemporaryDir>
-#include <map>
+#include <QTest>
 #include <gtest/gtest.h>
+#include <map>
 
 namespace {
 
@@ -72,6 +75,34 @@ protected:
     for (const auto& l : Form->Map->Layers)
       if (l->Category == c.Category && l->Class == c.Class) return l.get();
     return nullptr;
+  }
+  // The form shown with its layout run, so that the lists have their real size.
+  void Show() {
+    Form->resize(1180, 760);
+    Form->show();
+    QApplication::processEvents();
+  }
+  // The point at `x` on the middle of a list's line.
+  static QPoint OnLine(QListWidget* list, int row, int x) {
+    return {x, list->visualRect(list->model()->index(row, 0)).center().y()};
+  }
+  // A point below the last line of a list; the test fails when the list has no room there.
+  static QPoint BelowLines(QListWidget* list, int x) {
+    const QRect last = list->visualRect(list->model()->index(list->count() - 1, 0));
+    EXPECT_LT(last.bottom() + 10, list->viewport()->height()) << "no blank room below the lines";
+    return {x, last.bottom() + 8};
+  }
+  void PressMoveRelease(QListWidget* list, QPoint from, QPoint to) {
+    QWidget* w = list->viewport();
+    QTest::mousePress(w, Qt::LeftButton, {}, from);
+    QMouseEvent move(QEvent::MouseMove, to, w->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(w, &move);
+    QTest::mouseRelease(w, Qt::LeftButton, {}, to);
+  }
+  QByteArray CategoriesFile() {
+    QFile f(Data->TableCategory.FilePath());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
   }
   QByteArray LayersFile() {
     QFile f(Data->TableClasses.FilePath());
@@ -192,7 +223,8 @@ TEST_F(Panels, InOtherWorkModesADragMovesTheMapLayerAndLeavesTheTablesAlone) {
   for (size_t i = 0; i < P->LayerNodes.size() && line < 0; ++i) {
     const auto& e = static_cast<TClassObject&>(*P->LayerNodes[i].Node);
     entry = int(i);
-    line = TreeLine<TClassObject>([&](auto& c) { return c.Category == e.Category && c.Class == e.Class; });
+    line = TreeLine<TClassObject>(
+        [&](auto& c) { return c.Category == e.Category && c.Class == e.Class; });
   }
   ASSERT_GE(line, 0);
   Form->lboxLayers->setCurrentRow(entry);
@@ -245,7 +277,8 @@ TEST_F(Panels, TheLastClassLineDrawsItsTrunkOnlyToTheMiddle) {
   // A class line followed by another class line runs its trunk to the bottom.
   int inner = -1;
   for (int i = 0; i + 1 < int(P->TreeNodes.size()); ++i)
-    if (P->TreeNodes[size_t(i)].Text[0] == '-' && P->TreeNodes[size_t(i) + 1].Text[0] == '-') inner = i;
+    if (P->TreeNodes[size_t(i)].Text[0] == '-' && P->TreeNodes[size_t(i) + 1].Text[0] == '-')
+      inner = i;
   ASSERT_GE(inner, 0);
   EXPECT_EQ(QColor(draw(inner).pixel(5, 14)), QColor(Qt::black));
 }
@@ -268,4 +301,90 @@ TEST_F(Panels, TheObjectListIsAskedForTheTableNameBeforeTheFirstDot) {
   entry.FileName = "Parks";
   P->ppmiObjListClick();
   EXPECT_EQ(table, QString());
+}
+
+TEST_F(Panels, APressOnTheLampsNeverDropsTheLayerOfAnEarlierDrag) {
+  Open(0);
+  Show();
+  QListWidget* list = Form->lboxLayers;
+  const std::vector<QString> initial = ListOrder();
+  PressMoveRelease(list, OnLine(list, 2, 60), OnLine(list, 0, 60)); // a real drag: rewrites
+  const std::vector<QString> order = ListOrder();
+  ASSERT_EQ(order[0], initial[2]);
+  const QByteArray before = LayersFile();
+  // Pressed on a lamp, released right of x = 50 on another line: no drag was armed.
+  PressMoveRelease(list, OnLine(list, 3, 10), OnLine(list, 1, 60));
+  EXPECT_EQ(ListOrder(), order);
+  EXPECT_EQ(LayersFile(), before) << "the layers table is not rewritten";
+  EXPECT_FALSE(P->LayerDragArmed);
+  EXPECT_FALSE(P->LayerDragMoved);
+  // A drag released below the last line is given up.
+  PressMoveRelease(list, OnLine(list, 1, 60), BelowLines(list, 60));
+  EXPECT_EQ(LayersFile(), before);
+  EXPECT_FALSE(P->LayerDragArmed);
+}
+
+TEST_F(Panels, AClickBelowTheLastLineDoesNothing) {
+  Open(0);
+  Show();
+  // The layers list: the last line made current, then a click on the lamps' column below it.
+  QListWidget* layers = Form->lboxLayers;
+  const int last = layers->count() - 1;
+  QTest::mouseClick(layers->viewport(), Qt::LeftButton, {}, OnLine(layers, last, 60));
+  ASSERT_EQ(layers->currentRow(), last);
+  const bool visible = static_cast<TClassObject&>(*P->LayerNodes[size_t(last)].Node).Visibled;
+  const QByteArray layersBefore = LayersFile();
+  QTest::mouseClick(layers->viewport(), Qt::LeftButton, {}, BelowLines(layers, 10));
+  EXPECT_EQ(static_cast<TClassObject&>(*P->LayerNodes[size_t(last)].Node).Visibled, visible);
+  EXPECT_EQ(LayersFile(), layersBefore);
+  // The tree: its last line is a category; a click at the folders' column below it.
+  Form->pgctlLayers->setCurrentWidget(Form->lboxObjects);
+  QApplication::processEvents();
+  QListWidget* tree = Form->lboxObjects;
+  const int lastLine = tree->count() - 1;
+  ASSERT_NE(dynamic_cast<TCategoryObject*>(P->TreeNodes[size_t(lastLine)].Node.get()), nullptr);
+  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, OnLine(tree, lastLine, 60));
+  const QByteArray categoriesBefore = CategoriesFile();
+  const size_t lines = P->TreeNodes.size();
+  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, BelowLines(tree, 10));
+  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, BelowLines(tree, 25));
+  EXPECT_EQ(P->TreeNodes.size(), lines);
+  EXPECT_EQ(CategoriesFile(), categoriesBefore) << "OpenTree and Visibled are not written";
+}
+
+TEST_F(Panels, ARightClickMakesTheLineCurrentAndTheMenuActsOnIt) {
+  Open(0);
+  Show();
+  QListWidget* list = Form->lboxLayers;
+  int buildings = -1, hydrants = -1;
+  for (size_t i = 0; i < P->LayerNodes.size(); ++i) {
+    const auto& c = static_cast<TClassObject&>(*P->LayerNodes[i].Node);
+    if (c.ClassName == QString::fromUtf8("Будинки")) buildings = int(i);
+    if (c.ClassName == QString::fromUtf8("Пожежні гідранти")) hydrants = int(i);
+  }
+  ASSERT_GE(buildings, 0);
+  ASSERT_GE(hydrants, 0);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, OnLine(list, buildings, 60));
+  EXPECT_FALSE(P->Action("ppmiChgSymb")->isVisible());
+  QTest::mousePress(list->viewport(), Qt::RightButton, {}, OnLine(list, hydrants, 60));
+  EXPECT_EQ(list->currentRow(), hydrants);
+  ASSERT_GE(Form->Map->ActiveLayer, 0);
+  EXPECT_EQ(Form->Map->Layers[size_t(Form->Map->ActiveLayer)]->ClassName,
+            QString::fromUtf8("Пожежні гідранти"));
+  EXPECT_TRUE(P->Action("ppmiChgSymb")->isVisible()) << "a network class";
+  const bool visible = static_cast<TClassObject&>(*P->LayerNodes[size_t(hydrants)].Node).Visibled;
+  QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, OnLine(list, hydrants, 10));
+  EXPECT_EQ(static_cast<TClassObject&>(*P->LayerNodes[size_t(hydrants)].Node).Visibled, visible)
+      << "a right click switches nothing";
+  // The tree likewise: a right press on a category line disables "Список".
+  Form->pgctlLayers->setCurrentWidget(Form->lboxObjects);
+  QApplication::processEvents();
+  QListWidget* tree = Form->lboxObjects;
+  const int classLine = TreeLine<TClassObject>([](auto& c) { return c.ListType != 0; });
+  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, OnLine(tree, classLine, 100));
+  EXPECT_TRUE(P->Action("ppmiObjListObjects")->isEnabled());
+  QTest::mousePress(tree->viewport(), Qt::RightButton, {}, OnLine(tree, 0, 60));
+  EXPECT_EQ(tree->currentRow(), 0);
+  EXPECT_FALSE(P->Action("ppmiObjListObjects")->isEnabled());
+  QTest::mouseRelease(tree->viewport(), Qt::RightButton, {}, OnLine(tree, 0, 60));
 }
