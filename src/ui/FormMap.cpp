@@ -87,6 +87,10 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   middle->addWidget(pnlTools);
   Map = new TFAMap(central);
   Map->setObjectName("Map");
+  // Hidden while the splitter is dragged; its place stays, so the panels do not jump.
+  QSizePolicy mapPolicy = Map->sizePolicy();
+  mapPolicy.setRetainSizeWhenHidden(true);
+  Map->setSizePolicy(mapPolicy);
   middle->addWidget(Map, 1);
   BuildPanels(central);
   middle->addWidget(pnlSplit);
@@ -258,7 +262,8 @@ void TFormMap::BuildPopOutBars(QWidget* host) {
       {"sbAddPath", "Вимірювання відстані", "addpath", 4, true, &TFormMap::sbAddPathClick},
       {"sbAddS", "Вимірювання площі", "addarea", 46, true, &TFormMap::sbAddSClick},
       {"sbDelPath", "Видалення виміру", "delpath", 87, true, &TFormMap::sbDelPathClick},
-      {"sbLoadPath", "Завантаження вимірів з файлу", "load", 129, false, &TFormMap::sbLoadPathClick},
+      {"sbLoadPath", "Завантаження вимірів з файлу", "load", 129, false,
+       &TFormMap::sbLoadPathClick},
       {"sbSavePath", "Збереження вимірів в файлі", "save", 171, false, &TFormMap::sbSavePathClick},
       {"sbErasePaths", "Вихід і видалення всіх вимірів", "erase", 213, false,
        &TFormMap::sbErasePathsClick}};
@@ -541,25 +546,40 @@ bool TFormMap::eventFilter(QObject* watched, QEvent* e) {
     return true;
   }
   if (watched != pnlSplit) return QMainWindow::eventFilter(watched, e);
+  // The pointer is followed in screen coordinates: the splitter itself moves while the panel
+  // widens, and the layout applies a new width only later, so positions relative to the
+  // splitter would count the same distance twice.
+  if (e->type() != QEvent::MouseButtonPress && e->type() != QEvent::MouseMove &&
+      e->type() != QEvent::MouseButtonRelease)
+    return false;
+  auto* mouse = static_cast<QMouseEvent*>(e);
   switch (e->type()) {
   case QEvent::MouseButtonPress:
+    if (mouse->button() != Qt::LeftButton) return true;
     SplitDragging = true;
-    SplitStartX = int(static_cast<QMouseEvent*>(e)->position().x());
-    Map->hide();
+    SplitStartX = int(mouse->globalPosition().x());
+    SplitStartWidth = pnlLayers->width();
+    Map->hide(); // its place is kept, so nothing else moves
     return true;
   case QEvent::MouseMove:
     if (SplitDragging)
-      pnlLayers->setFixedWidth(std::max(60, pnlLayers->width() + SplitStartX -
-                                                int(static_cast<QMouseEvent*>(e)->position().x())));
+      SetPanelWidth(SplitStartWidth + SplitStartX - int(mouse->globalPosition().x()));
     return true;
   case QEvent::MouseButtonRelease:
+    if (!SplitDragging) return true;
     SplitDragging = false;
     Map->show();
     Map->Redraw();
     return true;
   default:
-    return false;
+    return true;
   }
+}
+
+void TFormMap::SetPanelWidth(int width) {
+  // The panel keeps room for its lines, and the map keeps room to be seen.
+  const int widest = centralWidget()->width() - pnlTools->width() - pnlSplit->width() - 100;
+  pnlLayers->setFixedWidth(std::clamp(width, 60, std::max(60, widest)));
 }
 
 void TFormMap::resizeEvent(QResizeEvent* e) {

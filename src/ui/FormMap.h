@@ -115,11 +115,14 @@ private:
   void MapMouseUp(QMouseEvent* e);
   void MapDblClick();
   void MapPaint();
+  // Sets the panels' width, keeping it between 60 pixels and what leaves the map 100.
+  void SetPanelWidth(int width);
 
   TDataModuleVANDREL& Data;
   std::map<QString, QToolButton*> Buttons;
   std::map<QString, QAction*> Actions;
   bool SplitDragging = false;
-  int SplitStartX = 0;
+  int SplitStartX = 0;     // the pointer's screen X at the press
+  int SplitStartWidth = 0; // the panel's width at the press
   QCursor SavedCursor;
 };

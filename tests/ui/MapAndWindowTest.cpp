@@ -338,17 +338,41 @@ TEST_F(MainWindow, EditingCommandsAreHiddenInReadOnlyWorkModes) {
   EXPECT_FALSE(Form->Button("sbLayers")->isVisible());
 }
 
-TEST_F(MainWindow, DraggingTheSplitterWidensThePanels) {
+TEST_F(MainWindow, DraggingTheSplitterWidensThePanelsAndNothingElseMoves) {
+  Form->resize(1000, 700);
+  QApplication::processEvents();
   const int before = Form->pnlLayers->width();
-  QTest::mousePress(Form->pnlSplit, Qt::LeftButton, {}, {1, 10});
+  const QRect tools = Form->pnlTools->geometry();
+  const QRect panel = Form->pnlLayers->geometry();
+  const int mapWidth = Form->Map->width();
+  QWidget* split = Form->pnlSplit;
+  const QPoint grip(1, 10);
+  auto moveTo = [&](int dx) {
+    const QPoint global = split->mapToGlobal(grip) + QPoint(dx, 0);
+    QMouseEvent move(QEvent::MouseMove, split->mapFromGlobal(global), global, Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(split, &move);
+    QApplication::processEvents(); // the layout runs between the moves
+  };
+  const QPoint pressedAt = split->mapToGlobal(grip);
+  QTest::mousePress(split, Qt::LeftButton, {}, grip);
+  QApplication::processEvents();
   EXPECT_FALSE(Form->Map->isVisible()) << "the map is hidden during the drag";
-  QMouseEvent move(QEvent::MouseMove, QPointF(-29, 10),
-                   Form->pnlSplit->mapToGlobal(QPointF(-29, 10)), Qt::NoButton, Qt::LeftButton,
-                   Qt::NoModifier);
-  QApplication::sendEvent(Form->pnlSplit, &move);
-  QTest::mouseRelease(Form->pnlSplit, Qt::LeftButton, {}, {-29, 10});
-  EXPECT_EQ(Form->pnlLayers->width(), before + 30);
+  EXPECT_EQ(Form->pnlTools->geometry(), tools) << "the tool bar stays where it was";
+  EXPECT_EQ(Form->pnlLayers->geometry(), panel) << "the panel stays where it was";
+  const QPoint start = split->mapToGlobal(grip);
+  moveTo(pressedAt.x() - start.x() - 10);
+  moveTo(pressedAt.x() - split->mapToGlobal(grip).x() - 30);
+  EXPECT_EQ(Form->pnlLayers->width(), before + 30) << "the panel follows the pointer";
+  EXPECT_EQ(Form->pnlLayers->geometry().right(), panel.right());
+  EXPECT_EQ(Form->pnlTools->geometry(), tools);
+  const QPoint end = split->mapFromGlobal(pressedAt - QPoint(30, 0));
+  QTest::mouseRelease(split, Qt::LeftButton, {}, end);
+  QApplication::processEvents();
+  EXPECT_EQ(Form->pnlLayers->width(), before + 30) << "and keeps its width";
   EXPECT_TRUE(Form->Map->isVisible());
+  EXPECT_EQ(Form->Map->width(), mapWidth - 30);
+  EXPECT_EQ(Form->pnlTools->geometry(), tools);
 }
 
 TEST_F(MainWindow, AnInfoClickOnABuildingSelectsItAndShowsItsInformation) {
