@@ -436,6 +436,7 @@ void TFAMap::Release(int x, int y) {
     if (Dragged) {
       const double x1 = World.ScreenToWorldX(StartX), y1 = World.ScreenToWorldY(StartY);
       v = {std::min(x1, wx), std::min(y1, wy), std::max(x1, wx), std::max(y1, wy)};
+      GiveBoxBothDimensions(v);
     } else {
       const double qw = (v.XMax - v.XMin) / 4, qh = (v.YMax - v.YMin) / 4;
       v = {wx - qw, wy - qh, wx + qw, wy + qh};
@@ -487,6 +488,24 @@ void TFAMap::Release(int x, int y) {
     break;
   default:
     break;
+  }
+}
+
+void TFAMap::GiveBoxBothDimensions(TExtent& box) const {
+  // A straight horizontal or vertical drag spans one dimension only; the transform would fit
+  // such an extent by its empty side and zoom all the way out. The box takes the missing side
+  // from the other in the control's proportions, about its centre, and so zooms in.
+  const double w = box.XMax - box.XMin, h = box.YMax - box.YMin;
+  const double aspect = double(std::max(1, height())) / std::max(1, width());
+  const double cx = (box.XMin + box.XMax) / 2, cy = (box.YMin + box.YMax) / 2;
+  if (w <= 0 && h > 0) {
+    const double half = h / aspect / 2;
+    box.XMin = cx - half;
+    box.XMax = cx + half;
+  } else if (h <= 0 && w > 0) {
+    const double half = w * aspect / 2;
+    box.YMin = cy - half;
+    box.YMax = cy + half;
   }
 }
 

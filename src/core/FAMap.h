@@ -133,6 +133,8 @@ private:
   void EndRubberBand();
   void PickObject(int x, int y, bool edit);
   void AddSelection(const TSelectedObject& record);
+  // A zoom box without width or height gets the missing side in the control's proportions.
+  void GiveBoxBothDimensions(TExtent& box) const;
   void ShowScreen(); // pushes Screen out at once
   void ZoomBy(int x, int y, double factor);
 

@@ -126,6 +126,25 @@ TEST(MapControl, AZoomBoxIsTheSameWhicheverWayItIsDrawn) {
   EXPECT_LT(va.YMin, va.YMax);
 }
 
+TEST(MapControl, AStraightDragZoomsInAboutItsMiddleInTheControlsProportions) {
+  ShownMap m; // 400 × 300
+  m.Map.SetZoomInMode();
+  const double pixel = 1 / m.Map.World.Scale;
+  const double cx = m.Map.World.ScreenToWorldX(200), cy = m.Map.World.ScreenToWorldY(150);
+  Drag(&m.Map, {100, 150}, {300, 150}); // 200 pixels across, none high
+  const TExtent& v = m.Map.World.ViewExtent;
+  EXPECT_NEAR(v.XMax - v.XMin, 200 * pixel, pixel);
+  EXPECT_NEAR(v.YMax - v.YMin, 150 * pixel, pixel) << "the height in the control's proportions";
+  EXPECT_NEAR((v.XMin + v.XMax) / 2, cx, pixel);
+  EXPECT_NEAR((v.YMin + v.YMax) / 2, cy, pixel);
+  EXPECT_NEAR(m.Map.World.Scale, 2 / pixel, 0.01 / pixel) << "zoomed in, not out";
+  // A vertical drag likewise: 150 pixels high gives 200 across.
+  const double pixel2 = 1 / m.Map.World.Scale;
+  Drag(&m.Map, {200, 75}, {200, 225});
+  EXPECT_NEAR(v.XMax - v.XMin, 200 * pixel2, pixel2);
+  EXPECT_NEAR(m.Map.World.Scale, 2 / pixel2, 0.01 / pixel2);
+}
+
 TEST(MapControl, ZoomOutDoublesAndPanFollowsThePointer) {
   ShownMap m;
   const double before = m.Width();
@@ -195,6 +214,7 @@ TEST(MapControl, ATableOfDatabasePointLayersOnlyKeepsTheDefaultExtent) {
   EXPECT_EQ(m.Map.Layers.size(), 3u);
   EXPECT_EQ(m.Map.World.FullExtent.XMin, -1);
   EXPECT_EQ(m.Map.World.FullExtent.YMax, 1);
+  RegisterLayerKinds(); // the real kind again for the tests after this one
 }
 
 TEST(MapControl, ABrokenGeometryFileIsReportedAndTheRestIsDrawn) {
