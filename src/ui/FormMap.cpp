@@ -642,22 +642,26 @@ void TFormMap::ShowObjectInfoFile(int category, int cls, int record) {
 // ---------------------------------------------------------------- measurements
 
 void TFormMap::sbAddPathClick() {
+  ToggleToolPanel(0);
   SetToolMode(7);
   Map->StartMeasure(MeasureColor, 0);
 }
 
 void TFormMap::sbAddSClick() {
+  ToggleToolPanel(0);
   SetToolMode(30);
   Map->StartMeasure(MeasureColor, 1);
 }
 
 void TFormMap::sbDelPathClick() {
+  ToggleToolPanel(0);
   SetToolMode(8);
   Map->SetCursorNumber(1111);
   Map->SetDeleteMeasureMode();
 }
 
 void TFormMap::sbLoadPathClick() {
+  ToggleToolPanel(0);
   QFileDialog dialog(this, QString::fromUtf8("Завантажити виміри ..."), Data.AppDir + "/SAVE",
                      QString::fromUtf8("Файли вимірів (*.pth)"));
   dialog.setDefaultSuffix("pth");
@@ -667,6 +671,7 @@ void TFormMap::sbLoadPathClick() {
 }
 
 void TFormMap::sbSavePathClick() {
+  ToggleToolPanel(0);
   QFileDialog dialog(this, QString::fromUtf8("Зберегти виміри ..."), Data.AppDir + "/SAVE",
                      QString::fromUtf8("Файли вимірів (*.pth)"));
   dialog.setDefaultSuffix("pth");
@@ -692,6 +697,7 @@ void TFormMap::SaveMeasurementsTo(const QString& fileName) {
 }
 
 void TFormMap::sbErasePathsClick() {
+  ToggleToolPanel(0);
   Map->EraseMeasurements();
 }
 

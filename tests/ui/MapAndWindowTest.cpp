@@ -28,6 +28,7 @@
 #include <QListWidget>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -337,6 +338,26 @@ TEST_F(MainWindow, PopOutBarsToggleAndReplaceEachOther) {
   Form->sbZoomInClick(); // choosing a tool closes both bars
   EXPECT_FALSE(Form->pnlDist->isVisible());
   EXPECT_FALSE(Form->Button("sbShowPathPnl")->isChecked());
+}
+
+TEST_F(MainWindow, EveryMeasurementCommandClosesTheMeasurementsBar) {
+  // The file commands open a dialog; it is given up as soon as it shows.
+  auto dismissDialog = [] {
+    QTimer::singleShot(0, [] {
+      if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    });
+  };
+  for (const char* button : {"sbAddPath", "sbAddS", "sbDelPath", "sbLoadPath", "sbSavePath",
+                             "sbErasePaths"}) {
+    Form->Button("sbShowPathPnl")->click();
+    ASSERT_TRUE(Form->pnlDist->isVisible()) << button;
+    const QString name(button);
+    if (name == "sbLoadPath" || name == "sbSavePath") dismissDialog();
+    Form->Button(button)->click();
+    EXPECT_FALSE(Form->pnlDist->isVisible()) << button;
+    EXPECT_FALSE(Form->Button("sbShowPathPnl")->isChecked()) << button;
+    Form->sbZoomInClick(); // leaves measuring before the next command
+  }
 }
 
 TEST_F(MainWindow, TheScaleLabelRoundsTheDenominator) {
