@@ -62,6 +62,7 @@ void TArrowAnimation::DrawFrame(const QImage& frame) {
 
 void TArrowAnimation::Show(QImage& canvas, int x, int y) {
   Timer.start();
+  Shown = true;
   Left = x - kSize;
   Top = y - kSize;
   Canvas = &canvas;
@@ -74,8 +75,12 @@ void TArrowAnimation::Show(QImage& canvas, int x, int y) {
 }
 
 void TArrowAnimation::Hide(QImage& canvas) {
-  Canvas = &canvas;
   Timer.stop();
+  // Only an arrow that is up has pixels to put back: the saved ones belong to the picture it
+  // was shown on, and would leave a patch of an old map on any later one.
+  if (!Shown) return;
+  Shown = false;
+  Canvas = &canvas;
   PutBack();
   if (OnChanged) OnChanged();
 }

@@ -22,6 +22,7 @@ public:
   void Tick();
 
   bool Running() const { return Timer.isActive(); }
+  bool IsShown() const { return Shown; }
 
   QImage Background;
   bool Forward = true;
@@ -32,6 +33,7 @@ public:
   QTimer Timer;
 
 private:
+  bool Shown = false; // from Show to Hide
   void PutBack();
   void DrawFrame(const QImage& frame);
 };

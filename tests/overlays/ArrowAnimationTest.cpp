@@ -73,4 +73,10 @@ TEST(ArrowAnimation, HideRightAfterShowAndHideBeforeShow) {
   arrow.Show(canvas, 15, 10); // partly off the canvas
   arrow.Hide(canvas);
   EXPECT_EQ(canvas, original);
+  // A new picture, then a hide without a show: the pixels saved from the old picture stay out.
+  QImage next(canvas.size(), QImage::Format_RGB32);
+  next.fill(Qt::green);
+  const QImage fresh = next.copy();
+  arrow.Hide(next);
+  EXPECT_EQ(next, fresh);
 }
