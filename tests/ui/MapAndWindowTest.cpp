@@ -28,9 +28,10 @@
 #include <QListWidget>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 namespace {
@@ -347,8 +348,8 @@ TEST_F(MainWindow, EveryMeasurementCommandClosesTheMeasurementsBar) {
       if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
     });
   };
-  for (const char* button : {"sbAddPath", "sbAddS", "sbDelPath", "sbLoadPath", "sbSavePath",
-                             "sbErasePaths"}) {
+  for (const char* button :
+       {"sbAddPath", "sbAddS", "sbDelPath", "sbLoadPath", "sbSavePath", "sbErasePaths"}) {
     Form->Button("sbShowPathPnl")->click();
     ASSERT_TRUE(Form->pnlDist->isVisible()) << button;
     const QString name(button);
@@ -552,6 +553,33 @@ TEST_F(MainWindow, DeletingAMeasurementAsksFirstAndAClickBesideAsksNothing) {
   QTest::mouseClick(&map, Qt::LeftButton, {}, {200, 99});
   EXPECT_TRUE(overlay->Items.empty());
   EXPECT_FALSE(map.ArrowShown());
+  environment->Messages.Shown.clear();
+}
+
+TEST_F(MainWindow, AfterAnAreaIsKeptAndErasedTheScreenIsTheMapAsItIsNow) {
+  TFAMap& map = *Form->Map;
+  map.Redraw();
+  auto* overlay = dynamic_cast<TDistationLayer*>(map.Measurements());
+  const TWorld& w = map.World;
+  overlay->StartMeasurement(0x000000FF, 1);
+  for (QPoint p : {QPoint(100, 100), QPoint(300, 100), QPoint(300, 250), QPoint(100, 250)})
+    overlay->AddPoint(w, w.ScreenToWorldX(p.x()), w.ScreenToWorldY(p.y()));
+  overlay->FinishMeasurement(w);
+  map.Redraw();
+  Form->sbDelPathClick();
+  environment->Messages.Answer = false;
+  environment->Messages.Shown.clear();
+  QTest::mouseClick(&map, Qt::LeftButton, {}, {200, 180}); // inside the area: asked, kept
+  EXPECT_EQ(environment->Messages.Shown, QStringList{QString::fromUtf8("Видалити цю площину?")});
+  EXPECT_EQ(overlay->Items.size(), 1u);
+  EXPECT_EQ(map.Screen, map.BackBuffer) << "nothing of the blink or the arrow stays";
+  Form->sbErasePathsClick();
+  QWheelEvent wheel(QPointF(200, 180), map.mapToGlobal(QPointF(200, 180)), {}, {0, 120},
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(&map, &wheel); // zoom in
+  Form->sbDelPathClick();
+  QTest::mouseClick(&map, Qt::LeftButton, {}, {200, 180}); // nothing there now
+  EXPECT_EQ(map.Screen, map.BackBuffer) << "no patch of the old picture comes back";
   environment->Messages.Shown.clear();
 }
 
