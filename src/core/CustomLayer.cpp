@@ -88,6 +88,13 @@ void TCustomLayer::LoadFromDataSet(db::Table& DataSet, const QString& MapsDir) {
   }
 }
 
+QString TCustomLayer::CompanionPath(const QString& ending) const {
+  const QFileInfo geometry(FullPath);
+  const QString name = geometry.fileName();
+  return base::ResolvePath(geometry.path(),
+                           name.left(std::max<qsizetype>(0, name.size() - 3)) + ending);
+}
+
 void TCustomLayer::ReadGeometryHeader() {
   base::MappedFile file(FullPath);
   base::BinaryReader r(file);

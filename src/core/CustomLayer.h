@@ -88,6 +88,10 @@ public:
   int LabelFontSize(const TWorld& World) const;
 
 protected:
+  // The file beside the geometry file whose name is the geometry file's with its last three
+  // characters replaced by `ending` ("Buildings.mds" and "r" give "Buildings.r"), found without
+  // regard to letter case as every path of the atlas.
+  QString CompanionPath(const QString& ending) const;
   // Reads the geometry file header: shape type into PrimitiveType, the bounding box into the
   // extent.
   void ReadGeometryHeader();

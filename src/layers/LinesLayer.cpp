@@ -38,7 +38,7 @@ void TLinesLayer::SaveToDataSet(db::Table& DataSet) {
 }
 
 QString TLinesLayer::StyleFilePath() const {
-  return FullPath.left(FullPath.size() - 3) + "r";
+  return CompanionPath("r");
 }
 
 int TLinesLayer::PixelWidth(double width, const TWorld& World) const {

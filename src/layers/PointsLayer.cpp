@@ -45,9 +45,8 @@ void TPointsLayer::SaveToDataSet(db::Table& DataSet) {
 }
 
 QString TPointsLayer::StyleFilePath() const {
-  const QString stem = FullPath.left(FullPath.size() - 3);
-  if (RenderType == -1) return stem + "r";
-  if (RenderType > 0) return stem + "t" + QString::number(RenderType);
+  if (RenderType == -1) return CompanionPath("r");
+  if (RenderType > 0) return CompanionPath("t" + QString::number(RenderType));
   return QString();
 }
 

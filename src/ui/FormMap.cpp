@@ -11,6 +11,7 @@
 #include "overlays/ArrowAnimation.h"
 #include "overlays/Distation.h"
 
+#include "base/PathResolver.h"
 #include "base/UserMessages.h"
 #include "db/Error.h"
 #include "platform/HtmlViewer.h"
@@ -636,7 +637,8 @@ void TFormMap::ShowObjectInfoFile(int category, int cls, int record) {
         QString::fromUtf8("Додаткова інформація по даному об'єкту відсутня."));
     return;
   }
-  platform::OpenInViewer(HtmlViewerPath, Data.RefDir + "/" + document, Data.RefDir);
+  // The documents were named on Windows: "\" separators and any letter case.
+  platform::OpenInViewer(HtmlViewerPath, base::ResolvePath(Data.RefDir, document), Data.RefDir);
 }
 
 // ---------------------------------------------------------------- measurements

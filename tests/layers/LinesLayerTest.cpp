@@ -184,11 +184,12 @@ TEST_F(LinesLayerTest, PerObjectPensComeFromTheStyleFile) {
   QByteArray styles;
   demo::AppendLineStyle(styles, 0x0000FF00, 0, 1);
   demo::AppendLineStyle(styles, 0x00FF0000, 0, 1);
-  QFile f(Dir.path() + "/lines.r");
+  // Written on Windows as "LINES.R": found whatever its letter case.
+  QFile f(Dir.path() + "/LINES.R");
   ASSERT_TRUE(f.open(QIODevice::WriteOnly));
   f.write(styles);
   f.close();
-  EXPECT_EQ(Layer.StyleFilePath(), Dir.path() + "/lines.r");
+  EXPECT_EQ(Layer.StyleFilePath(), Dir.path() + "/LINES.R");
   const QImage image = Drawn();
   EXPECT_EQ(QColor(image.pixel(50, 70)), QColor(0, 255, 0));
   EXPECT_EQ(QColor(image.pixel(50, 30)), QColor(0, 0, 255));

@@ -583,6 +583,44 @@ TEST_F(MainWindow, AfterAnAreaIsKeptAndErasedTheScreenIsTheMapAsItIsNow) {
   environment->Messages.Shown.clear();
 }
 
+TEST_F(MainWindow, AnInfoFileWrittenOnWindowsOpensTheDocumentWhateverItsCase) {
+  // The first building with a document gets one named with "\\" and other letter case.
+  const QString maps = Data->MapsDir, refs = Data->RefDir;
+  db::Table buildings(maps, "Buildings.dbf");
+  buildings.Open();
+  int record = -1;
+  for (buildings.First(); !buildings.Eof() && record < 0; buildings.Next())
+    if (!buildings.FieldByName("InfoFile").AsString().isEmpty()) record = buildings.RecNo() - 1;
+  ASSERT_GE(record, 0);
+  buildings.SetRecNo(record + 1);
+  const QString original = buildings.FieldByName("InfoFile").AsString();
+  auto setInfoFile = [&](const QString& value) {
+    buildings.Edit();
+    buildings.FieldByName("InfoFile").SetAsString(value);
+    buildings.Post();
+  };
+  setInfoFile("Docs\\Post.HTM");
+  QDir(refs).mkpath("docs");
+  QFile document(refs + "/docs/post.htm");
+  ASSERT_TRUE(document.open(QIODevice::WriteOnly));
+  document.close();
+  // The viewer is a script that writes down what it was given.
+  const QString given = Program.filePath("given.txt");
+  QFile viewer(Program.filePath("viewer.sh"));
+  ASSERT_TRUE(viewer.open(QIODevice::WriteOnly));
+  viewer.write(QString("#!/bin/sh\necho \"$1\" > '%1'\n").arg(given).toUtf8());
+  viewer.close();
+  viewer.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  Form->HtmlViewerPath = viewer.fileName();
+  Form->ShowObjectInfoFile(2, 1, record);
+  QFile out(given);
+  for (int wait = 0; wait < 100 && !out.exists(); ++wait)
+    QTest::qWait(50);
+  ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+  EXPECT_EQ(QString::fromUtf8(out.readAll()).trimmed(), refs + "/docs/post.htm");
+  setInfoFile(original); // the atlas is shared by the tests of this program
+}
+
 TEST_F(MainWindow, MeasurementFilesFromTheWindowReportTheirFaults) {
   TFAMap& map = *Form->Map;
   map.Redraw();
