@@ -226,6 +226,6 @@ void TCustomLayer::TextOutAnchored(gfx::Canvas& Canvas, int X, int Y, int Angle,
     Y -= h;
   else if (YLabel == 0)
     Y -= h / 2;
+  // Other XLabel values leave the alignment as it was, for this label and the ones after it.
   gfx::TextOutAngle(Canvas, X, Y, Angle, Text);
-  Canvas.TextHAlign = gfx::HAlign::Left;
 }

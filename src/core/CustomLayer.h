@@ -98,6 +98,6 @@ protected:
   // Rounds to the nearest whole number; values that are not finite or beyond a million give 0.
   static int Rounded(double v);
   // Writes a label turned by Angle tenths of a degree with its anchor (XLabel, YLabel: -1 right
-  // or bottom, 0 centre, 1 left or top) at pixel (X, Y); the alignment goes back to left.
+  // or bottom, 0 centre, 1 left or top) at pixel (X, Y); the alignment set stays set.
   void TextOutAnchored(gfx::Canvas& Canvas, int X, int Y, int Angle, const QString& Text) const;
 };

@@ -127,6 +127,29 @@ TEST_F(PointsTest, LabelsAnchorOnThePointAsTheirPositionSays) {
   EXPECT_GE(d.Bottom, 94);
 }
 
+TEST_F(PointsTest, AnAnchorOutsideItsRangeKeepsTheAlignmentForEveryLabel) {
+  Write({{60, 150}, {140, 50}});
+  Layer.VisibleLabel = true;
+  Layer.CharFontSize = 0; // circles of no size: only the labels ink
+  Layer.XLabel = 5;
+  Layer.YLabel = 1;
+  QImage image = Blank();
+  {
+    gfx::Canvas c(image);
+    c.Pen.Style = 5;
+    c.TextHAlign = gfx::HAlign::Right;
+    Layer.Draw(c, World);
+    EXPECT_EQ(c.TextHAlign, gfx::HAlign::Right);
+  }
+  // Both labels end at their points (screen x 60 and 140).
+  const Ink first = InkOf(image.copy(0, 0, 200, 100), QColor(255, 0, 0));
+  const Ink second = InkOf(image.copy(0, 100, 200, 100), QColor(255, 0, 0));
+  ASSERT_GT(first.Count, 0);
+  ASSERT_GT(second.Count, 0);
+  EXPECT_NEAR(first.Right, 60, 3);
+  EXPECT_NEAR(second.Right, 140, 3);
+}
+
 TEST_F(PointsTest, LabelSizeIsAtLeastOnePoint) {
   Write({{50, 50}});
   Layer.TextFontSize = 0.3;
