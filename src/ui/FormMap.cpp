@@ -175,7 +175,16 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   const bool editable = Data.WorkMode == 0;
   for (const char* name : {"imLayers", "N1", "miCalcTopologicalModel", "N3"})
     Action(name)->setVisible(editable);
-  Button("sbLayers")->setVisible(false); // hidden at design time as well
+  // The layers command is offered in work mode 0 only; it works once its window exists.
+  Button("sbLayers")->setVisible(editable);
+  Button("sbLayers")->setEnabled(Action("imLayers")->isEnabled());
+}
+
+void TFormMap::showEvent(QShowEvent* e) {
+  // FormShow: the first entry of both lists is the current one.
+  QMainWindow::showEvent(e);
+  if (lboxObjects->count() > 0) lboxObjects->setCurrentRow(0);
+  if (lboxLayers->count() > 0) lboxLayers->setCurrentRow(0);
 }
 
 TFormMap::~TFormMap() = default;

@@ -369,15 +369,26 @@ TEST_F(MainWindow, TheScaleLabelRoundsTheDenominator) {
   EXPECT_EQ(Form->LabelScale->text(), TFormMap::ScaleCaption(Form->Map->World.ScaleDenominator));
 }
 
-TEST_F(MainWindow, EditingCommandsAreHiddenInReadOnlyWorkModes) {
+TEST_F(MainWindow, EditingCommandsAreShownInWorkMode0AndHiddenInTheReadOnlyModes) {
   EXPECT_TRUE(Form->Action("miCalcTopologicalModel")->isVisible());
+  EXPECT_TRUE(Form->Button("sbLayers")->isVisible()) << "the layers button in work mode 0";
   Form.reset();
   Data.reset();
   Data = std::make_unique<TDataModuleVANDREL>(Program.path(), 2, Atlas());
   Form = std::make_unique<TFormMap>(*Data);
+  Form->show();
   for (const char* name : {"imLayers", "N1", "miCalcTopologicalModel", "N3"})
     EXPECT_FALSE(Form->Action(name)->isVisible());
   EXPECT_FALSE(Form->Button("sbLayers")->isVisible());
+}
+
+TEST_F(MainWindow, ShowingTheWindowMakesTheFirstLineOfBothListsCurrent) {
+  Form->hide();
+  Form->lboxObjects->setCurrentRow(3);
+  Form->lboxLayers->setCurrentRow(2);
+  Form->show();
+  EXPECT_EQ(Form->lboxObjects->currentRow(), 0);
+  EXPECT_EQ(Form->lboxLayers->currentRow(), 0);
 }
 
 TEST_F(MainWindow, DraggingTheSplitterWidensThePanelsAndNothingElseMoves) {
