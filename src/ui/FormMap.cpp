@@ -520,15 +520,20 @@ void TFormMap::MapMouseDown(QMouseEvent* e) {
     ppmnMap->popup(e->globalPosition().toPoint());
     return;
   }
-  if (Map->Mode == TFAMap::ModePan) {
+  if (Map->Mode == TFAMap::ModePan && e->button() == Qt::LeftButton) {
     SavedCursor = Map->cursor();
+    PanCursorSaved = true;
     Map->setCursor(TCursors::Get(1104));
   }
   if (Map->Mode == TFAMap::ModeInfo) Map->ClearSelection();
 }
 
-void TFormMap::MapMouseUp(QMouseEvent*) {
-  if (Map->Mode == TFAMap::ModePan) Map->setCursor(SavedCursor);
+void TFormMap::MapMouseUp(QMouseEvent* e) {
+  // Only the release that ends a pan puts back the cursor its press saved.
+  if (Map->Mode == TFAMap::ModePan && e->button() == Qt::LeftButton && PanCursorSaved) {
+    Map->setCursor(SavedCursor);
+    PanCursorSaved = false;
+  }
   if (Map->Mode == TFAMap::ModeInfo && !Map->Selection.empty() && Button("sbInfo")->isChecked()) {
     const TSelectedObject& last = Map->Selection.back();
     if (SelectInfo) {

@@ -126,4 +126,5 @@ private:
   int SplitStartX = 0;     // the pointer's screen X at the press
   int SplitStartWidth = 0; // the panel's width at the press
   QCursor SavedCursor;
+  bool PanCursorSaved = false; // SavedCursor holds the cursor of a pan in progress
 };

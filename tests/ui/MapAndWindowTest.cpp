@@ -26,6 +26,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -380,6 +381,23 @@ TEST_F(MainWindow, EditingCommandsAreShownInWorkMode0AndHiddenInTheReadOnlyModes
   for (const char* name : {"imLayers", "N1", "miCalcTopologicalModel", "N3"})
     EXPECT_FALSE(Form->Action(name)->isVisible());
   EXPECT_FALSE(Form->Button("sbLayers")->isVisible());
+}
+
+TEST_F(MainWindow, OnlyAPanPutsBackTheCursorItsPressSaved) {
+  TFAMap& map = *Form->Map;
+  auto cursor = [&] {
+    return std::make_pair(map.cursor().shape(), map.cursor().pixmap().cacheKey());
+  };
+  Form->sbPanClick();
+  const auto pan = cursor();
+  QTest::mousePress(&map, Qt::RightButton, {}, {100, 100});
+  Form->ppmnMap->close();
+  QTest::mouseRelease(&map, Qt::RightButton, {}, {100, 100});
+  EXPECT_EQ(cursor(), pan) << "a right click changes no cursor";
+  QTest::mousePress(&map, Qt::LeftButton, {}, {100, 100});
+  EXPECT_NE(cursor(), pan) << "the dragging hand";
+  QTest::mouseRelease(&map, Qt::LeftButton, {}, {100, 100});
+  EXPECT_EQ(cursor(), pan);
 }
 
 TEST_F(MainWindow, ShowingTheWindowMakesTheFirstLineOfBothListsCurrent) {
