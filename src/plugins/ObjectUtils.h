@@ -18,8 +18,9 @@ namespace plugins {
 class IObjectUtilsHost {
 public:
   virtual ~IObjectUtilsHost() = default;
-  // Shows the object with this record index of the current layer on the map.
-  virtual void ShowObject(int recordIndex) = 0;
+  // Shows an object of the current layer on the map: its record index in a geometry layer, its
+  // ObjectCode in a database points layer.
+  virtual void ShowObject(int objectNumber) = 0;
 };
 
 // The layer a component is created for.

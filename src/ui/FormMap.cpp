@@ -71,6 +71,8 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   setWindowTitle(QString::fromUtf8("Мережі Vandrel - Kovenor"));
   // MainFormHandle: the window the object-utilities components are given.
   plugins::ObjectUtilsRegistry::Instance().SetMainForm(this);
+  // The components created while the map loads are given the window as their host.
+  plugins::ObjectUtilsRegistry::Instance().SetHost(this);
 
   auto* central = new QWidget(this);
   auto* outer = new QVBoxLayout(central);
@@ -187,7 +189,18 @@ void TFormMap::showEvent(QShowEvent* e) {
   if (lboxLayers->count() > 0) lboxLayers->setCurrentRow(0);
 }
 
-TFormMap::~TFormMap() = default;
+TFormMap::~TFormMap() {
+  auto& registry = plugins::ObjectUtilsRegistry::Instance();
+  registry.SetHost(nullptr);
+  registry.SetMainForm(nullptr);
+}
+
+void TFormMap::ShowObject(int ObjectNumber) {
+  const int active = Map->ActiveLayer;
+  if (active < 0 || active >= int(Map->Layers.size())) return;
+  const TCustomLayer& layer = *Map->Layers[size_t(active)];
+  Panels->ShowObjectOnMap(layer.Category, layer.Class, ObjectNumber);
+}
 
 QToolButton* TFormMap::Button(const QString& name) const {
   const auto it = Buttons.find(name);

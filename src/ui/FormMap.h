@@ -6,6 +6,8 @@
 
 #include "core/FAMap.h"
 
+#include "plugins/ObjectUtils.h"
+
 #include <QMainWindow>
 #include <QPointer>
 #include <map>
@@ -23,10 +25,14 @@ class TFormInfoPath;
 class TFormMsg;
 class TLayerPanels;
 
-class TFormMap : public QMainWindow {
+class TFormMap : public QMainWindow, public plugins::IObjectUtilsHost {
 public:
   explicit TFormMap(TDataModuleVANDREL& data);
   ~TFormMap() override;
+
+  // "GET_MESSAGE_FROM_OBJECT": a component of the current layer asks for one of its objects to
+  // be shown on the map (the object number the layer locates by).
+  void ShowObject(int ObjectNumber) override;
 
   // Tool handlers, named as the buttons they serve.
   void sbArrowClick();

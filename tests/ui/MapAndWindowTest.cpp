@@ -28,6 +28,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -398,6 +399,63 @@ TEST_F(MainWindow, OnlyAPanPutsBackTheCursorItsPressSaved) {
   EXPECT_NE(cursor(), pan) << "the dragging hand";
   QTest::mouseRelease(&map, Qt::LeftButton, {}, {100, 100});
   EXPECT_EQ(cursor(), pan);
+}
+
+TEST(ObjectUtilsHost, ADoubleClickInAComponentsListShowsTheObjectOnTheMap) {
+  // A private atlas whose hydrants layer has the example card component.
+  QTemporaryDir atlas, program;
+  demo::WriteAtlas(atlas.path(), 1, 9);
+  {
+    db::Table layers(atlas.path() + "/BASE", "classreest");
+    layers.Open();
+    for (layers.First(); !layers.Eof(); layers.Next())
+      if (layers.FieldByName("Category").AsInteger() == 100 &&
+          layers.FieldByName("Class").AsInteger() == 3) {
+        layers.Edit();
+        layers.FieldByName("ObjUtilsGUID").SetAsString("{7A4C2E10-5B3D-4F8E-9A61-2C0D3E4F5A6B}");
+        layers.Post();
+      }
+  }
+  auto& registry = plugins::ObjectUtilsRegistry::Instance();
+  ASSERT_TRUE(registry.LoadPlugins(QString::fromUtf8(VANDREL_PLUGIN_DIR)).isEmpty());
+  TDataModuleVANDREL data(program.path(), 0, atlas.path());
+  TFormMap form(data);
+  form.show();
+  TFAMap& map = *form.Map;
+  int hydrants = -1;
+  for (size_t i = 0; i < map.Layers.size(); ++i)
+    if (map.Layers[i]->Category == 100 && map.Layers[i]->Class == 3) hydrants = int(i);
+  ASSERT_GE(hydrants, 0);
+  auto* layer = dynamic_cast<TDBPointsLayer*>(map.Layers[size_t(hydrants)].get());
+  ASSERT_NE(layer, nullptr);
+  ASSERT_TRUE(layer->ObjectUtils) << "the component was created with the layer";
+  map.ActiveLayer = hydrants;
+  // Zoomed in on a corner, then the list's last hydrant asked for.
+  const TExtent full = map.World.FullExtent;
+  map.World.ViewExtent = {full.XMin, full.YMin, full.XMin + 200, full.YMin + 150};
+  map.Redraw();
+  layer->ShowObjectList();
+  QTableView* view = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* v = w->findChild<QTableView*>(); v && w->isVisible()) view = v;
+  ASSERT_NE(view, nullptr);
+  QApplication::processEvents();
+  const int row = view->model()->rowCount() - 1;
+  const int code = int(db::ValueToInteger(
+      layer->ObjectsTable.ValueAt(row, layer->ObjectsTable.FieldByName("ObjectCode").FieldNo())));
+  double x = 0, y = 0;
+  layer->GetObjectPoint(code, x, y);
+  ASSERT_FALSE(TWorld::PointInRect(map.World.VisibleExtent.XMin, map.World.VisibleExtent.YMin,
+                                   map.World.VisibleExtent.XMax, map.World.VisibleExtent.YMax, x,
+                                   y));
+  view->scrollTo(view->model()->index(row, 0));
+  const QPoint at = view->visualRect(view->model()->index(row, 0)).center();
+  DoubleClick(view->viewport(), at); // as a window system delivers it
+  const TExtent& v = map.World.VisibleExtent;
+  EXPECT_TRUE(TWorld::PointInRect(v.XMin, v.YMin, v.XMax, v.YMax, x, y)) << "brought into view";
+  EXPECT_TRUE(map.ArrowShown());
+  EXPECT_EQ(map.ArrowWorldX(), x);
+  EXPECT_EQ(map.ArrowWorldY(), y);
 }
 
 TEST_F(MainWindow, ShowingTheWindowMakesTheFirstLineOfBothListsCurrent) {

@@ -108,7 +108,7 @@ void ObjectCard::ShowList() {
     view->setModel(model);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     QObject::connect(view, &QTableView::doubleClicked, [this](const QModelIndex& index) {
-      if (Host) Host->ShowObject(index.row());
+      if (Host) Host->ShowObject(ObjectNumberOfRow(index.row()));
     });
     layout->addWidget(view);
     dialog->resize(640, 420);
@@ -117,6 +117,17 @@ void ObjectCard::ShowList() {
   List->setWindowTitle(QString::fromUtf8("Об'єкти шару — %1").arg(Context.ClassName));
   List->show();
   List->raise();
+}
+
+int ObjectCard::ObjectNumberOfRow(int row) {
+  // Objects of a database points layer (a Paradox objects table) are located by their
+  // ObjectCode; those of a geometry file by their record index, the row of its attribute table.
+  const bool objectsTable =
+      QFileInfo(Context.FileName).suffix().compare("db", Qt::CaseInsensitive) == 0;
+  if (!objectsTable || !Table.Active()) return row;
+  const db::Field* code = Table.FindField("ObjectCode");
+  if (!code || row < 0 || row >= Table.RecordCount()) return row;
+  return int(db::ValueToInteger(Table.ValueAt(row, code->FieldNo())));
 }
 
 void ObjectCard::Finish() {

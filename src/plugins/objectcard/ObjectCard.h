@@ -18,6 +18,8 @@ public:
 
   explicit ObjectCard(ObjectUtilsContext context);
   ~ObjectCard() override;
+  // The number the host locates the object of a list row by.
+  int ObjectNumberOfRow(int row);
 
   void SetHost(IObjectUtilsHost* host) override { Host = host; }
   void Start() override;
