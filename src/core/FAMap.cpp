@@ -3,6 +3,7 @@
 #include "base/UserMessages.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -46,6 +47,19 @@ TFAMap::TFAMap(QWidget* parent) : QWidget(parent) {
   TCursors::Register(1002, ResourceCursor("ZOOM_OUT", Qt::CrossCursor));
   TCursors::Register(1003, ResourceCursor("PAN", Qt::OpenHandCursor));
   TCursors::Register(1004, ResourceCursor("DIST", Qt::CrossCursor));
+  // No move events come while the pointer is outside the control and no button is held; while
+  // measuring, the pointer's place is looked at instead, so that the view scrolls towards it.
+  OutsideTimer.setInterval(kOutsideInterval);
+  connect(&OutsideTimer, &QTimer::timeout, this, [this] { FeedPointerOutside(); });
+}
+
+void TFAMap::FeedPointerOutside() {
+  if (!MouseLeft || Mode != ModeMeasure) {
+    OutsideTimer.stop();
+    return;
+  }
+  const QPoint p = mapFromGlobal(QCursor::pos());
+  if (!rect().contains(p)) MeasureMove(p.x(), p.y());
 }
 
 TFAMap::~TFAMap() {
@@ -219,10 +233,14 @@ void TFAMap::EraseMeasurements() {
 }
 
 void TFAMap::MeasureMove(int x, int y) {
-  if (!Clicked || !MeasurementLayer || MeasurementLayer->CurrentPointCount() < 1 || !ScreenCanvas)
-    return;
-  ScreenCanvas->MoveTo(StartX, StartY); // erase the rubber-band line (not-xor)
-  ScreenCanvas->LineTo(LastX, LastY);
+  if (!Clicked || !MeasurementLayer || MeasurementLayer->CurrentPointCount() < 1) return;
+  if (ScreenCanvas) {
+    ScreenCanvas->MoveTo(StartX, StartY); // erase the rubber-band line (not-xor)
+    ScreenCanvas->LineTo(LastX, LastY);
+  } else {
+    // The screen was painted afresh from the back buffer since: no line to erase there.
+    PrepareRubberBand(255);
+  }
   // Near a side of the view, the view moves that way by half the control's width.
   const double m = 10 / World.Scale;
   const int h = int(std::lround(width() / 2.0));
@@ -690,7 +708,9 @@ void TFAMap::keyPressEvent(QKeyEvent* e) {
 
 void TFAMap::leaveEvent(QEvent*) {
   MouseLeft = true;
+  if (Mode == ModeMeasure) OutsideTimer.start();
 }
 void TFAMap::enterEvent(QEnterEvent*) {
   MouseLeft = false;
+  OutsideTimer.stop();
 }

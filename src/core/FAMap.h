@@ -5,11 +5,12 @@
 // widget shows; the finished map is kept in BackBuffer so that ordinary repaints only copy it.
 
 #include "MapArrow.h"
-#include "MapMeasurements.h"
 #include "MapContent.h"
+#include "MapMeasurements.h"
 
 #include <QCursor>
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <map>
@@ -42,6 +43,9 @@ public:
     ModeDeleteMeasure = 122,
     ModeEdit = 123,
   };
+
+  // While measuring with the pointer outside the control: how often its place is looked at.
+  static constexpr int kOutsideInterval = 400; // milliseconds
 
   explicit TFAMap(QWidget* parent = nullptr);
   ~TFAMap() override;
@@ -157,6 +161,8 @@ private:
   bool ArrowVisible = false;
   int IndexCategory = 0, IndexClass = 0, FoundNumber = -1;
   bool MouseLeft = false;
+  QTimer OutsideTimer;
+  void FeedPointerOutside();
   bool InDoubleClick = false;
   bool RedrawScheduled = false;
   int CurrentCursor = 0;

@@ -758,4 +758,17 @@ TEST_F(MainWindow, MeasuringNearASideMovesTheViewByHalfTheWidth) {
                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
   QApplication::sendEvent(&map, &middle);
   EXPECT_DOUBLE_EQ(map.World.ViewExtent.XMin, after.XMin);
+  // The pointer leaves the map to the left: no moves come, yet the view scrolls that way.
+  QCursor::setPos(map.mapToGlobal(QPoint(-20, 150)));
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(&map, &leave);
+  QTest::qWait(TFAMap::kOutsideInterval + 200);
+  EXPECT_LE(map.World.ViewExtent.XMin, after.XMin - H * 0.999);
+  // Back inside: the scrolling stops.
+  QCursor::setPos(map.mapToGlobal(QPoint(300, 200)));
+  QEnterEvent enter(QPointF(300, 200), QPointF(300, 200), map.mapToGlobal(QPointF(300, 200)));
+  QApplication::sendEvent(&map, &enter);
+  const double settled = map.World.ViewExtent.XMin;
+  QTest::qWait(TFAMap::kOutsideInterval + 200);
+  EXPECT_DOUBLE_EQ(map.World.ViewExtent.XMin, settled);
 }
