@@ -1,7 +1,9 @@
 #include "StartupOptions.h"
 
 #include "base/IniFile.h"
+#include "base/PathResolver.h"
 
+#include <QDir>
 #include <stdexcept>
 
 namespace platform {
@@ -96,8 +98,10 @@ StartupOptions ResolveStartupOptions(const CommandLine& line,
     options.DataRoot = *line.DataRoot;
   else if (environment.contains("VANDREL_DATA_ROOT"))
     options.DataRoot = environment.value("VANDREL_DATA_ROOT");
-  else
-    options.DataRoot = ini.ReadString("Data", "Root", QString());
+  else if (const QString root = ini.ReadString("Data", "Root", QString()); !root.isEmpty())
+    // A relative root in the file beside the program is relative to the program's directory,
+    // whatever directory the program was started from.
+    options.DataRoot = QDir(appDir).absoluteFilePath(base::NormalizeSeparators(root));
   if (options.WorkMode != 0 && options.DataRoot.isEmpty())
     throw std::runtime_error(
         QString("Work mode %1 reads the atlas from a data root, but none is given "

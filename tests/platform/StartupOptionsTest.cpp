@@ -59,3 +59,18 @@ TEST(StartupOptions, DefaultsAndUnusableValues) {
   env.insert("VANDREL_WORK_MODE", "one");
   EXPECT_THROW(ResolveStartupOptions(CommandLine{}, env, app.path()), std::runtime_error);
 }
+
+TEST(StartupOptions, ARelativeRootInTheIniFileIsBesideTheProgram) {
+  QTemporaryDir app;
+  QFile ini(app.path() + "/vandrel.ini");
+  ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+  ini.write("[Data]\r\nRoot=atlas\\city\r\n");
+  ini.close();
+  const auto options = ResolveStartupOptions({}, QProcessEnvironment(), app.path());
+  EXPECT_EQ(options.DataRoot, app.path() + "/atlas/city");
+  // A root given on the command line stays as given.
+  CommandLine line;
+  line.DataRoot = "relative/here";
+  EXPECT_EQ(ResolveStartupOptions(line, QProcessEnvironment(), app.path()).DataRoot,
+            "relative/here");
+}
