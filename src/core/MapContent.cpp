@@ -4,6 +4,8 @@
 
 #include "db/Error.h"
 
+#include <QStringList>
+
 TMapContent::TMapContent() {
   World.FullExtent = {-1, -1, 1, 1};
   World.ViewExtent = {-1, -1, 1, 1};
@@ -33,6 +35,7 @@ QString TMapContent::LoadMap(const QString& baseDir, const QString& mapsDir, con
   RefDir = refDir;
   RoutesDir = routesDir;
   CloseMap();
+  QStringList failures;
   try {
     ClassTable.SetDatabaseName(BaseDir);
     ClassTable.SetTableName("CLASSREEST.DB");
@@ -40,38 +43,58 @@ QString TMapContent::LoadMap(const QString& baseDir, const QString& mapsDir, con
     GroupTable.SetDatabaseName(BaseDir);
     GroupTable.SetTableName("GROUPREEST.DB");
     GroupTable.Open();
-    for (ClassTable.First(); !ClassTable.Eof(); ClassTable.Next()) {
-      const int kind = int(ClassTable.FieldByName("PrimitiveType").AsInteger());
-      std::unique_ptr<TCustomLayer> layer = TLayerFactory::Instance().Create(kind);
-      if (!layer) continue; // a kind this program does not draw (yet)
-      TCustomLayer* raw = layer.get();
-      Layers.push_back(std::move(layer));
-      raw->LoadFromDataSet(ClassTable, MapsDir);
-      if (kind == 7) {
-        // The geometry header says points; the layer stays an address layer.
-        raw->PrimitiveType = 7;
-        AddressLayer = raw;
-      }
+    for (ClassTable.First(); !ClassTable.Eof(); ClassTable.Next())
+      if (const QString failure = LoadLayer(); !failure.isEmpty()) failures << failure;
+  } catch (const db::Error& e) {
+    failures << e.Message;
+  } catch (const std::exception& e) {
+    failures << QString::fromStdString(e.what());
+  }
+  World.FullExtent = LayersExtent(World.FullExtent);
+  World.ViewExtent = World.FullExtent;
+  return failures.join('\n');
+}
+
+QString TMapContent::LoadLayer() {
+  // A layer that cannot be loaded is left out and the load goes on with the next row, so that
+  // one missing file does not take the rest of the map with it.
+  const auto text = [this](const char* field) {
+    const db::Field* f = ClassTable.FindField(field);
+    return f ? f->AsString() : QString();
+  };
+  try {
+    const int kind = int(ClassTable.FieldByName("PrimitiveType").AsInteger());
+    std::unique_ptr<TCustomLayer> layer = TLayerFactory::Instance().Create(kind);
+    if (!layer) return QString(); // a kind this program does not draw (yet)
+    layer->LoadFromDataSet(ClassTable, MapsDir);
+    if (kind == 7) {
+      // The geometry header says points; the layer stays an address layer.
+      layer->PrimitiveType = 7;
+      AddressLayer = layer.get();
     }
-    bool first = true;
-    for (const auto& layer : Layers) {
-      if (layer->PrimitiveType >= 100) continue;
-      TExtent& e = World.FullExtent;
-      if (first) {
-        e = {layer->X0, layer->Y0, layer->Xm, layer->Ym};
-        first = false;
-      } else {
-        e = {TWorld::MinOf(e.XMin, layer->X0), TWorld::MinOf(e.YMin, layer->Y0),
-             TWorld::MaxOf(e.XMax, layer->Xm), TWorld::MaxOf(e.YMax, layer->Ym)};
-      }
-    }
-    World.ViewExtent = World.FullExtent;
+    Layers.push_back(std::move(layer));
     return QString();
   } catch (const db::Error& e) {
-    return e.Message;
+    return text("ClassName") + " (" + text("FileName") + "): " + e.Message;
   } catch (const std::exception& e) {
-    return QString::fromStdString(e.what());
+    return text("ClassName") + " (" + text("FileName") + "): " + QString::fromStdString(e.what());
   }
+}
+
+TExtent TMapContent::LayersExtent(const TExtent& fallback) const {
+  bool first = true;
+  TExtent e = fallback;
+  for (const auto& layer : Layers) {
+    if (layer->PrimitiveType >= 100) continue;
+    if (first) {
+      e = {layer->X0, layer->Y0, layer->Xm, layer->Ym};
+      first = false;
+    } else {
+      e = {TWorld::MinOf(e.XMin, layer->X0), TWorld::MinOf(e.YMin, layer->Y0),
+           TWorld::MaxOf(e.XMax, layer->Xm), TWorld::MaxOf(e.YMax, layer->Ym)};
+    }
+  }
+  return e;
 }
 
 void TMapContent::DrawLayers(gfx::Canvas& canvas,

@@ -17,8 +17,9 @@ public:
   TMapContent();
   ~TMapContent();
 
-  // Builds the layers from the layers table of `BaseDir`; returns the reason when loading
-  // stopped early (the layers built so far stay), or an empty text.
+  // Builds the layers from the layers table of `BaseDir`. A row whose layer cannot be loaded is
+  // left out and the load goes on; returns one line per failure (the layer's name, its file
+  // and the reason, or why the layers table itself could not be read), or an empty text.
   QString LoadMap(const QString& BaseDir, const QString& MapsDir, const QString& AppDir,
                   const QString& RefDir, const QString& RoutesDir);
   void CloseMap();
@@ -32,6 +33,14 @@ public:
 
   TWorld World;
   std::vector<std::unique_ptr<TCustomLayer>> Layers;
+
+private:
+  // Builds the layer of the layers table's current row; the failure's text, or empty.
+  QString LoadLayer();
+  // The union of the extents of the layers of kinds below 100; `fallback` when there are none.
+  TExtent LayersExtent(const TExtent& fallback) const;
+
+public:
   TCustomLayer* AddressLayer = nullptr;
   db::Table ClassTable, GroupTable;
   QString BaseDir, MapsDir, AppDir, RefDir, RoutesDir;

@@ -250,6 +250,32 @@ TEST(MapControl, ABrokenGeometryFileIsReportedAndTheRestIsDrawn) {
   EXPECT_GT(ink, 100) << "the sewers are still drawn";
 }
 
+TEST(MapControl, LayersThatFailToLoadAreNamedOnceAndTheRestOfTheMapLoads) {
+  QTemporaryDir dir;
+  demo::WriteAtlas(dir.path(), 1, 9);
+  ASSERT_TRUE(QFile::remove(dir.path() + "/MAPS/Buildings.dbf"));
+  ASSERT_TRUE(QFile::remove(dir.path() + "/MAPS/Hydrants.db"));
+  environment->Messages.Shown.clear();
+  TFAMap map;
+  map.LoadMap(dir.path() + "/BASE", dir.path() + "/MAPS", dir.path(), "", "");
+  ASSERT_EQ(environment->Messages.Shown.size(), 1) << "one message for the whole load";
+  const QStringList lines = environment->Messages.Shown[0].split('\n');
+  ASSERT_EQ(lines.size(), 3) << environment->Messages.Shown[0].toStdString();
+  EXPECT_EQ(lines[0], QString::fromUtf8("Невозможно открыть карту..."));
+  EXPECT_TRUE(lines[1].startsWith(QString::fromUtf8("Будинки (Buildings.mds)")));
+  EXPECT_TRUE(lines[1].contains("Buildings.DBF", Qt::CaseInsensitive));
+  EXPECT_TRUE(lines[2].startsWith(QString::fromUtf8("Пожежні гідранти (Hydrants.db)")));
+  // Every other row has its layer, the pumping stations after the hydrants included.
+  db::Table layers(dir.path() + "/BASE", "classreest");
+  layers.Open();
+  int rows = 0;
+  for (layers.First(); !layers.Eof(); layers.Next())
+    rows += layers.FieldByName("PrimitiveType").AsInteger() != 23; // street names: not built yet
+  EXPECT_EQ(int(map.Layers.size()), rows - 2);
+  EXPECT_EQ(map.Layers.back()->ClassName, QString::fromUtf8("Насосні станції"));
+  environment->Messages.Shown.clear();
+}
+
 TEST(MapControl, AMissingLayersTableGivesTheLoadMessage) {
   environment->Messages.Shown.clear();
   QTemporaryDir dir;
