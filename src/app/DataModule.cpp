@@ -52,6 +52,11 @@ TDataModuleVANDREL::TDataModuleVANDREL(const QString& appDir, int workMode,
   BaseDir = base::ResolvePath(DataRoot, "BASE");
   MapsDir = base::ResolvePath(DataRoot, "MAPS");
   RefDir = base::ResolvePath(DataRoot, "REFERENSE");
+  // The grid index and the user objects live beside the program; an atlas opened from a data
+  // root of its own in work mode 0 brings them along when the program's directory has none.
+  UserObjDir = base::ResolvePath(AppDir, "USER_OBJ");
+  if (!QFileInfo(UserObjDir).isDir() && WorkMode == 0)
+    UserObjDir = base::ResolvePath(DataRoot, "USER_OBJ");
   if (WorkMode == 1) EnsureFileHandles();
 
   TableCategory.SetTableName("CATEGORYREEST.db");
@@ -69,7 +74,7 @@ TDataModuleVANDREL::TDataModuleVANDREL(const QString& appDir, int workMode,
 
 TDataModuleVANDREL::~TDataModuleVANDREL() {
   try {
-    WriteFormPositions();
+    if (SavePositions) WriteFormPositions();
   } catch (const base::FileError&) {
     // A program directory that cannot be written keeps its old positions.
   }

@@ -46,6 +46,9 @@ public:
 
   uint8_t WorkMode = 0;
   QString AppDir, RoutesDir, DataRoot, BaseDir, MapsDir, RefDir;
+  QString UserObjDir; // the object index's grid tables and the user objects
   db::Table TableCategory, TableClasses, TableGroup, TableImages;
   TFormPositions FormPositions;
+  // Whether FORMS.INI is written when the module goes (a run without windows moves none).
+  bool SavePositions = true;
 };

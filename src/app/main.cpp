@@ -1,5 +1,6 @@
 // The program entry: the data module first, then the main window, then the message loop.
 
+#include "BatchCommands.h"
 #include "DataModule.h"
 
 #include "base/UserMessages.h"
@@ -75,6 +76,15 @@ int main(int argc, char** argv) {
     else
       out << "vandrel " << kVersion << "\n";
     return line.Error.isEmpty() ? 0 : 2;
+  }
+
+  if (line.CalcTopology || line.BuildIndex) {
+    // Without a window: no display is needed.
+    QCoreApplication app(argc, argv);
+    RegisterLayerKinds();
+    const QString appDir = QCoreApplication::applicationDirPath();
+    plugins::ObjectUtilsRegistry::Instance().LoadPlugins(appDir + "/plugins");
+    return RunBatchCommand(line, appDir);
   }
 
   QApplication app(argc, argv);

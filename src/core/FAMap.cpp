@@ -63,6 +63,7 @@ void TFAMap::FeedPointerOutside() {
 }
 
 TFAMap::~TFAMap() {
+  ObjectIndexOfMap.reset();
   Arrow.reset();
   ScreenCanvas.reset();
   Content.DestroyLayers();
@@ -73,18 +74,21 @@ void TFAMap::LoadMap(const QString& BaseDir, const QString& MapsDir, const QStri
                      const QString& RefDir, const QString& RoutesDir) {
   MouseLeft = false;
   ReportedLayers.clear();
+  ObjectIndexOfMap.reset();
   const QString failure = Content.LoadMap(BaseDir, MapsDir, AppDir, RefDir, RoutesDir);
   // Before the control is shown its size means nothing; the first paint fits the whole map then.
   if (!Layers.empty() && isVisible())
     World.SetView(width(), height(), World.FullExtent.XMin, World.FullExtent.YMin,
                   World.FullExtent.XMax, World.FullExtent.YMax);
-  // The object index of the map is created here once it exists.
+  if (ObjectIndexFactory)
+    ObjectIndexOfMap = ObjectIndexFactory(MapsDir, BaseDir, AppDir, World.FullExtent);
   if (!failure.isEmpty())
     base::UserMessages::Current().ShowMessage("Невозможно открыть карту...\n" + failure);
   NeedRedraw = true;
 }
 
 void TFAMap::CloseMap() {
+  ObjectIndexOfMap.reset();
   Content.CloseMap();
 }
 
@@ -537,10 +541,7 @@ void TFAMap::PickObject(int x, int y, bool edit) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const double wx = World.ScreenToWorldX(x), wy = World.ScreenToWorldY(y);
   if (layer.IsIndexed) {
-    // Indexed layers are searched through the object index once it exists.
-    IndexCategory = layer.Category;
-    IndexClass = layer.Class;
-    FoundNumber = -1;
+    PickIndexedObject(layer, wx, wy, edit);
     QApplication::restoreOverrideCursor();
     return;
   }
@@ -563,6 +564,35 @@ void TFAMap::PickObject(int x, int y, bool edit) {
   Paint();
   ShowArrow(ArrowX, ArrowY);
   if (edit) layer.ShowObjectCard(layer.GetObjectCode(index));
+}
+
+void TFAMap::PickIndexedObject(TCustomLayer& layer, double wx, double wy, bool edit) {
+  IndexCategory = layer.Category;
+  IndexClass = layer.Class;
+  FoundNumber = -1;
+  if (!ObjectIndexOfMap) return;
+  int32_t number = -1;
+  double x = 0, y = 0;
+  // The index may ask the user to choose: the busy cursor is not shown meanwhile.
+  QApplication::restoreOverrideCursor();
+  const bool found = ObjectIndexOfMap->FindObjectsAt(World, int16_t(IndexCategory), wx, wy,
+                                                     IndexClass, number, x, y);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  if (!found) return;
+  FoundNumber = number;
+  ArrowX = x;
+  ArrowY = y;
+  int row = -1;
+  try {
+    row = layer.IndexOfCode(FoundNumber);
+  } catch (const std::exception& e) {
+    if (OnLayerError) OnLayerError(ActiveLayer, QString::fromStdString(e.what()));
+  }
+  AddSelection({layer.Category, layer.Class, row});
+  HideArrow();
+  Paint();
+  ShowArrow(ArrowX, ArrowY);
+  if (edit) layer.ShowObjectCard(FoundNumber);
 }
 
 bool TFAMap::LocateLayerObject(int Category, int Class, int ObjectIndex) {

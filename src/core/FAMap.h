@@ -7,6 +7,7 @@
 #include "MapArrow.h"
 #include "MapContent.h"
 #include "MapMeasurements.h"
+#include "MapObjectIndex.h"
 
 #include <QCursor>
 #include <QImage>
@@ -77,6 +78,10 @@ public:
   void SetCursorNumber(int number);
   // The pointer arrow drawn over the map (owned by the control).
   void SetArrow(std::unique_ptr<IMapArrow> arrow);
+  // How the object index of each loaded map is made (set by the main window; none: indexed
+  // layers find nothing).
+  TMapObjectIndexFactory ObjectIndexFactory;
+  IMapObjectIndex* ObjectIndex() const { return ObjectIndexOfMap.get(); }
   // The measurement overlay drawn above the layers (owned by the control).
   void SetMeasurements(std::unique_ptr<IMapMeasurements> measurements);
   IMapMeasurements* Measurements() const { return MeasurementLayer.get(); }
@@ -145,6 +150,9 @@ private:
   std::unique_ptr<gfx::Canvas> ScreenCanvas;
   std::unique_ptr<IMapArrow> Arrow;
   std::unique_ptr<IMapMeasurements> MeasurementLayer;
+  std::unique_ptr<IMapObjectIndex> ObjectIndexOfMap;
+  // Picks through the object index in an indexed layer.
+  void PickIndexedObject(TCustomLayer& layer, double wx, double wy, bool edit);
   void ShowPathLengths();
   void MeasureMove(int x, int y);
   void DeleteMeasurementAt(double wx, double wy);

@@ -595,7 +595,17 @@ void Table::Post() {
                             "the row was changed or deleted by another user since it was "
                             "read; the edit was not written");
     EditedId = Rows[*index].Id;
+    const size_t rowsBefore = Rows.size();
+    const bool orderFieldsKept = OrderFieldsEqual(Rows[*index].Values, Buffer);
     Storage->UpdateRow(Rows, *index, Buffer);
+    if (orderFieldsKept && Rows.size() == rowsBefore && Rows[*index].Id == EditedId) {
+      // Updated where it was, with the fields of the order unchanged: the order still holds.
+      Signature = Storage->DiskSignature();
+      Mode = TableState::Browse;
+      Buffer.clear();
+      ++Changes;
+      return;
+    }
   } else {
     SyncWithDisk();
     StoredRow row;
@@ -610,6 +620,14 @@ void Table::Post() {
   InsertAt.reset();
   RebuildOrder(EditedId);
   AtBof = AtEof = Order.empty();
+}
+
+bool Table::OrderFieldsEqual(const std::vector<Value>& a, const std::vector<Value>& b) const {
+  for (size_t f = 0; f < size_t(KeyFieldCount()) && f < a.size() && f < b.size(); ++f)
+    if (!ValuesEqual(a[f], b[f])) return false;
+  for (size_t f : IndexFields)
+    if (f >= a.size() || f >= b.size() || !ValuesEqual(a[f], b[f])) return false;
+  return true;
 }
 
 void Table::Cancel() {

@@ -161,6 +161,8 @@ private:
   // values are still `original`; nullopt when another writer changed or removed it.
   std::optional<size_t> LocateForWrite(uint64_t id, const std::vector<Value>& original);
   void RebuildOrder(std::optional<uint64_t> keepId);
+  // Whether two rows agree on the key fields and the fields of the current order.
+  bool OrderFieldsEqual(const std::vector<Value>& a, const std::vector<Value>& b) const;
   // Key values converted to the types of the index fields, so that they compare like the rows.
   std::vector<Value> CoerceKey(const std::vector<Value>& key) const;
   int CompareRowToKey(const StoredRow& row, const std::vector<Value>& key) const;

@@ -28,7 +28,8 @@ QPoint ToScreen(const TWorld& w, const TWorldPoint& p) {
 }
 
 // The segments between consecutive points whose boxes meet the visible extent, in the pen.
-void DrawVisibleSegments(gfx::Canvas& canvas, const TWorld& w, const std::vector<TWorldPoint>& points) {
+void DrawVisibleSegments(gfx::Canvas& canvas, const TWorld& w,
+                         const std::vector<TWorldPoint>& points) {
   for (size_t k = 0; k + 1 < points.size(); ++k) {
     if (!SegmentVisible(w, points[k], points[k + 1])) continue;
     const QPoint a = ToScreen(w, points[k]), b = ToScreen(w, points[k + 1]);
@@ -140,7 +141,8 @@ void TDistationLayer::AddPoint(const TWorld& World, double X, double Y) {
 void TDistationLayer::FinishMeasurement(const TWorld&) {
   if (!Measuring || !Drawing) return;
   if (Drawing->Kind != 0)
-    Drawing->Value = Drawing->Points.size() < 2 ? 0 : std::fabs(TWorld::PolygonArea(Drawing->Points));
+    Drawing->Value =
+        Drawing->Points.size() < 2 ? 0 : std::fabs(TWorld::PolygonArea(Drawing->Points));
   Items.push_back(std::move(Drawing));
   Measuring = false;
 }
@@ -310,7 +312,8 @@ QByteArray TDistationLayer::FormatReal(double Value) {
 }
 
 QByteArray TDistationLayer::FileText() const {
-  QByteArray text = QByteArray(kSignature) + "\r\n" + QByteArray::number(qsizetype(Items.size())) + "\r\n";
+  QByteArray text =
+      QByteArray(kSignature) + "\r\n" + QByteArray::number(qsizetype(Items.size())) + "\r\n";
   for (size_t i = 0; i < Items.size(); ++i) {
     const TDistation& d = *Items[i];
     text += "Distation #" + QByteArray::number(qsizetype(i)) + "\r\n";

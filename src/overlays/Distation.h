@@ -50,7 +50,8 @@ public:
   void Delete(int Index) override;
   void Draw(gfx::Canvas& Canvas, const TWorld& World) const override;
   void DrawCurrent(gfx::Canvas& Canvas, const TWorld& World) const override;
-  int FindMeasurement(gfx::Canvas& Canvas, const TWorld& World, double X, double Y, bool Flash) override;
+  int FindMeasurement(gfx::Canvas& Canvas, const TWorld& World, double X, double Y,
+                      bool Flash) override;
   void FlashMeasurement(int Index, gfx::Canvas& Canvas, const TWorld& World) const;
   void GetFoundPoint(double& X, double& Y) const override;
   int SelectedKind() const override;

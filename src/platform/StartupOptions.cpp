@@ -34,6 +34,10 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       line.Help = true;
     } else if (a == "--version" || a == "-v") {
       line.Version = true;
+    } else if (a == "--calc-topology") {
+      line.CalcTopology = true;
+    } else if (a == "--build-index") {
+      line.BuildIndex = true;
     } else if (a.startsWith("--data-root")) {
       const auto v = value("--data-root");
       if (!v)
@@ -67,6 +71,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
 QString UsageText() {
   return "Usage: vandrel [--data-root DIR] [--work-mode N] [--screenshot FILE.png] [--help] "
          "[--version]\n"
+         "       vandrel --build-index | --calc-topology [--data-root DIR] [--work-mode 0]\n"
          "\n"
          "Opens the electronic atlas of the water-supply and sewerage networks.\n"
          "\n"
@@ -76,6 +81,10 @@ QString UsageText() {
          "                   changes of visibility and order are kept in memory only\n"
          "  --screenshot FILE.png  saves a picture of the window once the map has painted,\n"
          "                   then closes the program the normal way\n"
+         "  --build-index    writes the object index (SPIN.DB and the per-class grid tables)\n"
+         "                   from the atlas's node tables, without a window\n"
+         "  --calc-topology  writes the nodes at both ends of every water and sewer pipe\n"
+         "                   (HUB1CODE, HUB2CODE), without a window; work mode 0 only\n"
          "  --help           shows this text\n"
          "  --version        shows the program's version\n"
          "\n"

@@ -16,9 +16,11 @@ struct CommandLine {
   bool Version = false;
   std::optional<int> WorkMode;
   std::optional<QString> DataRoot;
-  QString Screenshot; // --screenshot FILE.png: save a picture of the window once the map has
-                      // painted, then close
-  QString Error;      // a message for an argument that is not understood
+  bool CalcTopology = false; // --calc-topology: the network topology, without a window
+  bool BuildIndex = false;   // --build-index: the object index's grid tables, without a window
+  QString Screenshot;        // --screenshot FILE.png: save a picture of the window once the map has
+                             // painted, then close
+  QString Error;             // a message for an argument that is not understood
 };
 
 // Parses the program's arguments (without the program name).

@@ -238,7 +238,8 @@ void AppendCategoryClasses(const TClassTables& tables, int8_t category, int n, T
       node->ReadClassRow(tables.Layers);
       const TClassObject& cls = *node;
       list.push_back({QString("-%1,%2").arg(n).arg(j), std::move(node)});
-      if (cls.Category >= 100) AppendGroups(tables.Groups, cls, QString("_%1,%2").arg(n).arg(j + 1), list);
+      if (cls.Category >= 100)
+        AppendGroups(tables.Groups, cls, QString("_%1,%2").arg(n).arg(j + 1), list);
       ++j;
     }
   } catch (const std::exception&) {
@@ -291,11 +292,15 @@ bool WriteLayerList(db::Table& layers, const TNodeList& list) {
 void MoveLayerLevel(TNodeList& list, int source, int target) {
   const int count = int(list.size());
   if (source < 0 || source >= count || target < 0 || target >= count) return;
-  auto level = [&](int i) -> int32_t& { return static_cast<TClassObject&>(*list[size_t(i)].Node).Level; };
+  auto level = [&](int i) -> int32_t& {
+    return static_cast<TClassObject&>(*list[size_t(i)].Node).Level;
+  };
   if (source < target)
-    for (int i = source + 1; i <= target; ++i) --level(i);
+    for (int i = source + 1; i <= target; ++i)
+      --level(i);
   else if (source > target)
-    for (int i = target; i < source; ++i) ++level(i);
+    for (int i = target; i < source; ++i)
+      ++level(i);
   level(source) = target + 1;
 }
 

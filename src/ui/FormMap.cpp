@@ -160,6 +160,7 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
     pnlMode->clear();
   };
   // FormCreate.
+  InstallObjectIndex();
   Map->LoadMap(Data.BaseDir, Data.MapsDir, Data.AppDir, Data.RefDir, Data.RoutesDir);
   resize(1180, 760); // where a window manager does not maximize the window
   setWindowState(Qt::WindowMaximized);
@@ -175,7 +176,7 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   Map->ActiveLayer = Map->Layers.empty() ? -1 : 0;
   if (lboxLayers->count() > 0) lboxLayers->setCurrentRow(0);
   const bool editable = Data.WorkMode == 0;
-  for (const char* name : {"imLayers", "N1", "miCalcTopologicalModel", "N3"})
+  for (const char* name : {"imLayers", "N1", "miCalcTopologicalModel", "N3", "miRebuildIndex"})
     Action(name)->setVisible(editable);
   // The layers command is offered in work mode 0 only; it works once its window exists.
   Button("sbLayers")->setVisible(editable);
@@ -376,7 +377,9 @@ void TFormMap::BuildMenus() {
   utils->setObjectName("miUtils");
   add(utils, "miClassifier", "Словник");
   add(utils, "N3", "-");
-  add(utils, "miCalcTopologicalModel", "Узгодження топологічної моделі");
+  add(utils, "miCalcTopologicalModel", "Узгодження топологічної моделі",
+      &TFormMap::miCalcTopologicalModelClick);
+  add(utils, "miRebuildIndex", "Перебудувати індекс об'єктів", &TFormMap::miRebuildIndexClick);
   QMenu* help = menuBar()->addMenu(QString::fromUtf8("Допомога"));
   help->setObjectName("miHelp");
   add(help, "imAbout", "Про ...", &TFormMap::imAboutClick);
@@ -666,76 +669,4 @@ void TFormMap::ShowObjectInfoFile(int category, int cls, int record) {
   }
   // The documents were named on Windows: "\" separators and any letter case.
   platform::OpenInViewer(HtmlViewerPath, base::ResolvePath(Data.RefDir, document), Data.RefDir);
-}
-
-// ---------------------------------------------------------------- measurements
-
-void TFormMap::sbAddPathClick() {
-  ToggleToolPanel(0);
-  SetToolMode(7);
-  Map->StartMeasure(MeasureColor, 0);
-}
-
-void TFormMap::sbAddSClick() {
-  ToggleToolPanel(0);
-  SetToolMode(30);
-  Map->StartMeasure(MeasureColor, 1);
-}
-
-void TFormMap::sbDelPathClick() {
-  ToggleToolPanel(0);
-  SetToolMode(8);
-  Map->SetCursorNumber(1111);
-  Map->SetDeleteMeasureMode();
-}
-
-void TFormMap::sbLoadPathClick() {
-  ToggleToolPanel(0);
-  QFileDialog dialog(this, QString::fromUtf8("Завантажити виміри ..."), Data.AppDir + "/SAVE",
-                     QString::fromUtf8("Файли вимірів (*.pth)"));
-  dialog.setDefaultSuffix("pth");
-  dialog.setFileMode(QFileDialog::ExistingFile);
-  if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-    LoadMeasurementsFrom(dialog.selectedFiles().first());
-}
-
-void TFormMap::sbSavePathClick() {
-  ToggleToolPanel(0);
-  QFileDialog dialog(this, QString::fromUtf8("Зберегти виміри ..."), Data.AppDir + "/SAVE",
-                     QString::fromUtf8("Файли вимірів (*.pth)"));
-  dialog.setDefaultSuffix("pth");
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-    SaveMeasurementsTo(dialog.selectedFiles().first());
-}
-
-void TFormMap::LoadMeasurementsFrom(const QString& fileName) {
-  try {
-    Map->LoadMeasurements(fileName);
-  } catch (const std::exception& e) {
-    base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
-  }
-}
-
-void TFormMap::SaveMeasurementsTo(const QString& fileName) {
-  try {
-    Map->SaveMeasurements(fileName);
-  } catch (const std::exception& e) {
-    base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
-  }
-}
-
-void TFormMap::sbErasePathsClick() {
-  ToggleToolPanel(0);
-  Map->EraseMeasurements();
-}
-
-void TFormMap::SetMeasureColor(uint32_t colour) {
-  MeasureColor = colour;
-  pnlDistColor->setStyleSheet("background: " + gfx::ToQColor(colour).name());
-}
-
-void TFormMap::pnlDistColorClick() {
-  const QColor chosen = QColorDialog::getColor(gfx::ToQColor(MeasureColor), this);
-  if (chosen.isValid()) SetMeasureColor(gfx::FromQColor(chosen));
 }

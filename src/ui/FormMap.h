@@ -57,6 +57,11 @@ public:
   void sbSavePathClick();
   void sbErasePathsClick();
   void pnlDistColorClick();
+  void miCalcTopologicalModelClick();
+  // Beyond the specified commands: writes the object index's grid tables anew.
+  void miRebuildIndexClick();
+  // Lets the user choose one of several found objects ("Знайдені об'єкти"): the line or -1.
+  int ChooseFoundObject(const QStringList& labels);
   // What the file dialogs' OK does; a failure is shown with the file and the reason.
   void LoadMeasurementsFrom(const QString& fileName);
   void SaveMeasurementsTo(const QString& fileName);
@@ -121,6 +126,8 @@ private:
   void MapMouseDown(QMouseEvent* e);
   void MapMouseUp(QMouseEvent* e);
   void MapDblClick();
+  // Tells the map control how to make the object index of each map it loads.
+  void InstallObjectIndex();
   void MapPaint();
   // Sets the panels' width, keeping it between 60 pixels and what leaves the map 100.
   void SetPanelWidth(int width);

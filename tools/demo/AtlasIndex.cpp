@@ -62,12 +62,13 @@ void WriteObjectIndex(AtlasContext& ctx) {
   // The header record comes first in key order: its X and Y are the cell width and height.
   std::vector<std::vector<Value>> shared = {{int64_t(0), int64_t(0), int64_t(0), int64_t(0),
                                              int64_t(0), kGridCell, kGridCell, Value(), Value()}};
-  AddObjects(shared, ctx.FullExtent, c.WaterWells, 100, 1, 0);
-  AddObjects(shared, ctx.FullExtent, c.Hydrants, 100, 3, 1.0);
+  // The scale window of each class is its layer's (ZoomInScale of the node layers).
+  AddObjects(shared, ctx.FullExtent, c.WaterWells, 100, 1, kNodeZoomIn);
+  AddObjects(shared, ctx.FullExtent, c.Hydrants, 100, 3, kHydrantZoomIn);
   CreateGridTable(ctx, "SPIN.DB", shared);
   // The sewer manholes have a grid table of their own, named after their layer's file.
   std::vector<std::vector<Value>> sewer;
-  AddObjects(sewer, ctx.FullExtent, c.SewerWells, 100, 2, 0);
+  AddObjects(sewer, ctx.FullExtent, c.SewerWells, 100, 2, kNodeZoomIn);
   CreateGridTable(ctx, "spinSewerWells.db", sewer);
 }
 

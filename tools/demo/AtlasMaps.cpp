@@ -350,7 +350,7 @@ LayerRow NodeLayer(int category, int cls, const QString& title, int kind, const 
       .Set("CharFont", "Wingdings")
       .Set("CharFontSize", 12.0)
       .Set("CharFontColor", int64_t(colour))
-      .Set("ZoomInScale", 0.6)
+      .Set("ZoomInScale", kNodeZoomIn)
       .Set("ZoomInGroupChar", 1.0)
       .Set("ZoomInIconScale", 4.0)
       .Set("TextFieldLabel", "NAME")
@@ -403,7 +403,7 @@ void WriteMaps(AtlasContext& ctx) {
   const Extent hydrants = WriteObjects(ctx, c.Hydrants, "Hydrants.db", 100, 3);
   ctx.Layers.push_back(NodeLayer(100, 3, QString::fromUtf8("Пожежні гідранти"), 101, "Hydrants.db",
                                  hydrants, "H", 0x000000FF)
-                           .Set("ZoomInScale", 1.0));
+                           .Set("ZoomInScale", kHydrantZoomIn));
   const Extent pumps = WriteObjects(ctx, c.Pumps, "Pumps.db", 101, 2);
   ctx.Layers.push_back(NodeLayer(101, 2, QString::fromUtf8("Насосні станції"), 102, "Pumps.db",
                                  pumps, "R", 0x00800000)

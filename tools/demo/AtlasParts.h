@@ -24,6 +24,11 @@ struct LayerRow {
   }
 };
 
+// The scales from which the node layers are drawn (pixels per metre); the grid index gives its
+// records the same window.
+inline constexpr double kNodeZoomIn = 0.6;
+inline constexpr double kHydrantZoomIn = 1.0;
+
 struct AtlasContext {
   QString Dir, BaseDir, MapsDir, RefDir, UserObjDir, HelpDir;
   City C;

@@ -1,0 +1,73 @@
+#include "BatchCommands.h"
+
+#include "DataModule.h"
+
+#include "core/MapContent.h"
+#include "db/Error.h"
+#include "overlays/DBPointsIndexs.h"
+#include "overlays/ObjectIndexBuilder.h"
+#include "ui/NetworkTopology.h"
+
+#include <QProcessEnvironment>
+#include <QTextStream>
+
+namespace {
+
+int CalcTopology(const TDataModuleVANDREL& data, const TExtent& extent) {
+  TDBPointsIndexs index(data.MapsDir, data.BaseDir, data.UserObjDir, extent.XMin, extent.YMin,
+                        extent.XMax, extent.YMax);
+  TWorld world;
+  world.FullExtent = extent;
+  QTextStream out(stdout);
+  for (const TNetworkTable& network : kNetworkTables) {
+    const TNetworkHubsResult r = CalcNetworkHubs(index, world, data.MapsDir, network.TableName,
+                                                 network.Category, network.Class);
+    out << network.TableName << ": " << r.Pipes << " pipes, " << r.EndsJoined
+        << " ends joined to a node, " << r.EndsNotJoined << " ends without a node\n";
+    if (!r.RowsWithoutLine.isEmpty())
+      out << "  " << r.RowsWithoutLine.size()
+          << " rows without a line (written -1): " << r.RowsWithoutLine.mid(0, 20).join("; ")
+          << "\n";
+  }
+  return 0;
+}
+
+int BuildIndex(const TDataModuleVANDREL& data, const TExtent& extent) {
+  const TIndexBuildResult r = BuildObjectIndex(data.BaseDir, data.MapsDir, data.UserObjDir, extent);
+  QTextStream out(stdout);
+  out << "object index in " << data.UserObjDir << ": " << r.Objects << " objects\n";
+  for (const QString& table : r.Tables)
+    out << "  " << table << "\n";
+  return 0;
+}
+
+} // namespace
+
+int RunBatchCommand(const platform::CommandLine& line, const QString& appDir) {
+  QTextStream err(stderr);
+  try {
+    const platform::StartupOptions options =
+        platform::ResolveStartupOptions(line, QProcessEnvironment::systemEnvironment(), appDir);
+    if (options.WorkMode != 0) {
+      err << "vandrel: the atlas is written only in work mode 0 (this is work mode "
+          << options.WorkMode << ")\n";
+      return 1;
+    }
+    TDataModuleVANDREL data(appDir, options.WorkMode, options.DataRoot);
+    data.SavePositions = false;
+    // The grid's origin is the map's whole extent, as the window computes it.
+    TMapContent map;
+    const QString failures =
+        map.LoadMap(data.BaseDir, data.MapsDir, data.AppDir, data.RefDir, data.RoutesDir);
+    if (!failures.isEmpty()) err << "vandrel: layers not loaded:\n" << failures << "\n";
+    const TExtent extent = map.World.FullExtent;
+    map.CloseMap();
+    map.DestroyLayers();
+    return line.BuildIndex ? BuildIndex(data, extent) : CalcTopology(data, extent);
+  } catch (const db::Error& e) {
+    err << "vandrel: " << e.Message << "\n";
+  } catch (const std::exception& e) {
+    err << "vandrel: " << e.what() << "\n";
+  }
+  return 1;
+}

@@ -1,0 +1,9 @@
+#pragma once
+// The commands the program runs without a window, for people who update an atlas in batch:
+// the network topology and the object index's grid tables.
+
+#include "platform/StartupOptions.h"
+
+// Runs --calc-topology or --build-index on the atlas the options name; prints what was done on
+// standard output and errors on standard error. Returns the exit status: 0 done, 1 failed.
+int RunBatchCommand(const platform::CommandLine& line, const QString& appDir);

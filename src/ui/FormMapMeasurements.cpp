@@ -1,0 +1,82 @@
+// The main window's measurement commands: distance and area tools, deleting, the measurement
+// files and the colour of new measurements.
+
+#include "FormMap.h"
+
+#include "app/DataModule.h"
+#include "base/UserMessages.h"
+#include "gfx/Canvas.h"
+
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QFrame>
+
+void TFormMap::sbAddPathClick() {
+  ToggleToolPanel(0);
+  SetToolMode(7);
+  Map->StartMeasure(MeasureColor, 0);
+}
+
+void TFormMap::sbAddSClick() {
+  ToggleToolPanel(0);
+  SetToolMode(30);
+  Map->StartMeasure(MeasureColor, 1);
+}
+
+void TFormMap::sbDelPathClick() {
+  ToggleToolPanel(0);
+  SetToolMode(8);
+  Map->SetCursorNumber(1111);
+  Map->SetDeleteMeasureMode();
+}
+
+void TFormMap::sbLoadPathClick() {
+  ToggleToolPanel(0);
+  QFileDialog dialog(this, QString::fromUtf8("Завантажити виміри ..."), Data.AppDir + "/SAVE",
+                     QString::fromUtf8("Файли вимірів (*.pth)"));
+  dialog.setDefaultSuffix("pth");
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+    LoadMeasurementsFrom(dialog.selectedFiles().first());
+}
+
+void TFormMap::sbSavePathClick() {
+  ToggleToolPanel(0);
+  QFileDialog dialog(this, QString::fromUtf8("Зберегти виміри ..."), Data.AppDir + "/SAVE",
+                     QString::fromUtf8("Файли вимірів (*.pth)"));
+  dialog.setDefaultSuffix("pth");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+    SaveMeasurementsTo(dialog.selectedFiles().first());
+}
+
+void TFormMap::LoadMeasurementsFrom(const QString& fileName) {
+  try {
+    Map->LoadMeasurements(fileName);
+  } catch (const std::exception& e) {
+    base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
+  }
+}
+
+void TFormMap::SaveMeasurementsTo(const QString& fileName) {
+  try {
+    Map->SaveMeasurements(fileName);
+  } catch (const std::exception& e) {
+    base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
+  }
+}
+
+void TFormMap::sbErasePathsClick() {
+  ToggleToolPanel(0);
+  Map->EraseMeasurements();
+}
+
+void TFormMap::SetMeasureColor(uint32_t colour) {
+  MeasureColor = colour;
+  pnlDistColor->setStyleSheet("background: " + gfx::ToQColor(colour).name());
+}
+
+void TFormMap::pnlDistColorClick() {
+  const QColor chosen = QColorDialog::getColor(gfx::ToQColor(MeasureColor), this);
+  if (chosen.isValid()) SetMeasureColor(gfx::FromQColor(chosen));
+}

@@ -1,0 +1,101 @@
+// The main window's utilities: the object index of the map and its choice window, the network
+// topology calculation with its progress, and the rebuilding of the object index.
+
+#include "FormMap.h"
+#include "FormViewSelectedObjects.h"
+#include "NetworkTopology.h"
+
+#include "app/DataModule.h"
+#include "base/UserMessages.h"
+#include "db/Error.h"
+#include "overlays/DBPointsIndexs.h"
+#include "overlays/ObjectIndexBuilder.h"
+
+#include <QApplication>
+#include <QProgressDialog>
+
+void TFormMap::InstallObjectIndex() {
+  Map->ObjectIndexFactory = [this](const QString& mapsDir, const QString& baseDir, const QString&,
+                                   const TExtent& e) -> std::unique_ptr<IMapObjectIndex> {
+    auto index = std::make_unique<TDBPointsIndexs>(mapsDir, baseDir, Data.UserObjDir, e.XMin,
+                                                   e.YMin, e.XMax, e.YMax);
+    index->ChooseObject = [this](const QStringList& labels) { return ChooseFoundObject(labels); };
+    return index;
+  };
+}
+
+int TFormMap::ChooseFoundObject(const QStringList& labels) {
+  TFormViewSelectedObjects window(Data, this);
+  return window.Choose(labels);
+}
+
+void TFormMap::miCalcTopologicalModelClick() {
+  const TExtent& e = Map->World.FullExtent;
+  TDBPointsIndexs index(Data.MapsDir, Data.BaseDir, Data.UserObjDir, e.XMin, e.YMin, e.XMax,
+                        e.YMax);
+  // Beyond the specified command: the pipes done of the pipes in all, and a way to stop between
+  // pipes; the window keeps repainting meanwhile.
+  QProgressDialog progress(QString::fromUtf8("Узгодження топологічної моделі..."),
+                           QString::fromUtf8("Зупинити"), 0, 1, this);
+  progress.setWindowTitle(QString::fromUtf8("Узгодження топологічної моделі"));
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(0);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  QStringList report;
+  try {
+    for (const TNetworkTable& network : kNetworkTables) {
+      progress.setLabelText(QString::fromUtf8("Узгодження топологічної моделі: %1")
+                                .arg(QString::fromUtf8(network.TableName)));
+      const TNetworkHubsResult r =
+          CalcNetworkHubs(index, Map->World, Data.MapsDir, network.TableName, network.Category,
+                          network.Class, [&](int done, int total) {
+                            progress.setMaximum(total);
+                            progress.setValue(done);
+                            QApplication::processEvents();
+                            return !progress.wasCanceled();
+                          });
+      report << QString::fromUtf8("%1: труб %2, кінців з вузлом %3, без вузла %4")
+                    .arg(QString::fromUtf8(network.TableName))
+                    .arg(r.Pipes)
+                    .arg(r.EndsJoined)
+                    .arg(r.EndsNotJoined);
+      if (!r.RowsWithoutLine.isEmpty())
+        report << QString::fromUtf8("  рядків без лінії: %1 (%2)")
+                      .arg(r.RowsWithoutLine.size())
+                      .arg(r.RowsWithoutLine.mid(0, 10).join("; "));
+      if (r.Cancelled) {
+        report << QString::fromUtf8("Зупинено користувачем.");
+        break;
+      }
+    }
+  } catch (const db::Error& e) {
+    report << e.Message;
+  } catch (const std::exception& e) {
+    report << QString::fromUtf8(e.what());
+  }
+  progress.close();
+  QApplication::restoreOverrideCursor();
+  base::UserMessages::Current().ShowMessage(report.join('\n'));
+}
+
+void TFormMap::miRebuildIndexClick() {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  QString message;
+  try {
+    // The map's index lets go of the tables before they are written, and is made anew after.
+    Map->CloseMap();
+    const TIndexBuildResult r =
+        BuildObjectIndex(Data.BaseDir, Data.MapsDir, Data.UserObjDir, Map->World.FullExtent);
+    message = QString::fromUtf8("Індекс об'єктів перебудовано (%1 об'єктів):\n%2")
+                  .arg(r.Objects)
+                  .arg(r.Tables.join('\n'));
+  } catch (const db::Error& e) {
+    message = e.Message;
+  } catch (const std::exception& e) {
+    message = QString::fromUtf8(e.what());
+  }
+  Map->ReloadMap();
+  Map->Redraw();
+  QApplication::restoreOverrideCursor();
+  base::UserMessages::Current().ShowMessage(message);
+}
