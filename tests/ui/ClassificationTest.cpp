@@ -18,9 +18,9 @@ class Classification : public ::testing::Test {
 protected:
   void SetUp() override {
     demo::WriteAtlas(Dir.path(), 1, 9);
-    for (auto [table, name] : {std::pair{&Categories, "CATEGORYREEST.db"},
-                               std::pair{&Layers, "classreest.DB"},
-                               std::pair{&Groups, "GroupReest.DB"}}) {
+    for (auto [table, name] :
+         {std::pair{&Categories, "CATEGORYREEST.db"}, std::pair{&Layers, "classreest.DB"},
+          std::pair{&Groups, "GroupReest.DB"}}) {
       table->SetDatabaseName(Dir.path() + "/BASE");
       table->SetTableName(name);
       table->Open();
@@ -240,8 +240,9 @@ TEST_F(Classification, TheAttributeTableOfAClassIsNamedAfterItsGeometryFile) {
   const int category = int(Layers.FieldByName("Category").AsInteger());
   const int cls = int(Layers.FieldByName("Class").AsInteger());
   const QString title = Layers.FieldByName("ClassName").AsString();
-  for (auto [file, table] : {std::pair{"Parks.shp", "Parks.DBF"}, std::pair{"Parks.MDS", "Parks.DBF"},
-                             std::pair{"parks.dbf", "parks.dbf"}, std::pair{"Parks", "Parks"}}) {
+  for (auto [file, table] :
+       {std::pair{"Parks.shp", "Parks.DBF"}, std::pair{"Parks.MDS", "Parks.DBF"},
+        std::pair{"parks.dbf", "parks.dbf"}, std::pair{"Parks", "Parks"}}) {
     Layers.Edit();
     Layers.FieldByName("FileName").SetAsString(file);
     Layers.Post();
@@ -262,7 +263,8 @@ TEST_F(Classification, AMissingGroupsOrLayersTableIsReportedAndTheTreeGoesOn) {
   int classes100 = 0;
   for (const TNodeLine& line : withoutGroups) {
     EXPECT_NE(line.Text[0], '_');
-    if (auto* c = dynamic_cast<TClassObject*>(line.Node.get()); c && c->Category == 100) ++classes100;
+    if (auto* c = dynamic_cast<TClassObject*>(line.Node.get()); c && c->Category == 100)
+      ++classes100;
   }
   EXPECT_EQ(classes100, 3);
   EXPECT_EQ(withoutGroups.size(), full - 7) << "the seven groups of category 100";

@@ -10,6 +10,7 @@
 #include "ui/FormInfoPath.h"
 #include "ui/FormMap.h"
 #include "ui/FormSelectInfo.h"
+#include "ui/FormViewSelectedObjects.h"
 #include "ui/LayerPanels.h"
 
 #include "AtlasWriter.h"
@@ -19,6 +20,7 @@
 #include "db/Table.h"
 #include "gfx/DrawHelpers.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -27,6 +29,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -482,6 +485,103 @@ TEST(ObjectUtilsHost, ADoubleClickInAComponentsListShowsTheObjectOnTheMap) {
   EXPECT_TRUE(map.ArrowShown());
   EXPECT_EQ(map.ArrowWorldX(), x);
   EXPECT_EQ(map.ArrowWorldY(), y);
+}
+
+TEST(IndexedPick, OneWellIsSelectedAndTwoOfferTheChoiceWindow) {
+  QTemporaryDir atlas, program;
+  demo::WriteAtlas(atlas.path(), 1, 9);
+  // A second grid record over the first water well, with the number of another well.
+  int64_t first = -1, second = -1, col = 0, row = 0;
+  double x = 0, y = 0, secondX = 0, secondY = 0;
+  {
+    db::Table spin(atlas.path() + "/USER_OBJ", "SPIN.DB");
+    spin.Open();
+    for (spin.First(); !spin.Eof() && second < 0; spin.Next()) {
+      if (spin.FieldByName("Class").AsInteger() != 1) continue;
+      if (first < 0) {
+        first = spin.FieldByName("ObjNum").AsInteger();
+        col = spin.FieldByName("Nodei").AsInteger();
+        row = spin.FieldByName("Nodej").AsInteger();
+        x = spin.FieldByName("X").AsFloat();
+        y = spin.FieldByName("Y").AsFloat();
+      } else if (spin.FieldByName("Nodei").AsInteger() != col ||
+                 spin.FieldByName("Nodej").AsInteger() != row) { // a well of another cell
+        second = spin.FieldByName("ObjNum").AsInteger();
+        secondX = spin.FieldByName("X").AsFloat();
+        secondY = spin.FieldByName("Y").AsFloat();
+      }
+    }
+    ASSERT_GE(second, 0);
+    spin.Append();
+    spin.FieldByName("Nodei").SetAsInteger(col);
+    spin.FieldByName("Nodej").SetAsInteger(row);
+    spin.FieldByName("Category").SetAsInteger(100);
+    spin.FieldByName("Class").SetAsInteger(1);
+    spin.FieldByName("ObjNum").SetAsInteger(second);
+    spin.FieldByName("X").SetAsFloat(x);
+    spin.FieldByName("Y").SetAsFloat(y);
+    spin.Post();
+  }
+  TDataModuleVANDREL data(program.path(), 0, atlas.path());
+  TFormMap form(data);
+  form.show();
+  QApplication::processEvents(); // the window takes its size before the view is set
+  TFAMap& map = *form.Map;
+  int wells = -1;
+  for (size_t i = 0; i < map.Layers.size(); ++i)
+    if (map.Layers[i]->Category == 100 && map.Layers[i]->Class == 1) wells = int(i);
+  ASSERT_GE(wells, 0);
+  TCustomLayer& layer = *map.Layers[size_t(wells)];
+  ASSERT_TRUE(layer.IsIndexed);
+  map.ActiveLayer = wells;
+  // Two pixels per metre around the doubled well.
+  const double hw = map.width() / 4.0, hh = map.height() / 4.0;
+  map.World.ViewExtent = {x - hw, y - hh, x + hw, y + hh};
+  map.Redraw();
+  form.sbInfoClick();
+  auto at = [&] { return QPoint(map.World.WorldToScreenX(x), map.World.WorldToScreenY(y)); };
+  // The window: two lines in key order (the lower number first); "Відмінити" chooses nothing.
+  QStringList offered;
+  QString caption;
+  auto answer = [&](int line, bool ok) {
+    QTimer::singleShot(0, [&, line, ok] {
+      auto* window = dynamic_cast<TFormViewSelectedObjects*>(QApplication::activeModalWidget());
+      if (!window) return;
+      caption = window->windowTitle();
+      offered.clear();
+      for (int i = 0; i < window->ListBoxSelObjects->count(); ++i)
+        offered << window->ListBoxSelObjects->item(i)->text();
+      if (line >= 0) window->ListBoxSelObjects->setCurrentRow(line);
+      QAbstractButton* button = ok ? window->BitBtnOK : window->BitBtnCancel;
+      QTest::mouseClick(button, Qt::LeftButton);
+    });
+  };
+  answer(-1, false);
+  QTest::mouseClick(&map, Qt::LeftButton, {}, at());
+  EXPECT_EQ(caption, QString::fromUtf8("Знайдені об'єкти"));
+  EXPECT_EQ(offered.size(), 2);
+  EXPECT_TRUE(map.Selection.empty());
+  answer(-1, true); // OK without a chosen line
+  QTest::mouseClick(&map, Qt::LeftButton, {}, at());
+  EXPECT_TRUE(map.Selection.empty());
+  answer(1, true);
+  QTest::mouseClick(&map, Qt::LeftButton, {}, at());
+  ASSERT_EQ(map.Selection.size(), 1u);
+  const int chosen = int(std::max(first, second));
+  EXPECT_EQ(map.Selection[0], (TSelectedObject{100, 1, layer.IndexOfCode(chosen)}));
+  EXPECT_TRUE(map.ArrowShown());
+  // The other well alone under the pointer: selected without a window.
+  map.World.ViewExtent = {secondX - hw, secondY - hh, secondX + hw, secondY + hh};
+  map.Redraw();
+  caption.clear();
+  answer(-1, false); // would close a window, were one to open
+  QTest::mouseClick(&map, Qt::LeftButton, {},
+                    {map.World.WorldToScreenX(secondX), map.World.WorldToScreenY(secondY)});
+  QApplication::processEvents();
+  EXPECT_TRUE(caption.isEmpty()) << "no choice for one object";
+  ASSERT_EQ(map.Selection.size(), 1u);
+  EXPECT_EQ(map.Selection[0], (TSelectedObject{100, 1, layer.IndexOfCode(int(second))}));
+  EXPECT_EQ(map.ArrowWorldX(), secondX);
 }
 
 TEST_F(MainWindow, ShowingTheWindowMakesTheFirstLineOfBothListsCurrent) {
