@@ -336,17 +336,20 @@ void ParadoxFile::ReplaceRows(std::vector<StoredRow>& rows, std::vector<StoredRo
     accepted.reserve(replacement.size());
     for (StoredRow& row : replacement) {
       AssignAutoIncrements(row.Values);
-      CheckKeyUnique(accepted, row.Values, std::nullopt);
       row.Raw = EncodeRecord(row.Values, nullptr);
       row.Location = -1;
-      // Kept in key order, which the uniqueness check searches.
-      const auto at = Hdr.KeyFields == 0
-                          ? accepted.end()
-                          : std::upper_bound(accepted.begin(), accepted.end(), row,
-                                             [&](const StoredRow& a, const StoredRow& b) {
-                                               return KeyLess(a, b, Hdr.KeyFields);
-                                             });
-      accepted.insert(at, std::move(row));
+      accepted.push_back(std::move(row));
+    }
+    // Sorted once into key order (rows of equal keys in the order given), where two rows with
+    // one key stand side by side.
+    if (Hdr.KeyFields > 0) {
+      const auto less = [&](const StoredRow& a, const StoredRow& b) {
+        return KeyLess(a, b, Hdr.KeyFields);
+      };
+      std::stable_sort(accepted.begin(), accepted.end(), less);
+      for (size_t i = 1; i < accepted.size(); ++i)
+        if (!less(accepted[i - 1], accepted[i]))
+          CheckKeyUnique({accepted[i - 1]}, accepted[i].Values, std::nullopt); // raises
     }
     Rewrite(accepted);
     rows = std::move(accepted);

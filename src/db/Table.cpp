@@ -708,6 +708,9 @@ bool Table::SyncWithDisk() {
 
 std::optional<size_t> Table::LocateForWrite(uint64_t id, const std::vector<Value>& original) {
   if (!SyncWithDisk()) {
+    // The edited row is normally the cursor's own.
+    if (Cursor >= 0 && size_t(Cursor) < Order.size() && Rows[Order[size_t(Cursor)]].Id == id)
+      return Order[size_t(Cursor)];
     for (size_t i = 0; i < Rows.size(); ++i)
       if (Rows[i].Id == id) return i;
     return std::nullopt;
