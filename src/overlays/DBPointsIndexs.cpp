@@ -93,9 +93,12 @@ QString TDBPointsIndexs::GetObjectLabel(int16_t Category, int32_t Class, int32_t
   // Network nodes are found by their number; user objects by their table's key.
   if (Category == 100) objects.SetIndexFieldNames("ObjectCode");
   if (!objects.FindKey({int64_t(ObjectNumber)})) return QString();
+  // The object's Number where it has one, else its Name: a Number field left empty (valves and
+  // wells have none, only house inlets do) would give the choice blank lines.
   QString label;
-  if (const db::Field* name = objects.FindField("Name")) label = name->AsString();
   if (const db::Field* number = objects.FindField("Number")) label = number->AsString();
+  if (const db::Field* name = objects.FindField("Name"); name && label.trimmed().isEmpty())
+    label = name->AsString();
   return label;
 }
 

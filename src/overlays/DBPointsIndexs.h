@@ -33,7 +33,8 @@ public:
   // in key order among equal distances.
   bool FindNearestInGrid(const TWorld& World, int16_t Category, double X, double Y, int32_t Class,
                          int32_t& ObjectNumber);
-  // The object's `Number`, else its `Name`, from its class's object table; empty when unknown.
+  // The object's `Number`, or its `Name` where the number is empty, from its class's object
+  // table; empty when the object or its class is unknown.
   QString GetObjectLabel(int16_t Category, int32_t Class, int32_t ObjectNumber);
   // "spin" + the class's layer file name up to its first "." + ".db"; empty when the layers
   // table has no row for the class.

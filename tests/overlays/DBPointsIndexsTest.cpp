@@ -141,8 +141,8 @@ TEST_F(IndexTest, SeveralRecordsOfferAChoiceInKeyOrder) {
   Choice = -1; // "Відмінити", or OK without a chosen line
   EXPECT_FALSE(index->FindObjectsAt(World, 100, 200, 150, 1, number, x, y));
   ASSERT_EQ(Offered.size(), 1);
-  // In key order; the label is the Number where the table has that field, even when empty.
-  EXPECT_EQ(Offered[0], (QStringList{"", "7a"}));
+  // In key order; the label is the Number, or the Name where the number is empty.
+  EXPECT_EQ(Offered[0], (QStringList{"ВК-8", "7a"}));
   EXPECT_EQ(number, -1);
   Choice = 1;
   ASSERT_TRUE(index->FindObjectsAt(World, 100, 200, 150, 1, number, x, y));
@@ -220,7 +220,7 @@ TEST_F(IndexTest, GridTableNamesTakeTheLayerFileUpToItsFirstDot) {
   EXPECT_EQ(index->GetSpinTableName(100, 4), "spina.db");
   EXPECT_EQ(index->GetSpinTableName(100, 9), "") << "no such class";
   EXPECT_EQ(index->GetObjectLabel(100, 1, 7), "7a");
-  EXPECT_EQ(index->GetObjectLabel(100, 1, 8), "") << "Number, empty here, wins over Name";
+  EXPECT_EQ(index->GetObjectLabel(100, 1, 8), "ВК-8") << "an empty Number gives the Name";
   EXPECT_EQ(index->GetObjectLabel(100, 1, 99), "");
 }
 
