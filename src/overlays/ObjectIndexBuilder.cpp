@@ -18,7 +18,9 @@ using db::Value;
 
 const QString kSpinTable = "SPIN.DB";
 
-std::vector<db::FieldDef> GridFields() {
+} // namespace
+
+std::vector<db::FieldDef> GridTableFields() {
   namespace px = db::paradox;
   return {
       px::MakeField("Nodei", FieldType::Integer),     px::MakeField("Nodej", FieldType::Integer),
@@ -27,6 +29,8 @@ std::vector<db::FieldDef> GridFields() {
       px::MakeField("Y", FieldType::Float),           px::MakeField("ScaleIn", FieldType::Float),
       px::MakeField("ScaleOut", FieldType::Float)};
 }
+
+namespace {
 
 Value Bound(double scale) {
   return scale == 0 ? Value() : Value(scale);
@@ -82,7 +86,7 @@ void WriteGridTable(const QString& userObjDir, const QString& name,
     table.ReplaceAllRows(records);
     return;
   }
-  db::ParadoxFile::Create(userObjDir + "/" + name, GridFields(), 5, records);
+  db::ParadoxFile::Create(userObjDir + "/" + name, GridTableFields(), 5, records);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 // leaves the old table as it was.
 
 #include "core/World.h"
+#include "db/FieldDef.h"
 
 #include <QString>
 #include <QStringList>
@@ -15,6 +16,10 @@ struct TIndexBuildResult {
   QStringList Tables; // "SPIN.DB: 718 records", one line per table written
   int Objects = 0;
 };
+
+// The fields of a grid table: the cell column and row (the primary key's first two fields, then
+// Category, Class, ObjNum), the object's X and Y, and its scale window.
+std::vector<db::FieldDef> GridTableFields();
 
 // The cell size of a new index, in map units.
 inline constexpr double kDefaultGridCell = 250.0;

@@ -2,6 +2,7 @@
 // choice, scale windows, per-class tables, the nearest search, names and failures.
 
 #include "overlays/DBPointsIndexs.h"
+#include "overlays/ObjectIndexBuilder.h"
 
 #include "base/UserMessages.h"
 #include "db/ParadoxFile.h"
@@ -35,15 +36,6 @@ struct Grid {
   double X, Y;
   double ScaleIn = 0, ScaleOut = 0;
 };
-
-std::vector<db::FieldDef> GridFields() {
-  return {
-      px::MakeField("Nodei", FieldType::Integer),     px::MakeField("Nodej", FieldType::Integer),
-      px::MakeField("Category", FieldType::SmallInt), px::MakeField("Class", FieldType::Integer),
-      px::MakeField("ObjNum", FieldType::Integer),    px::MakeField("X", FieldType::Float),
-      px::MakeField("Y", FieldType::Float),           px::MakeField("ScaleIn", FieldType::Float),
-      px::MakeField("ScaleOut", FieldType::Float)};
-}
 
 class IndexTest : public ::testing::Test {
 protected:
@@ -90,7 +82,7 @@ protected:
                       int64_t(100), int64_t(g.Class), int64_t(g.Number), g.X, g.Y,
                       g.ScaleIn == 0 ? Value() : Value(g.ScaleIn),
                       g.ScaleOut == 0 ? Value() : Value(g.ScaleOut)});
-    db::ParadoxFile::Create(UserObj() + "/" + name, GridFields(), 5, rows);
+    db::ParadoxFile::Create(UserObj() + "/" + name, GridTableFields(), 5, rows);
   }
   std::unique_ptr<TDBPointsIndexs> Index() {
     auto index = std::make_unique<TDBPointsIndexs>(Maps(), Base(), UserObj(), 0, 0, 1000, 1000);

@@ -49,14 +49,7 @@ protected:
     for (const auto& [cls, number, x, y] : nodes)
       rows.push_back({int64_t(x / 100) + 1, int64_t(y / 100) + 1, int64_t(100), int64_t(cls),
                       int64_t(number), x, y, Value(), Value()});
-    db::ParadoxFile::Create(
-        Dir.path() + "/USER_OBJ/SPIN.DB",
-        {px::MakeField("Nodei", FieldType::Integer), px::MakeField("Nodej", FieldType::Integer),
-         px::MakeField("Category", FieldType::SmallInt), px::MakeField("Class", FieldType::Integer),
-         px::MakeField("ObjNum", FieldType::Integer), px::MakeField("X", FieldType::Float),
-         px::MakeField("Y", FieldType::Float), px::MakeField("ScaleIn", FieldType::Float),
-         px::MakeField("ScaleOut", FieldType::Float)},
-        5, rows);
+    db::ParadoxFile::Create(Dir.path() + "/USER_OBJ/SPIN.DB", GridTableFields(), 5, rows);
   }
   // Pipes as the geometry file, and `rows` attribute rows with HUB1CODE and HUB2CODE at 99.
   void WritePipes(const QString& name, const std::vector<std::vector<Ring>>& pipes, int rows) {
