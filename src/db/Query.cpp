@@ -1,0 +1,558 @@
+#include "Query.h"
+
+#include "Error.h"
+#include "Table.h"
+
+#include <sqlite3.h>
+
+#include <QRegularExpression>
+
+namespace db {
+namespace {
+
+// ---------------------------------------------------------------- the virtual-table module
+
+// One table of the directory: its cursor, read whole when the table is first used.
+struct AtlasTable {
+  sqlite3_vtab Base{}; // must come first: SQLite hands this struct around as its base
+  std::unique_ptr<Table> Rows;
+};
+
+// A scan of a table: the position of the row it stands on, in the table's order.
+struct AtlasCursor {
+  sqlite3_vtab_cursor Base{};
+  int Position = 0;
+};
+
+AtlasTable& TableOf(sqlite3_vtab* v) {
+  return *reinterpret_cast<AtlasTable*>(v);
+}
+AtlasTable& TableOf(sqlite3_vtab_cursor* c) {
+  return TableOf(c->pVtab);
+}
+AtlasCursor& CursorOf(sqlite3_vtab_cursor* c) {
+  return *reinterpret_cast<AtlasCursor*>(c);
+}
+
+int Fail(sqlite3_vtab* v, const QString& message) {
+  sqlite3_free(v->zErrMsg);
+  v->zErrMsg = sqlite3_mprintf("%s", message.toUtf8().constData());
+  return SQLITE_ERROR;
+}
+
+// A module argument as written in CREATE VIRTUAL TABLE: 'text' with doubled quotes.
+QString Unquote(const char* argument) {
+  QString text = QString::fromUtf8(argument).trimmed();
+  if (text.size() >= 2 && text.startsWith('\'') && text.endsWith('\''))
+    text = text.mid(1, text.size() - 2).replace("''", "'");
+  return text;
+}
+
+const char* SqlType(FieldType type) {
+  switch (type) {
+  case FieldType::Boolean:
+  case FieldType::SmallInt:
+  case FieldType::Integer:
+  case FieldType::AutoInc:
+    return "INTEGER";
+  case FieldType::Float:
+  case FieldType::Currency:
+  case FieldType::BCD:
+    return "REAL";
+  default:
+    return IsBlobType(type) && type != FieldType::Memo ? "BLOB" : "TEXT";
+  }
+}
+
+int Connect(sqlite3* connection, void*, int argc, const char* const* argv, sqlite3_vtab** out,
+            char** error) {
+  if (argc < 5) {
+    *error = sqlite3_mprintf("the table module needs a directory and a table name");
+    return SQLITE_ERROR;
+  }
+  auto table = std::make_unique<AtlasTable>();
+  try {
+    table->Rows = std::make_unique<Table>(Unquote(argv[3]), Unquote(argv[4]));
+    table->Rows->Open();
+  } catch (const Error& e) {
+    *error = sqlite3_mprintf("%s", e.Message.toUtf8().constData());
+    return SQLITE_ERROR;
+  }
+  QStringList columns;
+  for (const FieldDef& f : table->Rows->FieldDefs())
+    columns << "\"" + QString(f.Name).replace('"', "\"\"") + "\" " + SqlType(f.Type);
+  const QByteArray schema = ("CREATE TABLE x(" + columns.join(", ") + ")").toUtf8();
+  if (const int rc = sqlite3_declare_vtab(connection, schema.constData()); rc != SQLITE_OK)
+    return rc;
+  *out = &table.release()->Base;
+  return SQLITE_OK;
+}
+
+int Disconnect(sqlite3_vtab* v) {
+  delete &TableOf(v);
+  return SQLITE_OK;
+}
+
+int BestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
+  // Only a full scan is offered.
+  info->estimatedCost = double(TableOf(v).Rows->RecordCount()) + 1;
+  info->estimatedRows = TableOf(v).Rows->RecordCount();
+  return SQLITE_OK;
+}
+
+int OpenCursor(sqlite3_vtab*, sqlite3_vtab_cursor** out) {
+  *out = &(new AtlasCursor)->Base;
+  return SQLITE_OK;
+}
+
+int CloseCursor(sqlite3_vtab_cursor* c) {
+  delete &CursorOf(c);
+  return SQLITE_OK;
+}
+
+int Filter(sqlite3_vtab_cursor* c, int, const char*, int, sqlite3_value**) {
+  CursorOf(c).Position = 0;
+  try {
+    TableOf(c).Rows->Refresh(); // another program or cursor may have written it since
+  } catch (const Error& e) {
+    return Fail(c->pVtab, e.Message);
+  }
+  return SQLITE_OK;
+}
+
+int Next(sqlite3_vtab_cursor* c) {
+  ++CursorOf(c).Position;
+  return SQLITE_OK;
+}
+
+int AtEnd(sqlite3_vtab_cursor* c) {
+  return CursorOf(c).Position >= TableOf(c).Rows->RecordCount();
+}
+
+void ResultValue(sqlite3_context* context, const Value& v) {
+  if (IsNull(v)) return sqlite3_result_null(context);
+  if (const auto* b = std::get_if<bool>(&v)) return sqlite3_result_int64(context, *b);
+  if (const auto* i = std::get_if<int64_t>(&v)) return sqlite3_result_int64(context, *i);
+  if (const auto* d = std::get_if<double>(&v)) return sqlite3_result_double(context, *d);
+  if (const auto* bytes = std::get_if<QByteArray>(&v))
+    return sqlite3_result_blob64(context, bytes->constData(), sqlite3_uint64(bytes->size()),
+                                 SQLITE_TRANSIENT);
+  const QByteArray text = ValueToString(v).toUtf8();
+  sqlite3_result_text64(context, text.constData(), sqlite3_uint64(text.size()), SQLITE_TRANSIENT,
+                        SQLITE_UTF8);
+}
+
+int Column(sqlite3_vtab_cursor* c, sqlite3_context* context, int column) {
+  ResultValue(context, TableOf(c).Rows->ValueAt(CursorOf(c).Position, size_t(column)));
+  return SQLITE_OK;
+}
+
+int RowId(sqlite3_vtab_cursor* c, sqlite3_int64* rowid) {
+  // The row's bookmark: it names the row whatever order changes a write makes.
+  Table& t = *TableOf(c).Rows;
+  t.SetRecNo(CursorOf(c).Position + 1);
+  *rowid = sqlite3_int64(t.GetBookmark());
+  return SQLITE_OK;
+}
+
+Value ValueOf(sqlite3_value* v) {
+  switch (sqlite3_value_type(v)) {
+  case SQLITE_INTEGER:
+    return int64_t(sqlite3_value_int64(v));
+  case SQLITE_FLOAT:
+    return sqlite3_value_double(v);
+  case SQLITE_TEXT:
+    return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(v)),
+                             sqlite3_value_bytes(v));
+  case SQLITE_BLOB:
+    return QByteArray(static_cast<const char*>(sqlite3_value_blob(v)), sqlite3_value_bytes(v));
+  default:
+    return Value();
+  }
+}
+
+// DELETE (one argument), INSERT (a null old rowid) and UPDATE, each posted to the file at once.
+int Update(sqlite3_vtab* v, int argc, sqlite3_value** argv, sqlite3_int64* rowid) {
+  Table& t = *TableOf(v).Rows;
+  try {
+    if (argc == 1) {
+      t.GotoBookmark(Table::Bookmark(sqlite3_value_int64(argv[0])));
+      t.Delete();
+      return SQLITE_OK;
+    }
+    const bool insert = sqlite3_value_type(argv[0]) == SQLITE_NULL;
+    if (!insert && sqlite3_value_int64(argv[0]) != sqlite3_value_int64(argv[1]))
+      return Fail(v, "a row's identity cannot be changed");
+    if (insert) {
+      t.Append();
+    } else {
+      t.GotoBookmark(Table::Bookmark(sqlite3_value_int64(argv[0])));
+      t.Edit();
+    }
+    try {
+      for (int i = 2; i < argc; ++i)
+        t.Fields()[size_t(i - 2)].SetValue(ValueOf(argv[i]));
+      t.Post();
+    } catch (...) {
+      t.Cancel();
+      throw;
+    }
+    if (insert) *rowid = sqlite3_int64(t.GetBookmark());
+    return SQLITE_OK;
+  } catch (const Error& e) {
+    return Fail(v, e.Message);
+  }
+}
+
+const sqlite3_module kAtlasModule = {
+    1,       Connect, Connect, BestIndex, Disconnect, Disconnect, OpenCursor, CloseCursor,
+    Filter,  Next,    AtEnd,   Column,    RowId,      Update,     nullptr,    nullptr,
+    nullptr, nullptr, nullptr, nullptr,   nullptr,    nullptr,    nullptr,    nullptr};
+
+// ---------------------------------------------------------------- functions of the dialect
+
+QString TextArgument(sqlite3_value* v) {
+  return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(v)),
+                           sqlite3_value_bytes(v));
+}
+
+void ResultText(sqlite3_context* context, const QString& text) {
+  const QByteArray bytes = text.toUtf8();
+  sqlite3_result_text64(context, bytes.constData(), sqlite3_uint64(bytes.size()), SQLITE_TRANSIENT,
+                        SQLITE_UTF8);
+}
+
+void LowerFunction(sqlite3_context* context, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(context);
+  ResultText(context, TextArgument(argv[0]).toLower());
+}
+
+void UpperFunction(sqlite3_context* context, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(context);
+  ResultText(context, TextArgument(argv[0]).toUpper());
+}
+
+// "%" any run of characters, "_" one character, `escape` makes the next character plain.
+bool Like(QStringView pattern, QStringView text, QChar escape) {
+  qsizetype p = 0, t = 0, starP = -1, starT = 0;
+  while (t < text.size()) {
+    if (p < pattern.size() && pattern[p] == '%') {
+      starP = p++;
+      starT = t;
+      continue;
+    }
+    if (p < pattern.size()) {
+      QChar c = pattern[p];
+      qsizetype width = 1;
+      const bool escaped = !escape.isNull() && c == escape && p + 1 < pattern.size();
+      if (escaped) c = pattern[p + 1], width = 2;
+      if ((!escaped && c == '_') || c == text[t]) {
+        p += width;
+        ++t;
+        continue;
+      }
+    }
+    if (starP < 0) return false;
+    p = starP + 1;
+    t = ++starT;
+  }
+  while (p < pattern.size() && pattern[p] == '%')
+    ++p;
+  return p == pattern.size();
+}
+
+void LikeFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
+  // like(pattern, text[, escape]), as SQLite calls it for "text LIKE pattern".
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
+    return sqlite3_result_null(context);
+  const QString escape = argc > 2 ? TextArgument(argv[2]) : QString();
+  sqlite3_result_int(context, Like(TextArgument(argv[0]), TextArgument(argv[1]),
+                                   escape.isEmpty() ? QChar() : escape[0]));
+}
+
+// ---------------------------------------------------------------- the dialect adapter
+
+bool IsWordChar(QChar c) {
+  return c.isLetterOrNumber() || c == '_' || c == '$';
+}
+
+QString QuoteIdentifier(const QString& name) {
+  return "\"" + QString(name).replace('"', "\"\"") + "\"";
+}
+
+// Walks a statement: string literals, table names and the rest, in the engine's dialect.
+struct Scanner {
+  explicit Scanner(QString sql) : Sql(std::move(sql)) {}
+  QString Sql;
+  QString Out;        // the statement in SQLite's dialect
+  QStringList Tables; // names read after FROM, JOIN, INTO, UPDATE and FROM-list commas
+  bool ExpectTable = false, InFromList = false;
+  int Depth = 0, FromDepth = -1;
+
+  void Run() {
+    for (qsizetype i = 0; i < Sql.size();) {
+      const QChar c = Sql[i];
+      if (c == '\'' || c == '"') {
+        i = Quoted(i, c);
+      } else if (IsWordChar(c)) {
+        i = Word(i);
+      } else {
+        Punctuation(c);
+        Out += c;
+        ++i;
+      }
+    }
+  }
+
+  qsizetype Quoted(qsizetype i, QChar quote) {
+    QString text;
+    qsizetype j = i + 1;
+    for (; j < Sql.size(); ++j) {
+      if (Sql[j] == quote) {
+        if (j + 1 < Sql.size() && Sql[j + 1] == quote) {
+          text += quote;
+          ++j;
+          continue;
+        }
+        break;
+      }
+      text += Sql[j];
+    }
+    if (quote == '"' && ExpectTable) {
+      TableName(text);
+    } else if (quote == '"') {
+      Out += "'" + QString(text).replace('\'', "''") + "'"; // a string literal of the dialect
+    } else {
+      Out += Sql.mid(i, std::min(j + 1, Sql.size()) - i);
+    }
+    return j + 1;
+  }
+
+  qsizetype Word(qsizetype i) {
+    qsizetype j = i;
+    // A table name may carry its extension and a path-free dot.
+    while (j < Sql.size() && (IsWordChar(Sql[j]) || (ExpectTable && Sql[j] == '.')))
+      ++j;
+    const QString word = Sql.mid(i, j - i);
+    if (ExpectTable) {
+      TableName(word);
+      return j;
+    }
+    const QString upper = word.toUpper();
+    if (upper == "FROM" || upper == "JOIN" || upper == "INTO" || upper == "UPDATE") {
+      ExpectTable = true;
+      if (upper == "FROM" || upper == "JOIN") {
+        InFromList = true;
+        FromDepth = Depth;
+      }
+    } else if (upper == "WHERE" || upper == "GROUP" || upper == "ORDER" || upper == "SET" ||
+               upper == "VALUES" || upper == "ON" || upper == "LIMIT" || upper == "UNION" ||
+               upper == "HAVING") {
+      InFromList = false;
+    }
+    Out += word;
+    return j;
+  }
+
+  void TableName(const QString& name) {
+    Tables << name;
+    Out += QuoteIdentifier(name);
+    ExpectTable = false;
+  }
+
+  void Punctuation(QChar c) {
+    if (c == '(') {
+      ++Depth;
+      ExpectTable = false; // a sub-query or a column list
+    } else if (c == ')') {
+      --Depth;
+      if (Depth < FromDepth) InFromList = false;
+    } else if (c == ',' && InFromList && Depth == FromDepth) {
+      ExpectTable = true;
+    }
+  }
+};
+
+} // namespace
+
+// ---------------------------------------------------------------- Query
+
+Query::Query() {
+  if (sqlite3_open_v2(":memory:", &Connection, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                      nullptr) != SQLITE_OK)
+    throw Error("SQL: the query engine could not be started");
+  sqlite3_create_module_v2(Connection, "vandrel_table", &kAtlasModule, nullptr, nullptr);
+  const int text = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+  sqlite3_create_function_v2(Connection, "lower", 1, text, nullptr, LowerFunction, nullptr, nullptr,
+                             nullptr);
+  sqlite3_create_function_v2(Connection, "upper", 1, text, nullptr, UpperFunction, nullptr, nullptr,
+                             nullptr);
+  sqlite3_create_function_v2(Connection, "like", 2, text, nullptr, LikeFunction, nullptr, nullptr,
+                             nullptr);
+  sqlite3_create_function_v2(Connection, "like", 3, text, nullptr, LikeFunction, nullptr, nullptr,
+                             nullptr);
+}
+
+Query::~Query() {
+  sqlite3_close_v2(Connection);
+}
+
+void Query::SetDatabaseName(const QString& dir) {
+  if (dir == Database) return;
+  Close();
+  Database = dir;
+  // The tables of another directory are other tables.
+  for (const QString& name : Attached)
+    sqlite3_exec(Connection, ("DROP TABLE temp." + QuoteIdentifier(name)).toUtf8().constData(),
+                 nullptr, nullptr, nullptr);
+  Attached.clear();
+}
+
+QString Query::ToSqlite(const QString& sql) {
+  Scanner s(sql);
+  s.Run();
+  return s.Out;
+}
+
+QStringList Query::TableNames(const QString& sql) {
+  Scanner s(sql);
+  s.Run();
+  return s.Tables;
+}
+
+void Query::AttachTables(const QString& sql) {
+  for (const QString& name : TableNames(sql)) {
+    if (Attached.contains(name, Qt::CaseInsensitive)) continue;
+    Table::ResolveTableFile(Database, name); // raises, naming the table, when there is none
+    const auto quoted = [](const QString& t) { return "'" + QString(t).replace('\'', "''") + "'"; };
+    const QByteArray create =
+        ("CREATE VIRTUAL TABLE temp." + QuoteIdentifier(name) + " USING vandrel_table(" +
+         quoted(Database) + ", " + quoted(name) + ")")
+            .toUtf8();
+    char* message = nullptr;
+    if (sqlite3_exec(Connection, create.constData(), nullptr, nullptr, &message) != SQLITE_OK) {
+      const QString reason = QString::fromUtf8(message ? message : "cannot be read");
+      sqlite3_free(message);
+      throw Error::ForTable(Database + "/" + name, reason);
+    }
+    Attached << name;
+  }
+}
+
+namespace {
+
+struct Statement {
+  sqlite3_stmt* Handle = nullptr;
+  ~Statement() { sqlite3_finalize(Handle); }
+};
+
+void Bind(sqlite3_stmt* statement, const std::vector<Value>& params) {
+  for (size_t i = 0; i < params.size(); ++i) {
+    const int at = int(i) + 1;
+    const Value& v = params[i];
+    if (IsNull(v)) {
+      sqlite3_bind_null(statement, at);
+    } else if (const auto* b = std::get_if<bool>(&v)) {
+      sqlite3_bind_int64(statement, at, *b);
+    } else if (const auto* n = std::get_if<int64_t>(&v)) {
+      sqlite3_bind_int64(statement, at, *n);
+    } else if (const auto* d = std::get_if<double>(&v)) {
+      sqlite3_bind_double(statement, at, *d);
+    } else if (const auto* bytes = std::get_if<QByteArray>(&v)) {
+      sqlite3_bind_blob64(statement, at, bytes->constData(), sqlite3_uint64(bytes->size()),
+                          SQLITE_TRANSIENT);
+    } else {
+      const QByteArray text = ValueToString(v).toUtf8();
+      sqlite3_bind_text64(statement, at, text.constData(), sqlite3_uint64(text.size()),
+                          SQLITE_TRANSIENT, SQLITE_UTF8);
+    }
+  }
+}
+
+} // namespace
+
+void Query::Open() {
+  Close();
+  const QString sql = SQL.join('\n');
+  AttachTables(sql);
+  Statement s;
+  const QByteArray text = ToSqlite(sql).toUtf8();
+  if (sqlite3_prepare_v2(Connection, text.constData(), -1, &s.Handle, nullptr) != SQLITE_OK)
+    throw Error("SQL: " + QString::fromUtf8(sqlite3_errmsg(Connection)) + "\n" + sql);
+  Bind(s.Handle, Params);
+  ReadResult(s.Handle);
+  IsOpen = true;
+}
+
+void Query::ReadResult(sqlite3_stmt* statement) {
+  Columns.clear();
+  Rows.clear();
+  Current = 0;
+  const int columns = sqlite3_column_count(statement);
+  for (int c = 0; c < columns; ++c)
+    Columns << QString::fromUtf8(sqlite3_column_name(statement, c));
+  int rc = SQLITE_OK;
+  while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+    std::vector<Value> row;
+    row.reserve(size_t(columns));
+    for (int c = 0; c < columns; ++c)
+      row.push_back(ValueOf(sqlite3_column_value(statement, c)));
+    Rows.push_back(std::move(row));
+  }
+  if (rc != SQLITE_DONE) {
+    Rows.clear();
+    throw Error("SQL: " + QString::fromUtf8(sqlite3_errmsg(Connection)));
+  }
+}
+
+int Query::ExecSQL() {
+  Close();
+  const QString sql = SQL.join('\n');
+  AttachTables(sql);
+  Statement s;
+  const QByteArray text = ToSqlite(sql).toUtf8();
+  if (sqlite3_prepare_v2(Connection, text.constData(), -1, &s.Handle, nullptr) != SQLITE_OK)
+    throw Error("SQL: " + QString::fromUtf8(sqlite3_errmsg(Connection)) + "\n" + sql);
+  Bind(s.Handle, Params);
+  int rc = SQLITE_OK;
+  while ((rc = sqlite3_step(s.Handle)) == SQLITE_ROW) {
+  }
+  if (rc != SQLITE_DONE) throw Error("SQL: " + QString::fromUtf8(sqlite3_errmsg(Connection)));
+  return sqlite3_changes(Connection);
+}
+
+void Query::Close() {
+  IsOpen = false;
+  Columns.clear();
+  Rows.clear();
+  Current = 0;
+}
+
+const Value& Query::ValueAt(int row, int column) const {
+  static const Value none;
+  if (row < 0 || row >= int(Rows.size()) || column < 0 || column >= int(Columns.size()))
+    return none;
+  return Rows[size_t(row)][size_t(column)];
+}
+
+int Query::FindColumn(const QString& name) const {
+  for (int c = 0; c < Columns.size(); ++c)
+    if (Columns[c].compare(name, Qt::CaseInsensitive) == 0) return c;
+  return -1;
+}
+
+void Query::Next() {
+  if (Current < int(Rows.size())) ++Current;
+}
+
+void Query::SetRecNo(int recNo) {
+  Current = std::clamp(recNo - 1, 0, std::max(0, int(Rows.size()) - 1));
+}
+
+Value Query::FieldValue(const QString& column) const {
+  const int c = FindColumn(column);
+  if (c < 0) throw Error("SQL: the result has no column \"" + column + "\"");
+  return Eof() ? Value() : ValueAt(Current, c);
+}
+
+} // namespace db
