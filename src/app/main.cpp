@@ -7,12 +7,15 @@
 #include "layers/LayerKinds.h"
 #include "platform/StartupOptions.h"
 #include "plugins/ObjectUtils.h"
+#include "search/FormObjList.h"
 #include "ui/FormMap.h"
 #include "ui/FormMsg.h"
 #include "ui/FormSelectInfo.h"
+#include "ui/LayerPanels.h"
 
 #include "db/Error.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTextStream>
@@ -57,6 +60,27 @@ void TakeScreenshot(TFormMap& window, const QString& file) {
     window.close();
   });
   timer->start(200);
+}
+
+// The search window reaches the map, the panels and the information window through the main
+// window; the main window opens it from its search commands and the panels' "Список".
+void ConnectObjectList(TFormObjList& list, TFormMap& form, TFormSelectInfo& info) {
+  list.ShowObjectOnMap = [&form](int category, int cls, int code) {
+    return form.Panels->ShowObjectOnMap(category, cls, code);
+  };
+  list.GetObjectImageIndex = [&form](int code) { return form.Panels->GetObjectImageIndex(code); };
+  list.SetObjectImageIndex = [&form](int code, int image) {
+    form.Panels->SetObjectImageIndex(code, image);
+  };
+  list.ShowInfo = [&form, &info](int category, int cls, int record) {
+    if (!info.isVisible()) info.show();
+    info.ShowInfo(category, cls, record);
+    form.Action("ppmiInfoPlus")->setVisible(true);
+  };
+  form.SetObjectList([&list](const QString& table, const QString& dir, const QString& caption,
+                             int mode, int category, int cls, int group) {
+    list.ShowList(table, dir, caption, mode, category, cls, group);
+  });
 }
 
 } // namespace
@@ -115,6 +139,8 @@ int main(int argc, char** argv) {
     TFormMap form(*data);
     TFormSelectInfo info(*data, &form);
     form.SetSelectInfo(&info);
+    TFormObjList objList(*data, *form.Map, &form);
+    ConnectObjectList(objList, form, info);
     TFormMsg msg(*data, &form);
     form.SetFormMsg(&msg);
     form.show();

@@ -143,7 +143,12 @@ void ResultValue(sqlite3_context* context, const Value& v) {
 }
 
 int Column(sqlite3_vtab_cursor* c, sqlite3_context* context, int column) {
-  ResultValue(context, TableOf(c).Rows->ValueAt(CursorOf(c).Position, size_t(column)));
+  Table& t = *TableOf(c).Rows;
+  const Value v = t.ValueAt(CursorOf(c).Position, size_t(column));
+  // A blank text field is an empty text to the dialect, so that "||" keeps the rest of a line.
+  if (IsNull(v) && IsTextType(t.FieldDefs()[size_t(column)].Type))
+    return sqlite3_result_text(context, "", 0, SQLITE_STATIC), SQLITE_OK;
+  ResultValue(context, v);
   return SQLITE_OK;
 }
 

@@ -246,16 +246,16 @@ void TFormMap::BuildToolBar(QWidget* host) {
   AddButton(host, "sbShowPathPnl", QString::fromUtf8("Виміри"), "ruler", 1, 141, true,
             &TFormMap::sbShowPathPnlClick);
   AddButton(host, "sbStreets", QString::fromUtf8("Пошук вулиць"), QString::fromUtf8("Вул"), 1, 178,
-            false, nullptr)
+            false, &TFormMap::sbStreetsClick)
       ->setEnabled(false);
   AddButton(host, "sbAddress", QString::fromUtf8("Пошук адрес"), QString::fromUtf8("Адр"), 1, 203,
-            false, nullptr)
+            false, &TFormMap::sbAddressClick)
       ->setEnabled(false);
   AddButton(host, "sbLayers", QString::fromUtf8("Шари"), "layers", 1, 268, false, nullptr)
       ->setEnabled(false);
   AddButton(host, "sbtnHelp", QString::fromUtf8("Допомога користувачеві"), "help", 1, 293, false,
             &TFormMap::imHelpClick);
-  // The search windows are shown by their buttons once they exist.
+  // The search window is reached once it exists (SetObjectList).
   Button("sbStreets")->setText(QString::fromUtf8("Вул"));
   Button("sbAddress")->setText(QString::fromUtf8("Адр"));
 }
@@ -360,8 +360,8 @@ void TFormMap::BuildMenus() {
   add(distat, "imErathPaths", "Очистити", &TFormMap::sbErasePathsClick);
   QMenu* list = menuBar()->addMenu(QString::fromUtf8("Пошук"));
   list->setObjectName("miList");
-  add(list, "miStreets", "Пошук вулиць");
-  add(list, "miAddress", "Пошук адрес");
+  add(list, "miStreets", "Пошук вулиць", &TFormMap::sbStreetsClick)->setEnabled(false);
+  add(list, "miAddress", "Пошук адрес", &TFormMap::sbAddressClick)->setEnabled(false);
   QMenu* settings = menuBar()->addMenu(QString::fromUtf8("&Установки"));
   settings->setObjectName("miSettings");
   add(settings, "imLayers", "&Шари ...");

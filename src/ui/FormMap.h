@@ -58,6 +58,13 @@ public:
   void sbErasePathsClick();
   void pnlDistColorClick();
   void miCalcTopologicalModelClick();
+  void sbStreetsClick();
+  void sbAddressClick();
+  // The search window's ShowList (table, directory, caption, mode, category, class, group):
+  // reached from "Пошук вулиць", "Пошук адрес" and "Список" of both panels.
+  using TShowList =
+      std::function<void(const QString&, const QString&, const QString&, int, int, int, int)>;
+  void SetObjectList(TShowList showList);
   // Beyond the specified commands: writes the object index's grid tables anew.
   void miRebuildIndexClick();
   // Lets the user choose one of several found objects ("Знайдені об'єкти"): the line or -1.
@@ -76,6 +83,7 @@ public:
   // The object information window, created by the program after this window.
   void SetSelectInfo(TFormSelectInfo* info) { SelectInfo = info; }
   TFormSelectInfo* SelectInfo = nullptr;
+  TShowList ShowListWindow;
   // Opens the reference document of an object (category < 0: the last picked object).
   void ShowObjectInfoFile(int category, int cls, int record);
 

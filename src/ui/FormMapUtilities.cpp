@@ -3,6 +3,7 @@
 
 #include "FormMap.h"
 #include "FormViewSelectedObjects.h"
+#include "LayerPanels.h"
 #include "NetworkTopology.h"
 
 #include "app/DataModule.h"
@@ -11,8 +12,31 @@
 #include "overlays/DBPointsIndexs.h"
 #include "overlays/ObjectIndexBuilder.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QProgressDialog>
+#include <QToolButton>
+
+void TFormMap::SetObjectList(TShowList showList) {
+  ShowListWindow = std::move(showList);
+  const bool present = bool(ShowListWindow);
+  for (const char* name : {"sbStreets", "sbAddress"})
+    Button(name)->setEnabled(present);
+  for (const char* name : {"miStreets", "miAddress"})
+    Action(name)->setEnabled(present);
+  // "Список" of both panels opens the same window.
+  Panels->OnShowList = ShowListWindow;
+}
+
+void TFormMap::sbStreetsClick() {
+  if (ShowListWindow)
+    ShowListWindow("Streets", Data.MapsDir, QString::fromUtf8("Вулиці"), 1, 7, 4, -1);
+}
+
+void TFormMap::sbAddressClick() {
+  if (ShowListWindow)
+    ShowListWindow("address", Data.MapsDir, QString::fromUtf8("Адреси"), 4, 8, 1, -1);
+}
 
 void TFormMap::InstallObjectIndex() {
   Map->ObjectIndexFactory = [this](const QString& mapsDir, const QString& baseDir, const QString&,

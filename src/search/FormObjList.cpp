@@ -1,0 +1,482 @@
+#include "FormObjList.h"
+#include "QueryColumnModel.h"
+
+#include "app/DataModule.h"
+#include "base/UserMessages.h"
+#include "core/FAMap.h"
+#include "db/Error.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTextEdit>
+#include <QTimer>
+
+namespace {
+
+constexpr int kClientWidth = 190, kClientHeight = 533;
+constexpr int kQueryPanelHeight = 246;
+constexpr int kTypingPause = 400; // milliseconds after the last key before searching
+
+const char* const kStreetTypes[] = {"<Всі>",   "вул.",  "пров.",  "проріз", "просп.",
+                                    "бульвар", "площа", "майдан", "шосе",   "проїзд"};
+
+// Shows the busy cursor for the life of the object.
+struct BusyCursor {
+  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+} // namespace
+
+TFormObjList::TFormObjList(TDataModuleVANDREL& data, TFAMap& map, QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      Data(data), Map(map) {
+  setFixedSize(kClientWidth, kClientHeight);
+  TypingPause = new QTimer(this);
+  TypingPause->setSingleShot(true);
+  TypingPause->setInterval(kTypingPause);
+  connect(TypingPause, &QTimer::timeout, this, [this] { edtNameStrChange(); });
+  BuildQueryPanel();
+  BuildListPanel();
+  BuildButtonPanel();
+  GridField = MemoField = "ADRESS";
+  move(Data.FormPositions.ObjList.Left, Data.FormPositions.ObjList.Top);
+  LayOut();
+}
+
+TFormObjList::~TFormObjList() = default;
+
+void TFormObjList::BuildQueryPanel() {
+  chboxTypeStr = new QCheckBox(QString::fromUtf8("Тип вулиці"), this);
+  chboxTypeStr->setObjectName("chboxTypeStr");
+  chboxTypeStr->setGeometry(8, 4, 173, 18);
+  chboxTypeStr->setChecked(true);
+  connect(chboxTypeStr, &QCheckBox::clicked, this, [this] { chboxTypeStrClick(); });
+  cboxTypeStr = new QComboBox(this);
+  cboxTypeStr->setObjectName("cboxTypeStr");
+  cboxTypeStr->setGeometry(8, 24, 173, 22);
+  for (const char* type : kStreetTypes)
+    cboxTypeStr->addItem(QString::fromUtf8(type));
+  lblSearchPar = new QLabel(QString::fromUtf8("Назва"), this);
+  lblSearchPar->setGeometry(8, 50, 110, 16);
+  edtNameStr = new QLineEdit(this);
+  edtNameStr->setObjectName("edtNameStr");
+  edtNameStr->setGeometry(8, 66, 173, 22);
+  lblNum = new QLabel(QString::fromUtf8("№ будинку"), this);
+  lblNum->setGeometry(134, 50, 56, 16);
+  edtNum = new QLineEdit(this);
+  edtNum->setObjectName("edtNum");
+  edtNum->setGeometry(134, 66, 47, 22);
+  // Beyond the specified handlers: a search a moment after the user stops typing.
+  for (QLineEdit* edit : {edtNameStr, edtNum})
+    connect(edit, &QLineEdit::textEdited, TypingPause, [this] { TypingPause->start(); });
+  sbGoSearch = new QPushButton(QString::fromUtf8("Здійснити пошук"), this);
+  sbGoSearch->setObjectName("sbGoSearch");
+  sbGoSearch->setGeometry(8, 94, 173, 25);
+  connect(sbGoSearch, &QPushButton::clicked, this, [this] { edtNameStrChange(); });
+  grpMethod = new QGroupBox(QString::fromUtf8("Метод пошуку"), this);
+  grpMethod->setGeometry(8, 124, 173, 44);
+  RdBtnFromName = new QRadioButton(QString::fromUtf8("За назвою"), grpMethod);
+  RdBtnFromName->setObjectName("RdBtnFromName");
+  RdBtnFromName->setGeometry(6, 20, 80, 18);
+  RdBtnFromName->setChecked(true);
+  RdBtnFromAddress = new QRadioButton(QString::fromUtf8("За адресою"), grpMethod);
+  RdBtnFromAddress->setObjectName("RdBtnFromAddress");
+  RdBtnFromAddress->setGeometry(86, 20, 84, 18);
+  connect(RdBtnFromName, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) RdBtnFromNameClick();
+  });
+  connect(RdBtnFromAddress, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) RdBtnFromAddressClick();
+  });
+  grpParams = new QGroupBox(QString::fromUtf8("Параметри пошуку:"), this);
+  grpParams->setGeometry(8, 172, 173, 72);
+  chboxRegistr = new QCheckBox(QString::fromUtf8("Регістр"), grpParams);
+  chboxRegistr->setObjectName("chboxRegistr");
+  chboxRegistr->setGeometry(6, 16, 160, 18);
+  RdBtnBegin = new QRadioButton(QString::fromUtf8("За початковими буквами"), grpParams);
+  RdBtnBegin->setObjectName("RdBtnBegin");
+  RdBtnBegin->setGeometry(6, 34, 165, 18);
+  RdBtnBegin->setChecked(true);
+  RdBtnIncl = new QRadioButton(QString::fromUtf8("На входження"), grpParams);
+  RdBtnIncl->setObjectName("RdBtnIncl");
+  RdBtnIncl->setGeometry(6, 52, 165, 18);
+  connect(chboxRegistr, &QCheckBox::clicked, this, [this] { edtNameStrChange(); });
+  for (QRadioButton* b : {RdBtnBegin, RdBtnIncl})
+    connect(b, &QRadioButton::clicked, this, [this] { edtNameStrChange(); });
+}
+
+void TFormObjList::BuildListPanel() {
+  PanelList = new QFrame(this);
+  auto* caption = new QLabel(QString::fromUtf8("Список знайдених:"), PanelList);
+  caption->setGeometry(8, 2, 173, 16);
+  DBGridSearch = new QTableView(PanelList);
+  DBGridSearch->setObjectName("DBGridSearch");
+  Model = new TQueryColumnModel(QueryStreets, DBGridSearch);
+  DBGridSearch->setModel(Model);
+  DBGridSearch->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  DBGridSearch->setSelectionBehavior(QAbstractItemView::SelectRows);
+  DBGridSearch->setSelectionMode(QAbstractItemView::SingleSelection);
+  DBGridSearch->horizontalHeader()->setStretchLastSection(true);
+  DBGridSearch->verticalHeader()->hide();
+  DBGridSearch->verticalHeader()->setDefaultSectionSize(18);
+  connect(DBGridSearch, &QTableView::doubleClicked, this, [this] { DBGridSearchDblClick(); });
+  connect(DBGridSearch, &QTableView::clicked, this, [this] { DBGridSearchCellClick(); });
+  connect(DBGridSearch->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& current) {
+            // DSrcTMPDataChange: the memo and the logo follow the current row.
+            QueryStreets.SetRecNo(current.row() + 1);
+            DBMemo1->setPlainText(db::ValueToString(CurrentValue(MemoField)));
+            DBGridSearchCellClick();
+          });
+  PanelNameObj = new QFrame(PanelList);
+  lblName = new QLabel(QString::fromUtf8("Адреса об'єкту:"), PanelNameObj);
+  lblName->setGeometry(0, 0, 173, 16);
+  DBMemo1 = new QTextEdit(PanelNameObj);
+  DBMemo1->setObjectName("DBMemo1");
+  DBMemo1->setReadOnly(true);
+  DBMemo1->setGeometry(0, 16, 173, 46);
+}
+
+void TFormObjList::BuildButtonPanel() {
+  PanelBtn = new QFrame(this);
+  PanelBtn->setFrameShape(QFrame::StyledPanel);
+  LabelImage = new QLabel(QString::fromUtf8("Логотип:"), PanelBtn);
+  LabelImage->setGeometry(8, 6, 80, 16);
+  DBImage = new QLabel(PanelBtn);
+  DBImage->setObjectName("DBImage");
+  DBImage->setGeometry(8, 22, 80, 52);
+  DBImage->setAlignment(Qt::AlignCenter);
+  auto button = [this](const QString& caption, const char* name, const QString& hint) {
+    auto* b = new QPushButton(caption, PanelBtn);
+    b->setObjectName(name);
+    b->setToolTip(hint);
+    b->resize(25, 25);
+    return b;
+  };
+  sbImage = button(QString::fromUtf8("Л"), "sbImage", QString::fromUtf8("Логотип"));
+  sbOnMap = button(QString::fromUtf8("⌖"), "sbOnMap", QString::fromUtf8("Показати на карті"));
+  sbInfo = button("i", "sbInfo", QString::fromUtf8("Коротка інформація про вказаний об'єкт"));
+  BitBtn1 = new QPushButton(QString::fromUtf8("Закрити"), PanelBtn);
+  BitBtn1->setObjectName("BitBtn1");
+  BitBtn1->resize(75, 25);
+  connect(sbImage, &QPushButton::clicked, this, [this] { sbImageClick(); });
+  connect(sbOnMap, &QPushButton::clicked, this, [this] { sbOnMapClick(); });
+  connect(sbInfo, &QPushButton::clicked, this, [this] { sbInfoClick(); });
+  connect(BitBtn1, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TFormObjList::LayOut() {
+  const int buttons = PanelBtn->height() > 0 ? PanelBtn->height() : 40;
+  PanelBtn->setGeometry(0, kClientHeight - buttons, kClientWidth, buttons);
+  PanelList->setGeometry(0, kQueryPanelHeight, kClientWidth,
+                         kClientHeight - buttons - kQueryPanelHeight);
+  const int memo = PanelNameObj->isVisibleTo(this) ? 64 : 0;
+  PanelNameObj->setGeometry(8, PanelList->height() - memo, 173, memo);
+  // The grid fills the list panel above the memo, 10 pixels short of its bottom.
+  const int top = 18;
+  DBGridSearch->setGeometry(8, top, 173, PanelList->height() - memo - top - 10 + (memo ? 6 : 0));
+}
+
+void TFormObjList::done(int result) {
+  Data.FormPositions.ObjList.Left = int16_t(x());
+  Data.FormPositions.ObjList.Top = int16_t(y());
+  TypingPause->stop();
+  QDialog::done(result);
+}
+
+// ---------------------------------------------------------------- showing a list
+
+void TFormObjList::ShowList(const QString& table, const QString& databaseDir,
+                            const QString& caption, int mode, int category, int cls, int group) {
+  TableName = table;
+  DatabaseDir = databaseDir;
+  ListMode = mode;
+  ListCategory = category;
+  ListClass = cls;
+  NumGroup = group;
+  setWindowTitle(caption);
+  try {
+    PrepareList();
+  } catch (const db::Error& e) {
+    base::UserMessages::Current().ShowMessage(e.Message);
+  }
+  show();
+  if (isMinimized()) showNormal();
+  raise();
+  try {
+    DBGridSearchCellClick();
+  } catch (const std::exception&) {
+    // Refreshing the logo at opening may fail; the window is shown all the same.
+  }
+}
+
+void TFormObjList::SetMethodEnabled(bool enabled) {
+  grpMethod->setEnabled(enabled); // greys its caption and both buttons
+  RdBtnFromName->setEnabled(enabled);
+  RdBtnFromAddress->setEnabled(enabled);
+}
+
+void TFormObjList::PrepareList() {
+  BusyCursor busy;
+  QueryStreets.Close();
+  QueryStreets.SetDatabaseName(DatabaseDir);
+  const bool objects = ListMode == 3 || ListMode == 4;
+  chboxTypeStr->setVisible(ListMode != 2);
+  cboxTypeStr->setVisible(ListMode != 2);
+  if (ListMode != 2) cboxTypeStr->setCurrentIndex(0);
+  for (QWidget* logo : {static_cast<QWidget*>(LabelImage), static_cast<QWidget*>(DBImage)})
+    logo->setVisible(ListMode == 3);
+  sbImage->setVisible(ListMode == 3 && Data.WorkMode == 0);
+  if (objects) {
+    SetMethodEnabled(true);
+    lblSearchPar->setText(QString::fromUtf8("Вулиця"));
+    PanelNameObj->show();
+    RdBtnFromAddress->setChecked(true); // runs its handler when it was not checked before
+  } else {
+    SetMethodEnabled(false);
+    lblNum->hide();
+    edtNum->hide();
+    PanelNameObj->hide();
+    lblSearchPar->setText(QString::fromUtf8("Назва"));
+    RdBtnFromName->setChecked(true);
+  }
+  if (ListMode == 3) {
+    sbImage->move(101, 7);
+    sbOnMap->move(129, 7);
+    sbInfo->move(157, 7);
+    BitBtn1->move(101, 45);
+    LabelImage->move(8, 6);
+    DBImage->move(8, 22);
+    PanelBtn->resize(kClientWidth, 80);
+  } else {
+    sbOnMap->move(8, 7);
+    sbInfo->move(36, 7);
+    BitBtn1->move(106, 7);
+    PanelBtn->resize(kClientWidth, 40);
+  }
+  LayOut();
+  if (ListMode == 1) SearchStreets();
+  if (objects) SearchObjects();
+  QueryStreets.Last();
+  QueryStreets.First();
+}
+
+// ---------------------------------------------------------------- the queries
+
+QString TFormObjList::QuoteText(const QString& text) {
+  return QString(text).replace("\"", "\"\"");
+}
+
+void TFormObjList::SearchStreets() {
+  QueryStreets.Close();
+  QStringList sql;
+  sql << "SELECT OBJECTCODE, STREET, (TYPE || \" \" || STREET) AS ADRESS ";
+  sql << "FROM " + TableName;
+  bool where = false;
+  if (chboxTypeStr->isChecked() && cboxTypeStr->currentIndex() > 0) {
+    sql << "WHERE (TYPE =\"" + cboxTypeStr->currentText() + "\") ";
+    where = true;
+  }
+  if (!edtNameStr->text().isEmpty()) {
+    const QString t = QuoteText(edtNameStr->text());
+    const QString lower = QLocale::system().toLower(t);
+    QString condition;
+    if (chboxRegistr->isChecked())
+      condition =
+          RdBtnIncl->isChecked() ? "(STREET LIKE \"%" + t + "%\")" : "(STREET LIKE \"" + t + "%\")";
+    else
+      condition = RdBtnIncl->isChecked() ? "(LOWER(STREET) LIKE \"%" + lower + "%\")"
+                                         : "(LOWER(STREET) LIKE \"" + lower + "%\")";
+    sql << (where ? "AND " : "WHERE ") + condition;
+  }
+  QueryStreets.SQL = sql;
+  MemoField = "ADRESS";
+  GridField = "ADRESS";
+  try {
+    QueryStreets.Open();
+  } catch (...) {
+    ShowResult(); // the grid stays empty until the next search that succeeds
+    throw;
+  }
+  ShowResult();
+}
+
+void TFormObjList::SearchObjects() {
+  QueryStreets.Close();
+  QStringList sql;
+  sql << "SELECT NAME, STREET, OBJECTCODE, (TYPE || \" \" || STREET || \", \" || NUMBER) AS ADRESS";
+  sql << "FROM " + TableName;
+  bool where = false;
+  auto condition = [&](const QString& text) {
+    sql << (where ? "AND " : "WHERE ") + text;
+    where = true;
+  };
+  if (NumGroup >= 0) condition("(NUMGROUP =" + QString::number(NumGroup) + ") ");
+  const bool byAddress = RdBtnFromAddress->isChecked();
+  if (byAddress && chboxTypeStr->isChecked() && cboxTypeStr->currentIndex() > 0)
+    condition("(TYPE =\"" + cboxTypeStr->currentText() + "\") ");
+  const QString name = edtNameStr->text();
+  if (!name.isEmpty()) {
+    const QString t = QuoteText(name);
+    const QString lower = QLocale::system().toLower(t);
+    const QString field = byAddress ? "STREET" : "NAME";
+    const QString end = byAddress ? ") " : ")";
+    if (chboxRegistr->isChecked())
+      condition(RdBtnIncl->isChecked() ? "(" + field + " LIKE \"%" + t + "%\"" + end
+                                       : "(" + field + " LIKE \"" + t + "%\"" + end);
+    else
+      condition(RdBtnIncl->isChecked() ? "(LOWER(" + field + ") LIKE \"%" + lower + "%\") "
+                                       : "(LOWER(" + field + ") LIKE \"" + lower + "%\") ");
+  }
+  // The house number matches from its start and with case, and only with a street.
+  if (byAddress && !name.isEmpty() && !edtNum->text().isEmpty())
+    sql << "AND (NUMBER LIKE \"" + QuoteText(edtNum->text()) + "%\")";
+  QueryStreets.SQL = sql;
+  MemoField = byAddress ? "NAME" : "ADRESS";
+  try {
+    QueryStreets.Open();
+  } catch (...) {
+    ShowResult();
+    throw;
+  }
+  ShowResult();
+}
+
+void TFormObjList::ShowResult() {
+  Model->Reset(GridField);
+  DBMemo1->clear();
+  if (QueryStreets.RecordCount() > 0) DBGridSearch->selectRow(0);
+}
+
+void TFormObjList::RunModeQuery() {
+  try {
+    if (ListMode == 1) SearchStreets();
+    if (ListMode == 3 || ListMode == 4) SearchObjects();
+  } catch (const db::Error& e) {
+    base::UserMessages::Current().ShowMessage(e.Message);
+  }
+}
+
+// ---------------------------------------------------------------- the handlers
+
+void TFormObjList::edtNameStrChange() {
+  TypingPause->stop();
+  BusyCursor busy;
+  RunModeQuery();
+  QueryStreets.Last();
+  QueryStreets.First();
+}
+
+void TFormObjList::chboxTypeStrClick() {
+  cboxTypeStr->setEnabled(chboxTypeStr->isChecked());
+  BusyCursor busy;
+  RunModeQuery();
+}
+
+void TFormObjList::RdBtnFromNameClick() {
+  lblNum->hide();
+  edtNum->hide();
+  lblSearchPar->setText(QString::fromUtf8("Назва:"));
+  edtNameStr->resize(173, edtNameStr->height());
+  lblName->setText(QString::fromUtf8("Адреса об'єкту:"));
+  GridField = ListMode == 1 ? "ADRESS" : "NAME";
+  BusyCursor busy;
+  RunModeQuery();
+}
+
+void TFormObjList::RdBtnFromAddressClick() {
+  for (QWidget* w : std::initializer_list<QWidget*>{chboxTypeStr, cboxTypeStr, lblNum, edtNum})
+    w->show();
+  lblSearchPar->setText(QString::fromUtf8("Вулиця:"));
+  edtNameStr->resize(121, edtNameStr->height());
+  lblName->setText(QString::fromUtf8("Назва об'єкту:"));
+  GridField = "ADRESS";
+  BusyCursor busy;
+  RunModeQuery();
+}
+
+db::Value TFormObjList::CurrentValue(const QString& column) const {
+  const int row = DBGridSearch->currentIndex().row();
+  const int c = QueryStreets.FindColumn(column);
+  if (row < 0 || c < 0) return db::Value();
+  return QueryStreets.ValueAt(row, c);
+}
+
+void TFormObjList::DBGridSearchDblClick() {
+  const db::Value code = CurrentValue("OBJECTCODE");
+  if (db::IsNull(code)) return;
+  // The street (or name) of the row goes into the search field; no new search follows.
+  edtNameStr->setText(db::ValueToString(CurrentValue(GridField == "ADRESS" ? "STREET" : "NAME")));
+  if (ShowObjectOnMap) ShowObjectOnMap(ListCategory, ListClass, int(db::ValueToInteger(code)));
+}
+
+void TFormObjList::sbOnMapClick() {
+  const db::Value code = CurrentValue("OBJECTCODE");
+  if (ShowObjectOnMap && !db::IsNull(code))
+    ShowObjectOnMap(ListCategory, ListClass, int(db::ValueToInteger(code)));
+}
+
+int TFormObjList::FindObjectIndex(int category, int cls, int objectCode) const {
+  for (const auto& layer : Map.Layers)
+    if (layer->Category == category && layer->Class == cls) {
+      try {
+        return layer->IndexOfCode(objectCode);
+      } catch (const std::exception&) {
+        return -1;
+      }
+    }
+  return -1;
+}
+
+void TFormObjList::sbInfoClick() {
+  const int index =
+      FindObjectIndex(ListCategory, ListClass, int(db::ValueToInteger(CurrentValue("OBJECTCODE"))));
+  if (index < 0 || !ShowInfo) return;
+  ShowInfo(ListCategory, ListClass, index);
+}
+
+void TFormObjList::ClearLogo() {
+  DBImage->clear();
+}
+
+void TFormObjList::DBGridSearchCellClick() {
+  if (ListMode != 3) return;
+  const QModelIndex current = DBGridSearch->currentIndex();
+  if (!current.isValid() || !GetObjectImageIndex) return ClearLogo();
+  DBGridSearch->setToolTip(current.data().toString());
+  const int image = GetObjectImageIndex(int(db::ValueToInteger(CurrentValue("OBJECTCODE"))));
+  db::Table& images = Data.TableImages;
+  if (images.State() == db::TableState::Edit || images.State() == db::TableState::Insert ||
+      !images.FindKey({int64_t(image)}))
+    return ClearLogo();
+  const QImage picture = QImage::fromData(images.FieldByName("Image").AsBlob());
+  if (picture.isNull()) return ClearLogo();
+  DBImage->setPixmap(QPixmap::fromImage(picture));
+}
+
+void TFormObjList::sbImageClick() {
+  const int code = int(db::ValueToInteger(CurrentValue("OBJECTCODE")));
+  if (code == 0 || !GetObjectImageIndex) return;
+  if (!ChooseImage) {
+    base::UserMessages::Current().ShowMessage(
+        QString::fromUtf8("Вікно вибору логотипу ще не встановлене."));
+    return;
+  }
+  const int current = GetObjectImageIndex(code);
+  const int chosen = ChooseImage(current);
+  if (chosen < 0 || chosen == current || !SetObjectImageIndex) return;
+  SetObjectImageIndex(code, chosen);
+  DBGridSearchCellClick();
+}
