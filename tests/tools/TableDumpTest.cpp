@@ -67,3 +67,24 @@ TEST(TableDump, TextDumpKeepsOneRowPerLine) {
   EXPECT_TRUE(text.endsWith("# Id: Integer(4)\n# Note: Memo(15)\n1\ttwo\\nlines\\tand tab\n"))
       << text.toStdString();
 }
+
+TEST(TableDump, AQueryResultIsDumpedLikeATable) {
+  QTemporaryDir dir;
+  db::ParadoxFile::Create(
+      dir.path() + "/streets.db",
+      {px::MakeField("Code", FieldType::Integer), px::MakeField("Name", FieldType::String, 40)}, 1,
+      {{int64_t(1), QString::fromUtf8("Садова, \"стара\"")},
+       {int64_t(2), QString::fromUtf8("Лісова\nнова")}});
+  db::Query query;
+  query.SetDatabaseName(dir.path());
+  query.SQL = QStringList{"SELECT Code, UPPER(Name) AS N FROM streets.db ORDER BY Code DESC"};
+  query.Open();
+  QString text, csv;
+  QTextStream t(&text), c(&csv);
+  tools::DumpQuery(query, false, t);
+  tools::DumpQuery(query, true, c);
+  t.flush();
+  c.flush();
+  EXPECT_EQ(text, QString::fromUtf8("Code\tN\n2\tЛІСОВА\\nНОВА\n1\tСАДОВА, \"СТАРА\"\n"));
+  EXPECT_EQ(csv, QString::fromUtf8("Code,N\n2,\"ЛІСОВА\nНОВА\"\n1,\"САДОВА, \"\"СТАРА\"\"\"\n"));
+}

@@ -1,6 +1,7 @@
 #include "TableDump.h"
 
 #include "db/Error.h"
+#include "db/Query.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -17,6 +18,8 @@ QString BlobKind(const QByteArray& data) {
   return "binary";
 }
 
+} // namespace
+
 // Text output keeps one row per line: line breaks and tabs inside values are escaped.
 QString OneLine(QString text) {
   text.replace("\\", "\\\\");
@@ -25,8 +28,6 @@ QString OneLine(QString text) {
   text.replace("\t", "\\t");
   return text;
 }
-
-} // namespace
 
 QString CsvQuote(const QString& text) {
   if (!text.contains(',') && !text.contains('"') && !text.contains('\n') && !text.contains('\r'))
@@ -94,6 +95,24 @@ void DumpTable(db::Table& table, bool csv, QTextStream& out) {
     for (const db::Field& f : fields)
       cells << (csv ? CsvQuote(DumpText(f)) : OneLine(DumpText(f)));
     out << cells.join(csv ? "," : "\t") << (csv ? "\r\n" : "\n");
+  }
+}
+
+void DumpQuery(const db::Query& query, bool csv, QTextStream& out) {
+  QStringList names;
+  for (const QString& name : query.ColumnNames())
+    names << (csv ? CsvQuote(name) : name);
+  out << names.join(csv ? "," : "\t") << "\n";
+  for (int r = 0; r < query.RecordCount(); ++r) {
+    QStringList cells;
+    for (int c = 0; c < query.ColumnNames().size(); ++c) {
+      const db::Value& v = query.ValueAt(r, c);
+      const QString text = std::holds_alternative<QByteArray>(v)
+                               ? QString("(%1 bytes)").arg(std::get<QByteArray>(v).size())
+                               : db::ValueToString(v);
+      cells << (csv ? CsvQuote(text) : OneLine(text));
+    }
+    out << cells.join(csv ? "," : "\t") << "\n";
   }
 }
 

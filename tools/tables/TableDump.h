@@ -2,6 +2,7 @@
 // Text renderings of tables for the vandrel-tables tool: a listing of a directory's tables and a
 // dump of one table, as aligned text or as CSV (RFC 4180).
 
+#include "db/Query.h"
 #include "db/Table.h"
 
 #include <QString>
@@ -20,5 +21,10 @@ void DumpTable(db::Table& table, bool csv, QTextStream& out);
 QString DumpText(const db::Field& field);
 
 QString CsvQuote(const QString& text);
+// A text on one line: line breaks and tabs written as \n, \r, \t.
+QString OneLine(QString text);
+
+// The result of a query: its column names, then its rows, tab-separated or as CSV.
+void DumpQuery(const db::Query& query, bool csv, QTextStream& out);
 
 } // namespace tools

@@ -1,6 +1,7 @@
 // vandrel-tables: looks inside the tables of an atlas.
 //   vandrel-tables list DIR
 //   vandrel-tables dump DIR TABLE [--csv] [--codepage N]
+//   vandrel-tables sql DIR "STATEMENT" [--csv]
 
 #include "TableDump.h"
 
@@ -14,8 +15,32 @@ namespace {
 
 int Usage(QTextStream& err) {
   err << "usage: vandrel-tables list DIR\n"
-         "       vandrel-tables dump DIR TABLE [--csv] [--codepage N]\n";
+         "       vandrel-tables dump DIR TABLE [--csv] [--codepage N]\n"
+         "       vandrel-tables sql DIR \"STATEMENT\" [--csv]\n";
   return 2;
+}
+
+// One statement through the query engine over the tables of DIR: a result is printed like a
+// dump, a change says how many rows it changed.
+int RunSql(const QStringList& args, QTextStream& out, QTextStream& err) {
+  const bool csv = args.size() > 3 && args[3] == "--csv";
+  if (args.size() > 4 || (args.size() == 4 && !csv)) return Usage(err);
+  try {
+    db::Query query;
+    query.SetDatabaseName(args[1]);
+    query.SQL = QStringList{args[2]};
+    const QString verb = args[2].trimmed().section(' ', 0, 0).toUpper();
+    if (verb == "SELECT" || verb == "WITH") {
+      query.Open();
+      tools::DumpQuery(query, csv, out);
+    } else {
+      out << query.ExecSQL() << " rows changed\n";
+    }
+  } catch (const db::Error& e) {
+    err << "vandrel-tables: " << e.Message << "\n";
+    return 1;
+  }
+  return 0;
 }
 
 } // namespace
@@ -28,6 +53,7 @@ int main(int argc, char** argv) {
   out.setEncoding(QStringConverter::Utf8);
   err.setEncoding(QStringConverter::Utf8);
   if (args.size() >= 2 && args[0] == "list") return tools::ListTables(args[1], out) == 0 ? 0 : 1;
+  if (args.size() >= 3 && args[0] == "sql") return RunSql(args, out, err);
   if (args.size() < 3 || args[0] != "dump") return Usage(err);
   bool csv = false;
   std::optional<base::CodePage> codePage;
