@@ -12,6 +12,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -43,6 +44,10 @@ TFormObjList::TFormObjList(TDataModuleVANDREL& data, TFAMap& map, QWidget* paren
                           Qt::WindowCloseButtonHint),
       Data(data), Map(map) {
   setFixedSize(kClientWidth, kClientHeight);
+  // The window's controls were laid out for an 8-point dialog font.
+  QFont small = font();
+  small.setPointSize(8);
+  setFont(small);
   TypingPause = new QTimer(this);
   TypingPause->setSingleShot(true);
   TypingPause->setInterval(kTypingPause);
@@ -74,7 +79,7 @@ void TFormObjList::BuildQueryPanel() {
   edtNameStr->setObjectName("edtNameStr");
   edtNameStr->setGeometry(8, 66, 173, 22);
   lblNum = new QLabel(QString::fromUtf8("№ будинку"), this);
-  lblNum->setGeometry(134, 50, 56, 16);
+  lblNum->setGeometry(128, 50, 62, 16);
   edtNum = new QLineEdit(this);
   edtNum->setObjectName("edtNum");
   edtNum->setGeometry(134, 66, 47, 22);
@@ -89,11 +94,11 @@ void TFormObjList::BuildQueryPanel() {
   grpMethod->setGeometry(8, 124, 173, 44);
   RdBtnFromName = new QRadioButton(QString::fromUtf8("За назвою"), grpMethod);
   RdBtnFromName->setObjectName("RdBtnFromName");
-  RdBtnFromName->setGeometry(6, 20, 80, 18);
+  RdBtnFromName->setGeometry(4, 20, 78, 18);
   RdBtnFromName->setChecked(true);
   RdBtnFromAddress = new QRadioButton(QString::fromUtf8("За адресою"), grpMethod);
   RdBtnFromAddress->setObjectName("RdBtnFromAddress");
-  RdBtnFromAddress->setGeometry(86, 20, 84, 18);
+  RdBtnFromAddress->setGeometry(82, 20, 89, 18);
   connect(RdBtnFromName, &QRadioButton::toggled, this, [this](bool on) {
     if (on) RdBtnFromNameClick();
   });
@@ -166,8 +171,10 @@ void TFormObjList::BuildButtonPanel() {
     return b;
   };
   sbImage = button(QString::fromUtf8("Л"), "sbImage", QString::fromUtf8("Логотип"));
-  sbOnMap = button(QString::fromUtf8("⌖"), "sbOnMap", QString::fromUtf8("Показати на карті"));
-  sbInfo = button("i", "sbInfo", QString::fromUtf8("Коротка інформація про вказаний об'єкт"));
+  sbOnMap = button(QString(), "sbOnMap", QString::fromUtf8("Показати на карті"));
+  sbOnMap->setIcon(QIcon(":/glyphs/globe.xpm"));
+  sbInfo = button(QString(), "sbInfo", QString::fromUtf8("Коротка інформація про вказаний об'єкт"));
+  sbInfo->setIcon(QIcon(":/glyphs/info.xpm"));
   BitBtn1 = new QPushButton(QString::fromUtf8("Закрити"), PanelBtn);
   BitBtn1->setObjectName("BitBtn1");
   BitBtn1->resize(75, 25);
