@@ -78,6 +78,7 @@ void WriteStreets(AtlasContext& ctx) {
           .Set("TextColor", int64_t(0x00202020))
           .Set("TextFontBold", true)
           .Set("TextFieldLabel", "NAME")
+          .Set("VisibleLabel", true)
           .Set("ZoomInLabelScale", 0.6)
           .Set("ListType", int64_t(1)));
 }
