@@ -32,6 +32,7 @@ struct City {
   TMapContent Map; // the atlas as the program loads it
   TCustomLayer* WaterWells = nullptr;
   TCustomLayer* WaterPipes = nullptr;
+  TCustomLayer* StreetNames = nullptr;
   City() {
     demo::WriteAtlas(Dir.path(), 100, 1);
     RegisterLayerKinds();
@@ -39,6 +40,7 @@ struct City {
     for (const auto& layer : Map.Layers) {
       if (layer->ClassName == QString::fromUtf8("Водопровідні колодязі")) WaterWells = layer.get();
       if (layer->ClassName == QString::fromUtf8("Водопровідні мережі")) WaterPipes = layer.get();
+      if (layer->PrimitiveType == 23) StreetNames = layer.get();
     }
     // Drawn at every scale, so that the whole map shows every object.
     WaterWells->ZoomInScale = WaterPipes->ZoomInScale = 0;
@@ -144,6 +146,17 @@ void BM_RenderWaterPipesWholeMap(benchmark::State& state) {
   Render(state, 1.0, *Data().WaterPipes);
 }
 BENCHMARK(BM_RenderWaterPipesWholeMap)->Unit(benchmark::kMillisecond);
+
+// One repaint of the street names: the segments of the view read by key, sized, tested against
+// each other and drawn; at 1 and at 0.6 pixels per metre (the layer's threshold).
+void BM_RenderStreetNames(benchmark::State& state) {
+  RenderAtScale(state, 1, *Data().StreetNames);
+}
+BENCHMARK(BM_RenderStreetNames)->Unit(benchmark::kMillisecond);
+void BM_RenderStreetNamesAtTheirThreshold(benchmark::State& state) {
+  RenderAtScale(state, 0.6, *Data().StreetNames);
+}
+BENCHMARK(BM_RenderStreetNamesAtTheirThreshold)->Unit(benchmark::kMillisecond);
 
 void FindAt(benchmark::State& state, double dx, double dy, TCustomLayer& layer) {
   City& c = Data();

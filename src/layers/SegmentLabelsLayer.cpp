@@ -25,6 +25,7 @@ TSegmentLabelsLayer::~TSegmentLabelsLayer() {
 
 void TSegmentLabelsLayer::LoadFromDataSet(db::Table& DataSet, const QString& MapsDir) {
   TCustomLayer::LoadFromDataSet(DataSet, MapsDir);
+  PrimitiveType = 23; // the geometry header said polylines
   // "Streets.shp" gives "Streets.DB"; a name without a dot gets ".DB".
   const qsizetype dot = FileName.indexOf('.');
   const QString table = dot >= 0 ? FileName.left(dot + 1) + "DB" : FileName + ".DB";

@@ -327,5 +327,6 @@ TEST(LayerKinds, TheDemoAtlasLoadsEveryKindAsItsOwnClass) {
   EXPECT_EQ(kinds[101], 3) << "the wells and the hydrants";
   EXPECT_EQ(kinds[102], 1) << "the pumping stations";
   EXPECT_EQ(kinds[103], 1) << "the water pipes";
+  EXPECT_EQ(kinds[23], 1) << "the street names";
   EXPECT_NE(dynamic_cast<TParamDBPointsLayer*>(map.Layers.back().get()), nullptr);
 }
