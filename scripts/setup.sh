@@ -9,7 +9,7 @@ PACKAGES=(
   libshp-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   pxlib-dev
-  fonts-dejavu-core xvfb xauth x11-utils imagemagick xdotool
+  fonts-dejavu-core fonts-symbola xvfb xauth x11-utils imagemagick xdotool
 )
 
 missing=()

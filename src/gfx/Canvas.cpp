@@ -1,4 +1,7 @@
 #include "Canvas.h"
+#include "SymbolFonts.h"
+
+#include "base/TextCodec.h"
 
 #include <QFontMetrics>
 #include <cmath>
@@ -146,6 +149,8 @@ void Canvas::FillRect(int x1, int y1, int x2, int y2) {
 
 QFont Canvas::MakeFont() const {
   QFont f(Font.Name);
+  // The signs of a missing symbol font come from free fonts that carry them.
+  if (DrawsThroughSymbolTable(Font.Name)) f.setFamilies(SymbolSignFamilies());
   f.setPixelSize(std::max(1, int(std::lround(Font.Size * 96.0 / 72.0))));
   f.setBold(Font.Bold);
   f.setItalic(Font.Italic);
@@ -170,6 +175,19 @@ const Canvas::LoadedFont& Canvas::CurrentFont() const {
 }
 
 QString Canvas::FontText(const QString& text) const {
+  if (DrawsThroughSymbolTable(Font.Name)) {
+    // A symbol font this machine lacks: each character code becomes the Unicode sign of the same
+    // picture (a code is a byte of the tables, which hold Windows-1251 text).
+    QString signs;
+    for (const QChar c : text) {
+      const QByteArray byte = base::Encode(QString(c), base::CodePage::Cp1251);
+      const QString sign = byte.size() == 1
+                               ? SymbolFontSign(Font.Name, static_cast<unsigned char>(byte[0]))
+                               : QString();
+      signs += sign.isEmpty() ? QString(c) : sign;
+    }
+    return signs;
+  }
   if (Font.CharSet != 2) return text;
   // Symbol fonts hold their characters at U+F020..U+F0FF. Where the font is missing and another
   // stands in for it without that range, the character itself is drawn instead of nothing.

@@ -1,5 +1,6 @@
 #include "gfx/Canvas.h"
 #include "gfx/DrawHelpers.h"
+#include "gfx/SymbolFonts.h"
 
 #include <QGuiApplication>
 #include <chrono>
@@ -159,4 +160,46 @@ TEST(Canvas, DelayWaitsAtLeastTheTime) {
   const auto start = std::chrono::steady_clock::now();
   gfx::Delay(30);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
+}
+
+TEST(SymbolFonts, KnownCodesOfEachFontHaveTheirUnicodeSigns) {
+  EXPECT_EQ(gfx::SymbolFontSign("Wingdings", 0x4A), QString(QChar(0x263A)));
+  EXPECT_EQ(gfx::SymbolFontSign("wingdings", 0x6C), QString(QChar(0x25CF))) << "case ignored";
+  EXPECT_EQ(gfx::SymbolFontSign("Wingdings 2", 0x52), QString(QChar(0x2611)));
+  EXPECT_EQ(gfx::SymbolFontSign("Wingdings 3", 0x6C), QString(QChar(0x2199)));
+  const char32_t house = 0x1F3E0;
+  EXPECT_EQ(gfx::SymbolFontSign("Webdings", 0x48), QString::fromUcs4(&house, 1));
+  EXPECT_EQ(gfx::SymbolFontSign("Symbol", 0x6C), QString(QChar(0x03BB)));
+  EXPECT_EQ(gfx::SymbolFontSign("Arial", 0x4A), QString());
+  EXPECT_TRUE(gfx::IsKnownSymbolFont("Webdings"));
+  EXPECT_FALSE(gfx::IsKnownSymbolFont("DejaVu Sans"));
+}
+
+TEST(SymbolFonts, AMissingSymbolFontIsDrawnThroughItsSignsAndAnInstalledFontAsItself) {
+  ASSERT_FALSE(gfx::FontInstalled("Wingdings")) << "this test needs a machine without Wingdings";
+  ASSERT_TRUE(gfx::FontInstalled("DejaVu Sans"));
+  QImage mapped = White(60, 40), sign = White(60, 40);
+  {
+    gfx::Canvas c(mapped);
+    c.Font.Name = "Wingdings";
+    c.Font.CharSet = 2;
+    c.Font.Size = 16;
+    EXPECT_EQ(c.FontText("J"), QString(QChar(0x263A)));
+    // A code above 127 comes as the Windows-1251 letter of that byte.
+    EXPECT_EQ(c.FontText(QString::fromUtf8("Ш")), gfx::SymbolFontSign("Wingdings", 0xD8));
+    c.TextOut(5, 5, "J");
+  }
+  {
+    gfx::Canvas c(sign);
+    c.Font.Name = gfx::SymbolSignFamilies().first();
+    c.Font.Size = 16;
+    c.TextOut(5, 5, QString(QChar(0x263A)));
+  }
+  EXPECT_EQ(mapped, sign) << "drawn as the sign itself";
+  EXPECT_NE(mapped, White(60, 40));
+  QImage plain = White(60, 40);
+  gfx::Canvas c(plain);
+  c.Font.Name = "DejaVu Sans";
+  c.Font.CharSet = 2;
+  EXPECT_EQ(c.FontText("J"), "J") << "an installed font keeps its own characters";
 }

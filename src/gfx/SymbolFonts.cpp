@@ -1,0 +1,81 @@
+#include "SymbolFonts.h"
+
+#include "base/TextCodec.h"
+
+#include <QFontDatabase>
+#include <map>
+#include <mutex>
+
+namespace gfx {
+namespace {
+
+const char* const kTable =
+#include "SymbolFontsData.inc"
+    ;
+
+using SignTable = std::map<QString, std::map<unsigned char, QString>>; // by lower-case font name
+
+const SignTable& Signs() {
+  static const SignTable table = [] {
+    SignTable t;
+    std::map<unsigned char, QString>* font = nullptr;
+    for (const QString& raw : QString::fromUtf8(kTable).split('\n')) {
+      const QString line = raw.trimmed();
+      if (line.isEmpty() || line.startsWith('#')) continue;
+      if (line.startsWith('[') && line.endsWith(']')) {
+        font = &t[line.mid(1, line.size() - 2).toLower()];
+        continue;
+      }
+      const QStringList parts = line.split(' ', Qt::SkipEmptyParts);
+      bool ok = false;
+      const uint code = parts.value(0).toUInt(&ok, 16);
+      if (!font || !ok || code > 0xFF) continue;
+      QString sign;
+      for (qsizetype i = 1; i < parts.size(); ++i) {
+        const char32_t point = parts[i].toUInt(&ok, 16);
+        if (ok) sign += QString::fromUcs4(&point, 1);
+      }
+      if (!sign.isEmpty()) (*font)[static_cast<unsigned char>(code)] = sign;
+    }
+    return t;
+  }();
+  return table;
+}
+
+} // namespace
+
+bool IsKnownSymbolFont(const QString& font) {
+  return Signs().count(font.trimmed().toLower()) > 0;
+}
+
+QString SymbolFontSign(const QString& font, unsigned char code) {
+  const auto f = Signs().find(font.trimmed().toLower());
+  if (f == Signs().end()) return QString();
+  const auto s = f->second.find(code);
+  return s == f->second.end() ? QString() : s->second;
+}
+
+bool FontInstalled(const QString& family) {
+  // Looked up once per name: the font list does not change while the program runs.
+  static std::mutex lock;
+  static std::map<QString, bool> known;
+  const QString key = family.trimmed().toLower();
+  std::lock_guard<std::mutex> guard(lock);
+  const auto it = known.find(key);
+  if (it != known.end()) return it->second;
+  bool installed = false;
+  for (const QString& f : QFontDatabase::families())
+    if (f.compare(family.trimmed(), Qt::CaseInsensitive) == 0) installed = true;
+  known[key] = installed;
+  return installed;
+}
+
+bool DrawsThroughSymbolTable(const QString& font) {
+  return IsKnownSymbolFont(font) && !FontInstalled(font);
+}
+
+QStringList SymbolSignFamilies() {
+  return {"Symbola", "DejaVu Sans", "OpenSymbol", "Noto Sans Symbols 2", "Noto Sans Symbols"};
+}
+
+} // namespace gfx

@@ -1,0 +1,23 @@
+#pragma once
+// The Windows symbol fonts (Wingdings, Wingdings 2 and 3, Webdings, Symbol) on machines that do
+// not have them: each character code is drawn as the Unicode sign that shows the same picture,
+// from free fonts that carry those signs. Where the named font is installed it is used as it is.
+
+#include <QString>
+#include <QStringList>
+
+namespace gfx {
+
+// Whether `font` is one of the symbol fonts of the table (letter case ignored).
+bool IsKnownSymbolFont(const QString& font);
+// The sign of a character code of a symbol font; empty when the font or the code has none.
+QString SymbolFontSign(const QString& font, unsigned char code);
+// Whether a font family of that name is installed (letter case ignored).
+bool FontInstalled(const QString& family);
+// Whether the characters of `font` are drawn through the table: a known symbol font that is not
+// installed.
+bool DrawsThroughSymbolTable(const QString& font);
+// The free fonts the signs are drawn from, best first.
+QStringList SymbolSignFamilies();
+
+} // namespace gfx
