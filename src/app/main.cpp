@@ -10,6 +10,7 @@
 #include "search/FormObjList.h"
 #include "ui/FormMap.h"
 #include "ui/FormMsg.h"
+#include "ui/FormSelectImages.h"
 #include "ui/FormSelectInfo.h"
 #include "ui/LayerPanels.h"
 
@@ -71,6 +72,10 @@ void ConnectObjectList(TFormObjList& list, TFormMap& form, TFormSelectInfo& info
   list.GetObjectImageIndex = [&form](int code) { return form.Panels->GetObjectImageIndex(code); };
   list.SetObjectImageIndex = [&form](int code, int image) {
     form.Panels->SetObjectImageIndex(code, image);
+  };
+  list.ChooseImage = [&form](int) {
+    TFormSelectImages window(*TDataModuleVANDREL::Instance(), &form);
+    return window.exec() == QDialog::Accepted ? window.SelectedImageIndex : -1;
   };
   list.ShowInfo = [&form, &info](int category, int cls, int record) {
     if (!info.isVisible()) info.show();

@@ -175,19 +175,9 @@ const Canvas::LoadedFont& Canvas::CurrentFont() const {
 }
 
 QString Canvas::FontText(const QString& text) const {
-  if (DrawsThroughSymbolTable(Font.Name)) {
-    // A symbol font this machine lacks: each character code becomes the Unicode sign of the same
-    // picture (a code is a byte of the tables, which hold Windows-1251 text).
-    QString signs;
-    for (const QChar c : text) {
-      const QByteArray byte = base::Encode(QString(c), base::CodePage::Cp1251);
-      const QString sign = byte.size() == 1
-                               ? SymbolFontSign(Font.Name, static_cast<unsigned char>(byte[0]))
-                               : QString();
-      signs += sign.isEmpty() ? QString(c) : sign;
-    }
-    return signs;
-  }
+  // A symbol font this machine lacks: each character code becomes the Unicode sign of the same
+  // picture.
+  if (DrawsThroughSymbolTable(Font.Name)) return SymbolFontText(Font.Name, text);
   if (Font.CharSet != 2) return text;
   // Symbol fonts hold their characters at U+F020..U+F0FF. Where the font is missing and another
   // stands in for it without that range, the character itself is drawn instead of nothing.

@@ -74,6 +74,18 @@ bool DrawsThroughSymbolTable(const QString& font) {
   return IsKnownSymbolFont(font) && !FontInstalled(font);
 }
 
+QString SymbolFontText(const QString& font, const QString& text) {
+  if (!DrawsThroughSymbolTable(font)) return text;
+  QString signs;
+  for (const QChar c : text) {
+    const QByteArray byte = base::Encode(QString(c), base::CodePage::Cp1251);
+    const QString sign =
+        byte.size() == 1 ? SymbolFontSign(font, static_cast<unsigned char>(byte[0])) : QString();
+    signs += sign.isEmpty() ? QString(c) : sign;
+  }
+  return signs;
+}
+
 QStringList SymbolSignFamilies() {
   return {"Symbola", "DejaVu Sans", "OpenSymbol", "Noto Sans Symbols 2", "Noto Sans Symbols"};
 }

@@ -17,6 +17,9 @@ bool FontInstalled(const QString& family);
 // Whether the characters of `font` are drawn through the table: a known symbol font that is not
 // installed.
 bool DrawsThroughSymbolTable(const QString& font);
+// A text of a symbol font as it is shown: on a machine without the font each character code
+// (a Windows-1251 byte) becomes its sign; otherwise the text itself.
+QString SymbolFontText(const QString& font, const QString& text);
 // The free fonts the signs are drawn from, best first.
 QStringList SymbolSignFamilies();
 

@@ -173,6 +173,7 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   TCursors::Register(1111, ResourceCursor("C_DELPATH", Qt::ForbiddenCursor));
   HtmlViewerPath = ReadHtmlViewerPath();
   Panels = new TLayerPanels(Data, *Map, *lboxLayers, *lboxObjects);
+  InstallSymbolChoice();
   Map->ActiveLayer = Map->Layers.empty() ? -1 : 0;
   if (lboxLayers->count() > 0) lboxLayers->setCurrentRow(0);
   const bool editable = Data.WorkMode == 0;
@@ -391,7 +392,8 @@ void TFormMap::BuildMenus() {
   QAction* infoPlus =
       add(ppmnMap, "ppmiInfoPlus", "Додаткова інформація", &TFormMap::ppmiInfoPlusClick);
   infoPlus->setVisible(false);
-  add(ppmnMap, "ppmiChngSymbol", "Змінити знак");
+  add(ppmnMap, "ppmiChngSymbol", "Змінити знак", &TFormMap::ppmiChngSymbolClick)
+      ->setVisible(Data.WorkMode == 0);
 }
 
 QString TFormMap::ReadHtmlViewerPath() {

@@ -58,6 +58,7 @@ public:
   void sbErasePathsClick();
   void pnlDistColorClick();
   void miCalcTopologicalModelClick();
+  void ppmiChngSymbolClick();
   void sbStreetsClick();
   void sbAddressClick();
   // The search window's ShowList (table, directory, caption, mode, category, class, group):
@@ -136,6 +137,8 @@ private:
   void MapDblClick();
   // Tells the map control how to make the object index of each map it loads.
   void InstallObjectIndex();
+  // "Змінити знак" of the panels opens the symbol window.
+  void InstallSymbolChoice();
   void MapPaint();
   // Sets the panels' width, keeping it between 60 pixels and what leaves the map 100.
   void SetPanelWidth(int width);

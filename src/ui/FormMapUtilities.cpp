@@ -2,6 +2,7 @@
 // topology calculation with its progress, and the rebuilding of the object index.
 
 #include "FormMap.h"
+#include "FormSetSymbol.h"
 #include "FormViewSelectedObjects.h"
 #include "LayerPanels.h"
 #include "NetworkTopology.h"
@@ -36,6 +37,26 @@ void TFormMap::sbStreetsClick() {
 void TFormMap::sbAddressClick() {
   if (ShowListWindow)
     ShowListWindow("address", Data.MapsDir, QString::fromUtf8("Адреси"), 4, 8, 1, -1);
+}
+
+void TFormMap::InstallSymbolChoice() {
+  Panels->OnChooseSymbol = [this](int category, int cls, int group) {
+    TFormSetSymbol window(Data, this);
+    const bool stored = window.ChooseSymbol(category, cls, group);
+    // The map shows the new symbol at once.
+    if (stored && window.result() == QDialog::Accepted) {
+      Map->ReloadMap();
+      Map->Redraw();
+    }
+    return stored;
+  };
+}
+
+void TFormMap::ppmiChngSymbolClick() {
+  const int active = Map->ActiveLayer;
+  if (active < 0 || active >= int(Map->Layers.size())) return;
+  const TCustomLayer& layer = *Map->Layers[size_t(active)];
+  Panels->ChangeSymbol(layer.Category, layer.Class, 255);
 }
 
 void TFormMap::InstallObjectIndex() {

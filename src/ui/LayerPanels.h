@@ -50,6 +50,9 @@ public:
   void ppmiObjListObjectsClick();
   void ppmiChgSymbClick();
   void ppmiChgSymbObjectsClick();
+  // The symbol window for a class (group 255) or a group; the lists are rebuilt after a choice,
+  // "Помилка при установці знаку для виводу!" when it could not be stored.
+  void ChangeSymbol(int category, int cls, int group);
 
   // For the search window: addressed by the current panel selection.
   bool ShowObjectOnMap(int Category, int Class, int ObjectNumber);
@@ -100,7 +103,6 @@ private:
   void ShowClassList(const TClassObject& c);
   void ShowList(const QString& fileName, const QString& caption, int listType, int category,
                 int cls, int group);
-  void ChangeSymbol(int category, int cls, int group);
   void Repaint();
   bool Editable() const;
   void BuildMenus();

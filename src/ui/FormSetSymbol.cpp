@@ -1,0 +1,217 @@
+#include "FormSetSymbol.h"
+
+#include "app/DataModule.h"
+#include "base/TextCodec.h"
+#include "db/Error.h"
+#include "gfx/SymbolFonts.h"
+
+#include <QCheckBox>
+#include <QFontComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTableWidget>
+
+namespace {
+
+constexpr int kCell = 17;
+const QString kGridFont = "Wingdings";
+
+// A font for a text of `family`: the free fonts of the signs where the family is a missing
+// symbol font.
+QFont FontFor(const QString& family, int pixels) {
+  QFont f(family);
+  if (gfx::DrawsThroughSymbolTable(family)) f.setFamilies(gfx::SymbolSignFamilies());
+  f.setPixelSize(pixels);
+  return f;
+}
+
+} // namespace
+
+TFormSetSymbol::TFormSetSymbol(TDataModuleVANDREL& data, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), Data(data) {
+  setWindowTitle(QString::fromUtf8("Выбір символу"));
+  setFixedSize(351, 307);
+  QFont small = font();
+  small.setPixelSize(11);
+  setFont(small);
+  auto* fontLabel = new QLabel(QString::fromUtf8("Вибір шрифта:"), this);
+  fontLabel->move(4, 4);
+  FontComboBox = new QFontComboBox(this);
+  FontComboBox->setObjectName("FontComboBox");
+  FontComboBox->setFontFilters(QFontComboBox::ScalableFonts);
+  FontComboBox->setGeometry(4, 18, 344, 22);
+  FontComboBox->setCurrentIndex(-1); // no font chosen when the window opens
+  connect(FontComboBox, &QFontComboBox::currentFontChanged, this, [this] { FontComboBoxChange(); });
+  auto* symbolLabel = new QLabel(QString::fromUtf8("Вибір знаку:"), this);
+  symbolLabel->move(4, 44);
+  sgrdSymbols = new QTableWidget(kRows, kColumns, this);
+  sgrdSymbols->setObjectName("sgrdSymbols");
+  sgrdSymbols->setGeometry(4, 59, 343, 217);
+  sgrdSymbols->horizontalHeader()->hide();
+  sgrdSymbols->verticalHeader()->hide();
+  sgrdSymbols->horizontalHeader()->setMinimumSectionSize(kCell);
+  sgrdSymbols->verticalHeader()->setMinimumSectionSize(kCell);
+  sgrdSymbols->horizontalHeader()->setDefaultSectionSize(kCell + 1);
+  sgrdSymbols->verticalHeader()->setDefaultSectionSize(kCell + 1);
+  sgrdSymbols->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  sgrdSymbols->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  sgrdSymbols->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  sgrdSymbols->setSelectionMode(QAbstractItemView::SingleSelection);
+  // FormCreate: the cell in column x and row y holds the character of code 32 + 19 y + x.
+  for (int y = 0; y < kRows; ++y)
+    for (int x = 0; x < kColumns; ++x) {
+      auto* cell = new QTableWidgetItem();
+      cell->setData(Qt::UserRole, CellCharacter(x, y));
+      cell->setTextAlignment(Qt::AlignCenter);
+      sgrdSymbols->setItem(y, x, cell);
+    }
+  connect(sgrdSymbols, &QTableWidget::currentCellChanged, this,
+          [this](int row, int column) { sgrdSymbolsSelectCell(column, row); });
+  sgrdSymbols->viewport()->installEventFilter(this);
+  edtHighLight = new QLineEdit(this);
+  edtHighLight->setObjectName("edtHighLight");
+  edtHighLight->setReadOnly(true);
+  edtHighLight->resize(50, 42);
+  edtHighLight->setAlignment(Qt::AlignCenter);
+  edtHighLight->hide();
+  chboxForALL = new QCheckBox(QString::fromUtf8("Змінити для всіх об'єктів"), this);
+  chboxForALL->setGeometry(4, 284, 160, 18);
+  bbtnOK = new QPushButton(QString::fromUtf8("Вибрати"), this);
+  bbtnOK->setObjectName("bbtnOK");
+  bbtnOK->setGeometry(170, 282, 85, 22);
+  connect(bbtnOK, &QPushButton::clicked, this, [this] {
+    bbtnOKClick();
+    accept();
+  });
+  bbtnCancel = new QPushButton(QString::fromUtf8("Відмінити"), this);
+  bbtnCancel->setObjectName("bbtnCancel");
+  bbtnCancel->setGeometry(262, 282, 85, 22);
+  connect(bbtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+  bbtnCancel->setFocus();
+  ShowCharacters(kGridFont);
+  edtHighLight->setText(sgrdSymbols->item(0, 0)->text());
+}
+
+QString TFormSetSymbol::CellCharacter(int column, int row) {
+  const int code = kFirstCode + kColumns * row + column;
+  if (code > 0xFF) return QString(); // the last four cells stay empty
+  return base::Decode(QByteArray(1, char(code)), base::CodePage::Cp1251);
+}
+
+void TFormSetSymbol::ShowCharacters(const QString& family) {
+  sgrdSymbols->setFont(FontFor(family, 13));
+  for (int y = 0; y < kRows; ++y)
+    for (int x = 0; x < kColumns; ++x) {
+      QTableWidgetItem* cell = sgrdSymbols->item(y, x);
+      cell->setText(gfx::SymbolFontText(family, cell->data(Qt::UserRole).toString()));
+    }
+  edtHighLight->setFont(FontFor(family, 32));
+  if (QTableWidgetItem* current = sgrdSymbols->currentItem())
+    edtHighLight->setText(current->text());
+}
+
+QString TFormSetSymbol::ChosenFont() const {
+  return FontComboBox->currentIndex() < 0 ? QString() : FontComboBox->currentFont().family();
+}
+
+void TFormSetSymbol::FontComboBoxChange() {
+  ShowCharacters(ChosenFont().isEmpty() ? kGridFont : ChosenFont());
+}
+
+void TFormSetSymbol::sgrdSymbolsSelectCell(int column, int row) {
+  if (QTableWidgetItem* cell = sgrdSymbols->item(row, column)) edtHighLight->setText(cell->text());
+  PlaceHighLight();
+}
+
+void TFormSetSymbol::PlaceHighLight() {
+  const QRect cell = sgrdSymbols->visualItemRect(sgrdSymbols->currentItem());
+  const QPoint at = sgrdSymbols->viewport()->mapTo(this, cell.topLeft());
+  edtHighLight->move(at.x() - 16, at.y() - 11);
+}
+
+bool TFormSetSymbol::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == sgrdSymbols->viewport()) {
+    // The chosen character is shown magnified over its cell while the button is held.
+    if (e->type() == QEvent::MouseButtonPress) {
+      const QModelIndex at =
+          sgrdSymbols->indexAt(static_cast<QMouseEvent*>(e)->position().toPoint());
+      if (at.isValid()) sgrdSymbols->setCurrentCell(at.row(), at.column());
+      PlaceHighLight();
+      edtHighLight->show();
+      edtHighLight->raise();
+      return true;
+    }
+    if (e->type() == QEvent::MouseButtonRelease) {
+      edtHighLight->hide();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, e);
+}
+
+bool TFormSetSymbol::ChooseSymbol(int category, int cls, int group) {
+  SymbolError = false;
+  SymbolCategory = int8_t(category);
+  SymbolClass = cls;
+  SymbolGroup = int8_t(group); // 255 from the panels, and every number from 128, are negative
+  exec();
+  return !SymbolError;
+}
+
+void TFormSetSymbol::bbtnOKClick() {
+  QTableWidgetItem* cell = sgrdSymbols->currentItem();
+  const QString character = cell ? cell->data(Qt::UserRole).toString() : QString();
+  try {
+    if (SymbolGroup <= 0)
+      StoreClassSymbol(ChosenFont(), character);
+    else
+      StoreGroupSymbol(ChosenFont(), character);
+  } catch (const db::Error&) {
+    SymbolError = true;
+  }
+}
+
+void TFormSetSymbol::StoreClassSymbol(const QString& font, const QString& character) {
+  db::Table& classes = Data.TableClasses;
+  classes.SetIndexName("CLASS_ID");
+  const bool found = classes.FindKey({int64_t(SymbolCategory), int64_t(SymbolClass)});
+  if (found) {
+    classes.Edit();
+    try {
+      // Without a chosen font the row keeps the font it has.
+      if (!font.isEmpty()) classes.FieldByName("CharFont").SetAsString(font);
+      classes.FieldByName("CharLabel").SetAsString(character);
+      classes.Post();
+    } catch (...) {
+      classes.Cancel();
+      classes.SetIndexName("");
+      throw;
+    }
+  }
+  classes.SetIndexName("");
+  SymbolError = SymbolError || !found;
+}
+
+void TFormSetSymbol::StoreGroupSymbol(const QString& font, const QString& character) {
+  db::Table& groups = Data.TableGroup;
+  groups.SetIndexName("GROUP_ID");
+  const bool found =
+      groups.FindKey({int64_t(SymbolCategory), int64_t(SymbolClass), int64_t(SymbolGroup)});
+  if (found) {
+    groups.Edit();
+    try {
+      if (!font.isEmpty()) groups.FieldByName("SymbolFont").SetAsString(font);
+      groups.FieldByName("Symbol_Code").SetAsString(character);
+      groups.Post();
+    } catch (...) {
+      groups.Cancel();
+      groups.SetIndexName("");
+      throw;
+    }
+  }
+  groups.SetIndexName("");
+  SymbolError = SymbolError || !found;
+}
