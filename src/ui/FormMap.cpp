@@ -252,8 +252,8 @@ void TFormMap::BuildToolBar(QWidget* host) {
   AddButton(host, "sbAddress", QString::fromUtf8("Пошук адрес"), QString::fromUtf8("Адр"), 1, 203,
             false, &TFormMap::sbAddressClick)
       ->setEnabled(false);
-  AddButton(host, "sbLayers", QString::fromUtf8("Шари"), "layers", 1, 268, false, nullptr)
-      ->setEnabled(false);
+  AddButton(host, "sbLayers", QString::fromUtf8("Шари"), "layers", 1, 268, false,
+            &TFormMap::sbLayersClick);
   AddButton(host, "sbtnHelp", QString::fromUtf8("Допомога користувачеві"), "help", 1, 293, false,
             &TFormMap::imHelpClick);
   // The search window is reached once it exists (SetObjectList).
@@ -365,7 +365,7 @@ void TFormMap::BuildMenus() {
   add(list, "miAddress", "Пошук адрес", &TFormMap::sbAddressClick)->setEnabled(false);
   QMenu* settings = menuBar()->addMenu(QString::fromUtf8("&Установки"));
   settings->setObjectName("miSettings");
-  add(settings, "imLayers", "&Шари ...");
+  add(settings, "imLayers", "&Шари ...", &TFormMap::sbLayersClick);
   add(settings, "N1", "-");
   QAction* toolBar = add(settings, "imToolBar", "Панель &інструментів", &TFormMap::imToolBarClick);
   toolBar->setCheckable(true);

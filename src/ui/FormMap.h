@@ -59,6 +59,7 @@ public:
   void pnlDistColorClick();
   void miCalcTopologicalModelClick();
   void ppmiChngSymbolClick();
+  void sbLayersClick();
   void sbStreetsClick();
   void sbAddressClick();
   // The search window's ShowList (table, directory, caption, mode, category, class, group):
@@ -139,6 +140,8 @@ private:
   void InstallObjectIndex();
   // "Змінити знак" of the panels opens the symbol window.
   void InstallSymbolChoice();
+  // "Параметры классов" on the layers table's current row.
+  void ShowLayersControls();
   void MapPaint();
   // Sets the panels' width, keeping it between 60 pixels and what leaves the map 100.
   void SetPanelWidth(int width);

@@ -1,11 +1,13 @@
 // The main window's utilities: the object index of the map and its choice window, the network
 // topology calculation with its progress, and the rebuilding of the object index.
 
+#include "FormLayersControls.h"
 #include "FormMap.h"
 #include "FormSetSymbol.h"
 #include "FormViewSelectedObjects.h"
 #include "LayerPanels.h"
 #include "NetworkTopology.h"
+#include "SmallDialogs.h"
 
 #include "app/DataModule.h"
 #include "base/UserMessages.h"
@@ -39,7 +41,27 @@ void TFormMap::sbAddressClick() {
     ShowListWindow("address", Data.MapsDir, QString::fromUtf8("Адреси"), 4, 8, 1, -1);
 }
 
+void TFormMap::ShowLayersControls() {
+  TFormLayersControls window(Data, *Map, this);
+  window.OnLabels = [&window] {
+    TFormLabelFileCreate labels(&window);
+    labels.exec();
+  };
+  window.exec();
+}
+
+void TFormMap::sbLayersClick() {
+  ShowLayersControls();
+  // The map is rebuilt from the table, the view kept; the panels read it again.
+  Map->ReloadMap();
+  Map->Redraw();
+  Panels->RebuildLayerList();
+  Panels->RebuildTree();
+}
+
 void TFormMap::InstallSymbolChoice() {
+  // The layers panel's properties area opens the same window on its row.
+  Panels->OnLayerProperties = [this] { ShowLayersControls(); };
   Panels->OnChooseSymbol = [this](int category, int cls, int group) {
     TFormSetSymbol window(Data, this);
     const bool stored = window.ChooseSymbol(category, cls, group);

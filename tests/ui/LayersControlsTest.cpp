@@ -1,0 +1,171 @@
+// "Параметры классов" on a private demo atlas, through its controls: label positions, the label
+// fields of the attribute table, files chosen, scale buttons, a refused post, and the map rebuilt
+// with the edited style.
+
+#include "app/DataModule.h"
+#include "core/FAMap.h"
+#include "layers/LinesLayer.h"
+#include "ui/FormLayersControls.h"
+#include "ui/FormMap.h"
+
+#include "AtlasWriter.h"
+
+#include "base/ByteOrder.h"
+#include "base/UserMessages.h"
+#include "db/Table.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+namespace {
+
+class LayersControls : public ::testing::Test {
+protected:
+  void SetUp() override {
+    demo::WriteAtlas(Atlas.path(), 1, 6);
+    Data = std::make_unique<TDataModuleVANDREL>(Program.path(), 0, Atlas.path());
+    base::UserMessages::Install(&Messages);
+    Form = std::make_unique<TFormMap>(*Data);
+  }
+  void TearDown() override {
+    Form.reset();
+    base::UserMessages::Install(nullptr);
+  }
+  // The layers table's current row moved to the layer of that name.
+  void GoTo(const QString& name) {
+    db::Table& t = Data->TableClasses;
+    for (t.First(); !t.Eof(); t.Next())
+      if (t.FieldByName("ClassName").AsString() == name) return;
+    FAIL() << name.toStdString();
+  }
+  // A fresh cursor's view of the file.
+  db::Value Stored(const QString& name, const QString& field) {
+    db::Table t(Data->BaseDir, "classreest");
+    t.Open();
+    for (t.First(); !t.Eof(); t.Next())
+      if (t.FieldByName("ClassName").AsString() == name) return t.FieldByName(field).AsValue();
+    return db::Value();
+  }
+  QByteArray LayersFile() {
+    QFile f(Data->TableClasses.FilePath());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }
+
+  QTemporaryDir Program, Atlas;
+  std::unique_ptr<TDataModuleVANDREL> Data;
+  std::unique_ptr<TFormMap> Form;
+  base::RecordedMessages Messages;
+};
+
+} // namespace
+
+TEST_F(LayersControls, ThePositionButtonsShowTheRowAndWriteBothFields) {
+  const QString name = QString::fromUtf8("Водопровідні колодязі"); // XLabel 1, YLabel 0
+  GoTo(name);
+  TFormLayersControls window(*Data, *Form->Map);
+  EXPECT_TRUE(window.PositionButtons["sbRM"]->isChecked());
+  window.PositionClick(1, -1);
+  window.RefreshControls();
+  EXPECT_TRUE(window.PositionButtons["sbRT"]->isChecked());
+  QTest::mouseClick(window.PositionButtons["sbMB"], Qt::LeftButton);
+  EXPECT_EQ(db::ValueToInteger(Stored(name, "XLabel")), 0);
+  EXPECT_EQ(db::ValueToInteger(Stored(name, "YLabel")), 1) << "written and posted";
+  EXPECT_EQ(Data->TableClasses.State(), db::TableState::Browse);
+}
+
+TEST_F(LayersControls, LabelFieldsComeFromTheAttributeTableDbFirstThenDbf) {
+  GoTo(QString::fromUtf8("Пожежні гідранти")); // Hydrants.db: its text fields only
+  TFormLayersControls window(*Data, *Form->Map);
+  QStringList offered;
+  for (int i = 0; i < window.DBComboBoxLabelFieldName->count(); ++i)
+    offered << window.DBComboBoxLabelFieldName->itemText(i);
+  EXPECT_EQ(offered, (QStringList{"NAME", "TYPE", "STREET", "NUMBER", "PHONE"}));
+  // A name without a dot: the whole name + ".DB", then ".DBF".
+  ASSERT_TRUE(window.WriteField("FileName", QString("address")));
+  ASSERT_TRUE(window.PostRow());
+  window.RefreshControls();
+  EXPECT_EQ(window.DBComboBoxLabelFieldName->itemText(0), "NAME");
+  EXPECT_GT(window.DBComboBoxLabelFieldName->count(), 3);
+}
+
+TEST_F(LayersControls, ChosenFilesSetTheKindAndForGeometryTheExtent) {
+  const QString name = QString::fromUtf8("Будинки");
+  GoTo(name);
+  TFormLayersControls window(*Data, *Form->Map);
+  const double x0 = db::ValueToFloat(Stored(name, "X0"));
+  window.ApplyChosenFile(Data->MapsDir + "/Pumps.db");
+  EXPECT_EQ(db::ValueToString(Stored(name, "FileName")), "Pumps.db");
+  EXPECT_EQ(db::ValueToInteger(Stored(name, "PrimitiveType")), 101);
+  EXPECT_EQ(db::ValueToFloat(Stored(name, "X0")), x0) << "no header read";
+  window.ApplyChosenFile(Data->MapsDir + "/Streets.mds");
+  QFile streets(Data->MapsDir + "/Streets.mds");
+  ASSERT_TRUE(streets.open(QIODevice::ReadOnly));
+  const QByteArray header = streets.read(100);
+  const auto* h = reinterpret_cast<const unsigned char*>(header.constData());
+  EXPECT_EQ(db::ValueToInteger(Stored(name, "PrimitiveType")), 3);
+  EXPECT_EQ(db::ValueToFloat(Stored(name, "X0")), base::GetDoubleLE(h + 36));
+  EXPECT_EQ(db::ValueToFloat(Stored(name, "Ym")), base::GetDoubleLE(h + 60));
+  EXPECT_GE(window.DBComboBoxLabelFieldName->findText("STREET"), 0) << "Streets.DBF's fields";
+}
+
+TEST_F(LayersControls, AScaleButtonWritesTheMapsScaleAndAPostWritesIt) {
+  const QString name = QString::fromUtf8("Будинки");
+  GoTo(name);
+  Form->Map->World.Scale = 0.5;
+  TFormLayersControls window(*Data, *Form->Map);
+  auto* button = window.findChild<QPushButton*>("sbScaleZoomInLabelScale");
+  ASSERT_NE(button, nullptr);
+  QTest::mouseClick(button, Qt::LeftButton);
+  EXPECT_EQ(Data->TableClasses.FieldByName("ZoomInLabelScale").AsFloat(), 0.5);
+  EXPECT_EQ(Data->TableClasses.State(), db::TableState::Edit) << "not posted by the button";
+  window.DBNavigator1Click(TFormLayersControls::PostButton);
+  EXPECT_EQ(db::ValueToFloat(Stored(name, "ZoomInLabelScale")), 0.5);
+}
+
+TEST_F(LayersControls, ADuplicateLevelIsReportedAndNothingIsWritten) {
+  Data->TableClasses.First();
+  const int64_t level = Data->TableClasses.FieldByName("Level").AsInteger();
+  Data->TableClasses.Next();
+  TFormLayersControls window(*Data, *Form->Map);
+  const QByteArray before = LayersFile();
+  Messages.Shown.clear();
+  ASSERT_TRUE(window.WriteField("Level", level));
+  EXPECT_FALSE(window.PostRow());
+  ASSERT_EQ(Messages.Shown.size(), 1);
+  EXPECT_TRUE(Messages.Shown[0].contains("key violation")) << Messages.Shown[0].toStdString();
+  EXPECT_EQ(Data->TableClasses.State(), db::TableState::Edit) << "the row stays in edit mode";
+  EXPECT_EQ(LayersFile(), before);
+  window.DBNavigator1Click(TFormLayersControls::CancelButton);
+  // Deleting asks first; "no" keeps the row.
+  Messages.Answer = false;
+  const int rows = Data->TableClasses.RecordCount();
+  window.DBNavigator1Click(TFormLayersControls::DeleteRow);
+  EXPECT_EQ(Data->TableClasses.RecordCount(), rows);
+}
+
+TEST_F(LayersControls, TheMapIsRebuiltWithTheEditedStyleWhenTheWindowCloses) {
+  const QString name = QString::fromUtf8("Вулиці");
+  GoTo(name);
+  QTimer::singleShot(0, [] {
+    auto* window = dynamic_cast<TFormLayersControls*>(QApplication::activeModalWidget());
+    if (!window) return;
+    window->WriteField("PenColor", int64_t(0x000000FF));
+    window->WriteField("PenWidth", 4.0);
+    QTest::mouseClick(window->BitBtnClose, Qt::LeftButton); // posts and closes
+  });
+  Form->sbLayersClick();
+  EXPECT_EQ(db::ValueToInteger(Stored(name, "PenColor")), 0x000000FF);
+  const TLinesLayer* streets = nullptr;
+  for (const auto& l : Form->Map->Layers)
+    if (l->ClassName == name) streets = dynamic_cast<const TLinesLayer*>(l.get());
+  ASSERT_NE(streets, nullptr);
+  EXPECT_EQ(streets->PenColor, 0x000000FF);
+  EXPECT_EQ(streets->PenWidth, 4.0);
+}
