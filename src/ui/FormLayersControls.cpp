@@ -8,6 +8,8 @@
 #include "db/Error.h"
 #include "gfx/Canvas.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
@@ -95,7 +97,7 @@ QCheckBox* TFormLayersControls::Check(QWidget* parent, const QString& caption, c
                                       int x, int y) {
   auto* box = new QCheckBox(caption, parent);
   box->setObjectName("DBCheckBox" + field);
-  box->setGeometry(x, y, 110, 18);
+  box->setGeometry(x, y, std::max(110, box->sizeHint().width()), 18);
   connect(box, &QCheckBox::toggled, this, [this, field](bool on) {
     if (!Loading) WriteField(field, on);
   });
