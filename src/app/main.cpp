@@ -39,6 +39,10 @@ public:
     return QMessageBox::question(QApplication::activeWindow(), QApplication::applicationName(),
                                  text, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
   }
+  bool Ask(const QString& text) override {
+    return QMessageBox::question(QApplication::activeWindow(), QApplication::applicationName(),
+                                 text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+  }
 };
 
 int Fail(const QString& message, bool quiet) {

@@ -14,6 +14,8 @@ public:
   virtual void ShowMessage(const QString& text) = 0;
   // A question answered OK (true) or Cancel.
   virtual bool Confirm(const QString& text) = 0;
+  // A question answered Yes (true) or No; where no Yes/No box is offered, Confirm's answer.
+  virtual bool Ask(const QString& text) { return Confirm(text); }
 
   static UserMessages& Current();
   // Installs `messages` (not owned); null restores the standard-error default.

@@ -376,7 +376,7 @@ void TFormMap::BuildMenus() {
   layersPanel->setChecked(true);
   QMenu* utils = menuBar()->addMenu(QString::fromUtf8("Утиліти"));
   utils->setObjectName("miUtils");
-  add(utils, "miClassifier", "Словник");
+  add(utils, "miClassifier", "Словник", &TFormMap::miClassifierClick);
   add(utils, "N3", "-");
   add(utils, "miCalcTopologicalModel", "Узгодження топологічної моделі",
       &TFormMap::miCalcTopologicalModelClick);

@@ -57,6 +57,7 @@ public:
   void sbSavePathClick();
   void sbErasePathsClick();
   void pnlDistColorClick();
+  void miClassifierClick();
   void miCalcTopologicalModelClick();
   void ppmiChngSymbolClick();
   void sbLayersClick();

@@ -1,5 +1,6 @@
-// The main window's utilities: the object index of the map and its choice window, the network
-// topology calculation with its progress, and the rebuilding of the object index.
+// The main window's utilities: the reference dictionary, the object index of the map and its choice
+// window, the network topology calculation with its progress, and the rebuilding of the object
+// index.
 
 #include "FormLayersControls.h"
 #include "FormMap.h"
@@ -14,6 +15,7 @@
 #include "db/Error.h"
 #include "overlays/DBPointsIndexs.h"
 #include "overlays/ObjectIndexBuilder.h"
+#include "search/FormClassifier.h"
 
 #include <QAction>
 #include <QApplication>
@@ -57,6 +59,13 @@ void TFormMap::sbLayersClick() {
   Map->Redraw();
   Panels->RebuildLayerList();
   Panels->RebuildTree();
+}
+
+void TFormMap::miClassifierClick() {
+  TFormClassifier window(this);
+  window.DatabaseName = Data.BaseDir;
+  window.TableName = "dictionary.db";
+  window.exec();
 }
 
 void TFormMap::InstallSymbolChoice() {
