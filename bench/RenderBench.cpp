@@ -83,6 +83,18 @@ void Render(benchmark::State& state, double fraction, TCustomLayer& layer) {
   }
 }
 
+// Loading every layer of the atlas as the map window does (tables, geometry headers, indexes,
+// attribute tables), without drawing.
+void BM_LoadMap(benchmark::State& state) {
+  City& c = Data();
+  for (auto _ : state) {
+    TMapContent map;
+    map.LoadMap(c.Dir.path() + "/BASE", c.Dir.path() + "/MAPS", c.Dir.path(), "", "");
+    benchmark::DoNotOptimize(map.Layers.size());
+  }
+}
+BENCHMARK(BM_LoadMap)->Unit(benchmark::kMillisecond);
+
 void BM_RenderPipesWholeMap(benchmark::State& state) {
   Render(state, 1.0, Data().Pipes);
 }

@@ -1,5 +1,7 @@
 #include "CustomLayer.h"
 
+#include "db/DbaseFile.h"
+
 #include "base/ByteOrder.h"
 #include "base/MappedFile.h"
 #include "base/PathResolver.h"
@@ -83,7 +85,9 @@ void TCustomLayer::LoadFromDataSet(db::Table& DataSet, const QString& MapsDir) {
     AttrTable.Close();
     AttrTable.SetDatabaseName(MapsDir);
     AttrTable.SetTableName(ChangeExtension(FileName, ".DBF"));
-    AttrTable.Open();
+    // Only the header is read now (a missing or broken table still stops the layer here); the
+    // rows when a label, a size or a code is first asked for.
+    db::DbaseFile::Open(base::ResolvePath(MapsDir, AttrTable.TableName()));
     ReadGeometryHeader();
   }
 }
@@ -169,8 +173,13 @@ TObjectInfo TCustomLayer::GetObjectInfo(int) {
   return TObjectInfo();
 }
 
+db::Table& TCustomLayer::Attributes() {
+  if (!AttrTable.Active() && !AttrTable.TableName().isEmpty()) AttrTable.Open();
+  return AttrTable;
+}
+
 int TCustomLayer::GetObjectCode(int RecordIndex) {
-  if (RecordIndex < 0 || !AttrTable.Active() || !AttrTable.FindField("ObjectCode")) return -1;
+  if (RecordIndex < 0 || !Attributes().Active() || !AttrTable.FindField("ObjectCode")) return -1;
   AttrTable.First();
   AttrTable.MoveBy(RecordIndex);
   if (RecordIndex >= AttrTable.RecordCount()) return -1; // moved past the end

@@ -65,7 +65,9 @@ public:
   int16_t PrimitiveType = 0;
   QString FileName; // as in the row, with .SHP changed to .mds
   QString FullPath; // maps directory + "/" + FileName, resolved without regard to case
+  // The attribute table of a geometry layer: named when the layer loads, opened when first used.
   db::Table AttrTable;
+  db::Table& Attributes();
   int32_t RenderType = 0;
   double X0 = 0, Y0 = 0, Xm = 0, Ym = 0;
   bool Visibled = false, Selected = false, IsIndexed = false;

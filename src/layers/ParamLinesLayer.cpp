@@ -19,10 +19,11 @@ std::optional<size_t> TParamLinesLayer::SizingField(const TWorld& World) {
   if (ParamSizeField.isEmpty()) return std::nullopt;
   if (ZoomInParamScale != 0 && ZoomInParamScale > World.Scale) return std::nullopt;
   // A name that is no field of the attribute table raises here, naming table and field.
-  return AttrTable.FieldByName(ParamSizeField).FieldNo();
+  return Attributes().FieldByName(ParamSizeField).FieldNo();
 }
 
 double TParamLinesLayer::SizeValue(size_t Field, int RecordIndex) const {
+  // SizingField has opened the table.
   const int rows = AttrTable.RecordCount();
   if (rows == 0 || RecordIndex < 0) return 0;
   // An empty value reads as 0: the object is drawn at the minimum width.

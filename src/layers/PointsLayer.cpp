@@ -91,7 +91,7 @@ void TPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
     styles = std::make_unique<base::MappedFile>(StyleFilePath());
   const bool labels = ScaleAllowsLabels(World.Scale);
   size_t labelField = 0;
-  if (labels) labelField = AttrTable.FieldByName(TextFieldLabel).FieldNo();
+  if (labels) labelField = Attributes().FieldByName(TextFieldLabel).FieldNo();
   const base::MappedFile file(FullPath);
   const int64_t count = PointCount(file);
   const TExtent& v = World.VisibleExtent;
@@ -134,8 +134,8 @@ void TPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
       Canvas.Ellipse(sx - layerSize / 2, sy - layerSize / 2, sx + layerSize / 2,
                      sy + layerSize / 2);
     }
-    if (labels && i < AttrTable.RecordCount())
-      DrawLabel(Canvas, World, sx, sy, db::ValueToString(AttrTable.ValueAt(int(i), labelField)));
+    if (labels && i < Attributes().RecordCount())
+      DrawLabel(Canvas, World, sx, sy, db::ValueToString(Attributes().ValueAt(int(i), labelField)));
   }
 }
 

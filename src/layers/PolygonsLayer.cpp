@@ -66,14 +66,14 @@ void TPolygonsLayer::DrawLabels(gfx::Canvas& Canvas, const TWorld& World) {
   Canvas.Font.Underline = Canvas.Font.Underline || TextFontUnderline;
   Canvas.Font.StrikeOut = Canvas.Font.StrikeOut || TextFontStrikeOut;
   if (TextFieldLabel.isEmpty() || (ZoomInLabelScale != 0 && ZoomInLabelScale > World.Scale)) return;
-  const size_t field = AttrTable.FieldByName(TextFieldLabel).FieldNo();
+  const size_t field = Attributes().FieldByName(TextFieldLabel).FieldNo();
   const int angle = Rounded(TextLabelAngle * 10);
   TGeometryFile file(FullPath);
   TGeometryFile::Record r;
   while (file.Next(r)) {
     if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World, kViewMargin)) continue;
-    if (r.Index >= AttrTable.RecordCount()) break;
-    const QString text = db::ValueToString(AttrTable.ValueAt(r.Index, field));
+    if (r.Index >= Attributes().RecordCount()) break;
+    const QString text = db::ValueToString(Attributes().ValueAt(r.Index, field));
     TextOutAnchored(Canvas, World.WorldToScreenX((r.XMin + r.XMax) / 2),
                     World.WorldToScreenY((r.YMin + r.YMax) / 2), angle, text);
   }

@@ -77,6 +77,9 @@ TEST(CustomLayer, ReadsTheRowAndTheGeometryHeader) {
   EXPECT_TRUE(layer.Visibled);
   EXPECT_EQ(layer.TextFieldLabel, "NUMBER");
   EXPECT_DOUBLE_EQ(layer.ZoomInScale, 0.12);
+  // Loading names the attribute table and reads no row of it; the first use opens it.
+  EXPECT_FALSE(layer.AttrTable.Active());
+  EXPECT_EQ(layer.Attributes().RecordCount(), int(demo::BuildCity(1, 3).Buildings.size()));
   EXPECT_TRUE(layer.AttrTable.Active());
   EXPECT_EQ(layer.DatabaseName, Atlas() + "/BASE");
   EXPECT_TRUE(layer.FullPath.endsWith("/MAPS/Buildings.mds"));
@@ -102,7 +105,7 @@ TEST(CustomLayer, ShpRowsUseTheMdsFileAndWriteItBack) {
   layer.LoadFromDataSet(t, a.Maps());
   EXPECT_EQ(layer.FileName, "Streets.mds");
   EXPECT_EQ(layer.PrimitiveType, 3);
-  EXPECT_EQ(layer.AttrTable.RecordCount(), 24); // Streets.dbf
+  EXPECT_EQ(layer.Attributes().RecordCount(), 24); // Streets.dbf
   // A row whose extent was typed differently gets the header's extent back.
   t.Edit();
   t.FieldByName("X0").SetAsFloat(1.0);
@@ -161,7 +164,7 @@ TEST(CustomLayer, GetObjectCodeStaysWithinTheTable) {
   ASSERT_TRUE(GoToLayer(t, 8, 1)); // address points, whose table has OBJECTCODE
   TCustomLayer layer;
   layer.LoadFromDataSet(t, Atlas() + "/MAPS");
-  const int rows = layer.AttrTable.RecordCount();
+  const int rows = layer.Attributes().RecordCount();
   EXPECT_EQ(layer.GetObjectCode(-1), -1);
   EXPECT_EQ(layer.GetObjectCode(0), 0);
   EXPECT_EQ(layer.GetObjectCode(rows - 1), rows - 1);
