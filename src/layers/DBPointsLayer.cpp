@@ -1,5 +1,7 @@
 #include "DBPointsLayer.h"
 
+#include "db/ParadoxFile.h"
+
 #include "db/Error.h"
 #include "gfx/DrawHelpers.h"
 
@@ -82,26 +84,33 @@ void TDBPointsLayer::LoadFromDataSet(db::Table& DataSet, const QString& MapsDir)
   ObjectsTable.Close();
   ObjectsTable.SetDatabaseName(path.path());
   ObjectsTable.SetTableName(path.fileName());
-  ObjectsTable.Open();
+  // Only the header is read now (a missing or broken table still stops the layer here); the
+  // rows when the layer is first drawn, picked or asked about.
+  db::ParadoxFile::Open(FullPath);
+}
+
+db::Table& TDBPointsLayer::Objects() const {
+  if (!ObjectsTable.Active() && !ObjectsTable.TableName().isEmpty()) ObjectsTable.Open();
+  return ObjectsTable;
 }
 
 const std::vector<TDBPointsLayer::ObjectRow>& TDBPointsLayer::Rows() {
-  if (RowCacheChanges == ObjectsTable.ChangeCount()) return RowCache;
-  const size_t x = ObjectsTable.FieldByName("X").FieldNo();
-  const size_t y = ObjectsTable.FieldByName("Y").FieldNo();
-  const size_t image = ObjectsTable.FieldByName("ImageIndex").FieldNo();
-  const size_t group = ObjectsTable.FieldByName("NUMGROUP").FieldNo();
-  const db::Field* code = ObjectsTable.FindField("ObjectCode");
-  RowCache.resize(size_t(ObjectsTable.RecordCount()));
-  for (int row = 0; row < ObjectsTable.RecordCount(); ++row) {
+  if (RowCacheChanges == Objects().ChangeCount()) return RowCache;
+  const size_t x = Objects().FieldByName("X").FieldNo();
+  const size_t y = Objects().FieldByName("Y").FieldNo();
+  const size_t image = Objects().FieldByName("ImageIndex").FieldNo();
+  const size_t group = Objects().FieldByName("NUMGROUP").FieldNo();
+  const db::Field* code = Objects().FindField("ObjectCode");
+  RowCache.resize(size_t(Objects().RecordCount()));
+  for (int row = 0; row < Objects().RecordCount(); ++row) {
     ObjectRow& r = RowCache[size_t(row)];
-    r.X = db::ValueToFloat(ObjectsTable.ValueAt(row, x));
-    r.Y = db::ValueToFloat(ObjectsTable.ValueAt(row, y));
-    r.ImageIndex = db::ValueToInteger(ObjectsTable.ValueAt(row, image));
-    r.Group = int32_t(db::ValueToInteger(ObjectsTable.ValueAt(row, group)));
-    r.Code = code ? int32_t(db::ValueToInteger(ObjectsTable.ValueAt(row, code->FieldNo()))) : -1;
+    r.X = db::ValueToFloat(Objects().ValueAt(row, x));
+    r.Y = db::ValueToFloat(Objects().ValueAt(row, y));
+    r.ImageIndex = db::ValueToInteger(Objects().ValueAt(row, image));
+    r.Group = int32_t(db::ValueToInteger(Objects().ValueAt(row, group)));
+    r.Code = code ? int32_t(db::ValueToInteger(Objects().ValueAt(row, code->FieldNo()))) : -1;
   }
-  RowCacheChanges = ObjectsTable.ChangeCount();
+  RowCacheChanges = Objects().ChangeCount();
   return RowCache;
 }
 
@@ -116,7 +125,7 @@ int TDBPointsLayer::DrawnSymbolSize(int BaseSize, int) const {
 void TDBPointsLayer::PrepareDrawing() {}
 
 bool TDBPointsLayer::FindObjectRow(int ObjectNumber) {
-  return ObjectsTable.FindKey({int64_t(Category), int64_t(Class), int64_t(ObjectNumber)});
+  return Objects().FindKey({int64_t(Category), int64_t(Class), int64_t(ObjectNumber)});
 }
 
 void TDBPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
@@ -127,8 +136,7 @@ void TDBPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   // A label field that is not named, or names no field, draws no labels.
   std::optional<size_t> labelField;
   if (ScaleAllowsLabels(World.Scale))
-    if (const db::Field* field = ObjectsTable.FindField(TextFieldLabel))
-      labelField = field->FieldNo();
+    if (const db::Field* field = Objects().FindField(TextFieldLabel)) labelField = field->FieldNo();
   const int size = SymbolSize(World);
   const TExtent& v = World.VisibleExtent;
   const bool logos = ZoomInIconScale != 0 && ZoomInIconScale <= World.Scale;
@@ -157,7 +165,7 @@ void TDBPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
       Canvas.Ellipse(sx - m / 2, sy - m / 2, sx + m / 2, sy + m / 2);
     }
     if (labelField)
-      DrawLabel(Canvas, World, sx, sy, db::ValueToString(ObjectsTable.ValueAt(row, *labelField)));
+      DrawLabel(Canvas, World, sx, sy, db::ValueToString(Objects().ValueAt(row, *labelField)));
   }
 }
 
@@ -216,16 +224,16 @@ void TDBPointsLayer::FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& W
 
 bool TDBPointsLayer::LocateObject(int ObjectNumber, TWorld& World) {
   if (!FindObjectRow(ObjectNumber)) return false;
-  FoundX = ObjectsTable.FieldByName("X").AsFloat();
-  FoundY = ObjectsTable.FieldByName("Y").AsFloat();
+  FoundX = Objects().FieldByName("X").AsFloat();
+  FoundY = Objects().FieldByName("Y").AsFloat();
   BringIntoView(World, FoundX, FoundY);
   return true;
 }
 
 void TDBPointsLayer::GetObjectPoint(int ObjectNumber, double& X, double& Y) {
   if (!FindObjectRow(ObjectNumber)) return;
-  X = ObjectsTable.FieldByName("X").AsFloat();
-  Y = ObjectsTable.FieldByName("Y").AsFloat();
+  X = Objects().FieldByName("X").AsFloat();
+  Y = Objects().FieldByName("Y").AsFloat();
 }
 
 bool TDBPointsLayer::ShapeContains(const TSelectionShape& Shape, double X, double Y) {
@@ -284,44 +292,44 @@ int TDBPointsLayer::FindNearestObject(TWorld&, const std::vector<int32_t>& Group
 
 void TDBPointsLayer::SetObjectImage(int ObjectNumber, int ImageIndex) {
   if (!FindObjectRow(ObjectNumber)) return;
-  ObjectsTable.Edit();
+  Objects().Edit();
   try {
-    ObjectsTable.FieldByName("ImageIndex").SetAsInteger(ImageIndex);
-    ObjectsTable.Post();
+    Objects().FieldByName("ImageIndex").SetAsInteger(ImageIndex);
+    Objects().Post();
   } catch (...) {
-    ObjectsTable.Cancel(); // the row stays as it is in the file
+    Objects().Cancel(); // the row stays as it is in the file
     throw;
   }
 }
 
 int TDBPointsLayer::GetObjectImage(int ObjectNumber) {
   if (!FindObjectRow(ObjectNumber)) return -1;
-  const db::Field& image = ObjectsTable.FieldByName("ImageIndex");
+  const db::Field& image = Objects().FieldByName("ImageIndex");
   return image.IsNull() ? -1 : int(image.AsInteger());
 }
 
 TObjectInfo TDBPointsLayer::GetObjectInfo(int ObjectNumber) {
   TObjectInfo info;
   if (!FindObjectRow(ObjectNumber)) return info;
-  info.X = ObjectsTable.FieldByName("X").AsFloat();
-  info.Y = ObjectsTable.FieldByName("Y").AsFloat();
-  info.Name = ObjectsTable.FieldByName("NAME").AsString();
-  info.Type = ObjectsTable.FieldByName("TYPE").AsString();
-  info.Street = ObjectsTable.FieldByName("STREET").AsString();
-  info.Number = ObjectsTable.FieldByName("NUMBER").AsString();
-  info.Phone = ObjectsTable.FieldByName("PHONE").AsString();
+  info.X = Objects().FieldByName("X").AsFloat();
+  info.Y = Objects().FieldByName("Y").AsFloat();
+  info.Name = Objects().FieldByName("NAME").AsString();
+  info.Type = Objects().FieldByName("TYPE").AsString();
+  info.Street = Objects().FieldByName("STREET").AsString();
+  info.Number = Objects().FieldByName("NUMBER").AsString();
+  info.Phone = Objects().FieldByName("PHONE").AsString();
   return info;
 }
 
 int TDBPointsLayer::GetObjectCode(int RecordIndex) {
-  ObjectsTable.FieldByName("ObjectCode"); // a table without the field raises, naming it
+  Objects().FieldByName("ObjectCode"); // a table without the field raises, naming it
   const std::vector<ObjectRow>& rows = Rows();
   if (RecordIndex < 0 || RecordIndex >= int(rows.size())) return -1;
   return rows[size_t(RecordIndex)].Code;
 }
 
 int TDBPointsLayer::IndexOfCode(int ObjectCode) {
-  ObjectsTable.FieldByName("ObjectCode");
+  Objects().FieldByName("ObjectCode");
   const std::vector<ObjectRow>& rows = Rows();
   for (int row = 0; row < int(rows.size()); ++row)
     if (rows[size_t(row)].Code == ObjectCode) return row;

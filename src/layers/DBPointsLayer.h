@@ -36,8 +36,10 @@ public:
   // Whether a shape of a selection contains the point (circle, rectangle or polygon).
   static bool ShapeContains(const TSelectionShape& Shape, double X, double Y);
 
-  // The objects table, open for the life of the layer; its rows in key order are the objects.
-  db::Table ObjectsTable;
+  // The objects table: named when the layer loads, opened when the layer first needs its rows
+  // and open from then on; its rows in key order are the objects.
+  mutable db::Table ObjectsTable;
+  db::Table& Objects() const;
 
 protected:
   // What the walking operations read of a row of the objects table.

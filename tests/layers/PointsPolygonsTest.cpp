@@ -330,3 +330,30 @@ TEST(LayerKinds, TheDemoAtlasLoadsEveryKindAsItsOwnClass) {
   EXPECT_EQ(kinds[23], 1) << "the street names";
   EXPECT_NE(dynamic_cast<TParamDBPointsLayer*>(map.Layers.back().get()), nullptr);
 }
+
+TEST(LayerKinds, LoadingReadsTheHeadersOfTheTablesAndNoRow) {
+  QTemporaryDir dir;
+  demo::WriteAtlas(dir.path(), 1, 4);
+  RegisterLayerKinds();
+  {
+    TMapContent map;
+    ASSERT_TRUE(
+        map.LoadMap(dir.path() + "/BASE", dir.path() + "/MAPS", dir.path(), "", "").isEmpty());
+    TDBPointsLayer* hydrants = nullptr;
+    for (const auto& l : map.Layers) {
+      auto* objects = dynamic_cast<TDBPointsLayer*>(l.get());
+      EXPECT_FALSE(objects ? objects->ObjectsTable.Active() : l->AttrTable.Active())
+          << l->ClassName.toStdString();
+      if (objects && l->FileName.startsWith("Hydrants", Qt::CaseInsensitive)) hydrants = objects;
+    }
+    ASSERT_NE(hydrants, nullptr);
+    EXPECT_GT(hydrants->Objects().RecordCount(), 0);
+    EXPECT_TRUE(hydrants->ObjectsTable.Active()) << "open from its first use on";
+  }
+  // A table that is missing still stops its layer when the map loads, naming it.
+  ASSERT_TRUE(QFile::remove(dir.path() + "/MAPS/Hydrants.db"));
+  TMapContent map;
+  const QString errors =
+      map.LoadMap(dir.path() + "/BASE", dir.path() + "/MAPS", dir.path(), "", "");
+  EXPECT_TRUE(errors.contains("Hydrants.db", Qt::CaseInsensitive)) << errors.toStdString();
+}

@@ -471,7 +471,7 @@ TEST(ObjectUtilsHost, ADoubleClickInAComponentsListShowsTheObjectOnTheMap) {
   QApplication::processEvents();
   const int row = view->model()->rowCount() - 1;
   const int code = int(db::ValueToInteger(
-      layer->ObjectsTable.ValueAt(row, layer->ObjectsTable.FieldByName("ObjectCode").FieldNo())));
+      layer->Objects().ValueAt(row, layer->Objects().FieldByName("ObjectCode").FieldNo())));
   double x = 0, y = 0;
   layer->GetObjectPoint(code, x, y);
   ASSERT_FALSE(TWorld::PointInRect(map.World.VisibleExtent.XMin, map.World.VisibleExtent.YMin,
@@ -677,7 +677,7 @@ TEST_F(MainWindow, AnInfoClickOnAHydrantSelectsItsRowAndShowsItsNameAndAddress) 
   ASSERT_NE(layer, nullptr);
   map.Redraw();
   // A hydrant well inside the map.
-  db::Table& objects = layer->ObjectsTable;
+  db::Table& objects = layer->Objects();
   const size_t fx = objects.FieldByName("X").FieldNo(), fy = objects.FieldByName("Y").FieldNo();
   int row = -1;
   QPoint at;
