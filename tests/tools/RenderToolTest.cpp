@@ -1,0 +1,46 @@
+// vandrel-render as a user runs it: the PNG level changes the file's size, never its picture,
+// and a level out of range is refused before anything is drawn.
+
+#include "AtlasWriter.h"
+
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+int Render(const QStringList& args, QString* errors = nullptr) {
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  p.setProcessEnvironment(env);
+  p.start(VANDREL_RENDER, args);
+  if (!p.waitForFinished(120000)) return -1;
+  if (errors) *errors = QString::fromUtf8(p.readAllStandardError());
+  return p.exitCode();
+}
+
+} // namespace
+
+TEST(RenderTool, ThePngLevelChangesTheSizeAndNotThePicture) {
+  QTemporaryDir dir;
+  demo::WriteAtlas(dir.path() + "/atlas", 1, 2);
+  const QString atlas = dir.path() + "/atlas", none = dir.path() + "/none.png",
+                most = dir.path() + "/most.png", usual = dir.path() + "/usual.png";
+  ASSERT_EQ(Render({"--data-root", atlas, "--size", "640x400", "--png-level", "0", "-o", none}), 0);
+  ASSERT_EQ(Render({"--data-root", atlas, "--size", "640x400", "--png-level", "9", "-o", most}), 0);
+  ASSERT_EQ(Render({"--data-root", atlas, "--size", "640x400", "-o", usual}), 0);
+  const QImage a(none), b(most), c(usual);
+  ASSERT_FALSE(a.isNull());
+  EXPECT_EQ(a.convertToFormat(QImage::Format_RGB32), b.convertToFormat(QImage::Format_RGB32));
+  EXPECT_EQ(a.convertToFormat(QImage::Format_RGB32), c.convertToFormat(QImage::Format_RGB32));
+  // Level 0 stores the pixels as they are: at least 3 bytes each.
+  EXPECT_GE(QFileInfo(none).size(), 640 * 400 * 3);
+  EXPECT_LT(QFileInfo(most).size(), QFileInfo(usual).size());
+  EXPECT_LT(QFileInfo(usual).size(), QFileInfo(none).size());
+  QString errors;
+  EXPECT_EQ(Render({"--data-root", atlas, "--png-level", "10", "-o", usual}, &errors), 2);
+  EXPECT_TRUE(errors.contains("--png-level")) << errors.toStdString();
+}
