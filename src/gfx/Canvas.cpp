@@ -197,7 +197,27 @@ int Canvas::TextHeight(const QString&) {
 }
 
 void Canvas::TextOut(int x, int y, const QString& text) {
-  const QFont& font = CurrentFont().Font;
+  // Symbols (a character or two, upright, on a clear background) are stamped from their
+  // pictures; the pixels are the same, as text is drawn without smoothing.
+  if (StampSymbols && Font.Escapement == 0 && (Brush.Style & 0xFF) != 0 && text.size() <= 2) {
+    const Stamp& stamp = StampOf(text);
+    const QPainter::CompositionMode mode = Painter->compositionMode();
+    Painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+    Painter->drawImage(QPoint(x, y) + stamp.Offset, stamp.Picture);
+    Painter->setCompositionMode(mode);
+    return;
+  }
+  Painter->save();
+  Painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+  Painter->translate(x, y);
+  if (Font.Escapement != 0) Painter->rotate(-Font.Escapement / 10.0);
+  DrawText(text);
+  Painter->restore();
+}
+
+// Draws `text` at the painter's origin as the reference point, with the alignment and the
+// background of the canvas's state.
+void Canvas::DrawText(const QString& text) {
   const QFontMetrics& metrics = CurrentFont().Metrics;
   const QString shown = FontText(text);
   const int width = metrics.horizontalAdvance(shown);
@@ -212,17 +232,50 @@ void Canvas::TextOut(int x, int y, const QString& text) {
     top = -metrics.ascent();
   else if (TextVAlign == VAlign::Bottom)
     top = -metrics.height();
-  Painter->save();
-  Painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
-  Painter->translate(x, y);
-  if (Font.Escapement != 0) Painter->rotate(-Font.Escapement / 10.0);
   // A solid brush paints the text's background box, as an opaque background mode does.
   if ((Brush.Style & 0xFF) == 0)
     Painter->fillRect(QRect(left, top, width, metrics.height()), ToQColor(Brush.Color));
-  Painter->setFont(font);
+  Painter->setFont(CurrentFont().Font);
   Painter->setPen(ToQColor(Font.Color));
   Painter->drawText(QPoint(left, top + metrics.ascent()), shown);
-  Painter->restore();
+}
+
+const Canvas::Stamp& Canvas::StampOf(const QString& text) {
+  const auto same = [&](const Stamp& s) {
+    const FontState& f = s.Font;
+    return s.Text == text && s.H == TextHAlign && s.V == TextVAlign && f.Name == Font.Name &&
+           f.Size == Font.Size && f.CharSet == Font.CharSet && f.Bold == Font.Bold &&
+           f.Italic == Font.Italic && f.Underline == Font.Underline &&
+           f.StrikeOut == Font.StrikeOut && f.Color == Font.Color;
+  };
+  for (const Stamp& s : Stamps)
+    if (same(s)) return s;
+  if (Stamps.size() >= 64) Stamps.clear();
+  // The picture covers the text's box and every pixel of its glyphs, with a margin.
+  const QFontMetrics& metrics = CurrentFont().Metrics;
+  const QString shown = FontText(text);
+  const int width = metrics.horizontalAdvance(shown);
+  QRect box = metrics.boundingRect(shown).translated(0, metrics.ascent());
+  box = box.united(QRect(0, 0, std::max(width, 1), metrics.height()));
+  box.adjust(-width - 4, -metrics.height() - 4, width + 4, metrics.height() + 4);
+  Stamp stamp{Font,
+              TextHAlign,
+              TextVAlign,
+              text,
+              QImage(box.size(), QImage::Format_ARGB32_Premultiplied),
+              box.topLeft()};
+  stamp.Picture.fill(Qt::transparent);
+  {
+    QPainter* const canvasPainter = Painter.release();
+    Painter = std::make_unique<QPainter>(&stamp.Picture);
+    Painter->setRenderHint(QPainter::TextAntialiasing, false);
+    Painter->translate(-box.topLeft());
+    DrawText(text);
+    Painter->end();
+    Painter.reset(canvasPainter);
+  }
+  Stamps.push_back(std::move(stamp));
+  return Stamps.back();
 }
 
 void Canvas::CopyRect(const QRect& to, const QImage& source, const QRect& from) {

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace gfx {
 
@@ -61,6 +62,8 @@ public:
   FontState Font;
   HAlign TextHAlign = HAlign::Left;
   VAlign TextVAlign = VAlign::Top;
+  // Symbols drawn again and again are stamped from a picture drawn once (the same pixels).
+  bool StampSymbols = true;
 
   QImage& Image() { return Target; }
   int Width() const { return Target.width(); }
@@ -108,6 +111,19 @@ private:
   };
   const LoadedFont& CurrentFont() const;
   mutable std::optional<LoadedFont> Loaded;
+  // A symbol drawn once into a transparent picture and stamped wherever it is drawn again with
+  // the same font, colour and alignment: a layer draws one symbol at thousands of points.
+  struct Stamp {
+    FontState Font;
+    HAlign H;
+    VAlign V;
+    QString Text;
+    QImage Picture;
+    QPoint Offset; // of the picture's top-left corner from the reference point
+  };
+  std::vector<Stamp> Stamps;
+  const Stamp& StampOf(const QString& text);
+  void DrawText(const QString& text);
   void ApplyPen();
   // The box Qt is given for an ellipse or rectangle from (x1, y1) to (x2, y2).
   QRect FigureBox(int x1, int y1, int x2, int y2) const;

@@ -357,3 +357,37 @@ TEST(LayerKinds, LoadingReadsTheHeadersOfTheTablesAndNoRow) {
       map.LoadMap(dir.path() + "/BASE", dir.path() + "/MAPS", dir.path(), "", "");
   EXPECT_TRUE(errors.contains("Hydrants.db", Qt::CaseInsensitive)) << errors.toStdString();
 }
+
+TEST(LayerKinds, StampedSymbolsGiveTheSamePictureAsTextDrawnEachTime) {
+  QTemporaryDir dir;
+  demo::WriteAtlas(dir.path(), 1, 4);
+  RegisterLayerKinds();
+  TMapContent map;
+  ASSERT_TRUE(
+      map.LoadMap(dir.path() + "/BASE", dir.path() + "/MAPS", dir.path(), "", "").isEmpty());
+  const TExtent full = map.World.FullExtent;
+  int symbolsSeen = 0;
+  for (const double fraction : {1.0, 0.25, 1.0 / 16}) {
+    const double w = (full.XMax - full.XMin) * fraction, h = (full.YMax - full.YMin) * fraction;
+    const double cx = (full.XMin + full.XMax) / 2, cy = (full.YMin + full.YMax) / 2;
+    QImage pictures[2];
+    for (const bool stamped : {false, true}) {
+      QImage& image = pictures[stamped];
+      image = QImage(800, 600, QImage::Format_RGB32);
+      image.fill(Qt::white);
+      gfx::Canvas canvas(image);
+      canvas.StampSymbols = stamped;
+      map.World.SetView(800, 600, cx - w / 2, cy - h / 2, cx + w / 2, cy + h / 2);
+      map.World.ComputeScale(canvas.WidthMM());
+      QStringList failures;
+      map.DrawLayers(canvas, [&](int, const QString& reason) { failures << reason; });
+      EXPECT_TRUE(failures.isEmpty()) << failures.join("; ").toStdString();
+    }
+    EXPECT_TRUE(pictures[0] == pictures[1]) << "view " << fraction;
+    // The views hold symbols to stamp: pixels of the wells' blue.
+    for (int y = 0; y < 600; ++y)
+      for (int x = 0; x < 800; ++x)
+        symbolsSeen += pictures[1].pixel(x, y) == qRgb(0, 0, 255);
+  }
+  EXPECT_GT(symbolsSeen, 0);
+}
