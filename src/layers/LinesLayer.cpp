@@ -1,4 +1,5 @@
 #include "LinesLayer.h"
+#include "RecordIndex.h"
 
 #include "GeometryFile.h"
 
@@ -64,9 +65,11 @@ void TLinesLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   std::unique_ptr<base::MappedFile> styles;
   if (RenderType == -1) styles = std::make_unique<base::MappedFile>(StyleFilePath());
   TGeometryFile file(FullPath);
-  TGeometryFile::Record r;
+  const auto index = TRecordIndex::For(FullPath);
+  const TExtent& v = World.VisibleExtent;
   std::vector<QPoint> pixels;
-  while (file.Next(r)) {
+  for (const int i : index->Candidates(v.XMin, v.YMin, v.XMax, v.YMax)) {
+    const TGeometryFile::Record& r = index->Records[size_t(i)];
     if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World)) continue;
     if (RenderType == -1) {
       // A style file shorter than the geometry file leaves the later objects in the last pen.
@@ -80,6 +83,7 @@ void TLinesLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
       Canvas.Polyline(pixels);
     }
   }
+  index->ThrowIfBroken();
 }
 
 bool TLinesLayer::ReadStylePen(const base::MappedFile& styles, int index, gfx::PenState& pen,
@@ -102,8 +106,10 @@ int TLinesLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double
   if (x1 > x2) std::swap(x1, x2);
   if (y1 > y2) std::swap(y1, y2);
   TGeometryFile file(FullPath);
-  TGeometryFile::Record r;
-  while (file.Next(r)) {
+  const auto index = TRecordIndex::For(FullPath);
+  // Only records near the pick box can hold a segment crossing it; the first in file order wins.
+  for (const int i : index->Candidates(x1, y1, x2, y2)) {
+    const TGeometryFile::Record& r = index->Records[size_t(i)];
     if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World)) continue;
     const TGeometryFile::Parts parts = file.ReadParts(r);
     for (int p = 0; p < parts.NumParts; ++p) {
@@ -117,6 +123,7 @@ int TLinesLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double
       }
     }
   }
+  index->ThrowIfBroken();
   return -1;
 }
 

@@ -1,4 +1,5 @@
 #include "PolygonsLayer.h"
+#include "RecordIndex.h"
 
 #include "GeometryFile.h"
 
@@ -23,9 +24,12 @@ void TPolygonsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
     styles = std::make_unique<base::MappedFile>(StyleFilePath());
   }
   Canvas.Pen.Mode = gfx::PenMode::Copy;
-  TGeometryFile::Record r;
+  const auto index = TRecordIndex::For(FullPath);
+  const TExtent& v = World.VisibleExtent;
   std::vector<QPoint> ring;
-  while (file.Next(r)) {
+  for (const int i : index->Candidates(v.XMin - kViewMargin, v.YMin - kViewMargin,
+                                       v.XMax + kViewMargin, v.YMax + kViewMargin)) {
+    const TGeometryFile::Record& r = index->Records[size_t(i)];
     if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World, kViewMargin)) continue;
     if (styles && int64_t(r.Index + 1) * kStyleRecordSize <= styles->Size()) {
       // A style file shorter than the geometry file leaves the later objects in the last style.
@@ -50,6 +54,7 @@ void TPolygonsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
       Canvas.Polygon(ring);
     }
   }
+  index->ThrowIfBroken();
   if (VisibleLabel) DrawLabels(Canvas, World);
 }
 

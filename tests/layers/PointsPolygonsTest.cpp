@@ -2,9 +2,11 @@
 // pictures: symbols, circles, labels and their anchors, fills, shadows, holes and edges.
 
 #include "layers/LayerKinds.h"
+#include "layers/LinesLayer.h"
 #include "layers/ParamDBPointsLayer.h"
 #include "layers/PointsLayer.h"
 #include "layers/PolygonsLayer.h"
+#include "layers/RecordIndex.h"
 
 #include "AtlasWriter.h"
 #include "ShapeWriter.h"
@@ -390,4 +392,46 @@ TEST(LayerKinds, StampedSymbolsGiveTheSamePictureAsTextDrawnEachTime) {
         symbolsSeen += pictures[1].pixel(x, y) == qRgb(0, 0, 255);
   }
   EXPECT_GT(symbolsSeen, 0);
+}
+
+TEST(LayerKinds, TheRecordIndexChangesNeitherPicturesNorPicks) {
+  QTemporaryDir dir;
+  demo::WriteAtlas(dir.path(), 1, 4);
+  RegisterLayerKinds();
+  TMapContent map;
+  ASSERT_TRUE(
+      map.LoadMap(dir.path() + "/BASE", dir.path() + "/MAPS", dir.path(), "", "").isEmpty());
+  const TExtent full = map.World.FullExtent;
+  const double cx = (full.XMin + full.XMax) / 2, cy = (full.YMin + full.YMax) / 2;
+  QImage scratch(800, 600, QImage::Format_RGB32);
+  for (const double fraction : {1.0, 0.25, 1.0 / 16}) {
+    const double w = (full.XMax - full.XMin) * fraction, h = (full.YMax - full.YMin) * fraction;
+    QImage pictures[2];
+    std::vector<int> picks[2];
+    for (const bool grid : {false, true}) {
+      TRecordIndex::UseGrid = grid;
+      QImage& image = pictures[grid];
+      image = QImage(800, 600, QImage::Format_RGB32);
+      image.fill(Qt::white);
+      gfx::Canvas canvas(image);
+      map.World.SetView(800, 600, cx - w / 2, cy - h / 2, cx + w / 2, cy + h / 2);
+      map.World.ComputeScale(canvas.WidthMM());
+      map.DrawLayers(canvas, [](int, const QString& reason) { FAIL() << reason.toStdString(); });
+      // Picks on a grid of points of the view, on every lines layer (pipes and streets cross
+      // and overlap there): the first object in file order must win either way.
+      gfx::Canvas pickCanvas(scratch);
+      for (const auto& layer : map.Layers) {
+        if (!dynamic_cast<TLinesLayer*>(layer.get())) continue;
+        for (int py = 3; py < 600; py += 31)
+          for (int px = 3; px < 800; px += 31)
+            picks[grid].push_back(layer->FindObject(pickCanvas, map.World,
+                                                    map.World.ScreenToWorldX(px),
+                                                    map.World.ScreenToWorldY(py), true, false));
+      }
+    }
+    TRecordIndex::UseGrid = true;
+    EXPECT_TRUE(pictures[0] == pictures[1]) << "view " << fraction;
+    EXPECT_EQ(picks[0], picks[1]) << "view " << fraction;
+    EXPECT_GT(std::count_if(picks[1].begin(), picks[1].end(), [](int i) { return i >= 0; }), 10);
+  }
 }

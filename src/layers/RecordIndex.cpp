@@ -1,0 +1,140 @@
+#include "RecordIndex.h"
+
+#include "base/FileError.h"
+
+#include <QFileInfo>
+#include <QHash>
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+
+namespace {
+
+// The indexes of the files drawn last, the oldest given up beyond kCachedFiles.
+struct CachedIndex {
+  std::shared_ptr<const TRecordIndex> Index;
+  uint64_t LastUse = 0;
+};
+constexpr int kCachedFiles = 64;
+std::mutex CacheLock;
+uint64_t UseCounter = 0;
+QHash<QString, CachedIndex>& Cache() {
+  static QHash<QString, CachedIndex> cache;
+  return cache;
+}
+
+// A record spanning more cells than this is kept in one list checked for every extent.
+constexpr int kMaxCellsPerRecord = 64;
+
+} // namespace
+
+std::shared_ptr<const TRecordIndex> TRecordIndex::For(const QString& path) {
+  const QFileInfo info(path);
+  std::lock_guard lock(CacheLock);
+  auto& cache = Cache();
+  if (auto it = cache.find(path); it != cache.end() && it->Index->Size == info.size() &&
+                                  it->Index->Modified == info.lastModified()) {
+    it->LastUse = ++UseCounter;
+    return it->Index;
+  }
+  auto index = std::make_shared<TRecordIndex>();
+  index->Size = info.size();
+  index->Modified = info.lastModified();
+  index->Build(path);
+  if (cache.size() >= kCachedFiles && !cache.contains(path)) {
+    auto oldest = cache.begin();
+    for (auto it = cache.begin(); it != cache.end(); ++it)
+      if (it->LastUse < oldest->LastUse) oldest = it;
+    cache.erase(oldest);
+  }
+  cache.insert(path, CachedIndex{index, ++UseCounter});
+  return index;
+}
+
+void TRecordIndex::Build(const QString& path) {
+  Path = path;
+  TGeometryFile file(path); // a file that cannot be opened raises here, as the walk would
+  TGeometryFile::Record r;
+  try {
+    while (file.Next(r))
+      Records.push_back(r);
+  } catch (const base::FileError& e) {
+    BrokenReason = e.Reason;
+  }
+  bool any = false;
+  double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  for (const auto& rec : Records) {
+    if (!rec.HasBox || !std::isfinite(rec.XMin) || !std::isfinite(rec.YMin) ||
+        !std::isfinite(rec.XMax) || !std::isfinite(rec.YMax))
+      continue;
+    x1 = any ? std::min(x1, rec.XMin) : rec.XMin;
+    y1 = any ? std::min(y1, rec.YMin) : rec.YMin;
+    x2 = any ? std::max(x2, rec.XMax) : rec.XMax;
+    y2 = any ? std::max(y2, rec.YMax) : rec.YMax;
+    any = true;
+  }
+  // About four records a cell.
+  const int side = std::clamp(int(std::sqrt(double(Records.size()) / 4)), 1, 1024);
+  Columns = Rows = side;
+  X0 = x1;
+  Y0 = y1;
+  CellW = x2 > x1 ? (x2 - x1) / side : 1;
+  CellH = y2 > y1 ? (y2 - y1) / side : 1;
+  Cells.assign(size_t(Columns) * size_t(Rows), {});
+  for (int i = 0; i < int(Records.size()); ++i) {
+    const auto& rec = Records[size_t(i)];
+    if (!rec.HasBox) continue;
+    const bool finite = std::isfinite(rec.XMin) && std::isfinite(rec.YMin) &&
+                        std::isfinite(rec.XMax) && std::isfinite(rec.YMax);
+    const int cx1 = CellX(rec.XMin), cx2 = CellX(rec.XMax), cy1 = CellY(rec.YMin),
+              cy2 = CellY(rec.YMax);
+    if (!finite || cx2 < cx1 || cy2 < cy1 ||
+        int64_t(cx2 - cx1 + 1) * (cy2 - cy1 + 1) > kMaxCellsPerRecord) {
+      Large.push_back(i); // also boxes the grid cannot place: they are always candidates
+      continue;
+    }
+    for (int y = cy1; y <= cy2; ++y)
+      for (int x = cx1; x <= cx2; ++x)
+        Cells[size_t(y) * size_t(Columns) + size_t(x)].push_back(i);
+  }
+}
+
+int TRecordIndex::CellX(double x) const {
+  const double c = std::floor((x - X0) / CellW);
+  return int(std::clamp(c, 0.0, double(Columns - 1)));
+}
+
+int TRecordIndex::CellY(double y) const {
+  const double c = std::floor((y - Y0) / CellH);
+  return int(std::clamp(c, 0.0, double(Rows - 1)));
+}
+
+std::vector<int> TRecordIndex::Candidates(double XMin, double YMin, double XMax,
+                                          double YMax) const {
+  std::vector<int> out;
+  if (!UseGrid || !(XMin <= XMax) || !(YMin <= YMax)) { // NaN or empty: test every record
+    for (int i = 0; i < int(Records.size()); ++i)
+      if (Records[size_t(i)].HasBox) out.push_back(i);
+    return out;
+  }
+  const int cx1 = CellX(XMin), cx2 = CellX(XMax), cy1 = CellY(YMin), cy2 = CellY(YMax);
+  if (int64_t(cx2 - cx1 + 1) * (cy2 - cy1 + 1) * 2 > int64_t(Cells.size())) {
+    // Most of the grid: every record with a box, which is already in file order.
+    for (int i = 0; i < int(Records.size()); ++i)
+      if (Records[size_t(i)].HasBox) out.push_back(i);
+    return out;
+  }
+  out = Large;
+  for (int y = cy1; y <= cy2; ++y)
+    for (int x = cx1; x <= cx2; ++x) {
+      const auto& cell = Cells[size_t(y) * size_t(Columns) + size_t(x)];
+      out.insert(out.end(), cell.begin(), cell.end());
+    }
+  std::sort(out.begin(), out.end());
+  out.erase(std::unique(out.begin(), out.end()), out.end());
+  return out;
+}
+
+void TRecordIndex::ThrowIfBroken() const {
+  if (BrokenReason) throw base::FileError(Path, *BrokenReason);
+}

@@ -1,0 +1,44 @@
+#pragma once
+// The records of a geometry file with their boxes, walked once and kept in memory with a grid
+// over the boxes, so that drawing and picking visit only the records that can meet an extent.
+// Nothing is written to the atlas. The index of a file is shared by every layer that draws it
+// and made again when the file's size or time changes. A file whose walk stops at a broken
+// record keeps the records before it and the error, which `ThrowIfBroken` raises after the
+// caller has used them, as the walk itself would have done.
+
+#include "GeometryFile.h"
+
+#include <QDateTime>
+#include <QString>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class TRecordIndex {
+public:
+  // The index of the file at `path`, walked now or taken from the shared cache.
+  static std::shared_ptr<const TRecordIndex> For(const QString& path);
+
+  // Off: every record with a box is a candidate, as in a walk of the whole file (for comparing).
+  static inline bool UseGrid = true;
+
+  std::vector<TGeometryFile::Record> Records; // in file order
+  // The indexes, in file order, of the records whose boxes may meet the extent (a superset of
+  // those that do; records without a box are left out).
+  std::vector<int> Candidates(double XMin, double YMin, double XMax, double YMax) const;
+  void ThrowIfBroken() const;
+
+private:
+  void Build(const QString& path);
+  int CellX(double x) const;
+  int CellY(double y) const;
+
+  QString Path;
+  qint64 Size = -1;
+  QDateTime Modified;
+  std::optional<QString> BrokenReason;
+  double X0 = 0, Y0 = 0, CellW = 1, CellH = 1;
+  int Columns = 0, Rows = 0;
+  std::vector<std::vector<int>> Cells; // record indexes per cell, in file order
+  std::vector<int> Large;              // records spanning too many cells, in file order
+};
