@@ -131,7 +131,7 @@ bool TLinesLayer::LocateObject(int RecordIndex, TWorld& World) {
   if (RecordIndex < 0) return false;
   TGeometryFile file(FullPath);
   TGeometryFile::Record r;
-  if (!file.Seek(RecordIndex, r) || !r.HasBox) return false;
+  if (!TRecordIndex::For(FullPath)->Seek(RecordIndex, r) || !r.HasBox) return false;
   const TGeometryFile::Parts parts = file.ReadParts(r);
   if (parts.NumParts == 1 || parts.NumParts == 0) {
     // One part, or none at all: the centre of the record's box.
@@ -160,7 +160,7 @@ void TLinesLayer::FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& Worl
   if (RecordIndex < 0) return;
   TGeometryFile file(FullPath);
   TGeometryFile::Record r;
-  if (!file.Seek(RecordIndex, r)) return;
+  if (!TRecordIndex::For(FullPath)->Seek(RecordIndex, r)) return;
   Canvas.Brush.Color = 255;
   Canvas.Brush.Style = 6;
   Canvas.Pen.Color = 255;

@@ -1,4 +1,5 @@
 #include "ParamLinesLayer.h"
+#include "RecordIndex.h"
 
 #include "GeometryFile.h"
 
@@ -47,9 +48,11 @@ void TParamLinesLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   // geometry file leaves the later objects in the last pen read.
   int plainWidth = RenderType == 0 ? PixelWidth(PenWidth, World) : Canvas.Pen.Width;
   TGeometryFile file(FullPath);
-  TGeometryFile::Record r;
+  const auto index = TRecordIndex::For(FullPath);
+  const TExtent& v = World.VisibleExtent;
   std::vector<QPoint> pixels;
-  while (file.Next(r)) {
+  for (const int i : index->Candidates(v.XMin, v.YMin, v.XMax, v.YMax)) {
+    const TGeometryFile::Record& r = index->Records[size_t(i)];
     if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World)) continue;
     if (ownPen) {
       double styleWidth = 0;
@@ -69,13 +72,14 @@ void TParamLinesLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
       Canvas.Polyline(pixels);
     }
   }
+  index->ThrowIfBroken();
 }
 
 void TParamLinesLayer::FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) {
   if (RecordIndex < 0) return;
   TGeometryFile file(FullPath);
   TGeometryFile::Record r;
-  if (!file.Seek(RecordIndex, r)) return;
+  if (!TRecordIndex::For(FullPath)->Seek(RecordIndex, r)) return;
   // The blink takes the layer's own pen width, sized like the drawing, even where the objects
   // are drawn from a style file.
   const int width =

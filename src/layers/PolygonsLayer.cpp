@@ -73,24 +73,29 @@ void TPolygonsLayer::DrawLabels(gfx::Canvas& Canvas, const TWorld& World) {
   if (TextFieldLabel.isEmpty() || (ZoomInLabelScale != 0 && ZoomInLabelScale > World.Scale)) return;
   const size_t field = Attributes().FieldByName(TextFieldLabel).FieldNo();
   const int angle = Rounded(TextLabelAngle * 10);
-  TGeometryFile file(FullPath);
-  TGeometryFile::Record r;
-  while (file.Next(r)) {
+  const auto index = TRecordIndex::For(FullPath);
+  const TExtent& v = World.VisibleExtent;
+  for (const int i : index->Candidates(v.XMin - kViewMargin, v.YMin - kViewMargin,
+                                       v.XMax + kViewMargin, v.YMax + kViewMargin)) {
+    const TGeometryFile::Record& r = index->Records[size_t(i)];
     if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World, kViewMargin)) continue;
-    if (r.Index >= Attributes().RecordCount()) break;
+    if (r.Index >= Attributes().RecordCount()) return;
     const QString text = db::ValueToString(Attributes().ValueAt(r.Index, field));
     TextOutAnchored(Canvas, World.WorldToScreenX((r.XMin + r.XMax) / 2),
                     World.WorldToScreenY((r.YMin + r.YMax) / 2), angle, text);
   }
+  index->ThrowIfBroken();
 }
 
 int TPolygonsLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y,
                                bool IgnoreSelectable, bool Flash) {
   if (!Visibled || (!Selected && !IgnoreSelectable)) return -1;
   TGeometryFile file(FullPath);
-  TGeometryFile::Record r;
+  const auto index = TRecordIndex::For(FullPath);
   std::vector<TWorldPoint> ring;
-  while (file.Next(r)) {
+  // Only a polygon whose box holds the point can hold it; the first in file order wins.
+  for (const int i : index->Candidates(X, Y, X, Y)) {
+    const TGeometryFile::Record& r = index->Records[size_t(i)];
     if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World, kViewMargin)) continue;
     const TGeometryFile::Parts parts = file.ReadParts(r);
     for (int p = 0; p < parts.NumParts; ++p) {
@@ -104,6 +109,7 @@ int TPolygonsLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, dou
       return r.Index;
     }
   }
+  index->ThrowIfBroken();
   return -1;
 }
 
@@ -111,7 +117,7 @@ bool TPolygonsLayer::LocateObject(int RecordIndex, TWorld& World) {
   if (RecordIndex < 0) return false;
   TGeometryFile file(FullPath);
   TGeometryFile::Record r;
-  if (!file.Seek(RecordIndex, r) || !r.HasBox) return false;
+  if (!TRecordIndex::For(FullPath)->Seek(RecordIndex, r) || !r.HasBox) return false;
   FoundX = (r.XMin + r.XMax) / 2;
   FoundY = (r.YMin + r.YMax) / 2;
   const double m = 20 / World.Scale;
@@ -127,7 +133,7 @@ void TPolygonsLayer::FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& W
   if (RecordIndex < 0) return;
   TGeometryFile file(FullPath);
   TGeometryFile::Record r;
-  if (!file.Seek(RecordIndex, r)) return;
+  if (!TRecordIndex::For(FullPath)->Seek(RecordIndex, r)) return;
   Canvas.Brush.Color = 255;
   Canvas.Brush.Style = 6;
   Canvas.Pen.Color = 255;

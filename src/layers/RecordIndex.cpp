@@ -138,3 +138,13 @@ std::vector<int> TRecordIndex::Candidates(double XMin, double YMin, double XMax,
 void TRecordIndex::ThrowIfBroken() const {
   if (BrokenReason) throw base::FileError(Path, *BrokenReason);
 }
+
+bool TRecordIndex::Seek(int index, TGeometryFile::Record& r) const {
+  if (index < 0) return false;
+  if (size_t(index) >= Records.size()) {
+    ThrowIfBroken();
+    return false;
+  }
+  r = Records[size_t(index)];
+  return true;
+}

@@ -27,6 +27,9 @@ public:
   // those that do; records without a box are left out).
   std::vector<int> Candidates(double XMin, double YMin, double XMax, double YMax) const;
   void ThrowIfBroken() const;
+  // The record with this index, as TGeometryFile::Seek finds it: false past the last record,
+  // and the walk's error where a broken record comes first.
+  bool Seek(int index, TGeometryFile::Record& r) const;
 
 private:
   void Build(const QString& path);

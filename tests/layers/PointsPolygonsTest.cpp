@@ -417,11 +417,12 @@ TEST(LayerKinds, TheRecordIndexChangesNeitherPicturesNorPicks) {
       map.World.SetView(800, 600, cx - w / 2, cy - h / 2, cx + w / 2, cy + h / 2);
       map.World.ComputeScale(canvas.WidthMM());
       map.DrawLayers(canvas, [](int, const QString& reason) { FAIL() << reason.toStdString(); });
-      // Picks on a grid of points of the view, on every lines layer (pipes and streets cross
-      // and overlap there): the first object in file order must win either way.
+      // Picks on a grid of points of the view, on every lines and polygons layer (pipes and
+      // streets cross and overlap there): the first object in file order must win either way.
       gfx::Canvas pickCanvas(scratch);
       for (const auto& layer : map.Layers) {
-        if (!dynamic_cast<TLinesLayer*>(layer.get())) continue;
+        if (!dynamic_cast<TLinesLayer*>(layer.get()) && !dynamic_cast<TPolygonsLayer*>(layer.get()))
+          continue;
         for (int py = 3; py < 600; py += 31)
           for (int px = 3; px < 800; px += 31)
             picks[grid].push_back(layer->FindObject(pickCanvas, map.World,
