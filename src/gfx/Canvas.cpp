@@ -120,9 +120,41 @@ void Canvas::Polygon(std::span<const QPoint> points) {
 }
 
 void Canvas::Ellipse(int x1, int y1, int x2, int y2) {
+  const QRect box = FigureBox(x1, y1, x2, y2);
+  const int pen = Pen.Style & 0xFF, brush = Brush.Style & 0xFF;
+  if (StampSymbols && Pen.Mode == PenMode::Copy && (pen == 0 || pen == 5) &&
+      (brush == 0 || brush == 1) && Pen.Width <= kFigureMargin / 2 && box.width() <= 64 &&
+      box.height() <= 64 && box.width() > 0 && box.height() > 0) {
+    const FigureStamp& stamp = EllipseStampOf(box);
+    Painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+    Painter->drawImage(box.topLeft() - QPoint(kFigureMargin, kFigureMargin), stamp.Picture);
+    return;
+  }
   ApplyPen();
   ApplyBrush();
-  Painter->drawEllipse(FigureBox(x1, y1, x2, y2));
+  Painter->drawEllipse(box);
+}
+
+const Canvas::FigureStamp& Canvas::EllipseStampOf(const QRect& box) {
+  for (const FigureStamp& s : FigureStamps)
+    if (s.Size == box.size() && s.Pen.Color == Pen.Color && s.Pen.Style == Pen.Style &&
+        s.Pen.Width == Pen.Width && s.Brush.Color == Brush.Color && s.Brush.Style == Brush.Style)
+      return s;
+  if (FigureStamps.size() >= 64) FigureStamps.clear();
+  FigureStamp stamp{Pen, Brush, box.size(),
+                    QImage(box.size() + QSize(2 * kFigureMargin, 2 * kFigureMargin),
+                           QImage::Format_ARGB32_Premultiplied)};
+  stamp.Picture.fill(Qt::transparent);
+  QPainter* const canvasPainter = Painter.release();
+  Painter = std::make_unique<QPainter>(&stamp.Picture);
+  Painter->setRenderHint(QPainter::Antialiasing, false);
+  ApplyPen();
+  ApplyBrush();
+  Painter->drawEllipse(QRect(QPoint(kFigureMargin, kFigureMargin), box.size()));
+  Painter->end();
+  Painter.reset(canvasPainter);
+  FigureStamps.push_back(std::move(stamp));
+  return FigureStamps.back();
 }
 
 QRect Canvas::FigureBox(int x1, int y1, int x2, int y2) const {

@@ -123,6 +123,16 @@ private:
   };
   std::vector<Stamp> Stamps;
   const Stamp& StampOf(const QString& text);
+  // Small ellipses of a solid or clear brush and a solid or clear pen, likewise.
+  struct FigureStamp {
+    PenState Pen;
+    BrushState Brush;
+    QSize Size;
+    QImage Picture;
+  };
+  static constexpr int kFigureMargin = 8;
+  std::vector<FigureStamp> FigureStamps;
+  const FigureStamp& EllipseStampOf(const QRect& box);
   void DrawText(const QString& text);
   void ApplyPen();
   // The box Qt is given for an ellipse or rectangle from (x1, y1) to (x2, y2).

@@ -203,3 +203,39 @@ TEST(SymbolFonts, AMissingSymbolFontIsDrawnThroughItsSignsAndAnInstalledFontAsIt
   c.Font.CharSet = 2;
   EXPECT_EQ(c.FontText("J"), "J") << "an installed font keeps its own characters";
 }
+
+TEST(Canvas, StampedFiguresAndSymbolsAreTheSamePixelsAsDrawnOnes) {
+  QImage pictures[2];
+  for (const bool stamped : {false, true}) {
+    QImage& image = pictures[stamped];
+    image = QImage(200, 120, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    gfx::Canvas c(image);
+    c.StampSymbols = stamped;
+    int x = 3;
+    for (const int size : {1, 2, 5, 6, 9, 14, 30}) {
+      for (const int penStyle : {0, 5}) {
+        for (const int brushStyle : {0, 1}) {
+          c.Pen = {0x000000FF, penStyle, size > 9 ? 3 : 1, gfx::PenMode::Copy};
+          c.Brush = {0x0000FF00, brushStyle};
+          // The same figure twice (the second from the stamp), and off the picture's edge.
+          c.Ellipse(x, 5, x + size, 5 + size);
+          c.Ellipse(x, 50, x + size, 50 + size);
+          c.Ellipse(-size / 2, 90, size / 2, 90 + size);
+          x = (x + size + 3) % 190;
+        }
+      }
+    }
+    c.Font.Name = "DejaVu Sans";
+    c.Font.Size = 9;
+    c.Font.Color = 0x00FF0000;
+    c.Brush.Style = 1;
+    for (const gfx::HAlign h : {gfx::HAlign::Left, gfx::HAlign::Center, gfx::HAlign::Right}) {
+      c.TextHAlign = h;
+      c.TextOut(100, 100, "Q");
+      c.TextOut(150, 110, "gЙ");
+      c.TextOut(-3, 100, "W");
+    }
+  }
+  EXPECT_TRUE(pictures[0] == pictures[1]);
+}
