@@ -2,11 +2,12 @@
 
 #include "base/FileError.h"
 
-#include <QFileInfo>
+#include <QFile>
 #include <QHash>
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <sys/stat.h>
 
 namespace {
 
@@ -26,20 +27,38 @@ QHash<QString, CachedIndex>& Cache() {
 // A record spanning more cells than this is kept in one list checked for every extent.
 constexpr int kMaxCellsPerRecord = 64;
 
+// The device, inode, size, change and modification times of the file, and its first and last
+// 100 bytes (the header holds the file's length and box).
+QByteArray FileSignature(const QString& path) {
+  QByteArray signature;
+  struct stat st {};
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0) return signature;
+  const int64_t fields[] = {int64_t(st.st_dev),          int64_t(st.st_ino),
+                            int64_t(st.st_size),         int64_t(st.st_mtim.tv_sec),
+                            int64_t(st.st_mtim.tv_nsec), int64_t(st.st_ctim.tv_sec),
+                            int64_t(st.st_ctim.tv_nsec)};
+  signature.append(reinterpret_cast<const char*>(fields), sizeof fields);
+  QFile file(path);
+  if (file.open(QIODevice::ReadOnly)) {
+    signature += file.read(100);
+    if (file.size() > 200 && file.seek(file.size() - 100)) signature += file.read(100);
+  }
+  return signature;
+}
+
 } // namespace
 
 std::shared_ptr<const TRecordIndex> TRecordIndex::For(const QString& path) {
-  const QFileInfo info(path);
+  const QByteArray signature = FileSignature(path);
   std::lock_guard lock(CacheLock);
   auto& cache = Cache();
-  if (auto it = cache.find(path); it != cache.end() && it->Index->Size == info.size() &&
-                                  it->Index->Modified == info.lastModified()) {
+  if (auto it = cache.find(path);
+      it != cache.end() && !signature.isEmpty() && it->Index->Signature == signature) {
     it->LastUse = ++UseCounter;
     return it->Index;
   }
   auto index = std::make_shared<TRecordIndex>();
-  index->Size = info.size();
-  index->Modified = info.lastModified();
+  index->Signature = signature;
   index->Build(path);
   if (cache.size() >= kCachedFiles && !cache.contains(path)) {
     auto oldest = cache.begin();

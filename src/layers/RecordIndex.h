@@ -2,13 +2,14 @@
 // The records of a geometry file with their boxes, walked once and kept in memory with a grid
 // over the boxes, so that drawing and picking visit only the records that can meet an extent.
 // Nothing is written to the atlas. The index of a file is shared by every layer that draws it
-// and made again when the file's size or time changes. A file whose walk stops at a broken
-// record keeps the records before it and the error, which `ThrowIfBroken` raises after the
-// caller has used them, as the walk itself would have done.
+// and made again when the file changes: its identity, size or times, or the bytes of its head
+// and tail (a file rewritten in place within the clock's tick keeps its times). A file whose walk
+// stops at a broken record keeps the records before it and the error, which `ThrowIfBroken` raises
+// after the caller has used them, as the walk itself would have done.
 
 #include "GeometryFile.h"
 
-#include <QDateTime>
+#include <QByteArray>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -37,8 +38,7 @@ private:
   int CellY(double y) const;
 
   QString Path;
-  qint64 Size = -1;
-  QDateTime Modified;
+  QByteArray Signature; // what tells this version of the file from another
   std::optional<QString> BrokenReason;
   double X0 = 0, Y0 = 0, CellW = 1, CellH = 1;
   int Columns = 0, Rows = 0;
