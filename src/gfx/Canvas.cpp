@@ -141,19 +141,15 @@ const Canvas::FigureStamp& Canvas::EllipseStampOf(const QRect& box) {
         s.Pen.Width == Pen.Width && s.Brush.Color == Brush.Color && s.Brush.Style == Brush.Style)
       return s;
   if (FigureStamps.size() >= 64) FigureStamps.clear();
-  FigureStamp stamp{Pen, Brush, box.size(),
-                    QImage(box.size() + QSize(2 * kFigureMargin, 2 * kFigureMargin),
-                           QImage::Format_ARGB32_Premultiplied)};
-  stamp.Picture.fill(Qt::transparent);
-  QPainter* const canvasPainter = Painter.release();
-  Painter = std::make_unique<QPainter>(&stamp.Picture);
-  Painter->setRenderHint(QPainter::Antialiasing, false);
-  ApplyPen();
-  ApplyBrush();
-  Painter->drawEllipse(QRect(QPoint(kFigureMargin, kFigureMargin), box.size()));
-  Painter->end();
-  Painter.reset(canvasPainter);
-  FigureStamps.push_back(std::move(stamp));
+  const QImage picture =
+      StampPicture(QRect(QPoint(-kFigureMargin, -kFigureMargin),
+                         box.size() + QSize(2 * kFigureMargin, 2 * kFigureMargin)),
+                   [&] {
+                     ApplyPen();
+                     ApplyBrush();
+                     Painter->drawEllipse(QRect(QPoint(0, 0), box.size()));
+                   });
+  FigureStamps.push_back({Pen, Brush, box.size(), picture});
   return FigureStamps.back();
 }
 
@@ -290,24 +286,25 @@ const Canvas::Stamp& Canvas::StampOf(const QString& text) {
   QRect box = metrics.boundingRect(shown).translated(0, metrics.ascent());
   box = box.united(QRect(0, 0, std::max(width, 1), metrics.height()));
   box.adjust(-width - 4, -metrics.height() - 4, width + 4, metrics.height() + 4);
-  Stamp stamp{Font,
-              TextHAlign,
-              TextVAlign,
-              text,
-              QImage(box.size(), QImage::Format_ARGB32_Premultiplied),
-              box.topLeft()};
-  stamp.Picture.fill(Qt::transparent);
-  {
-    QPainter* const canvasPainter = Painter.release();
-    Painter = std::make_unique<QPainter>(&stamp.Picture);
-    Painter->setRenderHint(QPainter::TextAntialiasing, false);
-    Painter->translate(-box.topLeft());
-    DrawText(text);
-    Painter->end();
-    Painter.reset(canvasPainter);
-  }
-  Stamps.push_back(std::move(stamp));
+  Stamps.push_back({Font, TextHAlign, TextVAlign, text, StampPicture(box, [&] { DrawText(text); }),
+                    box.topLeft()});
   return Stamps.back();
+}
+
+// A transparent picture of `area` (in the frame `paint` draws in), painted by `paint` with this
+// canvas's own calls, unsmoothed as the canvas is.
+QImage Canvas::StampPicture(const QRect& area, const std::function<void()>& paint) {
+  QImage picture(area.size(), QImage::Format_ARGB32_Premultiplied);
+  picture.fill(Qt::transparent);
+  std::unique_ptr<QPainter> canvasPainter = std::move(Painter);
+  Painter = std::make_unique<QPainter>(&picture);
+  Painter->setRenderHint(QPainter::Antialiasing, false);
+  Painter->setRenderHint(QPainter::TextAntialiasing, false);
+  Painter->translate(-area.topLeft());
+  paint();
+  Painter->end();
+  Painter = std::move(canvasPainter);
+  return picture;
 }
 
 void Canvas::CopyRect(const QRect& to, const QImage& source, const QRect& from) {

@@ -133,6 +133,7 @@ private:
   static constexpr int kFigureMargin = 8;
   std::vector<FigureStamp> FigureStamps;
   const FigureStamp& EllipseStampOf(const QRect& box);
+  QImage StampPicture(const QRect& area, const std::function<void()>& paint);
   void DrawText(const QString& text);
   void ApplyPen();
   // The box Qt is given for an ellipse or rectangle from (x1, y1) to (x2, y2).

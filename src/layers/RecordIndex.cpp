@@ -46,6 +46,11 @@ QByteArray FileSignature(const QString& path) {
   return signature;
 }
 
+bool FiniteBox(const TGeometryFile::Record& r) {
+  return r.HasBox && std::isfinite(r.XMin) && std::isfinite(r.YMin) && std::isfinite(r.XMax) &&
+         std::isfinite(r.YMax);
+}
+
 } // namespace
 
 std::shared_ptr<const TRecordIndex> TRecordIndex::For(const QString& path) {
@@ -83,9 +88,7 @@ void TRecordIndex::Build(const QString& path) {
   bool any = false;
   double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
   for (const auto& rec : Records) {
-    if (!rec.HasBox || !std::isfinite(rec.XMin) || !std::isfinite(rec.YMin) ||
-        !std::isfinite(rec.XMax) || !std::isfinite(rec.YMax))
-      continue;
+    if (!FiniteBox(rec)) continue;
     x1 = any ? std::min(x1, rec.XMin) : rec.XMin;
     y1 = any ? std::min(y1, rec.YMin) : rec.YMin;
     x2 = any ? std::max(x2, rec.XMax) : rec.XMax;
@@ -103,11 +106,9 @@ void TRecordIndex::Build(const QString& path) {
   for (int i = 0; i < int(Records.size()); ++i) {
     const auto& rec = Records[size_t(i)];
     if (!rec.HasBox) continue;
-    const bool finite = std::isfinite(rec.XMin) && std::isfinite(rec.YMin) &&
-                        std::isfinite(rec.XMax) && std::isfinite(rec.YMax);
     const int cx1 = CellX(rec.XMin), cx2 = CellX(rec.XMax), cy1 = CellY(rec.YMin),
               cy2 = CellY(rec.YMax);
-    if (!finite || cx2 < cx1 || cy2 < cy1 ||
+    if (!FiniteBox(rec) || cx2 < cx1 || cy2 < cy1 ||
         int64_t(cx2 - cx1 + 1) * (cy2 - cy1 + 1) > kMaxCellsPerRecord) {
       Large.push_back(i); // also boxes the grid cannot place: they are always candidates
       continue;
@@ -118,32 +119,33 @@ void TRecordIndex::Build(const QString& path) {
   }
 }
 
+// The cell holding a coordinate, the edge cells for coordinates beyond the grid (and NaN).
+static int Cell(double position, double origin, double size, int count) {
+  const double c = std::floor((position - origin) / size);
+  if (!(c > 0)) return 0;
+  return c >= count - 1 ? count - 1 : int(c);
+}
+
 int TRecordIndex::CellX(double x) const {
-  const double c = std::floor((x - X0) / CellW);
-  return int(std::clamp(c, 0.0, double(Columns - 1)));
+  return Cell(x, X0, CellW, Columns);
 }
 
 int TRecordIndex::CellY(double y) const {
-  const double c = std::floor((y - Y0) / CellH);
-  return int(std::clamp(c, 0.0, double(Rows - 1)));
+  return Cell(y, Y0, CellH, Rows);
 }
 
 std::vector<int> TRecordIndex::Candidates(double XMin, double YMin, double XMax,
                                           double YMax) const {
-  std::vector<int> out;
-  if (!UseGrid || !(XMin <= XMax) || !(YMin <= YMax)) { // NaN or empty: test every record
-    for (int i = 0; i < int(Records.size()); ++i)
-      if (Records[size_t(i)].HasBox) out.push_back(i);
-    return out;
-  }
   const int cx1 = CellX(XMin), cx2 = CellX(XMax), cy1 = CellY(YMin), cy2 = CellY(YMax);
-  if (int64_t(cx2 - cx1 + 1) * (cy2 - cy1 + 1) * 2 > int64_t(Cells.size())) {
-    // Most of the grid: every record with a box, which is already in file order.
+  // NaN or an empty extent, or most of the grid: every record with a box, already in file order.
+  if (!UseGrid || !(XMin <= XMax) || !(YMin <= YMax) ||
+      int64_t(cx2 - cx1 + 1) * (cy2 - cy1 + 1) * 2 > int64_t(Cells.size())) {
+    std::vector<int> all;
     for (int i = 0; i < int(Records.size()); ++i)
-      if (Records[size_t(i)].HasBox) out.push_back(i);
-    return out;
+      if (Records[size_t(i)].HasBox) all.push_back(i);
+    return all;
   }
-  out = Large;
+  std::vector<int> out = Large;
   for (int y = cy1; y <= cy2; ++y)
     for (int x = cx1; x <= cx2; ++x) {
       const auto& cell = Cells[size_t(y) * size_t(Columns) + size_t(x)];
