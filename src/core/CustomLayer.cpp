@@ -173,6 +173,10 @@ TObjectInfo TCustomLayer::GetObjectInfo(int) {
   return TObjectInfo();
 }
 
+bool TCustomLayer::StylesCoverAll(const QString& path, int recordSize, int64_t objects) {
+  return QFileInfo(path).size() >= objects * recordSize;
+}
+
 db::Table& TCustomLayer::Attributes() {
   if (!AttrTable.Active() && !AttrTable.TableName().isEmpty()) AttrTable.Open();
   return AttrTable;

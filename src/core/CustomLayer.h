@@ -26,6 +26,15 @@ public:
   virtual void SaveToDataSet(db::Table& DataSet);
   virtual void FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World); // 3
   virtual void Draw(gfx::Canvas& Canvas, TWorld& World);                         // 4
+  // Whether Draw, at this view, may draw its objects in parts (World.Part), each on its own
+  // thread and surface, the surfaces laid over each other in order: true when the layer holds
+  // enough objects to share and the look of each object does not depend on the objects drawn
+  // before it. PrepareToDraw runs first, on one thread, and opens whatever the drawing at this
+  // scale reads, so that Draw then only reads the layer.
+  virtual bool DrawsInParts(const TWorld&) { return false; }
+  // A layer of fewer objects than this is drawn by one thread: sharing it costs more than it saves.
+  static inline int ShareableObjects = 4000;
+  virtual void PrepareToDraw(const TWorld&) {}
   virtual int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y,
                          bool IgnoreSelectable,
                          bool Flash);                                 // 5
@@ -99,6 +108,9 @@ protected:
   void ReadGeometryHeader();
   // Rounds to the nearest whole number; values that are not finite or beyond a million give 0.
   static int Rounded(double v);
+  // Whether a style file of `RecordSize`-byte records holds a style for each of `Objects`
+  // objects (none left to carry the previous object's style over).
+  static bool StylesCoverAll(const QString& Path, int RecordSize, int64_t Objects);
   // Writes a label turned by Angle tenths of a degree with its anchor (XLabel, YLabel: -1 right
   // or bottom, 0 centre, 1 left or top) at pixel (X, Y); the alignment set stays set.
   void TextOutAnchored(gfx::Canvas& Canvas, int X, int Y, int Angle, const QString& Text) const;

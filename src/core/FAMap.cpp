@@ -124,10 +124,11 @@ void TFAMap::Paint() {
             if (OnLayerError) OnLayerError(layer, reason);
           },
           [this] {
-            // The map builds up on screen layer by layer.
-            Screen = BackBuffer.copy();
+            // The map builds up on screen layer by layer, shown from the back buffer itself.
+            BuildingUp = true;
             if (isVisible()) ShowScreen();
           });
+      BuildingUp = false;
       if (MeasurementLayer) {
         MeasurementLayer->Draw(canvas, World);
         MeasurementLayer->DrawCurrent(canvas, World);
@@ -157,7 +158,9 @@ void TFAMap::paintEvent(QPaintEvent*) {
     });
   }
   QPainter p(this);
-  if (Screen.isNull())
+  if (BuildingUp)
+    p.drawImage(0, 0, BackBuffer);
+  else if (Screen.isNull())
     p.fillRect(rect(), gfx::ToQColor(kBackground));
   else
     p.drawImage(0, 0, Screen);

@@ -103,6 +103,7 @@ public:
   bool NeedRedraw = true;
   QImage BackBuffer; // the finished map
   QImage Screen;     // what the control shows: the map with rubber bands, blinking, the arrow
+  bool BuildingUp = false; // the control shows BackBuffer while the layers are drawn into it
 
   // The control's events, raised to the main window after the control's own handling.
   std::function<void()> OnPaint;

@@ -1,5 +1,6 @@
 #include "MapContent.h"
 
+#include "ParallelDrawing.h"
 #include "LayerFactory.h"
 
 #include "db/Error.h"
@@ -100,14 +101,21 @@ TExtent TMapContent::LayersExtent(const TExtent& fallback) const {
 void TMapContent::DrawLayers(gfx::Canvas& canvas,
                              const std::function<void(int, const QString&)>& onError,
                              const std::function<void()>& afterLayer) {
+  TParallelDrawing parallel(canvas, Threads);
   for (size_t i = 0; i < Layers.size(); ++i) {
-    try {
-      Layers[i]->Draw(canvas, World);
-    } catch (const db::Error& e) {
-      if (onError) onError(int(i), e.Message);
-    } catch (const std::exception& e) {
-      if (onError) onError(int(i), QString::fromStdString(e.what()));
+    std::optional<QString> failure;
+    if (parallel.Shares(*Layers[i], World)) {
+      failure = parallel.DrawLayer(*Layers[i], World);
+    } else {
+      try {
+        Layers[i]->Draw(canvas, World);
+      } catch (const db::Error& e) {
+        failure = e.Message;
+      } catch (const std::exception& e) {
+        failure = QString::fromStdString(e.what());
+      }
     }
+    if (failure && onError) onError(int(i), *failure);
     canvas.Pen.Mode = gfx::PenMode::Copy;
     if (afterLayer) afterLayer();
   }

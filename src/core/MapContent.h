@@ -32,6 +32,9 @@ public:
                   const std::function<void()>& afterLayer = {});
 
   TWorld World;
+  // Threads drawing a layer of many objects, each a run of them: 0 as many as the machine runs
+  // at once, 1 one thread for everything (the pictures are the same).
+  int Threads = 0;
   std::vector<std::unique_ptr<TCustomLayer>> Layers;
 
 private:

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <utility>
 
 struct TWorldPoint {
   double X = 0, Y = 0;
@@ -51,6 +52,22 @@ public:
   // 5 shared endpoint R1, 6 collinear touch at R1.
   static int SegmentIntersection(TWorldPoint A1, TWorldPoint A2, TWorldPoint B1, TWorldPoint B2,
                                  TWorldPoint& R1, TWorldPoint& R2);
+
+  // A layer drawn by several threads gives each a copy of the transform naming its part: the
+  // objects the layer would draw, in file order, cut into Parts runs of about equal length. The
+  // drawing notes the file-order number of the last object it met, so that the canvas state
+  // the part leaves can be told from those of the other parts.
+  struct TPart {
+    bool On = false;
+    int Index = 0, Parts = 1;
+    int LastObject = -1;
+    // The positions [first, last) of this part among `Count` objects in file order.
+    std::pair<int64_t, int64_t> Range(int64_t Count) const {
+      if (!On) return {0, Count};
+      return {Count * Index / Parts, Count * (Index + 1) / Parts};
+    }
+  };
+  TPart Part;
 
   double OriginX = 0, OriginY = 0;          // world point of the view's first corner
   double OffsetX = 0, OffsetY = 0;          // pixels from the left and the bottom edge

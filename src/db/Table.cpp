@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <map>
+#include <mutex>
 
 namespace db {
 namespace {
@@ -21,6 +22,12 @@ struct Users {
 std::map<QString, Users>& OpenTables() {
   static std::map<QString, Users> tables;
   return tables;
+}
+// Held while a table is opened or closed: the layers of a picture drawn in bands open their
+// look-up tables from several threads.
+std::recursive_mutex& OpenTablesLock() {
+  static std::recursive_mutex lock;
+  return lock;
 }
 
 QString CanonicalKey(const QString& path) {
@@ -133,6 +140,7 @@ void Table::Open() {
   if (Name.isEmpty()) throw Error::ForTable(Describe(), "no table name was given");
   const QString path = ResolveTableFile(Database, Name);
   const QString key = CanonicalKey(path);
+  std::lock_guard registry(OpenTablesLock());
   Users& users = OpenTables()[key];
   if (users.Exclusive || (IsExclusive && users.Shared > 0)) {
     if (users.Shared == 0 && !users.Exclusive) OpenTables().erase(key);
@@ -188,6 +196,7 @@ void Table::LoadRows() {
 void Table::Close() {
   if (!Active()) return;
   const QString key = CanonicalKey(Storage->Path());
+  std::lock_guard registry(OpenTablesLock());
   auto it = OpenTables().find(key);
   if (it != OpenTables().end()) {
     if (IsExclusive)

@@ -25,11 +25,32 @@ Canvas::Canvas(QImage& image) : Target(image) {
   Painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
 }
 
+CanvasState Canvas::State() const {
+  return {Pen, Brush, Font, int(TextHAlign), int(TextVAlign), Current};
+}
+
+void Canvas::SetState(const CanvasState& state) {
+  Pen = state.Pen;
+  Brush = state.Brush;
+  Font = state.Font;
+  TextHAlign = HAlign(state.HAlignment);
+  TextVAlign = VAlign(state.VAlignment);
+  Current = state.Current;
+}
+
 Canvas::~Canvas() {
   Painter->end();
 }
 
+void Canvas::SetMode(QPainter::CompositionMode mode) {
+  if (Painter->compositionMode() == mode) return;
+  Painter->setCompositionMode(mode);
+  HeldPen.reset();
+}
+
 void Canvas::ApplyPen() {
+  if (HeldPen == Pen) return;
+  HeldPen = Pen;
   Painter->setCompositionMode(Pen.Mode == PenMode::NotXor
                                   ? QPainter::RasterOp_NotSourceXorDestination
                                   : QPainter::CompositionMode_SourceOver);
@@ -67,6 +88,8 @@ void Canvas::ApplyPen() {
 }
 
 void Canvas::ApplyBrush() {
+  if (HeldBrush == Brush) return;
+  HeldBrush = Brush;
   const QColor c = ToQColor(Brush.Color);
   switch (Brush.Style & 0xFF) {
   case 1:
@@ -126,7 +149,7 @@ void Canvas::Ellipse(int x1, int y1, int x2, int y2) {
       (brush == 0 || brush == 1) && Pen.Width <= kFigureMargin / 2 && box.width() <= 64 &&
       box.height() <= 64 && box.width() > 0 && box.height() > 0) {
     const FigureStamp& stamp = EllipseStampOf(box);
-    Painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+    SetMode(QPainter::CompositionMode_SourceOver);
     Painter->drawImage(box.topLeft() - QPoint(kFigureMargin, kFigureMargin), stamp.Picture);
     return;
   }
@@ -169,9 +192,10 @@ void Canvas::Rectangle(int x1, int y1, int x2, int y2) {
 }
 
 void Canvas::FillRect(int x1, int y1, int x2, int y2) {
-  Painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+  SetMode(QPainter::CompositionMode_SourceOver);
   ApplyBrush();
   Painter->setPen(Qt::NoPen);
+  HeldPen.reset();
   Painter->drawRect(FigureBox(x1, y1, x2, y2));
 }
 
@@ -235,6 +259,7 @@ void Canvas::TextOut(int x, int y, const QString& text) {
     Painter->setCompositionMode(mode);
     return;
   }
+  // The pen and mode of the text are undone by the restore.
   Painter->save();
   Painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   Painter->translate(x, y);
@@ -296,6 +321,10 @@ const Canvas::Stamp& Canvas::StampOf(const QString& text) {
 QImage Canvas::StampPicture(const QRect& area, const std::function<void()>& paint) {
   QImage picture(area.size(), QImage::Format_ARGB32_Premultiplied);
   picture.fill(Qt::transparent);
+  const std::optional<PenState> heldPen = HeldPen;
+  const std::optional<BrushState> heldBrush = HeldBrush;
+  HeldPen.reset();
+  HeldBrush.reset();
   std::unique_ptr<QPainter> canvasPainter = std::move(Painter);
   Painter = std::make_unique<QPainter>(&picture);
   Painter->setRenderHint(QPainter::Antialiasing, false);
@@ -304,17 +333,19 @@ QImage Canvas::StampPicture(const QRect& area, const std::function<void()>& pain
   paint();
   Painter->end();
   Painter = std::move(canvasPainter);
+  HeldPen = heldPen;
+  HeldBrush = heldBrush;
   return picture;
 }
 
 void Canvas::CopyRect(const QRect& to, const QImage& source, const QRect& from) {
-  Painter->setCompositionMode(QPainter::CompositionMode_Source);
+  SetMode(QPainter::CompositionMode_Source);
   Painter->drawImage(to, source, from);
-  Painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+  SetMode(QPainter::CompositionMode_SourceOver);
 }
 
 void Canvas::Draw(int x, int y, const QImage& picture) {
-  Painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+  SetMode(QPainter::CompositionMode_SourceOver);
   Painter->drawImage(QPoint(x, y), picture);
 }
 
@@ -329,7 +360,7 @@ void Canvas::DrawTransparent(int x, int y, const QImage& picture,
     for (int px = 0; px < masked.width(); ++px)
       if ((line[px] & 0x00FFFFFF) == (key & 0x00FFFFFF)) line[px] = 0;
   }
-  Painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+  SetMode(QPainter::CompositionMode_SourceOver);
   Painter->drawImage(QPoint(x, y), masked);
 }
 

@@ -28,6 +28,7 @@ struct PenState {
   int Style = 0;
   int Width = 1;
   PenMode Mode = PenMode::Copy;
+  bool operator==(const PenState&) const = default;
 };
 
 // Brush styles: 0 solid, 1 clear, 2 horizontal, 3 vertical, 4 forward diagonal, 5 backward
@@ -35,6 +36,7 @@ struct PenState {
 struct BrushState {
   uint32_t Color = 0x00FFFFFF;
   int Style = 0;
+  bool operator==(const BrushState&) const = default;
 };
 
 struct FontState {
@@ -44,6 +46,16 @@ struct FontState {
   bool Bold = false, Italic = false, Underline = false, StrikeOut = false;
   uint32_t Color = 0;
   int Escapement = 0; // tenths of a degree, counter-clockwise
+};
+
+// Everything a drawing call takes from the canvas, so that one canvas can go on where another
+// stopped (the parts of a layer drawn by several threads).
+struct CanvasState {
+  PenState Pen;
+  BrushState Brush;
+  FontState Font;
+  int HAlignment = 0, VAlignment = 0;
+  QPoint Current;
 };
 
 QColor ToQColor(uint32_t windowsColour);
@@ -64,6 +76,9 @@ public:
   VAlign TextVAlign = VAlign::Top;
   // Symbols drawn again and again are stamped from a picture drawn once (the same pixels).
   bool StampSymbols = true;
+
+  CanvasState State() const;
+  void SetState(const CanvasState& state);
 
   QImage& Image() { return Target; }
   int Width() const { return Target.width(); }
@@ -139,6 +154,12 @@ private:
   // The box Qt is given for an ellipse or rectangle from (x1, y1) to (x2, y2).
   QRect FigureBox(int x1, int y1, int x2, int y2) const;
   void ApplyBrush();
+  // The pen (with its mode) and the brush the painter holds, so that drawing object after object
+  // in one style builds and sets them once; forgotten whenever the painter is given others.
+  std::optional<PenState> HeldPen;
+  std::optional<BrushState> HeldBrush;
+  // Sets the painter's composition mode for a drawing that is not the pen's.
+  void SetMode(QPainter::CompositionMode mode);
   QPoint Current;
   QImage& Target;
   std::unique_ptr<QPainter> Painter;

@@ -128,9 +128,24 @@ bool TDBPointsLayer::FindObjectRow(int ObjectNumber) {
   return Objects().FindKey({int64_t(Category), int64_t(Class), int64_t(ObjectNumber)});
 }
 
-void TDBPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
+bool TDBPointsLayer::DrawsInParts(const TWorld& World) {
+  if (!ScaleAllowsDrawing(World.Scale) || Objects().RecordCount() < ShareableObjects) return false;
+  // A circle takes the canvas's brush, which a symbol or a label drawn before it changes.
+  const bool circles = CharLabel.isEmpty() || CharLabel[0] == QChar(0);
+  const bool groups = ZoomInGroupChar != 0 && ZoomInGroupChar <= World.Scale;
+  return !circles || (!groups && !ScaleAllowsLabels(World.Scale));
+}
+
+void TDBPointsLayer::PrepareToDraw(const TWorld& World) {
   if (!ScaleAllowsDrawing(World.Scale)) return;
   PrepareDrawing();
+  Rows();
+}
+
+void TDBPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
+  if (!ScaleAllowsDrawing(World.Scale)) return;
+  // A layer drawn in parts was prepared once, before the parts began.
+  if (!World.Part.On) PrepareDrawing();
   DrawLookups lookups(DatabaseName, Category, Class);
   const std::vector<ObjectRow>& rows = Rows();
   // A label field that is not named, or names no field, draws no labels.
@@ -141,9 +156,11 @@ void TDBPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   const TExtent& v = World.VisibleExtent;
   const bool logos = ZoomInIconScale != 0 && ZoomInIconScale <= World.Scale;
   const bool groups = ZoomInGroupChar != 0 && ZoomInGroupChar <= World.Scale;
-  for (int row = 0; row < int(rows.size()); ++row) {
+  const auto [first, last] = World.Part.Range(int64_t(rows.size()));
+  for (int row = int(first); row < int(last); ++row) {
     const ObjectRow& o = rows[size_t(row)];
     if (!TWorld::PointInRect(v.XMin, v.YMin, v.XMax, v.YMax, o.X, o.Y)) continue;
+    World.Part.LastObject = row;
     const int sx = World.WorldToScreenX(o.X), sy = World.WorldToScreenY(o.Y);
     Canvas.Pen.Mode = gfx::PenMode::Copy;
     // The picture by scale: the logo, else the group's symbol, else the layer's symbol.

@@ -18,6 +18,8 @@ public:
   void LoadFromDataSet(db::Table& DataSet, const QString& MapsDir) override;
   void FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) override;
   void Draw(gfx::Canvas& Canvas, TWorld& World) override;
+  bool DrawsInParts(const TWorld& World) override;
+  void PrepareToDraw(const TWorld& World) override;
   int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable,
                  bool Flash) override;
   bool LocateObject(int ObjectNumber, TWorld& World) override;

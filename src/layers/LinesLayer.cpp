@@ -55,6 +55,15 @@ bool TLinesLayer::MeetsView(double XMin, double YMin, double XMax, double YMax, 
                                 XMin, YMin, XMax, YMax);
 }
 
+bool TLinesLayer::DrawsInParts(const TWorld& World) {
+  if (!ScaleAllowsDrawing(World.Scale)) return false;
+  const auto index = TRecordIndex::For(FullPath);
+  const int64_t objects = int64_t(index->Records.size());
+  // Past the end of a style file an object takes the pen of the one drawn before it.
+  return objects >= ShareableObjects &&
+         (RenderType != -1 || StylesCoverAll(StyleFilePath(), kLineStyleRecord, objects));
+}
+
 void TLinesLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   if (!ScaleAllowsDrawing(World.Scale)) return;
   if (RenderType == 0) {
@@ -68,9 +77,12 @@ void TLinesLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   const auto index = TRecordIndex::For(FullPath);
   const TExtent& v = World.VisibleExtent;
   std::vector<QPoint> pixels;
-  for (const int i : index->Candidates(v.XMin, v.YMin, v.XMax, v.YMax)) {
-    const TGeometryFile::Record& r = index->Records[size_t(i)];
+  const std::vector<int> candidates = index->Candidates(v.XMin, v.YMin, v.XMax, v.YMax);
+  const auto [first, last] = World.Part.Range(int64_t(candidates.size()));
+  for (int64_t c = first; c < last; ++c) {
+    const TGeometryFile::Record& r = index->Records[size_t(candidates[size_t(c)])];
     if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World)) continue;
+    World.Part.LastObject = r.Index;
     if (RenderType == -1) {
       // A style file shorter than the geometry file leaves the later objects in the last pen.
       double width = 0;

@@ -15,6 +15,7 @@ public:
   void SaveToDataSet(db::Table& DataSet) override;
   void FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) override;
   void Draw(gfx::Canvas& Canvas, TWorld& World) override;
+  bool DrawsInParts(const TWorld& World) override;
   int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable,
                  bool Flash) override;
   bool LocateObject(int RecordIndex, TWorld& World) override;

@@ -37,6 +37,11 @@ int TParamLinesLayer::SizedWidth(int Width, int RecordIndex, const TWorld& World
   return Rounded(Width * ParamSizeKoef * SizeValue(*field, RecordIndex));
 }
 
+void TParamLinesLayer::PrepareToDraw(const TWorld& World) {
+  if (ScaleAllowsDrawing(World.Scale) && (RenderType == 0 || RenderType == -1))
+    SizingField(World);
+}
+
 void TParamLinesLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   if (!ScaleAllowsDrawing(World.Scale)) return;
   const bool ownPen = RenderType == 0 || RenderType == -1;
@@ -51,9 +56,12 @@ void TParamLinesLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   const auto index = TRecordIndex::For(FullPath);
   const TExtent& v = World.VisibleExtent;
   std::vector<QPoint> pixels;
-  for (const int i : index->Candidates(v.XMin, v.YMin, v.XMax, v.YMax)) {
-    const TGeometryFile::Record& r = index->Records[size_t(i)];
+  const std::vector<int> candidates = index->Candidates(v.XMin, v.YMin, v.XMax, v.YMax);
+  const auto [first, last] = World.Part.Range(int64_t(candidates.size()));
+  for (int64_t c = first; c < last; ++c) {
+    const TGeometryFile::Record& r = index->Records[size_t(candidates[size_t(c)])];
     if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World)) continue;
+    World.Part.LastObject = r.Index;
     if (ownPen) {
       double styleWidth = 0;
       if (RenderType == 0) {

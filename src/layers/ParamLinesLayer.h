@@ -13,6 +13,7 @@ public:
   void LoadFromDataSet(db::Table& DataSet, const QString& MapsDir) override;
   void FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) override;
   void Draw(gfx::Canvas& Canvas, TWorld& World) override;
+  void PrepareToDraw(const TWorld& World) override;
 
   // The width of object `RecordIndex` from a plain pixel width: multiplied by ParamSizeKoef
   // and the object's attribute when the sizing applies at this scale, rounded.

@@ -82,6 +82,21 @@ void TPointsLayer::DrawLabel(gfx::Canvas& Canvas, const TWorld& World, int sx, i
   TextOutAnchored(Canvas, sx, sy, Rounded(TextLabelAngle * 10), text);
 }
 
+bool TPointsLayer::DrawsInParts(const TWorld& World) {
+  if (!ScaleAllowsDrawing(World.Scale)) return false;
+  const int64_t count = PointCount(base::MappedFile(FullPath));
+  if (count < ShareableObjects) return false;
+  // A circle takes the canvas's brush, which a symbol or a label drawn before it changes.
+  const bool styles = RenderType == -1 || RenderType > 0;
+  const bool circles = (CharLabel.isEmpty() || CharLabel[0] == QChar(0)) &&
+                       (!styles || !StylesCoverAll(StyleFilePath(), kStyleRecordSize, count));
+  return !circles || (!styles && !ScaleAllowsLabels(World.Scale));
+}
+
+void TPointsLayer::PrepareToDraw(const TWorld& World) {
+  if (ScaleAllowsDrawing(World.Scale) && ScaleAllowsLabels(World.Scale)) Attributes();
+}
+
 void TPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   if (!ScaleAllowsDrawing(World.Scale)) return;
   // RenderType -1 and N > 0 read the per-object style file (a missing one raises); values below
@@ -96,10 +111,12 @@ void TPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   const int64_t count = PointCount(file);
   const TExtent& v = World.VisibleExtent;
   const int layerSize = Rounded(CharLabelScale ? CharFontSize * World.Scale : CharFontSize);
-  for (int64_t i = 0; i < count; ++i) {
+  const auto [first, last] = World.Part.Range(count);
+  for (int64_t i = first; i < last; ++i) {
     double x = 0, y = 0;
     PointAt(file, int(i), x, y);
     if (!TWorld::PointInRect(v.XMin, v.YMin, v.XMax, v.YMax, x, y)) continue;
+    World.Part.LastObject = int(i);
     const int sx = World.WorldToScreenX(x), sy = World.WorldToScreenY(y);
     // A style file shorter than the geometry file leaves the later points to the layer's symbol.
     const bool styled = styles && (i + 1) * kStyleRecordSize <= styles->Size();

@@ -10,6 +10,24 @@
 #include <cmath>
 #include <memory>
 
+bool TPolygonsLayer::DrawsInParts(const TWorld& World) {
+  if (!ScaleAllowsDrawing(World.Scale)) return false;
+  // The labels go over all the polygons of the layer, which runs laid over each other would not
+  // keep; past the end of a style file a polygon takes the style of the one drawn before it.
+  if (VisibleLabel && LabelsAtScale(World)) return false;
+  const int64_t objects = int64_t(TRecordIndex::For(FullPath)->Records.size());
+  return objects >= ShareableObjects &&
+         (RenderType != -1 || StylesCoverAll(StyleFilePath(), kStyleRecordSize, objects));
+}
+
+void TPolygonsLayer::PrepareToDraw(const TWorld& World) {
+  if (ScaleAllowsDrawing(World.Scale) && VisibleLabel && LabelsAtScale(World)) Attributes();
+}
+
+bool TPolygonsLayer::LabelsAtScale(const TWorld& World) const {
+  return !TextFieldLabel.isEmpty() && (ZoomInLabelScale == 0 || ZoomInLabelScale <= World.Scale);
+}
+
 void TPolygonsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   if (!ScaleAllowsDrawing(World.Scale)) return;
   TGeometryFile file(FullPath); // also the existence check
@@ -27,10 +45,13 @@ void TPolygonsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   const auto index = TRecordIndex::For(FullPath);
   const TExtent& v = World.VisibleExtent;
   std::vector<QPoint> ring;
-  for (const int i : index->Candidates(v.XMin - kViewMargin, v.YMin - kViewMargin,
-                                       v.XMax + kViewMargin, v.YMax + kViewMargin)) {
-    const TGeometryFile::Record& r = index->Records[size_t(i)];
+  const std::vector<int> candidates = index->Candidates(
+      v.XMin - kViewMargin, v.YMin - kViewMargin, v.XMax + kViewMargin, v.YMax + kViewMargin);
+  const auto [first, last] = World.Part.Range(int64_t(candidates.size()));
+  for (int64_t c = first; c < last; ++c) {
+    const TGeometryFile::Record& r = index->Records[size_t(candidates[size_t(c)])];
     if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World, kViewMargin)) continue;
+    World.Part.LastObject = r.Index;
     if (styles && int64_t(r.Index + 1) * kStyleRecordSize <= styles->Size()) {
       // A style file shorter than the geometry file leaves the later objects in the last style.
       const unsigned char* s = styles->Bytes().data() + int64_t(r.Index) * kStyleRecordSize;
@@ -70,7 +91,7 @@ void TPolygonsLayer::DrawLabels(gfx::Canvas& Canvas, const TWorld& World) {
   Canvas.Font.Italic = Canvas.Font.Italic || TextFontItalic;
   Canvas.Font.Underline = Canvas.Font.Underline || TextFontUnderline;
   Canvas.Font.StrikeOut = Canvas.Font.StrikeOut || TextFontStrikeOut;
-  if (TextFieldLabel.isEmpty() || (ZoomInLabelScale != 0 && ZoomInLabelScale > World.Scale)) return;
+  if (!LabelsAtScale(World)) return;
   const size_t field = Attributes().FieldByName(TextFieldLabel).FieldNo();
   const int angle = Rounded(TextLabelAngle * 10);
   const auto index = TRecordIndex::For(FullPath);

@@ -14,10 +14,13 @@ public:
 
   void FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) override;
   void Draw(gfx::Canvas& Canvas, TWorld& World) override;
+  bool DrawsInParts(const TWorld& World) override;
+  void PrepareToDraw(const TWorld& World) override;
   int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable,
                  bool Flash) override;
   bool LocateObject(int RecordIndex, TWorld& World) override;
 
 private:
   void DrawLabels(gfx::Canvas& Canvas, const TWorld& World);
+  bool LabelsAtScale(const TWorld& World) const;
 };

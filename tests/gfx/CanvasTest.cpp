@@ -239,3 +239,52 @@ TEST(Canvas, StampedFiguresAndSymbolsAreTheSamePixelsAsDrawnOnes) {
   }
   EXPECT_TRUE(pictures[0] == pictures[1]);
 }
+
+// The painter keeps the pen and brush of one style from object to object; whatever else gives
+// the painter a pen, a brush or a mode (text, fills, stamps, copies) must not leave the next
+// line or figure in it.
+TEST(Canvas, APenKeptFromObjectToObjectIsNeverOneThatTextFillsOrCopiesLeft) {
+  QImage image = White(120, 80);
+  gfx::Canvas c(image);
+  c.Pen.Color = 0x000000FF; // red
+  const std::vector<QPoint> line = {{5, 5}, {100, 5}};
+  c.Polyline(line);
+  EXPECT_EQ(c.Pixel(50, 5), 0x000000FFu);
+  // Text sets the painter's pen to the font's colour.
+  c.Font.Color = 0x00FF0000;
+  c.Brush.Style = 1;
+  c.TextOut(5, 20, "Text of three words");
+  c.Polyline(std::vector<QPoint>{{5, 10}, {100, 10}});
+  EXPECT_EQ(c.Pixel(50, 10), 0x000000FFu);
+  // A fill takes the pen away; the outline after it has it again.
+  c.Brush.Style = 0;
+  c.Brush.Color = 0x0000FF00;
+  c.FillRect(5, 40, 30, 60);
+  c.Rectangle(40, 40, 60, 60);
+  EXPECT_EQ(c.Pixel(40, 50), 0x000000FFu);
+  EXPECT_EQ(c.Pixel(50, 50), 0x0000FF00u);
+  // A copy and a stamped circle set their own modes; a not-xor line after them still inverts.
+  c.Pen.Mode = gfx::PenMode::NotXor;
+  const std::vector<QPoint> inverted = {{5, 70}, {100, 70}};
+  c.Polyline(inverted); // not-xor of red on white: red
+  EXPECT_EQ(c.Pixel(50, 70), 0x000000FFu);
+  QImage block = White(4, 4);
+  c.CopyRect(QRect(70, 40, 4, 4), block, block.rect());
+  c.Polyline(inverted);
+  EXPECT_EQ(c.Pixel(50, 70), 0x00FFFFFFu);
+  c.Pen.Mode = gfx::PenMode::Copy;
+  c.Ellipse(80, 40, 90, 50);
+  c.Polyline(inverted);
+  c.Pen.Mode = gfx::PenMode::NotXor;
+  c.Brush.Style = 0;
+  c.Ellipse(80, 40, 90, 50); // drawn, not stamped: not-xor
+  c.Polyline(inverted);
+  EXPECT_EQ(c.Pixel(50, 70), 0x00FFFFFFu);
+  // A brush kept across a pen change.
+  c.Pen.Mode = gfx::PenMode::Copy;
+  c.Pen.Color = 0;
+  c.Brush.Color = 0x00FF0000;
+  c.Rectangle(95, 40, 115, 60);
+  EXPECT_EQ(c.Pixel(105, 50), 0x00FF0000u);
+  EXPECT_EQ(c.Pixel(95, 50), 0x00000000u);
+}

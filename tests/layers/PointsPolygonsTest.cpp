@@ -17,6 +17,8 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <array>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -360,63 +362,61 @@ TEST(LayerKinds, LoadingReadsTheHeadersOfTheTablesAndNoRow) {
   EXPECT_TRUE(errors.contains("Hydrants.db", Qt::CaseInsensitive)) << errors.toStdString();
 }
 
+// The demo atlas loaded as the program loads it, drawn at 800 × 600 into a white picture.
+struct DemoMap {
+  QTemporaryDir Dir;
+  TMapContent Map;
+  TExtent Full;
+  DemoMap() {
+    demo::WriteAtlas(Dir.path(), 1, 4);
+    RegisterLayerKinds();
+    const QString failure =
+        Map.LoadMap(Dir.path() + "/BASE", Dir.path() + "/MAPS", Dir.path(), "", "");
+    EXPECT_TRUE(failure.isEmpty()) << failure.toStdString();
+    Full = Map.World.FullExtent;
+  }
+  double CentreX() const { return (Full.XMin + Full.XMax) / 2; }
+  double CentreY() const { return (Full.YMin + Full.YMax) / 2; }
+  // The view of `fraction` of the map's width and height about (cx, cy); `stamped` as the
+  // canvas's StampSymbols.
+  QImage Draw(double fraction, double cx, double cy, bool stamped = true) {
+    const double w = (Full.XMax - Full.XMin) * fraction, h = (Full.YMax - Full.YMin) * fraction;
+    QImage image(800, 600, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    gfx::Canvas canvas(image);
+    canvas.StampSymbols = stamped;
+    Map.World.SetView(800, 600, cx - w / 2, cy - h / 2, cx + w / 2, cy + h / 2);
+    Map.World.ComputeScale(canvas.WidthMM());
+    Map.DrawLayers(canvas, [](int, const QString& reason) { FAIL() << reason.toStdString(); });
+    return image;
+  }
+};
+
 TEST(LayerKinds, StampedSymbolsGiveTheSamePictureAsTextDrawnEachTime) {
-  QTemporaryDir dir;
-  demo::WriteAtlas(dir.path(), 1, 4);
-  RegisterLayerKinds();
-  TMapContent map;
-  ASSERT_TRUE(
-      map.LoadMap(dir.path() + "/BASE", dir.path() + "/MAPS", dir.path(), "", "").isEmpty());
-  const TExtent full = map.World.FullExtent;
+  DemoMap demo;
   int symbolsSeen = 0;
   for (const double fraction : {1.0, 0.25, 1.0 / 16}) {
-    const double w = (full.XMax - full.XMin) * fraction, h = (full.YMax - full.YMin) * fraction;
-    const double cx = (full.XMin + full.XMax) / 2, cy = (full.YMin + full.YMax) / 2;
-    QImage pictures[2];
-    for (const bool stamped : {false, true}) {
-      QImage& image = pictures[stamped];
-      image = QImage(800, 600, QImage::Format_RGB32);
-      image.fill(Qt::white);
-      gfx::Canvas canvas(image);
-      canvas.StampSymbols = stamped;
-      map.World.SetView(800, 600, cx - w / 2, cy - h / 2, cx + w / 2, cy + h / 2);
-      map.World.ComputeScale(canvas.WidthMM());
-      QStringList failures;
-      map.DrawLayers(canvas, [&](int, const QString& reason) { failures << reason; });
-      EXPECT_TRUE(failures.isEmpty()) << failures.join("; ").toStdString();
-    }
-    EXPECT_TRUE(pictures[0] == pictures[1]) << "view " << fraction;
+    const QImage drawn = demo.Draw(fraction, demo.CentreX(), demo.CentreY(), false);
+    const QImage stamped = demo.Draw(fraction, demo.CentreX(), demo.CentreY(), true);
+    EXPECT_TRUE(drawn == stamped) << "view " << fraction;
     // The views hold symbols to stamp: pixels of the wells' blue.
     for (int y = 0; y < 600; ++y)
       for (int x = 0; x < 800; ++x)
-        symbolsSeen += pictures[1].pixel(x, y) == qRgb(0, 0, 255);
+        symbolsSeen += stamped.pixel(x, y) == qRgb(0, 0, 255);
   }
   EXPECT_GT(symbolsSeen, 0);
 }
 
 TEST(LayerKinds, TheRecordIndexChangesNeitherPicturesNorPicks) {
-  QTemporaryDir dir;
-  demo::WriteAtlas(dir.path(), 1, 4);
-  RegisterLayerKinds();
-  TMapContent map;
-  ASSERT_TRUE(
-      map.LoadMap(dir.path() + "/BASE", dir.path() + "/MAPS", dir.path(), "", "").isEmpty());
-  const TExtent full = map.World.FullExtent;
-  const double cx = (full.XMin + full.XMax) / 2, cy = (full.YMin + full.YMax) / 2;
+  DemoMap demo;
+  TMapContent& map = demo.Map;
   QImage scratch(800, 600, QImage::Format_RGB32);
   for (const double fraction : {1.0, 0.25, 1.0 / 16}) {
-    const double w = (full.XMax - full.XMin) * fraction, h = (full.YMax - full.YMin) * fraction;
     QImage pictures[2];
     std::vector<int> picks[2];
     for (const bool grid : {false, true}) {
       TRecordIndex::UseGrid = grid;
-      QImage& image = pictures[grid];
-      image = QImage(800, 600, QImage::Format_RGB32);
-      image.fill(Qt::white);
-      gfx::Canvas canvas(image);
-      map.World.SetView(800, 600, cx - w / 2, cy - h / 2, cx + w / 2, cy + h / 2);
-      map.World.ComputeScale(canvas.WidthMM());
-      map.DrawLayers(canvas, [](int, const QString& reason) { FAIL() << reason.toStdString(); });
+      pictures[grid] = demo.Draw(fraction, demo.CentreX(), demo.CentreY());
       // Picks on a grid of points of the view, on every lines and polygons layer (pipes and
       // streets cross and overlap there): the first object in file order must win either way.
       gfx::Canvas pickCanvas(scratch);
@@ -434,5 +434,42 @@ TEST(LayerKinds, TheRecordIndexChangesNeitherPicturesNorPicks) {
     EXPECT_TRUE(pictures[0] == pictures[1]) << "view " << fraction;
     EXPECT_EQ(picks[0], picks[1]) << "view " << fraction;
     EXPECT_GT(std::count_if(picks[1].begin(), picks[1].end(), [](int i) { return i >= 0; }), 10);
+  }
+}
+
+// Layers drawn in runs of objects by several threads, the runs laid over each other and the
+// canvas state passed on from the run that drew a layer's last object: the picture must be the
+// one a single thread draws walking every record of every file.
+TEST(LayerKinds, RunsOnSeveralThreadsGiveThePictureOfOneThreadWalkingEveryRecord) {
+  DemoMap demo;
+  const auto draw = [&](double fraction, double cx, double cy, int threads, bool grid) {
+    TRecordIndex::UseGrid = grid;
+    demo.Map.Threads = threads;
+    TCustomLayer::ShareableObjects = 1; // every layer that can be shared is
+    const QImage image = demo.Draw(fraction, cx, cy);
+    TRecordIndex::UseGrid = true;
+    demo.Map.Threads = 0;
+    TCustomLayer::ShareableObjects = 4000;
+    return image;
+  };
+  const TExtent& full = demo.Full;
+  const double cx = demo.CentreX(), cy = demo.CentreY();
+  // The whole map, a quarter, a sixteenth (symbols and labels) and a corner view whose edges
+  // cut through objects.
+  const std::vector<std::array<double, 3>> views = {{1.0, cx, cy},
+                                                    {0.25, cx, cy},
+                                                    {1.0 / 16, cx, cy},
+                                                    {1.0 / 40, full.XMin + 0.3 * (cx - full.XMin),
+                                                     full.YMax - 0.2 * (full.YMax - cy)}};
+  for (const auto& [fraction, x, y] : views) {
+    const QImage single = draw(fraction, x, y, 1, false);
+    EXPECT_GT(std::count_if(single.bits(), single.bits() + single.sizeInBytes(),
+                            [](uchar b) { return b != 0xFF; }),
+              1000)
+        << "view " << fraction << " is blank";
+    for (const int threads : {2, 3, 7}) {
+      EXPECT_TRUE(draw(fraction, x, y, threads, true) == single)
+          << "view " << fraction << ", " << threads << " threads";
+    }
   }
 }

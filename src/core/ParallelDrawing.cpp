@@ -1,0 +1,105 @@
+#include "ParallelDrawing.h"
+
+#include "CustomLayer.h"
+
+#include "db/Error.h"
+
+#include <QThread>
+#include <QThreadPool>
+#include <algorithm>
+#include <latch>
+
+namespace {
+constexpr int kMaximumRuns = 16;
+}
+
+TParallelDrawing::TParallelDrawing(gfx::Canvas& whole, int threads) : Whole(whole) {
+  if (threads <= 0) threads = QThread::idealThreadCount();
+  RunCount = std::clamp(threads, 1, kMaximumRuns);
+  if (whole.Width() <= 0 || whole.Height() <= 0) RunCount = 1;
+}
+
+TParallelDrawing::~TParallelDrawing() = default;
+
+bool TParallelDrawing::Shares(TCustomLayer& layer, TWorld& world) const {
+  if (RunCount < 2) return false;
+  try {
+    return layer.DrawsInParts(world);
+  } catch (...) {
+    return false; // the drawing itself reports what is wrong
+  }
+}
+
+void TParallelDrawing::DrawRun(Run& run, gfx::Canvas& canvas, TCustomLayer& layer) {
+  try {
+    layer.Draw(canvas, run.World);
+  } catch (const db::Error& e) {
+    run.Failure = e.Message;
+  } catch (const std::exception& e) {
+    run.Failure = QString::fromStdString(e.what());
+  }
+}
+
+std::optional<QString> TParallelDrawing::DrawLayer(TCustomLayer& layer, const TWorld& world) {
+  try {
+    layer.PrepareToDraw(world);
+  } catch (const db::Error& e) {
+    return e.Message;
+  } catch (const std::exception& e) {
+    return QString::fromStdString(e.what());
+  }
+  if (Runs_.empty()) {
+    Runs_.resize(size_t(RunCount));
+    for (size_t i = 1; i < Runs_.size(); ++i) {
+      Runs_[i].Surface = QImage(Whole.Image().size(), QImage::Format_ARGB32_Premultiplied);
+      Runs_[i].Surface.fill(Qt::transparent);
+      Runs_[i].Canvas = std::make_unique<gfx::Canvas>(Runs_[i].Surface);
+      Runs_[i].Canvas->StampSymbols = Whole.StampSymbols;
+    }
+  }
+  const gfx::CanvasState start = Whole.State();
+  for (size_t i = 0; i < Runs_.size(); ++i) {
+    Run& run = Runs_[i];
+    if (run.Canvas) run.Canvas->SetState(start);
+    run.World = world;
+    run.World.Part = {true, int(i), RunCount, -1};
+    run.Failure.reset();
+  }
+  // The first run is drawn on the picture by this thread, the others on the pool's threads.
+  std::latch done(std::ptrdiff_t(Runs_.size() - 1));
+  for (size_t i = 1; i < Runs_.size(); ++i)
+    QThreadPool::globalInstance()->start([&run = Runs_[i], &layer, &done] {
+      DrawRun(run, *run.Canvas, layer);
+      done.count_down();
+    });
+  DrawRun(Runs_[0], Whole, layer);
+  done.wait();
+  for (size_t i = 1; i < Runs_.size(); ++i)
+    LayOver(Runs_[i].Surface);
+  // Drawing an object sets all the state the object changes, so the run that drew the layer's
+  // last object ended in the state one thread would have ended in; when no run drew anything,
+  // all ended alike.
+  const Run* last = &Runs_[0];
+  for (const Run& run : Runs_)
+    if (run.World.Part.LastObject > last->World.Part.LastObject) last = &run;
+  if (last != &Runs_[0]) Whole.SetState(last->Canvas->State());
+  for (const Run& run : Runs_)
+    if (run.Failure) return run.Failure;
+  return std::nullopt;
+}
+
+void TParallelDrawing::LayOver(QImage& surface) {
+  QImage& picture = Whole.Image();
+  const int width = picture.width();
+  for (int y = 0; y < picture.height(); ++y) {
+    auto* from = reinterpret_cast<uint32_t*>(surface.scanLine(y));
+    auto* to = reinterpret_cast<uint32_t*>(picture.scanLine(y));
+    for (int x = 0; x < width; ++x) {
+      // Without anti-aliasing a drawn pixel is opaque: its alpha is 255.
+      if (from[x] >> 24) {
+        to[x] = from[x];
+        from[x] = 0;
+      }
+    }
+  }
+}

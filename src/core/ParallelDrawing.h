@@ -1,0 +1,49 @@
+#pragma once
+// A layer drawn by several threads at once. The objects the layer draws, in file order, are cut
+// into runs (World.Part); the first run is drawn on the picture itself, each other run on a
+// transparent surface of the picture's size, and the surfaces are laid over the picture in run
+// order. Every surface has the picture's size, so lines are clipped and filled exactly as on the
+// picture; the drawing is without anti-aliasing, so a pixel is either drawn or left, and later
+// objects cover earlier ones as when one thread draws them all. The canvas state after the layer
+// is the one its last object left, taken from the run that drew it.
+
+#include "World.h"
+
+#include "gfx/Canvas.h"
+
+#include <QImage>
+#include <QString>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class TCustomLayer;
+
+class TParallelDrawing {
+public:
+  // Runs for `Threads` threads (0: as many as the machine runs at once); one run draws alone.
+  TParallelDrawing(gfx::Canvas& Whole, int Threads);
+  ~TParallelDrawing();
+  TParallelDrawing(const TParallelDrawing&) = delete;
+  TParallelDrawing& operator=(const TParallelDrawing&) = delete;
+
+  int Runs() const { return RunCount; }
+  // Whether `Layer` is drawn in runs at this view (it may not be, or cannot say).
+  bool Shares(TCustomLayer& Layer, TWorld& World) const;
+  // Draws `Layer` in every run; the reason the drawing failed, if it did.
+  std::optional<QString> DrawLayer(TCustomLayer& Layer, const TWorld& World);
+
+private:
+  struct Run {
+    QImage Surface; // transparent, the picture's size; empty for the first run
+    std::unique_ptr<gfx::Canvas> Canvas;
+    TWorld World;
+    std::optional<QString> Failure;
+  };
+  static void DrawRun(Run& run, gfx::Canvas& canvas, TCustomLayer& layer);
+  // Copies the drawn pixels of `surface` onto the picture and clears them.
+  void LayOver(QImage& surface);
+  gfx::Canvas& Whole;
+  int RunCount = 1;
+  std::vector<Run> Runs_;
+};
