@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libshp-dev libsqlite3-dev
+  libshp-dev libsqlite3-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   pxlib-dev
   fonts-dejavu-core fonts-symbola xvfb xauth x11-utils imagemagick xdotool

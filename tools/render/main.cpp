@@ -8,6 +8,7 @@
 #include "overlays/Distation.h"
 
 #include "base/PathResolver.h"
+#include "gfx/PngWriter.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -139,12 +140,15 @@ int main(int argc, char** argv) {
       p.drawImage(QRect(0, 0, pdf.width(), pdf.height()), image);
       p.end();
     }
+  } else if (o.Output.endsWith(".png", Qt::CaseInsensitive)) {
+    try {
+      gfx::WritePng(image, o.Output, o.PngLevel);
+      saved = true;
+    } catch (const std::exception& e) {
+      err << "vandrel-render: " << QString::fromUtf8(e.what()) << "\n";
+    }
   } else {
-    QImageWriter writer(o.Output);
-    // Qt's PNG writer takes a ratio from 0 to 100 and turns it into zlib's level by × 9 / 91.
-    if (!o.Output.endsWith(".pdf", Qt::CaseInsensitive))
-      writer.setCompression((o.PngLevel * 91 + 8) / 9);
-    saved = writer.write(image);
+    saved = QImageWriter(o.Output).write(image);
   }
   if (!saved) {
     err << "vandrel-render: cannot write " << o.Output << "\n";
