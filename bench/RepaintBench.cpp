@@ -1,16 +1,22 @@
 // The map window's repaint of a scale-100 demo city at 1920 × 1080: every layer of the atlas
 // drawn into the window's back buffer as a user's zoom or pan does, the whole map and a view of
-// 1/16 of it (a quarter of the width and height), by one thread and by every core.
+// 1/16 of it (a quarter of the width and height), by one thread and by every core. The atlas
+// shows more layers the closer the view; the "same layers" runs show only the sewer pipes, the
+// buildings and the address points, at every scale, styled as bench/peers.sh styles them.
 // Run by hand or by scripts/bench.sh; never by ctest.
 
 #include "AtlasWriter.h"
 
 #include "core/FAMap.h"
 #include "layers/LayerKinds.h"
+#include "layers/LinesLayer.h"
+#include "layers/PointsLayer.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include <tuple>
 
 namespace {
 
@@ -18,13 +24,37 @@ struct Window {
   QTemporaryDir Dir;
   TFAMap Map;
   TExtent Full;
+  // The visibility and thresholds of every layer as the atlas has them.
+  std::vector<std::pair<bool, double>> AsLoaded;
   Window() {
     demo::WriteAtlas(Dir.path(), 100, 1);
     RegisterLayerKinds();
     Map.resize(1920, 1080);
     Map.LoadMap(Dir.path() + "/BASE", Dir.path() + "/MAPS", Dir.path(), "", "");
     Full = Map.World.FullExtent;
+    for (const auto& layer : Map.Layers)
+      AsLoaded.emplace_back(layer->Visibled, layer->ZoomInScale);
     Map.show();
+  }
+  void ShowAtlasLayers() {
+    for (size_t i = 0; i < Map.Layers.size(); ++i)
+      std::tie(Map.Layers[i]->Visibled, Map.Layers[i]->ZoomInScale) = AsLoaded[i];
+  }
+  void ShowSameLayers() {
+    for (const auto& layer : Map.Layers) {
+      const QString file = QFileInfo(layer->FullPath).fileName();
+      layer->Visibled = layer->PrimitiveType < 20 &&
+                        (file == "Kanaliz.mds" || file == "Buildings.mds" || file == "address.mds");
+      layer->ZoomInScale = 0;
+      layer->VisibleLabel = false;
+      layer->RenderType = 0;
+      layer->Shadow = 0;
+      if (auto* lines = dynamic_cast<TLinesLayer*>(layer.get())) lines->PenWidth = 1;
+      if (auto* points = dynamic_cast<TPointsLayer*>(layer.get())) {
+        points->CharLabel.clear();
+        points->CharFontSize = 6;
+      }
+    }
   }
 };
 
@@ -34,8 +64,12 @@ Window& TheWindow() {
 }
 
 // state.range(0): threads (1 alone, 0 every core); `fraction` of the map's width and height.
-void Repaint(benchmark::State& state, double fraction) {
+void Repaint(benchmark::State& state, double fraction, bool sameLayers = false) {
   Window& w = TheWindow();
+  if (sameLayers)
+    w.ShowSameLayers();
+  else
+    w.ShowAtlasLayers();
   w.Map.Content.Threads = int(state.range(0));
   const TExtent& f = w.Full;
   const double cx = (f.XMin + f.XMax) / 2, cy = (f.YMin + f.YMax) / 2;
@@ -55,6 +89,22 @@ void BM_RepaintSixteenth(benchmark::State& state) {
   Repaint(state, 0.25);
 }
 BENCHMARK(BM_RepaintSixteenth)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+void BM_RepaintSameLayersWholeMap(benchmark::State& state) {
+  Repaint(state, 1.0, true);
+}
+BENCHMARK(BM_RepaintSameLayersWholeMap)
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+void BM_RepaintSameLayersSixteenth(benchmark::State& state) {
+  Repaint(state, 0.25, true);
+}
+BENCHMARK(BM_RepaintSameLayersSixteenth)
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace
 

@@ -32,7 +32,8 @@ public:
   // before it. PrepareToDraw runs first, on one thread, and opens whatever the drawing at this
   // scale reads, so that Draw then only reads the layer.
   virtual bool DrawsInParts(const TWorld&) { return false; }
-  // A layer of fewer objects than this is drawn by one thread: sharing it costs more than it saves.
+  // A layer with fewer objects than this in the view is drawn by one thread: sharing it costs
+  // more than it saves.
   static inline int ShareableObjects = 4000;
   virtual void PrepareToDraw(const TWorld&) {}
   virtual int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y,

@@ -58,10 +58,12 @@ bool TLinesLayer::MeetsView(double XMin, double YMin, double XMax, double YMax, 
 bool TLinesLayer::DrawsInParts(const TWorld& World) {
   if (!ScaleAllowsDrawing(World.Scale)) return false;
   const auto index = TRecordIndex::For(FullPath);
-  const int64_t objects = int64_t(index->Records.size());
+  const TExtent& v = World.VisibleExtent;
+  if (int64_t(index->Candidates(v.XMin, v.YMin, v.XMax, v.YMax).size()) < ShareableObjects)
+    return false;
   // Past the end of a style file an object takes the pen of the one drawn before it.
-  return objects >= ShareableObjects &&
-         (RenderType != -1 || StylesCoverAll(StyleFilePath(), kLineStyleRecord, objects));
+  return RenderType != -1 ||
+         StylesCoverAll(StyleFilePath(), kLineStyleRecord, int64_t(index->Records.size()));
 }
 
 void TLinesLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {

@@ -15,9 +15,14 @@ bool TPolygonsLayer::DrawsInParts(const TWorld& World) {
   // The labels go over all the polygons of the layer, which runs laid over each other would not
   // keep; past the end of a style file a polygon takes the style of the one drawn before it.
   if (VisibleLabel && LabelsAtScale(World)) return false;
-  const int64_t objects = int64_t(TRecordIndex::For(FullPath)->Records.size());
-  return objects >= ShareableObjects &&
-         (RenderType != -1 || StylesCoverAll(StyleFilePath(), kStyleRecordSize, objects));
+  const auto index = TRecordIndex::For(FullPath);
+  const TExtent& v = World.VisibleExtent;
+  if (int64_t(index->Candidates(v.XMin - kViewMargin, v.YMin - kViewMargin, v.XMax + kViewMargin,
+                                v.YMax + kViewMargin)
+                  .size()) < ShareableObjects)
+    return false;
+  return RenderType != -1 ||
+         StylesCoverAll(StyleFilePath(), kStyleRecordSize, int64_t(index->Records.size()));
 }
 
 void TPolygonsLayer::PrepareToDraw(const TWorld& World) {

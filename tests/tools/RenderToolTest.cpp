@@ -3,9 +3,11 @@
 
 #include "AtlasWriter.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -43,4 +45,29 @@ TEST(RenderTool, ThePngLevelChangesTheSizeAndNotThePicture) {
   QString errors;
   EXPECT_EQ(Render({"--data-root", atlas, "--png-level", "10", "-o", usual}, &errors), 2);
   EXPECT_TRUE(errors.contains("--png-level")) << errors.toStdString();
+}
+
+// The same file whatever the number of drawing threads (the PNG writer is deterministic); the
+// timings line; a picture that cannot be written is an error naming its file.
+TEST(RenderTool, ThreadsGiveTheSameFileAndAFailedWriteIsNamed) {
+  QTemporaryDir dir;
+  demo::WriteAtlas(dir.path() + "/atlas", 1, 2);
+  const QString atlas = dir.path() + "/atlas", one = dir.path() + "/one.png",
+                three = dir.path() + "/three.png";
+  QString errors;
+  ASSERT_EQ(Render({"--data-root", atlas, "--size", "700x500", "--threads", "1", "-o", one}), 0);
+  ASSERT_EQ(Render({"--data-root", atlas, "--size", "700x500", "--threads", "3", "--timings",
+                    "-o", three},
+                   &errors),
+            0);
+  EXPECT_TRUE(errors.contains(QRegularExpression("load [0-9.]+ ms, draw [0-9.]+ ms, write")))
+      << errors.toStdString();
+  QFile a(one), b(three);
+  ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+  EXPECT_EQ(a.readAll(), b.readAll());
+  EXPECT_EQ(Render({"--data-root", atlas, "--threads", "-1", "-o", one}, &errors), 2);
+  EXPECT_TRUE(errors.contains("--threads")) << errors.toStdString();
+  // A picture in a folder that does not exist: exit 1, the folder named.
+  EXPECT_EQ(Render({"--data-root", atlas, "-o", dir.path() + "/no/such.png"}, &errors), 1);
+  EXPECT_TRUE(errors.contains("no/such")) << errors.toStdString();
 }

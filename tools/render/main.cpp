@@ -10,6 +10,7 @@
 #include "base/PathResolver.h"
 #include "gfx/PngWriter.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageWriter>
@@ -30,13 +31,15 @@ struct Options {
   int Width = 1280, Height = 900;
   bool HasExtent = false;
   TExtent Extent;
+  bool Timings = false; // the milliseconds of loading, drawing and writing, on standard error
+  int Threads = 0;      // drawing threads; 0: as many as the machine runs at once
 };
 
 int Usage(QTextStream& err, const QString& problem) {
   if (!problem.isEmpty()) err << "vandrel-render: " << problem << "\n";
   err << "usage: vandrel-render --data-root DIR [--work-mode N] [--size WxH] "
-         "[--extent XMIN,YMIN,XMAX,YMAX] [--measurements FILE.pth] [--png-level 0-9] -o "
-         "FILE.png|.pdf\n";
+         "[--extent XMIN,YMIN,XMAX,YMAX] [--measurements FILE.pth] [--png-level 0-9] [--threads N] [--timings] "
+         "-o FILE.png|.pdf\n";
   return 2;
 }
 
@@ -48,6 +51,14 @@ bool Parse(const QStringList& args, Options& o, QString& problem) {
       o.DataRoot = args[++i];
     else if ((a == "-o" || a == "--output") && hasValue)
       o.Output = args[++i];
+    else if (a == "--timings")
+      o.Timings = true;
+    else if (a == "--threads" && hasValue) {
+      bool ok = false;
+      o.Threads = args[++i].toInt(&ok);
+      if (!ok || o.Threads < 0 || o.Threads > 64)
+        return problem = "--threads needs a number from 0 to 64", false;
+    }
     else if (a == "--measurements" && hasValue)
       o.Measurements = args[++i];
     else if (a == "--png-level" && hasValue) {
@@ -96,13 +107,17 @@ int main(int argc, char** argv) {
     return Usage(err, "the data root " + o.DataRoot + " does not exist");
   RegisterLayerKinds();
 
+  QElapsedTimer clock;
+  clock.start();
   TMapContent map;
+  map.Threads = o.Threads;
   const QString failure =
       map.LoadMap(base::ResolvePath(o.DataRoot, "BASE"), base::ResolvePath(o.DataRoot, "MAPS"),
                   o.DataRoot, base::ResolvePath(o.DataRoot, "REFERENSE"), o.DataRoot + "/ROUTES");
   if (!failure.isEmpty()) err << "Невозможно открыть карту...\n" << failure << "\n";
   const TExtent view = o.HasExtent ? o.Extent : map.World.FullExtent;
   map.World.SetView(o.Width, o.Height, view.XMin, view.YMin, view.XMax, view.YMax);
+  const double loaded = clock.nsecsElapsed() / 1e6;
   QImage image(o.Width, o.Height, QImage::Format_RGB32);
   image.fill(Qt::white);
   int failed = 0;
@@ -127,6 +142,7 @@ int main(int argc, char** argv) {
       measurements.Draw(canvas, map.World);
     }
   }
+  const double drawn = clock.nsecsElapsed() / 1e6;
   bool saved = false;
   if (o.Output.endsWith(".pdf", Qt::CaseInsensitive)) {
     QPdfWriter pdf(o.Output);
@@ -153,6 +169,13 @@ int main(int argc, char** argv) {
   if (!saved) {
     err << "vandrel-render: cannot write " << o.Output << "\n";
     return 1;
+  }
+  if (o.Timings) {
+    const double written = clock.nsecsElapsed() / 1e6;
+    err << QString("load %1 ms, draw %2 ms, write %3 ms\n")
+               .arg(loaded, 0, 'f', 1)
+               .arg(drawn - loaded, 0, 'f', 1)
+               .arg(written - drawn, 0, 'f', 1);
   }
   out << "1 : " << qlonglong(std::nearbyint(map.World.ScaleDenominator)) << "\n";
   return failure.isEmpty() && !measurementsFailed ? 0 : 1;
