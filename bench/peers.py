@@ -5,6 +5,7 @@ import argparse
 import math
 import os
 import random
+import re
 import shutil
 import statistics
 import struct
@@ -195,6 +196,17 @@ def median_seconds(command):
     return statistics.median(times)
 
 
+def median_ours(command):
+    """The whole process's seconds and the drawing's milliseconds (from --timings), medians."""
+    times, draws = [], []
+    for _ in range(RUNS):
+        start = time.perf_counter()
+        run = subprocess.run(command + ["--timings"], check=True, capture_output=True, text=True)
+        times.append(time.perf_counter() - start)
+        draws.append(float(re.search(r"draw ([0-9.]+) ms", run.stderr).group(1)))
+    return statistics.median(times), statistics.median(draws)
+
+
 def sixteenth(box):
     cx, cy = (box[0] + box[2]) / 2, (box[1] + box[3]) / 2
     w, h = (box[2] - box[0]) / 8, (box[3] - box[1]) / 8
@@ -215,13 +227,15 @@ def compare(title, atlas, shapes, args, work):
     mapfile = os.path.join(work, title + ".map")
     map_file(mapfile, shapes, box)
     print(f"\n{title}: {WIDTH} x {HEIGHT}, median of {RUNS} whole-process runs, seconds")
-    print(f"{'layers, view':<28}{'vandrel':>9}{'map2img':>9}{'gdal':>9}{'v/map2img':>11}{'v/gdal':>8}")
+    print(f"{'layers, view':<28}{'vandrel':>9}{'map2img':>9}{'gdal':>9}{'v/map2img':>11}"
+          f"{'v/gdal':>8}{'v draw ms':>11}")
     for name, files, ms_layers in SETS:
         layers_only(args.tables, atlas, files)
         for view_name, view in (("whole map", box), ("1/16", sixteenth(box))):
             e = ",".join(repr(v) for v in view)
-            ours = median_seconds([args.render, "--data-root", atlas, "--size", f"{WIDTH}x{HEIGHT}",
-                                   "--extent", e, "-o", os.path.join(work, "v.png")])
+            ours, draw = median_ours([args.render, "--data-root", atlas, "--size",
+                                      f"{WIDTH}x{HEIGHT}", "--extent", e, "-o",
+                                      os.path.join(work, "v.png")])
             theirs = median_seconds(["map2img", "-m", mapfile, "-o", os.path.join(work, "m.png"),
                                      "-l", " ".join(ms_layers), "-e", *map(repr, view),
                                      "-s", str(WIDTH), str(HEIGHT)])
@@ -239,6 +253,7 @@ def compare(title, atlas, shapes, args, work):
             line += f"{gdal:>9.3f}" if gdal else f"{'-':>9}"
             line += f"{ours / theirs:>11.2f}"
             line += f"{ours / gdal:>8.2f}" if gdal else f"{'-':>8}"
+            line += f"{draw:>11.1f}"
             print(line, flush=True)
 
 

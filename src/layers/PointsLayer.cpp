@@ -1,11 +1,16 @@
 #include "PointsLayer.h"
+#include "RecordIndex.h"
 
 #include "base/ByteOrder.h"
 #include "base/MappedFile.h"
 #include "base/TextCodec.h"
 #include "gfx/DrawHelpers.h"
 
+#include "base/FileError.h"
+
+#include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <limits>
 #include <memory>
 
@@ -48,6 +53,22 @@ QString TPointsLayer::StyleFilePath() const {
   if (RenderType == -1) return CompanionPath("r");
   if (RenderType > 0) return CompanionPath("t" + QString::number(RenderType));
   return QString();
+}
+
+std::vector<int> TPointsLayer::PointsNear(const base::MappedFile& file, const TExtent* box) const {
+  const int64_t count = PointCount(file);
+  if (box && count > 0) {
+    try {
+      const auto index = TRecordIndex::For(FullPath);
+      if (index->FixedPointRecords && int64_t(index->Records.size()) == count)
+        return index->Candidates(box->XMin, box->YMin, box->XMax, box->YMax);
+    } catch (const base::FileError&) {
+      // A file the index cannot walk is read slot by slot.
+    }
+  }
+  std::vector<int> all(size_t(std::max<int64_t>(count, 0)));
+  std::iota(all.begin(), all.end(), 0);
+  return all;
 }
 
 bool TPointsLayer::PointAt(const base::MappedFile& file, int index, double& X, double& Y) {
@@ -108,21 +129,22 @@ void TPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   size_t labelField = 0;
   if (labels) labelField = Attributes().FieldByName(TextFieldLabel).FieldNo();
   const base::MappedFile file(FullPath);
-  const int64_t count = PointCount(file);
   const TExtent& v = World.VisibleExtent;
   const int layerSize = Rounded(CharLabelScale ? CharFontSize * World.Scale : CharFontSize);
-  const auto [first, last] = World.Part.Range(count);
-  for (int64_t i = first; i < last; ++i) {
+  const std::vector<int> near = PointsNear(file, &v);
+  const auto [first, last] = World.Part.Range(int64_t(near.size()));
+  for (int64_t c = first; c < last; ++c) {
+    const int i = near[size_t(c)];
     double x = 0, y = 0;
-    PointAt(file, int(i), x, y);
+    PointAt(file, i, x, y);
     if (!TWorld::PointInRect(v.XMin, v.YMin, v.XMax, v.YMax, x, y)) continue;
-    World.Part.LastObject = int(i);
+    World.Part.LastObject = i;
     const int sx = World.WorldToScreenX(x), sy = World.WorldToScreenY(y);
     // A style file shorter than the geometry file leaves the later points to the layer's symbol.
-    const bool styled = styles && (i + 1) * kStyleRecordSize <= styles->Size();
+    const bool styled = styles && (int64_t(i) + 1) * kStyleRecordSize <= styles->Size();
     Canvas.Pen.Mode = gfx::PenMode::Copy;
     if (styled) {
-      const unsigned char* s = styles->Bytes().data() + i * kStyleRecordSize;
+      const unsigned char* s = styles->Bytes().data() + int64_t(i) * kStyleRecordSize;
       const int nameLength = std::min<int>(s[13], 31);
       Canvas.Font.CharSet = 2;
       Canvas.Font.Bold = Canvas.Font.Italic = Canvas.Font.Underline = Canvas.Font.StrikeOut = false;
@@ -152,7 +174,7 @@ void TPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
                      sy + layerSize / 2);
     }
     if (labels && i < Attributes().RecordCount())
-      DrawLabel(Canvas, World, sx, sy, db::ValueToString(Attributes().ValueAt(int(i), labelField)));
+      DrawLabel(Canvas, World, sx, sy, db::ValueToString(Attributes().ValueAt(i, labelField)));
   }
 }
 
@@ -229,12 +251,11 @@ int TPointsLayer::FindNearestObject(TWorld&, const std::vector<int32_t>&, double
 int TPointsLayer::NearestPoint(double X, double Y, const TExtent* box, double& NearX,
                                double& NearY) const {
   const base::MappedFile file(FullPath);
-  const int64_t count = PointCount(file);
   int found = -1;
   double best = std::numeric_limits<double>::infinity();
-  for (int64_t i = 0; i < count; ++i) {
+  for (const int i : PointsNear(file, box)) {
     double x = 0, y = 0;
-    PointAt(file, int(i), x, y);
+    PointAt(file, i, x, y);
     if (box && !TWorld::PointInRect(box->XMin, box->YMin, box->XMax, box->YMax, x, y)) continue;
     const double d = TWorld::Distance(X, Y, x, y);
     if (d < best) { // strictly nearer: on a tie the earlier point stays

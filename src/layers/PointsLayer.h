@@ -18,6 +18,10 @@ public:
   void SaveToDataSet(db::Table& DataSet) override;
   void FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) override;
   void Draw(gfx::Canvas& Canvas, TWorld& World) override;
+  // The numbers, in file order, of the points that may lie in `Box`: through the record index
+  // when every record of the file is a point in the fixed layout (record i is then point i),
+  // otherwise, or without a box, every point of the file.
+  std::vector<int> PointsNear(const base::MappedFile& File, const TExtent* Box) const;
   bool DrawsInParts(const TWorld& World) override;
   void PrepareToDraw(const TWorld& World) override;
   int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable,

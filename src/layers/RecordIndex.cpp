@@ -85,6 +85,9 @@ void TRecordIndex::Build(const QString& path) {
   } catch (const base::FileError& e) {
     BrokenReason = e.Reason;
   }
+  FixedPointRecords = !BrokenReason && std::all_of(Records.begin(), Records.end(), [](const auto& r) {
+    return r.ShapeType == 1 && r.ContentBytes == 20 && r.Offset == 100 + 28 * int64_t(r.Index);
+  });
   bool any = false;
   double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
   for (const auto& rec : Records) {

@@ -24,6 +24,9 @@ public:
   static inline bool UseGrid = true;
 
   std::vector<TGeometryFile::Record> Records; // in file order
+  // Every record is a point of 20 bytes right after the one before: record i is the i-th
+  // 28-byte slot of the file, as the points layers read it.
+  bool FixedPointRecords = false;
   // The indexes, in file order, of the records whose boxes may meet the extent (a superset of
   // those that do; records without a box are left out).
   std::vector<int> Candidates(double XMin, double YMin, double XMax, double YMax) const;

@@ -417,12 +417,11 @@ TEST(LayerKinds, TheRecordIndexChangesNeitherPicturesNorPicks) {
     for (const bool grid : {false, true}) {
       TRecordIndex::UseGrid = grid;
       pictures[grid] = demo.Draw(fraction, demo.CentreX(), demo.CentreY());
-      // Picks on a grid of points of the view, on every lines and polygons layer (pipes and
-      // streets cross and overlap there): the first object in file order must win either way.
+      // Picks on a grid of points of the view, on every layer (pipes and streets cross and
+      // overlap there, address points crowd): the first object in file order, or the nearest
+      // point, must win either way.
       gfx::Canvas pickCanvas(scratch);
       for (const auto& layer : map.Layers) {
-        if (!dynamic_cast<TLinesLayer*>(layer.get()) && !dynamic_cast<TPolygonsLayer*>(layer.get()))
-          continue;
         for (int py = 3; py < 600; py += 31)
           for (int px = 3; px < 800; px += 31)
             picks[grid].push_back(layer->FindObject(pickCanvas, map.World,
@@ -472,4 +471,40 @@ TEST(LayerKinds, RunsOnSeveralThreadsGiveThePictureOfOneThreadWalkingEveryRecord
           << "view " << fraction << ", " << threads << " threads";
     }
   }
+}
+
+// Points in the fixed record layout are found through the record index; a file with a record of
+// another size (a null shape among the points) is read slot by slot as it always was.
+TEST_F(PointsTest, OnlyAFileOfFixedPointRecordsIsReadThroughTheIndex) {
+  std::vector<demo::Point> lattice;
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 20; ++x)
+      lattice.push_back({x * 50.0, y * 50.0});
+  Write(lattice);
+  const TExtent box{0, 0, 60, 60}; // points 0, 1, 20 and 21
+  {
+    const base::MappedFile file(Path());
+    const std::vector<int> near = Layer.PointsNear(file, &box);
+    for (const int inside : {0, 1, 20, 21})
+      EXPECT_NE(std::find(near.begin(), near.end(), inside), near.end()) << inside;
+    EXPECT_LT(near.size(), 40u);
+    EXPECT_TRUE(std::is_sorted(near.begin(), near.end()));
+    EXPECT_EQ(Layer.PointsNear(file, nullptr).size(), 400u);
+  }
+  // A null record (12 bytes) after the first point shifts every later record off its slot.
+  QFile f(Path());
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  QByteArray bytes = f.readAll();
+  f.close();
+  const char null[12] = {0, 0, 0, 9, 0, 0, 0, 2, 0, 0, 0, 0};
+  bytes.insert(128, null, 12);
+  const int32_t words = int32_t(bytes.size() / 2);
+  for (int k = 0; k < 4; ++k)
+    bytes[24 + k] = char(words >> (24 - 8 * k));
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  f.write(bytes);
+  f.close();
+  const base::MappedFile file(Path());
+  EXPECT_FALSE(TRecordIndex::For(Path())->FixedPointRecords);
+  EXPECT_EQ(Layer.PointsNear(file, &box).size(), size_t((bytes.size() - 100) / 28));
 }
