@@ -7,6 +7,7 @@
 #include "AtlasWriter.h"
 
 #include "core/MapContent.h"
+#include "core/ParallelDrawing.h"
 #include "layers/DBPointsLayer.h"
 #include "layers/GeometryFile.h"
 #include "layers/LayerKinds.h"
@@ -83,6 +84,27 @@ void Render(benchmark::State& state, double fraction, TCustomLayer& layer) {
   }
 }
 
+// Render, with the layer shared between the machine's threads as the map shares it.
+void RenderOnEveryCore(benchmark::State& state, double fraction, TCustomLayer& layer) {
+  City& c = Data();
+  TWorld world;
+  const double w = (c.Full.XMax - c.Full.XMin) * fraction,
+               h = (c.Full.YMax - c.Full.YMin) * fraction;
+  const double cx = (c.Full.XMin + c.Full.XMax) / 2, cy = (c.Full.YMin + c.Full.YMax) / 2;
+  world.SetView(1920, 1080, cx - w / 2, cy - h / 2, cx + w / 2, cy + h / 2);
+  QImage image(1920, 1080, QImage::Format_RGB32);
+  std::vector<QImage> surfaces;
+  for (auto _ : state) {
+    image.fill(Qt::white);
+    gfx::Canvas canvas(image);
+    TParallelDrawing parallel(canvas, 0, &surfaces);
+    if (parallel.Shares(layer, world))
+      parallel.DrawLayer(layer, world);
+    else
+      layer.Draw(canvas, world);
+  }
+}
+
 // Loading every layer of the atlas as the map window does (tables, geometry headers, indexes,
 // attribute tables), without drawing.
 void BM_LoadMap(benchmark::State& state) {
@@ -103,6 +125,14 @@ void BM_RenderPipesSixteenth(benchmark::State& state) {
   Render(state, 0.25, Data().Pipes);
 }
 BENCHMARK(BM_RenderPipesSixteenth)->Unit(benchmark::kMillisecond);
+void BM_RenderPipesWholeMapEveryCore(benchmark::State& state) {
+  RenderOnEveryCore(state, 1.0, Data().Pipes);
+}
+BENCHMARK(BM_RenderPipesWholeMapEveryCore)->Unit(benchmark::kMillisecond)->UseRealTime();
+void BM_RenderBuildingsWholeMapEveryCore(benchmark::State& state) {
+  RenderOnEveryCore(state, 1.0, Data().Buildings);
+}
+BENCHMARK(BM_RenderBuildingsWholeMapEveryCore)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_RenderBuildingsWholeMap(benchmark::State& state) {
   Render(state, 1.0, Data().Buildings);
 }

@@ -101,7 +101,7 @@ TExtent TMapContent::LayersExtent(const TExtent& fallback) const {
 void TMapContent::DrawLayers(gfx::Canvas& canvas,
                              const std::function<void(int, const QString&)>& onError,
                              const std::function<void()>& afterLayer) {
-  TParallelDrawing parallel(canvas, Threads);
+  TParallelDrawing parallel(canvas, Threads, &RunSurfaces);
   for (size_t i = 0; i < Layers.size(); ++i) {
     std::optional<QString> failure;
     if (parallel.Shares(*Layers[i], World)) {

@@ -8,6 +8,8 @@
 
 #include "db/Table.h"
 
+#include <QImage>
+
 #include <functional>
 #include <memory>
 #include <vector>
@@ -38,6 +40,8 @@ public:
   std::vector<std::unique_ptr<TCustomLayer>> Layers;
 
 private:
+  // The surfaces of the threads' runs, kept from one picture to the next.
+  std::vector<QImage> RunSurfaces;
   // Builds the layer of the layers table's current row; the failure's text, or empty.
   QString LoadLayer();
   // The union of the extents of the layers of kinds below 100; `fallback` when there are none.

@@ -13,13 +13,20 @@ namespace {
 constexpr int kMaximumRuns = 16;
 }
 
-TParallelDrawing::TParallelDrawing(gfx::Canvas& whole, int threads) : Whole(whole) {
+TParallelDrawing::TParallelDrawing(gfx::Canvas& whole, int threads, std::vector<QImage>* spare)
+    : Whole(whole), Spare(spare) {
   if (threads <= 0) threads = QThread::idealThreadCount();
   RunCount = std::clamp(threads, 1, kMaximumRuns);
   if (whole.Width() <= 0 || whole.Height() <= 0) RunCount = 1;
 }
 
-TParallelDrawing::~TParallelDrawing() = default;
+TParallelDrawing::~TParallelDrawing() {
+  if (!Spare) return;
+  for (Run& run : Runs_) {
+    run.Canvas.reset(); // ends its painter
+    if (!run.Surface.isNull()) Spare->push_back(std::move(run.Surface));
+  }
+}
 
 bool TParallelDrawing::Shares(TCustomLayer& layer, TWorld& world) const {
   if (RunCount < 2) return false;
@@ -50,9 +57,17 @@ std::optional<QString> TParallelDrawing::DrawLayer(TCustomLayer& layer, const TW
   }
   if (Runs_.empty()) {
     Runs_.resize(size_t(RunCount));
+    // Surfaces of another size are dropped; those of this size are transparent already.
+    if (Spare)
+      std::erase_if(*Spare, [&](const QImage& s) { return s.size() != Whole.Image().size(); });
     for (size_t i = 1; i < Runs_.size(); ++i) {
-      Runs_[i].Surface = QImage(Whole.Image().size(), QImage::Format_ARGB32_Premultiplied);
-      Runs_[i].Surface.fill(Qt::transparent);
+      if (Spare && !Spare->empty()) {
+        Runs_[i].Surface = std::move(Spare->back());
+        Spare->pop_back();
+      } else {
+        Runs_[i].Surface = QImage(Whole.Image().size(), QImage::Format_ARGB32_Premultiplied);
+        Runs_[i].Surface.fill(Qt::transparent);
+      }
       Runs_[i].Canvas = std::make_unique<gfx::Canvas>(Runs_[i].Surface);
       Runs_[i].Canvas->StampSymbols = Whole.StampSymbols;
     }

@@ -22,7 +22,9 @@ class TCustomLayer;
 class TParallelDrawing {
 public:
   // Runs for `Threads` threads (0: as many as the machine runs at once); one run draws alone.
-  TParallelDrawing(gfx::Canvas& Whole, int Threads);
+  // `Spare` keeps the surfaces from one picture to the next (they are transparent again after
+  // every layer), so that a repaint neither allocates nor clears them.
+  TParallelDrawing(gfx::Canvas& Whole, int Threads, std::vector<QImage>* Spare = nullptr);
   ~TParallelDrawing();
   TParallelDrawing(const TParallelDrawing&) = delete;
   TParallelDrawing& operator=(const TParallelDrawing&) = delete;
@@ -44,6 +46,7 @@ private:
   // Copies the drawn pixels of `surface` onto the picture and clears them.
   void LayOver(QImage& surface);
   gfx::Canvas& Whole;
+  std::vector<QImage>* Spare;
   int RunCount = 1;
   std::vector<Run> Runs_;
 };

@@ -8,18 +8,6 @@
 namespace {
 
 // Round half to even into a 32-bit pixel; nullopt-like `ok` false when it cannot be held.
-int RoundToPixel(double v, bool& ok) {
-  ok = std::isfinite(v) && v >= double(std::numeric_limits<int32_t>::min()) - 0.5 &&
-       v <= double(std::numeric_limits<int32_t>::max()) + 0.5;
-  if (!ok) return 0;
-  const double r = std::nearbyint(v); // the default rounding mode: to nearest, ties to even
-  if (r < std::numeric_limits<int32_t>::min() || r > std::numeric_limits<int32_t>::max()) {
-    ok = false;
-    return 0;
-  }
-  return int(r);
-}
-
 bool Near(TWorldPoint a, TWorldPoint b) {
   return std::fabs(a.X - b.X) < TWorld::GeometryEpsilon &&
          std::fabs(a.Y - b.Y) < TWorld::GeometryEpsilon;
@@ -59,16 +47,6 @@ double TWorld::ComputeScale(double DeviceWidthMM) {
   return ScaleDenominator;
 }
 
-int TWorld::WorldToScreenX(double X) const {
-  bool ok;
-  return RoundToPixel((X - OriginX) * Scale + OffsetX, ok);
-}
-
-int TWorld::WorldToScreenY(double Y) const {
-  bool ok;
-  return RoundToPixel(ScreenHeight - ((Y - OriginY) * Scale + OffsetY), ok);
-}
-
 double TWorld::ScreenToWorldX(int SX) const {
   if (Scale == 0) return 0.0;
   const double v = (SX - OffsetX) / Scale + OriginX;
@@ -83,7 +61,7 @@ double TWorld::ScreenToWorldY(int SY) const {
 
 int TWorld::LengthToScreen(double L) const {
   bool ok;
-  const int v = RoundToPixel(L * Scale, ok);
+  const int v = TWorld::RoundToPixel(L * Scale, ok);
   return ok ? v : 1;
 }
 

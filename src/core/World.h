@@ -25,8 +25,14 @@ public:
 
   // Conversions round to the nearest pixel, halves to even; they never raise: a conversion that
   // cannot be made gives 0 (1 for a length).
-  int WorldToScreenX(double X) const;
-  int WorldToScreenY(double Y) const;
+  int WorldToScreenX(double X) const {
+    bool ok;
+    return RoundToPixel((X - OriginX) * Scale + OffsetX, ok);
+  }
+  int WorldToScreenY(double Y) const {
+    bool ok;
+    return RoundToPixel(ScreenHeight - ((Y - OriginY) * Scale + OffsetY), ok);
+  }
   double ScreenToWorldX(int SX) const;
   double ScreenToWorldY(int SY) const;
   int LengthToScreen(double L) const;
@@ -77,6 +83,18 @@ public:
   double ScaleDenominator = 0;              // N of "1 : N"
   TExtent FullExtent, ViewExtent, VisibleExtent;
   int ScreenWidth = 0, ScreenHeight = 0;
+
+  // The nearest integer, halves to the even one; `ok` false (and 0) for a value that is not a
+  // number or does not fit 32 bits. Drawing converts every vertex, so this is inline and adds and
+  // takes away 1.5 × 2^52 (which rounds to nearest, ties to even, in the default rounding mode)
+  // instead of calling the library.
+  static int RoundToPixel(double v, bool& ok) {
+    ok = v >= -2147483648.5 && v <= 2147483647.5; // false for NaN and infinities
+    if (!ok) return 0;
+    const double r = (v + 6755399441055744.0) - 6755399441055744.0;
+    if (r < -2147483648.0 || r > 2147483647.0) return ok = false, 0;
+    return int(r);
+  }
 
   static constexpr double MaxScale = 45.1697275331732;
   static constexpr double MinScale = 0.000758040545621271;

@@ -90,14 +90,15 @@ TWorldPoint TGeometryFile::PointAt(const Parts& p, int k) const {
 }
 
 void TGeometryFile::PartPixels(const Parts& p, int part, const TWorld& world,
-                               std::vector<QPoint>& out) const {
+                               std::vector<QPoint>& out, bool dropRepeats) const {
   const int32_t from = p.Starts[size_t(part)], to = p.Starts[size_t(part) + 1];
   out.clear();
   out.reserve(size_t(to - from));
   const auto bytes = Reader.At(p.PointsOffset + 16 * int64_t(from), 16 * int64_t(to - from));
   for (int32_t k = 0; k < to - from; ++k) {
     const unsigned char* b = bytes.data() + 16 * k;
-    out.emplace_back(world.WorldToScreenX(base::GetDoubleLE(b)),
-                     world.WorldToScreenY(base::GetDoubleLE(b + 8)));
+    const QPoint pixel(world.WorldToScreenX(base::GetDoubleLE(b)),
+                       world.WorldToScreenY(base::GetDoubleLE(b + 8)));
+    if (!dropRepeats || out.empty() || out.back() != pixel) out.push_back(pixel);
   }
 }

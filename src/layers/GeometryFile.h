@@ -47,7 +47,10 @@ public:
   Parts ReadParts(const Record& r) const;
   TWorldPoint PointAt(const Parts& p, int k) const;
   // The points of one part, converted to pixels.
-  void PartPixels(const Parts& p, int part, const TWorld& world, std::vector<QPoint>& out) const;
+  // `dropRepeats` leaves out a pixel equal to the one before it: a line drawn through them is
+  // the same, and a line whose points all fall on one pixel draws nothing either way.
+  void PartPixels(const Parts& p, int part, const TWorld& world, std::vector<QPoint>& out,
+                  bool dropRepeats = false) const;
 
 private:
   [[noreturn]] void Corrupt(const Record& r, const QString& what) const;

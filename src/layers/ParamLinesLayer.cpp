@@ -76,7 +76,7 @@ void TParamLinesLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
     }
     const TGeometryFile::Parts parts = file.ReadParts(r);
     for (int p = 0; p < parts.NumParts; ++p) {
-      file.PartPixels(parts, p, World, pixels);
+      file.PartPixels(parts, p, World, pixels, true);
       Canvas.Polyline(pixels);
     }
   }

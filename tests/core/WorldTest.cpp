@@ -1,6 +1,9 @@
 #include "core/World.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
+#include <random>
 #include <vector>
 
 TEST(World, FitsAnExtentIntoTheControlCentred) {
@@ -128,4 +131,35 @@ TEST(World, RectangleAndSegmentTests) {
   EXPECT_EQ(x1, 5);
   EXPECT_EQ(y1, 7);
   EXPECT_DOUBLE_EQ(TWorld::Distance(0, 0, 3, 4), 5);
+}
+
+// The inline rounding agrees with the library's nearest-even rounding everywhere a pixel can be,
+// and refuses what does not fit.
+TEST(World, PixelRoundingAgreesWithTheLibraryAndRefusesWhatDoesNotFit) {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> small(-5000, 5000), large(-2.2e9, 2.2e9);
+  for (int i = 0; i < 200000; ++i) {
+    const double v = i % 3 == 0   ? large(random)
+                     : i % 3 == 1 ? small(random)
+                                  : std::round(small(random)) + 0.5; // a half
+    bool ok = false;
+    const int r = TWorld::RoundToPixel(v, ok);
+    const double expected = std::nearbyint(v);
+    if (expected >= -2147483648.0 && expected <= 2147483647.0) {
+      ASSERT_TRUE(ok) << v;
+      ASSERT_EQ(r, int(expected)) << v;
+    } else {
+      ASSERT_FALSE(ok) << v;
+      ASSERT_EQ(r, 0) << v;
+    }
+  }
+  bool ok = true;
+  EXPECT_EQ(TWorld::RoundToPixel(2147483647.5, ok), 0); // rounds to 2^31: does not fit
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(TWorld::RoundToPixel(-2147483648.5, ok), -2147483648); // ties to the even -2^31
+  EXPECT_TRUE(ok);
+  for (const double bad : {std::nan(""), std::numeric_limits<double>::infinity(), -1e300}) {
+    EXPECT_EQ(TWorld::RoundToPixel(bad, ok), 0);
+    EXPECT_FALSE(ok);
+  }
 }
