@@ -62,9 +62,8 @@ std::shared_ptr<const TRecordIndex> TRecordIndex::For(const QString& path) {
     it->LastUse = ++UseCounter;
     return it->Index;
   }
-  auto index = std::make_shared<TRecordIndex>();
+  auto index = std::const_pointer_cast<TRecordIndex>(Walk(path));
   index->Signature = signature;
-  index->Build(path);
   if (cache.size() >= kCachedFiles && !cache.contains(path)) {
     auto oldest = cache.begin();
     for (auto it = cache.begin(); it != cache.end(); ++it)
@@ -72,6 +71,12 @@ std::shared_ptr<const TRecordIndex> TRecordIndex::For(const QString& path) {
     cache.erase(oldest);
   }
   cache.insert(path, CachedIndex{index, ++UseCounter});
+  return index;
+}
+
+std::shared_ptr<const TRecordIndex> TRecordIndex::Walk(const QString& path) {
+  auto index = std::make_shared<TRecordIndex>();
+  index->Build(path);
   return index;
 }
 
@@ -105,21 +110,39 @@ void TRecordIndex::Build(const QString& path) {
   Y0 = y1;
   CellW = x2 > x1 ? (x2 - x1) / side : 1;
   CellH = y2 > y1 ? (y2 - y1) / side : 1;
-  Cells.assign(size_t(Columns) * size_t(Rows), {});
-  for (int i = 0; i < int(Records.size()); ++i) {
-    const auto& rec = Records[size_t(i)];
-    if (!rec.HasBox) continue;
-    const int cx1 = CellX(rec.XMin), cx2 = CellX(rec.XMax), cy1 = CellY(rec.YMin),
-              cy2 = CellY(rec.YMax);
-    if (!FiniteBox(rec) || cx2 < cx1 || cy2 < cy1 ||
-        int64_t(cx2 - cx1 + 1) * (cy2 - cy1 + 1) > kMaxCellsPerRecord) {
-      Large.push_back(i); // also boxes the grid cannot place: they are always candidates
-      continue;
+  // Two passes over the records: how many each cell holds, then the records themselves, laid
+  // out cell after cell in one array.
+  const size_t cells = size_t(Columns) * size_t(Rows);
+  CellStart.assign(cells + 1, 0);
+  const auto place = [&](bool fill) {
+    for (int i = 0; i < int(Records.size()); ++i) {
+      const auto& rec = Records[size_t(i)];
+      if (!rec.HasBox) continue;
+      const int cx1 = CellX(rec.XMin), cx2 = CellX(rec.XMax), cy1 = CellY(rec.YMin),
+                cy2 = CellY(rec.YMax);
+      if (!FiniteBox(rec) || cx2 < cx1 || cy2 < cy1 ||
+          int64_t(cx2 - cx1 + 1) * (cy2 - cy1 + 1) > kMaxCellsPerRecord) {
+        if (fill) Large.push_back(i); // also boxes the grid cannot place: always candidates
+        continue;
+      }
+      for (int y = cy1; y <= cy2; ++y)
+        for (int x = cx1; x <= cx2; ++x) {
+          const size_t cell = size_t(y) * size_t(Columns) + size_t(x);
+          if (fill)
+            CellItems[size_t(CellStart[cell]++)] = i;
+          else
+            ++CellStart[cell + 1];
+        }
     }
-    for (int y = cy1; y <= cy2; ++y)
-      for (int x = cx1; x <= cx2; ++x)
-        Cells[size_t(y) * size_t(Columns) + size_t(x)].push_back(i);
-  }
+  };
+  place(false);
+  for (size_t k = 0; k < cells; ++k)
+    CellStart[k + 1] += CellStart[k];
+  CellItems.resize(size_t(CellStart[cells]));
+  place(true); // moves every start to the next cell's
+  for (size_t k = cells; k > 0; --k)
+    CellStart[k] = CellStart[k - 1];
+  CellStart[0] = 0;
 }
 
 // The cell holding a coordinate, the edge cells for coordinates beyond the grid (and NaN).
@@ -142,7 +165,7 @@ std::vector<int> TRecordIndex::Candidates(double XMin, double YMin, double XMax,
   const int cx1 = CellX(XMin), cx2 = CellX(XMax), cy1 = CellY(YMin), cy2 = CellY(YMax);
   // NaN or an empty extent, or most of the grid: every record with a box, already in file order.
   if (!UseGrid || !(XMin <= XMax) || !(YMin <= YMax) ||
-      int64_t(cx2 - cx1 + 1) * (cy2 - cy1 + 1) * 2 > int64_t(Cells.size())) {
+      int64_t(cx2 - cx1 + 1) * (cy2 - cy1 + 1) * 2 > int64_t(CellStart.size() - 1)) {
     std::vector<int> all;
     for (int i = 0; i < int(Records.size()); ++i)
       if (Records[size_t(i)].HasBox) all.push_back(i);
@@ -151,8 +174,9 @@ std::vector<int> TRecordIndex::Candidates(double XMin, double YMin, double XMax,
   std::vector<int> out = Large;
   for (int y = cy1; y <= cy2; ++y)
     for (int x = cx1; x <= cx2; ++x) {
-      const auto& cell = Cells[size_t(y) * size_t(Columns) + size_t(x)];
-      out.insert(out.end(), cell.begin(), cell.end());
+      const size_t cell = size_t(y) * size_t(Columns) + size_t(x);
+      out.insert(out.end(), CellItems.begin() + CellStart[cell],
+                 CellItems.begin() + CellStart[cell + 1]);
     }
   std::sort(out.begin(), out.end());
   out.erase(std::unique(out.begin(), out.end()), out.end());

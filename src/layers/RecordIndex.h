@@ -19,6 +19,8 @@ class TRecordIndex {
 public:
   // The index of the file at `path`, walked now or taken from the shared cache.
   static std::shared_ptr<const TRecordIndex> For(const QString& path);
+  // The index of the file walked now, outside the cache.
+  static std::shared_ptr<const TRecordIndex> Walk(const QString& path);
 
   // Off: every record with a box is a candidate, as in a walk of the whole file (for comparing).
   static inline bool UseGrid = true;
@@ -45,6 +47,7 @@ private:
   std::optional<QString> BrokenReason;
   double X0 = 0, Y0 = 0, CellW = 1, CellH = 1;
   int Columns = 0, Rows = 0;
-  std::vector<std::vector<int>> Cells; // record indexes per cell, in file order
+  // The record indexes of cell c, in file order: CellItems[CellStart[c]] to CellItems[CellStart[c + 1]].
+  std::vector<int> CellStart, CellItems;
   std::vector<int> Large;              // records spanning too many cells, in file order
 };
