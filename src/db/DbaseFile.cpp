@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -117,8 +118,10 @@ Value ParseField(std::string_view raw, const FieldDef& def, base::CodePage cp) {
       if (end != buffer && *end == '\0') return int64_t(v);
     }
     const double d = std::strtod(buffer, &end);
-    if (end == buffer) return {};
-    return def.Type == FieldType::Integer ? Value(int64_t(d)) : Value(d);
+    // "nan" and "inf" are no dBase numbers; a whole number too large for 64 bits stays a float.
+    if (end == buffer || !std::isfinite(d)) return {};
+    if (def.Type == FieldType::Integer && std::fabs(d) < 9.2e18) return int64_t(d);
+    return d;
   }
   case FieldType::Boolean: {
     const char c = char(std::toupper(static_cast<unsigned char>(text[0])));

@@ -4,6 +4,7 @@
 #include "base/TextCodec.h"
 
 #include <QFontMetrics>
+#include <algorithm>
 #include <cmath>
 
 namespace gfx {
@@ -203,7 +204,10 @@ QFont Canvas::MakeFont() const {
   QFont f(Font.Name);
   // The signs of a missing symbol font come from free fonts that carry them.
   if (DrawsThroughSymbolTable(Font.Name)) f.setFamilies(SymbolSignFamilies());
-  f.setPixelSize(std::max(1, int(std::lround(Font.Size * 96.0 / 72.0))));
+  // A size from a damaged style file must not make the font engine draw glyphs of gigabytes.
+  const double pixels = std::round(Font.Size * 96.0 / 72.0);
+  f.setPixelSize(std::isfinite(pixels) ? int(std::clamp(pixels, 1.0, double(kMaximumFontPixels)))
+                                       : 1);
   f.setBold(Font.Bold);
   f.setItalic(Font.Italic);
   f.setUnderline(Font.Underline);
@@ -251,7 +255,8 @@ int Canvas::TextHeight(const QString&) {
 void Canvas::TextOut(int x, int y, const QString& text) {
   // Symbols (a character or two, upright, on a clear background) are stamped from their
   // pictures; the pixels are the same, as text is drawn without smoothing.
-  if (StampSymbols && Font.Escapement == 0 && (Brush.Style & 0xFF) != 0 && text.size() <= 2) {
+  if (StampSymbols && Font.Escapement == 0 && (Brush.Style & 0xFF) != 0 && text.size() <= 2 &&
+      CurrentFont().Metrics.height() <= kMaximumStampHeight) {
     const Stamp& stamp = StampOf(text);
     const QPainter::CompositionMode mode = Painter->compositionMode();
     Painter->setCompositionMode(QPainter::CompositionMode_SourceOver);

@@ -74,8 +74,12 @@ public:
   FontState Font;
   HAlign TextHAlign = HAlign::Left;
   VAlign TextVAlign = VAlign::Top;
-  // Symbols drawn again and again are stamped from a picture drawn once (the same pixels).
+  // Symbols drawn again and again are stamped from a picture drawn once (the same pixels);
+  // symbols taller than this are drawn each time.
   bool StampSymbols = true;
+  static constexpr int kMaximumStampHeight = 256;
+  // Fonts are never made larger than this many pixels, whatever size a file asks for.
+  static constexpr int kMaximumFontPixels = 2048;
 
   CanvasState State() const;
   void SetState(const CanvasState& state);
