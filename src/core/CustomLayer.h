@@ -98,15 +98,15 @@ public:
 
   // The labels' font size in points: scaled with the map when TextLabelScale, at least 1.
   int LabelFontSize(const TWorld& World) const;
+  // Reads the geometry file header: shape type into PrimitiveType, the bounding box into the
+  // extent.
+  void ReadGeometryHeader();
 
 protected:
   // The file beside the geometry file whose name is the geometry file's with its last three
   // characters replaced by `ending` ("Buildings.mds" and "r" give "Buildings.r"), found without
   // regard to letter case as every path of the atlas.
   QString CompanionPath(const QString& ending) const;
-  // Reads the geometry file header: shape type into PrimitiveType, the bounding box into the
-  // extent.
-  void ReadGeometryHeader();
   // Rounds to the nearest whole number; values that are not finite or beyond a million give 0.
   static int Rounded(double v);
   // Whether a style file of `RecordSize`-byte records holds a style for each of `Objects`

@@ -4,9 +4,30 @@
 #include "base/FileError.h"
 
 #include <QPoint>
+#include <map>
 
 TGeometryFile::TGeometryFile(const QString& path) : File(path), Reader(File) {
   Rewind();
+}
+
+QString TGeometryFile::ShapeTypeName(int type) {
+  static const std::map<int, const char*> names = {
+      {0, "null shapes"},          {1, "points"},
+      {3, "polylines"},            {5, "polygons"},
+      {8, "multipoints"},          {11, "points with Z"},
+      {13, "polylines with Z"},    {15, "polygons with Z"},
+      {18, "multipoints with Z"},  {21, "points with M"},
+      {23, "polylines with M"},    {25, "polygons with M"},
+      {28, "multipoints with M"},  {31, "multipatches"}};
+  const auto it = names.find(type);
+  return QString("%1 (shape type %2)")
+      .arg(it == names.end() ? "an unknown kind of shape" : it->second)
+      .arg(type);
+}
+
+bool TGeometryFile::HasParts(int type) {
+  return type == 3 || type == 5 || type == 13 || type == 15 || type == 23 || type == 25 ||
+         type == 31;
 }
 
 void TGeometryFile::Rewind() {
@@ -34,7 +55,7 @@ bool TGeometryFile::Next(Record& r) {
   const auto content = Reader.At(Reader.Position(), r.ContentBytes);
   Reader.Skip(r.ContentBytes);
   if (r.ContentBytes >= 4) r.ShapeType = int32_t(base::GetU32LE(content.data()));
-  if (r.ShapeType == 1 && r.ContentBytes >= 20) {
+  if ((r.ShapeType == 1 || r.ShapeType == 11 || r.ShapeType == 21) && r.ContentBytes >= 20) {
     // A point's box is the point itself.
     r.HasBox = true;
     r.XMin = r.XMax = base::GetDoubleLE(content.data() + 4);
@@ -60,12 +81,17 @@ bool TGeometryFile::Seek(int index, Record& r) {
 TGeometryFile::Parts TGeometryFile::ReadParts(const Record& r) const {
   Parts p;
   const int64_t content = r.Offset + 8;
+  // Points and multipoints have no parts: reading them as parts would misread their points.
+  if (!HasParts(r.ShapeType))
+    Corrupt(r, "it holds " + ShapeTypeName(r.ShapeType) + ", not lines or polygons");
   if (r.ContentBytes < 44) Corrupt(r, "it is too short for a polyline or polygon");
   const auto counts = Reader.At(content + 36, 8);
   p.NumParts = int32_t(base::GetU32LE(counts.data()));
   p.NumPoints = int32_t(base::GetU32LE(counts.data() + 4));
   if (p.NumParts < 0 || p.NumPoints < 0) Corrupt(r, "a negative number of parts or points");
-  const int64_t need = 44 + 4 * int64_t(p.NumParts) + 16 * int64_t(p.NumPoints);
+  // A multipatch gives each part a type after the part starts, before the points.
+  const int64_t partBytes = (r.ShapeType == 31 ? 8 : 4) * int64_t(p.NumParts);
+  const int64_t need = 44 + partBytes + 16 * int64_t(p.NumPoints);
   if (need > r.ContentBytes)
     Corrupt(r, QString("%1 parts and %2 points do not fit its %3 bytes")
                    .arg(p.NumParts)
@@ -80,7 +106,7 @@ TGeometryFile::Parts TGeometryFile::ReadParts(const Record& r) const {
     p.Starts[size_t(k)] = s;
   }
   p.Starts[size_t(p.NumParts)] = p.NumPoints;
-  p.PointsOffset = content + 44 + 4 * int64_t(p.NumParts);
+  p.PointsOffset = content + 44 + partBytes;
   return p;
 }
 

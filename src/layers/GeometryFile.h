@@ -37,6 +37,12 @@ public:
 
   explicit TGeometryFile(const QString& path);
 
+  // What a shape type holds, in words for messages: "polygons with Z (shape type 15)".
+  static QString ShapeTypeName(int type);
+  // Shape types whose records hold parts of points: polylines, polygons (plain, Z or M) and
+  // multipatches.
+  static bool HasParts(int type);
+
   const QString& Path() const { return File.Path(); }
   // The next record's header and box; false at the end of the data.
   bool Next(Record& r);

@@ -18,12 +18,22 @@ constexpr int kLineStyleRecord = 16; // pen colour, pen style, pen width (double
 
 void TLinesLayer::LoadFromDataSet(db::Table& DataSet, const QString& MapsDir) {
   TCustomLayer::LoadFromDataSet(DataSet, MapsDir);
+  if (FullPath.endsWith(".mds", Qt::CaseInsensitive)) CheckShapeType();
   PenColor = int32_t(DataSet.FieldByName("PenColor").AsInteger());
   PenStyle = int32_t(DataSet.FieldByName("PenStyle").AsInteger());
   PenWidth = DataSet.FieldByName("PenWidth").AsFloat();
   PenScale = DataSet.FieldByName("PenScale").AsBoolean();
   BrushColor = int32_t(DataSet.FieldByName("BrushColor").AsInteger());
   BrushStyle = int32_t(DataSet.FieldByName("BrushStyle").AsInteger());
+}
+
+void TLinesLayer::CheckShapeType() const {
+  // Points have no lines to draw: read as lines, their coordinates would be misread.
+  if (PrimitiveType != 0 && !TGeometryFile::HasParts(PrimitiveType))
+    throw base::FileError(FullPath, "the file holds " +
+                                        TGeometryFile::ShapeTypeName(PrimitiveType) +
+                                        "; a lines or polygons layer draws polylines, polygons "
+                                        "and multipatches");
 }
 
 void TLinesLayer::SaveToDataSet(db::Table& DataSet) {

@@ -16,6 +16,9 @@ public:
   void FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) override;
   void Draw(gfx::Canvas& Canvas, TWorld& World) override;
   bool DrawsInParts(const TWorld& World) override;
+  // Raises base::FileError naming the file when its header's shape type (PrimitiveType, as read
+  // from the header) holds no lines or polygons.
+  void CheckShapeType() const;
   int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable,
                  bool Flash) override;
   bool LocateObject(int RecordIndex, TWorld& World) override;

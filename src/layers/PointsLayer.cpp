@@ -1,5 +1,5 @@
 #include "PointsLayer.h"
-#include "RecordIndex.h"
+#include "PointFile.h"
 
 #include "base/ByteOrder.h"
 #include "base/MappedFile.h"
@@ -14,16 +14,9 @@
 #include <limits>
 #include <memory>
 
-namespace {
-
-int64_t PointCount(const base::MappedFile& file) {
-  return file.Size() <= 100 ? 0 : (file.Size() - 100) / TPointsLayer::kRecordSize;
-}
-
-} // namespace
-
 void TPointsLayer::LoadFromDataSet(db::Table& DataSet, const QString& MapsDir) {
   TCustomLayer::LoadFromDataSet(DataSet, MapsDir);
+  if (FullPath.endsWith(".mds", Qt::CaseInsensitive)) CheckShapeType();
   const QString symbol = DataSet.FieldByName("CharLabel").AsString();
   if (!symbol.isEmpty()) CharLabel = symbol.left(1);
   CharFont = DataSet.FieldByName("CharFont").AsString();
@@ -33,6 +26,15 @@ void TPointsLayer::LoadFromDataSet(db::Table& DataSet, const QString& MapsDir) {
   ZoomInIconScale = DataSet.FieldByName("ZoomInIconScale").AsFloat();
   ZoomInGroupChar = DataSet.FieldByName("ZoomInGroupChar").AsFloat();
   BrushColor = int32_t(DataSet.FieldByName("BrushColor").AsInteger());
+}
+
+void TPointsLayer::CheckShapeType() const {
+  // Lines and polygons are no points: read as points, their coordinates would be misread.
+  if (PrimitiveType != 0 && !TPointFile::IsPointType(PrimitiveType) &&
+      !TPointFile::IsMultiPointType(PrimitiveType))
+    throw base::FileError(FullPath, "the file holds " +
+                                        TGeometryFile::ShapeTypeName(PrimitiveType) +
+                                        "; a points layer draws points and multipoints");
 }
 
 void TPointsLayer::SaveToDataSet(db::Table& DataSet) {
@@ -53,30 +55,6 @@ QString TPointsLayer::StyleFilePath() const {
   if (RenderType == -1) return CompanionPath("r");
   if (RenderType > 0) return CompanionPath("t" + QString::number(RenderType));
   return QString();
-}
-
-std::vector<int> TPointsLayer::PointsNear(const base::MappedFile& file, const TExtent* box) const {
-  const int64_t count = PointCount(file);
-  if (box && count > 0) {
-    try {
-      const auto index = TRecordIndex::For(FullPath);
-      if (index->FixedPointRecords && int64_t(index->Records.size()) == count)
-        return index->Candidates(box->XMin, box->YMin, box->XMax, box->YMax);
-    } catch (const base::FileError&) {
-      // A file the index cannot walk is read slot by slot.
-    }
-  }
-  std::vector<int> all(size_t(std::max<int64_t>(count, 0)));
-  std::iota(all.begin(), all.end(), 0);
-  return all;
-}
-
-bool TPointsLayer::PointAt(const base::MappedFile& file, int index, double& X, double& Y) {
-  if (index < 0 || 112 + int64_t(kRecordSize) * index + 16 > file.Size()) return false;
-  const unsigned char* p = file.Bytes().data() + 112 + int64_t(kRecordSize) * index;
-  X = base::GetDoubleLE(p);
-  Y = base::GetDoubleLE(p + 8);
-  return true;
 }
 
 void TPointsLayer::SetLabelFont(gfx::Canvas& Canvas, const TWorld& World) const {
@@ -105,12 +83,13 @@ void TPointsLayer::DrawLabel(gfx::Canvas& Canvas, const TWorld& World, int sx, i
 
 bool TPointsLayer::DrawsInParts(const TWorld& World) {
   if (!ScaleAllowsDrawing(World.Scale)) return false;
-  const int64_t count = PointCount(base::MappedFile(FullPath));
-  if (count < ShareableObjects) return false;
+  const TPointFile file(FullPath);
+  if (file.Count() < ShareableObjects) return false;
   // A circle takes the canvas's brush, which a symbol or a label drawn before it changes.
   const bool styles = RenderType == -1 || RenderType > 0;
-  const bool circles = (CharLabel.isEmpty() || CharLabel[0] == QChar(0)) &&
-                       (!styles || !StylesCoverAll(StyleFilePath(), kStyleRecordSize, count));
+  const bool circles =
+      (CharLabel.isEmpty() || CharLabel[0] == QChar(0)) &&
+      (!styles || !StylesCoverAll(StyleFilePath(), kStyleRecordSize, file.RecordCount()));
   return !circles || (!styles && !ScaleAllowsLabels(World.Scale));
 }
 
@@ -128,17 +107,17 @@ void TPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   const bool labels = ScaleAllowsLabels(World.Scale);
   size_t labelField = 0;
   if (labels) labelField = Attributes().FieldByName(TextFieldLabel).FieldNo();
-  const base::MappedFile file(FullPath);
+  const TPointFile file(FullPath);
   const TExtent& v = World.VisibleExtent;
   const int layerSize = Rounded(CharLabelScale ? CharFontSize * World.Scale : CharFontSize);
-  const std::vector<int> near = PointsNear(file, &v);
+  const std::vector<int> near = file.Near(&v);
   const auto [first, last] = World.Part.Range(int64_t(near.size()));
   for (int64_t c = first; c < last; ++c) {
-    const int i = near[size_t(c)];
     double x = 0, y = 0;
-    PointAt(file, i, x, y);
+    int i = 0; // the point's record: its style and its attribute row
+    file.At(near[size_t(c)], x, y, i);
     if (!TWorld::PointInRect(v.XMin, v.YMin, v.XMax, v.YMax, x, y)) continue;
-    World.Part.LastObject = i;
+    World.Part.LastObject = near[size_t(c)];
     const int sx = World.WorldToScreenX(x), sy = World.WorldToScreenY(y);
     // A style file shorter than the geometry file leaves the later points to the layer's symbol.
     const bool styled = styles && (int64_t(i) + 1) * kStyleRecordSize <= styles->Size();
@@ -176,6 +155,7 @@ void TPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
     if (labels && i < Attributes().RecordCount())
       DrawLabel(Canvas, World, sx, sy, db::ValueToString(Attributes().ValueAt(i, labelField)));
   }
+  file.ThrowIfBroken();
 }
 
 int TPointsLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y,
@@ -198,9 +178,8 @@ int TPointsLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, doubl
 }
 
 bool TPointsLayer::LocateObject(int RecordIndex, TWorld& World) {
-  const base::MappedFile file(FullPath);
   double x = 0, y = 0;
-  if (!PointAt(file, RecordIndex, x, y)) return false;
+  if (!TPointFile(FullPath).OfRecord(RecordIndex, x, y)) return false;
   FoundX = x;
   FoundY = y;
   BringIntoView(World, x, y);
@@ -217,9 +196,8 @@ void TPointsLayer::BringIntoView(TWorld& World, double X, double Y) {
 }
 
 void TPointsLayer::FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) {
-  const base::MappedFile file(FullPath);
   double x = 0, y = 0;
-  if (!PointAt(file, RecordIndex, x, y)) return;
+  if (!TPointFile(FullPath).OfRecord(RecordIndex, x, y)) return;
   FlashCircle(Canvas, World.WorldToScreenX(x), World.WorldToScreenY(y));
 }
 
@@ -237,8 +215,7 @@ void TPointsLayer::FlashCircle(gfx::Canvas& Canvas, int sx, int sy) {
 }
 
 void TPointsLayer::GetObjectPoint(int RecordIndex, double& X, double& Y) {
-  const base::MappedFile file(FullPath);
-  PointAt(file, RecordIndex, X, Y);
+  TPointFile(FullPath).OfRecord(RecordIndex, X, Y);
 }
 
 int TPointsLayer::FindNearestObject(TWorld&, const std::vector<int32_t>&, double X, double Y,
@@ -250,17 +227,18 @@ int TPointsLayer::FindNearestObject(TWorld&, const std::vector<int32_t>&, double
 
 int TPointsLayer::NearestPoint(double X, double Y, const TExtent* box, double& NearX,
                                double& NearY) const {
-  const base::MappedFile file(FullPath);
+  const TPointFile file(FullPath);
   int found = -1;
   double best = std::numeric_limits<double>::infinity();
-  for (const int i : PointsNear(file, box)) {
+  for (const int i : file.Near(box)) {
     double x = 0, y = 0;
-    PointAt(file, i, x, y);
+    int record = 0;
+    file.At(i, x, y, record);
     if (box && !TWorld::PointInRect(box->XMin, box->YMin, box->XMax, box->YMax, x, y)) continue;
     const double d = TWorld::Distance(X, Y, x, y);
     if (d < best) { // strictly nearer: on a tie the earlier point stays
       best = d;
-      found = int(i);
+      found = record;
       NearX = x;
       NearY = y;
     }

@@ -1,5 +1,5 @@
 #pragma once
-// Point layers read from a geometry file of 28-byte point records: each point drawn as a
+// Point layers read from a geometry file of points (TPointFile): each point drawn as a
 // character of a symbol font (or a circle when the layer has no symbol character), with an
 // optional label from the attribute table; points are found by a pick box, blinked and located.
 // The address layer is this layer under its own kind.
@@ -18,11 +18,10 @@ public:
   void SaveToDataSet(db::Table& DataSet) override;
   void FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) override;
   void Draw(gfx::Canvas& Canvas, TWorld& World) override;
-  // The numbers, in file order, of the points that may lie in `Box`: through the record index
-  // when every record of the file is a point in the fixed layout (record i is then point i),
-  // otherwise, or without a box, every point of the file.
-  std::vector<int> PointsNear(const base::MappedFile& File, const TExtent* Box) const;
   bool DrawsInParts(const TWorld& World) override;
+  // Raises base::FileError naming the file when its header's shape type (PrimitiveType, as read
+  // from the header) holds no points or multipoints.
+  void CheckShapeType() const;
   void PrepareToDraw(const TWorld& World) override;
   int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable,
                  bool Flash) override;
@@ -47,8 +46,6 @@ public:
   int32_t BrushColor = 0;
 
 protected:
-  // Reads point `index` of the geometry data; false when it lies beyond the file.
-  static bool PointAt(const base::MappedFile& file, int index, double& X, double& Y);
   // The record of the point nearest (X, Y), only among those in `box` when given; -1 when none.
   int NearestPoint(double X, double Y, const TExtent* box, double& NearX, double& NearY) const;
   void SetLabelFont(gfx::Canvas& Canvas, const TWorld& World) const;

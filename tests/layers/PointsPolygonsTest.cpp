@@ -4,6 +4,7 @@
 #include "layers/LayerKinds.h"
 #include "layers/LinesLayer.h"
 #include "layers/ParamDBPointsLayer.h"
+#include "layers/PointFile.h"
 #include "layers/PointsLayer.h"
 #include "layers/PolygonsLayer.h"
 #include "layers/RecordIndex.h"
@@ -474,8 +475,9 @@ TEST(LayerKinds, RunsOnSeveralThreadsGiveThePictureOfOneThreadWalkingEveryRecord
 }
 
 // Points in the fixed record layout are found through the record index; a file with a record of
-// another size (a null shape among the points) is read slot by slot as it always was.
-TEST_F(PointsTest, OnlyAFileOfFixedPointRecordsIsReadThroughTheIndex) {
+// another size (a null shape among the points) is read record by record, each point keeping the
+// number of its own record, never by slots that would misread it.
+TEST_F(PointsTest, PointsAreFoundThroughTheIndexOrReadByTheirRealRecords) {
   std::vector<demo::Point> lattice;
   for (int y = 0; y < 20; ++y)
     for (int x = 0; x < 20; ++x)
@@ -483,15 +485,15 @@ TEST_F(PointsTest, OnlyAFileOfFixedPointRecordsIsReadThroughTheIndex) {
   Write(lattice);
   const TExtent box{0, 0, 60, 60}; // points 0, 1, 20 and 21
   {
-    const base::MappedFile file(Path());
-    const std::vector<int> near = Layer.PointsNear(file, &box);
+    const TPointFile file(Path());
+    const std::vector<int> near = file.Near(&box);
     for (const int inside : {0, 1, 20, 21})
       EXPECT_NE(std::find(near.begin(), near.end(), inside), near.end()) << inside;
     EXPECT_LT(near.size(), 40u);
     EXPECT_TRUE(std::is_sorted(near.begin(), near.end()));
-    EXPECT_EQ(Layer.PointsNear(file, nullptr).size(), 400u);
+    EXPECT_EQ(file.Near(nullptr).size(), 400u);
   }
-  // A null record (12 bytes) after the first point shifts every later record off its slot.
+  // A null record (12 bytes) after the first point: every later point is one record further on.
   QFile f(Path());
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   QByteArray bytes = f.readAll();
@@ -504,7 +506,18 @@ TEST_F(PointsTest, OnlyAFileOfFixedPointRecordsIsReadThroughTheIndex) {
   ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
   f.write(bytes);
   f.close();
-  const base::MappedFile file(Path());
-  EXPECT_FALSE(TRecordIndex::For(Path())->FixedPointRecords);
-  EXPECT_EQ(Layer.PointsNear(file, &box).size(), size_t((bytes.size() - 100) / 28));
+  const TPointFile file(Path());
+  EXPECT_EQ(file.Count(), 400);
+  EXPECT_EQ(file.RecordCount(), 401);
+  double x = 0, y = 0;
+  int record = 0;
+  ASSERT_TRUE(file.At(1, x, y, record));
+  EXPECT_EQ(x, 50.0);
+  EXPECT_EQ(y, 0.0);
+  EXPECT_EQ(record, 2);
+  EXPECT_FALSE(file.OfRecord(1, x, y)); // the null record holds no point
+  // The layer picks the point at (50, 0) as record 2.
+  QImage scratch = Blank();
+  gfx::Canvas canvas(scratch);
+  EXPECT_EQ(Layer.FindObject(canvas, World, 50, 0, true, false), 2);
 }
