@@ -2,14 +2,15 @@
 # Builds one libFuzzer program with clang, AddressSanitizer and UndefinedBehaviorSanitizer, and
 # runs it for SECONDS on a corpus seeded from the demo atlas and ../shared/corpus. An input that
 # crashes, hangs, leaks or overruns a buffer is left in build/fuzz/finds/TARGET/; once mended,
-# keep it in fuzz/regressions/TARGET/, where scripts/test.sh replays it. Not part of CI.
+# write the smallest such input as code in tests/fuzz/RegressionTest.cpp (or keep the file in
+# fuzz/regressions/TARGET/), where scripts/test.sh replays it. Not part of CI.
 #
 #   bash scripts/fuzz.sh TARGET SECONDS
 #   TARGET: Geometry Paradox Dbase Measurements Settings Sql
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ $# -ne 2 ]; then
-  sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
   exit 2
 fi
 TARGET="$1"
