@@ -70,13 +70,18 @@ City& Data() {
   return city;
 }
 
-void Render(benchmark::State& state, double fraction, TCustomLayer& layer) {
-  City& c = Data();
+// A 1920 × 1080 view of `fraction` of the city's width and height about its centre.
+TWorld CityView(double fraction) {
+  const TExtent& f = Data().Full;
+  const double w = (f.XMax - f.XMin) * fraction, h = (f.YMax - f.YMin) * fraction;
+  const double cx = (f.XMin + f.XMax) / 2, cy = (f.YMin + f.YMax) / 2;
   TWorld world;
-  const double w = (c.Full.XMax - c.Full.XMin) * fraction,
-               h = (c.Full.YMax - c.Full.YMin) * fraction;
-  const double cx = (c.Full.XMin + c.Full.XMax) / 2, cy = (c.Full.YMin + c.Full.YMax) / 2;
   world.SetView(1920, 1080, cx - w / 2, cy - h / 2, cx + w / 2, cy + h / 2);
+  return world;
+}
+
+void Render(benchmark::State& state, double fraction, TCustomLayer& layer) {
+  TWorld world = CityView(fraction);
   QImage image(1920, 1080, QImage::Format_RGB32);
   for (auto _ : state) {
     image.fill(Qt::white);
@@ -87,12 +92,7 @@ void Render(benchmark::State& state, double fraction, TCustomLayer& layer) {
 
 // Render, with the layer shared between the machine's threads as the map shares it.
 void RenderOnEveryCore(benchmark::State& state, double fraction, TCustomLayer& layer) {
-  City& c = Data();
-  TWorld world;
-  const double w = (c.Full.XMax - c.Full.XMin) * fraction,
-               h = (c.Full.YMax - c.Full.YMin) * fraction;
-  const double cx = (c.Full.XMin + c.Full.XMax) / 2, cy = (c.Full.YMin + c.Full.YMax) / 2;
-  world.SetView(1920, 1080, cx - w / 2, cy - h / 2, cx + w / 2, cy + h / 2);
+  TWorld world = CityView(fraction);
   QImage image(1920, 1080, QImage::Format_RGB32);
   std::vector<QImage> surfaces;
   for (auto _ : state) {
@@ -202,11 +202,9 @@ void BM_RenderStreetNamesAtTheirThreshold(benchmark::State& state) {
 BENCHMARK(BM_RenderStreetNamesAtTheirThreshold)->Unit(benchmark::kMillisecond);
 
 void FindAt(benchmark::State& state, double dx, double dy, TCustomLayer& layer) {
-  City& c = Data();
-  TWorld world;
-  const double w = (c.Full.XMax - c.Full.XMin) / 4, h = (c.Full.YMax - c.Full.YMin) / 4;
-  const double cx = (c.Full.XMin + c.Full.XMax) / 2, cy = (c.Full.YMin + c.Full.YMax) / 2;
-  world.SetView(1920, 1080, cx - w / 2, cy - h / 2, cx + w / 2, cy + h / 2);
+  const TExtent& f = Data().Full;
+  const double cx = (f.XMin + f.XMax) / 2, cy = (f.YMin + f.YMax) / 2;
+  TWorld world = CityView(0.25);
   QImage image(1920, 1080, QImage::Format_RGB32);
   gfx::Canvas canvas(image);
   int found = 0;

@@ -22,7 +22,7 @@ TParallelDrawing::TParallelDrawing(gfx::Canvas& whole, int threads, std::vector<
 
 TParallelDrawing::~TParallelDrawing() {
   if (!Spare) return;
-  for (Run& run : Runs_) {
+  for (Run& run : AllRuns) {
     run.Canvas.reset(); // ends its painter
     if (!run.Surface.isNull()) Spare->push_back(std::move(run.Surface));
   }
@@ -55,50 +55,50 @@ std::optional<QString> TParallelDrawing::DrawLayer(TCustomLayer& layer, const TW
   } catch (const std::exception& e) {
     return QString::fromStdString(e.what());
   }
-  if (Runs_.empty()) {
-    Runs_.resize(size_t(RunCount));
+  if (AllRuns.empty()) {
+    AllRuns.resize(size_t(RunCount));
     // Surfaces of another size are dropped; those of this size are transparent already.
     if (Spare)
       std::erase_if(*Spare, [&](const QImage& s) { return s.size() != Whole.Image().size(); });
-    for (size_t i = 1; i < Runs_.size(); ++i) {
+    for (size_t i = 1; i < AllRuns.size(); ++i) {
       if (Spare && !Spare->empty()) {
-        Runs_[i].Surface = std::move(Spare->back());
+        AllRuns[i].Surface = std::move(Spare->back());
         Spare->pop_back();
       } else {
-        Runs_[i].Surface = QImage(Whole.Image().size(), QImage::Format_ARGB32_Premultiplied);
-        Runs_[i].Surface.fill(Qt::transparent);
+        AllRuns[i].Surface = QImage(Whole.Image().size(), QImage::Format_ARGB32_Premultiplied);
+        AllRuns[i].Surface.fill(Qt::transparent);
       }
-      Runs_[i].Canvas = std::make_unique<gfx::Canvas>(Runs_[i].Surface);
-      Runs_[i].Canvas->StampSymbols = Whole.StampSymbols;
+      AllRuns[i].Canvas = std::make_unique<gfx::Canvas>(AllRuns[i].Surface);
+      AllRuns[i].Canvas->StampSymbols = Whole.StampSymbols;
     }
   }
   const gfx::CanvasState start = Whole.State();
-  for (size_t i = 0; i < Runs_.size(); ++i) {
-    Run& run = Runs_[i];
+  for (size_t i = 0; i < AllRuns.size(); ++i) {
+    Run& run = AllRuns[i];
     if (run.Canvas) run.Canvas->SetState(start);
     run.World = world;
     run.World.Part = {true, int(i), RunCount, -1};
     run.Failure.reset();
   }
   // The first run is drawn on the picture by this thread, the others on the pool's threads.
-  std::latch done(std::ptrdiff_t(Runs_.size() - 1));
-  for (size_t i = 1; i < Runs_.size(); ++i)
-    QThreadPool::globalInstance()->start([&run = Runs_[i], &layer, &done] {
+  std::latch done(std::ptrdiff_t(AllRuns.size() - 1));
+  for (size_t i = 1; i < AllRuns.size(); ++i)
+    QThreadPool::globalInstance()->start([&run = AllRuns[i], &layer, &done] {
       DrawRun(run, *run.Canvas, layer);
       done.count_down();
     });
-  DrawRun(Runs_[0], Whole, layer);
+  DrawRun(AllRuns[0], Whole, layer);
   done.wait();
-  for (size_t i = 1; i < Runs_.size(); ++i)
-    LayOver(Runs_[i].Surface);
+  for (size_t i = 1; i < AllRuns.size(); ++i)
+    LayOver(AllRuns[i].Surface);
   // Drawing an object sets all the state the object changes, so the run that drew the layer's
   // last object ended in the state one thread would have ended in; when no run drew anything,
   // all ended alike.
-  const Run* last = &Runs_[0];
-  for (const Run& run : Runs_)
+  const Run* last = &AllRuns[0];
+  for (const Run& run : AllRuns)
     if (run.World.Part.LastObject > last->World.Part.LastObject) last = &run;
-  if (last != &Runs_[0]) Whole.SetState(last->Canvas->State());
-  for (const Run& run : Runs_)
+  if (last != &AllRuns[0]) Whole.SetState(last->Canvas->State());
+  for (const Run& run : AllRuns)
     if (run.Failure) return run.Failure;
   return std::nullopt;
 }

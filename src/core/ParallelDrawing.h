@@ -48,5 +48,5 @@ private:
   gfx::Canvas& Whole;
   std::vector<QImage>* Spare;
   int RunCount = 1;
-  std::vector<Run> Runs_;
+  std::vector<Run> AllRuns;
 };

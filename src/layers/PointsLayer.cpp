@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 #include <limits>
 #include <memory>
 

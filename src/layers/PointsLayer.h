@@ -10,7 +10,6 @@
 
 class TPointsLayer : public TCustomLayer {
 public:
-  static constexpr int kRecordSize = 28; // header 8, shape type 4, X 8, Y 8
   static constexpr int kStyleRecordSize =
       45; // symbol 1, colour 4, size 8, font 32 (length byte + text)
 
