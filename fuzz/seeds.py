@@ -68,6 +68,25 @@ def seeds(target, atlas, corpus):
                           'SELECT COUNT(*) FROM "U.DBF" WHERE NAME LIKE \'вул%\'',
                           "SELECT UPPER(S), D * 2 FROM T GROUP BY S HAVING COUNT(*) > 0"]:
             yield statement.encode("utf-8")
+    elif target in ("ParamLines", "LabelFile"):
+        field = {"ParamLines": b"DIAMETER", "LabelFile": b"NAME"}[target]
+        for path in files(roots, "*.mds", "*.shp"):
+            yield pieces(field, companion(path, ".dbf"), read(path))
+    elif target == "Segments":
+        base = os.path.join(atlas, "BASE")
+        yield pieces(read(os.path.join(base, "Streets.DB")), read(os.path.join(base, "Streets.PX")),
+                     read(os.path.join(base, "StreetDc.db")), read(os.path.join(base, "StreetDc.PX")))
+    elif target in ("ObjectIndex", "Topology"):
+        base, objects = os.path.join(atlas, "BASE"), os.path.join(atlas, "USER_OBJ")
+        tables = [read(os.path.join(objects, "SPIN.DB")), read(os.path.join(objects, "SPIN.PX")),
+                  read(os.path.join(base, "classreest.DB")), read(os.path.join(base, "classreest.PX"))]
+        if target == "ObjectIndex":
+            yield pieces(*tables, read(os.path.join(objects, "spinSewerWells.db")))
+        else:
+            maps = os.path.join(atlas, "MAPS")
+            for name in ("Water", "Kanaliz"):
+                yield pieces(read(os.path.join(maps, name + ".dbf")),
+                             read(os.path.join(maps, name + ".mds")), *tables)
     else:
         raise SystemExit(f"no seeds for the target {target}")
 

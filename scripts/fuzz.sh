@@ -6,11 +6,12 @@
 # fuzz/regressions/TARGET/), where scripts/test.sh replays it. Not part of CI.
 #
 #   bash scripts/fuzz.sh TARGET SECONDS
-#   TARGET: Geometry Paradox Dbase Measurements Settings Sql
+#   TARGET: Geometry Paradox Dbase Measurements Settings Sql ParamLines LabelFile Segments
+#           ObjectIndex Topology
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ $# -ne 2 ]; then
-  sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'
   exit 2
 fi
 TARGET="$1"

@@ -37,6 +37,9 @@ TDBPointsIndexs::TDBPointsIndexs(const QString& mapsDir, const QString& baseDir,
   SpinTable.First();
   CellWidth = SpinTable.FieldByName("X").AsFloat();
   CellHeight = SpinTable.FieldByName("Y").AsFloat();
+  // A cell size that is not a positive number leaves the grid unusable: nothing is found.
+  if (!(CellWidth > 0 && CellHeight > 0 && std::isfinite(CellWidth) && std::isfinite(CellHeight)))
+    CellWidth = CellHeight = 0;
   ClassReestTable = std::make_unique<db::Table>();
   ClassReestTable->SetDatabaseName(BaseDir);
   ClassReestTable->SetTableName("ClassReest");
@@ -104,9 +107,15 @@ QString TDBPointsIndexs::GetObjectLabel(int16_t Category, int32_t Class, int32_t
 
 // ---------------------------------------------------------------- the grid tables
 
+int64_t GridCellNumber(double Offset, double CellSize) {
+  // Far outside the grid a cell number is held at a bound that no stored cell reaches.
+  const double c = std::trunc(Offset / CellSize) + 1;
+  return std::isnan(c) ? 0 : int64_t(std::clamp(c, -4e18, 4e18));
+}
+
 TDBPointsIndexs::Cells TDBPointsIndexs::CellsOf(double X1, double Y1, double X2, double Y2) const {
-  const auto column = [&](double x) { return int64_t(std::trunc((x - XMin) / CellWidth)) + 1; };
-  const auto row = [&](double y) { return int64_t(std::trunc((y - YMin) / CellHeight)) + 1; };
+  const auto column = [&](double x) { return GridCellNumber(x - XMin, CellWidth); };
+  const auto row = [&](double y) { return GridCellNumber(y - YMin, CellHeight); };
   const int64_t c1 = column(X1), c2 = column(X2), r1 = row(Y1), r2 = row(Y2);
   return {std::min(c1, c2), std::max(c1, c2), std::min(r1, r2), std::max(r1, r2)};
 }
@@ -186,7 +195,10 @@ const std::vector<TDBPointsIndexs::GridRecord>* TDBPointsIndexs::GridFor(int16_t
 template <class Visit>
 void TDBPointsIndexs::WalkCells(const std::vector<GridRecord>& grid, const Cells& cells,
                                 Visit visit) {
-  for (int64_t column = cells.ColumnMin; column <= cells.ColumnMax; ++column) {
+  // From one stored column to the next: a wide range of cells costs no more than the columns
+  // the grid holds.
+  int64_t column = cells.ColumnMin;
+  while (column <= cells.ColumnMax) {
     auto it = std::lower_bound(grid.begin(), grid.end(), std::make_pair(column, cells.RowMin),
                                [](const GridRecord& r, const std::pair<int64_t, int64_t>& cell) {
                                  return r.Column != cell.first ? r.Column < cell.first
@@ -194,7 +206,10 @@ void TDBPointsIndexs::WalkCells(const std::vector<GridRecord>& grid, const Cells
                                });
     for (; it != grid.end() && it->Column == column && it->Row <= cells.RowMax; ++it)
       visit(*it);
+    it = std::upper_bound(it, grid.end(), column,
+                          [](int64_t c, const GridRecord& r) { return c < r.Column; });
     if (it == grid.end()) break;
+    column = it->Column;
   }
 }
 

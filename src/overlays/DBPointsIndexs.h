@@ -21,6 +21,9 @@
 #include <memory>
 #include <vector>
 
+// The number of the grid cell, counted from 1, that `Offset` from the grid's origin falls in.
+int64_t GridCellNumber(double Offset, double CellSize);
+
 class TDBPointsIndexs : public IMapObjectIndex {
 public:
   TDBPointsIndexs(const QString& MapsDir, const QString& BaseDir, const QString& UserObjDir,

@@ -1,4 +1,5 @@
 #include "ObjectIndexBuilder.h"
+#include "DBPointsIndexs.h"
 
 #include "base/PathResolver.h"
 #include "db/Error.h"
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <cmath>
+#include <limits>
 #include <map>
 
 namespace {
@@ -31,6 +33,11 @@ std::vector<db::FieldDef> GridTableFields() {
 }
 
 namespace {
+
+// A Paradox long integer field holds every 32-bit value but the lowest, which marks it empty.
+bool FitsCellField(int64_t cell) {
+  return cell > std::numeric_limits<int32_t>::min() && cell <= std::numeric_limits<int32_t>::max();
+}
 
 Value Bound(double scale) {
   return scale == 0 ? Value() : Value(scale);
@@ -71,9 +78,14 @@ void AddLayerObjects(db::Table& layers, const QString& mapsDir, const TExtent& e
       continue;
     const double ox = db::ValueToFloat(objects.ValueAt(i, x));
     const double oy = db::ValueToFloat(objects.ValueAt(i, y));
-    records.push_back({int64_t(std::trunc((ox - extent.XMin) / cell)) + 1,
-                       int64_t(std::trunc((oy - extent.YMin) / cell)) + 1, category, cls,
-                       db::ValueToInteger(objects.ValueAt(i, code)), ox, oy, scaleIn, scaleOut});
+    const int64_t column = GridCellNumber(ox - extent.XMin, cell);
+    const int64_t row = GridCellNumber(oy - extent.YMin, cell);
+    // An object with no place, or so far away that its cell has no number in the table, could
+    // never be found; it is left out of the index.
+    if (!std::isfinite(ox) || !std::isfinite(oy) || !FitsCellField(column) || !FitsCellField(row))
+      continue;
+    records.push_back({column, row, category, cls, db::ValueToInteger(objects.ValueAt(i, code)), ox,
+                       oy, scaleIn, scaleOut});
   }
 }
 

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QTemporaryDir>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -251,4 +252,33 @@ TEST_F(IndexTest, WithoutAGridHeaderOrTableNothingIsFound) {
   ViewAt(0, 0, 1);
   EXPECT_FALSE(index->FindObjectsAt(World, 100, 0, 0, 1, number, x, y));
   EXPECT_FALSE(index->FindNearestInGrid(World, 100, 0, 0, 1, number));
+}
+
+// A header whose cell size is no positive number finds nothing; a cell so small that a pick
+// spans billions of cells walks only the columns the table holds.
+TEST_F(IndexTest, OddCellSizesNeitherMisreadNorWalkEveryCell) {
+  const auto writeWithCell = [&](double cell) {
+    db::ParadoxFile::Create(
+        UserObj() + "/SPIN.DB", GridTableFields(), 5,
+        {{int64_t(0), int64_t(0), int64_t(0), int64_t(0), int64_t(0), cell, cell, Value(), Value()},
+         {int64_t(1), int64_t(1), int64_t(100), int64_t(1), int64_t(7), 0.0, 0.0, Value(),
+          Value()}});
+  };
+  int32_t number = 0;
+  double x = 0, y = 0;
+  ViewAt(500, 500, 1);
+  for (const double cell : {std::nan(""), -100.0, 0.0, HUGE_VAL}) {
+    writeWithCell(cell);
+    auto index = Index();
+    EXPECT_FALSE(index->FindNearestInGrid(World, 100, 0, 0, 1, number)) << cell;
+    EXPECT_FALSE(index->FindObjectsAt(World, 100, 500, 500, 1, number, x, y)) << cell;
+  }
+  writeWithCell(1e-12); // the pick box spans some 10^13 columns
+  auto index = Index();
+  EXPECT_FALSE(index->FindObjectsAt(World, 100, 500, 500, 1, number, x, y));
+  EXPECT_FALSE(index->FindNearestInGrid(World, 100, 1e300, -1e300, 1, number));
+  // The record's own cell is still reached from a pick beside it.
+  ViewAt(0, 0, 1);
+  EXPECT_TRUE(index->FindNearestInGrid(World, 100, 0, 0, 1, number));
+  EXPECT_EQ(number, 7);
 }
