@@ -51,13 +51,18 @@ void AtomicFileWriter::Write(const char* data, qint64 size) {
   }
 }
 
-void AtomicFileWriter::Commit() {
+void AtomicFileWriter::Sync() {
+  if (Fd < 0) return;
   if (::fsync(Fd) != 0) throw FileError(FinalPath, "cannot flush to disk: " + SystemError());
   if (::close(Fd) != 0) {
     Fd = -1;
     throw FileError(FinalPath, "cannot close: " + SystemError());
   }
   Fd = -1;
+}
+
+void AtomicFileWriter::Commit() {
+  Sync();
   if (std::rename(TempPath.toLocal8Bit().constData(), FinalPath.toLocal8Bit().constData()) != 0)
     throw FileError(FinalPath, "cannot replace the file: " + SystemError());
   Done = true;

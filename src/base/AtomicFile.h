@@ -21,7 +21,11 @@ public:
 
   void Write(const char* data, qint64 size);
   void Write(const QByteArray& data) { Write(data.constData(), data.size()); }
-  // Flushes, syncs and renames over the final name.
+  // Flushes the content to disk and closes the temporary file; the final name is untouched.
+  // Two files replaced together sync both first, so that their renames follow each other at
+  // once.
+  void Sync();
+  // Syncs (unless Sync ran) and renames over the final name.
   void Commit();
 
 private:

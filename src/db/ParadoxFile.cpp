@@ -424,7 +424,9 @@ void ParadoxFile::WriteWhole(std::vector<StoredRow>& rows) {
     indexFile = BuildPrimaryIndex(Hdr, index, IndexHeader, QFileInfo(IndexPath).fileName());
     indexWriter = std::make_unique<base::AtomicFileWriter>(IndexPath);
     indexWriter->Write(indexFile);
+    indexWriter->Sync();
   }
+  writer.Sync();
   writer.Commit();
   Hdr.Bytes = header;
   Hdr.NumRecords = int64_t(rows.size());

@@ -474,6 +474,7 @@ void TFormObjList::DBGridSearchCellClick() {
 }
 
 void TFormObjList::sbImageClick() {
+  if (Data.WorkMode != 0) return; // hidden in the read-only modes: nothing is written there
   const int code = int(db::ValueToInteger(CurrentValue("OBJECTCODE")));
   if (code == 0 || !GetObjectImageIndex) return;
   if (!ChooseImage) {

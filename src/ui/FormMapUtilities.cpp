@@ -53,6 +53,8 @@ void TFormMap::ShowLayersControls() {
 }
 
 void TFormMap::sbLayersClick() {
+  // Hidden in the read-only work modes; nothing of the data root is written there.
+  if (Data.WorkMode != 0) return;
   ShowLayersControls();
   // The map is rebuilt from the table, the view kept; the panels read it again.
   Map->ReloadMap();
@@ -84,6 +86,8 @@ void TFormMap::InstallSymbolChoice() {
 }
 
 void TFormMap::ppmiChngSymbolClick() {
+  // Hidden in the read-only work modes; nothing of the data root is written there.
+  if (Data.WorkMode != 0) return;
   const int active = Map->ActiveLayer;
   if (active < 0 || active >= int(Map->Layers.size())) return;
   const TCustomLayer& layer = *Map->Layers[size_t(active)];
@@ -106,6 +110,8 @@ int TFormMap::ChooseFoundObject(const QStringList& labels) {
 }
 
 void TFormMap::miCalcTopologicalModelClick() {
+  // Hidden in the read-only work modes; nothing of the data root is written there.
+  if (Data.WorkMode != 0) return;
   const TExtent& e = Map->World.FullExtent;
   TDBPointsIndexs index(Data.MapsDir, Data.BaseDir, Data.UserObjDir, e.XMin, e.YMin, e.XMax,
                         e.YMax);
@@ -155,6 +161,8 @@ void TFormMap::miCalcTopologicalModelClick() {
 }
 
 void TFormMap::miRebuildIndexClick() {
+  // Hidden in the read-only work modes; nothing of the data root is written there.
+  if (Data.WorkMode != 0) return;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   QString message;
   try {

@@ -567,7 +567,7 @@ void TLayerPanels::ppmiObjListObjectsClick() {
 }
 
 void TLayerPanels::ChangeSymbol(int category, int cls, int group) {
-  if (!OnChooseSymbol) return;
+  if (!OnChooseSymbol || !Editable()) return; // the read-only modes hide the command
   if (OnChooseSymbol(category, cls, group)) {
     RebuildLayerList();
     RebuildTree();

@@ -1,0 +1,221 @@
+// In the read-only work modes the data root is a distribution disc: every command of every
+// window runs there, with the layout of the shown windows, and not one byte of the data root
+// changes and no file appears in it.
+
+#include "app/DataModule.h"
+#include "search/FormObjList.h"
+#include "ui/FormMap.h"
+#include "ui/FormMsg.h"
+#include "ui/FormSelectInfo.h"
+#include "ui/LayerPanels.h"
+
+#include "AtlasWriter.h"
+
+#include "base/UserMessages.h"
+#include "core/FAMap.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <map>
+
+namespace {
+
+// Every file under `dir` (hidden ones too) with the digest of its bytes.
+std::map<QString, QByteArray> Digests(const QString& dir) {
+  std::map<QString, QByteArray> digests;
+  QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QString path = it.next();
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
+    digests[QDir(dir).relativeFilePath(path)] =
+        QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+  }
+  return digests;
+}
+
+// The windows of the program wired as the program wires them.
+struct Program {
+  Program(TDataModuleVANDREL& data)
+      : Form(data), Info(data, &Form), List(data, *Form.Map, &Form), Msg(data, &Form) {
+    Form.SetSelectInfo(&Info);
+    Form.SetFormMsg(&Msg);
+    List.ShowObjectOnMap = [this](int category, int cls, int code) {
+      return Form.Panels->ShowObjectOnMap(category, cls, code);
+    };
+    List.GetObjectImageIndex = [this](int code) { return Form.Panels->GetObjectImageIndex(code); };
+    List.SetObjectImageIndex = [this](int code, int image) {
+      Form.Panels->SetObjectImageIndex(code, image);
+    };
+    List.ShowInfo = [this](int category, int cls, int record) {
+      if (!Info.isVisible()) Info.show();
+      Info.ShowInfo(category, cls, record);
+    };
+    Form.SetObjectList([this](const QString& table, const QString& dir, const QString& caption,
+                              int mode, int category, int cls, int group) {
+      List.ShowList(table, dir, caption, mode, category, cls, group);
+    });
+  }
+  TFormMap Form;
+  TFormSelectInfo Info;
+  TFormObjList List;
+  TFormMsg Msg;
+};
+
+class ReadOnlyModes : public ::testing::TestWithParam<int> {
+protected:
+  void SetUp() override {
+    demo::WriteAtlas(Atlas.path(), 1, 12);
+    // The grid index lives beside the program.
+    std::filesystem::copy((Atlas.path() + "/USER_OBJ").toStdString(),
+                          (ProgramDir.path() + "/USER_OBJ").toStdString());
+    Before = Digests(Atlas.path());
+    base::UserMessages::Install(&Messages);
+    // Dialogs and modal windows the commands open are closed as soon as they show.
+    Closer.setInterval(20);
+    QObject::connect(&Closer, &QTimer::timeout, [] {
+      if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    });
+    Closer.start();
+  }
+  void TearDown() override {
+    Closer.stop();
+    base::UserMessages::Install(nullptr);
+  }
+
+  QTemporaryDir ProgramDir, Atlas;
+  std::map<QString, QByteArray> Before;
+  base::RecordedMessages Messages;
+  QTimer Closer;
+};
+
+// Clicks in the middle of the map and drags across a quarter of it.
+void ClickAndDrag(TFAMap& map) {
+  const QPoint centre = map.rect().center(), off = centre + QPoint(map.width() / 4, 40);
+  QTest::mouseClick(&map, Qt::LeftButton, {}, centre);
+  QTest::mousePress(&map, Qt::LeftButton, {}, centre);
+  QTest::mouseMove(&map, off);
+  QTest::mouseRelease(&map, Qt::LeftButton, {}, off);
+  QTest::mouseDClick(&map, Qt::LeftButton, {}, off);
+  QApplication::processEvents();
+}
+
+void UseTheMap(Program& p) {
+  // Every tool on the map, the measurements included (saving one asks for a file name; the
+  // dialog is closed).
+  for (const char* tool : {"sbInfo", "sbEditObject", "sbZoomIn", "sbZoomOut", "sbPan",
+                           "sbAddPath", "sbAddS", "sbDelPath"}) {
+    QToolButton* button = p.Form.Button(tool);
+    if (!button->isVisible()) {
+      // A tool of a pop-out bar: its bar is opened first.
+      p.Form.Button(QString(tool).startsWith("sbInfo") || QString(tool) == "sbEditObject"
+                        ? "sbArrow"
+                        : "sbShowPathPnl")
+          ->click();
+    }
+    button->click();
+    ClickAndDrag(*p.Form.Map);
+  }
+  QTest::keyClick(p.Form.Map, Qt::Key_Escape);
+}
+
+void UseThePanels(Program& p) {
+  TLayerPanels& panels = *p.Form.Panels;
+  QListWidget* tree = p.Form.lboxObjects;
+  // Every line of the tree opened or closed at its folder, switched at its lamp, chosen by
+  // its name; the tree grows while categories open, so lines are counted again each time.
+  for (int line = 0; line < tree->count(); ++line)
+    for (const int x : {8, 24, 100}) {
+      tree->setCurrentRow(line);
+      panels.lboxObjectsMouseUp(x);
+    }
+  QListWidget* layers = p.Form.lboxLayers;
+  for (int line = 0; line < layers->count(); ++line) {
+    layers->setCurrentRow(line);
+    panels.lboxLayersMouseDown(8);
+    panels.lboxLayersMouseUp(8);
+  }
+  // A layer dragged two places down.
+  layers->setCurrentRow(0);
+  panels.lboxLayersMouseDown(60);
+  layers->setCurrentRow(2);
+  panels.lboxLayersMouseMove();
+  panels.lboxLayersMouseUp(60);
+}
+
+void UseTheSearchWindow(Program& p) {
+  for (const char* command : {"sbStreets", "sbAddress"}) {
+    p.Form.Button(command)->click();
+    QApplication::processEvents();
+    TFormObjList& list = p.List;
+    list.edtNameStr->setText(QString::fromUtf8("Ш"));
+    QTest::mouseClick(list.sbGoSearch, Qt::LeftButton);
+    list.DBGridSearchCellClick();
+    list.sbOnMapClick();
+    list.sbInfoClick();
+    list.sbImageClick();
+    list.DBGridSearchDblClick();
+    list.close();
+  }
+}
+
+// Every action of the main window's menus and pop-up menus that the user can reach, run once;
+// leaving the program comes last.
+int TriggerEveryReachableAction(Program& p) {
+  int triggered = 0;
+  for (QAction* action : p.Form.findChildren<QAction*>()) {
+    if (action->isSeparator() || !action->isVisible() || !action->isEnabled() ||
+        action->objectName() == "imExit" || action->objectName().isEmpty())
+      continue;
+    action->trigger();
+    QApplication::processEvents();
+    ++triggered;
+  }
+  return triggered;
+}
+
+} // namespace
+
+TEST_P(ReadOnlyModes, EveryWindowsCommandsLeaveTheDataRootAsItWas) {
+  TDataModuleVANDREL data(ProgramDir.path(), GetParam(), Atlas.path());
+  {
+    Program p(data);
+    p.Form.HtmlViewerPath = "true"; // help and reference pages open in a program doing nothing
+    p.Form.resize(1180, 760);
+    p.Form.show();
+    QApplication::processEvents();
+    const double scaleBefore = p.Form.Map->World.Scale;
+    UseTheMap(p);
+    EXPECT_NE(p.Form.Map->World.Scale, scaleBefore) << "the zoom tools ran";
+    UseThePanels(p);
+    UseTheSearchWindow(p);
+    EXPECT_GT(TriggerEveryReachableAction(p), 15);
+    // The editing commands are hidden; run directly, they still write nothing.
+    for (const char* editing : {"imLayers", "miCalcTopologicalModel", "miRebuildIndex"}) {
+      EXPECT_FALSE(p.Form.Action(editing)->isVisible()) << editing;
+      p.Form.Action(editing)->trigger();
+    }
+    p.Form.ppmiChngSymbolClick();
+    p.Form.Action("imExit")->trigger();
+    QApplication::processEvents();
+  }
+  const auto after = Digests(Atlas.path());
+  EXPECT_EQ(after.size(), Before.size()) << "files appeared in or vanished from the data root";
+  for (const auto& [file, digest] : Before) {
+    const auto now = after.find(file);
+    EXPECT_TRUE(now != after.end() && now->second == digest) << file.toStdString() << " changed";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(WorkModes, ReadOnlyModes, ::testing::Values(1, 2));
