@@ -4,6 +4,11 @@
 // file; never a crash or a misread. A file of one kind named by a layer of another is refused,
 // naming the file and what it holds. The table of outcomes is printed for the record.
 
+#include "AtlasWriter.h"
+
+#include "core/MapContent.h"
+#include "db/Table.h"
+#include "layers/LayerKinds.h"
 #include "layers/LinesLayer.h"
 #include "layers/PointFile.h"
 #include "layers/PointsLayer.h"
@@ -17,6 +22,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <map>
 #include <memory>
 
 namespace {
@@ -63,7 +69,8 @@ Outcome DrawAsItsKind(const QString& mds) {
     if (auto* points = dynamic_cast<TPointsLayer*>(layer.get())) points->CheckShapeType();
     if (auto* lines = dynamic_cast<TLinesLayer*>(layer.get())) lines->CheckShapeType();
     TWorld world;
-    const double w = std::max(layer->Xm - layer->X0, 1e-6), h = std::max(layer->Ym - layer->Y0, 1e-6);
+    const double w = std::max(layer->Xm - layer->X0, 1e-6),
+                 h = std::max(layer->Ym - layer->Y0, 1e-6);
     world.SetView(200, 200, layer->X0 - w / 20, layer->Y0 - h / 20, layer->Xm + w / 20,
                   layer->Ym + h / 20);
     {
@@ -146,4 +153,116 @@ TEST(CorpusShapes, AFileOfOneKindNamedByALayerOfAnotherIsRefusedNamingWhatItHold
     EXPECT_EQ(y1, y2);
     EXPECT_EQ(r1, r2);
   }
+}
+
+// Every shapefile of the corpus added to the demo atlas as a layer of its kind (the buildings',
+// streets' and landmarks' settings, labels included, whatever fields the file's table lacks),
+// ahead of the atlas's own layers: a file that cannot be loaded is named and left out, a layer
+// that fails to draw is named, and the atlas's own layers draw exactly as without them.
+TEST(CorpusShapes, InOneMapTheForeignLayersLeaveTheOthersAsTheyWere) {
+  static int argc = 1;
+  static char name[] = "layers_tests";
+  static char* argv[] = {name, nullptr};
+  std::unique_ptr<QGuiApplication> app;
+  if (!QGuiApplication::instance()) app = std::make_unique<QGuiApplication>(argc, argv);
+  RegisterLayerKinds();
+  QTemporaryDir plain, mixed;
+  demo::WriteAtlas(plain.path(), 1, 6);
+  demo::WriteAtlas(mixed.path(), 1, 6);
+  const QString corpus = QString(VANDREL_CORPUS) + "/shapefile";
+  int n = 0;
+  {
+    db::Table layers(mixed.path() + "/BASE", "classreest.DB");
+    layers.Open();
+    // The settings of an atlas layer of each kind, by the geometry's primitive type.
+    std::map<int, std::vector<db::Value>> templates;
+    for (layers.First(); !layers.Eof(); layers.Next()) {
+      const QString file = layers.FieldByName("FileName").AsString();
+      const int64_t kind = layers.FieldByName("PrimitiveType").AsInteger();
+      if ((file == "Buildings.mds" || file == "Streets.shp" || file == "Landmarks.mds") &&
+          (kind == 1 || kind == 3 || kind == 5)) {
+        std::vector<db::Value> row;
+        for (db::Field& f : layers.Fields())
+          row.push_back(f.AsValue());
+        templates[int(kind)] = row;
+      }
+    }
+    ASSERT_EQ(templates.size(), 3u);
+    QDirIterator it(corpus, {"*.shp"}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+      const QString shp = it.next(), stem = QString("corpus%1").arg(n);
+      ASSERT_TRUE(QFile::copy(shp, mixed.path() + "/MAPS/" + stem + ".mds"));
+      QFile::copy(shp.chopped(4) + ".dbf", mixed.path() + "/MAPS/" + stem + ".dbf");
+      TLinesLayer probe;
+      probe.FullPath = shp;
+      probe.ReadGeometryHeader();
+      const int type = probe.PrimitiveType;
+      const int kind = TPointFile::IsPointType(type) || TPointFile::IsMultiPointType(type) ? 1
+                       : type == 5 || type == 15 || type == 25 || type == 31               ? 5
+                                                                                           : 3;
+      layers.Append();
+      for (size_t f = 0; f < templates[kind].size(); ++f)
+        layers.Fields()[f].SetValue(templates[kind][f]);
+      layers.FieldByName("Category").SetValue(int64_t(1));
+      layers.FieldByName("Class").SetValue(int64_t(1000 + n));
+      layers.FieldByName("FileName").SetValue(stem + ".mds");
+      layers.FieldByName("ClassName").SetValue(stem);
+      layers.FieldByName("Level").SetValue(int64_t(n - 1000)); // the key: drawn first
+      layers.FieldByName("RenderType").SetValue(int64_t(0));   // the layer's own pen, no style file
+      layers.Post();
+      ++n;
+    }
+    EXPECT_GT(n, 30);
+  }
+  TMapContent own, all;
+  const QString ownFailures =
+      own.LoadMap(plain.path() + "/BASE", plain.path() + "/MAPS", plain.path(), "", "");
+  EXPECT_TRUE(ownFailures.isEmpty()) << ownFailures.toStdString();
+  const QString failures =
+      all.LoadMap(mixed.path() + "/BASE", mixed.path() + "/MAPS", mixed.path(), "", "");
+  for (const QString& line : failures.split('\n', Qt::SkipEmptyParts))
+    EXPECT_TRUE(line.startsWith("corpus")) << line.toStdString();
+  EXPECT_EQ(all.Layers.size() + size_t(failures.split('\n', Qt::SkipEmptyParts).size()),
+            own.Layers.size() + size_t(n))
+      << "every row loaded or named";
+  const auto draw = [](TMapContent& map, const TExtent& view, QStringList& errors) {
+    QImage image(600, 450, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    gfx::Canvas canvas(image);
+    map.World.SetView(600, 450, view.XMin, view.YMin, view.XMax, view.YMax);
+    map.World.ComputeScale(canvas.WidthMM());
+    map.DrawLayers(canvas, [&](int layer, const QString& reason) {
+      errors << map.Layers[size_t(layer)]->ClassName + ": " + reason;
+    });
+    return image;
+  };
+  QStringList ownErrors, errors;
+  const TExtent city = own.World.FullExtent;
+  const QImage expected = draw(own, city, ownErrors);
+  EXPECT_TRUE(ownErrors.isEmpty()) << ownErrors.join('\n').toStdString();
+  // Foreign layers whose extent meets the city's (two zones of a national grid do) are hidden
+  // for the comparison; the others still run their drawing over the city's view.
+  const auto meetsCity = [&](const TCustomLayer& l) {
+    return l.Category == 1 && l.X0 <= city.XMax && l.Xm >= city.XMin && l.Y0 <= city.YMax &&
+           l.Ym >= city.YMin;
+  };
+  int hidden = 0;
+  for (auto& layer : all.Layers)
+    if (meetsCity(*layer)) {
+      layer->Visibled = false;
+      ++hidden;
+    }
+  EXPECT_LE(hidden, 2);
+  EXPECT_TRUE(draw(all, city, errors) == expected) << "the atlas's own layers drew differently";
+  for (auto& layer : all.Layers)
+    layer->Visibled = true;
+  // Each foreign layer at its own extent, the whole map drawn: failures are the foreign ones'.
+  for (const auto& layer : all.Layers)
+    if (layer->Category == 1) draw(all, {layer->X0, layer->Y0, layer->Xm, layer->Ym}, errors);
+  for (const QString& e : errors)
+    EXPECT_TRUE(e.startsWith("corpus")) << e.toStdString();
+  std::printf("one map: %zu of the atlas's layers and %zu foreign ones loaded; load failures:\n%s\n"
+              "drawing failures:\n%s\n",
+              own.Layers.size(), all.Layers.size() - own.Layers.size(), qPrintable(failures),
+              qPrintable(errors.join('\n')));
 }

@@ -114,14 +114,15 @@ void ClickAndDrag(TFAMap& map) {
 void UseTheMap(Program& p) {
   // Every tool on the map, the measurements included (saving one asks for a file name; the
   // dialog is closed).
-  for (const char* tool : {"sbInfo", "sbEditObject", "sbZoomIn", "sbZoomOut", "sbPan",
-                           "sbAddPath", "sbAddS", "sbDelPath"}) {
+  for (const char* tool : {"sbInfo", "sbEditObject", "sbZoomIn", "sbZoomOut", "sbPan", "sbAddPath",
+                           "sbAddS", "sbDelPath"}) {
     QToolButton* button = p.Form.Button(tool);
     if (!button->isVisible()) {
       // A tool of a pop-out bar: its bar is opened first.
-      p.Form.Button(QString(tool).startsWith("sbInfo") || QString(tool) == "sbEditObject"
-                        ? "sbArrow"
-                        : "sbShowPathPnl")
+      p.Form
+          .Button(QString(tool).startsWith("sbInfo") || QString(tool) == "sbEditObject"
+                      ? "sbArrow"
+                      : "sbShowPathPnl")
           ->click();
     }
     button->click();

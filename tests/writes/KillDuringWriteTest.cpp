@@ -45,7 +45,7 @@ QByteArray Contents(const QString& path) {
 
 struct Kind {
   const char* Name;
-  QStringList Files; // written by the kind, relative to its folder
+  QStringList Files;  // written by the kind, relative to its folder
   bool Atlas = false; // works on a copy of the demo atlas
 };
 
@@ -74,9 +74,9 @@ std::vector<QByteArray> Snapshot(const Kind& kind, const QString& dir) {
 
 struct Outcome {
   int Kills = 0;
-  int Torn = 0;          // a file that was neither of its two contents
-  int MixedTables = 0;   // a Paradox table and its primary index from different contents
-  int SecondContent = 0; // kills after which a file held the second content
+  int Torn = 0;           // a file that was neither of its two contents
+  int MixedTables = 0;    // a Paradox table and its primary index from different contents
+  int SecondContent = 0;  // kills after which a file held the second content
   int TemporaryFiles = 0; // left beside the files by writes that were killed
 };
 
