@@ -6,6 +6,7 @@
 #include "base/UserMessages.h"
 #include "layers/LayerKinds.h"
 #include "platform/StartupOptions.h"
+#include "platform/Translations.h"
 #include "plugins/ObjectUtils.h"
 #include "search/FormObjList.h"
 #include "ui/FormMap.h"
@@ -123,6 +124,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("VANDREL 2000");
   QApplication::setApplicationVersion(kVersion);
+  // The standard dialogs in the program's language.
+  platform::InstallQtTranslations(app, platform::DialogLanguage());
   const bool quiet =
       !line.Screenshot.isEmpty(); // a picture taken unattended: messages go to stderr
   DialogMessages dialogs;

@@ -96,6 +96,23 @@ void IniFile::WriteString(const QString& section, const QString& key, const QStr
     Lines.insert(SectionEnd(s), line);
 }
 
+QStringList IniFile::Keys(const QString& section) const {
+  QStringList keys;
+  const int s = FindSection(section);
+  if (s < 0) return keys;
+  for (int i = s + 1; i < Lines.size() && !IsSectionLine(Lines[i]); ++i) {
+    const qsizetype eq = Lines[i].indexOf('=');
+    if (eq > 0 && !Lines[i].trimmed().startsWith(';')) keys << Lines[i].left(eq).trimmed();
+  }
+  return keys;
+}
+
+void IniFile::DeleteKey(const QString& section, const QString& key) {
+  const int s = FindSection(section);
+  const int k = s < 0 ? -1 : FindKey(s, key);
+  if (k >= 0) Lines.removeAt(k);
+}
+
 void IniFile::WriteInteger(const QString& section, const QString& key, int value) {
   WriteString(section, key, QString::number(value));
 }

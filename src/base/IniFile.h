@@ -18,6 +18,9 @@ public:
   void WriteString(const QString& section, const QString& key, const QString& value);
   void WriteInteger(const QString& section, const QString& key, int value);
   bool HasKey(const QString& section, const QString& key) const;
+  // The section's keys in file order (comments left out).
+  QStringList Keys(const QString& section) const;
+  void DeleteKey(const QString& section, const QString& key);
 
   // Writes the file through a temporary file; raises FileError when that fails.
   void Save() const;

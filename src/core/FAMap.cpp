@@ -164,6 +164,7 @@ void TFAMap::paintEvent(QPaintEvent*) {
     p.fillRect(rect(), gfx::ToQColor(kBackground));
   else
     p.drawImage(0, 0, Screen);
+  if (OnPaintOverlay && !BuildingUp && !Screen.isNull()) OnPaintOverlay(p);
 }
 
 void TFAMap::resizeEvent(QResizeEvent*) {

@@ -13,6 +13,8 @@
 #include <QImage>
 #include <QTimer>
 #include <QWidget>
+
+class QPainter;
 #include <functional>
 #include <map>
 #include <memory>
@@ -101,8 +103,8 @@ public:
   int ActiveLayer = -1;
   int Mode = ModeNone;
   bool NeedRedraw = true;
-  QImage BackBuffer; // the finished map
-  QImage Screen;     // what the control shows: the map with rubber bands, blinking, the arrow
+  QImage BackBuffer;       // the finished map
+  QImage Screen;           // what the control shows: the map with rubber bands, blinking, the arrow
   bool BuildingUp = false; // the control shows BackBuffer while the layers are drawn into it
 
   // The control's events, raised to the main window after the control's own handling.
@@ -121,6 +123,8 @@ public:
   std::function<void()> OnMeasureAbandoned;
   // Beyond the specified handlers: the world point under the pointer for the status bar.
   std::function<void(double, double)> OnPointerMoved;
+  // Paints over the finished map on the screen (the scale bar); not part of BackBuffer.
+  std::function<void(QPainter&)> OnPaintOverlay;
 
 protected:
   void paintEvent(QPaintEvent*) override;

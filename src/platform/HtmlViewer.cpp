@@ -49,7 +49,8 @@ QString FindHtmlViewer(const QString& appDir) {
       }
     }
   }
-  return QStandardPaths::findExecutable("xdg-open");
+  // No viewer: the program shows the pages itself.
+  return QString();
 }
 
 bool OpenInViewer(const QString& viewer, const QString& document, const QString& workingDir) {

@@ -7,7 +7,8 @@
 
 namespace platform {
 
-// The viewer's program path, or empty when none is found.
+// The viewer's program path: the one vandrel.ini names ([Html] Viewer=), else the desktop's
+// default for HTML; empty when there is none (the program then shows pages itself).
 QString FindHtmlViewer(const QString& appDir);
 // The program of a desktop entry's Exec line ("firefox-esr %u" gives "firefox-esr"); a quoted
 // program path gives the path without its quotes and options.

@@ -5,6 +5,7 @@
 #include "FormMsg.h"
 #include "FormSelectInfo.h"
 #include "LayerPanels.h"
+#include "MapViewCommands.h"
 #include "SmallDialogs.h"
 
 #include "app/DataModule.h"
@@ -182,6 +183,7 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   // The layers command is offered in work mode 0 only; it works once its window exists.
   Button("sbLayers")->setVisible(editable);
   Button("sbLayers")->setEnabled(Action("imLayers")->isEnabled());
+  ViewCommands = new TMapViewCommands(*this, Data);
 }
 
 void TFormMap::showEvent(QShowEvent* e) {
@@ -192,6 +194,8 @@ void TFormMap::showEvent(QShowEvent* e) {
 }
 
 TFormMap::~TFormMap() {
+  delete ViewCommands;
+  ViewCommands = nullptr;
   auto& registry = plugins::ObjectUtilsRegistry::Instance();
   registry.SetHost(nullptr);
   registry.SetMainForm(nullptr);
@@ -397,13 +401,9 @@ void TFormMap::BuildMenus() {
 }
 
 QString TFormMap::ReadHtmlViewerPath() {
-  const QString path = platform::FindHtmlViewer(Data.AppDir);
-  if (path.isEmpty())
-    base::UserMessages::Current().ShowMessage(
-        QString::fromUtf8("Для перегляду додаткової інформації\r"
-                          "необхідно встановити Internet Explorer\r"
-                          "або іншу аналогічну програму-оглядач HTML-файлів!"));
-  return path;
+  // Without an external viewer the program's own shows the pages, so a viewer always exists
+  // and there is nothing to install.
+  return platform::FindHtmlViewer(Data.AppDir);
 }
 
 QString TFormMap::ScaleCaption(double denominator) {
@@ -510,7 +510,7 @@ void TFormMap::imHelpClick() {
   // The help lies beside the program; an atlas opened elsewhere may bring its own.
   QString help = Data.AppDir + "/HELP/INDEX.HTM";
   if (!QFileInfo::exists(help)) help = Data.DataRoot + "/HELP/INDEX.HTM";
-  platform::OpenInViewer(HtmlViewerPath, help, Data.RefDir);
+  OpenDocument(help);
 }
 
 void TFormMap::imToolBarClick() {
@@ -670,5 +670,5 @@ void TFormMap::ShowObjectInfoFile(int category, int cls, int record) {
     return;
   }
   // The documents were named on Windows: "\" separators and any letter case.
-  platform::OpenInViewer(HtmlViewerPath, base::ResolvePath(Data.RefDir, document), Data.RefDir);
+  OpenDocument(base::ResolvePath(Data.RefDir, document));
 }

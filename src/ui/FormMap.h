@@ -17,6 +17,8 @@ class QFrame;
 class QLabel;
 class QListWidget;
 class QMenu;
+class TFormHtmlBrowser;
+class TMapViewCommands;
 class QTabWidget;
 class QToolButton;
 class TDataModuleVANDREL;
@@ -95,6 +97,11 @@ public:
   // "1 : N" with N the scale denominator rounded half to even.
   static QString ScaleCaption(double denominator);
   QString ReadHtmlViewerPath();
+  // Help and reference pages: in the external viewer when there is one, else in the program's.
+  void OpenDocument(const QString& path);
+  TFormHtmlBrowser* HtmlBrowser = nullptr;
+  // History, keys, scale box, overview, bookmarks and export of the view.
+  TMapViewCommands* ViewCommands = nullptr;
 
   TFAMap* Map = nullptr;
   uint8_t ToolMode = 0;

@@ -1,7 +1,8 @@
-// The main window's utilities: the reference dictionary, the object index of the map and its choice
-// window, the network topology calculation with its progress, and the rebuilding of the object
-// index.
+// The main window's utilities: help and reference pages, the reference dictionary, the object index
+// of the map and its choice window, the network topology calculation with its progress, and the
+// rebuilding of the object index.
 
+#include "FormHtmlBrowser.h"
 #include "FormLayersControls.h"
 #include "FormMap.h"
 #include "FormSetSymbol.h"
@@ -15,6 +16,7 @@
 #include "db/Error.h"
 #include "overlays/DBPointsIndexs.h"
 #include "overlays/ObjectIndexBuilder.h"
+#include "platform/HtmlViewer.h"
 #include "search/FormClassifier.h"
 
 #include <QAction>
@@ -182,4 +184,15 @@ void TFormMap::miRebuildIndexClick() {
   Map->Redraw();
   QApplication::restoreOverrideCursor();
   base::UserMessages::Current().ShowMessage(message);
+}
+
+void TFormMap::OpenDocument(const QString& path) {
+  // An external viewer named in vandrel.ini (or the desktop's default one) wins.
+  if (!HtmlViewerPath.isEmpty() && platform::OpenInViewer(HtmlViewerPath, path, Data.RefDir))
+    return;
+  if (!HtmlBrowser)
+    HtmlBrowser = new TFormHtmlBrowser({Data.AppDir, Data.DataRoot, Data.RefDir}, this);
+  HtmlBrowser->Open(path);
+  HtmlBrowser->show();
+  HtmlBrowser->raise();
 }

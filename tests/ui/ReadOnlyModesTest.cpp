@@ -81,6 +81,7 @@ protected:
     std::filesystem::copy((Atlas.path() + "/USER_OBJ").toStdString(),
                           (ProgramDir.path() + "/USER_OBJ").toStdString());
     Before = Digests(Atlas.path());
+    Previous = &base::UserMessages::Current();
     base::UserMessages::Install(&Messages);
     // Dialogs and modal windows the commands open are closed as soon as they show.
     Closer.setInterval(20);
@@ -91,12 +92,13 @@ protected:
   }
   void TearDown() override {
     Closer.stop();
-    base::UserMessages::Install(nullptr);
+    base::UserMessages::Install(Previous);
   }
 
   QTemporaryDir ProgramDir, Atlas;
   std::map<QString, QByteArray> Before;
   base::RecordedMessages Messages;
+  base::UserMessages* Previous = nullptr; // the other tests' messages, put back afterwards
   QTimer Closer;
 };
 

@@ -4,19 +4,15 @@
 //   [--measurements FILE.pth] [--png-level N] -o FILE.png|.pdf
 
 #include "core/MapContent.h"
+#include "core/MapPicture.h"
 #include "layers/LayerKinds.h"
 #include "overlays/Distation.h"
 
 #include "base/PathResolver.h"
-#include "gfx/PngWriter.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QImageWriter>
-#include <QPageSize>
-#include <QPainter>
-#include <QPdfWriter>
 #include <QTextStream>
 #include <cmath>
 
@@ -38,7 +34,8 @@ struct Options {
 int Usage(QTextStream& err, const QString& problem) {
   if (!problem.isEmpty()) err << "vandrel-render: " << problem << "\n";
   err << "usage: vandrel-render --data-root DIR [--work-mode N] [--size WxH] "
-         "[--extent XMIN,YMIN,XMAX,YMAX] [--measurements FILE.pth] [--png-level 0-9] [--threads N] [--timings] "
+         "[--extent XMIN,YMIN,XMAX,YMAX] [--measurements FILE.pth] [--png-level 0-9] [--threads N] "
+         "[--timings] "
          "-o FILE.png|.pdf\n";
   return 2;
 }
@@ -58,8 +55,7 @@ bool Parse(const QStringList& args, Options& o, QString& problem) {
       o.Threads = args[++i].toInt(&ok);
       if (!ok || o.Threads < 0 || o.Threads > 64)
         return problem = "--threads needs a number from 0 to 64", false;
-    }
-    else if (a == "--measurements" && hasValue)
+    } else if (a == "--measurements" && hasValue)
       o.Measurements = args[++i];
     else if (a == "--png-level" && hasValue) {
       bool ok = false;
@@ -116,55 +112,34 @@ int main(int argc, char** argv) {
                   o.DataRoot, base::ResolvePath(o.DataRoot, "REFERENSE"), o.DataRoot + "/ROUTES");
   if (!failure.isEmpty()) err << "Невозможно открыть карту...\n" << failure << "\n";
   const TExtent view = o.HasExtent ? o.Extent : map.World.FullExtent;
-  map.World.SetView(o.Width, o.Height, view.XMin, view.YMin, view.XMax, view.YMax);
   const double loaded = clock.nsecsElapsed() / 1e6;
-  QImage image(o.Width, o.Height, QImage::Format_RGB32);
-  image.fill(Qt::white);
-  int failed = 0;
+  // The measurements go over the map, as in the map window.
+  TDistationLayer measurements;
   bool measurementsFailed = false;
-  {
-    gfx::Canvas canvas(image);
-    map.World.ComputeScale(canvas.WidthMM());
-    map.DrawLayers(canvas, [&](int layer, const QString& reason) {
-      ++failed;
-      err << "vandrel-render: layer \"" << map.Layers[size_t(layer)]->ClassName
-          << "\" not drawn: " << reason << "\n";
-    });
-    if (!o.Measurements.isEmpty()) {
-      // The measurements go over the map, as in the map window.
-      TDistationLayer measurements;
-      try {
-        measurements.LoadFromFile(o.Measurements, map.World);
-      } catch (const std::exception& e) {
-        measurementsFailed = true;
-        err << "vandrel-render: " << QString::fromUtf8(e.what()) << "\n";
-      }
-      measurements.Draw(canvas, map.World);
-    }
-  }
-  const double drawn = clock.nsecsElapsed() / 1e6;
-  bool saved = false;
-  if (o.Output.endsWith(".pdf", Qt::CaseInsensitive)) {
-    QPdfWriter pdf(o.Output);
-    pdf.setResolution(96);
-    pdf.setPageSize(
-        QPageSize(QSizeF(o.Width * 25.4 / 96, o.Height * 25.4 / 96), QPageSize::Millimeter));
-    pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-    QPainter p;
-    saved = p.begin(&pdf);
-    if (saved) {
-      p.drawImage(QRect(0, 0, pdf.width(), pdf.height()), image);
-      p.end();
-    }
-  } else if (o.Output.endsWith(".png", Qt::CaseInsensitive)) {
+  if (!o.Measurements.isEmpty()) {
+    TWorld world;
+    world.SetView(o.Width, o.Height, view.XMin, view.YMin, view.XMax, view.YMax);
     try {
-      gfx::WritePng(image, o.Output, o.PngLevel);
-      saved = true;
+      measurements.LoadFromFile(o.Measurements, world);
     } catch (const std::exception& e) {
+      measurementsFailed = true;
       err << "vandrel-render: " << QString::fromUtf8(e.what()) << "\n";
     }
-  } else {
-    saved = QImageWriter(o.Output).write(image);
+  }
+  TMapPictureOptions picture;
+  picture.Width = o.Width;
+  picture.Height = o.Height;
+  picture.Measurements = o.Measurements.isEmpty() ? nullptr : &measurements;
+  const TMapPicture drawing = DrawMapPicture(map, view, picture);
+  for (const auto& [layer, reason] : drawing.Failures)
+    err << "vandrel-render: layer \"" << layer << "\" not drawn: " << reason << "\n";
+  const double drawn = clock.nsecsElapsed() / 1e6;
+  bool saved = true;
+  try {
+    SaveMapPicture(drawing.Image, o.Output, o.PngLevel);
+  } catch (const std::exception& e) {
+    saved = false;
+    err << "vandrel-render: " << QString::fromUtf8(e.what()) << "\n";
   }
   if (!saved) {
     err << "vandrel-render: cannot write " << o.Output << "\n";
@@ -177,6 +152,6 @@ int main(int argc, char** argv) {
                .arg(drawn - loaded, 0, 'f', 1)
                .arg(written - drawn, 0, 'f', 1);
   }
-  out << "1 : " << qlonglong(std::nearbyint(map.World.ScaleDenominator)) << "\n";
+  out << "1 : " << qlonglong(std::nearbyint(drawing.ScaleDenominator)) << "\n";
   return failure.isEmpty() && !measurementsFailed ? 0 : 1;
 }
