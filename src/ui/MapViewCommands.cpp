@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QFrame>
@@ -33,7 +34,7 @@
 #include <cmath>
 
 TMapViewCommands::TMapViewCommands(TFormMap& form, TDataModuleVANDREL& data)
-    : QObject(&form), Bookmarks(data.AppDir, data.DataRoot), Form(form), Data(data) {
+    : QObject(&form), Bookmarks(data.AppDir, data.DataRoot), Form(form) {
   BuildActions();
   BuildToolButtons();
   BuildScaleBox();
@@ -316,6 +317,7 @@ void TMapViewCommands::ExportWithDialog() {
   QDialog dialog(&Form);
   dialog.setObjectName("FormExportMap");
   dialog.setWindowTitle(QString::fromUtf8("Експорт карти"));
+  dialog.setMinimumWidth(460);
   auto* form = new QFormLayout(&dialog);
   auto* width = new QSpinBox(&dialog);
   auto* height = new QSpinBox(&dialog);
@@ -329,7 +331,9 @@ void TMapViewCommands::ExportWithDialog() {
   height->setValue(Form.Map->height());
   auto* bar = new QCheckBox(QString::fromUtf8("Лінійка масштабу"), &dialog);
   bar->setChecked(true);
-  auto* file = new QLineEdit(Data.AppDir + "/map.png", &dialog);
+  // The last file exported to, else a picture in the user's home folder.
+  if (LastExport.isEmpty()) LastExport = QDir::homePath() + "/map.png";
+  auto* file = new QLineEdit(LastExport, &dialog);
   file->setObjectName("edtFile");
   auto* browse = new QPushButton(QString::fromUtf8("Огляд ..."), &dialog);
   auto* fileRow = new QHBoxLayout();
@@ -353,6 +357,7 @@ void TMapViewCommands::ExportWithDialog() {
   QString path = file->text().trimmed();
   if (!path.endsWith(".png", Qt::CaseInsensitive) && !path.endsWith(".pdf", Qt::CaseInsensitive))
     path += ".png";
+  LastExport = path;
   try {
     ExportView(path, width->value(), height->value(), bar->isChecked());
   } catch (const std::exception& e) {

@@ -71,8 +71,8 @@ private:
   void UpdateButtons();
 
   TFormMap& Form;
-  TDataModuleVANDREL& Data;
   std::function<void()> MapPainted; // the window's own handler of the map's painting
   QSize LastMapSize;
   bool Stepping = false; // the view shown is one of the history's
+  QString LastExport;
 };
