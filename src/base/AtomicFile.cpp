@@ -2,7 +2,9 @@
 
 #include "FileError.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -21,13 +23,21 @@ QString SystemError() {
 
 AtomicFileWriter::AtomicFileWriter(const QString& path) : FinalPath(path) {
   const QFileInfo info(path);
-  QByteArray pattern = (info.absolutePath() + "/." + info.fileName() + ".XXXXXX").toLocal8Bit();
-  Fd = mkstemp(pattern.data());
-  if (Fd < 0) throw FileError(path, "cannot create a temporary file beside it: " + SystemError());
-  TempPath = QString::fromLocal8Bit(pattern);
+  // A file without a name in the target's folder: a writer killed half-way leaves nothing
+  // behind. Where the file system cannot make one, a named temporary file beside the target.
+  Fd = ::open(QFile::encodeName(info.absolutePath()).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC,
+              0644);
+  Anonymous = Fd >= 0;
+  if (!Anonymous) {
+    QByteArray pattern =
+        QFile::encodeName(info.absolutePath() + "/." + info.fileName() + ".XXXXXX");
+    Fd = mkstemp(pattern.data());
+    if (Fd < 0) throw FileError(path, "cannot create a temporary file beside it: " + SystemError());
+    TempPath = QFile::decodeName(pattern);
+  }
   // Keep the permissions of the file being replaced.
   struct stat st {};
-  if (stat(path.toLocal8Bit().constData(), &st) == 0)
+  if (stat(QFile::encodeName(path).constData(), &st) == 0)
     fchmod(Fd, st.st_mode & 07777);
   else
     fchmod(Fd, 0644);
@@ -36,7 +46,7 @@ AtomicFileWriter::AtomicFileWriter(const QString& path) : FinalPath(path) {
 AtomicFileWriter::~AtomicFileWriter() {
   if (Done) return;
   if (Fd >= 0) ::close(Fd);
-  ::unlink(TempPath.toLocal8Bit().constData());
+  if (!TempPath.isEmpty()) ::unlink(QFile::encodeName(TempPath).constData());
 }
 
 void AtomicFileWriter::Write(const char* data, qint64 size) {
@@ -52,20 +62,40 @@ void AtomicFileWriter::Write(const char* data, qint64 size) {
 }
 
 void AtomicFileWriter::Sync() {
-  if (Fd < 0) return;
+  if (Synced) return;
   if (::fsync(Fd) != 0) throw FileError(FinalPath, "cannot flush to disk: " + SystemError());
-  if (::close(Fd) != 0) {
-    Fd = -1;
-    throw FileError(FinalPath, "cannot close: " + SystemError());
+  Synced = true;
+}
+
+// The nameless file gets a temporary name beside the target, right before it is renamed over it.
+void AtomicFileWriter::LinkAnonymousFile() {
+  const QFileInfo info(FinalPath);
+  const QByteArray source = "/proc/self/fd/" + QByteArray::number(Fd);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const QString name = info.absolutePath() + "/." + info.fileName() + "." +
+                         QString::number(QRandomGenerator::global()->generate(), 36);
+    if (::linkat(AT_FDCWD, source.constData(), AT_FDCWD, QFile::encodeName(name).constData(),
+                 AT_SYMLINK_FOLLOW) == 0) {
+      TempPath = name;
+      return;
+    }
+    if (errno != EEXIST) break;
   }
-  Fd = -1;
+  throw FileError(FinalPath, "cannot give the new content a name beside it: " + SystemError());
 }
 
 void AtomicFileWriter::Commit() {
   Sync();
-  if (std::rename(TempPath.toLocal8Bit().constData(), FinalPath.toLocal8Bit().constData()) != 0)
+  if (Anonymous) LinkAnonymousFile();
+  // Named and renamed one right after the other; the file is closed afterwards.
+  if (std::rename(QFile::encodeName(TempPath).constData(),
+                  QFile::encodeName(FinalPath).constData()) != 0)
     throw FileError(FinalPath, "cannot replace the file: " + SystemError());
   Done = true;
+  const int closed = ::close(Fd);
+  Fd = -1;
+  if (closed != 0)
+    throw FileError(FinalPath, "the file was replaced but not closed: " + SystemError());
 }
 
 void WriteFileAtomically(const QString& path, const QByteArray& content) {

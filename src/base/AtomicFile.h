@@ -1,7 +1,8 @@
 #pragma once
 // Whole-file replacement that never leaves half a file under the final name: the new content
-// is written to a temporary file in the same directory, flushed to disk, and renamed over the
-// original only when complete.
+// is written to a file without a name in the same directory (a temporary file where the file
+// system has no such files), flushed to disk, and renamed over the original only when
+// complete. A writer killed half-way leaves neither a torn file nor a stray temporary one.
 
 #include <QByteArray>
 #include <QString>
@@ -21,17 +22,19 @@ public:
 
   void Write(const char* data, qint64 size);
   void Write(const QByteArray& data) { Write(data.constData(), data.size()); }
-  // Flushes the content to disk and closes the temporary file; the final name is untouched.
-  // Two files replaced together sync both first, so that their renames follow each other at
-  // once.
+  // Flushes the content to disk; the final name is untouched. Two files replaced together
+  // sync both first, so that their renames follow each other at once.
   void Sync();
   // Syncs (unless Sync ran) and renames over the final name.
   void Commit();
 
 private:
+  void LinkAnonymousFile();
   QString FinalPath;
-  QString TempPath;
+  QString TempPath;       // empty while the new content has no name
   int Fd = -1;
+  bool Anonymous = false; // written to a file without a name (O_TMPFILE)
+  bool Synced = false;
   bool Done = false;
 };
 

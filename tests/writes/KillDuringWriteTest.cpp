@@ -84,7 +84,10 @@ int TemporaryFiles(const QString& dir) {
   int count = 0;
   QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
   while (it.hasNext())
-    count += it.next().section('/', -1).startsWith('.');
+    if (it.next().section('/', -1).startsWith('.')) {
+      std::printf("  left: %s\n", qPrintable(it.filePath()));
+      ++count;
+    }
   return count;
 }
 
@@ -154,6 +157,9 @@ TEST(KillDuringWrite, EveryKindOfWriteLeavesItsFilesWholeOrUntouched) {
                 kind.Name, o.Kills, o.Torn, o.MixedTables, o.SecondContent, o.TemporaryFiles);
     EXPECT_EQ(o.Kills, 40) << kind.Name;
     EXPECT_EQ(o.Torn, 0) << kind.Name;
+    // New contents are written to files without a name: a kill leaves no stray file, but for
+    // one that falls between naming the new content and renaming it over the old.
+    EXPECT_LE(o.TemporaryFiles, 4) << kind.Name;
     // The kills fell while the child was writing, not before its first write.
     EXPECT_GT(o.SecondContent, 0) << kind.Name;
   }
