@@ -173,6 +173,14 @@ void TMapViewCommands::ViewShown() {
   LastMapSize = map.size();
   if (!edtScale->hasFocus())
     edtScale->setText(QString::number(std::llround(std::min(map.World.ScaleDenominator, 1e12))));
+  // The overview is drawn again when layers were switched on or off, added or taken away.
+  QByteArray layers;
+  for (const auto& layer : map.Layers)
+    layers += layer->Visibled ? '1' : '0';
+  if (layers != LayersShown) {
+    LayersShown = layers;
+    Overview->Overview->Invalidate();
+  }
   if (Overview->isVisible()) Overview->Overview->update();
   UpdateButtons();
 }

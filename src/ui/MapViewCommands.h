@@ -75,4 +75,5 @@ private:
   QSize LastMapSize;
   bool Stepping = false; // the view shown is one of the history's
   QString LastExport;
+  QByteArray LayersShown; // which of the map's layers were visible at the last painting
 };

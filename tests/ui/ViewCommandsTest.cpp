@@ -10,6 +10,7 @@
 #include "ui/FormHtmlBrowser.h"
 #include "ui/FormMap.h"
 #include "ui/MapViewCommands.h"
+#include "ui/OverviewPanel.h"
 
 #include "AtlasWriter.h"
 
@@ -316,4 +317,33 @@ TEST(StandardDialogs, SpeakUkrainianWithQtsTranslations) {
   delete translator;
   EXPECT_EQ(cancel, QString::fromUtf8("Скасувати"));
   EXPECT_EQ(platform::DialogLanguage().size(), 2);
+}
+
+TEST_F(ViewCommands, TheOverviewIsOffUntilOpenedAndItsRectangleMovesTheView) {
+  TOverviewPanel* panel = C->Overview;
+  EXPECT_FALSE(panel->isVisible());
+  Key(Qt::Key_Plus);
+  Key(Qt::Key_Plus);
+  C->ActionOverview->trigger();
+  QApplication::processEvents();
+  ASSERT_TRUE(panel->isVisible());
+  TOverviewMap* overview = panel->Overview;
+  overview->repaint();
+  const TExtent before = View();
+  const QRect rect = overview->ViewRect();
+  ASSERT_TRUE(overview->rect().contains(rect.center()));
+  // The rectangle dragged 20 pixels right and 10 down.
+  const QPoint from = rect.center(), to = from + QPoint(20, 10);
+  QTest::mousePress(overview, Qt::LeftButton, {}, from);
+  QTest::mouseMove(overview, to);
+  QTest::mouseRelease(overview, Qt::LeftButton, {}, to);
+  QApplication::processEvents();
+  const double perPixel = 1 / overview->Whole.Scale;
+  EXPECT_NEAR(CentreX(View()) - CentreX(before), 20 * perPixel, 2 * perPixel);
+  EXPECT_NEAR(CentreY(View()) - CentreY(before), -10 * perPixel, 2 * perPixel);
+  EXPECT_NEAR(Width(View()), Width(before), Width(before) * 0.05) << "the same scale";
+  // Closed from the menu again.
+  C->ActionOverview->trigger();
+  QApplication::processEvents();
+  EXPECT_FALSE(panel->isVisible());
 }
