@@ -235,8 +235,12 @@ bool TMapViewCommands::ZoomToScale(double denominator) {
 }
 
 bool TMapViewCommands::eventFilter(QObject* watched, QEvent* e) {
-  if (watched == Form.Map && e->type() == QEvent::MouseButtonPress) {
+  const bool press = e->type() == QEvent::MouseButtonPress;
+  if (watched == Form.Map && (press || e->type() == QEvent::MouseButtonRelease ||
+                              e->type() == QEvent::MouseButtonDblClick)) {
     const auto button = static_cast<QMouseEvent*>(e)->button();
+    // The side buttons step through the views and are none of the map's tools' business.
+    if ((button == Qt::BackButton || button == Qt::ForwardButton) && !press) return true;
     if (button == Qt::BackButton) {
       GoBack();
       return true;
