@@ -45,6 +45,20 @@ TEST(RenderTool, ThePngLevelChangesTheSizeAndNotThePicture) {
   QString errors;
   EXPECT_EQ(Render({"--data-root", atlas, "--png-level", "10", "-o", usual}, &errors), 2);
   EXPECT_TRUE(errors.contains("--png-level")) << errors.toStdString();
+  // With the scale bar: the same picture but for its lower left corner, where the bar is.
+  const QString bar = dir.path() + "/bar.png";
+  ASSERT_EQ(Render({"--data-root", atlas, "--size", "640x400", "--scale-bar", "-o", bar}), 0);
+  const QImage d = QImage(bar).convertToFormat(QImage::Format_RGB32);
+  const QImage e = c.convertToFormat(QImage::Format_RGB32);
+  int differing = 0, outsideCorner = 0;
+  for (int y = 0; y < 400; ++y)
+    for (int x = 0; x < 640; ++x)
+      if (d.pixel(x, y) != e.pixel(x, y)) {
+        ++differing;
+        outsideCorner += x > 200 || y < 340;
+      }
+  EXPECT_GT(differing, 100);
+  EXPECT_EQ(outsideCorner, 0);
 }
 
 // The same file whatever the number of drawing threads (the PNG writer is deterministic); the
@@ -56,8 +70,8 @@ TEST(RenderTool, ThreadsGiveTheSameFileAndAFailedWriteIsNamed) {
                 three = dir.path() + "/three.png";
   QString errors;
   ASSERT_EQ(Render({"--data-root", atlas, "--size", "700x500", "--threads", "1", "-o", one}), 0);
-  ASSERT_EQ(Render({"--data-root", atlas, "--size", "700x500", "--threads", "3", "--timings",
-                    "-o", three},
+  ASSERT_EQ(Render({"--data-root", atlas, "--size", "700x500", "--threads", "3", "--timings", "-o",
+                    three},
                    &errors),
             0);
   EXPECT_TRUE(errors.contains(QRegularExpression("load [0-9.]+ ms, draw [0-9.]+ ms, write")))

@@ -1,7 +1,8 @@
 // vandrel-render: draws the atlas's map into a PNG picture or a PDF page with the same layer code,
 // order and scale tests as the map window, and prints the scale denominator.
 //   vandrel-render --data-root DIR [--work-mode N] [--size WxH] [--extent XMIN,YMIN,XMAX,YMAX]
-//   [--measurements FILE.pth] [--png-level N] -o FILE.png|.pdf
+//   [--measurements FILE.pth] [--png-level N] [--threads N] [--timings] [--scale-bar]
+//   -o FILE.png|.pdf
 
 #include "core/MapContent.h"
 #include "core/MapPicture.h"
@@ -27,15 +28,16 @@ struct Options {
   int Width = 1280, Height = 900;
   bool HasExtent = false;
   TExtent Extent;
-  bool Timings = false; // the milliseconds of loading, drawing and writing, on standard error
-  int Threads = 0;      // drawing threads; 0: as many as the machine runs at once
+  bool Timings = false;  // the milliseconds of loading, drawing and writing, on standard error
+  int Threads = 0;       // drawing threads; 0: as many as the machine runs at once
+  bool ScaleBar = false; // the scale bar in the lower left corner, as the window's exports have
 };
 
 int Usage(QTextStream& err, const QString& problem) {
   if (!problem.isEmpty()) err << "vandrel-render: " << problem << "\n";
   err << "usage: vandrel-render --data-root DIR [--work-mode N] [--size WxH] "
          "[--extent XMIN,YMIN,XMAX,YMAX] [--measurements FILE.pth] [--png-level 0-9] [--threads N] "
-         "[--timings] "
+         "[--timings] [--scale-bar] "
          "-o FILE.png|.pdf\n";
   return 2;
 }
@@ -50,6 +52,8 @@ bool Parse(const QStringList& args, Options& o, QString& problem) {
       o.Output = args[++i];
     else if (a == "--timings")
       o.Timings = true;
+    else if (a == "--scale-bar")
+      o.ScaleBar = true;
     else if (a == "--threads" && hasValue) {
       bool ok = false;
       o.Threads = args[++i].toInt(&ok);
@@ -130,6 +134,7 @@ int main(int argc, char** argv) {
   picture.Width = o.Width;
   picture.Height = o.Height;
   picture.Measurements = o.Measurements.isEmpty() ? nullptr : &measurements;
+  picture.ScaleBar = o.ScaleBar;
   const TMapPicture drawing = DrawMapPicture(map, view, picture);
   for (const auto& [layer, reason] : drawing.Failures)
     err << "vandrel-render: layer \"" << layer << "\" not drawn: " << reason << "\n";
