@@ -53,10 +53,16 @@ TDataModuleVANDREL::TDataModuleVANDREL(const QString& appDir, int workMode,
   MapsDir = base::ResolvePath(DataRoot, "MAPS");
   RefDir = base::ResolvePath(DataRoot, "REFERENSE");
   // The grid index and the user objects live beside the program; an atlas opened from a data
-  // root of its own in work mode 0 brings them along when the program's directory has none.
+  // root of its own in work mode 0 brings them along when the program's USER_OBJ is missing or
+  // empty (an installed program starts with an empty one).
   UserObjDir = base::ResolvePath(AppDir, "USER_OBJ");
-  if (!QFileInfo(UserObjDir).isDir() && WorkMode == 0)
-    UserObjDir = base::ResolvePath(DataRoot, "USER_OBJ");
+  const bool programHasObjects =
+      QFileInfo(UserObjDir).isDir() && !QDir(UserObjDir).isEmpty(QDir::Files | QDir::Dirs |
+                                                                   QDir::NoDotAndDotDot);
+  const QString atlasObjects = base::ResolvePath(DataRoot, "USER_OBJ");
+  if (WorkMode == 0 && !programHasObjects &&
+      (QFileInfo(atlasObjects).isDir() || !QFileInfo(UserObjDir).isDir()))
+    UserObjDir = atlasObjects;
   if (WorkMode == 1) EnsureFileHandles();
 
   TableCategory.SetTableName("CATEGORYREEST.db");

@@ -98,3 +98,31 @@ TEST(DataModule, FormPositionsAreReadWithDefaultsAndWrittenBackWhole) {
   EXPECT_TRUE(written.startsWith("[FSelInfo]\r\nLEFT=10\r\nTOP=20\r\n")) << written.toStdString();
   EXPECT_TRUE(written.contains("[FViewSelObj]\r\nLEFT=300\r\nTOP=300\r\n"));
 }
+
+// The object index and user objects: beside the program when it has some; an atlas opened from
+// a data root of its own in work mode 0 brings its own when the program's folder is missing or
+// empty (an installed program starts with an empty one); the read-only modes never take the
+// atlas's.
+TEST(DataModule, UserObjectsComeFromTheAtlasOnlyWhenTheProgramHasNone) {
+  ProgramDir atlas;
+  QTemporaryDir programDir;
+  const QString own = programDir.path() + "/USER_OBJ", atlasObjects = atlas.Path() + "/USER_OBJ";
+  {
+    TDataModuleVANDREL data(programDir.path(), 0, atlas.Path());
+    EXPECT_EQ(data.UserObjDir, atlasObjects) << "the program has no USER_OBJ";
+  }
+  QDir().mkpath(own);
+  {
+    TDataModuleVANDREL data(programDir.path(), 0, atlas.Path());
+    EXPECT_EQ(data.UserObjDir, atlasObjects) << "the program's USER_OBJ is empty";
+  }
+  {
+    TDataModuleVANDREL data(programDir.path(), 2, atlas.Path());
+    EXPECT_EQ(data.UserObjDir, own) << "read-only modes keep the program's";
+  }
+  QFile mine(own + "/spinMine.db");
+  ASSERT_TRUE(mine.open(QIODevice::WriteOnly));
+  mine.close();
+  TDataModuleVANDREL data(programDir.path(), 0, atlas.Path());
+  EXPECT_EQ(data.UserObjDir, own) << "the program's own objects win";
+}
