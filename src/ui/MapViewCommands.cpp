@@ -195,6 +195,8 @@ void TMapViewCommands::UpdateButtons() {
 void TMapViewCommands::ShowView(const TExtent& view) {
   Form.Map->World.ViewExtent = view;
   Form.Map->Redraw();
+  // Whatever brought the view (a menu, a bookmark, the overview), the keys then move the map.
+  Form.Map->setFocus();
 }
 
 void TMapViewCommands::GoBack() {
