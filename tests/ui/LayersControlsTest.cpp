@@ -31,12 +31,13 @@ protected:
   void SetUp() override {
     demo::WriteAtlas(Atlas.path(), 1, 6);
     Data = std::make_unique<TDataModuleVANDREL>(Program.path(), 0, Atlas.path());
+    Previous = &base::UserMessages::Current();
     base::UserMessages::Install(&Messages);
     Form = std::make_unique<TFormMap>(*Data);
   }
   void TearDown() override {
     Form.reset();
-    base::UserMessages::Install(nullptr);
+    base::UserMessages::Install(Previous);
   }
   // The layers table's current row moved to the layer of that name.
   void GoTo(const QString& name) {
@@ -62,6 +63,7 @@ protected:
   std::unique_ptr<TDataModuleVANDREL> Data;
   std::unique_ptr<TFormMap> Form;
   base::RecordedMessages Messages;
+  base::UserMessages* Previous = nullptr; // the sink of the other tests, put back after
 };
 
 } // namespace

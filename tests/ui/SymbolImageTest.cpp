@@ -32,9 +32,10 @@ protected:
   void SetUp() override {
     demo::WriteAtlas(Atlas.path(), 1, 4);
     Data = std::make_unique<TDataModuleVANDREL>(Program.path(), 0, Atlas.path());
+    Previous = &base::UserMessages::Current();
     base::UserMessages::Install(&Messages);
   }
-  void TearDown() override { base::UserMessages::Install(nullptr); }
+  void TearDown() override { base::UserMessages::Install(Previous); }
   QByteArray File(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -54,6 +55,7 @@ protected:
   QTemporaryDir Program, Atlas;
   std::unique_ptr<TDataModuleVANDREL> Data;
   base::RecordedMessages Messages;
+  base::UserMessages* Previous = nullptr; // the sink of the other tests, put back after
 };
 
 } // namespace
