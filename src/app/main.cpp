@@ -11,9 +11,8 @@
 #include "search/FormObjList.h"
 #include "ui/FormMap.h"
 #include "ui/FormMsg.h"
-#include "ui/FormSelectImages.h"
 #include "ui/FormSelectInfo.h"
-#include "ui/LayerPanels.h"
+#include "ui/ObjectListLink.h"
 
 #include "db/Error.h"
 
@@ -66,31 +65,6 @@ void TakeScreenshot(TFormMap& window, const QString& file) {
     window.close();
   });
   timer->start(200);
-}
-
-// The search window reaches the map, the panels and the information window through the main
-// window; the main window opens it from its search commands and the panels' "Список".
-void ConnectObjectList(TFormObjList& list, TFormMap& form, TFormSelectInfo& info) {
-  list.ShowObjectOnMap = [&form](int category, int cls, int code) {
-    return form.Panels->ShowObjectOnMap(category, cls, code);
-  };
-  list.GetObjectImageIndex = [&form](int code) { return form.Panels->GetObjectImageIndex(code); };
-  list.SetObjectImageIndex = [&form](int code, int image) {
-    form.Panels->SetObjectImageIndex(code, image);
-  };
-  list.ChooseImage = [&form](int) {
-    TFormSelectImages window(*TDataModuleVANDREL::Instance(), &form);
-    return window.exec() == QDialog::Accepted ? window.SelectedImageIndex : -1;
-  };
-  list.ShowInfo = [&form, &info](int category, int cls, int record) {
-    if (!info.isVisible()) info.show();
-    info.ShowInfo(category, cls, record);
-    form.Action("ppmiInfoPlus")->setVisible(true);
-  };
-  form.SetObjectList([&list](const QString& table, const QString& dir, const QString& caption,
-                             int mode, int category, int cls, int group) {
-    list.ShowList(table, dir, caption, mode, category, cls, group);
-  });
 }
 
 } // namespace

@@ -13,12 +13,12 @@ ScaleBar ChooseScaleBar(double pixelsPerMetre, int maxPixels) {
   const double longest = maxPixels / pixelsPerMetre;
   double power = std::pow(10.0, std::floor(std::log10(longest)));
   if (!std::isfinite(power) || power <= 0) return bar;
+  // 1 × power always fits (within rounding, which the tolerance absorbs).
   for (const double step : {5.0, 2.0, 1.0})
     if (step * power <= longest * (1 + 1e-12)) {
       bar.Metres = step * power;
       break;
     }
-  if (bar.Metres == 0) bar.Metres = power / 2; // rounding left 1 × power just out of reach
   bar.Pixels = int(std::lround(bar.Metres * pixelsPerMetre));
   bar.Caption = ScaleBarCaption(bar.Metres);
   return bar;

@@ -8,6 +8,7 @@
 #include "ui/FormMsg.h"
 #include "ui/FormSelectInfo.h"
 #include "ui/LayerPanels.h"
+#include "ui/ObjectListLink.h"
 
 #include "AtlasWriter.h"
 
@@ -51,21 +52,7 @@ struct Program {
       : Form(data), Info(data, &Form), List(data, *Form.Map, &Form), Msg(data, &Form) {
     Form.SetSelectInfo(&Info);
     Form.SetFormMsg(&Msg);
-    List.ShowObjectOnMap = [this](int category, int cls, int code) {
-      return Form.Panels->ShowObjectOnMap(category, cls, code);
-    };
-    List.GetObjectImageIndex = [this](int code) { return Form.Panels->GetObjectImageIndex(code); };
-    List.SetObjectImageIndex = [this](int code, int image) {
-      Form.Panels->SetObjectImageIndex(code, image);
-    };
-    List.ShowInfo = [this](int category, int cls, int record) {
-      if (!Info.isVisible()) Info.show();
-      Info.ShowInfo(category, cls, record);
-    };
-    Form.SetObjectList([this](const QString& table, const QString& dir, const QString& caption,
-                              int mode, int category, int cls, int group) {
-      List.ShowList(table, dir, caption, mode, category, cls, group);
-    });
+    ConnectObjectList(List, Form, Info);
   }
   TFormMap Form;
   TFormSelectInfo Info;

@@ -1,0 +1,34 @@
+#include "ObjectListLink.h"
+
+#include "FormMap.h"
+#include "FormSelectImages.h"
+#include "FormSelectInfo.h"
+#include "LayerPanels.h"
+
+#include "app/DataModule.h"
+#include "search/FormObjList.h"
+
+#include <QAction>
+
+void ConnectObjectList(TFormObjList& list, TFormMap& form, TFormSelectInfo& info) {
+  list.ShowObjectOnMap = [&form](int category, int cls, int code) {
+    return form.Panels->ShowObjectOnMap(category, cls, code);
+  };
+  list.GetObjectImageIndex = [&form](int code) { return form.Panels->GetObjectImageIndex(code); };
+  list.SetObjectImageIndex = [&form](int code, int image) {
+    form.Panels->SetObjectImageIndex(code, image);
+  };
+  list.ChooseImage = [&form](int) {
+    TFormSelectImages window(*TDataModuleVANDREL::Instance(), &form);
+    return window.exec() == QDialog::Accepted ? window.SelectedImageIndex : -1;
+  };
+  list.ShowInfo = [&form, &info](int category, int cls, int record) {
+    if (!info.isVisible()) info.show();
+    info.ShowInfo(category, cls, record);
+    form.Action("ppmiInfoPlus")->setVisible(true);
+  };
+  form.SetObjectList([&list](const QString& table, const QString& dir, const QString& caption,
+                             int mode, int category, int cls, int group) {
+    list.ShowList(table, dir, caption, mode, category, cls, group);
+  });
+}
