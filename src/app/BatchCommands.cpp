@@ -18,6 +18,13 @@ int CalcTopology(const TDataModuleVANDREL& data, const TExtent& extent) {
                         extent.XMax, extent.YMax);
   TWorld world;
   world.FullExtent = extent;
+  if (const QString problem = TopologyIndexProblem(index, data.BaseDir, data.MapsDir);
+      !problem.isEmpty()) {
+    QTextStream(stderr) << "vandrel: the object index in " << data.UserObjDir
+                        << " cannot serve this atlas (" << problem
+                        << "); no pipe row was changed. Rebuild the index (--build-index).\n";
+    return 1;
+  }
   QTextStream out(stdout);
   for (const TNetworkTable& network : kNetworkTables) {
     const TNetworkHubsResult r = CalcNetworkHubs(index, world, data.MapsDir, network.TableName,

@@ -32,6 +32,21 @@ constexpr Section kSections[] = {{"FSelInfo", &TFormPositions::SelInfo},
 
 } // namespace
 
+QString TDataModuleVANDREL::ObjectIndexDir(const QString& appDir, const QString& dataRoot,
+                                           int workMode) {
+  const QString programObjects = base::ResolvePath(appDir, "USER_OBJ");
+  const QString atlasObjects = base::ResolvePath(dataRoot, "USER_OBJ");
+  // The index describes the objects of one atlas: the atlas beside the program has the
+  // program's; an atlas opened from a data root of its own is searched, and rebuilt, in its own
+  // USER_OBJ (made there by the first rebuild), never in the program's, which belongs to another
+  // atlas.
+  if (QFileInfo(dataRoot).canonicalFilePath() == QFileInfo(appDir).canonicalFilePath())
+    return programObjects;
+  if (workMode == 0 || QFileInfo(atlasObjects).isDir()) return atlasObjects;
+  // A distribution disc without an index: the one kept beside the program.
+  return programObjects;
+}
+
 TDataModuleVANDREL* TDataModuleVANDREL::Instance() {
   return current;
 }
@@ -52,17 +67,7 @@ TDataModuleVANDREL::TDataModuleVANDREL(const QString& appDir, int workMode,
   BaseDir = base::ResolvePath(DataRoot, "BASE");
   MapsDir = base::ResolvePath(DataRoot, "MAPS");
   RefDir = base::ResolvePath(DataRoot, "REFERENSE");
-  // The grid index and the user objects live beside the program; an atlas opened from a data
-  // root of its own in work mode 0 brings them along when the program's USER_OBJ is missing or
-  // empty (an installed program starts with an empty one).
-  UserObjDir = base::ResolvePath(AppDir, "USER_OBJ");
-  const bool programHasObjects =
-      QFileInfo(UserObjDir).isDir() && !QDir(UserObjDir).isEmpty(QDir::Files | QDir::Dirs |
-                                                                   QDir::NoDotAndDotDot);
-  const QString atlasObjects = base::ResolvePath(DataRoot, "USER_OBJ");
-  if (WorkMode == 0 && !programHasObjects &&
-      (QFileInfo(atlasObjects).isDir() || !QFileInfo(UserObjDir).isDir()))
-    UserObjDir = atlasObjects;
+  UserObjDir = ObjectIndexDir(AppDir, DataRoot, WorkMode);
   if (WorkMode == 1) EnsureFileHandles();
 
   TableCategory.SetTableName("CATEGORYREEST.db");

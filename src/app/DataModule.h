@@ -33,6 +33,11 @@ public:
   TDataModuleVANDREL(const TDataModuleVANDREL&) = delete;
   TDataModuleVANDREL& operator=(const TDataModuleVANDREL&) = delete;
 
+  // Where the object index's grid tables and the user objects of an atlas are: the atlas's own
+  // USER_OBJ, or the program's for the atlas beside the program (and for a read-only data root
+  // that carries none).
+  static QString ObjectIndexDir(const QString& appDir, const QString& dataRoot, int workMode);
+
   // The one data module of the running program (null before it is created and after it is gone).
   static TDataModuleVANDREL* Instance();
 

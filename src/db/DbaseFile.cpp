@@ -139,6 +139,25 @@ Value ParseField(std::string_view raw, const FieldDef& def, base::CodePage cp) {
   }
 }
 
+// Refuses a number wider than its field before anything is written: shapelib would write the
+// cut digits (1003 as 100 in three characters) and only then report it.
+void CheckFits(const FieldDef& def, const Value& v, const QString& path) {
+  if (IsNull(v)) return;
+  QByteArray text;
+  if (def.Type == FieldType::Integer)
+    text = QByteArray::number(qlonglong(ValueToInteger(v)));
+  else if (def.Type == FieldType::Float)
+    text = QByteArray::number(ValueToFloat(v), 'f', def.Decimals);
+  else
+    return;
+  if (text.size() > def.Size)
+    throw Error::ForField(path, def.Name,
+                          QString("%1 is wider than the field's %2 characters; the record was not "
+                                  "changed")
+                              .arg(QString::fromLatin1(text))
+                              .arg(def.Size));
+}
+
 void WriteValue(DBFInfo* h, int record, int field, const FieldDef& def, const Value& v,
                 base::CodePage cp, const QString& path) {
   int ok = 1;
@@ -331,6 +350,9 @@ std::vector<StoredRow> DbaseFile::ReadRows() {
 
 void DbaseFile::UpdateRow(std::vector<StoredRow>& rows, size_t index, std::vector<Value> values) {
   CheckWritable();
+  for (size_t f = 0; f < FieldList.size(); ++f)
+    if (!ValuesEqual(values[f], rows[index].Values[f]))
+      CheckFits(FieldList[f], values[f], FilePath);
   const DbfHandle h = OpenDbf(FilePath, "rb+");
   const int record = int(rows[index].Location);
   for (size_t f = 0; f < FieldList.size(); ++f)
@@ -341,6 +363,8 @@ void DbaseFile::UpdateRow(std::vector<StoredRow>& rows, size_t index, std::vecto
 
 size_t DbaseFile::InsertRow(std::vector<StoredRow>& rows, StoredRow row) {
   CheckWritable();
+  for (size_t f = 0; f < FieldList.size(); ++f)
+    CheckFits(FieldList[f], row.Values[f], FilePath);
   const DbfHandle h = OpenDbf(FilePath, "rb+");
   const int record = DBFGetRecordCount(h.get());
   for (size_t f = 0; f < FieldList.size(); ++f)

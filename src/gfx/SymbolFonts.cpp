@@ -44,6 +44,16 @@ const SignTable& Signs() {
 
 } // namespace
 
+QStringList KnownSymbolFonts() {
+  // The names as the table spells them, in its order.
+  QStringList names;
+  for (const QString& raw : QString::fromUtf8(kTable).split('\n')) {
+    const QString line = raw.trimmed();
+    if (line.startsWith('[') && line.endsWith(']')) names << line.mid(1, line.size() - 2);
+  }
+  return names;
+}
+
 bool IsKnownSymbolFont(const QString& font) {
   return Signs().count(font.trimmed().toLower()) > 0;
 }
@@ -84,6 +94,36 @@ QString SymbolFontText(const QString& font, const QString& text) {
     signs += sign.isEmpty() ? QString(c) : sign;
   }
   return signs;
+}
+
+QString SymbolFontLetters(const QString& font, const QString& shown) {
+  if (!DrawsThroughSymbolTable(font)) return shown;
+  const auto table = Signs().find(font.trimmed().toLower());
+  QString letters;
+  for (qsizetype at = 0; at < shown.size();) {
+    // The longest sign that starts here gives its code; anything else is a letter as typed.
+    qsizetype matched = 0;
+    unsigned char code = 0;
+    for (const auto& [c, sign] : table->second)
+      if (sign.size() > matched && QStringView(shown).mid(at).startsWith(sign)) {
+        matched = sign.size();
+        code = c;
+      }
+    if (matched == 0) {
+      letters += shown[at++];
+      continue;
+    }
+    letters += base::Decode(QByteArray(1, char(code)), base::CodePage::Cp1251);
+    at += matched;
+  }
+  return letters;
+}
+
+QFont SymbolDisplayFont(const QString& family, int pixels) {
+  QFont f(family);
+  if (DrawsThroughSymbolTable(family)) f.setFamilies(SymbolSignFamilies());
+  f.setPixelSize(pixels);
+  return f;
 }
 
 QStringList SymbolSignFamilies() {

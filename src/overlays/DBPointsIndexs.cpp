@@ -192,6 +192,24 @@ const std::vector<TDBPointsIndexs::GridRecord>* TDBPointsIndexs::GridFor(int16_t
   }
 }
 
+std::vector<TDBPointsIndexs::TGridObject>
+TDBPointsIndexs::SampleObjects(int16_t Category, int32_t Class, int Count, int& Total) {
+  Total = -1;
+  const std::vector<GridRecord>* grid = GridFor(Category, Class);
+  if (!grid) return {};
+  std::vector<const GridRecord*> ofClass;
+  for (const GridRecord& r : *grid)
+    if (r.Category == Category && r.Class == Class) ofClass.push_back(&r);
+  Total = int(ofClass.size());
+  std::vector<TGridObject> sample;
+  const size_t taken = std::min(ofClass.size(), size_t(std::max(Count, 0)));
+  for (size_t i = 0; i < taken; ++i) {
+    const GridRecord& r = *ofClass[i * ofClass.size() / taken];
+    sample.push_back({r.ObjNum, r.X, r.Y, r.Column, r.Row});
+  }
+  return sample;
+}
+
 template <class Visit>
 void TDBPointsIndexs::WalkCells(const std::vector<GridRecord>& grid, const Cells& cells,
                                 Visit visit) {

@@ -43,6 +43,16 @@ public:
   // table has no row for the class.
   QString GetSpinTableName(int16_t Category, int32_t Class);
 
+  // One object of a grid table, as a check of the index sees it.
+  struct TGridObject {
+    int32_t ObjNum = 0;
+    double X = 0, Y = 0;
+    int64_t Column = 0, Row = 0; // the cell it is filed under
+  };
+  // Up to `Count` objects of (Category, Class), spread evenly over the table the class is
+  // searched in; `Total` is how many it holds, or -1 when that table cannot be read.
+  std::vector<TGridObject> SampleObjects(int16_t Category, int32_t Class, int Count, int& Total);
+
   // Lets the user choose among several found objects (their labels, in found order): the chosen
   // line, or -1 when none was chosen. Without it the first object found is taken.
   std::function<int(const QStringList&)> ChooseObject;

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -43,24 +44,78 @@ Value Bound(double scale) {
   return scale == 0 ? Value() : Value(scale);
 }
 
-// The cell size kept in an existing SPIN.DB, or the default.
-double CellSize(const QString& userObjDir) {
+bool UsableCell(double size) {
+  return size > 0 && std::isfinite(size);
+}
+
+// The grid: its origin and the cell size in X and in Y.
+struct Grid {
+  TExtent Extent;
+  double Width = kDefaultGridCell, Height = kDefaultGridCell;
+  int64_t Column(double x) const { return GridCellNumber(x - Extent.XMin, Width); }
+  int64_t Row(double y) const { return GridCellNumber(y - Extent.YMin, Height); }
+};
+
+// The cell size kept in an existing SPIN.DB (its header's X and Y), or the default.
+void ReadCellSize(const QString& userObjDir, Grid& grid) {
   try {
     db::Table spin(userObjDir, kSpinTable);
     spin.Open();
-    if (!spin.IsEmpty()) {
-      spin.First();
-      const double width = spin.FieldByName("X").AsFloat();
-      if (width > 0 && std::isfinite(width)) return width;
-    }
+    if (spin.IsEmpty()) return;
+    spin.First();
+    const double width = spin.FieldByName("X").AsFloat();
+    const double height = spin.FieldByName("Y").AsFloat();
+    if (UsableCell(width)) grid.Width = width;
+    grid.Height = UsableCell(height) ? height : grid.Width;
   } catch (const db::Error&) {
     // No index yet.
   }
-  return kDefaultGridCell;
+}
+
+using ClassSet = std::set<std::pair<int64_t, int64_t>>;
+
+// The records of an existing grid table whose classes are not rebuilt, filed again under the
+// cells of this grid; the shared table's header is left out (a new one is written).
+std::vector<std::vector<Value>> KeptRecords(const QString& userObjDir, const QString& name,
+                                            const ClassSet& rebuilt, const Grid& grid) {
+  std::vector<std::vector<Value>> kept;
+  if (!base::FindPathIgnoreCase(userObjDir, name)) return kept;
+  db::Table table(userObjDir, name);
+  table.Open();
+  const bool shared = name.compare(kSpinTable, Qt::CaseInsensitive) == 0;
+  const size_t category = table.FieldByName("Category").FieldNo();
+  const size_t cls = table.FieldByName("Class").FieldNo();
+  const size_t number = table.FieldByName("ObjNum").FieldNo();
+  const size_t x = table.FieldByName("X").FieldNo(), y = table.FieldByName("Y").FieldNo();
+  const size_t in = table.FieldByName("ScaleIn").FieldNo();
+  const size_t out = table.FieldByName("ScaleOut").FieldNo();
+  for (int i = shared ? 1 : 0; i < table.RecordCount(); ++i) {
+    const int64_t c = db::ValueToInteger(table.ValueAt(i, category));
+    const int64_t k = db::ValueToInteger(table.ValueAt(i, cls));
+    if (rebuilt.count({c, k})) continue;
+    const double ox = db::ValueToFloat(table.ValueAt(i, x)),
+                 oy = db::ValueToFloat(table.ValueAt(i, y));
+    const int64_t column = grid.Column(ox), row = grid.Row(oy);
+    if (!std::isfinite(ox) || !std::isfinite(oy) || !FitsCellField(column) || !FitsCellField(row))
+      continue;
+    kept.push_back({column, row, c, k, table.ValueAt(i, number), ox, oy, table.ValueAt(i, in),
+                    table.ValueAt(i, out)});
+  }
+  return kept;
+}
+
+// The header must stay the first record in key order: objects west or south of the map's extent
+// have cell numbers below 1, and the header's column goes below theirs.
+void KeepHeaderFirst(std::vector<std::vector<Value>>& shared) {
+  int64_t lowest = 1;
+  for (size_t i = 1; i < shared.size(); ++i)
+    lowest = std::min(lowest, db::ValueToInteger(shared[i][0]));
+  if (lowest <= 0)
+    shared[0][0] = std::max<int64_t>(lowest - 1, std::numeric_limits<int32_t>::min() + 1);
 }
 
 // One grid record per object of the layer's class in its objects table.
-void AddLayerObjects(db::Table& layers, const QString& mapsDir, const TExtent& extent, double cell,
+void AddLayerObjects(db::Table& layers, const QString& mapsDir, const Grid& grid,
                      std::vector<std::vector<Value>>& records) {
   const int64_t category = layers.FieldByName("Category").AsInteger();
   const int64_t cls = layers.FieldByName("Class").AsInteger();
@@ -78,8 +133,8 @@ void AddLayerObjects(db::Table& layers, const QString& mapsDir, const TExtent& e
       continue;
     const double ox = db::ValueToFloat(objects.ValueAt(i, x));
     const double oy = db::ValueToFloat(objects.ValueAt(i, y));
-    const int64_t column = GridCellNumber(ox - extent.XMin, cell);
-    const int64_t row = GridCellNumber(oy - extent.YMin, cell);
+    const int64_t column = grid.Column(ox);
+    const int64_t row = grid.Row(oy);
     // An object with no place, or so far away that its cell has no number in the table, could
     // never be found; it is left out of the index.
     if (!std::isfinite(ox) || !std::isfinite(oy) || !FitsCellField(column) || !FitsCellField(row))
@@ -106,28 +161,42 @@ void WriteGridTable(const QString& userObjDir, const QString& name,
 TIndexBuildResult BuildObjectIndex(const QString& BaseDir, const QString& MapsDir,
                                    const QString& UserObjDir, const TExtent& Extent) {
   QDir().mkpath(UserObjDir);
-  const double cell = CellSize(UserObjDir);
+  Grid grid;
+  grid.Extent = Extent;
+  ReadCellSize(UserObjDir, grid);
   // The records of every grid table by its file name; the shared table starts with its header.
   std::map<QString, std::vector<std::vector<Value>>> tables;
-  tables[kSpinTable].push_back(
-      {int64_t(0), int64_t(0), int64_t(0), int64_t(0), int64_t(0), cell, cell, Value(), Value()});
+  tables[kSpinTable].push_back({int64_t(0), int64_t(0), int64_t(0), int64_t(0), int64_t(0),
+                                grid.Width, grid.Height, Value(), Value()});
   db::Table layers(BaseDir, "ClassReest");
   layers.Open();
   TIndexBuildResult result;
+  ClassSet rebuilt;
   for (layers.First(); !layers.Eof(); layers.Next()) {
     const int64_t kind = layers.FieldByName("PrimitiveType").AsInteger();
     const bool nodes = layers.FieldByName("Category").AsInteger() == 100;
     if ((kind != 101 && kind != 102) || !(nodes || layers.FieldByName("IsIndexed").AsBoolean()))
       continue;
+    rebuilt.insert(
+        {layers.FieldByName("Category").AsInteger(), layers.FieldByName("Class").AsInteger()});
     QString own = layers.FieldByName("FileName").AsString();
     if (const qsizetype dot = own.indexOf('.'); dot >= 0) own.truncate(dot);
     own = "spin" + own + ".db";
     const auto ownFile = base::FindPathIgnoreCase(UserObjDir, own);
     auto& records = tables[ownFile ? QFileInfo(*ownFile).fileName() : kSpinTable];
     const size_t before = records.size();
-    AddLayerObjects(layers, MapsDir, Extent, cell, records);
+    AddLayerObjects(layers, MapsDir, grid, records);
     result.Objects += int(records.size() - before);
   }
+  // The records of the classes not rebuilt here (objects this atlas's layers do not index, or
+  // kept by other programs) stay in their tables.
+  for (auto& [name, records] : tables) {
+    std::vector<std::vector<Value>> kept = KeptRecords(UserObjDir, name, rebuilt, grid);
+    result.Kept += int(kept.size());
+    records.insert(records.end(), std::make_move_iterator(kept.begin()),
+                   std::make_move_iterator(kept.end()));
+  }
+  KeepHeaderFirst(tables[kSpinTable]);
   for (const auto& [name, records] : tables) {
     WriteGridTable(UserObjDir, name, records);
     result.Tables << QString("%1: %2 records").arg(name).arg(records.size());

@@ -15,6 +15,7 @@
 struct TIndexBuildResult {
   QStringList Tables; // "SPIN.DB: 718 records", one line per table written
   int Objects = 0;
+  int Kept = 0; // records of classes not rebuilt, kept in their tables
 };
 
 // The fields of a grid table: the cell column and row (the primary key's first two fields, then
@@ -25,6 +26,7 @@ std::vector<db::FieldDef> GridTableFields();
 inline constexpr double kDefaultGridCell = 250.0;
 
 // Raises db::Error naming the table or field that could not be read or written. The cell size
-// of an existing `SPIN.DB` is kept; `Extent` is the map's whole extent (the grid's origin).
+// of an existing `SPIN.DB` (width and height) is kept, and so are the records of the classes not
+// rebuilt; `Extent` is the map's whole extent (the grid's origin).
 TIndexBuildResult BuildObjectIndex(const QString& BaseDir, const QString& MapsDir,
                                    const QString& UserObjDir, const TExtent& Extent);

@@ -8,10 +8,10 @@
 #include <QDateTime>
 #include <QHash>
 #include <QLineEdit>
-#include <QLocale>
 #include <QSpinBox>
 #include <algorithm>
 #include <limits>
+#include <map>
 
 using db::Value;
 
@@ -45,13 +45,42 @@ TAFDictNode* TAFTreeDict::NodeOf(QTreeWidgetItem* item) {
   return dynamic_cast<TAFDictNode*>(item);
 }
 
-QString TAFTreeDict::NowText() {
-  // The short date and the time with seconds, as the user's locale writes them.
-  const QLocale locale;
-  const QDateTime now = QDateTime::currentDateTime();
-  return locale.toString(now.date(), QLocale::ShortFormat) + " " +
-         locale.toString(now.time(),
-                         locale.timeFormat(QLocale::LongFormat).remove('t').remove('T').trimmed());
+QString TAFTreeDict::NowText(const QStringList& storedTimes) {
+  // Layouts the desktop engine wrote under the locales of its users, the Ukrainian and Russian
+  // ones first; a value matches a layout when it reads and writes back character for character.
+  static const char* const kLayouts[] = {
+      "dd.MM.yyyy HH:mm:ss", "dd.MM.yyyy H:mm:ss",  "d.M.yyyy H:mm:ss",  "dd.MM.yy HH:mm:ss",
+      "dd.MM.yy H:mm:ss",    "dd.MM.yyyy HH:mm",    "dd.MM.yyyy",        "dd/MM/yyyy HH:mm:ss",
+      "MM/dd/yyyy HH:mm:ss", "M/d/yyyy h:mm:ss AP", "M/d/yy h:mm:ss AP", "yyyy-MM-dd HH:mm:ss",
+      "yyyy-MM-ddTHH:mm:ss"};
+  std::map<QString, int> counts;
+  for (const QString& stored : storedTimes)
+    for (const char* layout : kLayouts) {
+      const QDateTime read = QDateTime::fromString(stored.trimmed(), layout);
+      if (read.isValid() && read.toString(layout) == stored.trimmed()) {
+        ++counts[layout];
+        break;
+      }
+    }
+  QString layout = "dd.MM.yyyy HH:mm:ss";
+  int best = 0;
+  for (const auto& [candidate, count] : counts)
+    if (count > best) {
+      best = count;
+      layout = candidate;
+    }
+  return QDateTime::currentDateTime().toString(layout);
+}
+
+QStringList TAFTreeDict::StoredTimes() const {
+  QStringList times;
+  if (!DictTable) return times;
+  const db::Field* field = DictTable->FindField("DTMODIFY");
+  if (!field) return times;
+  for (int i = 0; i < DictTable->RecordCount(); ++i)
+    if (QString t = db::ValueToString(DictTable->ValueAt(i, field->FieldNo())); !t.isEmpty())
+      times << t;
+  return times;
 }
 
 void TAFTreeDict::OpenDictionary() {
@@ -209,7 +238,7 @@ void TAFTreeDict::Execute(const QString& sql, const std::vector<Value>& params) 
 // The typed names and the time of the write, bound to the statement's "?" rather than written
 // into it, so that no text can change the statement. A date-time field takes the time itself.
 std::vector<Value> TAFTreeDict::Texts(const TDlgAFItemDict& dialog) {
-  Value now = NowText();
+  Value now = NowText(StoredTimes());
   if (DictTable)
     for (const db::FieldDef& f : DictTable->FieldDefs()) {
       if (f.Name.compare("DTMODIFY", Qt::CaseInsensitive) != 0) continue;
@@ -226,6 +255,7 @@ static QTreeWidgetItem* Selected(const QTreeWidget& tree) {
 }
 
 void TAFTreeDict::AddPart() {
+  if (ReadOnly) return;
   TDlgAFItemDict dialog(this);
   dialog.seID->setValue(NextNumber("SELECT MAX(PARTID) FROM " + Table));
   if (!RunDialog(dialog)) return;
@@ -242,7 +272,7 @@ void TAFTreeDict::AddPart() {
 
 void TAFTreeDict::AddItem() {
   TAFDictNode* selected = NodeOf(Selected(*this));
-  if (!selected) return;
+  if (ReadOnly || !selected) return;
   const int32_t part = selected->Item.PartId;
   const int32_t parent = selected->Item.Id;
   const QString inPart = " AND PARTID=" + QString::number(part);
@@ -264,7 +294,7 @@ void TAFTreeDict::AddItem() {
 
 void TAFTreeDict::EditItem() {
   TAFDictNode* selected = NodeOf(Selected(*this));
-  if (!selected) return;
+  if (ReadOnly || !selected) return;
   const int32_t part = selected->Item.PartId;
   const int32_t id = selected->Item.Id;
   // The entry's own parent, as stored: the same as the parent node's number for every node
@@ -299,8 +329,16 @@ void TAFTreeDict::EditItem() {
 
 void TAFTreeDict::DeleteItem() {
   TAFDictNode* selected = NodeOf(Selected(*this));
-  // Only a leaf is deleted.
-  if (!selected || selected->childCount() > 0) return;
+  if (ReadOnly || !selected) return;
+  // Only a leaf is deleted; the user is told why a node with entries below it is not.
+  if (selected->childCount() > 0) {
+    base::UserMessages::Current().ShowMessage(
+        QString::fromUtf8("«%1» не видалено: у нього є підлеглі елементи (%2). Спочатку видаліть "
+                          "їх.")
+            .arg(selected->Item.ShortName)
+            .arg(selected->childCount()));
+    return;
+  }
   if (!base::UserMessages::Current().Ask(
           QString::fromUtf8("Ви дійсно бажаєте видалити цей елемент?")))
     return;

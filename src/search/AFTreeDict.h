@@ -60,8 +60,13 @@ public:
   const QString& FilterText() const { return Filter; }
 
   static TAFDictNode* NodeOf(QTreeWidgetItem* item);
-  // The date and time written to DTMODIFY: the local time in the user's locale format.
-  static QString NowText();
+  // The date and time written to a text DTMODIFY: now, in the format the table's rows are
+  // written in (the most frequent of the known date-time layouts among them), else
+  // "dd.MM.yyyy HH:mm:ss"; the same whatever the user's locale.
+  static QString NowText(const QStringList& storedTimes);
+
+  // In the read-only work modes nothing is written: adding, editing and deleting refuse.
+  bool ReadOnly = false;
 
 private:
   bool RunDialog(TDlgAFItemDict& dialog);
@@ -70,6 +75,7 @@ private:
   void Execute(const QString& sql, const std::vector<db::Value>& params);
   std::vector<db::Value> Texts(const TDlgAFItemDict& dialog);
   void AttachOrphans();
+  QStringList StoredTimes() const;
   bool ApplyFilter(QTreeWidgetItem* item);
 
   db::Query Query;

@@ -1,5 +1,7 @@
 #include "DlgAFItemDict.h"
 
+#include "base/UserMessages.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
@@ -41,6 +43,16 @@ TDlgAFItemDict::TDlgAFItemDict(QWidget* parent) : QDialog(parent) {
   eShort->setFocus();
   connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
   connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TDlgAFItemDict::accept() {
+  if (eShort->text().trimmed().isEmpty()) {
+    base::UserMessages::Current().ShowMessage(
+        QString::fromUtf8("Введіть коротке ім'я: запис без імені не зберігається."));
+    eShort->setFocus();
+    return;
+  }
+  QDialog::accept();
 }
 
 void TDlgAFItemDict::SetCodeReadOnly() {

@@ -13,6 +13,8 @@ public:
   explicit TDlgAFItemDict(QWidget* parent = nullptr);
   // The code of an existing entry is shown but cannot be changed.
   void SetCodeReadOnly();
+  // "Зберегти" closes the dialog only with a short name: an entry without one is refused.
+  void accept() override;
 
   QSpinBox* seID = nullptr;
   QLineEdit* eShort = nullptr;

@@ -64,6 +64,9 @@ template <typename Command> void TFormClassifier::Run(Command command) {
 void TFormClassifier::FormShow() {
   AFTreeDict->DatabaseName = DatabaseName;
   AFTreeDict->Table = TableName;
+  AFTreeDict->ReadOnly = ReadOnly;
+  for (QPushButton* b : {btnAddPart, btnAddItem, btnEditItem, btnDelItem})
+    b->setEnabled(!ReadOnly);
   AFTreeDict->OpenDictionary();
   Run([this] { AFTreeDict->LoadTree(); });
 }

@@ -15,6 +15,8 @@ public:
   // Given by the opener before the window is shown.
   QString DatabaseName;
   QString TableName;
+  // The read-only work modes: the dictionary is shown, and nothing of it is written.
+  bool ReadOnly = false;
 
   void FormShow();
   void btnAddPartClick();

@@ -463,7 +463,8 @@ void TFormObjList::DBGridSearchCellClick() {
   const QModelIndex current = DBGridSearch->currentIndex();
   if (!current.isValid() || !GetObjectImageIndex) return ClearLogo();
   DBGridSearch->setToolTip(current.data().toString());
-  const int image = GetObjectImageIndex(int(db::ValueToInteger(CurrentValue("OBJECTCODE"))));
+  const int image = GetObjectImageIndex(ListCategory, ListClass,
+                                        int(db::ValueToInteger(CurrentValue("OBJECTCODE"))));
   db::Table& images = Data.TableImages;
   if (images.State() == db::TableState::Edit || images.State() == db::TableState::Insert ||
       !images.FindKey({int64_t(image)}))
@@ -482,9 +483,14 @@ void TFormObjList::sbImageClick() {
         QString::fromUtf8("Вікно вибору логотипу ще не встановлене."));
     return;
   }
-  const int current = GetObjectImageIndex(code);
-  const int chosen = ChooseImage(current);
-  if (chosen < 0 || chosen == current || !SetObjectImageIndex) return;
-  SetObjectImageIndex(code, chosen);
+  // The object is of the list's own class, whatever the panels have selected meanwhile.
+  try {
+    const int current = GetObjectImageIndex(ListCategory, ListClass, code);
+    const int chosen = ChooseImage(current);
+    if (chosen < 0 || chosen == current || !SetObjectImageIndex) return;
+    SetObjectImageIndex(ListCategory, ListClass, code, chosen);
+  } catch (const db::Error& e) {
+    base::UserMessages::Current().ShowMessage(e.Message);
+  }
   DBGridSearchCellClick();
 }

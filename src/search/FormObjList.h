@@ -55,8 +55,10 @@ public:
   // What the window asks of the others (set by the program): show an object on the map, read
   // and write an object's logo number, show the short information of a record.
   std::function<bool(int, int, int)> ShowObjectOnMap;
-  std::function<int(int)> GetObjectImageIndex;
-  std::function<void(int, int)> SetObjectImageIndex;
+  // The logo number of an object of the list's own class: (category, class, object code).
+  std::function<int(int, int, int)> GetObjectImageIndex;
+  // (category, class, object code, image number).
+  std::function<void(int, int, int, int)> SetObjectImageIndex;
   std::function<void(int, int, int)> ShowInfo;
   // The logo choice window (current image number → chosen number, or -1 when given up).
   std::function<int(int)> ChooseImage;

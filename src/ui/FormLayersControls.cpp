@@ -7,6 +7,7 @@
 #include "core/FAMap.h"
 #include "db/Error.h"
 #include "gfx/Canvas.h"
+#include "gfx/SymbolFonts.h"
 
 #include <algorithm>
 
@@ -18,6 +19,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -56,6 +58,11 @@ TFormLayersControls::TFormLayersControls(TDataModuleVANDREL& data, TFAMap& map, 
   RefreshControls(); // FormShow
 }
 
+TFormLayersControls::~TFormLayersControls() {
+  for (const Binding& b : Bindings)
+    b.Widget->disconnect(this);
+}
+
 // ---------------------------------------------------------------- building the window
 
 QGroupBox* TFormLayersControls::Group(const QString& caption, int x, int y, int w, int h) {
@@ -71,7 +78,7 @@ QLineEdit* TFormLayersControls::Edit(QWidget* parent, const QString& label, cons
   edit->setObjectName("DBEdit" + field);
   edit->setGeometry(x, y + 14, width, 20);
   connect(edit, &QLineEdit::editingFinished, this, [this, edit, field] {
-    if (!Loading && edit->isModified()) WriteField(field, edit->text());
+    if (!Loading && edit->isModified()) WriteField(field, StoredText(field, edit->text()));
     edit->setModified(false);
   });
   Bindings.push_back({field, edit});
@@ -137,11 +144,13 @@ void TFormLayersControls::BuildNavigator() {
     Navigator.push_back(b);
   }
   sbLabels = new QPushButton(QString::fromUtf8("Метки"), this);
+  sbLabels->setObjectName("sbLabels");
   sbLabels->setGeometry(230, 6, 70, 22);
   connect(sbLabels, &QPushButton::clicked, this, [this] {
     if (OnLabels) OnLabels();
   });
   BitBtnClose = new QPushButton(QString::fromUtf8("Возврат"), this);
+  BitBtnClose->setObjectName("BitBtnClose");
   BitBtnClose->setGeometry(520, 6, 74, 22);
   connect(BitBtnClose, &QPushButton::clicked, this, &QDialog::accept);
 }
@@ -180,9 +189,16 @@ void TFormLayersControls::BuildGroups() {
   QGroupBox* points = Group(QString::fromUtf8(" Точечные объекты "), 8, 188, 290, 120);
   QComboBox* charFont = Combo(points, QString::fromUtf8("Шрифт"), "CharFont", fonts, 8, 14, 150);
   DBEditCharLabel = Edit(points, QString(), "CharLabel", 166, 28, 30);
-  connect(charFont, &QComboBox::currentTextChanged, this, [this](const QString& font) {
+  connect(charFont, &QComboBox::currentTextChanged, this, [this] {
     // DBComboBoxCharFontNameChange: the symbol shown as it will be drawn.
-    DBEditCharLabel->setFont(QFont(font));
+    if (!Loading) ShowCharLabel();
+  });
+  // A letter typed is shown at once as the sign the map draws for it.
+  connect(DBEditCharLabel, &QLineEdit::textEdited, this, [this](const QString& typed) {
+    const QString shown = ShownText("CharLabel", StoredText("CharLabel", typed));
+    if (shown == typed) return;
+    DBEditCharLabel->setText(shown);
+    DBEditCharLabel->setModified(true);
   });
   Edit(points, QString::fromUtf8("Размер"), "CharFontSize", 204, 14, 40);
   Edit(points, QString::fromUtf8("М иконки 1:"), "ZoomInIconScale", 8, 50, 60);
@@ -225,6 +241,33 @@ void TFormLayersControls::BuildGroups() {
   Edit(paint, QString(), "PenWidth", 170, 6, 40);
   Combo(paint, QString(), "BrushStyle", Numbers(0, 7), 8, 32, 60);
   Combo(paint, QString(), "PenStyle", Numbers(0, 5), 76, 32, 60);
+  // Enter posts the row (keyPressEvent); no button of the window is started by it.
+  for (QPushButton* b : findChildren<QPushButton*>())
+    b->setAutoDefault(false);
+}
+
+QString TFormLayersControls::CharFontName() const {
+  const auto* combo = qobject_cast<const QComboBox*>(Control("CharFont"));
+  return combo ? combo->currentText() : QString();
+}
+
+QString TFormLayersControls::ShownText(const QString& field, const QString& stored) const {
+  return field == "CharLabel" ? gfx::SymbolFontText(CharFontName(), stored) : stored;
+}
+
+QString TFormLayersControls::StoredText(const QString& field, const QString& shown) const {
+  return field == "CharLabel" ? gfx::SymbolFontLetters(CharFontName(), shown) : shown;
+}
+
+void TFormLayersControls::ShowCharLabel() {
+  const QString font = CharFontName();
+  DBEditCharLabel->setFont(font.isEmpty() ? this->font() : gfx::SymbolDisplayFont(font, 14));
+  db::Table& t = Data.TableClasses;
+  const db::Field* label = t.IsEmpty() ? nullptr : t.FindField("CharLabel");
+  const bool loading = Loading;
+  Loading = true;
+  DBEditCharLabel->setText(label ? ShownText("CharLabel", label->AsString()) : QString());
+  Loading = loading;
 }
 
 QWidget* TFormLayersControls::Control(const QString& field) const {
@@ -240,10 +283,10 @@ void TFormLayersControls::LoadRow() {
   db::Table& t = Data.TableClasses;
   for (const Binding& b : Bindings) {
     db::Field* f = t.IsEmpty() ? nullptr : t.FindField(b.Field);
-    b.Widget->setEnabled(f != nullptr);
+    b.Widget->setEnabled(f != nullptr && Editable());
     const QString text = f ? f->AsString() : QString();
     if (auto* edit = qobject_cast<QLineEdit*>(b.Widget))
-      edit->setText(text);
+      edit->setText(ShownText(b.Field, text));
     else if (auto* combo = qobject_cast<QComboBox*>(b.Widget))
       combo->setCurrentText(text);
     else if (auto* box = qobject_cast<QCheckBox*>(b.Widget))
@@ -279,8 +322,7 @@ void TFormLayersControls::RefreshControls() {
   DBComboBoxLabelFieldName->clear();
   DBComboBoxLabelFieldName->addItems(AttributeTextFields(t.FieldByName("FileName").AsString()));
   DBComboBoxLabelFieldName->setCurrentText(current);
-  const QString charFont = t.FieldByName("CharFont").AsString();
-  DBEditCharLabel->setFont(charFont.isEmpty() ? font() : QFont(charFont));
+  ShowCharLabel();
   for (const auto& [field, panel] : ColourPanels) {
     QPalette p = panel->palette();
     p.setColor(QPalette::Button, gfx::ToQColor(uint32_t(t.FieldByName(field).AsInteger())));
@@ -293,7 +335,12 @@ void TFormLayersControls::RefreshControls() {
   Loading = false;
 }
 
+bool TFormLayersControls::Editable() const {
+  return Data.WorkMode == 0;
+}
+
 bool TFormLayersControls::WriteField(const QString& field, const db::Value& value) {
+  if (!Editable()) return false; // the read-only modes write nothing of the data root
   db::Table& t = Data.TableClasses;
   try {
     if (t.State() == db::TableState::Browse) t.Edit();
@@ -318,8 +365,21 @@ bool TFormLayersControls::PostRow() {
   }
 }
 
+void TFormLayersControls::CommitFocusedEditor() {
+  // The navigator's buttons take no focus: what is being typed is written to the row first.
+  QWidget* focused = focusWidget();
+  for (const Binding& b : Bindings) {
+    auto* edit = qobject_cast<QLineEdit*>(b.Widget);
+    if (!edit || edit != focused || !edit->isModified()) continue;
+    WriteField(b.Field, StoredText(b.Field, edit->text()));
+    edit->setModified(false);
+  }
+}
+
 void TFormLayersControls::DBNavigator1Click(int button) {
   db::Table& t = Data.TableClasses;
+  if (!Editable() && (button == InsertRow || button == DeleteRow)) return;
+  if (button != CancelButton) CommitFocusedEditor();
   switch (button) {
   case First:
   case Prior:
@@ -336,27 +396,51 @@ void TFormLayersControls::DBNavigator1Click(int button) {
     t.Insert();
     break;
   case DeleteRow:
-    if (t.IsEmpty() ||
-        !base::UserMessages::Current().Confirm(
-            QString::fromUtf8("Видалити шар «%1»?").arg(t.FieldByName("ClassName").AsString())))
-      return;
-    try {
-      t.Cancel();
-      t.Delete();
-    } catch (const db::Error& e) {
-      base::UserMessages::Current().ShowMessage(e.Message);
-    }
+    DeleteCurrentRow();
     break;
   case PostButton:
     PostRow();
     break;
   case CancelButton:
+    if (QWidget* focused = focusWidget(); qobject_cast<QLineEdit*>(focused))
+      static_cast<QLineEdit*>(focused)->setModified(false); // what was typed is given up too
     t.Cancel();
     break;
   default:
     break;
   }
   RefreshControls();
+}
+
+void TFormLayersControls::DeleteCurrentRow() {
+  db::Table& t = Data.TableClasses;
+  // A new row not yet posted is only given up: the row the cursor falls back to is a real layer.
+  if (t.State() == db::TableState::Insert) {
+    t.Cancel();
+    return;
+  }
+  // Unposted edits are given up first, so the question names the layer as it is stored.
+  if (t.State() == db::TableState::Edit) t.Cancel();
+  if (t.IsEmpty() ||
+      !base::UserMessages::Current().Confirm(
+          QString::fromUtf8("Видалити шар «%1»?").arg(t.FieldByName("ClassName").AsString())))
+    return;
+  try {
+    t.Delete();
+  } catch (const db::Error& e) {
+    base::UserMessages::Current().ShowMessage(e.Message);
+  }
+}
+
+void TFormLayersControls::keyPressEvent(QKeyEvent* e) {
+  // Enter posts the row being edited, whatever field holds the focus.
+  if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+    CommitFocusedEditor();
+    PostRow();
+    RefreshControls();
+    return;
+  }
+  QDialog::keyPressEvent(e);
 }
 
 void TFormLayersControls::PositionClick(int xLabel, int yLabel) {
@@ -370,6 +454,7 @@ void TFormLayersControls::ScaleClick(const QString& field) {
 }
 
 void TFormLayersControls::ColourClick(const QString& field) {
+  if (!Editable()) return;
   db::Table& t = Data.TableClasses;
   const QColor chosen =
       QColorDialog::getColor(gfx::ToQColor(uint32_t(t.FieldByName(field).AsInteger())), this);
@@ -379,6 +464,7 @@ void TFormLayersControls::ColourClick(const QString& field) {
 }
 
 void TFormLayersControls::sbFileSelectClick() {
+  if (!Editable()) return;
   QFileDialog dialog(this, QString(), Data.MapsDir,
                      "Maps (*.m);;Points Database (*.db);;Geometry files (*.mds *.shp)");
   dialog.setDefaultSuffix("shp");
@@ -388,6 +474,7 @@ void TFormLayersControls::sbFileSelectClick() {
 }
 
 void TFormLayersControls::ApplyChosenFile(const QString& path) {
+  if (!Editable()) return;
   const QFileInfo file(path);
   const QString extension = "." + file.suffix().toUpper();
   if (!WriteField("FileName", file.fileName())) return;

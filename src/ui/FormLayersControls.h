@@ -26,6 +26,8 @@ class TFAMap;
 class TFormLayersControls : public QDialog {
 public:
   TFormLayersControls(TDataModuleVANDREL& data, TFAMap& map, QWidget* parent = nullptr);
+  // The fields stop writing to the row first: a focused field loses its focus as the window goes.
+  ~TFormLayersControls() override;
 
   void RefreshControls();
   // The navigator: first, prior, next, last, insert, delete, post, cancel.
@@ -40,6 +42,10 @@ public:
   bool WriteField(const QString& field, const db::Value& value);
   // Posts the row being edited; false (with the error shown) when the table refused it.
   bool PostRow();
+  // Writes to the row what is being typed in the focused field.
+  void CommitFocusedEditor();
+  // Whether the atlas may be written (work mode 0); otherwise every write is refused.
+  bool Editable() const;
 
   enum NavigatorButton { First, Prior, Next, Last, InsertRow, DeleteRow, PostButton, CancelButton };
 
@@ -56,6 +62,7 @@ public:
 
 protected:
   void done(int result) override; // a row still being edited is posted first
+  void keyPressEvent(QKeyEvent* e) override;
 
 private:
   struct Binding {
@@ -75,6 +82,13 @@ private:
   // Shows the current row in the bound controls.
   void LoadRow();
   QStringList AttributeTextFields(const QString& fileName) const;
+  // Deletes the current row after asking; a row being inserted is only given up.
+  void DeleteCurrentRow();
+  // The symbol field shows the sign the map draws for each character of CharLabel in CharFont.
+  QString CharFontName() const;
+  QString ShownText(const QString& field, const QString& stored) const;
+  QString StoredText(const QString& field, const QString& shown) const;
+  void ShowCharLabel();
 
   TDataModuleVANDREL& Data;
   TFAMap& Map;

@@ -353,6 +353,7 @@ void TFormMap::imExitClick() {
 
 void TFormMap::MapMouseDown(QMouseEvent* e) {
   if (e->button() == Qt::RightButton) {
+    Action("ppmiChngSymbol")->setVisible(ActiveLayerHasOwnSymbol());
     ppmnMap->popup(e->globalPosition().toPoint());
     return;
   }

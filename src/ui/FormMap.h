@@ -62,6 +62,8 @@ public:
   void miClassifierClick();
   void miCalcTopologicalModelClick();
   void ppmiChngSymbolClick();
+  // Whether "Змінити знак" of the map applies to the current layer (work mode 0, category 100 on).
+  bool ActiveLayerHasOwnSymbol() const;
   void sbLayersClick();
   void sbStreetsClick();
   void sbAddressClick();

@@ -21,6 +21,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QProgressDialog>
 #include <QToolButton>
 
@@ -69,6 +70,7 @@ void TFormMap::miClassifierClick() {
   TFormClassifier window(this);
   window.DatabaseName = Data.BaseDir;
   window.TableName = "dictionary.db";
+  window.ReadOnly = Data.WorkMode != 0;
   window.exec();
 }
 
@@ -87,12 +89,17 @@ void TFormMap::InstallSymbolChoice() {
   };
 }
 
-void TFormMap::ppmiChngSymbolClick() {
-  // Hidden in the read-only work modes; nothing of the data root is written there.
-  if (Data.WorkMode != 0) return;
+bool TFormMap::ActiveLayerHasOwnSymbol() const {
+  // As in the panels: symbols are chosen for the classes of categories from 100 on, in work
+  // mode 0 only (nothing of the data root is written in the read-only modes).
   const int active = Map->ActiveLayer;
-  if (active < 0 || active >= int(Map->Layers.size())) return;
-  const TCustomLayer& layer = *Map->Layers[size_t(active)];
+  if (Data.WorkMode != 0 || active < 0 || active >= int(Map->Layers.size())) return false;
+  return Map->Layers[size_t(active)]->Category >= 100;
+}
+
+void TFormMap::ppmiChngSymbolClick() {
+  if (!ActiveLayerHasOwnSymbol()) return;
+  const TCustomLayer& layer = *Map->Layers[size_t(Map->ActiveLayer)];
   Panels->ChangeSymbol(layer.Category, layer.Class, 255);
 }
 
@@ -117,6 +124,18 @@ void TFormMap::miCalcTopologicalModelClick() {
   const TExtent& e = Map->World.FullExtent;
   TDBPointsIndexs index(Data.MapsDir, Data.BaseDir, Data.UserObjDir, e.XMin, e.YMin, e.XMax,
                         e.YMax);
+  // An index that cannot give this atlas's nodes would overwrite the model with wrong numbers
+  // or -1: nothing is written then.
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const QString problem = TopologyIndexProblem(index, Data.BaseDir, Data.MapsDir);
+  QApplication::restoreOverrideCursor();
+  if (!problem.isEmpty()) {
+    base::UserMessages::Current().ShowMessage(
+        QString::fromUtf8("Топологічну модель не узгоджено: індекс об'єктів не відповідає цьому "
+                          "атласу (%1). Жодного рядка не змінено; перебудуйте індекс об'єктів.")
+            .arg(problem));
+    return;
+  }
   // Beyond the specified command: the pipes done of the pipes in all, and a way to stop between
   // pipes; the window keeps repainting meanwhile.
   QProgressDialog progress(QString::fromUtf8("Узгодження топологічної моделі..."),
@@ -165,6 +184,12 @@ void TFormMap::miCalcTopologicalModelClick() {
 void TFormMap::miRebuildIndexClick() {
   // Hidden in the read-only work modes; nothing of the data root is written there.
   if (Data.WorkMode != 0) return;
+  // The grid tables are replaced whole: asked first.
+  if (!base::UserMessages::Current().Confirm(
+          QString::fromUtf8("Перебудувати індекс об'єктів у %1? Його таблиці буде замінено "
+                            "новими, зібраними з таблиць об'єктів атласу.")
+              .arg(QDir::toNativeSeparators(Data.UserObjDir))))
+    return;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   QString message;
   try {
@@ -175,6 +200,8 @@ void TFormMap::miRebuildIndexClick() {
     message = QString::fromUtf8("Індекс об'єктів перебудовано (%1 об'єктів):\n%2")
                   .arg(r.Objects)
                   .arg(r.Tables.join('\n'));
+    if (r.Kept > 0)
+      message += QString::fromUtf8("\nЗаписи інших класів збережено: %1.").arg(r.Kept);
   } catch (const db::Error& e) {
     message = e.Message;
   } catch (const std::exception& e) {

@@ -66,6 +66,10 @@ TFormSelectImages::TFormSelectImages(TDataModuleVANDREL& data, QWidget* parent)
   Fill(0);
 }
 
+TFormSelectImages::~TFormSelectImages() {
+  DBCtrlGrid1->disconnect(this);
+}
+
 void TFormSelectImages::Fill(int current) {
   Filling = true;
   db::Table& images = Data.TableImages;
@@ -95,17 +99,32 @@ int TFormSelectImages::CurrentRow() const {
   return DBCtrlGrid1->currentRow();
 }
 
+bool TFormSelectImages::Editable() const {
+  return Data.WorkMode == 0;
+}
+
 void TFormSelectImages::CellEdited(int row, int column) {
   if (Filling || column == ImageColumn) return;
   db::Table& images = Data.TableImages;
+  const QString text = DBCtrlGrid1->item(row, column)->text();
+  bool whole = true;
+  const qlonglong number = text.trimmed().toLongLong(&whole);
+  if (!Editable() || (column == IndexColumn && !whole)) {
+    // Objects point at their logo by this number: a text that is no whole number would be
+    // stored as 0 and take every such object's logo away.
+    if (Editable())
+      base::UserMessages::Current().ShowMessage(
+          QString::fromUtf8("Номер малюнка має бути цілим числом: «%1» не записано.").arg(text));
+    Fill(row);
+    return;
+  }
   try {
     images.SetRecNo(row + 1);
     images.Edit();
-    const QString text = DBCtrlGrid1->item(row, column)->text();
     if (column == NameColumn)
       images.FieldByName("ImageName").SetAsString(text);
     else
-      images.FieldByName("ImageIndex").SetAsInteger(text.toLongLong());
+      images.FieldByName("ImageIndex").SetAsInteger(number);
     images.Post();
   } catch (const db::Error& e) {
     images.Cancel();
@@ -124,6 +143,7 @@ void TFormSelectImages::BitBtnOKClick() {
 }
 
 void TFormSelectImages::BitBtnAddClick() {
+  if (!Editable()) return; // the read-only modes write nothing of the data root
   db::Table& images = Data.TableImages;
   const int current = CurrentRow();
   // The next number after the last row's, whatever row is current.
@@ -145,7 +165,7 @@ void TFormSelectImages::BitBtnAddClick() {
 void TFormSelectImages::BitBtnDelClick() {
   const int row = CurrentRow();
   db::Table& images = Data.TableImages;
-  if (row < 0 || row >= images.RecordCount()) return;
+  if (!Editable() || row < 0 || row >= images.RecordCount()) return;
   // A picture deleted by a slip of the key would be lost: the deletion is confirmed first.
   const QString name = DBCtrlGrid1->item(row, NameColumn)->text();
   if (!base::UserMessages::Current().Confirm(QString::fromUtf8("Видалити малюнок «%1»?").arg(name)))
@@ -160,6 +180,7 @@ void TFormSelectImages::BitBtnDelClick() {
 }
 
 void TFormSelectImages::LoadPicture(const QString& fileName) {
+  if (!Editable()) return;
   QFile file(fileName);
   if (!file.open(QIODevice::ReadOnly))
     throw db::Error(fileName + ": the picture cannot be read: " + file.errorString());
@@ -183,6 +204,7 @@ void TFormSelectImages::LoadPicture(const QString& fileName) {
 }
 
 void TFormSelectImages::DBImageDblClick() {
+  if (!Editable()) return;
   const QString fileName = QFileDialog::getOpenFileName(this, QString::fromUtf8("Вибір малюнка"),
                                                         QString(), "Bitmaps (*.bmp)");
   if (fileName.isEmpty()) return;

@@ -12,6 +12,8 @@ class TDataModuleVANDREL;
 class TFormSelectImages : public QDialog {
 public:
   explicit TFormSelectImages(TDataModuleVANDREL& data, QWidget* parent = nullptr);
+  // The grid stops reporting edits first: an editor still open is closed as the window goes.
+  ~TFormSelectImages() override;
 
   void BitBtnOKClick();
   void BitBtnAddClick();
@@ -33,6 +35,7 @@ protected:
 
 private:
   // Shows the table's rows; `current` is the row to stand on.
+  bool Editable() const; // work mode 0: the image table may be written
   void Fill(int current);
   void CellEdited(int row, int column);
   int CurrentRow() const;

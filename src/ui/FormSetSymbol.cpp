@@ -6,7 +6,8 @@
 #include "gfx/SymbolFonts.h"
 
 #include <QCheckBox>
-#include <QFontComboBox>
+#include <QComboBox>
+#include <QFontDatabase>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,15 +20,6 @@ namespace {
 constexpr int kCell = 17;
 const QString kGridFont = "Wingdings";
 
-// A font for a text of `family`: the free fonts of the signs where the family is a missing
-// symbol font.
-QFont FontFor(const QString& family, int pixels) {
-  QFont f(family);
-  if (gfx::DrawsThroughSymbolTable(family)) f.setFamilies(gfx::SymbolSignFamilies());
-  f.setPixelSize(pixels);
-  return f;
-}
-
 } // namespace
 
 TFormSetSymbol::TFormSetSymbol(TDataModuleVANDREL& data, QWidget* parent)
@@ -39,12 +31,20 @@ TFormSetSymbol::TFormSetSymbol(TDataModuleVANDREL& data, QWidget* parent)
   setFont(small);
   auto* fontLabel = new QLabel(QString::fromUtf8("Вибір шрифта:"), this);
   fontLabel->move(4, 4);
-  FontComboBox = new QFontComboBox(this);
+  FontComboBox = new QComboBox(this);
   FontComboBox->setObjectName("FontComboBox");
-  FontComboBox->setFontFilters(QFontComboBox::ScalableFonts);
   FontComboBox->setGeometry(4, 18, 344, 22);
-  FontComboBox->setCurrentIndex(-1); // no font chosen when the window opens
-  connect(FontComboBox, &QFontComboBox::currentFontChanged, this, [this] { FontComboBoxChange(); });
+  // The scalable fonts of the machine, and the symbol fonts the map draws by their signs where
+  // they are missing, so that a row's font can always be shown.
+  QStringList fonts;
+  for (const QString& family : QFontDatabase::families())
+    if (QFontDatabase::isScalable(family)) fonts << family;
+  for (const QString& symbolFont : gfx::KnownSymbolFonts())
+    if (!gfx::FontInstalled(symbolFont)) fonts << symbolFont;
+  fonts.sort(Qt::CaseInsensitive);
+  FontComboBox->addItems(fonts);
+  FontComboBox->setCurrentIndex(-1); // until ChooseSymbol shows the row's own font
+  connect(FontComboBox, &QComboBox::currentTextChanged, this, [this] { FontComboBoxChange(); });
   auto* symbolLabel = new QLabel(QString::fromUtf8("Вибір знаку:"), this);
   symbolLabel->move(4, 44);
   sgrdSymbols = new QTableWidget(kRows, kColumns, this);
@@ -82,8 +82,9 @@ TFormSetSymbol::TFormSetSymbol(TDataModuleVANDREL& data, QWidget* parent)
   bbtnOK = new QPushButton(QString::fromUtf8("Вибрати"), this);
   bbtnOK->setObjectName("bbtnOK");
   bbtnOK->setGeometry(170, 282, 85, 22);
+  bbtnOK->setAutoDefault(false);
   connect(bbtnOK, &QPushButton::clicked, this, [this] {
-    bbtnOKClick();
+    if (!bbtnOKClick()) return; // nothing chosen: the window stays
     accept();
   });
   bbtnCancel = new QPushButton(QString::fromUtf8("Відмінити"), this);
@@ -93,6 +94,50 @@ TFormSetSymbol::TFormSetSymbol(TDataModuleVANDREL& data, QWidget* parent)
   bbtnCancel->setFocus();
   ShowCharacters(kGridFont);
   edtHighLight->setText(sgrdSymbols->item(0, 0)->text());
+  sgrdSymbols->setCurrentItem(nullptr);
+  UpdateOkButton();
+}
+
+void TFormSetSymbol::UpdateOkButton() {
+  const QTableWidgetItem* cell = sgrdSymbols->currentItem();
+  bbtnOK->setEnabled(Data.WorkMode == 0 && cell && !cell->data(Qt::UserRole).toString().isEmpty());
+}
+
+void TFormSetSymbol::SetFontName(const QString& font) {
+  if (font.isEmpty()) return;
+  int at = FontComboBox->findText(font, Qt::MatchFixedString); // letter case ignored
+  if (at < 0) {
+    FontComboBox->addItem(font);
+    at = FontComboBox->count() - 1;
+  }
+  FontComboBox->setCurrentIndex(at);
+  FontComboBoxChange();
+}
+
+void TFormSetSymbol::SelectCharacter(const QString& character) {
+  sgrdSymbols->setCurrentItem(nullptr);
+  if (!character.isEmpty())
+    for (int y = 0; y < kRows; ++y)
+      for (int x = 0; x < kColumns; ++x)
+        if (sgrdSymbols->item(y, x)->data(Qt::UserRole).toString() == character.left(1))
+          sgrdSymbols->setCurrentCell(y, x);
+  UpdateOkButton();
+}
+
+void TFormSetSymbol::ShowStoredSymbol() {
+  const bool group = SymbolGroup > 0;
+  db::Table& t = group ? Data.TableGroup : Data.TableClasses;
+  t.SetIndexName(group ? "GROUP_ID" : "CLASS_ID");
+  std::vector<db::Value> key{int64_t(SymbolCategory), int64_t(SymbolClass)};
+  if (group) key.push_back(int64_t(SymbolGroup));
+  QString font, character;
+  if (t.FindKey(key)) {
+    font = t.FieldByName(group ? "SymbolFont" : "CharFont").AsString();
+    character = t.FieldByName(group ? "Symbol_Code" : "CharLabel").AsString();
+  }
+  t.SetIndexName("");
+  SetFontName(font);
+  SelectCharacter(character);
 }
 
 QString TFormSetSymbol::CellCharacter(int column, int row) {
@@ -102,19 +147,19 @@ QString TFormSetSymbol::CellCharacter(int column, int row) {
 }
 
 void TFormSetSymbol::ShowCharacters(const QString& family) {
-  sgrdSymbols->setFont(FontFor(family, 13));
+  sgrdSymbols->setFont(gfx::SymbolDisplayFont(family, 13));
   for (int y = 0; y < kRows; ++y)
     for (int x = 0; x < kColumns; ++x) {
       QTableWidgetItem* cell = sgrdSymbols->item(y, x);
       cell->setText(gfx::SymbolFontText(family, cell->data(Qt::UserRole).toString()));
     }
-  edtHighLight->setFont(FontFor(family, 32));
+  edtHighLight->setFont(gfx::SymbolDisplayFont(family, 32));
   if (QTableWidgetItem* current = sgrdSymbols->currentItem())
     edtHighLight->setText(current->text());
 }
 
 QString TFormSetSymbol::ChosenFont() const {
-  return FontComboBox->currentIndex() < 0 ? QString() : FontComboBox->currentFont().family();
+  return FontComboBox->currentIndex() < 0 ? QString() : FontComboBox->currentText();
 }
 
 void TFormSetSymbol::FontComboBoxChange() {
@@ -124,6 +169,7 @@ void TFormSetSymbol::FontComboBoxChange() {
 void TFormSetSymbol::sgrdSymbolsSelectCell(int column, int row) {
   if (QTableWidgetItem* cell = sgrdSymbols->item(row, column)) edtHighLight->setText(cell->text());
   PlaceHighLight();
+  UpdateOkButton();
 }
 
 void TFormSetSymbol::PlaceHighLight() {
@@ -157,13 +203,20 @@ bool TFormSetSymbol::ChooseSymbol(int category, int cls, int group) {
   SymbolCategory = int8_t(category);
   SymbolClass = cls;
   SymbolGroup = int8_t(group); // 255 from the panels, and every number from 128, are negative
+  try {
+    ShowStoredSymbol();
+  } catch (const db::Error&) {
+    // No row to show: the grid opens without a choice, and a choice fails as it is stored.
+  }
   exec();
   return !SymbolError;
 }
 
-void TFormSetSymbol::bbtnOKClick() {
+bool TFormSetSymbol::bbtnOKClick() {
   QTableWidgetItem* cell = sgrdSymbols->currentItem();
   const QString character = cell ? cell->data(Qt::UserRole).toString() : QString();
+  // Nothing is stored until a character is chosen, and nothing at all in the read-only modes.
+  if (character.isEmpty() || Data.WorkMode != 0) return false;
   try {
     if (SymbolGroup <= 0)
       StoreClassSymbol(ChosenFont(), character);
@@ -172,6 +225,7 @@ void TFormSetSymbol::bbtnOKClick() {
   } catch (const db::Error&) {
     SymbolError = true;
   }
+  return true;
 }
 
 void TFormSetSymbol::StoreClassSymbol(const QString& font, const QString& character) {

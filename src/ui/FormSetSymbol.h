@@ -6,7 +6,7 @@
 #include <QDialog>
 
 class QCheckBox;
-class QFontComboBox;
+class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QTableWidget;
@@ -23,13 +23,18 @@ public:
   bool ChooseSymbol(int category, int cls, int group);
 
   void FontComboBoxChange();
+  // Chooses a font by name (added to the list when it is not installed) and shows its signs.
+  void SetFontName(const QString& font);
+  // Makes the cell of a character current; an empty or unknown character leaves no cell chosen.
+  void SelectCharacter(const QString& character);
   void sgrdSymbolsSelectCell(int column, int row);
-  void bbtnOKClick();
+  // Stores the chosen character; false (nothing stored, the window stays) without one.
+  bool bbtnOKClick();
   // The character of a grid cell, as the tables hold it (a Windows-1251 character); empty for
   // the four cells past code 255.
   static QString CellCharacter(int column, int row);
 
-  QFontComboBox* FontComboBox = nullptr;
+  QComboBox* FontComboBox = nullptr; // the installed fonts and the symbol fonts drawn by signs
   QTableWidget* sgrdSymbols = nullptr;
   QLineEdit* edtHighLight = nullptr;
   QCheckBox* chboxForALL = nullptr;
@@ -49,6 +54,10 @@ private:
   void ShowCharacters(const QString& font);
   void PlaceHighLight();
   QString ChosenFont() const;
+  // Opens on the font and the character the class or group row has now.
+  void ShowStoredSymbol();
+  // "Вибрати" is offered only while a character is chosen.
+  void UpdateOkButton();
   void StoreClassSymbol(const QString& font, const QString& character);
   void StoreGroupSymbol(const QString& font, const QString& character);
 

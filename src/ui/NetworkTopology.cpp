@@ -1,11 +1,14 @@
 #include "NetworkTopology.h"
 
 #include "base/PathResolver.h"
+#include "db/Error.h"
 #include "db/Table.h"
 #include "layers/GeometryFile.h"
 #include "overlays/DBPointsIndexs.h"
 
 #include <QFileInfo>
+#include <cmath>
+#include <map>
 
 namespace {
 
@@ -25,7 +28,115 @@ QString PipeEnds(const TGeometryFile& file, const TGeometryFile::Record& r, TWor
   return QString();
 }
 
+// How far an indexed node may lie from its place in the objects table, in map units.
+constexpr double kPlaceTolerance = 0.01;
+// How many grid records of each network are compared with the objects tables.
+constexpr int kSampleSize = 64;
+
+struct NodeLayer {
+  QString FileName; // the objects table in MapsDir; empty when the layers table has no row
+};
+
+NodeLayer FindNodeLayer(const QString& baseDir, int16_t category, int32_t cls) {
+  db::Table layers(baseDir, "ClassReest");
+  layers.Open();
+  for (layers.First(); !layers.Eof(); layers.Next())
+    if (layers.FieldByName("Category").AsInteger() == category &&
+        layers.FieldByName("Class").AsInteger() == cls)
+      return {layers.FieldByName("FileName").AsString()};
+  return {};
+}
+
+QString Place(double x, double y) {
+  return QString("(%1; %2)").arg(x, 0, 'f', 2).arg(y, 0, 'f', 2);
+}
+
+// The sampled grid records of one network against its objects table.
+QString NetworkIndexProblem(TDBPointsIndexs& index, const QString& baseDir, const QString& mapsDir,
+                            const TNetworkTable& network) {
+  int total = 0;
+  const std::vector<TDBPointsIndexs::TGridObject> sample =
+      index.SampleObjects(network.Category, network.Class, kSampleSize, total);
+  const QString of = QString::fromUtf8("вузли класу %1 (%2)")
+                         .arg(network.Class)
+                         .arg(QString::fromUtf8(network.TableName));
+  if (total < 0) return of + QString::fromUtf8(": таблицю індексу не прочитано");
+  const NodeLayer layer = FindNodeLayer(baseDir, network.Category, network.Class);
+  if (layer.FileName.isEmpty()) {
+    if (total == 0) return {}; // no nodes in the atlas, none in the index
+    return of + QString::fromUtf8(": в індексі %1 вузлів, а в таблиці шарів немає шару категорії "
+                                  "%2, класу %3")
+                    .arg(total)
+                    .arg(network.Category)
+                    .arg(network.Class);
+  }
+  db::Table objects(mapsDir, layer.FileName);
+  objects.Open();
+  const db::Field* category = objects.FindField("Category");
+  const db::Field* cls = objects.FindField("Class");
+  const size_t code = objects.FieldByName("ObjectCode").FieldNo();
+  const size_t x = objects.FieldByName("X").FieldNo(), y = objects.FieldByName("Y").FieldNo();
+  std::map<int64_t, std::pair<double, double>> places; // of the sampled nodes, by number
+  for (const auto& s : sample)
+    places.emplace(s.ObjNum, std::make_pair(NAN, NAN));
+  int atlasNodes = 0;
+  for (int i = 0; i < objects.RecordCount(); ++i) {
+    if ((category &&
+         db::ValueToInteger(objects.ValueAt(i, category->FieldNo())) != network.Category) ||
+        (cls && db::ValueToInteger(objects.ValueAt(i, cls->FieldNo())) != network.Class))
+      continue;
+    ++atlasNodes;
+    const auto place = places.find(db::ValueToInteger(objects.ValueAt(i, code)));
+    if (place != places.end() && std::isnan(place->second.first))
+      place->second = {db::ValueToFloat(objects.ValueAt(i, x)),
+                       db::ValueToFloat(objects.ValueAt(i, y))};
+  }
+  if (total == 0 && atlasNodes > 0)
+    return of + QString::fromUtf8(": в індексі жодного, а в %1 їх %2")
+                    .arg(layer.FileName)
+                    .arg(atlasNodes);
+  for (const auto& s : sample) {
+    const auto& [px, py] = places[s.ObjNum];
+    if (std::isnan(px))
+      return of +
+             QString::fromUtf8(": вузла %1 з індексу немає в %2").arg(s.ObjNum).arg(layer.FileName);
+    if (std::abs(px - s.X) > kPlaceTolerance || std::abs(py - s.Y) > kPlaceTolerance)
+      return of + QString::fromUtf8(": вузол %1 в індексі стоїть у %2, а в %3 — у %4")
+                      .arg(s.ObjNum)
+                      .arg(Place(s.X, s.Y), layer.FileName, Place(px, py));
+    const int64_t column = GridCellNumber(s.X - index.XMin, index.CellWidth);
+    const int64_t row = GridCellNumber(s.Y - index.YMin, index.CellHeight);
+    if (column != s.Column || row != s.Row)
+      return of + QString::fromUtf8(": вузол %1 записано в клітинку (%2, %3), а сітка цієї "
+                                    "карти дає йому (%4, %5)")
+                      .arg(s.ObjNum)
+                      .arg(s.Column)
+                      .arg(s.Row)
+                      .arg(column)
+                      .arg(row);
+  }
+  return {};
+}
+
 } // namespace
+
+QString TopologyIndexProblem(TDBPointsIndexs& Index, const QString& BaseDir,
+                             const QString& MapsDir) {
+  const QString spin = Index.UserObjDir + "/SPIN.DB";
+  if (!Index.SpinTable.Active())
+    return QString::fromUtf8("таблицю індексу %1 не відкрито").arg(spin);
+  if (!(Index.CellWidth > 0 && Index.CellHeight > 0))
+    return QString::fromUtf8("у %1 немає заголовка сітки (розміру клітинки)").arg(spin);
+  try {
+    for (const TNetworkTable& network : kNetworkTables)
+      if (QString problem = NetworkIndexProblem(Index, BaseDir, MapsDir, network);
+          !problem.isEmpty())
+        return problem;
+  } catch (const db::Error& e) {
+    return e.Message;
+  }
+  return {};
+}
 
 TNetworkHubsResult CalcNetworkHubs(TDBPointsIndexs& Index, const TWorld& World,
                                    const QString& MapsDir, const QString& TableName,

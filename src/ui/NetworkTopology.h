@@ -43,3 +43,11 @@ struct TNetworkTable {
   int32_t Class;
 };
 inline constexpr TNetworkTable kNetworkTables[] = {{"Water.dbf", 100, 1}, {"Kanaliz.dbf", 100, 2}};
+
+// Why the index cannot give the nodes of this atlas's networks, or empty when it can: no
+// SPIN.DB, no grid header, no nodes of a network that the atlas has, or sampled grid records
+// whose nodes the atlas's objects tables put elsewhere, or that are filed under another cell
+// than this map's grid gives them. Checked before any pipe row is written, so that an index of
+// another atlas never overwrites a computed model.
+QString TopologyIndexProblem(TDBPointsIndexs& Index, const QString& BaseDir,
+                             const QString& MapsDir);

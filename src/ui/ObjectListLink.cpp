@@ -6,6 +6,7 @@
 #include "LayerPanels.h"
 
 #include "app/DataModule.h"
+#include "core/FAMap.h"
 #include "search/FormObjList.h"
 
 #include <QAction>
@@ -14,9 +15,12 @@ void ConnectObjectList(TFormObjList& list, TFormMap& form, TFormSelectInfo& info
   list.ShowObjectOnMap = [&form](int category, int cls, int code) {
     return form.Panels->ShowObjectOnMap(category, cls, code);
   };
-  list.GetObjectImageIndex = [&form](int code) { return form.Panels->GetObjectImageIndex(code); };
-  list.SetObjectImageIndex = [&form](int code, int image) {
-    form.Panels->SetObjectImageIndex(code, image);
+  // The search window names the class of its objects; the panels' selection plays no part.
+  list.GetObjectImageIndex = [&form](int category, int cls, int code) {
+    return form.Map->GetLayerObjectImage(category, cls, code);
+  };
+  list.SetObjectImageIndex = [&form](int category, int cls, int code, int image) {
+    form.Map->SetLayerObjectImage(category, cls, code, image);
   };
   list.ChooseImage = [&form](int) {
     TFormSelectImages window(*TDataModuleVANDREL::Instance(), &form);

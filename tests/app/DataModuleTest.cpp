@@ -99,30 +99,31 @@ TEST(DataModule, FormPositionsAreReadWithDefaultsAndWrittenBackWhole) {
   EXPECT_TRUE(written.contains("[FViewSelObj]\r\nLEFT=300\r\nTOP=300\r\n"));
 }
 
-// The object index and user objects: beside the program when it has some; an atlas opened from
-// a data root of its own in work mode 0 brings its own when the program's folder is missing or
-// empty (an installed program starts with an empty one); the read-only modes never take the
-// atlas's.
-TEST(DataModule, UserObjectsComeFromTheAtlasOnlyWhenTheProgramHasNone) {
+// The object index and user objects belong to an atlas: an atlas opened from a data root of its
+// own is searched and rebuilt in its own USER_OBJ, even when the program keeps an index of its
+// own atlas beside it; a read-only disc without one uses the program's.
+TEST(DataModule, TheObjectIndexIsTheOpenedAtlassOwn) {
   ProgramDir atlas;
   QTemporaryDir programDir;
   const QString own = programDir.path() + "/USER_OBJ", atlasObjects = atlas.Path() + "/USER_OBJ";
-  {
-    TDataModuleVANDREL data(programDir.path(), 0, atlas.Path());
-    EXPECT_EQ(data.UserObjDir, atlasObjects) << "the program has no USER_OBJ";
-  }
+  QDir(atlasObjects).removeRecursively();
   QDir().mkpath(own);
+  QFile mine(own + "/SPIN.DB");
+  ASSERT_TRUE(mine.open(QIODevice::WriteOnly));
+  mine.close();
   {
     TDataModuleVANDREL data(programDir.path(), 0, atlas.Path());
-    EXPECT_EQ(data.UserObjDir, atlasObjects) << "the program's USER_OBJ is empty";
+    EXPECT_EQ(data.UserObjDir, atlasObjects) << "the program's index is of another atlas";
   }
   {
     TDataModuleVANDREL data(programDir.path(), 2, atlas.Path());
-    EXPECT_EQ(data.UserObjDir, own) << "read-only modes keep the program's";
+    EXPECT_EQ(data.UserObjDir, own) << "a disc without an index: the program's";
   }
-  QFile mine(own + "/spinMine.db");
-  ASSERT_TRUE(mine.open(QIODevice::WriteOnly));
-  mine.close();
-  TDataModuleVANDREL data(programDir.path(), 0, atlas.Path());
-  EXPECT_EQ(data.UserObjDir, own) << "the program's own objects win";
+  QDir().mkpath(atlasObjects);
+  {
+    TDataModuleVANDREL data(programDir.path(), 2, atlas.Path());
+    EXPECT_EQ(data.UserObjDir, atlasObjects) << "a disc with its own index";
+  }
+  TDataModuleVANDREL data(atlas.Path(), 0, "");
+  EXPECT_EQ(data.UserObjDir, atlasObjects) << "the atlas beside the program";
 }

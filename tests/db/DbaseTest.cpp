@@ -130,3 +130,51 @@ TEST(Dbase, EmptyTableLeavesAnEmptyFileWithTheSameFields) {
   EXPECT_LT(QFile(dir.path() + "/Water.dbf").size(), 1000);
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Water.dbf"});
 }
+
+// A number wider than its field is refused before anything reaches the file: the record keeps
+// every value it had, the fields written before the wide one included.
+TEST(Dbase, ARefusedWriteLeavesTheRecordAsItWas) {
+  QTemporaryDir dir;
+  using db::MakeDbaseField;
+  db::DbaseFile::Create(dir.path() + "/Water.dbf",
+                        {MakeDbaseField("NAME", FieldType::String, 10),
+                         MakeDbaseField("HUB1CODE", FieldType::Integer, 3),
+                         MakeDbaseField("LENGTH", FieldType::Float, 6, 2)},
+                        {{QString("a"), int64_t(12), 1.5}});
+  const QByteArray before = ReadAll(dir.path() + "/Water.dbf");
+  db::Table t(dir.path(), "Water.dbf");
+  t.Open();
+  t.Edit();
+  t.FieldByName("NAME").SetAsString("b");
+  t.FieldByName("HUB1CODE").SetAsInteger(1003);
+  try {
+    t.Post();
+    FAIL() << "1003 in three characters was accepted";
+  } catch (const db::Error& e) {
+    EXPECT_TRUE(e.Message.contains("HUB1CODE")) << e.Message.toStdString();
+    EXPECT_TRUE(e.Message.contains("1003")) << e.Message.toStdString();
+  }
+  EXPECT_EQ(ReadAll(dir.path() + "/Water.dbf"), before);
+  t.Cancel();
+  // The widest that fits, and a float too wide for its field.
+  t.Edit();
+  t.FieldByName("HUB1CODE").SetAsInteger(-99);
+  t.Post();
+  t.Edit();
+  t.FieldByName("LENGTH").SetAsFloat(1234.5); // "1234.50": seven characters in six
+  EXPECT_THROW(t.Post(), db::Error);
+  t.Cancel();
+  db::Table again(dir.path(), "Water.dbf");
+  again.Open();
+  EXPECT_EQ(again.FieldByName("HUB1CODE").AsInteger(), -99);
+  EXPECT_EQ(again.FieldByName("LENGTH").AsFloat(), 1.5);
+  EXPECT_EQ(again.FieldByName("NAME").AsString(), "a");
+  // A new record that does not fit is not appended at all.
+  again.Append();
+  again.FieldByName("HUB1CODE").SetAsInteger(5000);
+  EXPECT_THROW(again.Post(), db::Error);
+  again.Cancel();
+  db::Table third(dir.path(), "Water.dbf");
+  third.Open();
+  EXPECT_EQ(third.RecordCount(), 1);
+}

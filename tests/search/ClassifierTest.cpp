@@ -15,6 +15,8 @@
 
 #include <QApplication>
 #include <QDate>
+#include <QDateTime>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -53,12 +55,12 @@ protected:
   void SetUp() override { base::UserMessages::Install(&Messages); }
   void TearDown() override { base::UserMessages::Install(nullptr); }
 
-  void Create(const std::vector<Row>& rows) {
+  void Create(const std::vector<Row>& rows, const QString& time = "01.02.2003 10:00:00") {
     std::vector<std::vector<Value>> values;
     for (const Row& r : rows)
       values.push_back({int64_t(r.Part), int64_t(r.Id), int64_t(r.Parent),
-                        QString::fromUtf8(r.Short), QString::fromUtf8(r.Long), int64_t(0),
-                        QString("01.02.2003 10:00:00"), int64_t(0)});
+                        QString::fromUtf8(r.Short), QString::fromUtf8(r.Long), int64_t(0), time,
+                        int64_t(0)});
     db::ParadoxFile::Create(Dir.path() + "/dictionary.db",
                             {px::MakeField("PARTID", FieldType::Integer),
                              px::MakeField("ID", FieldType::Integer),
@@ -163,9 +165,11 @@ TEST_F(Classifier, AnEmptyDictionaryOffersPartOneAndWritesTheNewPart) {
   EXPECT_EQ(proposed, 1);
   EXPECT_EQ(Stored(), QStringList{"1 0 0 A|Alpha"});
   EXPECT_EQ(Texts(), QStringList{"A [Alpha]"});
-  // The time of the write, as the user's locale writes it.
+  // The time of the write: with no rows to follow, day, month, year and the time with seconds.
   const QString written = StoredField(1, 0, "DTMODIFY");
-  EXPECT_TRUE(written.contains(QLocale().toString(QDate::currentDate(), QLocale::ShortFormat)))
+  EXPECT_TRUE(QDateTime::fromString(written, "dd.MM.yyyy HH:mm:ss").isValid())
+      << written.toStdString();
+  EXPECT_TRUE(written.startsWith(QDate::currentDate().toString("dd.MM.yyyy")))
       << written.toStdString();
   // The same number again: nothing is written.
   WhenDialogOpens([](TDlgAFItemDict& dialog) {
@@ -262,8 +266,11 @@ TEST_F(Classifier, OnlyLeavesAreDeletedAndOnlyWhenTheQuestionIsAnsweredYes) {
   Open();
   Select("B [Beta]");
   QTest::mouseClick(Form->btnDelItem, Qt::LeftButton);
-  EXPECT_TRUE(Messages.Shown.isEmpty()) << "a node with children is refused without a question";
+  ASSERT_EQ(Messages.Shown.size(), 1) << "a node with children is refused, saying why";
+  EXPECT_TRUE(Messages.Shown[0].contains(QString::fromUtf8("підлеглі елементи")))
+      << Messages.Shown[0].toStdString();
   EXPECT_EQ(Stored().size(), 3);
+  Messages.Shown.clear();
   Select("C [Gamma]");
   Messages.Answer = false;
   QTest::mouseClick(Form->btnDelItem, Qt::LeftButton);
@@ -295,4 +302,74 @@ TEST_F(Classifier, AMissingTableIsReportedAndTheTreeStaysEmpty) {
   EXPECT_TRUE(Messages.Shown[1].contains("dictionary", Qt::CaseInsensitive))
       << Messages.Shown[1].toStdString();
   EXPECT_EQ(Tree->topLevelItemCount(), 0);
+}
+
+TEST_F(Classifier, AnEntryWithoutAShortNameIsRefusedAndTheDialogStays) {
+  Create(kThreeRows);
+  Open();
+  bool stayed = false;
+  WhenDialogOpens([&](TDlgAFItemDict& dialog) {
+    dialog.eShort->setText("   ");
+    dialog.eLong->setText("Delta");
+    QTest::mouseClick(dialog.OKBtn, Qt::LeftButton);
+    stayed = dialog.isVisible();
+    dialog.eShort->clear();
+    QTest::keyClicks(dialog.eShort, "D");
+    QTest::mouseClick(dialog.OKBtn, Qt::LeftButton);
+  });
+  QTest::mouseClick(Form->btnAddPart, Qt::LeftButton);
+  EXPECT_TRUE(stayed);
+  ASSERT_EQ(Messages.Shown.size(), 1);
+  EXPECT_TRUE(Messages.Shown[0].contains(QString::fromUtf8("коротке ім'я")));
+  EXPECT_EQ(Stored().last(), "2 0 0 D|Delta") << "written once, as typed after the refusal";
+}
+
+TEST_F(Classifier, TheTimeIsWrittenInTheFormatOfTheTablesRows) {
+  Create(kThreeRows, "2/1/2003 10:00:00 AM");
+  Open();
+  Select("B [Beta]");
+  WhenDialogOpens([](TDlgAFItemDict& dialog) { Type(dialog, "D", "Delta"); });
+  QTest::mouseClick(Form->btnAddItem, Qt::LeftButton);
+  const QString written = StoredField(1, 3, "DTMODIFY");
+  const QDateTime read = QDateTime::fromString(written, "M/d/yyyy h:mm:ss AP");
+  ASSERT_TRUE(read.isValid()) << written.toStdString();
+  EXPECT_LT(std::abs(read.secsTo(QDateTime::currentDateTime())), 120);
+}
+
+TEST_F(Classifier, TheReadOnlyWindowWritesNothingWhateverIsPressed) {
+  Create(kThreeRows);
+  QFile file(Dir.path() + "/dictionary.db");
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray before = file.readAll();
+  file.close();
+  Form = std::make_unique<TFormClassifier>();
+  Form->DatabaseName = Dir.path();
+  Form->TableName = "dictionary.db";
+  Form->ReadOnly = true;
+  Form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+  Tree = Form->AFTreeDict;
+  EXPECT_EQ(Tree->topLevelItemCount(), 1) << "the dictionary is shown";
+  for (QPushButton* b : {Form->btnAddPart, Form->btnAddItem, Form->btnEditItem, Form->btnDelItem})
+    EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
+  // The handlers themselves refuse: a dialog that opened would be saved at once.
+  int dialogs = 0;
+  for (const char* node : {"A [Alpha]", "C [Gamma]"}) {
+    Select(QString::fromUtf8(node));
+    for (void (TFormClassifier::*handler)() :
+         {&TFormClassifier::btnAddPartClick, &TFormClassifier::btnAddItemClick,
+          &TFormClassifier::btnEditItemClick, &TFormClassifier::btnDelItemClick}) {
+      QTimer::singleShot(50, [&] {
+        if (auto* dialog = dynamic_cast<TDlgAFItemDict*>(QApplication::activeModalWidget())) {
+          ++dialogs;
+          Type(*dialog, "X", "Written");
+        }
+      });
+      (Form.get()->*handler)();
+      QTest::qWait(60);
+    }
+  }
+  EXPECT_EQ(dialogs, 0);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), before);
 }

@@ -13,10 +13,13 @@
 #include "base/ByteOrder.h"
 #include "base/UserMessages.h"
 #include "db/Table.h"
+#include "gfx/SymbolFonts.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -170,4 +173,111 @@ TEST_F(LayersControls, TheMapIsRebuiltWithTheEditedStyleWhenTheWindowCloses) {
   ASSERT_NE(streets, nullptr);
   EXPECT_EQ(streets->PenColor, 0x000000FF);
   EXPECT_EQ(streets->PenWidth, 4.0);
+}
+
+// ---------------------------------------------------------------- typed, clicked, as a user does
+
+namespace {
+
+// The window shown, its layout run, and active, so that clicks give focus as on a desktop.
+void Show(QWidget& window) {
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
+QLineEdit* EditOf(TFormLayersControls& window, const QString& field) {
+  return qobject_cast<QLineEdit*>(window.Control(field));
+}
+
+// Clicks into a field, selects what it holds and types over it, key by key (Cyrillic letters as
+// a Ukrainian keyboard delivers them: a key event carrying the letter).
+void TypeInto(QLineEdit* edit, const QString& text) {
+  QTest::mouseClick(edit, Qt::LeftButton);
+  QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+  for (const QChar c : text) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(edit, &press);
+    QApplication::sendEvent(edit, &release);
+  }
+}
+
+} // namespace
+
+TEST_F(LayersControls, InsertThenDeleteGivesUpOnlyTheNewRow) {
+  GoTo(QString::fromUtf8("Насосні станції"));
+  TFormLayersControls window(*Data, *Form->Map);
+  Show(window);
+  const QByteArray before = LayersFile();
+  const int rows = Data->TableClasses.RecordCount();
+  Messages.Shown.clear();
+  QTest::mouseClick(window.Navigator[TFormLayersControls::InsertRow], Qt::LeftButton);
+  ASSERT_EQ(Data->TableClasses.State(), db::TableState::Insert);
+  QTest::mouseClick(window.Navigator[TFormLayersControls::DeleteRow], Qt::LeftButton);
+  EXPECT_TRUE(Messages.Shown.isEmpty()) << "no question about a row that was never stored";
+  EXPECT_EQ(Data->TableClasses.State(), db::TableState::Browse);
+  EXPECT_EQ(Data->TableClasses.RecordCount(), rows);
+  EXPECT_EQ(LayersFile(), before);
+  EXPECT_EQ(db::ValueToString(Stored(QString::fromUtf8("Насосні станції"), "ClassName")),
+            QString::fromUtf8("Насосні станції"));
+  // On a stored row being edited, "−" asks about the layer by its stored name.
+  TypeInto(EditOf(window, "ClassName"), "Changed");
+  Messages.Answer = false;
+  QTest::mouseClick(window.Navigator[TFormLayersControls::DeleteRow], Qt::LeftButton);
+  ASSERT_FALSE(Messages.Shown.isEmpty());
+  EXPECT_FALSE(Messages.Shown.last().contains("Changed")) << Messages.Shown.last().toStdString();
+}
+
+TEST_F(LayersControls, TextTypedIsWrittenBeforeANavigatorButtonPosts) {
+  TFormLayersControls window(*Data, *Form->Map);
+  Show(window);
+  QTest::mouseClick(window.Navigator[TFormLayersControls::InsertRow], Qt::LeftButton);
+  TypeInto(EditOf(window, "ClassName"), QString::fromUtf8("Нова мережа"));
+  TypeInto(EditOf(window, "Level"), "500"); // the focus stays here: the button takes none
+  QTest::mouseClick(window.Navigator[TFormLayersControls::PostButton], Qt::LeftButton);
+  EXPECT_EQ(Data->TableClasses.State(), db::TableState::Browse);
+  EXPECT_EQ(db::ValueToInteger(Stored(QString::fromUtf8("Нова мережа"), "Level")), 500);
+  // Typed, then moved away with a navigator button: the typing reaches the row first.
+  TypeInto(EditOf(window, "ClassName"), QString::fromUtf8("Мережа 2"));
+  QTest::mouseClick(window.Navigator[TFormLayersControls::First], Qt::LeftButton);
+  EXPECT_EQ(db::ValueToInteger(Stored(QString::fromUtf8("Мережа 2"), "Level")), 500);
+}
+
+TEST_F(LayersControls, EnterPostsTheRowAndStartsNoOtherCommand) {
+  GoTo(QString::fromUtf8("Будинки"));
+  TFormLayersControls window(*Data, *Form->Map);
+  int labelWindows = 0;
+  window.OnLabels = [&] { ++labelWindows; };
+  Show(window);
+  for (const QString& field : {QString("ClassName"), QString("PenWidth"), QString("X0")}) {
+    QLineEdit* edit = EditOf(window, field);
+    const QString value = field == "ClassName" ? QString::fromUtf8("Будинки міста") : "3";
+    TypeInto(edit, value);
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(Data->TableClasses.State(), db::TableState::Browse) << field.toStdString();
+    EXPECT_TRUE(window.isVisible());
+  }
+  EXPECT_EQ(labelWindows, 0) << "\"Метки\" is not the window's default button";
+  EXPECT_EQ(db::ValueToFloat(Stored(QString::fromUtf8("Будинки міста"), "PenWidth")), 3.0);
+  EXPECT_EQ(db::ValueToFloat(Stored(QString::fromUtf8("Будинки міста"), "X0")), 3.0);
+}
+
+TEST_F(LayersControls, TheSymbolFieldShowsTheSignTheMapDrawsAndStoresTheLetter) {
+  if (!gfx::DrawsThroughSymbolTable("Wingdings")) GTEST_SKIP() << "Wingdings is installed here";
+  const QString name = QString::fromUtf8("Насосні станції"); // "R" of Wingdings: a sun
+  GoTo(name);
+  TFormLayersControls window(*Data, *Form->Map);
+  Show(window);
+  EXPECT_EQ(window.DBEditCharLabel->text(), gfx::SymbolFontText("Wingdings", "R"));
+  EXPECT_NE(window.DBEditCharLabel->text(), "R");
+  TypeInto(window.DBEditCharLabel, "J");
+  EXPECT_EQ(window.DBEditCharLabel->text(), QString(QChar(0x263A))) << "a smiling face, as drawn";
+  QTest::keyClick(window.DBEditCharLabel, Qt::Key_Return);
+  EXPECT_EQ(db::ValueToString(Stored(name, "CharLabel")), "J");
+  // Another font shows the same letter as its own sign.
+  auto* font = qobject_cast<QComboBox*>(window.Control("CharFont"));
+  font->setCurrentText("Webdings");
+  EXPECT_EQ(window.DBEditCharLabel->text(), gfx::SymbolFontText("Webdings", "J"));
 }

@@ -3,10 +3,16 @@
 // changes and no file appears in it.
 
 #include "app/DataModule.h"
+#include "search/AFTreeDict.h"
+#include "search/DlgAFItemDict.h"
+#include "search/FormClassifier.h"
 #include "search/FormObjList.h"
+#include "ui/FormLayersControls.h"
 #include "ui/FormMap.h"
 #include "ui/FormMsg.h"
+#include "ui/FormSelectImages.h"
 #include "ui/FormSelectInfo.h"
+#include "ui/FormSetSymbol.h"
 #include "ui/LayerPanels.h"
 #include "ui/ObjectListLink.h"
 
@@ -17,11 +23,16 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
 #include <QCryptographicHash>
 #include <QDirIterator>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -209,3 +220,152 @@ TEST_P(ReadOnlyModes, EveryWindowsCommandsLeaveTheDataRootAsItWas) {
 }
 
 INSTANTIATE_TEST_SUITE_P(WorkModes, ReadOnlyModes, ::testing::Values(1, 2));
+
+// ---------------------------------------------------------------- the editing windows
+
+namespace {
+
+// Answers every dialog the editing windows open as a user who wants the change: a dictionary
+// entry typed and saved, a symbol chosen, a colour and a file chosen.
+class Presser : public QObject {
+public:
+  explicit Presser(QString file) : File(std::move(file)) {
+    Timer.setInterval(20);
+    QObject::connect(&Timer, &QTimer::timeout, this, [this] { Press(); });
+    Timer.start();
+  }
+  int Pressed = 0;
+
+private:
+  void Press() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* entry = dynamic_cast<TDlgAFItemDict*>(modal)) {
+      ++Pressed;
+      entry->eShort->setText("X");
+      entry->eLong->setText("Written");
+      QTest::mouseClick(entry->OKBtn, Qt::LeftButton);
+    } else if (auto* symbol = dynamic_cast<TFormSetSymbol*>(modal)) {
+      ++Pressed;
+      symbol->sgrdSymbols->setCurrentCell(2, 3);
+      QTest::mouseClick(symbol->bbtnOK, Qt::LeftButton);
+      symbol->bbtnOKClick();
+      if (symbol->isVisible()) symbol->reject();
+    } else if (auto* colour = qobject_cast<QColorDialog*>(modal)) {
+      ++Pressed;
+      colour->setCurrentColor(QColor(10, 20, 30));
+      colour->accept();
+    } else if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+      ++Pressed;
+      files->selectFile(File);
+      static_cast<QDialog*>(files)->accept(); // QFileDialog::accept, as its button does
+    }
+  }
+  QString File;
+  QTimer Timer;
+};
+
+template <class Widget> void ClickAll(QWidget& window) {
+  for (Widget* w : window.findChildren<Widget*>())
+    if (w->isVisible()) QTest::mouseClick(w, Qt::LeftButton);
+}
+
+void UseTheLayersWindow(TDataModuleVANDREL& data, TFAMap& map) {
+  TFormLayersControls window(data, map);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  for (QLineEdit* edit : window.findChildren<QLineEdit*>()) {
+    QTest::mouseClick(edit, Qt::LeftButton);
+    QTest::keyClicks(edit, "7");
+    QTest::keyClick(edit, Qt::Key_Return);
+  }
+  for (QComboBox* combo : window.findChildren<QComboBox*>())
+    if (combo->count() > 1) combo->setCurrentIndex(1);
+  ClickAll<QCheckBox>(window);
+  ClickAll<QToolButton>(window); // the navigator and the label positions
+  for (QPushButton* b : window.findChildren<QPushButton*>())
+    if (b != window.BitBtnClose && b != window.sbLabels) QTest::mouseClick(b, Qt::LeftButton);
+  // The handlers, as another caller would reach them.
+  for (int button = 0; button < 8; ++button)
+    window.DBNavigator1Click(button);
+  window.PositionClick(1, 1);
+  window.ScaleClick("ZoomInScale");
+  window.ColourClick("PenColor");
+  window.WriteField("ClassName", QString("X"));
+  window.ApplyChosenFile(data.MapsDir + "/Streets.mds");
+  window.PostRow();
+  QTest::mouseClick(window.BitBtnClose, Qt::LeftButton);
+}
+
+void UseTheImagesWindow(TDataModuleVANDREL& data, const QString& bmp) {
+  TFormSelectImages window(data);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QTest::mouseClick(window.BitBtnAdd, Qt::LeftButton);
+  QTest::keyClick(&window, Qt::Key_Return);
+  window.DBCtrlGrid1->setCurrentCell(0, 0);
+  QTest::mouseClick(window.BitBtnDel, Qt::LeftButton);
+  QTest::keyClick(&window, Qt::Key_Escape);
+  for (int column : {0, 1}) {
+    QTableWidgetItem* cell = window.DBCtrlGrid1->item(1, column);
+    window.DBCtrlGrid1->editItem(cell);
+    if (QWidget* editor = QApplication::focusWidget()) {
+      QTest::keyClicks(editor, "9");
+      QTest::keyClick(editor, Qt::Key_Return);
+    }
+    cell->setText("12"); // the cell changed by any other way
+  }
+  window.DBImageDblClick();
+  window.LoadPicture(bmp);
+  QTest::mouseClick(window.BitBtnOK, Qt::LeftButton);
+}
+
+void UseTheDictionary(TFormMap& form) {
+  QTimer::singleShot(0, [] {
+    auto* window = dynamic_cast<TFormClassifier*>(QApplication::activeModalWidget());
+    if (!window) return;
+    for (int node = 0; node < 2; ++node) {
+      QTreeWidgetItem* item = node == 0 ? window->AFTreeDict->topLevelItem(0)
+                                        : window->AFTreeDict->topLevelItem(0)->child(0);
+      window->AFTreeDict->setCurrentItem(item);
+      ClickAll<QPushButton>(*window);
+      window->btnAddPartClick();
+      window->btnAddItemClick();
+      window->btnEditItemClick();
+      window->btnDelItemClick();
+    }
+    window->close();
+  });
+  form.miClassifierClick();
+}
+
+} // namespace
+
+TEST_P(ReadOnlyModes, EveryButtonOfTheEditingWindowsLeavesTheDataRootAsItWas) {
+  Closer.stop();
+  QImage picture(8, 8, QImage::Format_RGB32);
+  picture.fill(Qt::blue);
+  const QString bmp = ProgramDir.filePath("logo.bmp");
+  ASSERT_TRUE(picture.save(bmp, "BMP"));
+  TDataModuleVANDREL data(ProgramDir.path(), GetParam(), Atlas.path());
+  {
+    Program p(data);
+    p.Form.resize(1180, 760);
+    p.Form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&p.Form));
+    Presser presser(data.MapsDir + "/Pumps.db");
+    UseTheLayersWindow(data, *p.Form.Map);
+    TFormSetSymbol symbol(data);
+    symbol.ChooseSymbol(100, 1, 255);
+    TFormSetSymbol group(data);
+    group.ChooseSymbol(100, 1, 3);
+    UseTheImagesWindow(data, bmp);
+    UseTheDictionary(p.Form);
+    EXPECT_GE(presser.Pressed, 2) << "the symbol windows were answered";
+  }
+  const auto after = Digests(Atlas.path());
+  EXPECT_EQ(after.size(), Before.size()) << "files appeared in or vanished from the data root";
+  for (const auto& [file, digest] : Before) {
+    const auto now = after.find(file);
+    EXPECT_TRUE(now != after.end() && now->second == digest) << file.toStdString() << " changed";
+  }
+}

@@ -3,22 +3,33 @@
 // keys of the logo window.
 
 #include "app/DataModule.h"
+#include "core/CustomLayer.h"
+#include "core/FAMap.h"
+#include "search/FormObjList.h"
 #include "ui/FormMap.h"
 #include "ui/FormSelectImages.h"
+#include "ui/FormSelectInfo.h"
 #include "ui/FormSetSymbol.h"
 #include "ui/LayerPanels.h"
+#include "ui/ObjectListLink.h"
 
 #include "AtlasWriter.h"
 
+#include "base/TextCodec.h"
 #include "base/UserMessages.h"
 #include "db/Error.h"
 #include "db/Table.h"
+#include "gfx/SymbolFonts.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QBuffer>
+#include <QComboBox>
 #include <QFile>
-#include <QFontComboBox>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -44,7 +55,7 @@ protected:
   bool Choose(int category, int cls, int group, int column, int row, const QString& font) {
     TFormSetSymbol window(*Data);
     QTimer::singleShot(0, [&] {
-      if (!font.isEmpty()) window.FontComboBox->setCurrentFont(QFont(font));
+      if (!font.isEmpty()) window.SetFontName(font);
       window.sgrdSymbols->setCurrentCell(row, column);
       QTest::mouseClick(window.bbtnOK, Qt::LeftButton);
     });
@@ -103,8 +114,10 @@ TEST_F(SymbolAndImageWindows, AMissingClassRowFailsAndThePanelsSaySo) {
   EXPECT_FALSE(Choose(99, 99, 255, 0, 0, ""));
   TFormMap form(*Data);
   QTimer::singleShot(0, [] {
-    if (auto* w = dynamic_cast<TFormSetSymbol*>(QApplication::activeModalWidget()))
+    if (auto* w = dynamic_cast<TFormSetSymbol*>(QApplication::activeModalWidget())) {
+      w->sgrdSymbols->setCurrentCell(1, 1);
       QTest::mouseClick(w->bbtnOK, Qt::LeftButton);
+    }
   });
   Messages.Shown.clear();
   form.Panels->ChangeSymbol(99, 99, 255);
@@ -169,4 +182,179 @@ TEST_F(SymbolAndImageWindows, ALoadedBmpIsStoredAndReadBackAsItWas) {
   images.Open();
   images.SetRecNo(2);
   EXPECT_EQ(images.FieldByName("Image").AsBlob(), File(path));
+}
+
+// ---------------------------------------------------------------- as a user chooses
+
+namespace {
+
+// Row and column of a character's cell in the symbol grid.
+QPoint CellOf(const QString& character) {
+  const int code = int(base::Encode(character, base::CodePage::Cp1251).at(0) & 0xFF) - 32;
+  return {code % TFormSetSymbol::kColumns, code / TFormSetSymbol::kColumns};
+}
+
+void SetClassSymbol(db::Table& classes, int category, int cls, const QString& font,
+                    const QString& character) {
+  classes.SetIndexName("CLASS_ID");
+  ASSERT_TRUE(classes.FindKey({int64_t(category), int64_t(cls)}));
+  classes.Edit();
+  classes.FieldByName("CharFont").SetAsString(font);
+  classes.FieldByName("CharLabel").SetAsString(character);
+  classes.Post();
+  classes.SetIndexName("");
+}
+
+QString StoredClassField(TDataModuleVANDREL& data, int category, int cls, const QString& field) {
+  db::Table layers(data.BaseDir, "classreest");
+  layers.Open();
+  layers.SetIndexName("CLASS_ID");
+  return layers.FindKey({int64_t(category), int64_t(cls)}) ? layers.FieldByName(field).AsString()
+                                                           : QString("(no row)");
+}
+
+} // namespace
+
+TEST_F(SymbolAndImageWindows, TheWindowOpensOnTheRowsFontAndCharacterAndStoresWhatItShows) {
+  SetClassSymbol(Data->TableClasses, 100, 3, "Webdings", "a"); // the hydrants
+  TFormSetSymbol window(*Data);
+  QString shownFont, shownCell, clickedCharacter, clickedSign;
+  QTimer::singleShot(0, [&] {
+    shownFont = window.FontComboBox->currentText();
+    if (QTableWidgetItem* cell = window.sgrdSymbols->currentItem())
+      shownCell = cell->data(Qt::UserRole).toString();
+    // Another cell clicked as the user does: the sign of the row's own font.
+    const QPoint star = CellOf("*");
+    QTableWidgetItem* item = window.sgrdSymbols->item(star.y(), star.x());
+    clickedCharacter = item->data(Qt::UserRole).toString();
+    clickedSign = item->text();
+    QTest::mouseClick(window.sgrdSymbols->viewport(), Qt::LeftButton, {},
+                      window.sgrdSymbols->visualItemRect(item).center());
+    QTest::mouseClick(window.bbtnOK, Qt::LeftButton);
+  });
+  window.show();
+  ASSERT_TRUE(window.ChooseSymbol(100, 3, 255));
+  EXPECT_EQ(shownFont, "Webdings");
+  EXPECT_EQ(shownCell, "a");
+  EXPECT_EQ(clickedSign, gfx::SymbolFontText("Webdings", "*")) << "the grid shows the row's font";
+  EXPECT_EQ(StoredClassField(*Data, 100, 3, "CharFont"), "Webdings");
+  EXPECT_EQ(StoredClassField(*Data, 100, 3, "CharLabel"), clickedCharacter);
+}
+
+TEST_F(SymbolAndImageWindows, NothingIsStoredUntilACellIsChosen) {
+  SetClassSymbol(Data->TableClasses, 100, 3, "Wingdings", ""); // a class without a symbol yet
+  const QByteArray before = File(Data->TableClasses.FilePath());
+  TFormSetSymbol window(*Data);
+  bool okOffered = true, stayed = false;
+  QTimer::singleShot(0, [&] {
+    okOffered = window.bbtnOK->isEnabled();
+    QTest::mouseClick(window.bbtnOK, Qt::LeftButton);
+    window.bbtnOKClick(); // the handler itself refuses too
+    stayed = window.isVisible();
+    QTest::mouseClick(window.bbtnCancel, Qt::LeftButton);
+  });
+  window.show();
+  EXPECT_TRUE(window.ChooseSymbol(100, 3, 255));
+  EXPECT_FALSE(okOffered);
+  EXPECT_TRUE(stayed);
+  EXPECT_EQ(File(Data->TableClasses.FilePath()), before);
+  // With the hydrants' "H" the window opens on it; "Вибрати" keeps it.
+  SetClassSymbol(Data->TableClasses, 100, 3, "Wingdings", "H");
+  TFormSetSymbol again(*Data);
+  QTimer::singleShot(0, [&] { QTest::mouseClick(again.bbtnOK, Qt::LeftButton); });
+  again.show();
+  EXPECT_TRUE(again.ChooseSymbol(100, 3, 255));
+  EXPECT_EQ(StoredClassField(*Data, 100, 3, "CharLabel"), "H");
+}
+
+TEST_F(SymbolAndImageWindows, AnImageNumberThatIsNoWholeNumberIsRefused) {
+  TFormSelectImages window(*Data);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  const QByteArray before = File(Data->TableImages.FilePath());
+  QTableWidgetItem* number = window.DBCtrlGrid1->item(0, 1);
+  const QString was = number->text();
+  Messages.Shown.clear();
+  window.DBCtrlGrid1->setCurrentItem(number);
+  window.DBCtrlGrid1->editItem(number);
+  auto* editor = window.DBCtrlGrid1->viewport()->findChild<QLineEdit*>();
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(editor, "3x");
+  QTest::keyClick(editor, Qt::Key_Tab); // on to the next cell (Enter would also add a row)
+  QApplication::processEvents();
+  ASSERT_EQ(Messages.Shown.size(), 1);
+  EXPECT_TRUE(Messages.Shown[0].contains("3x")) << Messages.Shown[0].toStdString();
+  EXPECT_EQ(window.DBCtrlGrid1->item(0, 1)->text(), was);
+  EXPECT_EQ(File(Data->TableImages.FilePath()), before);
+}
+
+TEST_F(SymbolAndImageWindows, TheLogoChosenInTheSearchWindowGoesToTheListsOwnClass) {
+  TFormMap form(*Data);
+  TFormSelectInfo info(*Data, &form);
+  TFormObjList list(*Data, *form.Map, &form);
+  ConnectObjectList(list, form, info);
+  form.resize(1100, 700);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  // The panels stand on the water wells.
+  for (size_t i = 0; i < form.Map->Layers.size(); ++i)
+    if (form.Map->Layers[i]->Category == 100 && form.Map->Layers[i]->Class == 1)
+      form.lboxLayers->setCurrentRow(int(i));
+  const QByteArray wells = File(Data->MapsDir + "/WaterWells.db");
+  db::Table before(Data->MapsDir, "Hydrants.db");
+  before.Open();
+  list.ShowList("Hydrants", Data->MapsDir, QString::fromUtf8("Пожежні гідранти"), 3, 100, 3, -1);
+  list.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+  list.DBGridSearch->setCurrentIndex(list.DBGridSearch->model()->index(0, 0));
+  int chosen = -1;
+  QTimer::singleShot(0, [&] {
+    auto* images = dynamic_cast<TFormSelectImages*>(QApplication::activeModalWidget());
+    if (!images) return;
+    QTest::mouseClick(images->BitBtnAdd, Qt::LeftButton); // a new logo number, nobody's yet
+    const int last = images->DBCtrlGrid1->rowCount() - 1;
+    images->DBCtrlGrid1->setCurrentCell(last, 0);
+    chosen = images->DBCtrlGrid1->item(last, 1)->text().toInt();
+    QTest::mouseClick(images->BitBtnOK, Qt::LeftButton);
+  });
+  QTest::mouseClick(list.sbImage, Qt::LeftButton);
+  ASSERT_GT(chosen, 0);
+  EXPECT_EQ(File(Data->MapsDir + "/WaterWells.db"), wells) << "the panels' class is not touched";
+  db::Table after(Data->MapsDir, "Hydrants.db");
+  after.Open();
+  ASSERT_EQ(after.RecordCount(), before.RecordCount());
+  int changed = 0;
+  const size_t image = after.FieldByName("ImageIndex").FieldNo();
+  for (int r = 0; r < after.RecordCount(); ++r)
+    if (!db::ValuesEqual(after.ValueAt(r, image), before.ValueAt(r, image))) {
+      ++changed;
+      EXPECT_EQ(db::ValueToInteger(after.ValueAt(r, image)), chosen);
+    }
+  EXPECT_EQ(changed, 1);
+}
+
+TEST_F(SymbolAndImageWindows, TheMapsChangeSymbolFollowsThePanelsRule) {
+  TFormMap form(*Data);
+  form.resize(1100, 700);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  int opened = 0;
+  form.Panels->OnChooseSymbol = [&](int, int, int) { return ++opened, true; };
+  for (size_t i = 0; i < form.Map->Layers.size(); ++i) {
+    form.Map->ActiveLayer = int(i);
+    const bool own = form.Map->Layers[i]->Category >= 100;
+    EXPECT_EQ(form.ActiveLayerHasOwnSymbol(), own) << form.Map->Layers[i]->ClassName.toStdString();
+    const int before = opened;
+    form.ppmiChngSymbolClick();
+    EXPECT_EQ(opened - before, own ? 1 : 0) << form.Map->Layers[i]->ClassName.toStdString();
+  }
+  // The map's pop-up shows the item only where it applies.
+  form.Map->ActiveLayer = 0;
+  ASSERT_LT(form.Map->Layers[0]->Category, 100);
+  QTest::mousePress(form.Map, Qt::RightButton, {}, form.Map->rect().center());
+  EXPECT_FALSE(form.Action("ppmiChngSymbol")->isVisible());
+  if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
 }

@@ -6,9 +6,13 @@
 #include "overlays/DBPointsIndexs.h"
 #include "overlays/ObjectIndexBuilder.h"
 
+#include "app/DataModule.h"
+#include "ui/FormMap.h"
+
 #include "AtlasWriter.h"
 #include "ShapeWriter.h"
 
+#include "base/UserMessages.h"
 #include "core/LayerFactory.h"
 #include "core/MapContent.h"
 #include "db/DbaseFile.h"
@@ -17,9 +21,12 @@
 #include "db/ParadoxFormat.h"
 #include "layers/LayerKinds.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
@@ -191,4 +198,125 @@ TEST(DemoTopology, TheRebuiltIndexEqualsTheDemosAndEveryPipeGetsItsNodes) {
       CalcNetworkHubs(index, map.World, dir.path() + "/MAPS", "Water.dbf", 100, 1);
   EXPECT_GT(water.EndsNotJoined, 10);
   EXPECT_LT(water.EndsNotJoined, water.Pipes / 10);
+}
+
+// ---------------------------------------------------------------- the commands of the window
+
+namespace {
+
+QByteArray Bytes(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+class TopologyCommands : public ::testing::Test {
+protected:
+  void SetUp() override {
+    demo::WriteAtlas(Atlas.path(), 1, 8);
+    Previous = &base::UserMessages::Current();
+    base::UserMessages::Install(&Messages);
+  }
+  void TearDown() override { base::UserMessages::Install(Previous); }
+  QString Water() const { return Atlas.filePath("MAPS/Water.dbf"); }
+
+  QTemporaryDir Program, Atlas;
+  base::RecordedMessages Messages;
+  base::UserMessages* Previous = nullptr;
+};
+
+} // namespace
+
+TEST_F(TopologyCommands, AnIndexOfAnotherAtlasIsRefusedUntilTheIndexIsRebuilt) {
+  // The index of another city in this atlas's USER_OBJ.
+  QTemporaryDir other;
+  demo::WriteAtlas(other.path(), 1, 3);
+  QDir(Atlas.filePath("USER_OBJ")).removeRecursively();
+  std::filesystem::copy(other.filePath("USER_OBJ").toStdString(),
+                        Atlas.filePath("USER_OBJ").toStdString());
+  TDataModuleVANDREL data(Program.path(), 0, Atlas.path());
+  TFormMap form(data);
+  form.resize(1000, 700);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  const QByteArray before = Bytes(Water()), sewer = Bytes(Atlas.filePath("MAPS/Kanaliz.dbf"));
+  Messages.Shown.clear();
+  form.Action("miCalcTopologicalModel")->trigger();
+  ASSERT_FALSE(Messages.Shown.isEmpty());
+  EXPECT_TRUE(Messages.Shown.last().contains(QString::fromUtf8("не відповідає цьому атласу")))
+      << Messages.Shown.last().toStdString();
+  EXPECT_EQ(Bytes(Water()), before);
+  EXPECT_EQ(Bytes(Atlas.filePath("MAPS/Kanaliz.dbf")), sewer);
+  // The rebuild asks first; "no" keeps the index as it is.
+  const QByteArray index = Bytes(Atlas.filePath("USER_OBJ/SPIN.DB"));
+  Messages.Answer = false;
+  form.Action("miRebuildIndex")->trigger();
+  EXPECT_EQ(Bytes(Atlas.filePath("USER_OBJ/SPIN.DB")), index);
+  Messages.Answer = true;
+  form.Action("miRebuildIndex")->trigger();
+  EXPECT_NE(Bytes(Atlas.filePath("USER_OBJ/SPIN.DB")), index);
+  EXPECT_EQ(Bytes(other.filePath("USER_OBJ/SPIN.DB")), index) << "the other atlas's untouched";
+  Messages.Shown.clear();
+  form.Action("miCalcTopologicalModel")->trigger();
+  ASSERT_FALSE(Messages.Shown.isEmpty());
+  EXPECT_FALSE(Messages.Shown.last().contains(QString::fromUtf8("не відповідає")))
+      << Messages.Shown.last().toStdString();
+  EXPECT_NE(Bytes(Water()), before) << "the model is computed now";
+}
+
+TEST_F(TopologyCommands, ARebuildKeepsTheCellHeightAndTheRecordsOfOtherClasses) {
+  const QString userObj = Atlas.filePath("USER_OBJ");
+  RegisterLayerKinds();
+  TMapContent map;
+  ASSERT_TRUE(
+      map.LoadMap(Atlas.filePath("BASE"), Atlas.filePath("MAPS"), Atlas.path(), "", "").isEmpty());
+  const TExtent e = map.World.FullExtent;
+  {
+    // A cell height of its own, and a record of a class no layer of the atlas indexes.
+    db::Table spin(userObj, "SPIN.DB");
+    spin.Open();
+    spin.First();
+    spin.Edit();
+    spin.FieldByName("Y").SetAsFloat(125.0);
+    spin.Post();
+    spin.Append();
+    for (const auto& [field, value] :
+         std::vector<std::pair<QString, Value>>{{"Nodei", int64_t(3)},
+                                                {"Nodej", int64_t(4)},
+                                                {"Category", int64_t(7)},
+                                                {"Class", int64_t(9)},
+                                                {"ObjNum", int64_t(42)},
+                                                {"X", e.XMin + 600},
+                                                {"Y", e.YMin + 300}})
+      spin.FieldByName(field).SetValue(value);
+    spin.Post();
+  }
+  const TIndexBuildResult r =
+      BuildObjectIndex(Atlas.filePath("BASE"), Atlas.filePath("MAPS"), userObj, e);
+  EXPECT_EQ(r.Kept, 1);
+  db::Table spin(userObj, "SPIN.DB");
+  spin.Open();
+  spin.First();
+  const double width = spin.FieldByName("X").AsFloat();
+  EXPECT_EQ(spin.FieldByName("Y").AsFloat(), 125.0) << "the cell height kept";
+  int kept = 0, wells = 0;
+  for (spin.Next(); !spin.Eof(); spin.Next()) {
+    if (spin.FieldByName("Category").AsInteger() == 7) {
+      ++kept;
+      EXPECT_EQ(spin.FieldByName("ObjNum").AsInteger(), 42);
+      continue;
+    }
+    ++wells;
+    const double y = spin.FieldByName("Y").AsFloat(), x = spin.FieldByName("X").AsFloat();
+    EXPECT_EQ(spin.FieldByName("Nodej").AsInteger(), GridCellNumber(y - e.YMin, 125.0));
+    EXPECT_EQ(spin.FieldByName("Nodei").AsInteger(), GridCellNumber(x - e.XMin, width));
+  }
+  EXPECT_EQ(kept, 1);
+  EXPECT_GT(wells, 100);
+  // The topology finds its nodes in that grid.
+  TDBPointsIndexs index(Atlas.filePath("MAPS"), Atlas.filePath("BASE"), userObj, e.XMin, e.YMin,
+                        e.XMax, e.YMax);
+  EXPECT_EQ(TopologyIndexProblem(index, Atlas.filePath("BASE"), Atlas.filePath("MAPS")), "");
+  const TNetworkHubsResult sewer =
+      CalcNetworkHubs(index, map.World, Atlas.filePath("MAPS"), "Kanaliz.dbf", 100, 2);
+  EXPECT_EQ(sewer.EndsNotJoined, 0);
 }
