@@ -188,7 +188,7 @@ void TFormLayersControls::BuildGroups() {
 
   QGroupBox* points = Group(QString::fromUtf8(" Точечные объекты "), 8, 188, 290, 120);
   QComboBox* charFont = Combo(points, QString::fromUtf8("Шрифт"), "CharFont", fonts, 8, 14, 150);
-  DBEditCharLabel = Edit(points, QString(), "CharLabel", 166, 28, 30);
+  DBEditCharLabel = Edit(points, QString(), "CharLabel", 166, 14, 30);
   connect(charFont, &QComboBox::currentTextChanged, this, [this] {
     // DBComboBoxCharFontNameChange: the symbol shown as it will be drawn.
     if (!Loading) ShowCharLabel();

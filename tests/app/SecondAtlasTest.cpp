@@ -6,12 +6,11 @@
 #include "app/DataModule.h"
 
 #include "AtlasWriter.h"
+#include "FolderDigests.h"
 
 #include "db/Table.h"
 #include "layers/GeometryFile.h"
 
-#include <QCryptographicHash>
-#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -21,19 +20,6 @@
 #include <map>
 
 namespace {
-
-std::map<QString, QByteArray> Digests(const QString& dir) {
-  std::map<QString, QByteArray> digests;
-  QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-  while (it.hasNext()) {
-    const QString path = it.next();
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-    digests[QDir(dir).relativeFilePath(path)] =
-        QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
-  }
-  return digests;
-}
 
 QByteArray FileBytes(const QString& path) {
   QFile f(path);
@@ -47,7 +33,7 @@ protected:
     demo::WriteAtlas(Program.path(), 1, 3);
     demo::WriteAtlas(Other.path(), 1, 8);
     ASSERT_TRUE(QFile::copy(VANDREL_PROGRAM, Program.filePath("vandrel")));
-    ProgramIndex = Digests(Program.filePath("USER_OBJ"));
+    ProgramIndex = FolderDigests(Program.filePath("USER_OBJ"));
   }
   // The installed program run as a user runs it; its exit code.
   int Run(const QStringList& args, QString* errors = nullptr) {
@@ -130,7 +116,7 @@ TEST_F(SecondAtlas, TopologyAndIndexRebuildUseTheSecondAtlassOwnNodes) {
   EXPECT_GT(ends, 100);
   EXPECT_GT(joined, ends / 2);
   EXPECT_EQ(wrong, 0) << "of " << ends << " pipe ends";
-  EXPECT_EQ(Digests(Program.filePath("USER_OBJ")), ProgramIndex);
+  EXPECT_EQ(FolderDigests(Program.filePath("USER_OBJ")), ProgramIndex);
   // The rebuild writes the second atlas's index, and only it.
   QFile::remove(Other.filePath("USER_OBJ/SPIN.DB"));
   QFile::remove(Other.filePath("USER_OBJ/SPIN.PX"));
@@ -146,7 +132,7 @@ TEST_F(SecondAtlas, TopologyAndIndexRebuildUseTheSecondAtlassOwnNodes) {
   EXPECT_EQ(indexed.size(), wells.size());
   for (const auto& [code, x, y] : wells)
     EXPECT_EQ(indexed[code], 1) << code;
-  EXPECT_EQ(Digests(Program.filePath("USER_OBJ")), ProgramIndex);
+  EXPECT_EQ(FolderDigests(Program.filePath("USER_OBJ")), ProgramIndex);
 }
 
 TEST_F(SecondAtlas, TopologyRefusesAnIndexThatCannotServeTheAtlasAndWritesNothing) {

@@ -17,6 +17,7 @@
 #include "ui/ObjectListLink.h"
 
 #include "AtlasWriter.h"
+#include "FolderDigests.h"
 
 #include "base/UserMessages.h"
 #include "core/FAMap.h"
@@ -26,8 +27,6 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
-#include <QCryptographicHash>
-#include <QDirIterator>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
@@ -42,20 +41,6 @@
 #include <map>
 
 namespace {
-
-// Every file under `dir` (hidden ones too) with the digest of its bytes.
-std::map<QString, QByteArray> Digests(const QString& dir) {
-  std::map<QString, QByteArray> digests;
-  QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-  while (it.hasNext()) {
-    const QString path = it.next();
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-    digests[QDir(dir).relativeFilePath(path)] =
-        QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
-  }
-  return digests;
-}
 
 // The windows of the program wired as the program wires them.
 struct Program {
@@ -78,7 +63,7 @@ protected:
     // The grid index lives beside the program.
     std::filesystem::copy((Atlas.path() + "/USER_OBJ").toStdString(),
                           (ProgramDir.path() + "/USER_OBJ").toStdString());
-    Before = Digests(Atlas.path());
+    Before = FolderDigests(Atlas.path());
     Previous = &base::UserMessages::Current();
     base::UserMessages::Install(&Messages);
     // Dialogs and modal windows the commands open are closed as soon as they show.
@@ -211,7 +196,7 @@ TEST_P(ReadOnlyModes, EveryWindowsCommandsLeaveTheDataRootAsItWas) {
     p.Form.Action("imExit")->trigger();
     QApplication::processEvents();
   }
-  const auto after = Digests(Atlas.path());
+  const auto after = FolderDigests(Atlas.path());
   EXPECT_EQ(after.size(), Before.size()) << "files appeared in or vanished from the data root";
   for (const auto& [file, digest] : Before) {
     const auto now = after.find(file);
@@ -362,7 +347,7 @@ TEST_P(ReadOnlyModes, EveryButtonOfTheEditingWindowsLeavesTheDataRootAsItWas) {
     UseTheDictionary(p.Form);
     EXPECT_GE(presser.Pressed, 2) << "the symbol windows were answered";
   }
-  const auto after = Digests(Atlas.path());
+  const auto after = FolderDigests(Atlas.path());
   EXPECT_EQ(after.size(), Before.size()) << "files appeared in or vanished from the data root";
   for (const auto& [file, digest] : Before) {
     const auto now = after.find(file);
