@@ -10,6 +10,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   pxlib-dev
   fonts-dejavu-core fonts-symbola xvfb xauth x11-utils imagemagick xdotool
+  locales
 )
 
 missing=()
@@ -19,13 +20,20 @@ for p in "${PACKAGES[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
-echo "setup: installing ${missing[*]}"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The users' locales: the tests run under the Ukrainian one, and the Russian one is there to try.
+for loc in uk_UA ru_RU; do
+  if ! locale -a 2>/dev/null | grep -qix "$loc.utf8"; then
+    echo "setup: generating $loc.UTF-8"
+    $SUDO localedef -i "$loc" -c -f UTF-8 -A /usr/share/locale/locale.alias "$loc.UTF-8"
+  fi
+done

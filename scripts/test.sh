@@ -11,6 +11,8 @@ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANDREL_SANITIZE=ON -
 cmake --build "$BUILD" -j "$(nproc)"
 
 export QT_QPA_PLATFORM=offscreen
+# The users' desktop: numbers in files must not follow it (a test checks that this is in force).
+export LANG=uk_UA.UTF-8 LC_ALL=uk_UA.UTF-8
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export LSAN_OPTIONS="suppressions=$(pwd)/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

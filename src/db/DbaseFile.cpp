@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -117,9 +118,15 @@ Value ParseField(std::string_view raw, const FieldDef& def, base::CodePage cp) {
       const long long v = std::strtoll(buffer, &end, 10);
       if (end != buffer && *end == '\0') return int64_t(v);
     }
-    const double d = std::strtod(buffer, &end);
+    // Read with a decimal point whatever the C library's locale; a decimal comma, written by
+    // programs that followed a Ukrainian or Russian desktop, counts as the point.
+    if (!std::memchr(buffer, '.', n))
+      if (char* comma = static_cast<char*>(std::memchr(buffer, ',', n))) *comma = '.';
+    const char* first = buffer[0] == '+' ? buffer + 1 : buffer;
+    double d = 0;
+    const std::from_chars_result read = std::from_chars(first, buffer + n, d);
     // "nan" and "inf" are no dBase numbers; a whole number too large for 64 bits stays a float.
-    if (end == buffer || !std::isfinite(d)) return {};
+    if (read.ec != std::errc() || read.ptr == first || !std::isfinite(d)) return {};
     if (def.Type == FieldType::Integer && std::fabs(d) < 9.2e18) return int64_t(d);
     return d;
   }
@@ -158,6 +165,14 @@ void CheckFits(const FieldDef& def, const Value& v, const QString& path) {
                               .arg(def.Size));
 }
 
+// A number as dBase stores it: right-aligned in the field, with a decimal point whatever the C
+// library's locale (shapelib formats through the locale, which gives a comma on the users'
+// desktops). CheckFits has made sure it fits.
+int WriteNumber(DBFInfo* h, int record, int field, const FieldDef& def, double n) {
+  const QByteArray text = QByteArray::number(n, 'f', def.Decimals).rightJustified(def.Size, ' ');
+  return DBFWriteAttributeDirectly(h, record, field, const_cast<char*>(text.constData()));
+}
+
 void WriteValue(DBFInfo* h, int record, int field, const FieldDef& def, const Value& v,
                 base::CodePage cp, const QString& path) {
   int ok = 1;
@@ -167,13 +182,12 @@ void WriteValue(DBFInfo* h, int record, int field, const FieldDef& def, const Va
     switch (def.Type) {
     case FieldType::Integer: {
       const int64_t n = ValueToInteger(v);
-      ok = (n >= INT32_MIN && n <= INT32_MAX)
-               ? DBFWriteIntegerAttribute(h, record, field, int(n))
-               : DBFWriteDoubleAttribute(h, record, field, double(n));
+      ok = (n >= INT32_MIN && n <= INT32_MAX) ? DBFWriteIntegerAttribute(h, record, field, int(n))
+                                              : WriteNumber(h, record, field, def, double(n));
       break;
     }
     case FieldType::Float:
-      ok = DBFWriteDoubleAttribute(h, record, field, ValueToFloat(v));
+      ok = WriteNumber(h, record, field, def, ValueToFloat(v));
       break;
     case FieldType::Boolean:
       ok = DBFWriteLogicalAttribute(h, record, field, ValueToBoolean(v) ? 'T' : 'F');

@@ -301,9 +301,8 @@ int TDistationLayer::CurrentPointCount() const {
 
 QByteArray TDistationLayer::FormatReal(double Value) {
   // " d.ddddddddddddddE+dddd": a sign place, 14 decimals and a four-digit exponent.
-  char mantissa[64];
-  std::snprintf(mantissa, sizeof mantissa, "%.14E", std::fabs(Value));
-  QByteArray text(mantissa);
+  // Qt writes the decimal point whatever the locale; the C library would follow the desktop's.
+  QByteArray text = QByteArray::number(std::fabs(Value), 'E', 14);
   const qsizetype e = text.indexOf('E');
   const int exponent = text.mid(e + 1).toInt();
   char tail[16];

@@ -178,3 +178,36 @@ TEST(Dbase, ARefusedWriteLeavesTheRecordAsItWas) {
   third.Open();
   EXPECT_EQ(third.RecordCount(), 1);
 }
+
+// Under the users' locale (the suite runs under uk_UA.UTF-8) numbers are written with a decimal
+// point, as every dBase reader expects, and read so; a decimal comma written by another program
+// that followed the desktop reads as the point.
+TEST(Dbase, NumbersInTheFileDoNotFollowTheLocale) {
+  QTemporaryDir dir;
+  using db::MakeDbaseField;
+  const QString path = dir.path() + "/Water.dbf";
+  db::DbaseFile::Create(path,
+                        {MakeDbaseField("LENGTH", FieldType::Float, 10, 2),
+                         MakeDbaseField("BIG", FieldType::Integer, 15)},
+                        {{224.38, int64_t(12345678901)}});
+  QByteArray bytes = ReadAll(path);
+  EXPECT_TRUE(bytes.contains("    224.38")) << bytes.toStdString();
+  EXPECT_TRUE(bytes.contains("    12345678901")) << bytes.toStdString();
+  {
+    db::Table t(dir.path(), "Water.dbf");
+    t.Open();
+    EXPECT_EQ(t.FieldByName("LENGTH").AsFloat(), 224.38);
+    EXPECT_EQ(t.FieldByName("BIG").AsInteger(), 12345678901);
+    t.Edit();
+    t.FieldByName("LENGTH").SetAsFloat(-0.5);
+    t.Post();
+  }
+  bytes = ReadAll(path);
+  EXPECT_TRUE(bytes.contains("     -0.50")) << bytes.toStdString();
+  // The same field as a program under a Ukrainian desktop might have left it.
+  bytes.replace("     -0.50", "    224,38");
+  WriteAll(path, bytes);
+  db::Table t(dir.path(), "Water.dbf");
+  t.Open();
+  EXPECT_EQ(t.FieldByName("LENGTH").AsFloat(), 224.38);
+}

@@ -5,6 +5,9 @@
 #include "db/ParadoxFile.h"
 #include "db/ParadoxFormat.h"
 
+#include "AtlasWriter.h"
+
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -87,4 +90,26 @@ TEST(TableDump, AQueryResultIsDumpedLikeATable) {
   c.flush();
   EXPECT_EQ(text, QString::fromUtf8("Code\tN\n2\tЛІСОВА\\nНОВА\n1\tСАДОВА, \"СТАРА\"\n"));
   EXPECT_EQ(csv, QString::fromUtf8("Code,N\n2,\"ЛІСОВА\nНОВА\"\n1,\"САДОВА, \"\"СТАРА\"\"\"\n"));
+}
+
+// What the tool prints for machines does not follow the desktop's locale: a dump of the demo's
+// pipes (lengths and diameters with decimals) is the same byte for byte under C and uk_UA.UTF-8.
+TEST(TableDump, TheDumpIsTheSameUnderEveryLocale) {
+  QTemporaryDir dir;
+  demo::WriteAtlas(dir.path(), 1, 2);
+  auto dump = [&](const char* locale) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LC_ALL", locale);
+    env.insert("LANG", locale);
+    p.setProcessEnvironment(env);
+    p.start(VANDREL_TABLES, {"dump", dir.path() + "/MAPS", "Water.dbf", "--csv"});
+    EXPECT_TRUE(p.waitForFinished(120000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    return p.readAllStandardOutput();
+  };
+  const QByteArray c = dump("C"), ukrainian = dump("uk_UA.UTF-8");
+  EXPECT_GT(c.count('\n'), 100);
+  EXPECT_TRUE(c.contains('.'));
+  EXPECT_EQ(c, ukrainian);
 }
