@@ -31,6 +31,10 @@ int CalcTopology(const TDataModuleVANDREL& data, const TExtent& extent) {
                                                  network.Category, network.Class);
     out << network.TableName << ": " << r.Pipes << " pipes, " << r.EndsJoined
         << " ends joined to a node, " << r.EndsNotJoined << " ends without a node\n";
+    if (!r.RecordsWithoutRow.isEmpty())
+      out << "  " << r.RecordsWithoutRow.size()
+          << " lines without a table row, deleted or missing (left alone): records "
+          << r.RecordsWithoutRow.mid(0, 20).join("; ") << "\n";
     if (!r.RowsWithoutLine.isEmpty())
       out << "  " << r.RowsWithoutLine.size()
           << " rows without a line (written -1): " << r.RowsWithoutLine.mid(0, 20).join("; ")

@@ -184,9 +184,10 @@ db::Table& TCustomLayer::Attributes() {
 
 int TCustomLayer::GetObjectCode(int RecordIndex) {
   if (RecordIndex < 0 || !Attributes().Active() || !AttrTable.FindField("ObjectCode")) return -1;
-  AttrTable.First();
-  AttrTable.MoveBy(RecordIndex);
-  if (RecordIndex >= AttrTable.RecordCount()) return -1; // moved past the end
+  // The record's own row: past the end, or deleted, there is none.
+  const int row = AttrTable.PositionOfRecord(RecordIndex);
+  if (row < 0) return -1;
+  AttrTable.SetRecNo(row + 1);
   return int(AttrTable.FieldByName("ObjectCode").AsInteger());
 }
 

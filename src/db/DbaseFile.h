@@ -26,6 +26,7 @@ public:
   QString Kind() const override;
   const std::vector<FieldDef>& Fields() const override { return FieldList; }
   int KeyFieldCount() const override { return 0; }
+  bool NumbersRecords() const override { return true; }
   base::CodePage TextCodePage() const { return Cp; }
 
   std::vector<StoredRow> ReadRows() override;

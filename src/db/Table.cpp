@@ -397,6 +397,28 @@ int Table::MoveBy(int distance) {
   return moved;
 }
 
+int Table::PositionOfRecord(int Record) const {
+  if (!Active() || Record < 0) return -1;
+  if (!Storage->NumbersRecords()) return Record < int(Order.size()) ? Record : -1;
+  const std::lock_guard<std::mutex> guard(RecordPositionsLock);
+  if (RecordPositionsChanges != Changes) {
+    int64_t last = -1;
+    for (const StoredRow& row : Rows)
+      last = std::max(last, row.Location);
+    RecordPositions.assign(size_t(last + 1), -1);
+    for (size_t position = 0; position < Order.size(); ++position)
+      if (const int64_t at = Rows[Order[position]].Location; at >= 0)
+        RecordPositions[size_t(at)] = int(position);
+    RecordPositionsChanges = Changes;
+  }
+  return Record < int(RecordPositions.size()) ? RecordPositions[size_t(Record)] : -1;
+}
+
+int Table::RecordOfPosition(int Position) const {
+  if (!Active() || Position < 0 || Position >= int(Order.size())) return -1;
+  return Storage->NumbersRecords() ? int(Rows[Order[size_t(Position)]].Location) : Position;
+}
+
 int Table::RecNo() const {
   if (!Active() || Order.empty()) return 0;
   if (Mode == TableState::Insert) return 0;

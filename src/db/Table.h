@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <initializer_list>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -103,6 +104,14 @@ public:
   // the cursor (the row being edited shows its edited values).
   Value ValueAt(int position, size_t field) const;
   int RecordCount() const { return int(Order.size()); }
+  // The position (0-based, in the current order) of the row stored as record `Record` of the
+  // file, counted from 0 with deleted records included: a geometry record's attribute row, which
+  // keeps its number when records before it are deleted. -1 when that record is deleted, beyond
+  // the end or outside the range. In a table that does not number its records (Paradox) the
+  // record is the position itself.
+  int PositionOfRecord(int Record) const;
+  // The record number of the row at `Position` (the inverse); -1 outside the rows.
+  int RecordOfPosition(int Position) const;
   // Counts the changes of the rows and of their order (posts, deletes, re-reads, index and range
   // changes, closing): values copied out of the table stay current while the count stays.
   uint64_t ChangeCount() const { return Changes; }
@@ -195,6 +204,11 @@ private:
   std::vector<Value> EditOriginal; // the edited row's values as read
   uint64_t EditedId = 0;
   std::optional<size_t> InsertAt; // where Insert() was called (for a cancel)
+  // Positions by record number (PositionOfRecord), built at the ChangeCount they were built at.
+  // Guarded: the drawing threads of one layer ask for positions at once.
+  mutable std::mutex RecordPositionsLock;
+  mutable std::vector<int> RecordPositions;
+  mutable uint64_t RecordPositionsChanges = ~0ull;
 };
 
 } // namespace db

@@ -29,6 +29,8 @@ public:
   virtual QString Kind() const = 0; // "Paradox 7", "dBase III", ...
   virtual const std::vector<FieldDef>& Fields() const = 0;
   virtual int KeyFieldCount() const = 0; // leading fields of the primary key; 0 = none
+  // Whether a row's Location is its record number in the file, deleted records counted (dBase).
+  virtual bool NumbersRecords() const { return false; }
 
   // All rows in browse order (key order for keyed tables, otherwise file order).
   virtual std::vector<StoredRow> ReadRows() = 0;

@@ -27,8 +27,11 @@ double TParamLinesLayer::SizeValue(size_t Field, int RecordIndex) const {
   // SizingField has opened the table.
   const int rows = AttrTable.RecordCount();
   if (rows == 0 || RecordIndex < 0) return 0;
-  // An empty value reads as 0: the object is drawn at the minimum width.
-  return db::ValueToFloat(AttrTable.ValueAt(std::min(RecordIndex, rows - 1), Field));
+  // A record past the table's end takes the last row, as moving forward stops there; one whose
+  // row is deleted has no value. An empty value reads as 0: the minimum width.
+  int row = AttrTable.PositionOfRecord(RecordIndex);
+  if (row < 0 && RecordIndex >= AttrTable.RecordOfPosition(rows - 1)) row = rows - 1;
+  return row < 0 ? 0 : db::ValueToFloat(AttrTable.ValueAt(row, Field));
 }
 
 int TParamLinesLayer::SizedWidth(int Width, int RecordIndex, const TWorld& World) {
@@ -38,8 +41,7 @@ int TParamLinesLayer::SizedWidth(int Width, int RecordIndex, const TWorld& World
 }
 
 void TParamLinesLayer::PrepareToDraw(const TWorld& World) {
-  if (ScaleAllowsDrawing(World.Scale) && (RenderType == 0 || RenderType == -1))
-    SizingField(World);
+  if (ScaleAllowsDrawing(World.Scale) && (RenderType == 0 || RenderType == -1)) SizingField(World);
 }
 
 void TParamLinesLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {

@@ -151,8 +151,8 @@ void TPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
       Canvas.Ellipse(sx - layerSize / 2, sy - layerSize / 2, sx + layerSize / 2,
                      sy + layerSize / 2);
     }
-    if (labels && i < Attributes().RecordCount())
-      DrawLabel(Canvas, World, sx, sy, db::ValueToString(Attributes().ValueAt(i, labelField)));
+    if (const int row = labels ? Attributes().PositionOfRecord(i) : -1; row >= 0)
+      DrawLabel(Canvas, World, sx, sy, db::ValueToString(Attributes().ValueAt(row, labelField)));
   }
   file.ThrowIfBroken();
 }

@@ -17,8 +17,9 @@ bool TPolygonsLayer::DrawsInParts(const TWorld& World) {
   if (VisibleLabel && LabelsAtScale(World)) return false;
   const auto index = TRecordIndex::For(FullPath);
   const TExtent& v = World.VisibleExtent;
-  if (int64_t(index->Candidates(v.XMin - kViewMargin, v.YMin - kViewMargin, v.XMax + kViewMargin,
-                                v.YMax + kViewMargin)
+  if (int64_t(index
+                  ->Candidates(v.XMin - kViewMargin, v.YMin - kViewMargin, v.XMax + kViewMargin,
+                               v.YMax + kViewMargin)
                   .size()) < ShareableObjects)
     return false;
   return RenderType != -1 ||
@@ -50,8 +51,8 @@ void TPolygonsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   const auto index = TRecordIndex::For(FullPath);
   const TExtent& v = World.VisibleExtent;
   std::vector<QPoint> ring;
-  const std::vector<int> candidates = index->Candidates(
-      v.XMin - kViewMargin, v.YMin - kViewMargin, v.XMax + kViewMargin, v.YMax + kViewMargin);
+  const std::vector<int> candidates = index->Candidates(v.XMin - kViewMargin, v.YMin - kViewMargin,
+                                                        v.XMax + kViewMargin, v.YMax + kViewMargin);
   const auto [first, last] = World.Part.Range(int64_t(candidates.size()));
   for (int64_t c = first; c < last; ++c) {
     const TGeometryFile::Record& r = index->Records[size_t(candidates[size_t(c)])];
@@ -105,8 +106,10 @@ void TPolygonsLayer::DrawLabels(gfx::Canvas& Canvas, const TWorld& World) {
                                        v.XMax + kViewMargin, v.YMax + kViewMargin)) {
     const TGeometryFile::Record& r = index->Records[size_t(i)];
     if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World, kViewMargin)) continue;
-    if (r.Index >= Attributes().RecordCount()) return;
-    const QString text = db::ValueToString(Attributes().ValueAt(r.Index, field));
+    // A record whose attribute row is deleted (or missing) has no label.
+    const int row = Attributes().PositionOfRecord(r.Index);
+    if (row < 0) continue;
+    const QString text = db::ValueToString(Attributes().ValueAt(row, field));
     TextOutAnchored(Canvas, World.WorldToScreenX((r.XMin + r.XMax) / 2),
                     World.WorldToScreenY((r.YMin + r.YMax) / 2), angle, text);
   }

@@ -162,6 +162,10 @@ void TFormMap::miCalcTopologicalModelClick() {
                     .arg(r.Pipes)
                     .arg(r.EndsJoined)
                     .arg(r.EndsNotJoined);
+      if (!r.RecordsWithoutRow.isEmpty())
+        report << QString::fromUtf8("  ліній без рядка таблиці (не змінено): %1 (записи %2)")
+                      .arg(r.RecordsWithoutRow.size())
+                      .arg(r.RecordsWithoutRow.mid(0, 10).join("; "));
       if (!r.RowsWithoutLine.isEmpty())
         report << QString::fromUtf8("  рядків без лінії: %1 (%2)")
                       .arg(r.RowsWithoutLine.size())

@@ -43,8 +43,10 @@ void TFormSelectInfo::ShowInfo(int category, int cls, int record) {
   try {
     db::Table table(Data.MapsDir, InfoTableName);
     table.Open();
-    if (record < 0 || record >= table.RecordCount()) return;
-    table.SetRecNo(record + 1);
+    // The record's own row: nothing to show for one deleted or past the end.
+    const int row = table.PositionOfRecord(record);
+    if (row < 0) return;
+    table.SetRecNo(row + 1);
     auto text = [&](const char* field) -> std::optional<QString> {
       if (db::Field* f = table.FindField(field)) return f->AsString();
       return std::nullopt;

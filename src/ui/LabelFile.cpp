@@ -28,9 +28,9 @@ void CreateLabelFile(const QString& geometryPath, const QString& fieldName,
   while (geometry.Next(r)) {
     if (!r.HasBox) continue; // a null shape has no place for a label
     std::memset(record, 0, sizeof record);
-    const QString text = r.Index < attributes.RecordCount()
-                             ? db::ValueToString(attributes.ValueAt(r.Index, field))
-                             : QString();
+    // The record's own row; a deleted or missing one gives an empty text.
+    const int row = attributes.PositionOfRecord(r.Index);
+    const QString text = row >= 0 ? db::ValueToString(attributes.ValueAt(row, field)) : QString();
     const QByteArray bytes = base::Encode(text, base::CodePage::Cp1251).left(64);
     record[0] = char(bytes.size());
     std::memcpy(record + 1, bytes.constData(), size_t(bytes.size()));

@@ -151,11 +151,18 @@ TNetworkHubsResult CalcNetworkHubs(TDBPointsIndexs& Index, const TWorld& World,
   TGeometryFile file(base::ResolvePath(MapsDir, geometryName));
   const int total = table.RecordCount();
   bool recordsLeft = true;
+  TGeometryFile::Record r;
   for (table.First(); !table.Eof(); table.Next()) {
-    TGeometryFile::Record r;
+    // A pipe is the geometry record of its row's own number: records whose rows were deleted
+    // are passed over (and reported), never paired with the rows after them.
+    const int record = table.RecordOfPosition(table.RecNo() - 1);
+    while (recordsLeft && r.Index < record) {
+      recordsLeft = file.Next(r);
+      if (recordsLeft && r.Index < record) result.RecordsWithoutRow << QString::number(r.Index + 1);
+    }
     TWorldPoint first{}, last{};
     QString missing = "no geometry record";
-    if (recordsLeft && (recordsLeft = file.Next(r))) missing = PipeEnds(file, r, first, last);
+    if (recordsLeft && r.Index == record) missing = PipeEnds(file, r, first, last);
     int32_t node1 = -1, node2 = -1;
     if (missing.isEmpty()) {
       Index.FindNearestInGrid(World, Category, first.X, first.Y, Class, node1);
@@ -172,8 +179,11 @@ TNetworkHubsResult CalcNetworkHubs(TDBPointsIndexs& Index, const TWorld& World,
     result.EndsNotJoined += (node1 == -1) + (node2 == -1);
     if (Progress && !Progress(result.Pipes, total)) {
       result.Cancelled = true;
-      break;
+      return result;
     }
   }
+  // Records after the last row's: deleted rows at the table's end, or lines without a row.
+  while (recordsLeft && (recordsLeft = file.Next(r)))
+    result.RecordsWithoutRow << QString::number(r.Index + 1);
   return result;
 }

@@ -19,6 +19,9 @@ struct TNetworkHubsResult {
   // Rows without a usable geometry record (none left, a null shape, another shape type or no
   // points): written -1 at both ends. "row N: reason", rows counted from 1.
   QStringList RowsWithoutLine;
+  // Geometry records without an attribute row (deleted, or past the table's end): left alone.
+  // Record numbers from 1.
+  QStringList RecordsWithoutRow;
   bool Cancelled = false;
 };
 

@@ -8,6 +8,8 @@
 
 #include "app/DataModule.h"
 #include "ui/FormMap.h"
+#include "ui/FormSelectInfo.h"
+#include "ui/LabelFile.h"
 
 #include "AtlasWriter.h"
 #include "ShapeWriter.h"
@@ -24,6 +26,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 #include <filesystem>
@@ -319,4 +322,110 @@ TEST_F(TopologyCommands, ARebuildKeepsTheCellHeightAndTheRecordsOfOtherClasses) 
   const TNetworkHubsResult sewer =
       CalcNetworkHubs(index, map.World, Atlas.filePath("MAPS"), "Kanaliz.dbf", 100, 2);
   EXPECT_EQ(sewer.EndsNotJoined, 0);
+}
+
+// Records marked deleted in a .dbf (the first, one in the middle and the last): every other
+// object keeps its own row in the topology, the label file and the information window; the
+// deleted records are left as they were.
+TEST_F(TopologyCommands, DeletedDbaseRecordsLeaveEveryObjectOnItsOwnRow) {
+  const QString maps = Atlas.filePath("MAPS");
+  RegisterLayerKinds();
+  TMapContent map;
+  ASSERT_TRUE(map.LoadMap(Atlas.filePath("BASE"), maps, Atlas.path(), "", "").isEmpty());
+  const TExtent e = map.World.FullExtent;
+  TDBPointsIndexs index(maps, Atlas.filePath("BASE"), Atlas.filePath("USER_OBJ"), e.XMin, e.YMin,
+                        e.XMax, e.YMax);
+  // The model and the codes of the whole table, by record number.
+  CalcNetworkHubs(index, map.World, maps, "Water.dbf", 100, 1);
+  struct Pipe {
+    int64_t Code, Hub1, Hub2;
+  };
+  std::vector<Pipe> whole;
+  int n = 0;
+  {
+    db::Table t(maps, "Water.dbf");
+    t.Open();
+    for (t.First(); !t.Eof(); t.Next())
+      whole.push_back({t.FieldByName("OBJECTCODE").AsInteger(),
+                       t.FieldByName("HUB1CODE").AsInteger(),
+                       t.FieldByName("HUB2CODE").AsInteger()});
+    n = t.RecordCount();
+    ASSERT_GT(n, 10);
+    for (const int position : {n - 1, n / 2, 0}) {
+      t.SetRecNo(position + 1);
+      t.Delete();
+    }
+    for (t.First(); !t.Eof(); t.Next()) {
+      t.Edit();
+      t.FieldByName("HUB1CODE").SetAsInteger(0);
+      t.FieldByName("HUB2CODE").SetAsInteger(0);
+      t.Post();
+    }
+  }
+  // The bytes of the deleted records, by the header's record layout.
+  auto deletedRecords = [&] {
+    const QByteArray file = Bytes(maps + "/Water.dbf");
+    const auto* h = reinterpret_cast<const unsigned char*>(file.constData());
+    const int header = h[8] | h[9] << 8, size = h[10] | h[11] << 8;
+    QByteArray records;
+    for (const int record : {0, n / 2, n - 1})
+      records += file.mid(header + record * size, size);
+    return records;
+  };
+  const QByteArray deleted = deletedRecords();
+  ASSERT_TRUE(deleted.startsWith('*'));
+  const TNetworkHubsResult r = CalcNetworkHubs(index, map.World, maps, "Water.dbf", 100, 1);
+  EXPECT_EQ(r.Pipes, n - 3);
+  EXPECT_EQ(r.RecordsWithoutRow,
+            (QStringList{"1", QString::number(n / 2 + 1), QString::number(n)}));
+  db::Table t(maps, "Water.dbf");
+  t.Open();
+  ASSERT_EQ(t.RecordCount(), n - 3);
+  int wrong = 0;
+  for (t.First(); !t.Eof(); t.Next()) {
+    const Pipe& own = whole[size_t(t.RecordOfPosition(t.RecNo() - 1))];
+    wrong += t.FieldByName("OBJECTCODE").AsInteger() != own.Code ||
+             t.FieldByName("HUB1CODE").AsInteger() != own.Hub1 ||
+             t.FieldByName("HUB2CODE").AsInteger() != own.Hub2;
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(deletedRecords(), deleted) << "the deleted records are left alone";
+  // The label file: each record's own code, none for the deleted ones.
+  const QString labels = Program.filePath("Water.L");
+  CreateLabelFile(maps + "/Water.mds", "OBJECTCODE", labels);
+  const QByteArray file = Bytes(labels);
+  ASSERT_EQ(file.size(), qsizetype(n) * kLabelRecordSize);
+  for (int record = 0; record < n; ++record) {
+    const QByteArray text =
+        file.mid(record * kLabelRecordSize + 1, file[record * kLabelRecordSize]);
+    const bool gone = record == 0 || record == n / 2 || record == n - 1;
+    EXPECT_EQ(text, gone ? QByteArray() : QByteArray::number(whole[size_t(record)].Code)) << record;
+  }
+}
+
+TEST_F(TopologyCommands, TheInformationWindowShowsTheRecordsOwnRowPastDeletedOnes) {
+  const QString maps = Atlas.filePath("MAPS");
+  QStringList names;
+  {
+    db::Table t(maps, "Geodesy.dbf");
+    t.Open();
+    for (t.First(); !t.Eof(); t.Next())
+      names << t.FieldByName("NAME").AsString();
+    const int n = t.RecordCount();
+    ASSERT_GT(n, 4);
+    for (const int position : {n - 1, n / 2, 0}) {
+      t.SetRecNo(position + 1);
+      t.Delete();
+    }
+  }
+  TDataModuleVANDREL data(Program.path(), 0, Atlas.path());
+  TFormSelectInfo info(data);
+  const int n = int(names.size());
+  for (const int record : {1, n / 2 + 1, n - 2}) {
+    info.ShowInfo(5, 2, record);
+    EXPECT_TRUE(info.lblText->text().startsWith(names[record] + " "))
+        << record << ": " << info.lblText->text().toStdString();
+  }
+  info.ShowInfo(5, 2, n / 2); // deleted: nothing of another row is shown
+  EXPECT_TRUE(info.lblText->text().startsWith(names[n - 2] + " "));
 }

@@ -42,8 +42,8 @@ std::vector<std::pair<QString, QString>> ObjectCard::ObjectFields(int objectCode
     if (Table.FindField("ObjectCode")) {
       Table.SetIndexFieldNames("ObjectCode");
       found = Table.FindKey({int64_t(objectCode)});
-    } else if (objectCode >= 0 && objectCode < Table.RecordCount()) {
-      Table.SetRecNo(objectCode + 1);
+    } else if (const int row = Table.PositionOfRecord(objectCode); row >= 0) {
+      Table.SetRecNo(row + 1); // a geometry record's own attribute row
       found = true;
     }
     if (!found) return fields;
@@ -124,7 +124,7 @@ int ObjectCard::ObjectNumberOfRow(int row) {
   // ObjectCode; those of a geometry file by their record index, the row of its attribute table.
   const bool objectsTable =
       QFileInfo(Context.FileName).suffix().compare("db", Qt::CaseInsensitive) == 0;
-  if (!objectsTable || !Table.Active()) return row;
+  if (!objectsTable || !Table.Active()) return Table.Active() ? Table.RecordOfPosition(row) : row;
   const db::Field* code = Table.FindField("ObjectCode");
   if (!code || row < 0 || row >= Table.RecordCount()) return row;
   return int(db::ValueToInteger(Table.ValueAt(row, code->FieldNo())));
