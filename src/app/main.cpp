@@ -12,6 +12,7 @@
 #include "ui/FormMap.h"
 #include "ui/FormMsg.h"
 #include "ui/FormSelectInfo.h"
+#include "ui/GuardedApplication.h"
 #include "ui/ObjectListLink.h"
 
 #include "db/Error.h"
@@ -95,7 +96,7 @@ int main(int argc, char** argv) {
     return RunBatchCommand(line, appDir);
   }
 
-  QApplication app(argc, argv);
+  TGuardedApplication app(argc, argv);
   QApplication::setApplicationName("VANDREL 2000");
   QApplication::setApplicationVersion(kVersion);
   // The standard dialogs in the program's language.

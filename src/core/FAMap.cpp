@@ -545,7 +545,13 @@ void TFAMap::PickObject(int x, int y, bool edit) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const double wx = World.ScreenToWorldX(x), wy = World.ScreenToWorldY(y);
   if (layer.IsIndexed) {
-    PickIndexedObject(layer, wx, wy, edit);
+    try {
+      PickIndexedObject(layer, wx, wy, edit);
+    } catch (const std::exception& e) {
+      // A grid or user-object table that cannot be searched: said, and nothing is selected.
+      base::UserMessages::Current().ShowMessage(QString::fromUtf8("Помилка: ") +
+                                                QString::fromStdString(e.what()));
+    }
     QApplication::restoreOverrideCursor();
     return;
   }
@@ -567,7 +573,14 @@ void TFAMap::PickObject(int x, int y, bool edit) {
   HideArrow();
   Paint();
   ShowArrow(ArrowX, ArrowY);
-  if (edit) layer.ShowObjectCard(layer.GetObjectCode(index));
+  if (!edit) return;
+  try {
+    layer.ShowObjectCard(layer.GetObjectCode(index));
+  } catch (const std::exception& e) {
+    // An objects table without ObjectCode: the card cannot be found; the selection stays.
+    base::UserMessages::Current().ShowMessage(QString::fromUtf8("Помилка: ") +
+                                              QString::fromStdString(e.what()));
+  }
 }
 
 void TFAMap::PickIndexedObject(TCustomLayer& layer, double wx, double wy, bool edit) {

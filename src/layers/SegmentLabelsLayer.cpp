@@ -75,12 +75,17 @@ QString TSegmentLabelsLayer::GetStreetLabel(int64_t StreetCode) {
   return StreetTable.FieldByName("TYPE").AsString() + " " + street;
 }
 
+int64_t TSegmentLabelsLayer::StoredKey(uint32_t Key) {
+  return int64_t(int32_t(Key));
+}
+
 void TSegmentLabelsLayer::LoadVisibleSegments(const TWorld& World) {
   try {
     ViewRect = World.VisibleExtent;
     SegmentsTable.CancelRange();
-    SegmentsTable.First();
-    // The header record holds the cell size.
+    // The header record holds the cell size: the record of key 0, which no segment has (cells
+    // count from 1), else the first in key order.
+    if (!SegmentsTable.FindKey({int64_t(0)})) SegmentsTable.First();
     CellWidth = SegmentsTable.FieldByName("XC").AsFloat();
     CellHeight = SegmentsTable.FieldByName("YC").AsFloat();
     Drawn.clear();
@@ -90,40 +95,17 @@ void TSegmentLabelsLayer::LoadVisibleSegments(const TWorld& World) {
     CellRowMin = CellRow(ViewRect.YMin);
     CellColMax = CellColumn(ViewRect.XMax);
     CellRowMax = CellRow(ViewRect.YMax);
-    const int64_t low = MakeSegmentKey(CellColMin, CellRowMin, 0);
-    const int64_t high = MakeSegmentKey(CellColMax, CellRowMax, 1000);
+    // A Paradox long integer holds the keys of rows 128 to 255 as negative numbers, which sort
+    // before those of rows 1 to 127: a view across row 128 is two ranges of the key.
+    const int64_t low = StoredKey(MakeSegmentKey(CellColMin, CellRowMin, 0));
+    const int64_t high = StoredKey(MakeSegmentKey(CellColMax, CellRowMax, 1000));
+    std::vector<std::pair<int64_t, int64_t>> ranges{{low, high}};
+    if (low > high) ranges = {{INT32_MIN + int64_t(1), high}, {low, int64_t(INT32_MAX)}};
     SegmentsTable.Refresh();
-    SegmentsTable.SetRange({low}, {high});
-    db::Table& t = SegmentsTable;
-    const size_t street = t.FieldByName("STREETCODE").FieldNo(), xc = t.FieldByName("XC").FieldNo(),
-                 yc = t.FieldByName("YC").FieldNo(), length = t.FieldByName("LENGTH").FieldNo(),
-                 phi = t.FieldByName("PHI").FieldNo(), begin = t.FieldByName("NODEBEGIN").FieldNo(),
-                 end = t.FieldByName("NODEEND").FieldNo();
     std::vector<QString> streets; // the labels seen so far, parallel to Labels
-    for (int i = 0; i < t.RecordCount(); ++i) {
-      auto s = std::make_unique<TLabelSegment>();
-      s->X = db::ValueToFloat(t.ValueAt(i, xc));
-      s->Y = db::ValueToFloat(t.ValueAt(i, yc));
-      s->Length = db::ValueToFloat(t.ValueAt(i, length));
-      s->Phi = db::ValueToFloat(t.ValueAt(i, phi));
-      s->NodeBegin = int16_t(db::ValueToInteger(t.ValueAt(i, begin)));
-      s->NodeEnd = int16_t(db::ValueToInteger(t.ValueAt(i, end)));
-      s->Text = GetStreetLabel(db::ValueToInteger(t.ValueAt(i, street)));
-      if (s->Text.isEmpty() || !TWorld::PointInRect(ViewRect.XMin, ViewRect.YMin, ViewRect.XMax,
-                                                    ViewRect.YMax, s->X, s->Y))
-        continue;
-      // A street's segments stand together, the most recently read first.
-      const auto seen = std::find_if(streets.begin(), streets.end(), [&](const QString& n) {
-        return n.compare(s->Text, Qt::CaseInsensitive) == 0;
-      });
-      if (seen == streets.end()) {
-        streets.push_back(s->Text);
-        Labels.push_back(std::move(s));
-      } else {
-        const auto at = seen - streets.begin();
-        streets.insert(streets.begin() + at, s->Text);
-        Labels.insert(Labels.begin() + at, std::move(s));
-      }
+    for (const auto& [from, to] : ranges) {
+      SegmentsTable.SetRange({from}, {to});
+      ReadSegments(streets);
     }
   } catch (const std::exception&) {
     // What was loaded is drawn.
@@ -131,6 +113,39 @@ void TSegmentLabelsLayer::LoadVisibleSegments(const TWorld& World) {
   try {
     SegmentsTable.CancelRange();
   } catch (const std::exception&) {
+  }
+}
+
+void TSegmentLabelsLayer::ReadSegments(std::vector<QString>& streets) {
+  db::Table& t = SegmentsTable;
+  const size_t street = t.FieldByName("STREETCODE").FieldNo(), xc = t.FieldByName("XC").FieldNo(),
+               yc = t.FieldByName("YC").FieldNo(), length = t.FieldByName("LENGTH").FieldNo(),
+               phi = t.FieldByName("PHI").FieldNo(), begin = t.FieldByName("NODEBEGIN").FieldNo(),
+               end = t.FieldByName("NODEEND").FieldNo();
+  for (int i = 0; i < t.RecordCount(); ++i) {
+    auto s = std::make_unique<TLabelSegment>();
+    s->X = db::ValueToFloat(t.ValueAt(i, xc));
+    s->Y = db::ValueToFloat(t.ValueAt(i, yc));
+    s->Length = db::ValueToFloat(t.ValueAt(i, length));
+    s->Phi = db::ValueToFloat(t.ValueAt(i, phi));
+    s->NodeBegin = int16_t(db::ValueToInteger(t.ValueAt(i, begin)));
+    s->NodeEnd = int16_t(db::ValueToInteger(t.ValueAt(i, end)));
+    s->Text = GetStreetLabel(db::ValueToInteger(t.ValueAt(i, street)));
+    if (s->Text.isEmpty() || !TWorld::PointInRect(ViewRect.XMin, ViewRect.YMin, ViewRect.XMax,
+                                                  ViewRect.YMax, s->X, s->Y))
+      continue;
+    // A street's segments stand together, the most recently read first.
+    const auto seen = std::find_if(streets.begin(), streets.end(), [&](const QString& n) {
+      return n.compare(s->Text, Qt::CaseInsensitive) == 0;
+    });
+    if (seen == streets.end()) {
+      streets.push_back(s->Text);
+      Labels.push_back(std::move(s));
+    } else {
+      const auto at = seen - streets.begin();
+      streets.insert(streets.begin() + at, s->Text);
+      Labels.insert(Labels.begin() + at, std::move(s));
+    }
   }
 }
 

@@ -39,6 +39,8 @@ public:
   // Fills Labels with the segments of the current view, grouped by street; errors are swallowed
   // and what was loaded stays.
   void LoadVisibleSegments(const TWorld& World);
+  // Reads the segments of the table's current range into Labels (`streets`: their texts).
+  void ReadSegments(std::vector<QString>& streets);
   void ClearLabels() { Labels.clear(); }
   QString GetStreetLabel(int64_t StreetCode);
   static bool SharesNode(const TLabelSegment& Segment, const std::vector<TLabelSegment*>& List);
@@ -47,6 +49,8 @@ public:
   static bool LabelCollides(const TLabelSegment& Candidate,
                             const std::vector<TLabelSegment*>& Placed);
   static uint32_t MakeSegmentKey(uint8_t Column, uint8_t Row, uint16_t Sequence);
+  // The key as the table's long integer holds it: rows from 128 on are negative.
+  static int64_t StoredKey(uint32_t Key);
   // The escapement of a direction: round(Phi / pi × 1800) tenths of a degree, 0 to 3599.
   static int Escapement(double Phi);
 

@@ -93,9 +93,15 @@ QString TDBPointsIndexs::GetObjectLabel(int16_t Category, int32_t Class, int32_t
     ReportOpenFailure(directory, tableName);
     return QString();
   }
-  // Network nodes are found by their number; user objects by their table's key.
-  if (Category == 100) objects.SetIndexFieldNames("ObjectCode");
-  if (!objects.FindKey({int64_t(ObjectNumber)})) return QString();
+  // Network nodes are found by their number; user objects by their table's key. A table without
+  // that field or key is said, and the object gets an empty label.
+  try {
+    if (Category == 100) objects.SetIndexFieldNames("ObjectCode");
+    if (!objects.FindKey({int64_t(ObjectNumber)})) return QString();
+  } catch (const db::Error& e) {
+    base::UserMessages::Current().ShowMessage(QString::fromUtf8("Помилка: ") + e.Message);
+    return QString();
+  }
   // The object's Number where it has one, else its Name: a Number field left empty (valves and
   // wells have none, only house inlets do) would give the choice blank lines.
   QString label;

@@ -66,7 +66,9 @@ protected:
     std::map<int64_t, int> sequence;
     for (const Segment& s : segments) {
       const auto col = uint8_t(s.X / 100 + 1), row = uint8_t(s.Y / 100 + 1);
-      const int64_t cell = TSegmentLabelsLayer::MakeSegmentKey(col, row, 0);
+      // As a Paradox long integer holds the key: rows from 128 on are negative.
+      const int64_t cell =
+          TSegmentLabelsLayer::StoredKey(TSegmentLabelsLayer::MakeSegmentKey(col, row, 0));
       rows.push_back({cell + ++sequence[cell], int64_t(s.Street), s.X, s.Y, s.Length, s.Phi,
                       int64_t(s.Begin), int64_t(s.End)});
     }
@@ -238,4 +240,26 @@ TEST(SegmentLabelsOnTheDemo, NoTwoDrawnLabelsOverlapAtThreeScales) {
           std::vector<TLabelSegment*>(names->Drawn.begin(), names->Drawn.begin() + long(i)));
     EXPECT_EQ(overlaps, 0) << "at scale " << scale;
   }
+}
+
+// Rows 128 to 255 are stored below zero, before rows 1 to 127: a view of rows from 128, and a view
+// across row 128, find their segments.
+TEST_F(SegmentLabelsTest, SegmentsOfRowsFrom128AreFoundWhereTheLongIntegerKeepsThem) {
+  Write({{1, 50, 12650, 80, 0, 1, 2},  // row 127
+         {2, 150, 12750, 80, 0, 3, 4}, // row 128
+         {1, 250, 19950, 80, 0, 5, 6}, // row 200
+         {2, 350, 350, 80, 0, 7, 8}}); // row 4
+  auto loaded = [&](double y0, double y1) {
+    World.SetView(400, 400, 0, y0, 400, y1);
+    Layer.LoadVisibleSegments(World);
+    std::vector<double> ys;
+    for (const auto& l : Layer.Labels)
+      ys.push_back(l->Y);
+    std::sort(ys.begin(), ys.end());
+    return ys;
+  };
+  EXPECT_EQ(loaded(12600, 13000), (std::vector<double>{12650, 12750}));
+  EXPECT_EQ(loaded(19800, 20200), (std::vector<double>{19950}));
+  EXPECT_EQ(loaded(0, 400), (std::vector<double>{350}));
+  EXPECT_EQ(Layer.CellWidth, 100.0) << "the header is the record of key 0, not the first";
 }

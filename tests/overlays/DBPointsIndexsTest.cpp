@@ -282,3 +282,28 @@ TEST_F(IndexTest, OddCellSizesNeitherMisreadNorWalkEveryCell) {
   EXPECT_TRUE(index->FindNearestInGrid(World, 100, 0, 0, 1, number));
   EXPECT_EQ(number, 7);
 }
+
+// A user-object table without a key, or an objects table without ObjectCode, cannot be searched
+// for an object's label: said, and the label is empty; nothing is raised to the caller (a mouse
+// handler).
+TEST_F(IndexTest, ALabelFromATableThatCannotBeSearchedIsEmptyAndSaid) {
+  db::ParadoxFile::Create(Base() + "/ClassReest.db",
+                          {px::MakeField("Category", FieldType::SmallInt),
+                           px::MakeField("Class", FieldType::Integer),
+                           px::MakeField("FileName", FieldType::String, 40)},
+                          2,
+                          {{int64_t(5), int64_t(1), QString("Keyless.db")},
+                           {int64_t(100), int64_t(1), QString("Wells.db")}});
+  db::ParadoxFile::Create(UserObj() + "/Keyless.db", {px::MakeField("Name", FieldType::String, 20)},
+                          0, {{QString("A")}});
+  db::ParadoxFile::Create(Maps() + "/Wells.db", {px::MakeField("Name", FieldType::String, 20)}, 0,
+                          {{QString("B")}});
+  WriteGrid("SPIN.DB", {});
+  auto index = Index();
+  Messages.Shown.clear();
+  EXPECT_EQ(index->GetObjectLabel(5, 1, 1), "");
+  EXPECT_EQ(index->GetObjectLabel(100, 1, 1), "");
+  ASSERT_EQ(Messages.Shown.size(), 2);
+  EXPECT_TRUE(Messages.Shown[0].startsWith(QString::fromUtf8("Помилка: ")));
+  EXPECT_TRUE(Messages.Shown[1].contains("ObjectCode")) << Messages.Shown[1].toStdString();
+}

@@ -11,6 +11,7 @@
 #include "ui/FormMap.h"
 #include "ui/FormSelectInfo.h"
 #include "ui/FormViewSelectedObjects.h"
+#include "ui/GuardedApplication.h"
 #include "ui/LayerPanels.h"
 
 #include "AtlasWriter.h"
@@ -46,7 +47,8 @@ struct WidgetsEnvironment : ::testing::Environment {
     static int argc = 1;
     static char name[] = "ui_tests";
     static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) App = new QApplication(argc, argv);
+    // The program's own application object: every event runs inside its guard.
+    if (!QApplication::instance()) App = new TGuardedApplication(argc, argv);
     gfx::SetDelayHandler([](int) {});
     RegisterLayerKinds();
     base::UserMessages::Install(&Messages);

@@ -178,8 +178,9 @@ void WriteSegments(AtlasContext& ctx) {
     const int64_t row = int64_t((yc - ctx.StreetsBox.YMin) / kCell) + 1;
     const int64_t cell = (row & 0xFF) * 16777216 + (col & 0xFF) * 65536;
     const int seq = ++sequence[cell];
-    rows.push_back({cell + seq, int64_t(s.StreetCode), xc, yc,
-                    std::hypot(s.B.X - s.A.X, s.B.Y - s.A.Y),
+    // As a Paradox long integer holds it: rows from 128 on are negative.
+    const int64_t key = int64_t(int32_t(uint32_t(cell + seq)));
+    rows.push_back({key, int64_t(s.StreetCode), xc, yc, std::hypot(s.B.X - s.A.X, s.B.Y - s.A.Y),
                     std::atan2(s.B.Y - s.A.Y, s.B.X - s.A.X), int64_t(s.NodeA), int64_t(s.NodeB)});
   }
   CreateTable(ctx, "Streets.DB",
