@@ -636,6 +636,11 @@ bool TFAMap::LocateLayerObject(int Category, int Class, int ObjectIndex) {
   const bool moved = std::fabs(v.XMin - before.XMin) > 1 || std::fabs(v.YMin - before.YMin) > 1 ||
                      std::fabs(v.XMax - before.XMax) > 1 || std::fabs(v.YMax - before.YMax) > 1;
   if (moved) {
+    // A straight pipe's box has no width or no height: it takes the other side as a dragged
+    // zoom box does, instead of being fitted by its empty side (the widest zoom).
+    TExtent& box = World.ViewExtent;
+    if (box.XMax - box.XMin <= 0 && box.YMax - box.YMin <= 0) box.XMin -= 10, box.XMax += 10;
+    GiveBoxBothDimensions(box);
     const int w = std::max(1, width()), h = std::max(1, height());
     auto apply = [&] { World.SetView(w, h, v.XMin, v.YMin, v.XMax, v.YMax); };
     auto step = [&](double factor) {
@@ -648,12 +653,23 @@ bool TFAMap::LocateLayerObject(int Category, int Class, int ObjectIndex) {
       apply();
     };
     apply();
-    while (layer->ZoomInScale != 0 && layer->ZoomInScale >= World.Scale &&
-           World.Scale < TWorld::MaxScale)
+    // Each loop ends when the scale stops changing too (a map a few pixels wide cannot reach
+    // every scale), and after as many steps as halve or double any view to the scale bounds.
+    constexpr int kMostSteps = 128;
+    for (int i = 0; i < kMostSteps && layer->ZoomInScale != 0 &&
+                    layer->ZoomInScale >= World.Scale && World.Scale < TWorld::MaxScale;
+         ++i) {
+      const double scale = World.Scale;
       step(0.5);
-    while (layer->ZoomOutScale != 0 && layer->ZoomOutScale <= World.Scale &&
-           World.Scale > TWorld::MinScale)
+      if (World.Scale == scale) break;
+    }
+    for (int i = 0; i < kMostSteps && layer->ZoomOutScale != 0 &&
+                    layer->ZoomOutScale <= World.Scale && World.Scale > TWorld::MinScale;
+         ++i) {
+      const double scale = World.Scale;
       step(2);
+      if (World.Scale == scale) break;
+    }
     NeedRedraw = true;
   }
   Paint();

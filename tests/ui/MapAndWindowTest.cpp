@@ -901,3 +901,45 @@ TEST_F(MainWindow, MeasuringNearASideMovesTheViewByHalfTheWidth) {
   QTest::qWait(TFAMap::kOutsideInterval + 200);
   EXPECT_DOUBLE_EQ(map.World.ViewExtent.XMin, settled);
 }
+
+// A straight service pipe has a box without width or height: locating it zooms in on it, as a
+// straight zoom drag does, instead of out to the widest view.
+TEST(MapControl, LocatingAStraightPipeZoomsInOnIt) {
+  ShownMap m;
+  TGeometryFile pipes(Atlas() + "/MAPS/Water.mds");
+  TGeometryFile::Record r;
+  int straight = -1;
+  while (straight < 0 && pipes.Next(r))
+    if (r.HasBox && (r.XMin == r.XMax) != (r.YMin == r.YMax)) straight = r.Index;
+  ASSERT_GE(straight, 0);
+  m.Map.World.ViewExtent = {r.XMin - 5000, r.YMin - 4000, r.XMin - 4000, r.YMin - 3000};
+  m.Map.Redraw(); // a view far away from the pipe
+  const double before = m.Map.World.Scale;
+  ASSERT_TRUE(m.Map.LocateLayerObject(101, 1, straight));
+  const TExtent& v = m.Map.World.VisibleExtent;
+  EXPECT_TRUE(TWorld::PointInRect(v.XMin, v.YMin, v.XMax, v.YMax, (r.XMin + r.XMax) / 2,
+                                  (r.YMin + r.YMax) / 2));
+  EXPECT_GE(m.Map.World.Scale, before) << "zoomed in, not out";
+  EXPECT_LT(v.XMax - v.XMin, 2000) << "the pipe fills the view";
+}
+
+// On a map a few pixels wide no scale threshold can be reached: the zoom loops still end.
+TEST(MapControl, LocatingOnAMapAFewPixelsWideEnds) {
+  ShownMap m;
+  m.Map.resize(3, 2);
+  QApplication::processEvents();
+  for (auto& layer : m.Map.Layers)
+    if (layer->Category == 7 && layer->Class == 4) {
+      layer->ZoomInScale = 1e6;
+      layer->ZoomOutScale = 0;
+    }
+  m.Map.World.ViewExtent = {0, 0, 10, 10};
+  EXPECT_TRUE(m.Map.LocateLayerObject(7, 4, 3));
+  for (auto& layer : m.Map.Layers)
+    if (layer->Category == 7 && layer->Class == 4) {
+      layer->ZoomInScale = 0;
+      layer->ZoomOutScale = 1e-9;
+    }
+  m.Map.World.ViewExtent = {0, 0, 10, 10};
+  EXPECT_TRUE(m.Map.LocateLayerObject(7, 4, 3));
+}
