@@ -58,12 +58,12 @@ TDataModuleVANDREL::TDataModuleVANDREL(const QString& appDir, int workMode,
   RoutesDir = AppDir + "/ROUTES";
   if (WorkMode != 0 && dataRoot.isEmpty())
     throw std::runtime_error(
-        QString("Work mode %1 needs a data root.").arg(WorkMode).toStdString());
+        QString("Режим роботи %1 потребує каталогу даних.").arg(WorkMode).toStdString());
   // Work mode 0 keeps the atlas beside the program unless a data root is given.
   DataRoot = dataRoot.isEmpty() ? AppDir : WithoutTrailingSlash(QDir(dataRoot).absolutePath());
   if (!QFileInfo(DataRoot).isDir())
     throw std::runtime_error(
-        ("The data root " + DataRoot + " does not exist or is not a directory.").toStdString());
+        ("Каталог даних " + DataRoot + " не існує або не є каталогом.").toStdString());
   BaseDir = base::ResolvePath(DataRoot, "BASE");
   MapsDir = base::ResolvePath(DataRoot, "MAPS");
   RefDir = base::ResolvePath(DataRoot, "REFERENSE");

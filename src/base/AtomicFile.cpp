@@ -32,7 +32,8 @@ AtomicFileWriter::AtomicFileWriter(const QString& path) : FinalPath(path) {
     QByteArray pattern =
         QFile::encodeName(info.absolutePath() + "/." + info.fileName() + ".XXXXXX");
     Fd = mkstemp(pattern.data());
-    if (Fd < 0) throw FileError(path, "cannot create a temporary file beside it: " + SystemError());
+    if (Fd < 0)
+      throw FileError(path, "не вдається створити тимчасовий файл поруч: " + SystemError());
     TempPath = QFile::decodeName(pattern);
   }
   // Keep the permissions of the file being replaced.
@@ -54,7 +55,7 @@ void AtomicFileWriter::Write(const char* data, qint64 size) {
     const ssize_t n = ::write(Fd, data, size_t(size));
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw FileError(FinalPath, "cannot write: " + SystemError());
+      throw FileError(FinalPath, "не вдається записати: " + SystemError());
     }
     data += n;
     size -= n;
@@ -63,7 +64,8 @@ void AtomicFileWriter::Write(const char* data, qint64 size) {
 
 void AtomicFileWriter::Sync() {
   if (Synced) return;
-  if (::fsync(Fd) != 0) throw FileError(FinalPath, "cannot flush to disk: " + SystemError());
+  if (::fsync(Fd) != 0)
+    throw FileError(FinalPath, "не вдається зберегти на диск: " + SystemError());
   Synced = true;
 }
 
@@ -81,7 +83,7 @@ void AtomicFileWriter::LinkAnonymousFile() {
     }
     if (errno != EEXIST) break;
   }
-  throw FileError(FinalPath, "cannot give the new content a name beside it: " + SystemError());
+  throw FileError(FinalPath, "не вдається дати новому вмісту ім'я поруч: " + SystemError());
 }
 
 void AtomicFileWriter::Commit() {
@@ -90,12 +92,11 @@ void AtomicFileWriter::Commit() {
   // Named and renamed one right after the other; the file is closed afterwards.
   if (std::rename(QFile::encodeName(TempPath).constData(),
                   QFile::encodeName(FinalPath).constData()) != 0)
-    throw FileError(FinalPath, "cannot replace the file: " + SystemError());
+    throw FileError(FinalPath, "не вдається замінити файл: " + SystemError());
   Done = true;
   const int closed = ::close(Fd);
   Fd = -1;
-  if (closed != 0)
-    throw FileError(FinalPath, "the file was replaced but not closed: " + SystemError());
+  if (closed != 0) throw FileError(FinalPath, "файл замінено, але не закрито: " + SystemError());
 }
 
 void WriteFileAtomically(const QString& path, const QByteArray& content) {

@@ -6,17 +6,19 @@ namespace base {
 
 MappedFile::MappedFile(const QString& path) : FilePath(path), File(path) {
   if (!File.open(QIODevice::ReadOnly))
-    throw FileError(path, QString("cannot open the file: %1").arg(File.errorString()));
+    throw FileError(path, QString("не вдається відкрити файл: %1").arg(File.errorString()));
   const qint64 size = File.size();
   if (size == 0) return;
   uchar* mapped = File.map(0, size);
-  if (!mapped) throw FileError(path, QString("cannot map the file: %1").arg(File.errorString()));
+  if (!mapped)
+    throw FileError(path,
+                    QString("не вдається відобразити файл у пам'ять: %1").arg(File.errorString()));
   Data = std::span<const unsigned char>(mapped, size_t(size));
 }
 
 void BinaryReader::Seek(int64_t offset) {
   if (offset < 0 || offset > Size())
-    Fail(QString("offset %1 lies outside the file of %2 bytes").arg(offset).arg(Size()));
+    Fail(QString("зміщення %1 лежить поза файлом розміром %2 байт").arg(offset).arg(Size()));
   Pos = offset;
 }
 
@@ -29,7 +31,7 @@ std::span<const unsigned char> BinaryReader::Read(int64_t count) {
 std::span<const unsigned char> BinaryReader::At(int64_t offset, int64_t count) const {
   if (count < 0 || offset < 0 || offset > Size() || count > Size() - offset)
     throw FileError(FilePath,
-                    QString("the file ends at byte %1, but %2 bytes are needed at offset %3")
+                    QString("файл закінчується на байті %1, а за зміщенням %3 потрібно %2 байт")
                         .arg(Size())
                         .arg(count)
                         .arg(offset));
@@ -50,7 +52,7 @@ double BinaryReader::DoubleLE() {
 }
 
 void BinaryReader::Fail(const QString& reason) const {
-  throw FileError(FilePath, QString("%1 (at offset %2)").arg(reason).arg(Pos));
+  throw FileError(FilePath, QString("%1 (зміщення %2)").arg(reason).arg(Pos));
 }
 
 } // namespace base

@@ -48,11 +48,12 @@ void SaveMapPicture(const QImage& image, const QString& path, int pngLevel) {
                               QPageSize::Millimeter));
     pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
     QPainter p;
-    if (!p.begin(&pdf)) throw base::FileError(path, "cannot write the PDF file");
+    if (!p.begin(&pdf)) throw base::FileError(path, "не вдається записати файл PDF");
     p.drawImage(QRect(0, 0, pdf.width(), pdf.height()), image);
     p.end();
     return;
   }
   QImageWriter writer(path);
-  if (!writer.write(image)) throw base::FileError(path, "cannot write: " + writer.errorString());
+  if (!writer.write(image))
+    throw base::FileError(path, "не вдається записати: " + writer.errorString());
 }

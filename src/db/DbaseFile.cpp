@@ -40,7 +40,7 @@ DbfHandle OpenDbf(const QString& path, const char* mode) {
   lastShapelibError.clear();
   DbfHandle h(DBFOpenLL(path.toLocal8Bit().constData(), mode, &hooks));
   if (!h) {
-    QString reason = "shapelib cannot read it as a dBase III/IV table";
+    QString reason = "її не прочитати як таблицю dBase III/IV";
     if (!lastShapelibError.isEmpty()) reason += " (" + lastShapelibError.trimmed() + ")";
     throw Error::ForTable(path, reason);
   }
@@ -58,11 +58,11 @@ struct RawHeader {
 RawHeader ReadRawHeader(const QString& path) {
   QFile f(path);
   if (!f.open(QIODevice::ReadOnly))
-    throw Error::ForTable(path, "cannot open the table: " + f.errorString());
+    throw Error::ForTable(path, "не вдається відкрити таблицю: " + f.errorString());
   const QByteArray h = f.read(32);
   if (h.size() < 32)
-    throw Error::ForTable(
-        path, QString("the file holds %1 bytes, too few for a dBase header").arg(f.size()));
+    throw Error::ForTable(path,
+                          QString("файл має %1 байт, замало для заголовка dBase").arg(f.size()));
   RawHeader r;
   r.Version = static_cast<unsigned char>(h[0]);
   r.Records = base::GetU32LE(h.constData() + 4);
@@ -71,21 +71,19 @@ RawHeader ReadRawHeader(const QString& path) {
   r.Language = static_cast<unsigned char>(h[29]);
   // Layouts with other headers than dBase III's: refused before their header is misread.
   if (r.Version == 0x02)
-    throw Error::ForTable(path, "a dBase II table; only dBase III and later tables can be read");
+    throw Error::ForTable(path, "таблиця dBase II; читаються лише таблиці dBase III і новіші");
   if (r.Version == 0x8C || r.Version == 0x04 + 0x88)
-    throw Error::ForTable(
-        path, "a dBase 7 table; only dBase III to dBase IV and FoxPro tables can be read");
+    throw Error::ForTable(path, "таблиця dBase 7; читаються лише таблиці dBase III–IV і FoxPro");
   const int64_t need = int64_t(r.HeaderLength) + r.Records * int64_t(r.RecordLength);
   if (r.HeaderLength < 33)
-    throw Error::ForTable(path, QString("invalid header length %1").arg(r.HeaderLength));
+    throw Error::ForTable(path, QString("неприпустима довжина заголовка %1").arg(r.HeaderLength));
   if (need > f.size())
-    throw Error::ForTable(
-        path, QString("the file is truncated: the header promises %1 records of %2 bytes "
-                      "(%3 bytes in all) but the file holds %4")
-                  .arg(r.Records)
-                  .arg(r.RecordLength)
-                  .arg(need)
-                  .arg(f.size()));
+    throw Error::ForTable(path, QString("файл обрізано: заголовок обіцяє %1 записів по %2 байт "
+                                        "(усього %3 байт), а файл має %4")
+                                    .arg(r.Records)
+                                    .arg(r.RecordLength)
+                                    .arg(need)
+                                    .arg(f.size()));
   return r;
 }
 
@@ -159,8 +157,8 @@ void CheckFits(const FieldDef& def, const Value& v, const QString& path) {
     return;
   if (text.size() > def.Size)
     throw Error::ForField(path, def.Name,
-                          QString("%1 is wider than the field's %2 characters; the record was not "
-                                  "changed")
+                          QString("%1 ширше за поле в %2 символів; запис не "
+                                  "змінено")
                               .arg(QString::fromLatin1(text))
                               .arg(def.Size));
 }
@@ -208,7 +206,7 @@ void WriteValue(DBFInfo* h, int record, int field, const FieldDef& def, const Va
   }
   // shapelib reports a value it had to cut or could not write; a value wider than the field is
   // refused so that nothing is silently lost.
-  if (!ok) throw Error::ForField(path, def.Name, "the value does not fit the field");
+  if (!ok) throw Error::ForField(path, def.Name, "значення не вміщується в поле");
 }
 
 } // namespace
@@ -258,7 +256,7 @@ DbaseFile::DbaseFile(QString path, int version, base::CodePage cp)
     : FilePath(std::move(path)), Version(version), Cp(cp) {}
 
 std::unique_ptr<DbaseFile> DbaseFile::Open(const QString& path) {
-  if (!QFileInfo::exists(path)) throw Error::ForTable(path, "the table does not exist");
+  if (!QFileInfo::exists(path)) throw Error::ForTable(path, "таблиці не існує");
   const RawHeader raw = ReadRawHeader(path);
   std::unique_ptr<DbaseFile> table(
       new DbaseFile(path, raw.Version, DbaseCodePage(path, raw.Language)));
@@ -326,7 +324,7 @@ QString DbaseFile::Kind() const {
 }
 
 void DbaseFile::CheckWritable() const {
-  if (Fieldless) throw Error::ForTable(FilePath, "the table has no fields to write");
+  if (Fieldless) throw Error::ForTable(FilePath, "у таблиці немає полів для запису");
 }
 
 QString DbaseFile::DiskSignature() const {
@@ -349,7 +347,7 @@ std::vector<StoredRow> DbaseFile::ReadRows() {
   rows.reserve(size_t(records));
   for (int r = 0; r < records; ++r) {
     const char* tuple = DBFReadTuple(h.get(), r);
-    if (!tuple) throw Error::ForTable(FilePath, QString("record %1 cannot be read").arg(r + 1));
+    if (!tuple) throw Error::ForTable(FilePath, QString("запис %1 не читається").arg(r + 1));
     if (tuple[0] == '*') continue;
     StoredRow row;
     row.Location = r;
@@ -391,7 +389,7 @@ size_t DbaseFile::InsertRow(std::vector<StoredRow>& rows, StoredRow row) {
 void DbaseFile::DeleteRow(std::vector<StoredRow>& rows, size_t index) {
   const DbfHandle h = OpenDbf(FilePath, "rb+");
   if (!DBFMarkRecordDeleted(h.get(), int(rows[index].Location), 1))
-    throw Error::ForTable(FilePath, "cannot mark the record deleted");
+    throw Error::ForTable(FilePath, "не вдається позначити запис видаленим");
   rows.erase(rows.begin() + std::ptrdiff_t(index));
 }
 
@@ -406,13 +404,13 @@ void DbaseFile::EmptyTable(std::vector<StoredRow>& rows) {
   {
     const DbfHandle h = OpenDbf(FilePath, "rb");
     DbfHandle copy(DBFCloneEmpty(h.get(), temp.toLocal8Bit().constData()));
-    if (!copy) throw Error::ForTable(FilePath, "cannot write an empty copy of the table beside it");
+    if (!copy) throw Error::ForTable(FilePath, "не вдається записати порожню копію таблиці поруч");
   }
   QFile::remove(tempBase + ".cpg");
   if (std::rename(temp.toLocal8Bit().constData(), FilePath.toLocal8Bit().constData()) != 0) {
     QFile::remove(temp);
     throw Error::ForTable(FilePath,
-                          QString("cannot replace the table: %1").arg(std::strerror(errno)));
+                          QString("не вдається замінити таблицю: %1").arg(std::strerror(errno)));
   }
   rows.clear();
 }
@@ -427,7 +425,7 @@ void DbaseFile::Create(const QString& path, const std::vector<FieldDef>& fields,
                           : cp == base::CodePage::Cp866 ? "LDID/101"
                                                         : "LDID/87";
   DbfHandle h(DBFCreateLL(path.toLocal8Bit().constData(), ldid.constData(), &hooks));
-  if (!h) throw Error::ForTable(path, "cannot create the table: " + lastShapelibError);
+  if (!h) throw Error::ForTable(path, "не вдається створити таблицю: " + lastShapelibError);
   for (const FieldDef& f : fields) {
     const QByteArray name = base::Encode(f.Name, cp);
     DBFFieldType type = FTString;
@@ -456,7 +454,7 @@ void DbaseFile::Create(const QString& path, const std::vector<FieldDef>& fields,
       break;
     }
     if (DBFAddField(h.get(), name.constData(), type, width, decimals) < 0)
-      throw Error::ForField(path, f.Name, "cannot add the field: " + lastShapelibError);
+      throw Error::ForField(path, f.Name, "не вдається додати поле: " + lastShapelibError);
   }
   std::vector<FieldDef> written;
   for (int i = 0; i < int(fields.size()); ++i) {

@@ -14,10 +14,10 @@ public:
 
   // "Table /atlas/BASE/classreest.DB: field "Levl" not found"
   static Error ForTable(const QString& tablePath, const QString& reason) {
-    return Error("Table " + tablePath + ": " + reason);
+    return Error("Таблиця " + tablePath + ": " + reason);
   }
   static Error ForField(const QString& tablePath, const QString& field, const QString& reason) {
-    return Error("Table " + tablePath + ", field \"" + field + "\": " + reason);
+    return Error("Таблиця " + tablePath + ", поле \"" + field + "\": " + reason);
   }
 
   QString Message;

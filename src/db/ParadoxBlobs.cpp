@@ -29,8 +29,8 @@ void WriteAll(int fd, const char* data, size_t size, const QString& path) {
     const ssize_t n = ::write(fd, data, size);
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw Error::ForTable(path,
-                            QString("cannot write the blob file: %1").arg(std::strerror(errno)));
+      throw Error::ForTable(
+          path, QString("не вдається записати файл BLOB: %1").arg(std::strerror(errno)));
     }
     data += n;
     size -= size_t(n);
@@ -42,7 +42,7 @@ void WriteAll(int fd, const char* data, size_t size, const QString& path) {
 const base::MappedFile& BlobFile::Mapped() {
   if (!Map) {
     if (!QFileInfo::exists(FilePath))
-      throw Error::ForTable(FilePath, "the blob file is missing, but records point into it");
+      throw Error::ForTable(FilePath, "файлу BLOB немає, а записи посилаються на нього");
     try {
       Map = std::make_unique<base::MappedFile>(FilePath);
     } catch (const base::FileError& e) {
@@ -61,9 +61,10 @@ QByteArray BlobFile::Read(const FieldDef& field, std::span<const unsigned char> 
   if (pointer == 0) {
     // The whole blob lies in the leader.
     if (length > uint32_t(leaderSize))
-      throw Error::ForField(
-          FilePath, field.Name,
-          QString("a blob of %1 bytes claims to fit a leader of %2").arg(length).arg(leaderSize));
+      throw Error::ForField(FilePath, field.Name,
+                            QString("BLOB у %1 байт нібито вміщується в заголовок у %2 байт")
+                                .arg(length)
+                                .arg(leaderSize));
     const QByteArray data(reinterpret_cast<const char*>(fieldBytes.data()), qsizetype(length));
     return field.Type == FieldType::Graphic ? StripGraphicPrefix(data) : data;
   }
@@ -73,24 +74,25 @@ QByteArray BlobFile::Read(const FieldDef& field, std::span<const unsigned char> 
   const int index = int(pointer & 0xFF);
   auto bad = [&](const QString& why) {
     return Error::ForField(FilePath, field.Name,
-                           QString("%1 (blob at offset %2)").arg(why).arg(blockOffset));
+                           QString("%1 (BLOB за зміщенням %2)").arg(why).arg(blockOffset));
   };
   try {
     const auto head = reader.At(blockOffset, 3);
     QByteArray data;
     if (index == 0xFF) {
       if (head[0] != 2)
-        throw bad(QString("expected a blob block, found a block of type %1").arg(head[0]));
+        throw bad(QString("очікувався блок BLOB, а знайдено блок типу %1").arg(head[0]));
       const auto bytes = reader.At(blockOffset + kSingleBlobHeader, length);
       data = QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(length));
     } else {
       if (head[0] != 3)
-        throw bad(QString("expected a sub-allocated block, found a block of type %1").arg(head[0]));
-      if (index > 63) throw bad(QString("blob index %1 is out of range").arg(index));
+        throw bad(
+            QString("очікувався блок спільного розміщення, а знайдено блок типу %1").arg(head[0]));
+      if (index > 63) throw bad(QString("індекс BLOB %1 поза межами").arg(index));
       const auto entry = reader.At(blockOffset + kSubEntriesOffset + 5 * index, 5);
       const int64_t dataOffset = int64_t(entry[0]) * 16;
-      if (entry[0] == 0) throw bad("the blob was deleted from its block");
-      if (dataOffset + length > kUnit) throw bad("the blob runs past the end of its block");
+      if (entry[0] == 0) throw bad("BLOB видалено з його блоку");
+      if (dataOffset + length > kUnit) throw bad("BLOB виходить за кінець свого блоку");
       const auto bytes = reader.At(blockOffset + dataOffset, length);
       data = QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(length));
     }
@@ -109,7 +111,7 @@ uint16_t BlobFile::NextModificationNumber(int fd) {
   base::PutU16LE(out, mod);
   if (::pwrite(fd, out, 2, 3) != 2)
     throw Error::ForTable(FilePath,
-                          QString("cannot update the blob file: %1").arg(std::strerror(errno)));
+                          QString("не вдається оновити файл BLOB: %1").arg(std::strerror(errno)));
   return mod;
 }
 
@@ -137,7 +139,8 @@ void BlobFile::Write(const FieldDef& field, const QByteArray& value, std::span<u
   const int fd = ::open(FilePath.toLocal8Bit().constData(), O_RDWR | O_CREAT, 0644);
   if (fd < 0)
     throw Error::ForTable(
-        FilePath, QString("cannot open the blob file for writing: %1").arg(std::strerror(errno)));
+        FilePath,
+        QString("не вдається відкрити файл BLOB для запису: %1").arg(std::strerror(errno)));
   try {
     if (created || ::lseek(fd, 0, SEEK_END) == 0) {
       // A new blob file starts with its 4 KiB header block.
@@ -158,8 +161,7 @@ void BlobFile::Write(const FieldDef& field, const QByteArray& value, std::span<u
     const uint16_t mod = NextModificationNumber(fd);
     const int64_t total = kSingleBlobHeader + stored.size();
     const int64_t units = (total + kUnit - 1) / kUnit;
-    if (units > 0xFFFF)
-      throw Error::ForField(FilePath, field.Name, "the blob is larger than 256 MiB");
+    if (units > 0xFFFF) throw Error::ForField(FilePath, field.Name, "BLOB більший за 256 МіБ");
     QByteArray block(qsizetype(units * kUnit), '\0');
     auto* b = reinterpret_cast<unsigned char*>(block.data());
     b[0] = 2;
@@ -168,9 +170,9 @@ void BlobFile::Write(const FieldDef& field, const QByteArray& value, std::span<u
     base::PutU16LE(b + 7, mod);
     std::memcpy(b + kSingleBlobHeader, stored.constData(), size_t(stored.size()));
     if (::lseek(fd, end, SEEK_SET) != end)
-      throw Error::ForTable(FilePath, "cannot seek in the blob file");
+      throw Error::ForTable(FilePath, "не вдається перейти у файлі BLOB");
     WriteAll(fd, block.constData(), size_t(block.size()), FilePath);
-    if (::fsync(fd) != 0) throw Error::ForTable(FilePath, "cannot flush the blob file to disk");
+    if (::fsync(fd) != 0) throw Error::ForTable(FilePath, "не вдається зберегти файл BLOB на диск");
     ::close(fd);
     base::PutU32LE(d, uint32_t(end) | 0xFFu);
     base::PutU32LE(d + 4, uint32_t(stored.size()));

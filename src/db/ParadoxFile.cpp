@@ -76,7 +76,7 @@ ParadoxFile::ParadoxFile(QString path, Header header, base::CodePage cp)
 
 std::unique_ptr<ParadoxFile> ParadoxFile::Open(const QString& path,
                                                std::optional<base::CodePage> codePage) {
-  if (!QFileInfo::exists(path)) throw Error::ForTable(path, "the table does not exist");
+  if (!QFileInfo::exists(path)) throw Error::ForTable(path, "таблиці не існує");
   try {
     base::MappedFile file(path);
     // The header's own code page is known only after parsing; parse once to learn it.
@@ -154,8 +154,8 @@ std::vector<StoredRow> ParadoxFile::ReadRows() {
     int block = Hdr.FirstBlock;
     while (block != 0) {
       if (block < 0 || !visited.insert(block).second || int(visited.size()) > 65535)
-        throw Error::ForTable(
-            FilePath, QString("the chain of data blocks loops back to block %1").arg(block));
+        throw Error::ForTable(FilePath,
+                              QString("ланцюжок блоків даних повертається до блоку %1").arg(block));
       const int64_t offset = BlockOffset(Hdr, block);
       const auto head = reader.At(offset, kBlockHeaderSize);
       const int next = base::GetU16LE(head.data());
@@ -163,10 +163,10 @@ std::vector<StoredRow> ParadoxFile::ReadRows() {
       int count = 0;
       if (lastOffset >= 0) {
         if (lastOffset % Hdr.RecordSize != 0 || lastOffset + Hdr.RecordSize > perBlockBytes)
-          throw Error::ForTable(
-              FilePath, QString("data block %1 claims %2 bytes of records, more than it holds")
-                            .arg(block)
-                            .arg(lastOffset + Hdr.RecordSize));
+          throw Error::ForTable(FilePath,
+                                QString("блок даних %1 заявляє %2 байт записів, більше, ніж вміщує")
+                                    .arg(block)
+                                    .arg(lastOffset + Hdr.RecordSize));
         count = lastOffset / Hdr.RecordSize + 1;
       }
       const auto records = reader.At(offset + kBlockHeaderSize, int64_t(count) * Hdr.RecordSize);
@@ -182,7 +182,7 @@ std::vector<StoredRow> ParadoxFile::ReadRows() {
       block = next;
     }
   } catch (const base::FileError& e) {
-    throw Error::ForTable(FilePath, "the file is truncated or corrupt: " + e.Reason);
+    throw Error::ForTable(FilePath, "файл обрізаний або пошкоджений: " + e.Reason);
   }
   // The block chain is in key order in every sound table; sort only a table that is not.
   auto less = [&](const StoredRow& a, const StoredRow& b) { return KeyLess(a, b, Hdr.KeyFields); };
@@ -246,8 +246,8 @@ void ParadoxFile::CheckKeyUnique(const std::vector<StoredRow>& rows,
     QStringList key;
     for (int k = 0; k < Hdr.KeyFields; ++k)
       key << ValueToString(values[size_t(k)]);
-    throw Error::ForTable(FilePath, "key violation: a row with the key (" + key.join(", ") +
-                                        ") already exists");
+    throw Error::ForTable(FilePath,
+                          "порушення ключа: рядок з ключем (" + key.join(", ") + ") вже існує");
   }
 }
 
@@ -255,14 +255,15 @@ void ParadoxFile::WriteInPlace(const StoredRow& row) {
   const int fd = ::open(FilePath.toLocal8Bit().constData(), O_WRONLY);
   if (fd < 0)
     throw Error::ForTable(
-        FilePath, QString("cannot open the table for writing: %1").arg(std::strerror(errno)));
+        FilePath, QString("не вдається відкрити таблицю для запису: %1").arg(std::strerror(errno)));
   const bool ok = ::pwrite(fd, row.Raw.constData(), size_t(row.Raw.size()), off_t(row.Location)) ==
                       row.Raw.size() &&
                   ::fsync(fd) == 0;
   const int err = errno;
   ::close(fd);
   if (!ok)
-    throw Error::ForTable(FilePath, QString("cannot write the record: %1").arg(std::strerror(err)));
+    throw Error::ForTable(FilePath,
+                          QString("не вдається записати запис: %1").arg(std::strerror(err)));
 }
 
 void ParadoxFile::UpdateRow(std::vector<StoredRow>& rows, size_t index, std::vector<Value> values) {
@@ -363,8 +364,7 @@ void ParadoxFile::Rewrite(std::vector<StoredRow>& rows) {
   try {
     WriteWhole(rows);
   } catch (const base::FileError& e) {
-    throw Error::ForTable(FilePath,
-                          "the table could not be written and is left as it was: " + e.Reason);
+    throw Error::ForTable(FilePath, "таблицю не записано, вона лишилася як була: " + e.Reason);
   }
 }
 
@@ -373,10 +373,9 @@ void ParadoxFile::WriteWhole(std::vector<StoredRow>& rows) {
   if (Hdr.KeyFields > 0 && !std::is_sorted(rows.begin(), rows.end(), less))
     std::stable_sort(rows.begin(), rows.end(), less);
   const int perBlock = (Hdr.BlockSize - kBlockHeaderSize) / Hdr.RecordSize;
-  if (perBlock < 1) throw Error::ForTable(FilePath, "a record does not fit a data block");
+  if (perBlock < 1) throw Error::ForTable(FilePath, "запис не вміщується в блок даних");
   const int blocks = int((rows.size() + size_t(perBlock) - 1) / size_t(perBlock));
-  if (blocks > 65535)
-    throw Error::ForTable(FilePath, "the table would need more than 65535 blocks");
+  if (blocks > 65535) throw Error::ForTable(FilePath, "таблиці знадобилося б понад 65535 блоків");
   for (StoredRow& row : rows)
     if (row.Raw.size() != Hdr.RecordSize) row.Raw = EncodeRecord(row.Values, nullptr);
 
@@ -439,8 +438,7 @@ void ParadoxFile::WriteWhole(std::vector<StoredRow>& rows) {
     try {
       indexWriter->Commit();
     } catch (const base::FileError& e) {
-      throw Error::ForTable(
-          IndexPath, "the table was written, but its primary index could not be: " + e.Reason);
+      throw Error::ForTable(IndexPath, "таблицю записано, а її первинний індекс — ні: " + e.Reason);
     }
     IndexHeader = indexFile.left(0x800);
   }
@@ -449,7 +447,7 @@ void ParadoxFile::WriteWhole(std::vector<StoredRow>& rows) {
 void ParadoxFile::Create(const QString& path, const std::vector<FieldDef>& fields, int keyFields,
                          const std::vector<std::vector<Value>>& rows,
                          const ParadoxCreateOptions& options) {
-  if (fields.empty()) throw Error::ForTable(path, "a table needs at least one field");
+  if (fields.empty()) throw Error::ForTable(path, "таблиці потрібне хоча б одне поле");
   const base::CodePage cp = base::CodePageFromNumber(options.CodePage, base::CodePage::Cp1251);
   const QByteArray headerBytes = BuildHeader(fields, keyFields, options.Version, options.CodePage,
                                              options.BlockSizeKiB, QFileInfo(path).fileName(), cp);
@@ -467,7 +465,7 @@ void ParadoxFile::Create(const QString& path, const std::vector<FieldDef>& field
   for (const auto& values : rows) {
     if (values.size() != fields.size())
       throw Error::ForTable(
-          path, QString("a row has %1 values for %2 fields").arg(values.size()).arg(fields.size()));
+          path, QString("рядок має %1 значень для %2 полів").arg(values.size()).arg(fields.size()));
     StoredRow row;
     row.Values = values;
     table.AssignAutoIncrements(row.Values);
@@ -479,7 +477,7 @@ void ParadoxFile::Create(const QString& path, const std::vector<FieldDef>& field
     });
     for (size_t i = 1; i < stored.size(); ++i)
       if (!KeyLess(stored[i - 1], stored[i], keyFields))
-        throw Error::ForTable(path, "key violation: two rows have the same key");
+        throw Error::ForTable(path, "порушення ключа: два рядки мають однаковий ключ");
   }
   table.Rewrite(stored);
 }

@@ -116,7 +116,7 @@ FieldType LogicalType(int code, const QString& path, const QString& name) {
     return FieldType::Bytes;
   default:
     throw Error::ForField(path, name,
-                          QString("unknown Paradox field type 0x%1").arg(code, 2, 16, QChar('0')));
+                          QString("невідомий тип поля Paradox 0x%1").arg(code, 2, 16, QChar('0')));
   }
 }
 
@@ -162,7 +162,7 @@ Header ParseHeader(std::span<const unsigned char> file, const QString& path,
                    std::optional<base::CodePage> nameCodePage) {
   auto fail = [&](const QString& reason) { return Error::ForTable(path, reason); };
   if (file.size() < 0x58)
-    throw fail(QString("the file holds %1 bytes, too few for a Paradox header").arg(file.size()));
+    throw fail(QString("файл має %1 байт, замало для заголовка Paradox").arg(file.size()));
   const unsigned char* p = file.data();
   Header h;
   h.RecordSize = base::GetU16LE(p + 0x00);
@@ -181,32 +181,34 @@ Header ParseHeader(std::span<const unsigned char> file, const QString& path,
   h.Version = VersionFromId(h.VersionId);
 
   if (h.FileType != 0 && h.FileType != 2)
-    throw fail(QString("not a Paradox table (file type %1)").arg(h.FileType));
-  if (h.Version == 0) throw fail(QString("unknown Paradox file version id %1").arg(h.VersionId));
-  if (p[0x05] < 1 || p[0x05] > 32) throw fail(QString("invalid block size code %1").arg(p[0x05]));
-  if (h.RecordSize == 0) throw fail("the record size is 0");
+    throw fail(QString("не таблиця Paradox (тип файлу %1)").arg(h.FileType));
+  if (h.Version == 0) throw fail(QString("невідома версія файлу Paradox %1").arg(h.VersionId));
+  if (p[0x05] < 1 || p[0x05] > 32)
+    throw fail(QString("неприпустимий код розміру блоку %1").arg(p[0x05]));
+  if (h.RecordSize == 0) throw fail("розмір запису 0");
   if (numFields < 1 || numFields > 255)
-    throw fail(QString("invalid number of fields %1").arg(numFields));
+    throw fail(QString("неприпустима кількість полів %1").arg(numFields));
   if (h.HeaderSize < 0x58 || size_t(h.HeaderSize) > file.size())
-    throw fail(QString("the header size %1 does not fit the file of %2 bytes")
+    throw fail(QString("розмір заголовка %1 не вміщується у файл розміром %2 байт")
                    .arg(h.HeaderSize)
                    .arg(file.size()));
   if (h.KeyFields > numFields)
-    throw fail(QString("%1 key fields but only %2 fields").arg(h.KeyFields).arg(numFields));
+    throw fail(
+        QString("%1 ключових полів, а всього полів лише %2").arg(h.KeyFields).arg(numFields));
 
   const bool hasDataHeader = h.Version >= 40;
   int pos = hasDataHeader ? 0x78 : 0x58;
   if (hasDataHeader) {
-    if (h.HeaderSize < 0x78) throw fail("the header is too short for its version");
+    if (h.HeaderSize < 0x78) throw fail("заголовок закороткий для своєї версії");
     h.CodePage = base::GetU16LE(p + 0x6A);
     if (h.Encryption == 0xFF00FF00u) h.Encryption = base::GetU32LE(p + 0x5C);
   }
   if (h.Encryption != 0)
-    throw fail("the table is encrypted (password-protected); encrypted tables cannot be read");
+    throw fail("таблицю зашифровано (захищено паролем); зашифровані таблиці не читаються");
 
   const int tableNameLength = h.Version >= 70 ? 261 : 79;
   const int need = pos + numFields * 2 + 4 + numFields * 4 + tableNameLength;
-  if (need > h.HeaderSize) throw fail("the header ends inside the field descriptions");
+  if (need > h.HeaderSize) throw fail("заголовок закінчується посеред опису полів");
   std::vector<int> codes(numFields), sizes(numFields);
   for (int i = 0; i < numFields; ++i) {
     codes[i] = p[pos + 2 * i];
@@ -221,7 +223,7 @@ Header ParseHeader(std::span<const unsigned char> file, const QString& path,
     while (end < h.HeaderSize && p[end] != 0)
       ++end;
     if (end >= h.HeaderSize)
-      throw fail(QString("the header ends inside the name of field %1").arg(i + 1));
+      throw fail(QString("заголовок закінчується посеред назви поля %1").arg(i + 1));
     QByteArray raw(reinterpret_cast<const char*>(p + pos), end - pos);
     FieldDef f;
     f.Name = base::Decode(raw, cp);
@@ -229,19 +231,17 @@ Header ParseHeader(std::span<const unsigned char> file, const QString& path,
     f.Type = LogicalType(codes[i], path, f.Name);
     f.Size = codes[i] == BCD ? 17 : sizes[i];
     f.Decimals = codes[i] == BCD ? sizes[i] : 0;
-    if (f.Size == 0) throw Error::ForField(path, f.Name, "the field has size 0");
+    if (f.Size == 0) throw Error::ForField(path, f.Name, "поле має розмір 0");
     if (IsBlobType(f.Type) && f.Size < kBlobDescriptorSize)
-      throw Error::ForField(
-          path, f.Name, QString("a blob field of %1 bytes cannot hold its descriptor").arg(f.Size));
+      throw Error::ForField(path, f.Name,
+                            QString("поле BLOB у %1 байт не вміщує свого опису").arg(f.Size));
     total += f.Size;
     h.Fields.push_back(f);
     h.RawFieldNames.push_back(raw);
     pos = end + 1;
   }
   if (total != h.RecordSize)
-    throw fail(QString("the fields add up to %1 bytes but the record holds %2")
-                   .arg(total)
-                   .arg(h.RecordSize));
+    throw fail(QString("поля разом мають %1 байт, а запис — %2").arg(total).arg(h.RecordSize));
   h.Bytes = QByteArray(reinterpret_cast<const char*>(p), h.HeaderSize);
   return h;
 }
@@ -450,7 +450,7 @@ void EncodeValue(const FieldDef& field, const Value& value, std::span<unsigned c
     const int64_t v = ValueToInteger(value);
     if (v < -32767 || v > 32767)
       throw Error::ForField(tablePath, field.Name,
-                            QString("%1 does not fit a short integer").arg(v));
+                            QString("%1 не вміщується в коротке ціле").arg(v));
     base::PutU16BE(o, uint16_t(int16_t(v)) ^ 0x8000u);
     return;
   }
@@ -458,8 +458,7 @@ void EncodeValue(const FieldDef& field, const Value& value, std::span<unsigned c
   case AutoInc: {
     const int64_t v = ValueToInteger(value);
     if (v < -2147483647LL || v > 2147483647LL)
-      throw Error::ForField(tablePath, field.Name,
-                            QString("%1 does not fit a long integer").arg(v));
+      throw Error::ForField(tablePath, field.Name, QString("%1 не вміщується в довге ціле").arg(v));
     base::PutU32BE(o, uint32_t(int32_t(v)) ^ 0x80000000u);
     return;
   }
@@ -478,7 +477,7 @@ void EncodeValue(const FieldDef& field, const Value& value, std::span<unsigned c
       d = pdt->date();
     else
       d = QDate::fromString(ValueToString(value), Qt::ISODate);
-    if (!d.isValid()) throw Error::ForField(tablePath, field.Name, "not a valid date");
+    if (!d.isValid()) throw Error::ForField(tablePath, field.Name, "неправильна дата");
     base::PutU32BE(o, uint32_t(int32_t(DaysFromDate(d))) ^ 0x80000000u);
     return;
   }
@@ -490,7 +489,7 @@ void EncodeValue(const FieldDef& field, const Value& value, std::span<unsigned c
       t = pdt->time();
     else
       t = QTime::fromString(ValueToString(value), Qt::ISODateWithMs);
-    if (!t.isValid()) throw Error::ForField(tablePath, field.Name, "not a valid time");
+    if (!t.isValid()) throw Error::ForField(tablePath, field.Name, "неправильний час");
     base::PutU32BE(o, uint32_t(t.msecsSinceStartOfDay()) ^ 0x80000000u);
     return;
   }
@@ -502,7 +501,7 @@ void EncodeValue(const FieldDef& field, const Value& value, std::span<unsigned c
       dt = QDateTime(*pd, QTime(0, 0));
     else
       dt = QDateTime::fromString(ValueToString(value), Qt::ISODateWithMs);
-    if (!dt.isValid()) throw Error::ForField(tablePath, field.Name, "not a valid date and time");
+    if (!dt.isValid()) throw Error::ForField(tablePath, field.Name, "неправильні дата й час");
     const double ms =
         double(DaysFromDate(dt.date())) * double(kMsPerDay) + dt.time().msecsSinceStartOfDay();
     EncodeDouble(ms, o);
@@ -512,7 +511,7 @@ void EncodeValue(const FieldDef& field, const Value& value, std::span<unsigned c
     EncodeBcd(ValueToFloat(value), field.Decimals, o);
     return;
   default:
-    throw Error::ForField(tablePath, field.Name, "blob fields are not encoded here");
+    throw Error::ForField(tablePath, field.Name, "поля BLOB тут не кодуються");
   }
 }
 

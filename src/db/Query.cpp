@@ -187,7 +187,7 @@ int Update(sqlite3_vtab* v, int argc, sqlite3_value** argv, sqlite3_int64* rowid
     }
     const bool insert = sqlite3_value_type(argv[0]) == SQLITE_NULL;
     if (!insert && sqlite3_value_int64(argv[0]) != sqlite3_value_int64(argv[1]))
-      return Fail(v, "a row's identity cannot be changed");
+      return Fail(v, "ідентичність рядка не можна змінити");
     if (insert) {
       t.Append();
     } else {
@@ -385,7 +385,7 @@ struct Scanner {
 Query::Query() {
   if (sqlite3_open_v2(":memory:", &Connection, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                       nullptr) != SQLITE_OK)
-    throw Error("SQL: the query engine could not be started");
+    throw Error("SQL: не вдається запустити рушій запитів");
   sqlite3_create_module_v2(Connection, "vandrel_table", &kAtlasModule, nullptr, nullptr);
   const int text = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
   sqlite3_create_function_v2(Connection, "lower", 1, text, nullptr, LowerFunction, nullptr, nullptr,
@@ -436,7 +436,7 @@ void Query::AttachTables(const QString& sql) {
             .toUtf8();
     char* message = nullptr;
     if (sqlite3_exec(Connection, create.constData(), nullptr, nullptr, &message) != SQLITE_OK) {
-      const QString reason = QString::fromUtf8(message ? message : "cannot be read");
+      const QString reason = QString::fromUtf8(message ? message : "не читається");
       sqlite3_free(message);
       throw Error::ForTable(Database + "/" + name, reason);
     }
@@ -556,7 +556,7 @@ void Query::SetRecNo(int recNo) {
 
 Value Query::FieldValue(const QString& column) const {
   const int c = FindColumn(column);
-  if (c < 0) throw Error("SQL: the result has no column \"" + column + "\"");
+  if (c < 0) throw Error("SQL: у результаті немає стовпця \"" + column + "\"");
   return Eof() ? Value() : ValueAt(Current, c);
 }
 

@@ -101,17 +101,18 @@ Table::~Table() {
 }
 
 void Table::SetDatabaseName(const QString& dir) {
-  if (Active()) throw Error::ForTable(Describe(), "cannot change the directory of an open table");
+  if (Active()) throw Error::ForTable(Describe(), "не можна змінити каталог відкритої таблиці");
   Database = dir;
 }
 
 void Table::SetTableName(const QString& name) {
-  if (Active()) throw Error::ForTable(Describe(), "cannot change the name of an open table");
+  if (Active()) throw Error::ForTable(Describe(), "не можна змінити назву відкритої таблиці");
   Name = name;
 }
 
 void Table::SetExclusive(bool exclusive) {
-  if (Active()) throw Error::ForTable(Describe(), "cannot change exclusive use of an open table");
+  if (Active())
+    throw Error::ForTable(Describe(), "не можна змінити монопольний доступ до відкритої таблиці");
   IsExclusive = exclusive;
 }
 
@@ -123,30 +124,29 @@ QString Table::Describe() const {
 QString Table::ResolveTableFile(const QString& dir, const QString& name) {
   const QString directory = base::NormalizeSeparators(dir);
   if (!QFileInfo(directory).isDir())
-    throw Error::ForTable(directory + "/" + name, "the directory " + directory + " does not exist");
+    throw Error::ForTable(directory + "/" + name, "каталогу " + directory + " не існує");
   const QString suffix = QFileInfo(name).suffix().toUpper();
   if (suffix == "DB" || suffix == "DBF") {
     if (auto found = base::FindPathIgnoreCase(directory, name)) return *found;
-    throw Error::ForTable(directory + "/" + name, "the table does not exist");
+    throw Error::ForTable(directory + "/" + name, "таблиці не існує");
   }
   for (const char* ext : {".DB", ".DBF"})
     if (auto found = base::FindPathIgnoreCase(directory, name + ext)) return *found;
-  throw Error::ForTable(directory + "/" + name,
-                        "the table does not exist (looked for .DB and .DBF)");
+  throw Error::ForTable(directory + "/" + name, "таблиці не існує (шукали .DB і .DBF)");
 }
 
 void Table::Open() {
   if (Active()) return;
-  if (Name.isEmpty()) throw Error::ForTable(Describe(), "no table name was given");
+  if (Name.isEmpty()) throw Error::ForTable(Describe(), "не задано назви таблиці");
   const QString path = ResolveTableFile(Database, Name);
   const QString key = CanonicalKey(path);
   std::lock_guard registry(OpenTablesLock());
   Users& users = OpenTables()[key];
   if (users.Exclusive || (IsExclusive && users.Shared > 0)) {
     if (users.Shared == 0 && !users.Exclusive) OpenTables().erase(key);
-    throw Error::ForTable(path, "the table is in use elsewhere and cannot be opened " +
-                                    QString(IsExclusive ? "for exclusive use"
-                                                        : "while another holds it exclusively"));
+    throw Error::ForTable(
+        path, "таблиця використовується деінде і не може бути відкрита " +
+                  QString(IsExclusive ? "монопольно" : "поки її монопольно тримає інший"));
   }
   std::unique_ptr<TableFile> storage;
   try {
@@ -224,20 +224,21 @@ QString Table::Kind() const {
 
 void Table::CheckActive(const char* operation) const {
   if (!Active())
-    throw Error::ForTable(Describe(), QString("cannot %1: the table is not open").arg(operation));
+    throw Error::ForTable(Describe(),
+                          QString("не вдається %1: таблицю не відкрито").arg(operation));
 }
 
 void Table::CheckBrowse(const char* operation) const {
   CheckActive(operation);
   if (Mode != TableState::Browse)
     throw Error::ForTable(Describe(),
-                          QString("cannot %1 while a row is being edited").arg(operation));
+                          QString("не вдається %1, поки рядок редагується").arg(operation));
 }
 
 // ---------------------------------------------------------------- structure
 
 const std::vector<FieldDef>& Table::FieldDefs() const {
-  CheckActive("list the fields");
+  CheckActive("перелічити поля");
   return Defs;
 }
 
@@ -252,9 +253,9 @@ std::optional<size_t> Table::FindFieldIndex(const QString& name) const {
 }
 
 size_t Table::FieldIndex(const QString& name) const {
-  CheckActive("find a field");
+  CheckActive("знайти поле");
   if (auto i = FindFieldIndex(name)) return *i;
-  throw Error::ForField(Describe(), name, "field not found");
+  throw Error::ForField(Describe(), name, "поля не знайдено");
 }
 
 Field& Table::FieldByName(const QString& name) {
@@ -292,7 +293,7 @@ Value Table::Coerce(size_t field, const Value& value) const {
       if (s->trimmed().isEmpty()) return Value();
       bool ok = false;
       const qlonglong v = s->trimmed().toLongLong(&ok);
-      if (!ok) throw Error::ForField(Describe(), def.Name, "\"" + *s + "\" is not an integer");
+      if (!ok) throw Error::ForField(Describe(), def.Name, "\"" + *s + "\" не є цілим числом");
       return int64_t(v);
     }
     return ValueToInteger(value);
@@ -304,7 +305,7 @@ Value Table::Coerce(size_t field, const Value& value) const {
       if (s->trimmed().isEmpty()) return Value();
       bool ok = false;
       const double v = s->trimmed().toDouble(&ok);
-      if (!ok) throw Error::ForField(Describe(), def.Name, "\"" + *s + "\" is not a number");
+      if (!ok) throw Error::ForField(Describe(), def.Name, "\"" + *s + "\" не є числом");
       return v;
     }
     return ValueToFloat(value);
@@ -336,7 +337,8 @@ Value Table::Coerce(size_t field, const Value& value) const {
 
 void Table::SetBufferValue(size_t field, const Value& value) {
   if (Mode != TableState::Edit && Mode != TableState::Insert)
-    throw Error::ForField(Describe(), Defs[field].Name, "the table is not in edit or insert mode");
+    throw Error::ForField(Describe(), Defs[field].Name,
+                          "таблиця не в режимі редагування чи вставки");
   Buffer[field] = Coerce(field, value);
 }
 
@@ -347,21 +349,21 @@ void Table::MoveTo(int position) {
 }
 
 void Table::First() {
-  CheckBrowse("go to the first row");
+  CheckBrowse("перейти до першого рядка");
   MoveTo(0);
   AtBof = true;
   AtEof = Order.empty();
 }
 
 void Table::Last() {
-  CheckBrowse("go to the last row");
+  CheckBrowse("перейти до останнього рядка");
   MoveTo(int(Order.size()) - 1);
   AtEof = true;
   AtBof = Order.empty();
 }
 
 void Table::Next() {
-  CheckBrowse("move to the next row");
+  CheckBrowse("перейти до наступного рядка");
   if (Cursor + 1 < int(Order.size())) {
     ++Cursor;
     AtBof = AtEof = false;
@@ -371,7 +373,7 @@ void Table::Next() {
 }
 
 void Table::Prior() {
-  CheckBrowse("move to the previous row");
+  CheckBrowse("перейти до попереднього рядка");
   if (Cursor > 0 && !Order.empty()) {
     --Cursor;
     AtBof = AtEof = false;
@@ -426,17 +428,16 @@ int Table::RecNo() const {
 }
 
 void Table::SetRecNo(int recNo) {
-  CheckBrowse("go to a row");
+  CheckBrowse("перейти до рядка");
   if (recNo < 1 || recNo > int(Order.size()))
-    throw Error::ForTable(
-        Describe(),
-        QString("row %1 does not exist (the table has %2)").arg(recNo).arg(Order.size()));
+    throw Error::ForTable(Describe(),
+                          QString("рядка %1 немає (у таблиці їх %2)").arg(recNo).arg(Order.size()));
   Cursor = recNo - 1;
   AtBof = AtEof = false;
 }
 
 Value Table::ValueAt(int position, size_t field) const {
-  CheckActive("read a row");
+  CheckActive("прочитати рядок");
   if (position < 0 || position >= int(Order.size()) || field >= Defs.size()) return Value();
   if (position == Cursor && Mode == TableState::Edit) return Buffer[field];
   return Rows[Order[size_t(position)]].Values[field];
@@ -452,7 +453,7 @@ std::vector<size_t> Table::ParseFieldList(const QString& names) const {
 }
 
 void Table::SetIndexName(const QString& name) {
-  CheckBrowse("change the index");
+  CheckBrowse("змінити індекс");
   const QString trimmed = name.trimmed();
   std::vector<size_t> fields;
   if (!trimmed.isEmpty()) {
@@ -462,7 +463,7 @@ void Table::SetIndexName(const QString& name) {
     else if (auto f = FindFieldIndex(trimmed))
       fields = {*f};
     else
-      throw Error::ForTable(Describe(), "index \"" + trimmed + "\" not found");
+      throw Error::ForTable(Describe(), "індекс \"" + trimmed + "\" не знайдено");
   } else {
     for (int i = 0; i < KeyFieldCount(); ++i)
       fields.push_back(size_t(i));
@@ -477,7 +478,7 @@ void Table::SetIndexName(const QString& name) {
 }
 
 void Table::SetIndexFieldNames(const QString& names) {
-  CheckBrowse("change the index");
+  CheckBrowse("змінити індекс");
   if (names.trimmed().isEmpty()) {
     SetIndexName(QString());
     return;
@@ -551,11 +552,11 @@ void Table::RebuildOrder(std::optional<uint64_t> keepId) {
 }
 
 bool Table::FindKey(const std::vector<Value>& key) {
-  CheckBrowse("find a key");
+  CheckBrowse("знайти ключ");
   if (IndexFields.empty())
-    throw Error::ForTable(Describe(), "cannot find a key: the table has no index selected");
+    throw Error::ForTable(Describe(), "не вдається знайти ключ: індекс таблиці не вибрано");
   if (key.empty() || key.size() > IndexFields.size())
-    throw Error::ForTable(Describe(), QString("a key of %1 values for an index of %2 fields")
+    throw Error::ForTable(Describe(), QString("ключ із %1 значень для індексу з %2 полів")
                                           .arg(key.size())
                                           .arg(IndexFields.size()));
   const std::vector<Value> coerced = CoerceKey(key);
@@ -569,9 +570,9 @@ bool Table::FindKey(const std::vector<Value>& key) {
 }
 
 void Table::SetRange(const std::vector<Value>& low, const std::vector<Value>& high) {
-  CheckBrowse("set a range");
+  CheckBrowse("задати діапазон");
   if (IndexFields.empty())
-    throw Error::ForTable(Describe(), "cannot set a range: the table has no index selected");
+    throw Error::ForTable(Describe(), "не вдається задати діапазон: індекс таблиці не вибрано");
   RangeLow = CoerceKey(low);
   RangeHigh = CoerceKey(high);
   RebuildOrder(std::nullopt);
@@ -579,7 +580,7 @@ void Table::SetRange(const std::vector<Value>& low, const std::vector<Value>& hi
 }
 
 void Table::CancelRange() {
-  CheckBrowse("cancel the range");
+  CheckBrowse("скасувати діапазон");
   const auto keep = CurrentRow() ? std::optional<uint64_t>(CurrentRow()->Id) : std::nullopt;
   RangeLow.reset();
   RangeHigh.reset();
@@ -593,10 +594,10 @@ TableState Table::State() const {
 }
 
 void Table::Edit() {
-  CheckActive("edit");
+  CheckActive("редагувати");
   if (Mode == TableState::Edit || Mode == TableState::Insert) return;
   const StoredRow* row = CurrentRow();
-  if (!row) throw Error::ForTable(Describe(), "cannot edit: the table is empty");
+  if (!row) throw Error::ForTable(Describe(), "не вдається редагувати: таблиця порожня");
   Buffer = row->Values;
   EditOriginal = row->Values;
   EditedId = row->Id;
@@ -604,7 +605,7 @@ void Table::Edit() {
 }
 
 void Table::Insert() {
-  CheckActive("insert");
+  CheckActive("вставити");
   if (Mode != TableState::Browse) Post();
   Buffer.assign(Defs.size(), Value());
   InsertAt = size_t(Cursor);
@@ -617,14 +618,14 @@ void Table::Append() {
 }
 
 void Table::Post() {
-  CheckActive("post");
+  CheckActive("записати");
   if (Mode == TableState::Browse) return;
   if (Mode == TableState::Edit) {
     const auto index = LocateForWrite(EditedId, EditOriginal);
     if (!index)
       throw Error::ForTable(Describe(),
-                            "the row was changed or deleted by another user since it was "
-                            "read; the edit was not written");
+                            "рядок змінив або видалив інший користувач після того, як його "
+                            "прочитано; зміну не записано");
     EditedId = Rows[*index].Id;
     const size_t rowsBefore = Rows.size();
     const bool orderFieldsKept = OrderFieldsEqual(Rows[*index].Values, Buffer);
@@ -669,19 +670,20 @@ void Table::Cancel() {
 }
 
 void Table::Delete() {
-  CheckActive("delete");
+  CheckActive("видалити");
   if (Mode == TableState::Insert) {
     Cancel();
     return;
   }
   if (Mode == TableState::Edit) Cancel();
   const StoredRow* row = CurrentRow();
-  if (!row) throw Error::ForTable(Describe(), "cannot delete: the table is empty");
+  if (!row) throw Error::ForTable(Describe(), "не вдається видалити: таблиця порожня");
   const std::vector<Value> original = row->Values;
   const auto index = LocateForWrite(row->Id, original);
   if (!index)
-    throw Error::ForTable(Describe(), "the row was changed or deleted by another user since it was "
-                                      "read; it was not deleted");
+    throw Error::ForTable(Describe(),
+                          "рядок змінив або видалив інший користувач після того, як його "
+                          "прочитано; його не видалено");
   Storage->DeleteRow(Rows, *index);
   Signature = Storage->DiskSignature();
   RebuildOrder(std::nullopt);
@@ -689,7 +691,7 @@ void Table::Delete() {
 }
 
 void Table::EmptyTable() {
-  CheckActive("empty the table");
+  CheckActive("очистити таблицю");
   Cancel();
   Storage->EmptyTable(Rows);
   Signature = Storage->DiskSignature();
@@ -697,7 +699,7 @@ void Table::EmptyTable() {
 }
 
 void Table::ReplaceAllRows(const std::vector<std::vector<Value>>& rows) {
-  CheckActive("replace the rows");
+  CheckActive("замінити рядки");
   Cancel();
   std::vector<StoredRow> replacement;
   replacement.reserve(rows.size());
@@ -705,7 +707,7 @@ void Table::ReplaceAllRows(const std::vector<std::vector<Value>>& rows) {
     if (values.size() != Defs.size())
       throw Error::ForTable(
           Describe(),
-          QString("a new row has %1 values for %2 fields").arg(values.size()).arg(Defs.size()));
+          QString("новий рядок має %1 значень для %2 полів").arg(values.size()).arg(Defs.size()));
     StoredRow row;
     row.Id = NextId++;
     for (size_t f = 0; f < values.size(); ++f)
@@ -726,7 +728,8 @@ bool Table::SyncWithDisk() {
   else
     storage = ParadoxFile::Open(path, CodePageOverride);
   if (storage->Fields().size() != Defs.size())
-    throw Error::ForTable(path, "the table's structure changed on disk; close and open it again");
+    throw Error::ForTable(path,
+                          "структура таблиці на диску змінилася; закрийте й відкрийте її знову");
   auto rows = storage->ReadRows();
   Storage = std::move(storage);
   Rows = std::move(rows);
@@ -758,7 +761,7 @@ std::optional<size_t> Table::LocateForWrite(uint64_t id, const std::vector<Value
 }
 
 void Table::Refresh() {
-  CheckBrowse("refresh");
+  CheckBrowse("оновити");
   SyncWithDisk();
 }
 
@@ -777,14 +780,14 @@ bool Table::BookmarkValid(Bookmark b) const {
 }
 
 void Table::GotoBookmark(Bookmark b) {
-  CheckBrowse("go to a bookmark");
+  CheckBrowse("перейти до закладки");
   for (size_t i = 0; i < Order.size(); ++i)
     if (Rows[Order[i]].Id == b) {
       Cursor = int(i);
       AtBof = AtEof = false;
       return;
     }
-  throw Error::ForTable(Describe(), "the bookmarked row no longer exists");
+  throw Error::ForTable(Describe(), "рядка закладки вже немає");
 }
 
 } // namespace db

@@ -30,7 +30,7 @@ void PutChunk(QByteArray& out, const char* type, const QByteArray& data) {
 QByteArray CompressedRows(const QImage& image, int level) {
   z_stream z{};
   if (deflateInit(&z, std::clamp(level, 0, 9)) != Z_OK)
-    throw std::runtime_error("the PNG compressor cannot start");
+    throw std::runtime_error("стиснення PNG не запускається");
   const int width = image.width();
   std::vector<unsigned char> row(size_t(width) * 3 + 1);
   QByteArray out;
@@ -57,7 +57,7 @@ QByteArray CompressedRows(const QImage& image, int level) {
       if (r == Z_STREAM_END) break;
       if (r != Z_OK || z.avail_out == 0) {
         deflateEnd(&z);
-        throw std::runtime_error("the PNG compressor failed");
+        throw std::runtime_error("стиснення PNG не вдалося");
       }
     }
   }
@@ -86,7 +86,7 @@ QByteArray EncodePng(const QImage& source, int level) {
 }
 
 void WritePng(const QImage& image, const QString& path, int level) {
-  if (image.isNull()) throw base::FileError(path, "the picture is empty");
+  if (image.isNull()) throw base::FileError(path, "зображення порожнє");
   base::WriteFileAtomically(path, EncodePng(image, level));
 }
 

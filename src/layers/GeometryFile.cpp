@@ -12,16 +12,13 @@ TGeometryFile::TGeometryFile(const QString& path) : File(path), Reader(File) {
 
 QString TGeometryFile::ShapeTypeName(int type) {
   static const std::map<int, const char*> names = {
-      {0, "null shapes"},          {1, "points"},
-      {3, "polylines"},            {5, "polygons"},
-      {8, "multipoints"},          {11, "points with Z"},
-      {13, "polylines with Z"},    {15, "polygons with Z"},
-      {18, "multipoints with Z"},  {21, "points with M"},
-      {23, "polylines with M"},    {25, "polygons with M"},
-      {28, "multipoints with M"},  {31, "multipatches"}};
+      {0, "порожні фігури"},   {1, "точки"},       {3, "ламані"},      {5, "полігони"},
+      {8, "мультиточки"},      {11, "точки з Z"},  {13, "ламані з Z"}, {15, "полігони з Z"},
+      {18, "мультиточки з Z"}, {21, "точки з M"},  {23, "ламані з M"}, {25, "полігони з M"},
+      {28, "мультиточки з M"}, {31, "мультипатчі"}};
   const auto it = names.find(type);
-  return QString("%1 (shape type %2)")
-      .arg(it == names.end() ? "an unknown kind of shape" : it->second)
+  return QString("%1 (тип фігури %2)")
+      .arg(it == names.end() ? "невідомий вид фігур" : it->second)
       .arg(type);
 }
 
@@ -37,8 +34,7 @@ void TGeometryFile::Rewind() {
 
 void TGeometryFile::Corrupt(const Record& r, const QString& what) const {
   throw base::FileError(
-      File.Path(),
-      QString("record %1 (at offset %2): %3").arg(r.Index + 1).arg(r.Offset).arg(what));
+      File.Path(), QString("запис %1 (зміщення %2): %3").arg(r.Index + 1).arg(r.Offset).arg(what));
 }
 
 bool TGeometryFile::Next(Record& r) {
@@ -50,8 +46,7 @@ bool TGeometryFile::Next(Record& r) {
   r.ContentBytes = int64_t(base::GetU32BE(head.data() + 4)) * 2;
   if (int32_t(base::GetU32BE(head.data() + 4)) < 0 ||
       r.ContentBytes > Reader.Size() - Reader.Position())
-    Corrupt(r,
-            QString("its content of %1 bytes runs past the end of the file").arg(r.ContentBytes));
+    Corrupt(r, QString("його вміст у %1 байт виходить за кінець файлу").arg(r.ContentBytes));
   const auto content = Reader.At(Reader.Position(), r.ContentBytes);
   Reader.Skip(r.ContentBytes);
   if (r.ContentBytes >= 4) r.ShapeType = int32_t(base::GetU32LE(content.data()));
@@ -83,17 +78,17 @@ TGeometryFile::Parts TGeometryFile::ReadParts(const Record& r) const {
   const int64_t content = r.Offset + 8;
   // Points and multipoints have no parts: reading them as parts would misread their points.
   if (!HasParts(r.ShapeType))
-    Corrupt(r, "it holds " + ShapeTypeName(r.ShapeType) + ", not lines or polygons");
-  if (r.ContentBytes < 44) Corrupt(r, "it is too short for a polyline or polygon");
+    Corrupt(r, "він містить " + ShapeTypeName(r.ShapeType) + ", а не лінії чи полігони");
+  if (r.ContentBytes < 44) Corrupt(r, "він закороткий для ламаної чи полігону");
   const auto counts = Reader.At(content + 36, 8);
   p.NumParts = int32_t(base::GetU32LE(counts.data()));
   p.NumPoints = int32_t(base::GetU32LE(counts.data() + 4));
-  if (p.NumParts < 0 || p.NumPoints < 0) Corrupt(r, "a negative number of parts or points");
+  if (p.NumParts < 0 || p.NumPoints < 0) Corrupt(r, "від'ємна кількість частин або точок");
   // A multipatch gives each part a type after the part starts, before the points.
   const int64_t partBytes = (r.ShapeType == 31 ? 8 : 4) * int64_t(p.NumParts);
   const int64_t need = 44 + partBytes + 16 * int64_t(p.NumPoints);
   if (need > r.ContentBytes)
-    Corrupt(r, QString("%1 parts and %2 points do not fit its %3 bytes")
+    Corrupt(r, QString("%1 частин і %2 точок не вміщуються в його %3 байт")
                    .arg(p.NumParts)
                    .arg(p.NumPoints)
                    .arg(r.ContentBytes));
@@ -102,7 +97,8 @@ TGeometryFile::Parts TGeometryFile::ReadParts(const Record& r) const {
   for (int32_t k = 0; k < p.NumParts; ++k) {
     const int32_t s = int32_t(base::GetU32LE(starts.data() + 4 * k));
     if (s < 0 || s > p.NumPoints || (k > 0 && s < p.Starts[size_t(k - 1)]))
-      Corrupt(r, QString("part %1 starts at point %2 of %3").arg(k + 1).arg(s).arg(p.NumPoints));
+      Corrupt(
+          r, QString("частина %1 починається з точки %2 із %3").arg(k + 1).arg(s).arg(p.NumPoints));
     p.Starts[size_t(k)] = s;
   }
   p.Starts[size_t(p.NumParts)] = p.NumPoints;

@@ -30,10 +30,9 @@ void TLinesLayer::LoadFromDataSet(db::Table& DataSet, const QString& MapsDir) {
 void TLinesLayer::CheckShapeType() const {
   // Points have no lines to draw: read as lines, their coordinates would be misread.
   if (PrimitiveType != 0 && !TGeometryFile::HasParts(PrimitiveType))
-    throw base::FileError(FullPath, "the file holds " +
-                                        TGeometryFile::ShapeTypeName(PrimitiveType) +
-                                        "; a lines or polygons layer draws polylines, polygons "
-                                        "and multipatches");
+    throw base::FileError(FullPath, "файл містить " + TGeometryFile::ShapeTypeName(PrimitiveType) +
+                                        "; шар ліній чи полігонів малює ламані, полігони "
+                                        "і мультипатчі");
 }
 
 void TLinesLayer::SaveToDataSet(db::Table& DataSet) {

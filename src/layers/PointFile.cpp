@@ -25,7 +25,7 @@ void TPointFile::ReadRecords() {
     } else if (IsMultiPointType(r.ShapeType) && r.ContentBytes >= 40) {
       const int64_t n = int64_t(base::GetU32LE(content + 36));
       if (n < 0 || 40 + 16 * n > r.ContentBytes) {
-        Broken = QString("record %1 (at offset %2): %3 points do not fit its %4 bytes")
+        Broken = QString("запис %1 (зміщення %2): %3 точок не вміщуються в його %4 байт")
                      .arg(r.Index + 1)
                      .arg(r.Offset)
                      .arg(n)

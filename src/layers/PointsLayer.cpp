@@ -31,9 +31,8 @@ void TPointsLayer::CheckShapeType() const {
   // Lines and polygons are no points: read as points, their coordinates would be misread.
   if (PrimitiveType != 0 && !TPointFile::IsPointType(PrimitiveType) &&
       !TPointFile::IsMultiPointType(PrimitiveType))
-    throw base::FileError(FullPath, "the file holds " +
-                                        TGeometryFile::ShapeTypeName(PrimitiveType) +
-                                        "; a points layer draws points and multipoints");
+    throw base::FileError(FullPath, "файл містить " + TGeometryFile::ShapeTypeName(PrimitiveType) +
+                                        "; шар точок малює точки й мультиточки");
 }
 
 void TPointsLayer::SaveToDataSet(db::Table& DataSet) {

@@ -47,7 +47,7 @@ public:
   QByteArray Next() {
     if (AtEnd()) {
       ++Line;
-      Fail("the file ends early");
+      Fail("файл закінчується завчасно");
     }
     qsizetype end = Text.indexOf('\n', Position);
     if (end < 0) end = Text.size();
@@ -61,7 +61,7 @@ public:
     const QByteArray line = Next().trimmed();
     bool ok = false;
     const qlonglong value = line.toLongLong(&ok);
-    if (!ok) Fail(QString("%1 \"%2\" is not a whole number").arg(what, QString::fromLatin1(line)));
+    if (!ok) Fail(QString("%1 \"%2\" — не ціле число").arg(what, QString::fromLatin1(line)));
     return value;
   }
   // Two real numbers in any decimal or scientific notation; blanks may stand between them but
@@ -77,13 +77,13 @@ public:
       if (p < end && *p == '+') ++p;
       const auto [next, error] = std::from_chars(p, end, *target);
       if (error != std::errc() || !std::isfinite(*target))
-        Fail(QString("the point \"%1\" does not hold two numbers").arg(QString::fromLatin1(line)));
+        Fail(QString("точка \"%1\" не містить двох чисел").arg(QString::fromLatin1(line)));
       p = next;
     }
     return point;
   }
   [[noreturn]] void Fail(const QString& what) const {
-    throw base::FileError(Path, QString("line %1: %2").arg(Line).arg(what));
+    throw base::FileError(Path, QString("рядок %1: %2").arg(Line).arg(what));
   }
 
 private:
@@ -335,17 +335,17 @@ void TDistationLayer::LoadFromFile(const QString& FileName, const TWorld& World)
   Clear();
   QFile file(FileName);
   if (!file.open(QIODevice::ReadOnly))
-    throw base::FileError(FileName, "the measurement file cannot be opened: " + file.errorString());
+    throw base::FileError(FileName, "файл вимірів не відкривається: " + file.errorString());
   LineReader reader(FileName, file.readAll());
   file.close();
   if (reader.AtEnd() || reader.Next() != kSignature) return;
-  const int64_t count = reader.NextInteger("the number of measurements");
+  const int64_t count = reader.NextInteger("кількість вимірів");
   try {
     for (int64_t i = 0; i < count; ++i) {
       reader.Next(); // "Distation #i"
-      const auto colour = uint32_t(reader.NextInteger("the colour"));
-      const auto kind = int16_t(reader.NextInteger("the kind"));
-      const int64_t points = reader.NextInteger("the number of points");
+      const auto colour = uint32_t(reader.NextInteger("колір"));
+      const auto kind = int16_t(reader.NextInteger("вид"));
+      const int64_t points = reader.NextInteger("кількість точок");
       StartMeasurement(colour, kind);
       for (int64_t k = 0; k < points; ++k) {
         const TWorldPoint p = reader.NextPoint();

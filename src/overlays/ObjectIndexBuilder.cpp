@@ -199,7 +199,7 @@ TIndexBuildResult BuildObjectIndex(const QString& BaseDir, const QString& MapsDi
   KeepHeaderFirst(tables[kSpinTable]);
   for (const auto& [name, records] : tables) {
     WriteGridTable(UserObjDir, name, records);
-    result.Tables << QString("%1: %2 records").arg(name).arg(records.size());
+    result.Tables << QString("%1: записів %2").arg(name).arg(records.size());
   }
   return result;
 }

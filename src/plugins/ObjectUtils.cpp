@@ -30,13 +30,13 @@ std::unique_ptr<IObjectUtils> ObjectUtilsRegistry::Create(const QString& classId
                                                           const ObjectUtilsContext& context) {
   const auto it = Factories.find(NormalizeClassId(classId));
   if (it == Factories.end())
-    throw std::runtime_error(("the object-utilities component " + NormalizeClassId(classId) +
-                              " of layer \"" + context.ClassName + "\" is not installed")
+    throw std::runtime_error(("компонент обслуговування об'єктів " + NormalizeClassId(classId) +
+                              " шару \"" + context.ClassName + "\" не встановлено")
                                  .toStdString());
   std::unique_ptr<IObjectUtils> component = it->second(context);
   if (!component)
     throw std::runtime_error(
-        ("the object-utilities component " + NormalizeClassId(classId) + " could not be created")
+        ("компонент обслуговування об'єктів " + NormalizeClassId(classId) + " не вдалося створити")
             .toStdString());
   component->SetHost(Host);
   component->Start();
@@ -54,7 +54,8 @@ QStringList ObjectUtilsRegistry::LoadPlugins(const QString& dir) {
     auto* plugin = instance ? qobject_cast<IObjectUtilsPlugin*>(instance) : nullptr;
     if (!plugin) {
       problems << directory.filePath(file) + ": " +
-                      (instance ? QString("not an object-utilities plugin") : loader.errorString());
+                      (instance ? QString("не модуль обслуговування об'єктів")
+                                : loader.errorString());
       continue;
     }
     Plugins.push_back(instance);

@@ -308,9 +308,9 @@ void TAFTreeDict::EditItem() {
   Query.Open();
   if (Query.RecordCount() == 0) {
     Query.Close();
-    throw db::Error::ForTable(DatabaseName + "/" + Table,
-                              "the entry " + QString::number(part) + ", " + QString::number(id) +
-                                  " is no longer there; nothing was written");
+    throw db::Error::ForTable(DatabaseName + "/" + Table, "запису " + QString::number(part) + ", " +
+                                                              QString::number(id) +
+                                                              " вже немає; нічого не записано");
   }
   dialog.seID->setValue(int(db::ValueToInteger(Query.FieldValue("ID"))));
   dialog.eShort->setText(db::ValueToString(Query.FieldValue("SHORTNAME")));

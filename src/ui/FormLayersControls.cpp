@@ -483,7 +483,7 @@ void TFormLayersControls::ApplyChosenFile(const QString& path) {
       // The header of a geometry file: the shape type at byte 32, the box from byte 36.
       QFile geometry(path);
       if (!geometry.open(QIODevice::ReadOnly) || geometry.size() < 100)
-        throw db::Error(path + ": the geometry file's header cannot be read");
+        throw db::Error(path + ": заголовок файлу геометрії не читається");
       const QByteArray header = geometry.read(100);
       const auto* h = reinterpret_cast<const unsigned char*>(header.constData());
       WriteField("PrimitiveType", int64_t(base::GetU32LE(h + 32)));

@@ -183,10 +183,10 @@ void TFormSelectImages::LoadPicture(const QString& fileName) {
   if (!Editable()) return;
   QFile file(fileName);
   if (!file.open(QIODevice::ReadOnly))
-    throw db::Error(fileName + ": the picture cannot be read: " + file.errorString());
+    throw db::Error(fileName + ": малюнок не читається: " + file.errorString());
   const QByteArray bytes = file.readAll();
   if (QImage::fromData(bytes, "BMP").isNull())
-    throw db::Error(fileName + ": the file is not a BMP picture");
+    throw db::Error(fileName + ": файл не є малюнком BMP");
   const int row = CurrentRow();
   db::Table& images = Data.TableImages;
   if (row < 0 || row >= images.RecordCount()) return;

@@ -19,10 +19,10 @@ bool IsPolyline(int32_t shapeType) {
 // The first and last vertex of a pipe record; a reason when the record has no line to give.
 QString PipeEnds(const TGeometryFile& file, const TGeometryFile::Record& r, TWorldPoint& first,
                  TWorldPoint& last) {
-  if (r.ShapeType == 0) return "a null shape";
-  if (!IsPolyline(r.ShapeType)) return QString("shape type %1, not a polyline").arg(r.ShapeType);
+  if (r.ShapeType == 0) return "порожня фігура";
+  if (!IsPolyline(r.ShapeType)) return QString("тип фігури %1, не ламана").arg(r.ShapeType);
   const TGeometryFile::Parts parts = file.ReadParts(r);
-  if (parts.NumPoints < 1) return "no points";
+  if (parts.NumPoints < 1) return "немає точок";
   first = file.PointAt(parts, 0);
   last = file.PointAt(parts, parts.NumPoints - 1); // a one-point pipe: the same point again
   return QString();
@@ -161,14 +161,14 @@ TNetworkHubsResult CalcNetworkHubs(TDBPointsIndexs& Index, const TWorld& World,
       if (recordsLeft && r.Index < record) result.RecordsWithoutRow << QString::number(r.Index + 1);
     }
     TWorldPoint first{}, last{};
-    QString missing = "no geometry record";
+    QString missing = "немає запису геометрії";
     if (recordsLeft && r.Index == record) missing = PipeEnds(file, r, first, last);
     int32_t node1 = -1, node2 = -1;
     if (missing.isEmpty()) {
       Index.FindNearestInGrid(World, Category, first.X, first.Y, Class, node1);
       Index.FindNearestInGrid(World, Category, last.X, last.Y, Class, node2);
     } else {
-      result.RowsWithoutLine << QString("row %1: %2").arg(table.RecNo()).arg(missing);
+      result.RowsWithoutLine << QString("рядок %1: %2").arg(table.RecNo()).arg(missing);
     }
     table.Edit();
     hub1.SetAsInteger(node1);

@@ -40,7 +40,7 @@ TEST(MappedFile, AReadPastTheEndNamesTheFileAndOffset) {
     FAIL();
   } catch (const base::FileError& e) {
     EXPECT_TRUE(e.Path.endsWith("streets.mds"));
-    EXPECT_TRUE(e.Reason.contains("offset 8")) << e.Reason.toStdString();
+    EXPECT_TRUE(e.Reason.contains(QString::fromUtf8("зміщенням 8"))) << e.Reason.toStdString();
   }
   EXPECT_THROW(r.At(4, -1), base::FileError);
   EXPECT_THROW(r.Seek(11), base::FileError);

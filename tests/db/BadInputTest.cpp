@@ -48,7 +48,8 @@ void ExpectRefusedNamingFile(const QString& dir, const QString& name,
 
 TEST(BadInput, MissingDirectoryTableAndField) {
   QTemporaryDir dir;
-  EXPECT_TRUE(OpenAndReadAll(dir.path() + "/nowhere", "classreest").contains("does not exist"));
+  EXPECT_TRUE(OpenAndReadAll(dir.path() + "/nowhere", "classreest")
+                  .contains(QString::fromUtf8("не існує")));
   EXPECT_TRUE(OpenAndReadAll(dir.path(), "classreest.DB").contains(dir.path() + "/classreest.DB"));
 }
 
@@ -98,7 +99,8 @@ TEST(BadInput, TruncatedAndGarbageBlobFiles) {
   WriteAll(dir.path() + "/mushrooms.mb", QByteArray(mb.size(), '\x11'));
   ExpectRefusedNamingFile(dir.path(), "mushrooms", "mushrooms.mb");
   QFile::remove(dir.path() + "/mushrooms.mb");
-  EXPECT_TRUE(OpenAndReadAll(dir.path(), "mushrooms").contains("missing"));
+  EXPECT_TRUE(
+      OpenAndReadAll(dir.path(), "mushrooms").contains(QString::fromUtf8("файлу BLOB немає")));
 }
 
 TEST(BadInput, TruncatedAndGarbageDbaseFiles) {

@@ -116,7 +116,8 @@ TEST_F(QueryTest, ChangesThroughTheModuleReachTheFiles) {
     Q.ExecSQL();
     FAIL();
   } catch (const db::Error& e) {
-    EXPECT_TRUE(e.Message.contains("key violation")) << e.Message.toStdString();
+    EXPECT_TRUE(e.Message.contains(QString::fromUtf8("порушення ключа")))
+        << e.Message.toStdString();
   }
 }
 

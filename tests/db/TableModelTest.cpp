@@ -32,7 +32,8 @@ TEST(TableModel, ShowsRowsInCursorOrderAndEditsThroughTheCursor) {
   ASSERT_TRUE(model.setData(model.index(0, 0), 3));
   EXPECT_EQ(model.data(model.index(1, 1)).toString(), QString::fromUtf8("Водопровід"));
   EXPECT_FALSE(model.setData(model.index(0, 0), 3)) << "a duplicate key is refused";
-  EXPECT_TRUE(model.LastError().contains("key violation")) << model.LastError().toStdString();
+  EXPECT_TRUE(model.LastError().contains(QString::fromUtf8("порушення ключа")))
+      << model.LastError().toStdString();
   EXPECT_EQ(table.State(), db::TableState::Browse);
 
   db::Table check(dir.path(), "categoryreest.db");

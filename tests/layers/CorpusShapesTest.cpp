@@ -127,7 +127,7 @@ TEST(CorpusShapes, AFileOfOneKindNamedByALayerOfAnotherIsRefusedNamingWhatItHold
     FAIL() << "a polygon file taken as points";
   } catch (const base::FileError& e) {
     EXPECT_EQ(e.Path, points.FullPath);
-    EXPECT_TRUE(e.Reason.contains("polygons (shape type 5)")) << e.what();
+    EXPECT_TRUE(e.Reason.contains(QString::fromUtf8("полігони (тип фігури 5)"))) << e.what();
   }
   TLinesLayer lines;
   lines.FullPath = corpus + "multipointz.shp";

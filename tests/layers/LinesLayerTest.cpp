@@ -204,7 +204,7 @@ TEST_F(LinesLayerTest, BrokenFilesRaiseAnErrorNamingTheFile) {
     FAIL();
   } catch (const base::FileError& e) {
     EXPECT_TRUE(e.Path.endsWith("lines.mds"));
-    EXPECT_TRUE(e.Reason.contains("record 2")) << e.what();
+    EXPECT_TRUE(e.Reason.contains(QString::fromUtf8("запис 2"))) << e.what();
   }
   // A part count larger than the record holds.
   Write({{{{0, 30}, {100, 30}}}});

@@ -160,10 +160,10 @@ TEST(Measurements, ABrokenFileKeepsWhatWasReadAndNamesTheLine) {
     QByteArray Tail;
     const char* Line;
   } cases[] = {
-      {"Distation #1\r\n255\r\n1\r\n2\r\n1 x\r\n", "line 13"}, // a bad number
-      {"Distation #1\r\n25x5\r\n", "line 10"},                 // a bad colour
-      {"Distation #1\r\n255\r\n0\r\n5\r\n1 1\r\n", "line 14"}, // fewer points than counted
-      {"", "line 9"},                                          // fewer measurements than counted
+      {"Distation #1\r\n255\r\n1\r\n2\r\n1 x\r\n", "рядок 13"}, // a bad number
+      {"Distation #1\r\n25x5\r\n", "рядок 10"},                 // a bad colour
+      {"Distation #1\r\n255\r\n0\r\n5\r\n1 1\r\n", "рядок 14"}, // fewer points than counted
+      {"", "рядок 9"},                                          // fewer measurements than counted
   };
   for (const Case& c : cases) {
     const QString path = dir.filePath("broken.pth");

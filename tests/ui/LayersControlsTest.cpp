@@ -144,7 +144,8 @@ TEST_F(LayersControls, ADuplicateLevelIsReportedAndNothingIsWritten) {
   ASSERT_TRUE(window.WriteField("Level", level));
   EXPECT_FALSE(window.PostRow());
   ASSERT_EQ(Messages.Shown.size(), 1);
-  EXPECT_TRUE(Messages.Shown[0].contains("key violation")) << Messages.Shown[0].toStdString();
+  EXPECT_TRUE(Messages.Shown[0].contains(QString::fromUtf8("порушення ключа")))
+      << Messages.Shown[0].toStdString();
   EXPECT_EQ(Data->TableClasses.State(), db::TableState::Edit) << "the row stays in edit mode";
   EXPECT_EQ(LayersFile(), before);
   window.DBNavigator1Click(TFormLayersControls::CancelButton);

@@ -861,7 +861,7 @@ TEST_F(MainWindow, MeasurementFilesFromTheWindowReportTheirFaults) {
   Form->LoadMeasurementsFrom(broken.fileName());
   ASSERT_EQ(environment->Messages.Shown.size(), 1);
   EXPECT_TRUE(environment->Messages.Shown[0].contains("broken.pth"));
-  EXPECT_TRUE(environment->Messages.Shown[0].contains("line 8"));
+  EXPECT_TRUE(environment->Messages.Shown[0].contains(QString::fromUtf8("рядок 8")));
   EXPECT_TRUE(overlay->Items.empty());
   environment->Messages.Shown.clear();
   Form->SaveMeasurementsTo(Program.filePath("no/such/folder/x.pth"));

@@ -128,8 +128,9 @@ TEST_F(TopologyTest, RowsWithoutAUsableLineGetMinusOneAndAreReported) {
   for (size_t i = 1; i < 4; ++i)
     EXPECT_EQ(hubs[i], std::make_pair(int64_t(-1), int64_t(-1))) << i;
   ASSERT_EQ(r.RowsWithoutLine.size(), 3);
-  EXPECT_TRUE(r.RowsWithoutLine[0].startsWith("row 2:")) << r.RowsWithoutLine[0].toStdString();
-  EXPECT_EQ(r.RowsWithoutLine[1], "row 3: no geometry record");
+  EXPECT_TRUE(r.RowsWithoutLine[0].startsWith(QString::fromUtf8("рядок 2:")))
+      << r.RowsWithoutLine[0].toStdString();
+  EXPECT_EQ(r.RowsWithoutLine[1], QString::fromUtf8("рядок 3: немає запису геометрії"));
 }
 
 TEST_F(TopologyTest, ACancelKeepsTheRowsWrittenAndLeavesTheRest) {
