@@ -251,7 +251,7 @@ void TFAMap::MeasureMove(int x, int y) {
   }
   // Near a side of the view, the view moves that way by half the control's width.
   const double m = 10 / World.Scale;
-  const int h = int(std::lround(width() / 2.0));
+  const int h = int(std::nearbyint(width() / 2.0)); // to the nearest, halves to even
   const double H = h / World.Scale;
   const double wx = World.ScreenToWorldX(x), wy = World.ScreenToWorldY(y);
   const TExtent& e = World.VisibleExtent;

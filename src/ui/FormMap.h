@@ -64,6 +64,8 @@ public:
   void ppmiChngSymbolClick();
   // Whether "Змінити знак" of the map applies to the current layer (work mode 0, category 100 on).
   bool ActiveLayerHasOwnSymbol() const;
+  // Where the measurement files' dialogs open.
+  QString MeasurementsFolder() const;
   void sbLayersClick();
   void sbStreetsClick();
   void sbAddressClick();

@@ -9,6 +9,7 @@
 
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 
 void TFormMap::sbAddPathClick() {
@@ -32,7 +33,7 @@ void TFormMap::sbDelPathClick() {
 
 void TFormMap::sbLoadPathClick() {
   ToggleToolPanel(0);
-  QFileDialog dialog(this, QString::fromUtf8("Завантажити виміри ..."), Data.AppDir + "/SAVE",
+  QFileDialog dialog(this, QString::fromUtf8("Завантажити виміри ..."), MeasurementsFolder(),
                      QString::fromUtf8("Файли вимірів (*.pth)"));
   dialog.setDefaultSuffix("pth");
   dialog.setFileMode(QFileDialog::ExistingFile);
@@ -40,9 +41,16 @@ void TFormMap::sbLoadPathClick() {
     LoadMeasurementsFrom(dialog.selectedFiles().first());
 }
 
+QString TFormMap::MeasurementsFolder() const {
+  // The SAVE folder beside the program; without it the program's folder, and no file name
+  // proposed (a folder that is missing would come up as the name).
+  const QString save = Data.AppDir + "/SAVE";
+  return QFileInfo(save).isDir() ? save : Data.AppDir;
+}
+
 void TFormMap::sbSavePathClick() {
   ToggleToolPanel(0);
-  QFileDialog dialog(this, QString::fromUtf8("Зберегти виміри ..."), Data.AppDir + "/SAVE",
+  QFileDialog dialog(this, QString::fromUtf8("Зберегти виміри ..."), MeasurementsFolder(),
                      QString::fromUtf8("Файли вимірів (*.pth)"));
   dialog.setDefaultSuffix("pth");
   dialog.setAcceptMode(QFileDialog::AcceptSave);

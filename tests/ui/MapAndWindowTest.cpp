@@ -26,8 +26,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -942,4 +944,55 @@ TEST(MapControl, LocatingOnAMapAFewPixelsWideEnds) {
     }
   m.Map.World.ViewExtent = {0, 0, 10, 10};
   EXPECT_TRUE(m.Map.LocateLayerObject(7, 4, 3));
+}
+
+// Measuring near a side of the view moves it by half the control's width, rounded to the nearest
+// pixel with halves to the even one: 401 pixels move it by 200, not 201.
+TEST_F(MainWindow, MeasuringNearASideMovesTheViewByHalfTheWidthRoundedToEven) {
+  TFAMap& map = *Form->Map;
+  map.setFixedSize(401, 300);
+  QApplication::processEvents();
+  map.Redraw();
+  Form->sbAddPathClick();
+  QTest::mouseClick(&map, Qt::LeftButton, {}, {200, 150});
+  const double before = map.World.VisibleExtent.XMin, scale = map.World.Scale;
+  QTest::mouseMove(&map, {0, 150});
+  const double moved = (before - map.World.VisibleExtent.XMin) * scale;
+  EXPECT_NEAR(std::fabs(moved), 200, 1e-6) << moved;
+  QTest::keyClick(&map, Qt::Key_Escape);
+}
+
+// Without a SAVE folder beside the program the save dialog opens in the program's folder with
+// no file name (Enter would otherwise save "SAVE.pth").
+TEST_F(MainWindow, TheSaveDialogStartsWithoutAFileName) {
+  QDir(Data->AppDir + "/SAVE").removeRecursively();
+  QString proposed = "(no dialog)";
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    proposed.clear();
+    for (QLineEdit* edit : dialog->findChildren<QLineEdit*>())
+      if (edit->isVisible()) proposed += edit->text();
+    dialog->reject();
+  });
+  Form->sbSavePathClick();
+  EXPECT_EQ(proposed, "");
+}
+
+// The arrow is pure red in every frame (the Windows colour 0x000000FF).
+TEST(PointerArrow, TheFramesArePureRed) {
+  for (int n = 1; n <= 4; ++n) {
+    const QImage frame =
+        QImage(QString(":/arrow/AN%1.xpm").arg(n)).convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(frame.isNull()) << n;
+    int red = 0, otherReds = 0;
+    for (int y = 0; y < frame.height(); ++y)
+      for (int x = 0; x < frame.width(); ++x) {
+        const QColor c = frame.pixelColor(x, y);
+        red += c == QColor(255, 0, 0);
+        otherReds += c.red() > 128 && c.green() == 0 && c.blue() == 0 && c.red() != 255;
+      }
+    EXPECT_GT(red, 20) << n;
+    EXPECT_EQ(otherReds, 0) << n;
+  }
 }
