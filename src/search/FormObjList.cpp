@@ -246,19 +246,23 @@ void TFormObjList::PrepareList() {
   for (QWidget* logo : {static_cast<QWidget*>(LabelImage), static_cast<QWidget*>(DBImage)})
     logo->setVisible(ListMode == 3);
   sbImage->setVisible(ListMode == 3 && Data.WorkMode == 0);
+  // The radio button's handler lays its controls out but leaves the query to the end of this
+  // preparation, which runs it once; the field's caption is set after the handler's.
+  Preparing = true;
   if (objects) {
     SetMethodEnabled(true);
-    lblSearchPar->setText(QString::fromUtf8("Вулиця"));
     PanelNameObj->show();
     RdBtnFromAddress->setChecked(true); // runs its handler when it was not checked before
+    lblSearchPar->setText(QString::fromUtf8("Вулиця"));
   } else {
     SetMethodEnabled(false);
     lblNum->hide();
     edtNum->hide();
     PanelNameObj->hide();
-    lblSearchPar->setText(QString::fromUtf8("Назва"));
     RdBtnFromName->setChecked(true);
+    lblSearchPar->setText(QString::fromUtf8("Назва"));
   }
+  Preparing = false;
   if (ListMode == 3) {
     sbImage->move(101, 7);
     sbOnMap->move(129, 7);
@@ -399,6 +403,7 @@ void TFormObjList::RdBtnFromNameClick() {
   edtNameStr->resize(173, edtNameStr->height());
   lblName->setText(QString::fromUtf8("Адреса об'єкту:"));
   GridField = ListMode == 1 ? "ADRESS" : "NAME";
+  if (Preparing) return;
   BusyCursor busy;
   RunModeQuery();
 }
@@ -410,6 +415,7 @@ void TFormObjList::RdBtnFromAddressClick() {
   edtNameStr->resize(121, edtNameStr->height());
   lblName->setText(QString::fromUtf8("Назва об'єкту:"));
   GridField = "ADRESS";
+  if (Preparing) return;
   BusyCursor busy;
   RunModeQuery();
 }

@@ -102,4 +102,5 @@ private:
   TFAMap& Map;
   TQueryColumnModel* Model = nullptr;
   QTimer* TypingPause = nullptr; // searches a moment after the user stops typing
+  bool Preparing = false;        // PrepareList runs the query itself, once
 };

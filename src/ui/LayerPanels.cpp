@@ -340,10 +340,29 @@ void TLayerPanels::lboxObjectsMouseUp(int x) {
   }
 }
 
+bool TLayerPanels::WriteState(const std::function<void()>& write) {
+  try {
+    write();
+    return true;
+  } catch (const std::exception& e) {
+    // The row being written is given up; the list shows what the tables hold.
+    for (db::Table* t : {&Data.TableCategory, &Data.TableClasses, &Data.TableGroup})
+      t->Cancel();
+    base::UserMessages::Current().ShowMessage(QString::fromUtf8("Ошибка записи в БД!\n") +
+                                              QString::fromUtf8(e.what()));
+    return false;
+  }
+}
+
 void TLayerPanels::ToggleCategoryOpen(int index, TCategoryObject& category) {
   category.OpenTree = !category.OpenTree;
   if (Editable()) {
-    SetCategoryOpen(Data.TableCategory, category.Category, category.OpenTree);
+    if (!WriteState(
+            [&] { SetCategoryOpen(Data.TableCategory, category.Category, category.OpenTree); })) {
+      category.OpenTree = !category.OpenTree; // the folder as it was
+      Repaint();
+      return;
+    }
     RebuildTree();
   } else if (category.OpenTree) {
     // The category's classes are read into the tree under it, in memory only.
@@ -373,8 +392,11 @@ void TLayerPanels::ToggleCategoryOpen(int index, TCategoryObject& category) {
 void TLayerPanels::ToggleCategoryVisible(int index, TCategoryObject& category) {
   category.Visibled = !category.Visibled;
   if (Editable()) {
-    SetCategoryVisibled({Data.TableCategory, Data.TableClasses, Data.TableGroup}, category.Category,
-                        category.Visibled);
+    WriteState([&] {
+      SetCategoryVisibled({Data.TableCategory, Data.TableClasses, Data.TableGroup},
+                          category.Category, category.Visibled);
+    });
+    // Written or not, the lists and the map are read again: the lamps show what the tables hold.
     ReloadMapAndRedraw();
     RebuildTree();
     RebuildLayerList();
@@ -395,7 +417,11 @@ void TLayerPanels::ToggleCategoryVisible(int index, TCategoryObject& category) {
 void TLayerPanels::ToggleClassVisible(TClassObject& c) {
   c.Visibled = !c.Visibled;
   if (Editable()) {
-    SetClassVisibled(Data.TableClasses, c.Level, c.Visibled);
+    if (!WriteState([&] { SetClassVisibled(Data.TableClasses, c.Level, c.Visibled); })) {
+      c.Visibled = !c.Visibled; // the lamp as it was
+      Repaint();
+      return;
+    }
     ReloadMapAndRedraw();
     RebuildLayerList();
   } else {
@@ -519,7 +545,11 @@ void TLayerPanels::EndLayerDrag(int source, int target) {
 void TLayerPanels::ToggleLayerVisible(TClassObject& entry) {
   entry.Visibled = !entry.Visibled;
   if (Editable()) {
-    SetClassVisibled(Data.TableClasses, entry.Level, entry.Visibled);
+    if (!WriteState([&] { SetClassVisibled(Data.TableClasses, entry.Level, entry.Visibled); })) {
+      entry.Visibled = !entry.Visibled; // the lamp as it was
+      Repaint();
+      return;
+    }
     ReloadMapAndRedraw();
     RebuildTree();
   } else {

@@ -89,6 +89,8 @@ private:
   void ToggleCategoryOpen(int index, TCategoryObject& category);
   void ToggleCategoryVisible(int index, TCategoryObject& category);
   void ToggleClassVisible(TClassObject& c);
+  // Runs a write of the panels' tables; a failure is reported and the rows given up (false).
+  bool WriteState(const std::function<void()>& write);
   void EndLayerDrag(int source, int target);
   // Ends a drag without a drop: the cursor it replaced comes back.
   void GiveUpLayerDrag();

@@ -4,6 +4,7 @@
 #include "search/FormObjList.h"
 
 #include "AtlasWriter.h"
+#include "base/UserMessages.h"
 
 #include "app/DataModule.h"
 #include "core/FAMap.h"
@@ -16,6 +17,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -208,4 +210,22 @@ TEST_F(SearchWindow, TypingSearchesAfterAShortPause) {
   ASSERT_GT(List->QueryStreets.RecordCount(), 0);
   EXPECT_LT(List->QueryStreets.RecordCount(), all);
   EXPECT_TRUE(List->QueryStreets.SQL.last().contains(QString::fromUtf8("\"сад%\"")));
+}
+
+// A list whose query fails is said once (the radio button's handler leaves the query to the
+// preparation), and the field's caption after a mode switch is the mode's own, without a colon.
+TEST_F(SearchWindow, AFailingListIsSaidOnceAndTheCaptionHasNoColon) {
+  base::RecordedMessages messages;
+  base::UserMessages* previous = &base::UserMessages::Current();
+  base::UserMessages::Install(&messages);
+  Streets();
+  EXPECT_EQ(List->lblSearchPar->text(), QString::fromUtf8("Назва"));
+  messages.Shown.clear();
+  // The green areas' table has no STREET: an objects list of it cannot be searched.
+  List->ShowList("Green", Data->MapsDir, QString::fromUtf8("Зелені насадження"), 4, 4, 2, -1);
+  EXPECT_EQ(messages.Shown.size(), 1) << messages.Shown.join(" | ").toStdString();
+  EXPECT_EQ(List->lblSearchPar->text(), QString::fromUtf8("Вулиця"));
+  Streets();
+  EXPECT_EQ(List->lblSearchPar->text(), QString::fromUtf8("Назва"));
+  base::UserMessages::Install(previous);
 }

@@ -7,6 +7,7 @@
 
 #include "AtlasWriter.h"
 
+#include "base/UserMessages.h"
 #include "gfx/Canvas.h"
 
 #include <QAction>
@@ -387,4 +388,31 @@ TEST_F(Panels, ARightClickMakesTheLineCurrentAndTheMenuActsOnIt) {
   EXPECT_EQ(tree->currentRow(), 0);
   EXPECT_FALSE(P->Action("ppmiObjListObjects")->isEnabled());
   QTest::mouseRelease(tree->viewport(), Qt::RightButton, {}, OnLine(tree, 0, 60));
+}
+
+// A lamp whose row cannot be written (another user changed it meanwhile) is said, and the lamp
+// goes back to what the table holds.
+TEST_F(Panels, AFailedLampWriteIsSaidAndTheLampGoesBack) {
+  Open(0);
+  base::RecordedMessages messages;
+  base::UserMessages* previous = &base::UserMessages::Current();
+  base::UserMessages::Install(&messages);
+  const int line = TreeLine<TClassObject>([](auto& c) { return c.Category == 2; });
+  ASSERT_GE(line, 0);
+  auto& node = static_cast<TClassObject&>(*P->TreeNodes[size_t(line)].Node);
+  const bool before = node.Visibled;
+  {
+    db::Table other(Data->BaseDir, "classreest");
+    other.Open();
+    ASSERT_TRUE(other.FindKey({int64_t(node.Level)}));
+    other.Edit();
+    other.FieldByName("ClassName").SetAsString(QString::fromUtf8("Змінено іншим"));
+    other.Post();
+  }
+  ClickTree(line, 30);
+  EXPECT_EQ(node.Visibled, before) << "the lamp shows what the table holds";
+  ASSERT_EQ(messages.Shown.size(), 1);
+  EXPECT_TRUE(messages.Shown[0].startsWith(QString::fromUtf8("Ошибка записи в БД!")));
+  EXPECT_EQ(Data->TableClasses.State(), db::TableState::Browse);
+  base::UserMessages::Install(previous);
 }
