@@ -37,13 +37,6 @@ constexpr Position kPositions[] = {{"sbLT", -1, -1}, {"sbLM", -1, 0}, {"sbLB", -
                                    {"sbMT", 0, -1},  {"sbMM", 0, 0},  {"sbMB", 0, 1},
                                    {"sbRT", 1, -1},  {"sbRM", 1, 0},  {"sbRB", 1, 1}};
 
-QStringList Numbers(int from, int to) {
-  QStringList list;
-  for (int i = from; i <= to; ++i)
-    list << QString::number(i);
-  return list;
-}
-
 } // namespace
 
 TFormLayersControls::TFormLayersControls(TDataModuleVANDREL& data, TFAMap& map, QWidget* parent)
@@ -73,13 +66,15 @@ QGroupBox* TFormLayersControls::Group(const QString& caption, int x, int y, int 
 
 QLineEdit* TFormLayersControls::Edit(QWidget* parent, const QString& label, const QString& field,
                                      int x, int y, int width) {
-  if (!label.isEmpty()) (new QLabel(label, parent))->setGeometry(x, y, width + 40, 14);
+  if (!label.isEmpty()) Caption(parent, label, x, y, width + 40);
   auto* edit = new QLineEdit(parent);
   edit->setObjectName("DBEdit" + field);
   edit->setGeometry(x, y + 14, width, 20);
   connect(edit, &QLineEdit::editingFinished, this, [this, edit, field] {
-    if (!Loading && edit->isModified()) WriteField(field, StoredText(field, edit->text()));
+    const bool typed = !Loading && edit->isModified();
     edit->setModified(false);
+    // A value the field cannot take is said by WriteField; the field shows the row's again.
+    if (typed && !WriteField(field, StoredText(field, edit->text()))) ShowStoredValue(edit, field);
   });
   Bindings.push_back({field, edit});
   return edit;
@@ -87,7 +82,7 @@ QLineEdit* TFormLayersControls::Edit(QWidget* parent, const QString& label, cons
 
 QComboBox* TFormLayersControls::Combo(QWidget* parent, const QString& label, const QString& field,
                                       const QStringList& choices, int x, int y, int width) {
-  if (!label.isEmpty()) (new QLabel(label, parent))->setGeometry(x, y, width, 14);
+  if (!label.isEmpty()) Caption(parent, label, x, y, width);
   auto* combo = new QComboBox(parent);
   combo->setObjectName("DBComboBox" + field);
   combo->setEditable(true);
@@ -95,6 +90,27 @@ QComboBox* TFormLayersControls::Combo(QWidget* parent, const QString& label, con
   combo->setGeometry(x, y + 14, width, 20);
   connect(combo, &QComboBox::currentTextChanged, this, [this, field](const QString& text) {
     if (!Loading) WriteField(field, text);
+  });
+  Bindings.push_back({field, combo});
+  return combo;
+}
+
+void TFormLayersControls::Caption(QWidget* parent, const QString& text, int x, int y, int width) {
+  auto* label = new QLabel(text, parent);
+  // As wide as its text needs: a caption is never cut.
+  label->setGeometry(x, y, std::max(width, label->sizeHint().width()), 14);
+}
+
+QComboBox* TFormLayersControls::StyleCombo(QWidget* parent, const QString& field,
+                                           const QStringList& names, int x, int y, int width) {
+  auto* combo = new QComboBox(parent);
+  combo->setObjectName("DBComboBox" + field);
+  // The number as the table holds it, with the style's name.
+  for (int i = 0; i < names.size(); ++i)
+    combo->addItem(QString("%1 %2").arg(i).arg(names[i]), i);
+  combo->setGeometry(x, y, width, 20);
+  connect(combo, &QComboBox::currentIndexChanged, this, [this, combo, field](int index) {
+    if (!Loading && index >= 0) WriteField(field, int64_t(combo->itemData(index).toInt()));
   });
   Bindings.push_back({field, combo});
   return combo;
@@ -158,12 +174,12 @@ void TFormLayersControls::BuildNavigator() {
 void TFormLayersControls::BuildGroups() {
   const QStringList fonts = QFontDatabase::families();
   QGroupBox* main = Group(QString::fromUtf8(" Главные "), 8, 34, 290, 150);
-  Edit(main, QString::fromUtf8("Имя"), "ClassName", 8, 16, 170)->setMaxLength(32);
+  Edit(main, QString::fromUtf8("Имя"), "ClassName", 8, 16, 150)->setMaxLength(32);
   QStringList categories;
   for (int i = 0; i < Data.TableCategory.RecordCount(); ++i)
     categories << db::ValueToString(
         Data.TableCategory.ValueAt(i, Data.TableCategory.FieldByName("Category").FieldNo()));
-  Combo(main, QString::fromUtf8("Категория"), "Category", categories, 186, 16, 46);
+  Combo(main, QString::fromUtf8("Категория"), "Category", categories, 166, 16, 66);
   Edit(main, QString::fromUtf8("Код"), "Class", 238, 16, 44);
   Edit(main, QString::fromUtf8("Файл"), "FileName", 8, 52, 146);
   sbFileSelect = new QPushButton("...", main);
@@ -206,7 +222,7 @@ void TFormLayersControls::BuildGroups() {
   Edit(points, QString::fromUtf8("М знака группы 1:"), "ZoomInGroupChar", 100, 50, 60);
   ScaleButton(points, "ZoomInGroupChar", 162, 64);
   Check(points, QString::fromUtf8("Масштабировать"), "CharLabelScale", 8, 92);
-  ColourPanel(points, "CharFontColor", 200, 64);
+  ColourPanel(points, "CharFontColor", 204, 92);
 
   QGroupBox* labels = Group(QString::fromUtf8(" Метки "), 304, 188, 290, 200);
   DBComboBoxLabelFieldName =
@@ -239,8 +255,17 @@ void TFormLayersControls::BuildGroups() {
   ColourPanel(paint, "PenColor", 56, 20);
   Check(paint, QString::fromUtf8("Масш."), "PenScale", 104, 22)->resize(60, 18);
   Edit(paint, QString(), "PenWidth", 170, 6, 40);
-  Combo(paint, QString(), "BrushStyle", Numbers(0, 7), 8, 32, 60);
-  Combo(paint, QString(), "PenStyle", Numbers(0, 5), 76, 32, 60);
+  StyleCombo(paint, "BrushStyle",
+             {QString::fromUtf8("суцільна"), QString::fromUtf8("прозора"),
+              QString::fromUtf8("горизонталі"), QString::fromUtf8("вертикалі"),
+              QString::fromUtf8("діагоналі \\"), QString::fromUtf8("діагоналі /"),
+              QString::fromUtf8("сітка"), QString::fromUtf8("коса сітка")},
+             8, 46, 130);
+  StyleCombo(paint, "PenStyle",
+             {QString::fromUtf8("суцільна"), QString::fromUtf8("штрих"),
+              QString::fromUtf8("крапки"), QString::fromUtf8("штрих-крапка"),
+              QString::fromUtf8("штрих-крапка-крапка"), QString::fromUtf8("немає")},
+             144, 46, 140);
   // Enter posts the row (keyPressEvent); no button of the window is started by it.
   for (QPushButton* b : findChildren<QPushButton*>())
     b->setAutoDefault(false);
@@ -287,7 +312,9 @@ void TFormLayersControls::LoadRow() {
     const QString text = f ? f->AsString() : QString();
     if (auto* edit = qobject_cast<QLineEdit*>(b.Widget))
       edit->setText(ShownText(b.Field, text));
-    else if (auto* combo = qobject_cast<QComboBox*>(b.Widget))
+    else if (auto* combo = qobject_cast<QComboBox*>(b.Widget); combo && !combo->isEditable())
+      combo->setCurrentIndex(f && !f->IsNull() ? combo->findData(int(f->AsInteger())) : -1);
+    else if (combo)
       combo->setCurrentText(text);
     else if (auto* box = qobject_cast<QCheckBox*>(b.Widget))
       box->setChecked(f && f->AsBoolean());
@@ -365,14 +392,22 @@ bool TFormLayersControls::PostRow() {
   }
 }
 
+void TFormLayersControls::ShowStoredValue(QLineEdit* edit, const QString& field) {
+  const db::Field* f = Data.TableClasses.IsEmpty() ? nullptr : Data.TableClasses.FindField(field);
+  const bool loading = Loading;
+  Loading = true;
+  edit->setText(f ? ShownText(field, f->AsString()) : QString());
+  Loading = loading;
+}
+
 void TFormLayersControls::CommitFocusedEditor() {
   // The navigator's buttons take no focus: what is being typed is written to the row first.
   QWidget* focused = focusWidget();
   for (const Binding& b : Bindings) {
     auto* edit = qobject_cast<QLineEdit*>(b.Widget);
     if (!edit || edit != focused || !edit->isModified()) continue;
-    WriteField(b.Field, StoredText(b.Field, edit->text()));
     edit->setModified(false);
+    if (!WriteField(b.Field, StoredText(b.Field, edit->text()))) ShowStoredValue(edit, b.Field);
   }
 }
 

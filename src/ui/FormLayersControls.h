@@ -75,6 +75,10 @@ private:
   QComboBox* Combo(QWidget* parent, const QString& label, const QString& field,
                    const QStringList& choices, int x, int y, int width);
   QCheckBox* Check(QWidget* parent, const QString& caption, const QString& field, int x, int y);
+  // A style chosen by its number and name (BrushStyle, PenStyle).
+  QComboBox* StyleCombo(QWidget* parent, const QString& field, const QStringList& names, int x,
+                        int y, int width);
+  void Caption(QWidget* parent, const QString& text, int x, int y, int width);
   QPushButton* ColourPanel(QWidget* parent, const QString& field, int x, int y);
   void ScaleButton(QWidget* parent, const QString& field, int x, int y);
   void BuildGroups();
@@ -89,6 +93,7 @@ private:
   QString ShownText(const QString& field, const QString& stored) const;
   QString StoredText(const QString& field, const QString& shown) const;
   void ShowCharLabel();
+  void ShowStoredValue(QLineEdit* edit, const QString& field);
 
   TDataModuleVANDREL& Data;
   TFAMap& Map;

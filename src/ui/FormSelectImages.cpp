@@ -70,9 +70,27 @@ TFormSelectImages::~TFormSelectImages() {
   DBCtrlGrid1->disconnect(this);
 }
 
+QString TFormSelectImages::MissingField() const {
+  for (const char* field : {"ImageIndex", "ImageName", "Image"})
+    if (!Data.TableImages.FindField(field)) return QString::fromLatin1(field);
+  return QString();
+}
+
 void TFormSelectImages::Fill(int current) {
-  Filling = true;
   db::Table& images = Data.TableImages;
+  if (const QString missing = MissingField(); !missing.isEmpty()) {
+    // A table of another layout: said once, and nothing of it is shown or written.
+    if (!MissingReported)
+      base::UserMessages::Current().ShowMessage(
+          QString::fromUtf8("Таблиця малюнків %1 не має поля «%2»: логотипи не можна вибрати.")
+              .arg(images.FilePath(), missing));
+    MissingReported = true;
+    DBCtrlGrid1->setRowCount(0);
+    for (QPushButton* b : {BitBtnOK, BitBtnAdd, BitBtnDel})
+      b->setEnabled(false);
+    return;
+  }
+  Filling = true;
   DBCtrlGrid1->setRowCount(images.RecordCount());
   const size_t name = images.FieldByName("ImageName").FieldNo();
   const size_t index = images.FieldByName("ImageIndex").FieldNo();
@@ -100,7 +118,7 @@ int TFormSelectImages::CurrentRow() const {
 }
 
 bool TFormSelectImages::Editable() const {
-  return Data.WorkMode == 0;
+  return Data.WorkMode == 0 && MissingField().isEmpty();
 }
 
 void TFormSelectImages::CellEdited(int row, int column) {
@@ -134,6 +152,10 @@ void TFormSelectImages::CellEdited(int row, int column) {
 }
 
 void TFormSelectImages::BitBtnOKClick() {
+  if (!MissingField().isEmpty()) {
+    SelectedImageIndex = -1;
+    return;
+  }
   const int row = CurrentRow();
   db::Table& images = Data.TableImages;
   SelectedImageIndex =

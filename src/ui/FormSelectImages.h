@@ -42,4 +42,7 @@ private:
 
   TDataModuleVANDREL& Data;
   bool Filling = false;
+  bool MissingReported = false;
+  // The first of the fields the window needs that the images table lacks; empty when none.
+  QString MissingField() const;
 };

@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -281,4 +282,61 @@ TEST_F(LayersControls, TheSymbolFieldShowsTheSignTheMapDrawsAndStoresTheLetter) 
   auto* font = qobject_cast<QComboBox*>(window.Control("CharFont"));
   font->setCurrentText("Webdings");
   EXPECT_EQ(window.DBEditCharLabel->text(), gfx::SymbolFontText("Webdings", "J"));
+}
+
+TEST_F(LayersControls, StylesShowTheRowsNumberWithItsNameAndAChoiceIsWritten) {
+  const QString name = QString::fromUtf8("Зелені насадження"); // BrushStyle 6
+  GoTo(name);
+  TFormLayersControls window(*Data, *Form->Map);
+  Show(window);
+  auto* brush = qobject_cast<QComboBox*>(window.Control("BrushStyle"));
+  auto* pen = qobject_cast<QComboBox*>(window.Control("PenStyle"));
+  ASSERT_NE(brush, nullptr);
+  ASSERT_NE(pen, nullptr);
+  EXPECT_EQ(brush->count(), 8);
+  EXPECT_EQ(pen->count(), 6);
+  EXPECT_EQ(brush->currentData().toInt(), 6);
+  EXPECT_EQ(brush->currentText(), QString::fromUtf8("6 сітка"));
+  EXPECT_EQ(pen->currentIndex(), -1) << "an empty value shows no style";
+  pen->setCurrentIndex(2);
+  window.DBNavigator1Click(TFormLayersControls::PostButton);
+  EXPECT_EQ(db::ValueToInteger(Stored(name, "PenStyle")), 2);
+}
+
+TEST_F(LayersControls, TextInANumberFieldIsRefusedSayingWhyAndTheValueComesBack) {
+  const QString name = QString::fromUtf8("Будинки");
+  GoTo(name);
+  TFormLayersControls window(*Data, *Form->Map);
+  Show(window);
+  QLineEdit* zoom = EditOf(window, "ZoomInScale");
+  const QString was = zoom->text();
+  Messages.Shown.clear();
+  TypeInto(zoom, "abc");
+  QTest::keyClick(zoom, Qt::Key_Tab);
+  ASSERT_EQ(Messages.Shown.size(), 1);
+  EXPECT_TRUE(Messages.Shown[0].contains("abc")) << Messages.Shown[0].toStdString();
+  EXPECT_TRUE(Messages.Shown[0].contains("ZoomInScale")) << Messages.Shown[0].toStdString();
+  EXPECT_EQ(zoom->text(), was);
+  // The same through a navigator button, the focus still in the field.
+  TypeInto(zoom, "xyz");
+  QTest::mouseClick(window.Navigator[TFormLayersControls::PostButton], Qt::LeftButton);
+  EXPECT_EQ(Messages.Shown.size(), 2);
+  EXPECT_EQ(zoom->text(), was);
+}
+
+TEST_F(LayersControls, NoCaptionIsCutOrRunsIntoAnotherControl) {
+  TFormLayersControls window(*Data, *Form->Map);
+  Show(window);
+  for (QLabel* label : window.findChildren<QLabel*>()) {
+    const QString text = label->text();
+    const int needed = label->fontMetrics().horizontalAdvance(text);
+    EXPECT_GE(label->width(), needed) << text.toStdString();
+    const QRect drawn(label->pos(), QSize(needed, label->height()));
+    for (QWidget* other :
+         label->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      if (other == label || qobject_cast<QLabel*>(other) || !other->isVisible()) continue;
+      EXPECT_FALSE(drawn.intersects(other->geometry()))
+          << text.toStdString() << " runs into " << other->objectName().toStdString();
+    }
+  }
 }

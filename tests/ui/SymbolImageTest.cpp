@@ -18,6 +18,8 @@
 #include "base/TextCodec.h"
 #include "base/UserMessages.h"
 #include "db/Error.h"
+#include "db/ParadoxFile.h"
+#include "db/ParadoxFormat.h"
 #include "db/Table.h"
 #include "gfx/SymbolFonts.h"
 
@@ -26,6 +28,7 @@
 #include <QBuffer>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -357,4 +360,35 @@ TEST_F(SymbolAndImageWindows, TheMapsChangeSymbolFollowsThePanelsRule) {
   QTest::mousePress(form.Map, Qt::RightButton, {}, form.Map->rect().center());
   EXPECT_FALSE(form.Action("ppmiChngSymbol")->isVisible());
   if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+}
+
+// An images table without one of the fields the window needs: said, and the window opens
+// empty, offers nothing to choose or change, and writes nothing.
+TEST_F(SymbolAndImageWindows, AnImagesTableWithoutItsFieldsIsSaidAndNothingIsOffered) {
+  namespace px = db::paradox;
+  const QString path = Data->TableImages.FilePath();
+  Data->TableImages.Close();
+  for (const char* side : {".db", ".DB", ".px", ".PX", ".mb", ".MB"})
+    QFile::remove(QFileInfo(path).path() + "/images" + side);
+  db::ParadoxFile::Create(path,
+                          {px::MakeField("ImageIndex", db::FieldType::Integer),
+                           px::MakeField("Image", db::FieldType::Graphic, 1)},
+                          1, {{int64_t(1), db::Value()}});
+  Data->TableImages.Open();
+  const QByteArray before = File(path);
+  Messages.Shown.clear();
+  TFormSelectImages window(*Data);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  ASSERT_EQ(Messages.Shown.size(), 1);
+  EXPECT_TRUE(Messages.Shown[0].contains("ImageName")) << Messages.Shown[0].toStdString();
+  EXPECT_EQ(window.DBCtrlGrid1->rowCount(), 0);
+  EXPECT_FALSE(window.BitBtnAdd->isEnabled());
+  EXPECT_FALSE(window.BitBtnOK->isEnabled());
+  window.BitBtnAddClick();
+  QTest::keyClick(&window, Qt::Key_Return);
+  window.BitBtnOKClick();
+  EXPECT_EQ(window.SelectedImageIndex, -1);
+  EXPECT_EQ(File(path), before);
+  EXPECT_EQ(Messages.Shown.size(), 1) << "said once";
 }
