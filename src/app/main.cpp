@@ -16,6 +16,7 @@
 #include "ui/ObjectListLink.h"
 
 #include "db/Error.h"
+#include "db/TableLock.h"
 
 #include <QAction>
 #include <QApplication>
@@ -106,6 +107,13 @@ int main(int argc, char** argv) {
   DialogMessages dialogs;
   if (!quiet) base::UserMessages::Install(&dialogs);
   RegisterLayerKinds();
+  // A table another user is writing is waited for with the busy cursor.
+  db::TableLock::SetWaitHook([](bool waiting) {
+    if (waiting)
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+      QApplication::restoreOverrideCursor();
+  });
   const QString appDir = QApplication::applicationDirPath();
   std::unique_ptr<TDataModuleVANDREL> data;
   try {

@@ -51,6 +51,8 @@ public:
   // Written whole through a temporary file: a failure leaves the table as it was.
   void ReplaceRows(std::vector<StoredRow>& rows, std::vector<StoredRow> replacement) override;
   QString DiskSignature() const override;
+  // Rows are updated in place and the table rewritten from its rows: read afresh before writing.
+  bool ChangesShowInSignature() const override { return false; }
 
 private:
   ParadoxFile(QString path, paradox::Header header, base::CodePage cp);

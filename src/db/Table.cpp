@@ -3,6 +3,7 @@
 #include "DbaseFile.h"
 #include "Error.h"
 #include "ParadoxFile.h"
+#include "TableLock.h"
 
 #include "base/PathResolver.h"
 
@@ -620,12 +621,14 @@ void Table::Append() {
 void Table::Post() {
   CheckActive("записати");
   if (Mode == TableState::Browse) return;
+  // From reading the table as it is now to the change on disk, no other writer comes between.
+  const TableLock lock(Storage->Path());
   if (Mode == TableState::Edit) {
     const auto index = LocateForWrite(EditedId, EditOriginal);
     if (!index)
-      throw Error::ForTable(Describe(),
-                            "рядок змінив або видалив інший користувач після того, як його "
-                            "прочитано; зміну не записано");
+      throw Error::ForTable(Describe(), "рядок " + RowText(EditOriginal) +
+                                            " змінив або видалив інший користувач після того, "
+                                            "як його прочитано; зміну не записано");
     EditedId = Rows[*index].Id;
     const size_t rowsBefore = Rows.size();
     const bool orderFieldsKept = OrderFieldsEqual(Rows[*index].Values, Buffer);
@@ -639,7 +642,7 @@ void Table::Post() {
       return;
     }
   } else {
-    SyncWithDisk();
+    SyncForWrite();
     StoredRow row;
     row.Id = NextId++;
     row.Values = Buffer;
@@ -679,11 +682,12 @@ void Table::Delete() {
   const StoredRow* row = CurrentRow();
   if (!row) throw Error::ForTable(Describe(), "не вдається видалити: таблиця порожня");
   const std::vector<Value> original = row->Values;
+  const TableLock lock(Storage->Path());
   const auto index = LocateForWrite(row->Id, original);
   if (!index)
-    throw Error::ForTable(Describe(),
-                          "рядок змінив або видалив інший користувач після того, як його "
-                          "прочитано; його не видалено");
+    throw Error::ForTable(Describe(), "рядок " + RowText(original) +
+                                          " змінив або видалив інший користувач після того, як "
+                                          "його прочитано; його не видалено");
   Storage->DeleteRow(Rows, *index);
   Signature = Storage->DiskSignature();
   RebuildOrder(std::nullopt);
@@ -693,6 +697,7 @@ void Table::Delete() {
 void Table::EmptyTable() {
   CheckActive("очистити таблицю");
   Cancel();
+  const TableLock lock(Storage->Path());
   Storage->EmptyTable(Rows);
   Signature = Storage->DiskSignature();
   RebuildOrder(std::nullopt);
@@ -714,13 +719,23 @@ void Table::ReplaceAllRows(const std::vector<std::vector<Value>>& rows) {
       row.Values.push_back(Coerce(f, values[f]));
     replacement.push_back(std::move(row));
   }
+  const TableLock lock(Storage->Path());
   Storage->ReplaceRows(Rows, std::move(replacement));
   Signature = Storage->DiskSignature();
   RebuildOrder(std::nullopt);
 }
 
-bool Table::SyncWithDisk() {
-  if (Storage->DiskSignature() == Signature) return false;
+QString Table::RowText(const std::vector<Value>& values) const {
+  // The key where the table has one, else the first fields: enough for a person to find it.
+  const size_t shown = std::min(values.size(), size_t(KeyFieldCount() > 0 ? KeyFieldCount() : 3));
+  QStringList texts;
+  for (size_t f = 0; f < shown; ++f)
+    texts << ValueToString(values[f]);
+  return "(" + texts.join(", ") + ")";
+}
+
+bool Table::SyncWithDisk(bool force) {
+  if (!force && Storage->DiskSignature() == Signature) return false;
   const QString path = Storage->Path();
   std::unique_ptr<TableFile> storage;
   if (QFileInfo(path).suffix().compare("DBF", Qt::CaseInsensitive) == 0)
@@ -741,7 +756,7 @@ bool Table::SyncWithDisk() {
 }
 
 std::optional<size_t> Table::LocateForWrite(uint64_t id, const std::vector<Value>& original) {
-  if (!SyncWithDisk()) {
+  if (!SyncForWrite()) {
     // The edited row is normally the cursor's own.
     if (Cursor >= 0 && size_t(Cursor) < Order.size() && Rows[Order[size_t(Cursor)]].Id == id)
       return Order[size_t(Cursor)];

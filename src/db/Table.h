@@ -165,7 +165,10 @@ private:
   void LoadRows();
   // Reads the rows again when the file changed on disk since they were read (another cursor or
   // program wrote it); returns whether it did.
-  bool SyncWithDisk();
+  bool SyncWithDisk(bool force = false);
+  // The re-read before a write (under the table's lock): forced where the signature can miss
+  // another writer's change.
+  bool SyncForWrite() { return SyncWithDisk(!Storage->ChangesShowInSignature()); }
   // The position in Rows of the row to write: the row `id`, or, after a re-read, the row whose
   // values are still `original`; nullopt when another writer changed or removed it.
   std::optional<size_t> LocateForWrite(uint64_t id, const std::vector<Value>& original);
@@ -179,6 +182,8 @@ private:
   const StoredRow* CurrentRow() const;
   Value Coerce(size_t field, const Value& value) const;
   QString Describe() const;
+  // A row named for a message: its key values, or its first fields.
+  QString RowText(const std::vector<Value>& values) const;
 
   QString Database;
   QString Name;

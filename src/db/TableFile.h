@@ -49,6 +49,10 @@ public:
 
   // A signature of the files on disk (modification time and size), to notice outside changes.
   virtual QString DiskSignature() const = 0;
+  // Whether every change of another writer shows in the signature. A change written in place
+  // within one tick of the file system's clock keeps the time and the size; a writer that
+  // rewrites the table whole from its rows must then read them afresh before it writes.
+  virtual bool ChangesShowInSignature() const { return true; }
 };
 
 QString FileSignature(const QString& path);

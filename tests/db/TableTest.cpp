@@ -7,6 +7,7 @@
 #include "db/ParadoxFile.h"
 #include "db/ParadoxFormat.h"
 #include "db/Table.h"
+#include "db/TableLock.h"
 
 #include <QFile>
 #include <QThread>
@@ -274,4 +275,43 @@ TEST_F(TableCursor, AnEditOfARowAnotherCursorChangedIsRefused) {
   db::Table check(Dir.path(), "GroupReest");
   check.Open();
   EXPECT_EQ(check.FieldByName("GroupName").AsString(), "first");
+}
+
+// A table another writer holds is waited for a bounded time, then refused by name with nothing
+// written; once it is free the same post goes through. Reading never waits.
+TEST(Table, ATableLockedByAnotherWriterIsWaitedForThenRefused) {
+  QTemporaryDir dir;
+  namespace px = db::paradox;
+  const QString path = dir.path() + "/Codes.DB";
+  db::ParadoxFile::Create(path, {px::MakeField("N", db::FieldType::Integer)}, 1,
+                          {{int64_t(1)}, {int64_t(2)}});
+  const QByteArray before = testing_support::ReadAll(path);
+  db::Table t(dir.path(), "Codes.DB");
+  t.Open();
+  const int wait = db::TableLock::WaitMilliseconds();
+  db::TableLock::SetWaitMilliseconds(200);
+  int waits = 0;
+  db::TableLock::SetWaitHook([&](bool waiting) { waits += waiting; });
+  {
+    const db::TableLock other(path); // another writer, in the middle of its write
+    t.Append();
+    t.FieldByName("N").SetAsInteger(3);
+    try {
+      t.Post();
+      ADD_FAILURE() << "posted past another writer's lock";
+    } catch (const db::Error& e) {
+      EXPECT_EQ(e.Message, QString::fromUtf8("Таблиця %1 зайнята іншим користувачем").arg(path));
+    }
+    EXPECT_EQ(testing_support::ReadAll(path), before) << "nothing written";
+    db::Table reader(dir.path(), "Codes.DB");
+    reader.Open(); // readers do not wait
+    EXPECT_EQ(reader.RecordCount(), 2);
+  }
+  EXPECT_EQ(waits, 1);
+  t.Post();
+  db::TableLock::SetWaitMilliseconds(wait);
+  db::TableLock::SetWaitHook({});
+  db::Table after(dir.path(), "Codes.DB");
+  after.Open();
+  EXPECT_EQ(after.RecordCount(), 3);
 }
