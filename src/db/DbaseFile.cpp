@@ -1,6 +1,7 @@
 #include "DbaseFile.h"
 
 #include "Error.h"
+#include "OwnWrites.h"
 
 #include "base/ByteOrder.h"
 #include "base/PathResolver.h"
@@ -474,6 +475,8 @@ void DbaseFile::Create(const QString& path, const std::vector<FieldDef>& fields,
     for (size_t f = 0; f < fields.size(); ++f)
       WriteValue(h.get(), int(r), int(f), written[f], f < rows[r].size() ? rows[r][f] : Value(), cp,
                  path);
+  h.reset(); // the file complete, as others will see it
+  NoteOwnWrite(path);
 }
 
 } // namespace db

@@ -1,6 +1,7 @@
 #include "ParadoxFile.h"
 
 #include "Error.h"
+#include "OwnWrites.h"
 #include "ParadoxIndex.h"
 
 #include "base/AtomicFile.h"
@@ -480,6 +481,7 @@ void ParadoxFile::Create(const QString& path, const std::vector<FieldDef>& field
         throw Error::ForTable(path, "порушення ключа: два рядки мають однаковий ключ");
   }
   table.Rewrite(stored);
+  NoteOwnWrite(path);
 }
 
 } // namespace db

@@ -2,6 +2,7 @@
 
 #include "DbaseFile.h"
 #include "Error.h"
+#include "OwnWrites.h"
 #include "ParadoxFile.h"
 #include "TableLock.h"
 
@@ -636,6 +637,7 @@ void Table::Post() {
     if (orderFieldsKept && Rows.size() == rowsBefore && Rows[*index].Id == EditedId) {
       // Updated where it was, with the fields of the order unchanged: the order still holds.
       Signature = Storage->DiskSignature();
+      NoteOwnWrite(Storage->Path());
       Mode = TableState::Browse;
       Buffer.clear();
       ++Changes;
@@ -650,6 +652,7 @@ void Table::Post() {
     Storage->InsertRow(Rows, std::move(row));
   }
   Signature = Storage->DiskSignature();
+  NoteOwnWrite(Storage->Path());
   Mode = TableState::Browse;
   Buffer.clear();
   InsertAt.reset();
@@ -690,6 +693,7 @@ void Table::Delete() {
                                           "його прочитано; його не видалено");
   Storage->DeleteRow(Rows, *index);
   Signature = Storage->DiskSignature();
+  NoteOwnWrite(Storage->Path());
   RebuildOrder(std::nullopt);
   AtBof = AtEof = Order.empty();
 }
@@ -700,6 +704,7 @@ void Table::EmptyTable() {
   const TableLock lock(Storage->Path());
   Storage->EmptyTable(Rows);
   Signature = Storage->DiskSignature();
+  NoteOwnWrite(Storage->Path());
   RebuildOrder(std::nullopt);
 }
 
@@ -722,7 +727,15 @@ void Table::ReplaceAllRows(const std::vector<std::vector<Value>>& rows) {
   const TableLock lock(Storage->Path());
   Storage->ReplaceRows(Rows, std::move(replacement));
   Signature = Storage->DiskSignature();
+  NoteOwnWrite(Storage->Path());
   RebuildOrder(std::nullopt);
+}
+
+QString Table::RowKey(const std::vector<Value>& values) {
+  QString key;
+  for (const Value& v : values)
+    key += (IsNull(v) ? QString("\x1e") : ValueToString(v)) + QChar(0x1f);
+  return key;
 }
 
 QString Table::RowText(const std::vector<Value>& values) const {
@@ -747,9 +760,21 @@ bool Table::SyncWithDisk(bool force) {
                           "структура таблиці на диску змінилася; закрийте й відкрийте її знову");
   auto rows = storage->ReadRows();
   Storage = std::move(storage);
+  // A row read again as it was keeps its identity, so that bookmarks (and the SQL module's
+  // cursors) still find it; new and changed rows get new ones.
+  std::multimap<QString, uint64_t> identities;
+  for (const StoredRow& row : Rows)
+    identities.emplace(RowKey(row.Values), row.Id);
+  for (StoredRow& row : rows) {
+    const auto same = identities.find(RowKey(row.Values));
+    if (same == identities.end()) {
+      row.Id = NextId++;
+    } else {
+      row.Id = same->second;
+      identities.erase(same);
+    }
+  }
   Rows = std::move(rows);
-  for (StoredRow& row : Rows)
-    row.Id = NextId++;
   Signature = Storage->DiskSignature();
   RebuildOrder(std::nullopt); // the old order pointed into the old rows
   return true;

@@ -184,6 +184,8 @@ private:
   QString Describe() const;
   // A row named for a message: its key values, or its first fields.
   QString RowText(const std::vector<Value>& values) const;
+  // All of a row's values as one text, to know the row again after a re-read.
+  static QString RowKey(const std::vector<Value>& values);
 
   QString Database;
   QString Name;

@@ -184,6 +184,7 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   Button("sbLayers")->setVisible(editable);
   Button("sbLayers")->setEnabled(Action("imLayers")->isEnabled());
   ViewCommands = new TMapViewCommands(*this, Data);
+  InstallAtlasWatcher();
 }
 
 void TFormMap::showEvent(QShowEvent* e) {

@@ -27,6 +27,8 @@ class TFormInfoPath;
 class TFormMsg;
 class TLayerPanels;
 
+class TAtlasWatcher;
+
 class TFormMap : public QMainWindow, public plugins::IObjectUtilsHost {
 public:
   explicit TFormMap(TDataModuleVANDREL& data);
@@ -66,6 +68,11 @@ public:
   bool ActiveLayerHasOwnSymbol() const;
   // Where the measurement files' dialogs open.
   QString MeasurementsFolder() const;
+  // Another user's writes to BASE and MAPS: the tables, the map and the panels read again.
+  TAtlasWatcher* AtlasWatcher = nullptr;
+  // Takes another user's changes in; false (asked again soon) while the user is in the middle of
+  // something (a window open over this one, a button held, a measurement being drawn).
+  bool TakeOthersChanges();
   void sbLayersClick();
   void sbStreetsClick();
   void sbAddressClick();
@@ -137,6 +144,7 @@ protected:
   bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+  void InstallAtlasWatcher();
   void BuildMenus();
   void BuildToolBar(QWidget* host);
   void BuildPopOutBars(QWidget* host);

@@ -2,6 +2,7 @@
 // of the map and its choice window, the network topology calculation with its progress, and the
 // rebuilding of the object index.
 
+#include "AtlasWatcher.h"
 #include "FormHtmlBrowser.h"
 #include "FormLayersControls.h"
 #include "FormMap.h"
@@ -215,6 +216,26 @@ void TFormMap::miRebuildIndexClick() {
   Map->Redraw();
   QApplication::restoreOverrideCursor();
   base::UserMessages::Current().ShowMessage(message);
+}
+
+void TFormMap::InstallAtlasWatcher() {
+  AtlasWatcher = new TAtlasWatcher({Data.BaseDir, Data.MapsDir}, this);
+  AtlasWatcher->OnChanged = [this] { return TakeOthersChanges(); };
+}
+
+bool TFormMap::TakeOthersChanges() {
+  const IMapMeasurements* measurements = Map->Measurements();
+  if (QApplication::activeModalWidget() || QApplication::mouseButtons() != Qt::NoButton ||
+      (measurements && measurements->CurrentPointCount() > 0))
+    return false;
+  for (db::Table* t :
+       {&Data.TableCategory, &Data.TableClasses, &Data.TableGroup, &Data.TableImages})
+    if (t->Active() && t->State() == db::TableState::Browse) t->Refresh();
+  Map->ReloadMap();
+  Map->Redraw();
+  Panels->RebuildLayerList();
+  Panels->RebuildTree();
+  return true;
 }
 
 void TFormMap::OpenDocument(const QString& path) {

@@ -1,0 +1,36 @@
+#pragma once
+// Notices another user's writes to the atlas: twice a second it compares what the files of the
+// watched folders are now (inode, size, time) with what they were, and tells when one of them
+// changed in a way this program's own writes did not leave it. Polling rather than file-system
+// events, since the folders are often on a network file system that reports nothing of other
+// machines' writes.
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+#include <functional>
+#include <map>
+
+class TAtlasWatcher : public QObject {
+public:
+  TAtlasWatcher(QStringList folders, QObject* parent = nullptr);
+
+  // Called when the files changed since they were last seen; returns whether the change was
+  // taken in (false: asked again at the next look, for a moment when the program is not busy).
+  std::function<bool()> OnChanged;
+
+  // The files as they are now count as seen (after the program's own writes and reloads).
+  void MarkSeen();
+  // One look at the folders (the timer's; also for the tests).
+  void Look();
+
+  static constexpr int kIntervalMs = 500;
+
+private:
+  // Each file's signature, by path.
+  std::map<QString, QString> Signatures() const;
+
+  QStringList Folders;
+  std::map<QString, QString> Seen;
+  QTimer Timer;
+};

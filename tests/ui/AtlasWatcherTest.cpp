@@ -1,0 +1,94 @@
+// Another program writes the atlas while the window is open: the window reads the change and
+// repaints within a second, without being asked; while a window is open over it, it waits.
+
+#include "ui/AtlasWatcher.h"
+#include "app/DataModule.h"
+#include "core/CustomLayer.h"
+#include "core/FAMap.h"
+#include "db/Table.h"
+#include "layers/LinesLayer.h"
+#include "ui/FormMap.h"
+
+#include "AtlasWriter.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+// What the map's streets layer draws with now.
+int64_t StreetsPen(TFAMap& map) {
+  for (const auto& l : map.Layers)
+    if (auto* lines = dynamic_cast<const TLinesLayer*>(l.get());
+        lines && l->Category == 7 && l->Class == 4)
+      return lines->PenColor;
+  return -1;
+}
+
+// `vandrel-tables sql` run as another user would, on the atlas's BASE.
+void WriteFromAnotherProgram(const QString& base, const QString& sql) {
+  QProcess p;
+  p.start(VANDREL_TABLES, {"sql", base, sql});
+  ASSERT_TRUE(p.waitForFinished(60000));
+  ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+}
+
+} // namespace
+
+TEST(AtlasWatcher, AnotherProgramsWriteIsShownWithinASecond) {
+  QTemporaryDir program, atlas;
+  demo::WriteAtlas(atlas.path(), 1, 5);
+  TDataModuleVANDREL data(program.path(), 0, atlas.path());
+  TFormMap form(data);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  TFAMap& map = *form.Map;
+  ASSERT_NE(StreetsPen(map), 0x0000FF);
+  WriteFromAnotherProgram(data.BaseDir,
+                          "UPDATE classreest SET PenColor = 255 WHERE Category = 7 AND Class = 4");
+  QElapsedTimer clock;
+  clock.start();
+  while (StreetsPen(map) != 0x0000FF && clock.elapsed() < 3000)
+    QTest::qWait(20);
+  EXPECT_EQ(StreetsPen(map), 0x0000FF);
+  EXPECT_LE(clock.elapsed(), 1000 + TAtlasWatcher::kIntervalMs / 2) << "within a second";
+  // The shared table of the panels was read again too.
+  data.TableClasses.SetIndexName("CLASS_ID");
+  ASSERT_TRUE(data.TableClasses.FindKey({int64_t(7), int64_t(4)}));
+  EXPECT_EQ(data.TableClasses.FieldByName("PenColor").AsInteger(), 0x0000FF);
+  data.TableClasses.SetIndexName("");
+  // A window open over the map: the change waits until it is closed.
+  QDialog over(&form);
+  over.setModal(true);
+  over.show();
+  WriteFromAnotherProgram(
+      data.BaseDir, "UPDATE classreest SET PenColor = 65280 WHERE Category = 7 AND Class = 4");
+  QTest::qWait(1200);
+  EXPECT_EQ(StreetsPen(map), 0x0000FF) << "not while the user is busy in another window";
+  over.close();
+  clock.restart();
+  while (StreetsPen(map) != 0x00FF00 && clock.elapsed() < 3000)
+    QTest::qWait(20);
+  EXPECT_EQ(StreetsPen(map), 0x00FF00);
+  // The program's own writes are not taken for another user's.
+  int taken = 0;
+  auto take = form.AtlasWatcher->OnChanged;
+  form.AtlasWatcher->OnChanged = [&] { return ++taken, take(); };
+  {
+    db::Table own(data.BaseDir, "classreest");
+    own.Open();
+    own.Edit();
+    own.FieldByName("PenWidth").SetAsFloat(3);
+    own.Post();
+  }
+  QTest::qWait(1200);
+  EXPECT_EQ(taken, 0);
+  WriteFromAnotherProgram(data.BaseDir, "UPDATE classreest SET PenWidth = 4");
+  QTest::qWait(1200);
+  EXPECT_EQ(taken, 1);
+}
