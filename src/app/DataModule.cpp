@@ -101,14 +101,20 @@ void TDataModuleVANDREL::ReadFormPositions() {
     p.Left = int16_t(ini.ReadInteger(s.Name, "LEFT", p.Left));
     p.Top = int16_t(ini.ReadInteger(s.Name, "TOP", p.Top));
   }
+  PositionsAsRead = FormPositions;
 }
 
 void TDataModuleVANDREL::WriteFormPositions() {
   base::IniFile ini(FormsIniPath());
+  // Only the windows this program moved (and keys the file lacks): another program closing at
+  // the same time keeps the windows it moved.
   for (const Section& s : kSections) {
     const TFormPosition& p = FormPositions.*s.Pair;
-    ini.WriteInteger(s.Name, "LEFT", p.Left);
-    ini.WriteInteger(s.Name, "TOP", p.Top);
+    const TFormPosition& read = PositionsAsRead.*s.Pair;
+    if (p.Left != read.Left || !ini.HasKey(s.Name, "LEFT"))
+      ini.WriteInteger(s.Name, "LEFT", p.Left);
+    if (p.Top != read.Top || !ini.HasKey(s.Name, "TOP")) ini.WriteInteger(s.Name, "TOP", p.Top);
   }
   ini.Save();
+  PositionsAsRead = FormPositions;
 }

@@ -54,6 +54,7 @@ public:
   QString UserObjDir; // the object index's grid tables and the user objects
   db::Table TableCategory, TableClasses, TableGroup, TableImages;
   TFormPositions FormPositions;
+  TFormPositions PositionsAsRead; // as FORMS.INI had them, to write only the windows moved
   // Whether FORMS.INI is written when the module goes (a run without windows moves none).
   bool SavePositions = true;
 };

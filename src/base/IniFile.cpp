@@ -1,6 +1,8 @@
 #include "IniFile.h"
 
 #include "AtomicFile.h"
+#include "FileError.h"
+#include "FileLock.h"
 #include "TextCodec.h"
 
 #include <QFile>
@@ -82,6 +84,20 @@ int IniFile::ReadInteger(const QString& section, const QString& key, int def) co
 }
 
 void IniFile::WriteString(const QString& section, const QString& key, const QString& value) {
+  if (HasKey(section, key) && ReadString(section, key, QString()) == value.trimmed()) return;
+  Changes.push_back({section, key, value});
+  Apply(Changes.back());
+}
+
+void IniFile::Apply(const Change& change) {
+  const QString &section = change.Section, &key = change.Key;
+  if (!change.Value) {
+    const int s = FindSection(section);
+    const int k = s < 0 ? -1 : FindKey(s, key);
+    if (k >= 0) Lines.removeAt(k);
+    return;
+  }
+  const QString& value = *change.Value;
   int s = FindSection(section);
   if (s < 0) {
     if (!Lines.isEmpty() && !Lines.last().trimmed().isEmpty()) Lines.append(QString());
@@ -108,20 +124,30 @@ QStringList IniFile::Keys(const QString& section) const {
 }
 
 void IniFile::DeleteKey(const QString& section, const QString& key) {
-  const int s = FindSection(section);
-  const int k = s < 0 ? -1 : FindKey(s, key);
-  if (k >= 0) Lines.removeAt(k);
+  if (!HasKey(section, key)) return;
+  Changes.push_back({section, key, std::nullopt});
+  Apply(Changes.back());
 }
 
 void IniFile::WriteInteger(const QString& section, const QString& key, int value) {
   WriteString(section, key, QString::number(value));
 }
 
-void IniFile::Save() const {
+void IniFile::Save() {
+  const FileLock lock(FilePath, 5000, true);
+  if (lock.Result() == FileLock::Outcome::TimedOut)
+    throw FileError(FilePath,
+                    QString::fromUtf8("файл зайнятий іншою програмою; зміни не записано"));
+  // The file as another program may have left it since it was read, with this one's changes.
+  IniFile current(FilePath);
+  for (const Change& change : Changes)
+    current.Apply(change);
   QString text;
-  for (const QString& line : Lines)
+  for (const QString& line : current.Lines)
     text += line + "\r\n";
   WriteFileAtomically(FilePath, Encode(text, CodePage::Cp1251));
+  Lines = current.Lines;
+  Changes.clear();
 }
 
 } // namespace base

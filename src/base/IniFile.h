@@ -1,10 +1,14 @@
 #pragma once
 // Windows-style INI files: sections and keys compared without regard to case, values read with
 // defaults, and the file written back whole and atomically with its comments, order and CR LF
-// line ends kept. Text is Windows-1251.
+// line ends kept. Text is Windows-1251. Saving applies this object's changes (the keys written
+// with another value, the keys deleted) to the file as it is then, under the file's lock, so
+// that two programs saving at once keep both sets of changes where they touch different keys.
 
 #include <QString>
 #include <QStringList>
+#include <optional>
+#include <vector>
 
 namespace base {
 
@@ -22,8 +26,9 @@ public:
   QStringList Keys(const QString& section) const;
   void DeleteKey(const QString& section, const QString& key);
 
-  // Writes the file through a temporary file; raises FileError when that fails.
-  void Save() const;
+  // Writes the file through a temporary file; raises FileError when that fails (or when another
+  // program holds the file for more than five seconds).
+  void Save();
 
   const QString& Path() const { return FilePath; }
 
@@ -32,8 +37,16 @@ private:
   int FindKey(int sectionLine, const QString& key) const; // line of "key=", or -1
   int SectionEnd(int sectionLine) const;                  // line after the section's last entry
 
+  // One change since reading or saving: a key written (Value) or deleted (no Value).
+  struct Change {
+    QString Section, Key;
+    std::optional<QString> Value;
+  };
+  void Apply(const Change& change);
+
   QString FilePath;
   QStringList Lines;
+  std::vector<Change> Changes;
 };
 
 } // namespace base

@@ -1,17 +1,18 @@
 #pragma once
 // The lock a writer of a table holds from reading the table's current content to the moment
 // its change is on disk (the rename of a rewritten file included), so that two writers, in one
-// program or in several on a shared folder, never lose each other's changes. It is an advisory
-// lock of the open file description (Linux OFD lock) on the table's main file (.DB or .DBF),
-// which also stands for its index and blob files; network file systems that honour POSIX locks
-// (NFS, SMB mounts with locking) pass it on. Readers take no lock: they read the last complete
-// file. A table rewritten while waiting (renamed over) is locked again under its new file.
+// program or in several on a shared folder, never lose each other's changes: the file lock of
+// base::FileLock on the table's main file (.DB or .DBF), which also stands for its index and
+// blob files. Readers take no lock: they read the last complete file.
 //
 // On a file system without locks the write goes on unlocked, as it would without this class;
 // that is said once per folder on standard error.
 
+#include "base/FileLock.h"
+
 #include <QString>
 #include <functional>
+#include <memory>
 
 namespace db {
 
@@ -32,7 +33,7 @@ public:
   static void SetWaitHook(std::function<void(bool)> hook);
 
 private:
-  int Fd = -1;
+  std::unique_ptr<base::FileLock> Lock;
 };
 
 } // namespace db

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
@@ -126,4 +127,21 @@ TEST(DataModule, TheObjectIndexIsTheOpenedAtlassOwn) {
   }
   TDataModuleVANDREL data(atlas.Path(), 0, "");
   EXPECT_EQ(data.UserObjDir, atlasObjects) << "the atlas beside the program";
+}
+
+// Two programs closing at once: each writes the window positions it moved, and FORMS.INI keeps
+// both.
+TEST(DataModule, TwoInstancesClosingKeepBothSetsOfMovedWindows) {
+  ProgramDir program;
+  auto first = std::make_unique<TDataModuleVANDREL>(program.Path(), 0, "");
+  auto second = std::make_unique<TDataModuleVANDREL>(program.Path(), 0, "");
+  first->FormPositions.SelInfo = {11, 12};
+  second->FormPositions.ObjList = {21, 22};
+  second.reset();
+  first.reset();
+  TDataModuleVANDREL after(program.Path(), 0, "");
+  EXPECT_EQ(after.FormPositions.SelInfo.Left, 11);
+  EXPECT_EQ(after.FormPositions.SelInfo.Top, 12);
+  EXPECT_EQ(after.FormPositions.ObjList.Left, 21);
+  EXPECT_EQ(after.FormPositions.ObjList.Top, 22);
 }

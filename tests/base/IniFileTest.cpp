@@ -43,3 +43,31 @@ TEST(IniFile, SectionsAndKeysIgnoreCaseAndOtherLinesSurvive) {
   EXPECT_TRUE(
       f.readAll().startsWith("; window positions\r\n[FSelInfo]\r\nLeft=640\r\nTOP = 34 \r\n"));
 }
+
+// Two programs with the same file open save their changes one after the other: each applies
+// its own changes to the file as the other left it, so both sets stay where they touch
+// different keys, and a key written back with the value it had is no change.
+TEST(IniFile, TwoWritersKeepEachOthersChangesToOtherKeys) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("BOOKMARKS.INI");
+  {
+    base::IniFile ini(path);
+    ini.WriteString("Atlas", "Home", "1,2,3,4");
+    ini.WriteString("Atlas", "Old", "5,6,7,8");
+    ini.WriteInteger("FSelInfo", "LEFT", 10);
+    ini.Save();
+  }
+  base::IniFile first(path), second(path);
+  first.WriteString("Atlas", "Station", "9,9,9,9");
+  first.WriteInteger("FSelInfo", "LEFT", 10); // as it was: not a change
+  second.DeleteKey("Atlas", "Old");
+  second.WriteInteger("FSelInfo", "LEFT", 20);
+  second.Save();
+  first.Save();
+  const base::IniFile result(path);
+  EXPECT_EQ(result.ReadString("Atlas", "Home", ""), "1,2,3,4");
+  EXPECT_EQ(result.ReadString("Atlas", "Station", ""), "9,9,9,9");
+  EXPECT_FALSE(result.HasKey("Atlas", "Old"));
+  EXPECT_EQ(result.ReadInteger("FSelInfo", "LEFT", 0), 20) << "the first did not change it";
+  EXPECT_EQ(first.ReadInteger("FSelInfo", "LEFT", 0), 20) << "a save reads the others' changes";
+}
