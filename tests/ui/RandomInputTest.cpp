@@ -14,6 +14,7 @@
 
 #include "AtlasWriter.h"
 #include "FolderDigests.h"
+#include "ProgramWindows.h"
 
 #include "base/UserMessages.h"
 #include "core/FAMap.h"
@@ -117,19 +118,6 @@ void Damage(const QString& atlas) {
   QFile::setPermissions(atlas + "/MAPS/address.dbf", QFile::ReadOwner | QFile::ReadGroup);
 }
 
-struct Program {
-  explicit Program(TDataModuleVANDREL& data)
-      : Form(data), Info(data, &Form), List(data, *Form.Map, &Form), Msg(data, &Form) {
-    Form.SetSelectInfo(&Info);
-    Form.SetFormMsg(&Msg);
-    ConnectObjectList(List, Form, Info);
-  }
-  TFormMap Form;
-  TFormSelectInfo Info;
-  TFormObjList List;
-  TFormMsg Msg;
-};
-
 class RandomInput : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -139,16 +127,9 @@ protected:
     Previous = &base::UserMessages::Current();
     base::UserMessages::Install(&Messages);
     Messages.Answer = true;
-    // Dialogs and pop-up menus the events open are closed as soon as they show.
-    Closer.setInterval(15);
-    QObject::connect(&Closer, &QTimer::timeout, [] {
-      if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
-      if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
-    });
-    Closer.start();
   }
   void TearDown() override {
-    Closer.stop();
+    Closer.Stop();
     base::UserMessages::Install(Previous);
   }
 
@@ -156,7 +137,8 @@ protected:
   std::map<QString, QByteArray> Before;
   base::RecordedMessages Messages;
   base::UserMessages* Previous = nullptr;
-  QTimer Closer;
+  // Dialogs and menus the commands open are closed as soon as they show.
+  DialogCloser Closer{15, true};
 };
 
 // One random event on `target` at a random place inside it.

@@ -18,6 +18,7 @@
 
 #include "AtlasWriter.h"
 #include "FolderDigests.h"
+#include "ProgramWindows.h"
 
 #include "base/UserMessages.h"
 #include "core/FAMap.h"
@@ -43,18 +44,6 @@
 namespace {
 
 // The windows of the program wired as the program wires them.
-struct Program {
-  Program(TDataModuleVANDREL& data)
-      : Form(data), Info(data, &Form), List(data, *Form.Map, &Form), Msg(data, &Form) {
-    Form.SetSelectInfo(&Info);
-    Form.SetFormMsg(&Msg);
-    ConnectObjectList(List, Form, Info);
-  }
-  TFormMap Form;
-  TFormSelectInfo Info;
-  TFormObjList List;
-  TFormMsg Msg;
-};
 
 class ReadOnlyModes : public ::testing::TestWithParam<int> {
 protected:
@@ -66,15 +55,9 @@ protected:
     Before = FolderDigests(Atlas.path());
     Previous = &base::UserMessages::Current();
     base::UserMessages::Install(&Messages);
-    // Dialogs and modal windows the commands open are closed as soon as they show.
-    Closer.setInterval(20);
-    QObject::connect(&Closer, &QTimer::timeout, [] {
-      if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
-    });
-    Closer.start();
   }
   void TearDown() override {
-    Closer.stop();
+    Closer.Stop();
     base::UserMessages::Install(Previous);
   }
 
@@ -82,7 +65,8 @@ protected:
   std::map<QString, QByteArray> Before;
   base::RecordedMessages Messages;
   base::UserMessages* Previous = nullptr; // the other tests' messages, put back afterwards
-  QTimer Closer;
+  // Dialogs and menus the commands open are closed as soon as they show.
+  DialogCloser Closer{20, false};
 };
 
 // Clicks in the middle of the map and drags across a quarter of it.
@@ -326,7 +310,7 @@ void UseTheDictionary(TFormMap& form) {
 } // namespace
 
 TEST_P(ReadOnlyModes, EveryButtonOfTheEditingWindowsLeavesTheDataRootAsItWas) {
-  Closer.stop();
+  Closer.Stop();
   QImage picture(8, 8, QImage::Format_RGB32);
   picture.fill(Qt::blue);
   const QString bmp = ProgramDir.filePath("logo.bmp");
