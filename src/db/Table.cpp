@@ -711,6 +711,23 @@ void Table::EmptyTable() {
 void Table::ReplaceAllRows(const std::vector<std::vector<Value>>& rows) {
   CheckActive("замінити рядки");
   Cancel();
+  const TableLock lock(Storage->Path());
+  ReplaceRowsLocked(rows);
+}
+
+void Table::RewriteRows(const RowsChange& change) {
+  CheckActive("замінити рядки");
+  Cancel();
+  const TableLock lock(Storage->Path());
+  SyncForWrite();
+  std::vector<std::vector<Value>> current;
+  current.reserve(Rows.size());
+  for (const StoredRow& row : Rows)
+    current.push_back(row.Values);
+  ReplaceRowsLocked(change(current));
+}
+
+void Table::ReplaceRowsLocked(const std::vector<std::vector<Value>>& rows) {
   std::vector<StoredRow> replacement;
   replacement.reserve(rows.size());
   for (const std::vector<Value>& values : rows) {
@@ -724,7 +741,6 @@ void Table::ReplaceAllRows(const std::vector<std::vector<Value>>& rows) {
       row.Values.push_back(Coerce(f, values[f]));
     replacement.push_back(std::move(row));
   }
-  const TableLock lock(Storage->Path());
   Storage->ReplaceRows(Rows, std::move(replacement));
   Signature = Storage->DiskSignature();
   NoteOwnWrite(Storage->Path());

@@ -11,6 +11,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
@@ -144,6 +145,12 @@ public:
   // fields' types); a Paradox table is written whole in one step and is left as it was when
   // the write fails.
   void ReplaceAllRows(const std::vector<std::vector<Value>>& rows);
+  // Rewrites the table with the rows `change` makes of its rows as they are now (values in field
+  // order, file order), holding the table's lock from the reading to the rename: changes other
+  // writers made meanwhile are in what `change` is given.
+  using RowsChange =
+      std::function<std::vector<std::vector<Value>>(const std::vector<std::vector<Value>>&)>;
+  void RewriteRows(const RowsChange& change);
   // Re-reads the file when it changed on disk since it was read.
   void Refresh();
 
@@ -182,6 +189,8 @@ private:
   const StoredRow* CurrentRow() const;
   Value Coerce(size_t field, const Value& value) const;
   QString Describe() const;
+  // Replaces the rows; the caller holds the table's lock.
+  void ReplaceRowsLocked(const std::vector<std::vector<Value>>& rows);
   // A row named for a message: its key values, or its first fields.
   QString RowText(const std::vector<Value>& values) const;
   // All of a row's values as one text, to know the row again after a re-read.

@@ -82,21 +82,16 @@ HeldFields ClassFields(const TClassObject& c) {
           {"PenScale", c.PenScale}};
 }
 
-// The row a class node writes: the row it was read from, with the fields the node changed since
-// put over it.
-std::vector<db::Value> ClassRow(const TClassObject& c, const std::vector<db::FieldDef>& defs) {
+// A row of the table as it is now with the fields the node changed since it read its row put
+// over it: another user's changes to the other fields stay.
+std::vector<db::Value> WithClassChanges(std::vector<db::Value> row, const TClassObject& c,
+                                        const std::vector<db::FieldDef>& defs) {
   const HeldFields held = ClassFields(c);
-  std::vector<db::Value> row(defs.size());
-  for (size_t f = 0; f < defs.size(); ++f) {
-    const QString& name = defs[f].Name;
-    for (size_t r = 0; r < c.RowFields.size() && r < c.RowValues.size(); ++r)
-      if (c.RowFields[r].compare(name, Qt::CaseInsensitive) == 0) row[f] = c.RowValues[r];
-    for (size_t k = 0; k < held.size(); ++k) {
-      if (name.compare(QLatin1String(held[k].first), Qt::CaseInsensitive) != 0) continue;
-      if (k >= c.HeldAsRead.size() || !db::ValuesEqual(held[k].second, c.HeldAsRead[k]))
+  for (size_t f = 0; f < defs.size() && f < row.size(); ++f)
+    for (size_t k = 0; k < held.size(); ++k)
+      if (defs[f].Name.compare(QLatin1String(held[k].first), Qt::CaseInsensitive) == 0 &&
+          (k >= c.HeldAsRead.size() || !db::ValuesEqual(held[k].second, c.HeldAsRead[k])))
         row[f] = held[k].second;
-    }
-  }
   return row;
 }
 
@@ -159,12 +154,6 @@ void TClassObject::ReadClassRow(db::Table& t) {
   HeldAsRead.clear();
   for (const auto& [field, value] : ClassFields(*this))
     HeldAsRead.push_back(value);
-  RowValues.clear();
-  RowFields.clear();
-  for (const db::Field& f : t.Fields()) {
-    RowFields.push_back(f.FieldName());
-    RowValues.push_back(f.AsValue());
-  }
 }
 
 void TGroupObject::ReadGroupRow(db::Table& t) {
@@ -269,11 +258,24 @@ bool WriteLayerList(db::Table& layers, const TNodeList& list) {
     layers.Close();
     layers.SetExclusive(true);
     layers.Open();
-    std::vector<std::vector<db::Value>> rows;
-    for (const TNodeLine& line : list)
-      if (const auto* cls = dynamic_cast<const TClassObject*>(line.Node.get()))
-        rows.push_back(ClassRow(*cls, layers.FieldDefs()));
-    layers.ReplaceAllRows(rows);
+    // The rows as they are when the lock is taken, each with what its node changed (the new
+    // order): what another user changed meanwhile in other fields or rows stays.
+    const std::vector<db::FieldDef>& defs = layers.FieldDefs();
+    const size_t category = layers.FieldByName("Category").FieldNo();
+    const size_t cls = layers.FieldByName("Class").FieldNo();
+    layers.RewriteRows([&](const std::vector<std::vector<db::Value>>& current) {
+      std::vector<std::vector<db::Value>> rows;
+      for (const std::vector<db::Value>& row : current) {
+        const TClassObject* node = nullptr;
+        for (const TNodeLine& line : list)
+          if (const auto* c = dynamic_cast<const TClassObject*>(line.Node.get());
+              c && c->Category == db::ValueToInteger(row[category]) &&
+              c->Class == db::ValueToInteger(row[cls]))
+            node = c;
+        rows.push_back(node ? WithClassChanges(row, *node, defs) : row);
+      }
+      return rows;
+    });
     written = true;
   } catch (const std::exception&) {
     ShowError("Ошибка записи в БД!");

@@ -55,12 +55,10 @@ public:
   int32_t PenWidth = 0;
   bool CharLabelScale = false, TextLabelScale = false, PenScale = false;
 
-  // The whole row as read, in the table's field order, and the node's own fields as they were
-  // read. The rewrite of the layers table starts from the row and puts over it only the fields
-  // changed since, so the fields this node does not hold (render type, label anchors, shadow,
-  // ...), empty fields and the fraction of a pen width survive.
-  std::vector<db::Value> RowValues;
-  std::vector<QString> RowFields;
+  // The node's own fields as they were read. The rewrite of the layers table starts from each
+  // row as the table holds it then and puts over it only the fields changed since, so the fields
+  // this node does not hold (render type, label anchors, shadow, ...), empty fields, the fraction
+  // of a pen width and other users' changes survive.
   std::vector<db::Value> HeldAsRead;
 
   void ReadClassRow(db::Table& layers);

@@ -8,6 +8,7 @@
 #include "AtlasWriter.h"
 
 #include "base/UserMessages.h"
+#include "db/Table.h"
 #include "gfx/Canvas.h"
 
 #include <QAction>
@@ -415,4 +416,25 @@ TEST_F(Panels, AFailedLampWriteIsSaidAndTheLampGoesBack) {
   EXPECT_TRUE(messages.Shown[0].startsWith(QString::fromUtf8("Ошибка записи в БД!")));
   EXPECT_EQ(Data->TableClasses.State(), db::TableState::Browse);
   base::UserMessages::Install(previous);
+}
+
+// The layers table rewritten by a drag starts from the table as it is then: a change another
+// user made meanwhile to another field stays.
+TEST_F(Panels, ADragKeepsAnotherUsersChangeMadeMeanwhile) {
+  Open(0);
+  {
+    db::Table other(Data->BaseDir, "classreest");
+    other.Open();
+    other.Last();
+    other.Edit();
+    other.FieldByName("PenColor").SetAsInteger(0x00123456);
+    other.Post();
+  }
+  const std::vector<QString> before = ListOrder();
+  DragLayer(2, 0);
+  ASSERT_NE(ListOrder(), before) << "the drag reordered the layers";
+  db::Table after(Data->BaseDir, "classreest");
+  after.Open();
+  after.Last();
+  EXPECT_EQ(after.FieldByName("PenColor").AsInteger(), 0x00123456);
 }
