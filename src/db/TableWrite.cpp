@@ -1,0 +1,251 @@
+// The cursor's writing: edit, insert, post, delete, emptying and rewriting a table, each under
+// the table's lock from reading the table as it is to the change on disk, and the re-reading of
+// a table another writer changed.
+
+#include "Table.h"
+
+#include "DbaseFile.h"
+#include "Error.h"
+#include "OwnWrites.h"
+#include "ParadoxFile.h"
+#include "TableLock.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <map>
+
+namespace db {
+
+// ---------------------------------------------------------------- editing
+
+TableState Table::State() const {
+  return Active() ? Mode : TableState::Inactive;
+}
+
+void Table::Edit() {
+  CheckActive("редагувати");
+  if (Mode == TableState::Edit || Mode == TableState::Insert) return;
+  const StoredRow* row = CurrentRow();
+  if (!row) throw Error::ForTable(Describe(), "не вдається редагувати: таблиця порожня");
+  Buffer = row->Values;
+  EditOriginal = row->Values;
+  EditedId = row->Id;
+  Mode = TableState::Edit;
+}
+
+void Table::Insert() {
+  CheckActive("вставити");
+  if (Mode != TableState::Browse) Post();
+  Buffer.assign(Defs.size(), Value());
+  InsertAt = size_t(Cursor);
+  Mode = TableState::Insert;
+}
+
+void Table::Append() {
+  Insert();
+  InsertAt = Order.size();
+}
+
+void Table::Post() {
+  CheckActive("записати");
+  if (Mode == TableState::Browse) return;
+  // From reading the table as it is now to the change on disk, no other writer comes between.
+  const TableLock lock(Storage->Path());
+  if (Mode == TableState::Edit) {
+    const auto index = LocateForWrite(EditedId, EditOriginal);
+    if (!index)
+      throw Error::ForTable(Describe(), "рядок " + RowText(EditOriginal) +
+                                            " змінив або видалив інший користувач після того, "
+                                            "як його прочитано; зміну не записано");
+    EditedId = Rows[*index].Id;
+    const size_t rowsBefore = Rows.size();
+    const bool orderFieldsKept = OrderFieldsEqual(Rows[*index].Values, Buffer);
+    Storage->UpdateRow(Rows, *index, Buffer);
+    if (orderFieldsKept && Rows.size() == rowsBefore && Rows[*index].Id == EditedId) {
+      // Updated where it was, with the fields of the order unchanged: the order still holds.
+      Signature = Storage->DiskSignature();
+      NoteOwnWrite(Storage->Path());
+      Mode = TableState::Browse;
+      Buffer.clear();
+      ++Changes;
+      return;
+    }
+  } else {
+    SyncForWrite();
+    StoredRow row;
+    row.Id = NextId++;
+    row.Values = Buffer;
+    EditedId = row.Id;
+    Storage->InsertRow(Rows, std::move(row));
+  }
+  Signature = Storage->DiskSignature();
+  NoteOwnWrite(Storage->Path());
+  Mode = TableState::Browse;
+  Buffer.clear();
+  InsertAt.reset();
+  RebuildOrder(EditedId);
+  AtBof = AtEof = Order.empty();
+}
+
+bool Table::OrderFieldsEqual(const std::vector<Value>& a, const std::vector<Value>& b) const {
+  for (size_t f = 0; f < size_t(KeyFieldCount()) && f < a.size() && f < b.size(); ++f)
+    if (!ValuesEqual(a[f], b[f])) return false;
+  for (size_t f : IndexFields)
+    if (f >= a.size() || f >= b.size() || !ValuesEqual(a[f], b[f])) return false;
+  return true;
+}
+
+void Table::Cancel() {
+  if (!Active() || Mode == TableState::Browse) return;
+  Mode = TableState::Browse;
+  Buffer.clear();
+  InsertAt.reset();
+}
+
+void Table::Delete() {
+  CheckActive("видалити");
+  if (Mode == TableState::Insert) {
+    Cancel();
+    return;
+  }
+  if (Mode == TableState::Edit) Cancel();
+  const StoredRow* row = CurrentRow();
+  if (!row) throw Error::ForTable(Describe(), "не вдається видалити: таблиця порожня");
+  const std::vector<Value> original = row->Values;
+  const TableLock lock(Storage->Path());
+  const auto index = LocateForWrite(row->Id, original);
+  if (!index)
+    throw Error::ForTable(Describe(), "рядок " + RowText(original) +
+                                          " змінив або видалив інший користувач після того, як "
+                                          "його прочитано; його не видалено");
+  Storage->DeleteRow(Rows, *index);
+  Signature = Storage->DiskSignature();
+  NoteOwnWrite(Storage->Path());
+  RebuildOrder(std::nullopt);
+  AtBof = AtEof = Order.empty();
+}
+
+void Table::EmptyTable() {
+  CheckActive("очистити таблицю");
+  Cancel();
+  const TableLock lock(Storage->Path());
+  Storage->EmptyTable(Rows);
+  Signature = Storage->DiskSignature();
+  NoteOwnWrite(Storage->Path());
+  RebuildOrder(std::nullopt);
+}
+
+void Table::ReplaceAllRows(const std::vector<std::vector<Value>>& rows) {
+  CheckActive("замінити рядки");
+  Cancel();
+  const TableLock lock(Storage->Path());
+  ReplaceRowsLocked(rows);
+}
+
+void Table::RewriteRows(const RowsChange& change) {
+  CheckActive("замінити рядки");
+  Cancel();
+  const TableLock lock(Storage->Path());
+  SyncForWrite();
+  std::vector<std::vector<Value>> current;
+  current.reserve(Rows.size());
+  for (const StoredRow& row : Rows)
+    current.push_back(row.Values);
+  ReplaceRowsLocked(change(current));
+}
+
+void Table::ReplaceRowsLocked(const std::vector<std::vector<Value>>& rows) {
+  std::vector<StoredRow> replacement;
+  replacement.reserve(rows.size());
+  for (const std::vector<Value>& values : rows) {
+    if (values.size() != Defs.size())
+      throw Error::ForTable(
+          Describe(),
+          QString("новий рядок має %1 значень для %2 полів").arg(values.size()).arg(Defs.size()));
+    StoredRow row;
+    row.Id = NextId++;
+    for (size_t f = 0; f < values.size(); ++f)
+      row.Values.push_back(Coerce(f, values[f]));
+    replacement.push_back(std::move(row));
+  }
+  Storage->ReplaceRows(Rows, std::move(replacement));
+  Signature = Storage->DiskSignature();
+  NoteOwnWrite(Storage->Path());
+  RebuildOrder(std::nullopt);
+}
+
+QString Table::RowKey(const std::vector<Value>& values) {
+  QString key;
+  for (const Value& v : values)
+    key += (IsNull(v) ? QString("\x1e") : ValueToString(v)) + QChar(0x1f);
+  return key;
+}
+
+QString Table::RowText(const std::vector<Value>& values) const {
+  // The key where the table has one, else the first fields: enough for a person to find it.
+  const size_t shown = std::min(values.size(), size_t(KeyFieldCount() > 0 ? KeyFieldCount() : 3));
+  QStringList texts;
+  for (size_t f = 0; f < shown; ++f)
+    texts << ValueToString(values[f]);
+  return "(" + texts.join(", ") + ")";
+}
+
+bool Table::SyncWithDisk(bool force) {
+  if (!force && Storage->DiskSignature() == Signature) return false;
+  const QString path = Storage->Path();
+  std::unique_ptr<TableFile> storage;
+  if (QFileInfo(path).suffix().compare("DBF", Qt::CaseInsensitive) == 0)
+    storage = DbaseFile::Open(path);
+  else
+    storage = ParadoxFile::Open(path, CodePageOverride);
+  if (storage->Fields().size() != Defs.size())
+    throw Error::ForTable(path,
+                          "структура таблиці на диску змінилася; закрийте й відкрийте її знову");
+  auto rows = storage->ReadRows();
+  Storage = std::move(storage);
+  // A row read again as it was keeps its identity, so that bookmarks (and the SQL module's
+  // cursors) still find it; new and changed rows get new ones.
+  std::multimap<QString, uint64_t> identities;
+  for (const StoredRow& row : Rows)
+    identities.emplace(RowKey(row.Values), row.Id);
+  for (StoredRow& row : rows) {
+    const auto same = identities.find(RowKey(row.Values));
+    if (same == identities.end()) {
+      row.Id = NextId++;
+    } else {
+      row.Id = same->second;
+      identities.erase(same);
+    }
+  }
+  Rows = std::move(rows);
+  Signature = Storage->DiskSignature();
+  RebuildOrder(std::nullopt); // the old order pointed into the old rows
+  return true;
+}
+
+std::optional<size_t> Table::LocateForWrite(uint64_t id, const std::vector<Value>& original) {
+  if (!SyncForWrite()) {
+    // The edited row is normally the cursor's own.
+    if (Cursor >= 0 && size_t(Cursor) < Order.size() && Rows[Order[size_t(Cursor)]].Id == id)
+      return Order[size_t(Cursor)];
+    for (size_t i = 0; i < Rows.size(); ++i)
+      if (Rows[i].Id == id) return i;
+    return std::nullopt;
+  }
+  // The file changed under this cursor: find the row by its values as they were read.
+  auto same = [&](const StoredRow& r) {
+    for (size_t f = 0; f < original.size(); ++f)
+      if (!ValuesEqual(r.Values[f], original[f])) return false;
+    return true;
+  };
+  for (size_t i = 0; i < Rows.size(); ++i)
+    if (same(Rows[i])) return i;
+  return std::nullopt;
+}
+
+void Table::Refresh() {
+  CheckBrowse("оновити");
+  SyncWithDisk();
+}
+
+} // namespace db
