@@ -1,6 +1,7 @@
 #include "AtomicFile.h"
 
 #include "FileError.h"
+#include "OwnWrites.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -97,6 +98,7 @@ void AtomicFileWriter::Commit() {
   const int closed = ::close(Fd);
   Fd = -1;
   if (closed != 0) throw FileError(FinalPath, "файл замінено, але не закрито: " + SystemError());
+  NoteOwnFile(FinalPath); // a watcher of the folder knows it for this program's write
 }
 
 void WriteFileAtomically(const QString& path, const QByteArray& content) {

@@ -1,7 +1,7 @@
 #include "DbaseFile.h"
 
 #include "Error.h"
-#include "OwnWrites.h"
+#include "base/OwnWrites.h"
 
 #include "base/ByteOrder.h"
 #include "base/PathResolver.h"
@@ -476,7 +476,7 @@ void DbaseFile::Create(const QString& path, const std::vector<FieldDef>& fields,
       WriteValue(h.get(), int(r), int(f), written[f], f < rows[r].size() ? rows[r][f] : Value(), cp,
                  path);
   h.reset(); // the file complete, as others will see it
-  NoteOwnWrite(path);
+  base::NoteOwnWrite(path);
 }
 
 } // namespace db

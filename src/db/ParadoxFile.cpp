@@ -1,8 +1,8 @@
 #include "ParadoxFile.h"
 
 #include "Error.h"
-#include "OwnWrites.h"
 #include "ParadoxIndex.h"
+#include "base/OwnWrites.h"
 
 #include "base/AtomicFile.h"
 #include "base/ByteOrder.h"
@@ -30,15 +30,7 @@ void TableFile::ReplaceRows(std::vector<StoredRow>& rows, std::vector<StoredRow>
 }
 
 QString FileSignature(const QString& path) {
-  // The inode changes when a rewrite renames a new file into place; the time and size when the
-  // file is changed where it is.
-  struct stat st {};
-  if (::stat(path.toLocal8Bit().constData(), &st) != 0) return QString();
-  return QString("%1:%2.%3:%4")
-      .arg(st.st_ino)
-      .arg(st.st_mtim.tv_sec)
-      .arg(st.st_mtim.tv_nsec)
-      .arg(st.st_size);
+  return base::FileSignature(path);
 }
 
 QString ParadoxSidePath(const QString& tablePath, const QString& extension) {
@@ -481,7 +473,7 @@ void ParadoxFile::Create(const QString& path, const std::vector<FieldDef>& field
         throw Error::ForTable(path, "порушення ключа: два рядки мають однаковий ключ");
   }
   table.Rewrite(stored);
-  NoteOwnWrite(path);
+  base::NoteOwnWrite(path);
 }
 
 } // namespace db

@@ -6,9 +6,9 @@
 
 #include "DbaseFile.h"
 #include "Error.h"
-#include "OwnWrites.h"
 #include "ParadoxFile.h"
 #include "TableLock.h"
+#include "base/OwnWrites.h"
 
 #include <QFileInfo>
 #include <algorithm>
@@ -64,7 +64,7 @@ void Table::Post() {
     if (orderFieldsKept && Rows.size() == rowsBefore && Rows[*index].Id == EditedId) {
       // Updated where it was, with the fields of the order unchanged: the order still holds.
       Signature = Storage->DiskSignature();
-      NoteOwnWrite(Storage->Path());
+      base::NoteOwnWrite(Storage->Path());
       Mode = TableState::Browse;
       Buffer.clear();
       ++Changes;
@@ -79,7 +79,7 @@ void Table::Post() {
     Storage->InsertRow(Rows, std::move(row));
   }
   Signature = Storage->DiskSignature();
-  NoteOwnWrite(Storage->Path());
+  base::NoteOwnWrite(Storage->Path());
   Mode = TableState::Browse;
   Buffer.clear();
   InsertAt.reset();
@@ -120,7 +120,7 @@ void Table::Delete() {
                                           "його прочитано; його не видалено");
   Storage->DeleteRow(Rows, *index);
   Signature = Storage->DiskSignature();
-  NoteOwnWrite(Storage->Path());
+  base::NoteOwnWrite(Storage->Path());
   RebuildOrder(std::nullopt);
   AtBof = AtEof = Order.empty();
 }
@@ -131,7 +131,7 @@ void Table::EmptyTable() {
   const TableLock lock(Storage->Path());
   Storage->EmptyTable(Rows);
   Signature = Storage->DiskSignature();
-  NoteOwnWrite(Storage->Path());
+  base::NoteOwnWrite(Storage->Path());
   RebuildOrder(std::nullopt);
 }
 
@@ -170,7 +170,7 @@ void Table::ReplaceRowsLocked(const std::vector<std::vector<Value>>& rows) {
   }
   Storage->ReplaceRows(Rows, std::move(replacement));
   Signature = Storage->DiskSignature();
-  NoteOwnWrite(Storage->Path());
+  base::NoteOwnWrite(Storage->Path());
   RebuildOrder(std::nullopt);
 }
 

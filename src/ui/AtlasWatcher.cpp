@@ -1,7 +1,6 @@
 #include "AtlasWatcher.h"
 
-#include "db/OwnWrites.h"
-#include "db/TableFile.h"
+#include "base/OwnWrites.h"
 
 #include <QDir>
 
@@ -19,7 +18,7 @@ std::map<QString, QString> TAtlasWatcher::Signatures() const {
     const QDir dir(folder);
     for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
       const QString path = dir.absoluteFilePath(name);
-      signatures[path] = db::FileSignature(path);
+      signatures[path] = base::FileSignature(path);
     }
   }
   return signatures;
@@ -36,7 +35,7 @@ void TAtlasWatcher::Look() {
   bool others = false;
   for (const auto& [path, signature] : now) {
     const auto seen = Seen.find(path);
-    if ((seen == Seen.end() || seen->second != signature) && !db::IsOwnState(path, signature))
+    if ((seen == Seen.end() || seen->second != signature) && !base::IsOwnState(path, signature))
       others = true;
   }
   for (const auto& [path, signature] : Seen)

@@ -1,0 +1,52 @@
+#include "OwnWrites.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <map>
+#include <mutex>
+#include <sys/stat.h>
+
+namespace base {
+namespace {
+
+std::mutex lock;
+std::map<QString, QString>& Signatures() {
+  static std::map<QString, QString> signatures; // by absolute path
+  return signatures;
+}
+
+} // namespace
+
+QString FileSignature(const QString& path) {
+  struct stat st {};
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0) return QString();
+  return QString("%1:%2.%3:%4")
+      .arg(st.st_ino)
+      .arg(st.st_mtim.tv_sec)
+      .arg(st.st_mtim.tv_nsec)
+      .arg(st.st_size);
+}
+
+void NoteOwnFile(const QString& path) {
+  const QString absolute = QFileInfo(path).absoluteFilePath();
+  const QString signature = FileSignature(absolute);
+  std::lock_guard guard(lock);
+  Signatures()[absolute] = signature;
+}
+
+void NoteOwnWrite(const QString& path) {
+  const QFileInfo info(path);
+  const QDir dir = info.absoluteDir();
+  for (const QString& name :
+       dir.entryList({info.completeBaseName() + ".*"}, QDir::Files | QDir::Hidden))
+    NoteOwnFile(dir.absoluteFilePath(name));
+}
+
+bool IsOwnState(const QString& path, const QString& signature) {
+  std::lock_guard guard(lock);
+  const auto it = Signatures().find(QFileInfo(path).absoluteFilePath());
+  return it != Signatures().end() && it->second == signature;
+}
+
+} // namespace base
