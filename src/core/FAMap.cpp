@@ -643,33 +643,29 @@ bool TFAMap::LocateLayerObject(int Category, int Class, int ObjectIndex) {
     GiveBoxBothDimensions(box);
     const int w = std::max(1, width()), h = std::max(1, height());
     auto apply = [&] { World.SetView(w, h, v.XMin, v.YMin, v.XMax, v.YMax); };
+    // Halves or doubles the view about its centre, whole world units at the corners; false when
+    // the scale did not change (a map a few pixels wide cannot reach every scale).
     auto step = [&](double factor) {
-      // Halve or double the view about its centre, whole world units at the corners.
+      const double scale = World.Scale;
       const double cx = (v.XMin + v.XMax) / 2, cy = (v.YMin + v.YMax) / 2;
       const double hw = std::trunc((v.XMax - v.XMin) * factor / 2),
                    hh = std::trunc((v.YMax - v.YMin) * factor / 2);
       World.ViewExtent = {cx - std::max(hw, 0.5), cy - std::max(hh, 0.5), cx + std::max(hw, 0.5),
                           cy + std::max(hh, 0.5)};
       apply();
+      return World.Scale != scale;
     };
     apply();
-    // Each loop ends when the scale stops changing too (a map a few pixels wide cannot reach
-    // every scale), and after as many steps as halve or double any view to the scale bounds.
+    // At most as many steps as halve or double any view to the scale bounds.
     constexpr int kMostSteps = 128;
     for (int i = 0; i < kMostSteps && layer->ZoomInScale != 0 &&
                     layer->ZoomInScale >= World.Scale && World.Scale < TWorld::MaxScale;
-         ++i) {
-      const double scale = World.Scale;
-      step(0.5);
-      if (World.Scale == scale) break;
-    }
+         ++i)
+      if (!step(0.5)) break;
     for (int i = 0; i < kMostSteps && layer->ZoomOutScale != 0 &&
                     layer->ZoomOutScale <= World.Scale && World.Scale > TWorld::MinScale;
-         ++i) {
-      const double scale = World.Scale;
-      step(2);
-      if (World.Scale == scale) break;
-    }
+         ++i)
+      if (!step(2)) break;
     NeedRedraw = true;
   }
   Paint();

@@ -124,18 +124,30 @@ void TFormSetSymbol::SelectCharacter(const QString& character) {
   UpdateOkButton();
 }
 
+TFormSetSymbol::SymbolRow TFormSetSymbol::RowOfChoice() {
+  // A group's own symbol (group numbers 1 to 127), else the class's.
+  if (SymbolGroup > 0)
+    return {Data.TableGroup,
+            "GROUP_ID",
+            {int64_t(SymbolCategory), int64_t(SymbolClass), int64_t(SymbolGroup)},
+            "SymbolFont",
+            "Symbol_Code"};
+  return {Data.TableClasses,
+          "CLASS_ID",
+          {int64_t(SymbolCategory), int64_t(SymbolClass)},
+          "CharFont",
+          "CharLabel"};
+}
+
 void TFormSetSymbol::ShowStoredSymbol() {
-  const bool group = SymbolGroup > 0;
-  db::Table& t = group ? Data.TableGroup : Data.TableClasses;
-  t.SetIndexName(group ? "GROUP_ID" : "CLASS_ID");
-  std::vector<db::Value> key{int64_t(SymbolCategory), int64_t(SymbolClass)};
-  if (group) key.push_back(int64_t(SymbolGroup));
+  SymbolRow row = RowOfChoice();
+  row.Table.SetIndexName(row.Index);
   QString font, character;
-  if (t.FindKey(key)) {
-    font = t.FieldByName(group ? "SymbolFont" : "CharFont").AsString();
-    character = t.FieldByName(group ? "Symbol_Code" : "CharLabel").AsString();
+  if (row.Table.FindKey(row.Key)) {
+    font = row.Table.FieldByName(row.FontField).AsString();
+    character = row.Table.FieldByName(row.CharacterField).AsString();
   }
-  t.SetIndexName("");
+  row.Table.SetIndexName("");
   SetFontName(font);
   SelectCharacter(character);
 }
@@ -218,54 +230,31 @@ bool TFormSetSymbol::bbtnOKClick() {
   // Nothing is stored until a character is chosen, and nothing at all in the read-only modes.
   if (character.isEmpty() || Data.WorkMode != 0) return false;
   try {
-    if (SymbolGroup <= 0)
-      StoreClassSymbol(ChosenFont(), character);
-    else
-      StoreGroupSymbol(ChosenFont(), character);
+    StoreSymbol(ChosenFont(), character);
   } catch (const db::Error&) {
     SymbolError = true;
   }
   return true;
 }
 
-void TFormSetSymbol::StoreClassSymbol(const QString& font, const QString& character) {
-  db::Table& classes = Data.TableClasses;
-  classes.SetIndexName("CLASS_ID");
-  const bool found = classes.FindKey({int64_t(SymbolCategory), int64_t(SymbolClass)});
+void TFormSetSymbol::StoreSymbol(const QString& font, const QString& character) {
+  SymbolRow row = RowOfChoice();
+  db::Table& t = row.Table;
+  t.SetIndexName(row.Index);
+  const bool found = t.FindKey(row.Key);
   if (found) {
-    classes.Edit();
+    t.Edit();
     try {
       // Without a chosen font the row keeps the font it has.
-      if (!font.isEmpty()) classes.FieldByName("CharFont").SetAsString(font);
-      classes.FieldByName("CharLabel").SetAsString(character);
-      classes.Post();
+      if (!font.isEmpty()) t.FieldByName(row.FontField).SetAsString(font);
+      t.FieldByName(row.CharacterField).SetAsString(character);
+      t.Post();
     } catch (...) {
-      classes.Cancel();
-      classes.SetIndexName("");
+      t.Cancel();
+      t.SetIndexName("");
       throw;
     }
   }
-  classes.SetIndexName("");
-  SymbolError = SymbolError || !found;
-}
-
-void TFormSetSymbol::StoreGroupSymbol(const QString& font, const QString& character) {
-  db::Table& groups = Data.TableGroup;
-  groups.SetIndexName("GROUP_ID");
-  const bool found =
-      groups.FindKey({int64_t(SymbolCategory), int64_t(SymbolClass), int64_t(SymbolGroup)});
-  if (found) {
-    groups.Edit();
-    try {
-      if (!font.isEmpty()) groups.FieldByName("SymbolFont").SetAsString(font);
-      groups.FieldByName("Symbol_Code").SetAsString(character);
-      groups.Post();
-    } catch (...) {
-      groups.Cancel();
-      groups.SetIndexName("");
-      throw;
-    }
-  }
-  groups.SetIndexName("");
+  t.SetIndexName("");
   SymbolError = SymbolError || !found;
 }

@@ -3,7 +3,10 @@
 // CharLabel of the layers table) or of a symbol group (SymbolFont and Symbol_Code of the groups
 // table). The character is held magnified over its cell while the mouse button is down.
 
+#include "db/Table.h"
+
 #include <QDialog>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -58,8 +61,16 @@ private:
   void ShowStoredSymbol();
   // "Вибрати" is offered only while a character is chosen.
   void UpdateOkButton();
-  void StoreClassSymbol(const QString& font, const QString& character);
-  void StoreGroupSymbol(const QString& font, const QString& character);
+  // The row the choice is for: the layers table's class row or the groups table's group row.
+  struct SymbolRow {
+    db::Table& Table;
+    const char* Index;
+    std::vector<db::Value> Key;
+    const char* FontField;
+    const char* CharacterField;
+  };
+  SymbolRow RowOfChoice();
+  void StoreSymbol(const QString& font, const QString& character);
 
   TDataModuleVANDREL& Data;
 };
