@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -261,6 +262,8 @@ std::unique_ptr<DbaseFile> DbaseFile::Open(const QString& path) {
   const RawHeader raw = ReadRawHeader(path);
   std::unique_ptr<DbaseFile> table(
       new DbaseFile(path, raw.Version, DbaseCodePage(path, raw.Language)));
+  table->HeaderLength = raw.HeaderLength;
+  table->RecordLength = std::max(1, raw.RecordLength);
   // A header with no field descriptors and no records (written for shapefiles without
   // attributes) is an empty table; shapelib refuses it.
   if (raw.HeaderLength == 33 && raw.Records == 0) {
@@ -302,6 +305,16 @@ std::unique_ptr<DbaseFile> DbaseFile::Open(const QString& path) {
       f.Type = FieldType::Integer;
     table->FieldList.push_back(f);
   }
+  // Field offsets in the record: byte 0 is the deletion flag.
+  size_t offset = 1;
+  for (FieldDef& f : table->FieldList) {
+    table->FieldOffsets.push_back(offset);
+    offset += size_t(f.Size);
+  }
+  if (offset > size_t(table->RecordLength))
+    throw Error::ForTable(
+        path,
+        QString("поля займають %1 байт, а запис має лише %2").arg(offset).arg(table->RecordLength));
   return table;
 }
 
@@ -332,69 +345,73 @@ QString DbaseFile::DiskSignature() const {
   return FileSignature(FilePath);
 }
 
-std::vector<StoredRow> DbaseFile::ReadRows() {
+std::vector<int64_t> DbaseFile::ReadLocations() {
   if (Fieldless) return {};
-  ReadRawHeader(FilePath); // a table truncated since it was opened is refused here too
-  const DbfHandle h = OpenDbf(FilePath, "rb");
-  const int records = DBFGetRecordCount(h.get());
-  // Field offsets in the record: byte 0 is the deletion flag.
-  std::vector<size_t> offsets;
-  size_t offset = 1;
-  for (const FieldDef& f : FieldList) {
-    offsets.push_back(offset);
-    offset += size_t(f.Size);
+  // A table cut shorter since it was opened is refused here; one that grew is listed as far as
+  // its header counts.
+  const RawHeader raw = ReadRawHeader(FilePath);
+  if (raw.HeaderLength != HeaderLength || std::max(1, raw.RecordLength) != RecordLength)
+    throw Error::ForTable(FilePath,
+                          "структура таблиці на диску змінилася; закрийте й відкрийте її знову");
+  std::vector<int64_t> live;
+  live.reserve(size_t(raw.Records));
+  // Only the deletion flags are looked at, a piece of the file at a time.
+  const int64_t perPiece = std::max<int64_t>(1, (1 << 20) / RecordLength);
+  std::vector<unsigned char> piece;
+  for (int64_t first = 0; first < raw.Records; first += perPiece) {
+    const int64_t count = std::min(perPiece, raw.Records - first);
+    piece.resize(size_t(count * RecordLength));
+    Reader().ReadDirect(RecordOffset(first), piece.size(), piece.data());
+    for (int64_t r = 0; r < count; ++r)
+      if (piece[size_t(r * RecordLength)] != '*') live.push_back(first + r);
   }
-  std::vector<StoredRow> rows;
-  rows.reserve(size_t(records));
-  for (int r = 0; r < records; ++r) {
-    const char* tuple = DBFReadTuple(h.get(), r);
-    if (!tuple) throw Error::ForTable(FilePath, QString("запис %1 не читається").arg(r + 1));
-    if (tuple[0] == '*') continue;
-    StoredRow row;
-    row.Location = r;
-    row.Values.reserve(FieldList.size());
-    for (size_t f = 0; f < FieldList.size(); ++f)
-      row.Values.push_back(ParseField(
-          std::string_view(tuple + offsets[f], size_t(FieldList[f].Size)), FieldList[f], Cp));
-    rows.push_back(std::move(row));
-  }
-  return rows;
+  return live;
 }
 
-void DbaseFile::UpdateRow(std::vector<StoredRow>& rows, size_t index, std::vector<Value> values) {
+Value DbaseFile::DecodeField(const unsigned char* record, size_t field) const {
+  const FieldDef& def = FieldList[field];
+  return ParseField(std::string_view(reinterpret_cast<const char*>(record) + FieldOffsets[field],
+                                     size_t(def.Size)),
+                    def, Cp);
+}
+
+void DbaseFile::UpdateRow(std::vector<RowSlot>& rows, size_t index, const std::vector<Value>& old,
+                          std::vector<Value> values) {
   CheckWritable();
   for (size_t f = 0; f < FieldList.size(); ++f)
-    if (!ValuesEqual(values[f], rows[index].Values[f]))
-      CheckFits(FieldList[f], values[f], FilePath);
-  const DbfHandle h = OpenDbf(FilePath, "rb+");
+    if (!ValuesEqual(values[f], old[f])) CheckFits(FieldList[f], values[f], FilePath);
+  DbfHandle h = OpenDbf(FilePath, "rb+");
   const int record = int(rows[index].Location);
   for (size_t f = 0; f < FieldList.size(); ++f)
-    if (!ValuesEqual(values[f], rows[index].Values[f]))
+    if (!ValuesEqual(values[f], old[f]))
       WriteValue(h.get(), record, int(f), FieldList[f], values[f], Cp, FilePath);
-  rows[index].Values = std::move(values);
+  h.reset(); // written out
+  RecordWritten(record);
 }
 
-size_t DbaseFile::InsertRow(std::vector<StoredRow>& rows, StoredRow row) {
+size_t DbaseFile::InsertRow(std::vector<RowSlot>& rows, RowSlot slot, std::vector<Value> values) {
   CheckWritable();
   for (size_t f = 0; f < FieldList.size(); ++f)
-    CheckFits(FieldList[f], row.Values[f], FilePath);
-  const DbfHandle h = OpenDbf(FilePath, "rb+");
+    CheckFits(FieldList[f], values[f], FilePath);
+  DbfHandle h = OpenDbf(FilePath, "rb+");
   const int record = DBFGetRecordCount(h.get());
   for (size_t f = 0; f < FieldList.size(); ++f)
-    WriteValue(h.get(), record, int(f), FieldList[f], row.Values[f], Cp, FilePath);
-  row.Location = record;
-  rows.push_back(std::move(row));
+    WriteValue(h.get(), record, int(f), FieldList[f], values[f], Cp, FilePath);
+  h.reset(); // written out
+  RecordWritten(record);
+  slot.Location = record;
+  rows.push_back(slot);
   return rows.size() - 1;
 }
 
-void DbaseFile::DeleteRow(std::vector<StoredRow>& rows, size_t index) {
+void DbaseFile::DeleteRow(std::vector<RowSlot>& rows, size_t index) {
   const DbfHandle h = OpenDbf(FilePath, "rb+");
   if (!DBFMarkRecordDeleted(h.get(), int(rows[index].Location), 1))
     throw Error::ForTable(FilePath, "не вдається позначити запис видаленим");
   rows.erase(rows.begin() + std::ptrdiff_t(index));
 }
 
-void DbaseFile::EmptyTable(std::vector<StoredRow>& rows) {
+void DbaseFile::EmptyTable(std::vector<RowSlot>& rows) {
   CheckWritable();
   // An empty copy with the same fields is written beside the table and renamed over it, so the
   // file shrinks and is never left half-emptied.
@@ -413,6 +430,7 @@ void DbaseFile::EmptyTable(std::vector<StoredRow>& rows) {
     throw Error::ForTable(FilePath,
                           QString("не вдається замінити таблицю: %1").arg(std::strerror(errno)));
   }
+  ReopenReader();
   rows.clear();
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// A dBase table (`.DBF`) through shapelib's DBF API, read whole into memory and written through
-// record by record: fixed-size records are updated in place, new records are appended, deleted
-// records are marked with '*' and skipped when reading. The code page of the text comes from a
+// A dBase table (`.DBF`): its header and fields through shapelib's DBF API, its records read
+// when asked for (a record's place follows from its number), written through record by record:
+// fixed-size records are updated in place, new records are appended, deleted records are marked
+// with '*' and skipped when listing. The code page of the text comes from a
 // `.cpg` file beside the table, else the language byte of the header, else Windows-1251.
 
 #include "TableFile.h"
@@ -29,12 +30,20 @@ public:
   bool NumbersRecords() const override { return true; }
   base::CodePage TextCodePage() const { return Cp; }
 
-  std::vector<StoredRow> ReadRows() override;
-  void UpdateRow(std::vector<StoredRow>& rows, size_t index, std::vector<Value> values) override;
-  size_t InsertRow(std::vector<StoredRow>& rows, StoredRow row) override;
-  void DeleteRow(std::vector<StoredRow>& rows, size_t index) override;
-  void EmptyTable(std::vector<StoredRow>& rows) override;
+  std::vector<int64_t> ReadLocations() override;
+  void UpdateRow(std::vector<RowSlot>& rows, size_t index, const std::vector<Value>& old,
+                 std::vector<Value> values) override;
+  size_t InsertRow(std::vector<RowSlot>& rows, RowSlot slot, std::vector<Value> values) override;
+  void DeleteRow(std::vector<RowSlot>& rows, size_t index) override;
+  void EmptyTable(std::vector<RowSlot>& rows) override;
   QString DiskSignature() const override;
+
+protected:
+  int64_t RecordOffset(int64_t location) const override {
+    return HeaderLength + location * RecordLength;
+  }
+  size_t RecordSize() const override { return size_t(RecordLength); }
+  Value DecodeField(const unsigned char* record, size_t field) const override;
 
 private:
   DbaseFile(QString path, int version, base::CodePage cp);
@@ -46,6 +55,9 @@ private:
   bool Fieldless = false; // a header without fields or records
   base::CodePage Cp;
   std::vector<FieldDef> FieldList;
+  std::vector<size_t> FieldOffsets; // in the record; byte 0 is the deletion flag
+  int64_t HeaderLength = 0;
+  int64_t RecordLength = 1;
 };
 
 // A field for DbaseFile::Create: `size` characters wide, `decimals` after the point for floats.

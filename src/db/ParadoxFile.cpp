@@ -23,16 +23,6 @@ namespace db {
 
 using namespace paradox;
 
-void TableFile::ReplaceRows(std::vector<StoredRow>& rows, std::vector<StoredRow> replacement) {
-  EmptyTable(rows);
-  for (StoredRow& row : replacement)
-    InsertRow(rows, std::move(row));
-}
-
-QString FileSignature(const QString& path) {
-  return base::FileSignature(path);
-}
-
 QString ParadoxSidePath(const QString& tablePath, const QString& extension) {
   const QFileInfo info(tablePath);
   const QString name = info.completeBaseName() + extension;
@@ -65,7 +55,13 @@ int64_t BlockOffset(const Header& h, int block) {
 
 ParadoxFile::ParadoxFile(QString path, Header header, base::CodePage cp)
     : FilePath(std::move(path)), Hdr(std::move(header)), Cp(cp),
-      Blobs(ParadoxSidePath(FilePath, ".MB")), IndexPath(ParadoxSidePath(FilePath, ".PX")) {}
+      Blobs(ParadoxSidePath(FilePath, ".MB")), IndexPath(ParadoxSidePath(FilePath, ".PX")) {
+  size_t offset = 0;
+  for (const FieldDef& f : Hdr.Fields) {
+    FieldOffsets.push_back(offset);
+    offset += size_t(f.Size);
+  }
+}
 
 std::unique_ptr<ParadoxFile> ParadoxFile::Open(const QString& path,
                                                std::optional<base::CodePage> codePage) {
@@ -115,73 +111,152 @@ int ParadoxFile::KeyLength() const {
   return length;
 }
 
-std::vector<Value> ParadoxFile::DecodeRecord(std::span<const unsigned char> record) {
-  std::vector<Value> values;
-  values.reserve(Hdr.Fields.size());
-  size_t offset = 0;
-  for (const FieldDef& f : Hdr.Fields) {
-    const auto bytes = record.subspan(offset, size_t(f.Size));
-    if (IsBlobType(f.Type)) {
-      QByteArray blob = Blobs.Read(f, bytes);
-      if (blob.isEmpty())
-        values.emplace_back();
-      else if (f.Type == FieldType::Memo)
-        values.emplace_back(base::Decode(blob, Cp));
-      else
-        values.emplace_back(std::move(blob));
-    } else {
-      values.push_back(DecodeValue(f, bytes, Cp));
-    }
-    offset += size_t(f.Size);
+Value ParadoxFile::DecodeField(const unsigned char* record, size_t field) const {
+  const FieldDef& f = Hdr.Fields[field];
+  const std::span<const unsigned char> bytes(record + FieldOffsets[field], size_t(f.Size));
+  if (!IsBlobType(f.Type)) return DecodeValue(f, bytes, Cp);
+  QByteArray blob;
+  {
+    const std::lock_guard guard(BlobsLock);
+    blob = Blobs.Read(f, bytes);
   }
-  return values;
+  if (blob.isEmpty()) return {};
+  if (f.Type == FieldType::Memo) return base::Decode(blob, Cp);
+  return blob;
 }
 
-std::vector<StoredRow> ParadoxFile::ReadRows() {
-  std::vector<StoredRow> rows;
-  try {
-    base::MappedFile file(FilePath);
-    base::BinaryReader reader(file);
-    const int perBlockBytes = Hdr.BlockSize - kBlockHeaderSize;
-    std::set<int> visited;
-    int block = Hdr.FirstBlock;
-    while (block != 0) {
-      if (block < 0 || !visited.insert(block).second || int(visited.size()) > 65535)
+std::vector<int64_t> ParadoxFile::ReadChain() const {
+  std::vector<int64_t> locations;
+  const int perBlockBytes = Hdr.BlockSize - kBlockHeaderSize;
+  std::vector<bool> visited(65536, false);
+  int block = Hdr.FirstBlock;
+  while (block != 0) {
+    if (block < 0 || block > 65535 || visited[size_t(block)])
+      throw Error::ForTable(FilePath,
+                            QString("ланцюжок блоків даних повертається до блоку %1").arg(block));
+    visited[size_t(block)] = true;
+    const int64_t offset = BlockOffset(Hdr, block);
+    unsigned char head[kBlockHeaderSize];
+    Reader().ReadDirect(offset, sizeof head, head);
+    const int next = base::GetU16LE(head);
+    const int lastOffset = int16_t(base::GetU16LE(head + 4));
+    if (lastOffset >= 0) {
+      if (lastOffset % Hdr.RecordSize != 0 || lastOffset + Hdr.RecordSize > perBlockBytes)
         throw Error::ForTable(FilePath,
-                              QString("ланцюжок блоків даних повертається до блоку %1").arg(block));
-      const int64_t offset = BlockOffset(Hdr, block);
-      const auto head = reader.At(offset, kBlockHeaderSize);
-      const int next = base::GetU16LE(head.data());
-      const int lastOffset = int16_t(base::GetU16LE(head.data() + 4));
-      int count = 0;
-      if (lastOffset >= 0) {
-        if (lastOffset % Hdr.RecordSize != 0 || lastOffset + Hdr.RecordSize > perBlockBytes)
-          throw Error::ForTable(FilePath,
-                                QString("блок даних %1 заявляє %2 байт записів, більше, ніж вміщує")
-                                    .arg(block)
-                                    .arg(lastOffset + Hdr.RecordSize));
-        count = lastOffset / Hdr.RecordSize + 1;
-      }
-      const auto records = reader.At(offset + kBlockHeaderSize, int64_t(count) * Hdr.RecordSize);
-      for (int i = 0; i < count; ++i) {
-        const auto record =
-            records.subspan(size_t(i) * size_t(Hdr.RecordSize), size_t(Hdr.RecordSize));
-        StoredRow row;
-        row.Values = DecodeRecord(record);
-        row.Location = offset + kBlockHeaderSize + int64_t(i) * Hdr.RecordSize;
-        row.Raw = QByteArray(reinterpret_cast<const char*>(record.data()), Hdr.RecordSize);
-        rows.push_back(std::move(row));
-      }
-      block = next;
+                              QString("блок даних %1 заявляє %2 байт записів, більше, ніж вміщує")
+                                  .arg(block)
+                                  .arg(lastOffset + Hdr.RecordSize));
+      const int count = lastOffset / Hdr.RecordSize + 1;
+      for (int i = 0; i < count; ++i)
+        locations.push_back(offset + kBlockHeaderSize + int64_t(i) * Hdr.RecordSize);
+    }
+    block = next;
+  }
+  // A block that ends past the end of the file: the table is cut short.
+  if (!locations.empty()) {
+    unsigned char last[1];
+    Reader().ReadDirect(locations.back() + Hdr.RecordSize - 1, 1, last);
+  }
+  return locations;
+}
+
+bool ParadoxFile::InKeyOrder(const std::vector<int64_t>& locations) const {
+  if (Hdr.KeyFields == 0 || locations.size() < 2) return true;
+  // Numbers, dates, times and logicals are stored so that their bytes sort like their values:
+  // keys of only such fields are compared as bytes, without decoding.
+  bool bytesSort = true;
+  for (int i = 0; i < Hdr.KeyFields; ++i)
+    switch (Hdr.Fields[size_t(i)].PhysicalType) {
+    case Date:
+    case Short:
+    case Long:
+    case Number:
+    case Currency:
+    case Logical:
+    case Time:
+    case Timestamp:
+    case AutoInc:
+      break;
+    default:
+      bytesSort = false;
+    }
+  const size_t keyLength = size_t(KeyLength());
+  if (bytesSort) {
+    std::vector<unsigned char> previous(keyLength);
+    bool sorted = true;
+    ReadRecords(locations, [&](size_t i, const unsigned char* record) {
+      if (i > 0 && sorted && std::memcmp(previous.data(), record, keyLength) > 0) sorted = false;
+      std::memcpy(previous.data(), record, keyLength);
+    });
+    if (sorted) return true;
+  }
+  std::vector<size_t> keyFields;
+  for (int i = 0; i < Hdr.KeyFields; ++i)
+    keyFields.push_back(size_t(i));
+  std::vector<Value> previous;
+  bool sorted = true;
+  ReadFields(locations, keyFields, [&](size_t i, const std::vector<Value>& key) {
+    if (i > 0 && sorted)
+      for (size_t k = 0; k < key.size(); ++k)
+        if (const int c = CompareValues(previous[k], key[k]); c != 0) {
+          sorted = c < 0;
+          break;
+        }
+    previous = key;
+  });
+  return sorted;
+}
+
+std::vector<int64_t> ParadoxFile::ReadLocations() {
+  std::vector<int64_t> locations;
+  try {
+    locations = ReadChain();
+    // The block chain is in key order in every sound table; sort only a table that is not.
+    if (!InKeyOrder(locations)) {
+      std::vector<StoredRow> rows;
+      rows.reserve(locations.size());
+      std::vector<size_t> keyFields;
+      for (int i = 0; i < Hdr.KeyFields; ++i)
+        keyFields.push_back(size_t(i));
+      ReadFields(locations, keyFields, [&](size_t i, const std::vector<Value>& key) {
+        rows.push_back(StoredRow{0, key, locations[i], {}});
+      });
+      std::stable_sort(rows.begin(), rows.end(), [&](const StoredRow& a, const StoredRow& b) {
+        return KeyLess(a, b, Hdr.KeyFields);
+      });
+      for (size_t i = 0; i < rows.size(); ++i)
+        locations[i] = rows[i].Location;
     }
   } catch (const base::FileError& e) {
     throw Error::ForTable(FilePath, "файл обрізаний або пошкоджений: " + e.Reason);
   }
-  // The block chain is in key order in every sound table; sort only a table that is not.
-  auto less = [&](const StoredRow& a, const StoredRow& b) { return KeyLess(a, b, Hdr.KeyFields); };
-  if (Hdr.KeyFields > 0 && !std::is_sorted(rows.begin(), rows.end(), less))
-    std::stable_sort(rows.begin(), rows.end(), less);
+  return locations;
+}
+
+std::vector<StoredRow> ParadoxFile::Materialize(const std::vector<RowSlot>& listed) const {
+  std::vector<int64_t> locations;
+  locations.reserve(listed.size());
+  for (const RowSlot& slot : listed)
+    locations.push_back(slot.Location);
+  std::vector<StoredRow> rows(listed.size());
+  ReadRecords(locations, [&](size_t i, const unsigned char* record) {
+    StoredRow& row = rows[i];
+    row.Id = listed[i].Id;
+    row.Location = listed[i].Location;
+    row.Raw = QByteArray(reinterpret_cast<const char*>(record), Hdr.RecordSize);
+    row.Values.reserve(Hdr.Fields.size());
+    for (size_t f = 0; f < Hdr.Fields.size(); ++f)
+      row.Values.push_back(DecodeField(record, f));
+  });
   return rows;
+}
+
+std::vector<RowSlot> ParadoxFile::SlotsOf(const std::vector<StoredRow>& rows) {
+  std::vector<RowSlot> listed;
+  listed.reserve(rows.size());
+  for (const StoredRow& row : rows)
+    listed.push_back(RowSlot{row.Id, row.Location});
+  return listed;
 }
 
 bool ParadoxFile::KeyLess(const StoredRow& a, const StoredRow& b, int keyFields) {
@@ -259,40 +334,44 @@ void ParadoxFile::WriteInPlace(const StoredRow& row) {
                           QString("не вдається записати запис: %1").arg(std::strerror(err)));
 }
 
-void ParadoxFile::UpdateRow(std::vector<StoredRow>& rows, size_t index, std::vector<Value> values) {
-  const StoredRow& old = rows[index];
-  CheckKeyUnique(rows, values, index);
+void ParadoxFile::UpdateRow(std::vector<RowSlot>& rows, size_t index, const std::vector<Value>& old,
+                            std::vector<Value> values) {
+  StoredRow before{rows[index].Id, old, rows[index].Location, QByteArray(Hdr.RecordSize, '\0')};
+  Reader().Read(before.Location, size_t(Hdr.RecordSize),
+                reinterpret_cast<unsigned char*>(before.Raw.data()));
   const uint32_t savedAutoInc = Hdr.AutoInc;
   AssignAutoIncrements(values);
-  StoredRow updated = old;
-  updated.Raw = EncodeRecord(values, &old);
+  StoredRow updated = before;
+  updated.Raw = EncodeRecord(values, &before);
   updated.Values = std::move(values);
   const bool keyKept =
-      std::memcmp(updated.Raw.constData(), old.Raw.constData(), size_t(KeyLength())) == 0;
-  if (keyKept && old.Location >= 0 && Hdr.AutoInc == savedAutoInc) {
+      std::memcmp(updated.Raw.constData(), before.Raw.constData(), size_t(KeyLength())) == 0;
+  if (keyKept && before.Location >= 0 && Hdr.AutoInc == savedAutoInc) {
+    // The key is kept, so the row keeps its place and no other row's key can clash with it.
     WriteInPlace(updated);
-    rows[index] = std::move(updated);
+    RecordWritten(updated.Location);
     return;
   }
-  std::vector<StoredRow> copy = rows;
-  copy[index] = std::move(updated);
   try {
+    std::vector<StoredRow> copy = Materialize(rows);
+    CheckKeyUnique(copy, updated.Values, index);
+    copy[index] = std::move(updated);
     Rewrite(copy);
+    rows = SlotsOf(copy);
   } catch (...) {
     Hdr.AutoInc = savedAutoInc;
     throw;
   }
-  rows = std::move(copy);
 }
 
-size_t ParadoxFile::InsertRow(std::vector<StoredRow>& rows, StoredRow row) {
+size_t ParadoxFile::InsertRow(std::vector<RowSlot>& rows, RowSlot slot, std::vector<Value> values) {
   const uint32_t savedAutoInc = Hdr.AutoInc;
-  AssignAutoIncrements(row.Values);
+  AssignAutoIncrements(values);
   try {
-    CheckKeyUnique(rows, row.Values, std::nullopt);
+    std::vector<StoredRow> copy = Materialize(rows);
+    CheckKeyUnique(copy, values, std::nullopt);
+    StoredRow row{slot.Id, std::move(values), -1, {}};
     row.Raw = EncodeRecord(row.Values, nullptr);
-    row.Location = -1;
-    std::vector<StoredRow> copy = rows;
     size_t position = copy.size();
     if (Hdr.KeyFields > 0)
       position = size_t(std::upper_bound(copy.begin(), copy.end(), row,
@@ -302,7 +381,7 @@ size_t ParadoxFile::InsertRow(std::vector<StoredRow>& rows, StoredRow row) {
                         copy.begin());
     copy.insert(copy.begin() + std::ptrdiff_t(position), std::move(row));
     Rewrite(copy);
-    rows = std::move(copy);
+    rows = SlotsOf(copy);
     return position;
   } catch (...) {
     Hdr.AutoInc = savedAutoInc;
@@ -310,20 +389,20 @@ size_t ParadoxFile::InsertRow(std::vector<StoredRow>& rows, StoredRow row) {
   }
 }
 
-void ParadoxFile::DeleteRow(std::vector<StoredRow>& rows, size_t index) {
-  std::vector<StoredRow> copy = rows;
+void ParadoxFile::DeleteRow(std::vector<RowSlot>& rows, size_t index) {
+  std::vector<StoredRow> copy = Materialize(rows);
   copy.erase(copy.begin() + std::ptrdiff_t(index));
   Rewrite(copy);
-  rows = std::move(copy);
+  rows = SlotsOf(copy);
 }
 
-void ParadoxFile::EmptyTable(std::vector<StoredRow>& rows) {
+void ParadoxFile::EmptyTable(std::vector<RowSlot>& rows) {
   std::vector<StoredRow> none;
   Rewrite(none);
   rows.clear();
 }
 
-void ParadoxFile::ReplaceRows(std::vector<StoredRow>& rows, std::vector<StoredRow> replacement) {
+void ParadoxFile::ReplaceRows(std::vector<RowSlot>& rows, std::vector<StoredRow> replacement) {
   const uint32_t savedAutoInc = Hdr.AutoInc;
   try {
     std::vector<StoredRow> accepted;
@@ -346,7 +425,7 @@ void ParadoxFile::ReplaceRows(std::vector<StoredRow>& rows, std::vector<StoredRo
           CheckKeyUnique({accepted[i - 1]}, accepted[i].Values, std::nullopt); // raises
     }
     Rewrite(accepted);
-    rows = std::move(accepted);
+    rows = SlotsOf(accepted);
   } catch (...) {
     Hdr.AutoInc = savedAutoInc;
     throw;
@@ -427,6 +506,7 @@ void ParadoxFile::WriteWhole(std::vector<StoredRow>& rows) {
   Hdr.LastBlock = blocks;
   for (size_t i = 0; i < rows.size(); ++i)
     rows[i].Location = locations[i];
+  ReopenReader(); // the replaced file is read from now on
   if (indexWriter) {
     try {
       indexWriter->Commit();

@@ -1,6 +1,7 @@
 #pragma once
-// A Paradox table (`.DB`, with its `.PX` primary index and `.MB` blob file) read whole into
-// memory and written through on every change. A change that keeps a record's key and place is
+// A Paradox table (`.DB`, with its `.PX` primary index and `.MB` blob file): its rows listed by
+// walking the chain of data blocks, each record read when asked for, and written through on
+// every change. A change that keeps a record's key and place is
 // written into the record's block in place; any other change rewrites the table in key order
 // through a temporary file renamed over the original, and rebuilds the `.PX`.
 
@@ -11,6 +12,7 @@
 #include "base/TextCodec.h"
 
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace db {
@@ -43,23 +45,37 @@ public:
   base::CodePage TextCodePage() const { return Cp; }
   const paradox::Header& TableHeader() const { return Hdr; }
 
-  std::vector<StoredRow> ReadRows() override;
-  void UpdateRow(std::vector<StoredRow>& rows, size_t index, std::vector<Value> values) override;
-  size_t InsertRow(std::vector<StoredRow>& rows, StoredRow row) override;
-  void DeleteRow(std::vector<StoredRow>& rows, size_t index) override;
-  void EmptyTable(std::vector<StoredRow>& rows) override;
+  std::vector<int64_t> ReadLocations() override;
+  void UpdateRow(std::vector<RowSlot>& rows, size_t index, const std::vector<Value>& old,
+                 std::vector<Value> values) override;
+  size_t InsertRow(std::vector<RowSlot>& rows, RowSlot slot, std::vector<Value> values) override;
+  void DeleteRow(std::vector<RowSlot>& rows, size_t index) override;
+  void EmptyTable(std::vector<RowSlot>& rows) override;
   // Written whole through a temporary file: a failure leaves the table as it was.
-  void ReplaceRows(std::vector<StoredRow>& rows, std::vector<StoredRow> replacement) override;
+  void ReplaceRows(std::vector<RowSlot>& rows, std::vector<StoredRow> replacement) override;
   QString DiskSignature() const override;
   // Rows are updated in place and the table rewritten from its rows: read afresh before writing.
   bool ChangesShowInSignature() const override { return false; }
 
+protected:
+  int64_t RecordOffset(int64_t location) const override { return location; }
+  size_t RecordSize() const override { return size_t(Hdr.RecordSize); }
+  Value DecodeField(const unsigned char* record, size_t field) const override;
+  int ListingVariant() const override { return int(Cp); }
+
 private:
   ParadoxFile(QString path, paradox::Header header, base::CodePage cp);
 
+  // The chain of data blocks: the offset of every record, in chain order.
+  std::vector<int64_t> ReadChain() const;
+  // Whether the records at `locations` are in key order.
+  bool InKeyOrder(const std::vector<int64_t>& locations) const;
+  // The rows of `listed` with their values and bytes, for a write of the whole table.
+  std::vector<StoredRow> Materialize(const std::vector<RowSlot>& listed) const;
+  static std::vector<RowSlot> SlotsOf(const std::vector<StoredRow>& rows);
+
   int KeyLength() const;
   QByteArray EncodeRecord(const std::vector<Value>& values, const StoredRow* old);
-  std::vector<Value> DecodeRecord(std::span<const unsigned char> record);
   void AssignAutoIncrements(std::vector<Value>& values);
   void CheckKeyUnique(const std::vector<StoredRow>& rows, const std::vector<Value>& values,
                       std::optional<size_t> except) const;
@@ -72,9 +88,11 @@ private:
   QString FilePath;
   paradox::Header Hdr;
   base::CodePage Cp;
-  paradox::BlobFile Blobs;
-  QString IndexPath;      // the `.PX` beside the table (resolved without regard to case)
-  QByteArray IndexHeader; // its header block as read, when it exists
+  std::vector<size_t> FieldOffsets; // in the record
+  mutable paradox::BlobFile Blobs;
+  mutable std::mutex BlobsLock; // the blob file is mapped on first use, from any thread
+  QString IndexPath;            // the `.PX` beside the table (resolved without regard to case)
+  QByteArray IndexHeader;       // its header block as read, when it exists
   std::optional<uint32_t> FixedUpdateTime;
 };
 

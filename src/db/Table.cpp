@@ -187,10 +187,21 @@ void Table::Open() {
 }
 
 void Table::LoadRows() {
-  Rows = Storage->ReadRows();
-  for (StoredRow& row : Rows)
-    row.Id = NextId++;
+  // The signature first: a change made while the rows are listed shows at the next look.
   Signature = Storage->DiskSignature();
+  const std::vector<int64_t> locations = Storage->ListRows(ListedStamp);
+  Rows.clear();
+  Rows.reserve(locations.size());
+  for (int64_t location : locations)
+    Rows.push_back(RowSlot{NextId++, location});
+}
+
+Value Table::StoredValue(size_t row, size_t field) const {
+  return Storage->ReadValue(Rows[row].Location, field);
+}
+
+std::vector<Value> Table::StoredValues(size_t row) const {
+  return Storage->ReadRow(Rows[row].Location);
 }
 
 void Table::Close() {
@@ -207,7 +218,10 @@ void Table::Close() {
   }
   Storage.reset();
   Rows.clear();
+  ListedStamp.clear();
   Order.clear();
+  OrderKeys.clear();
+  CurrentValues.clear();
   ++Changes;
   FieldObjects.clear();
   Buffer.clear();
@@ -270,7 +284,7 @@ Field* Table::FindField(const QString& name) {
 
 // ---------------------------------------------------------------- current row
 
-const StoredRow* Table::CurrentRow() const {
+const RowSlot* Table::CurrentRow() const {
   if (Order.empty() || Cursor < 0 || Cursor >= int(Order.size())) return nullptr;
   return &Rows[Order[size_t(Cursor)]];
 }
@@ -278,8 +292,14 @@ const StoredRow* Table::CurrentRow() const {
 const Value& Table::CurrentValue(size_t field) const {
   static const Value empty;
   if (Mode == TableState::Edit || Mode == TableState::Insert) return Buffer[field];
-  const StoredRow* row = CurrentRow();
-  return row ? row->Values[field] : empty;
+  const RowSlot* row = CurrentRow();
+  if (!row) return empty;
+  if (CurrentValuesId != row->Id || CurrentValuesChanges != Changes) {
+    CurrentValues = Storage->ReadRow(row->Location);
+    CurrentValuesId = row->Id;
+    CurrentValuesChanges = Changes;
+  }
+  return CurrentValues[field];
 }
 
 Value Table::Coerce(size_t field, const Value& value) const {
@@ -405,7 +425,7 @@ int Table::PositionOfRecord(int Record) const {
   const std::lock_guard<std::mutex> guard(RecordPositionsLock);
   if (RecordPositionsChanges != Changes) {
     int64_t last = -1;
-    for (const StoredRow& row : Rows)
+    for (const RowSlot& row : Rows)
       last = std::max(last, row.Location);
     RecordPositions.assign(size_t(last + 1), -1);
     for (size_t position = 0; position < Order.size(); ++position)
@@ -440,7 +460,20 @@ Value Table::ValueAt(int position, size_t field) const {
   CheckActive("прочитати рядок");
   if (position < 0 || position >= int(Order.size()) || field >= Defs.size()) return Value();
   if (position == Cursor && Mode == TableState::Edit) return Buffer[field];
-  return Rows[Order[size_t(position)]].Values[field];
+  return StoredValue(Order[size_t(position)], field);
+}
+
+void Table::ReadColumns(const std::vector<size_t>& fields,
+                        const TableFile::FieldsTaker& take) const {
+  CheckActive("прочитати рядки");
+  for (size_t f : fields)
+    if (f >= Defs.size())
+      throw Error::ForTable(Describe(), QString("поля номер %1 немає").arg(f + 1));
+  std::vector<int64_t> locations;
+  locations.reserve(Order.size());
+  for (size_t row : Order)
+    locations.push_back(Rows[row].Location);
+  Storage->ReadFields(locations, fields, take);
 }
 
 // ---------------------------------------------------------------- indexes and ranges
@@ -508,33 +541,77 @@ std::vector<Value> Table::CoerceKey(const std::vector<Value>& key) const {
   return coerced;
 }
 
-int Table::CompareRowToKey(const StoredRow& row, const std::vector<Value>& key) const {
+int Table::CompareRowToKey(size_t row, const std::vector<Value>& key) const {
   const size_t n = std::min(key.size(), IndexFields.size());
   for (size_t i = 0; i < n; ++i) {
-    const int c = CompareValues(row.Values[IndexFields[i]], key[i]);
+    const int c = CompareValues(OrderValue(row, i), key[i]);
     if (c != 0) return c;
   }
   return 0;
+}
+
+QByteArray Table::RowsStamp() const {
+  if (!Active() || !PrimaryOrder() || RangeLow || RangeHigh) return {};
+  return ListedStamp;
+}
+
+bool Table::PrimaryOrder() const {
+  bool primary = IndexFields.size() <= size_t(KeyFieldCount());
+  for (size_t i = 0; primary && i < IndexFields.size(); ++i)
+    primary = IndexFields[i] == i;
+  return primary;
+}
+
+Value Table::OrderValue(size_t row, size_t i) const {
+  if (OrderKeys.empty()) return StoredValue(row, IndexFields[i]);
+  return OrderKeys[row * IndexFields.size() + i];
 }
 
 void Table::RebuildOrder(std::optional<uint64_t> keepId) {
   ++Changes; // every change of the rows or of their order comes through here
   const int oldCursor = Cursor;
   Order.clear();
-  Order.reserve(Rows.size());
-  for (size_t i = 0; i < Rows.size(); ++i) {
-    if (RangeLow && CompareRowToKey(Rows[i], *RangeLow) < 0) continue;
-    if (RangeHigh && CompareRowToKey(Rows[i], *RangeHigh) > 0) continue;
-    Order.push_back(i);
-  }
-  // The rows are held in primary-key order already; other orders are sorted here.
-  bool primary = IndexFields.size() <= size_t(KeyFieldCount());
-  for (size_t i = 0; primary && i < IndexFields.size(); ++i)
-    primary = IndexFields[i] == i;
-  if (!IndexFields.empty() && !primary) {
+  OrderKeys.clear();
+  if (PrimaryOrder()) {
+    // The rows are held in primary-key order already: a range is found by two searches.
+    size_t first = 0, last = Rows.size();
+    auto position = [&](size_t from, auto&& below) {
+      size_t low = from, high = Rows.size();
+      while (low < high) {
+        const size_t middle = low + (high - low) / 2;
+        if (below(middle))
+          low = middle + 1;
+        else
+          high = middle;
+      }
+      return low;
+    };
+    if (RangeLow) first = position(0, [&](size_t r) { return CompareRowToKey(r, *RangeLow) < 0; });
+    if (RangeHigh)
+      last = position(first, [&](size_t r) { return CompareRowToKey(r, *RangeHigh) <= 0; });
+    Order.reserve(last > first ? last - first : 0);
+    for (size_t i = first; i < last; ++i)
+      Order.push_back(i);
+  } else {
+    // Another order: the values of its fields are read once for every row, then sorted.
+    const size_t k = IndexFields.size();
+    OrderKeys.resize(Rows.size() * k);
+    std::vector<int64_t> locations;
+    locations.reserve(Rows.size());
+    for (const RowSlot& row : Rows)
+      locations.push_back(row.Location);
+    Storage->ReadFields(locations, IndexFields, [&](size_t row, const std::vector<Value>& values) {
+      std::move(values.begin(), values.end(), OrderKeys.begin() + std::ptrdiff_t(row * k));
+    });
+    Order.reserve(Rows.size());
+    for (size_t i = 0; i < Rows.size(); ++i) {
+      if (RangeLow && CompareRowToKey(i, *RangeLow) < 0) continue;
+      if (RangeHigh && CompareRowToKey(i, *RangeHigh) > 0) continue;
+      Order.push_back(i);
+    }
     std::stable_sort(Order.begin(), Order.end(), [&](size_t a, size_t b) {
-      for (size_t f : IndexFields) {
-        const int c = CompareValues(Rows[a].Values[f], Rows[b].Values[f]);
+      for (size_t i = 0; i < k; ++i) {
+        const int c = CompareValues(OrderKeys[a * k + i], OrderKeys[b * k + i]);
         if (c != 0) return c < 0;
       }
       return false;
@@ -562,8 +639,8 @@ bool Table::FindKey(const std::vector<Value>& key) {
   const std::vector<Value> coerced = CoerceKey(key);
   const auto it = std::lower_bound(
       Order.begin(), Order.end(), coerced,
-      [&](size_t row, const std::vector<Value>& k) { return CompareRowToKey(Rows[row], k) < 0; });
-  if (it == Order.end() || CompareRowToKey(Rows[*it], coerced) != 0) return false;
+      [&](size_t row, const std::vector<Value>& k) { return CompareRowToKey(row, k) < 0; });
+  if (it == Order.end() || CompareRowToKey(*it, coerced) != 0) return false;
   Cursor = int(it - Order.begin());
   AtBof = AtEof = false;
   return true;
@@ -590,7 +667,7 @@ void Table::CancelRange() {
 // ---------------------------------------------------------------- bookmarks
 
 Table::Bookmark Table::GetBookmark() const {
-  const StoredRow* row = CurrentRow();
+  const RowSlot* row = CurrentRow();
   return row ? row->Id : 0;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// A table cursor over a Paradox or dBase table: opened by directory and name, all rows held in
-// memory, browsed in the order of the current index, narrowed by key ranges, and edited with
-// every Post() and Delete() written through to the file before it returns.
+// A table cursor over a Paradox or dBase table: opened by directory and name, its rows listed
+// at opening and read from the file when asked for, browsed in the order of the current index,
+// narrowed by key ranges, and edited with every Post() and Delete() written through to the file
+// before it returns.
 
 #include "FieldDef.h"
 #include "TableFile.h"
@@ -102,8 +103,11 @@ public:
   int RecNo() const; // 1-based position in the current order; 0 when empty
   void SetRecNo(int recNo);
   // The value of a field of the row at a 0-based position in the current order, without moving
-  // the cursor (the row being edited shows its edited values).
+  // the cursor (the row being edited shows its edited values). Safe from several threads.
   Value ValueAt(int position, size_t field) const;
+  // Reads `fields` of every row in the current order, calling `take(position, values)` for each:
+  // a walk of the whole table that reads the file in large pieces.
+  void ReadColumns(const std::vector<size_t>& fields, const TableFile::FieldsTaker& take) const;
   int RecordCount() const { return int(Order.size()); }
   // The position (0-based, in the current order) of the row stored as record `Record` of the
   // file, counted from 0 with deleted records included: a geometry record's attribute row, which
@@ -117,6 +121,10 @@ public:
   // changes, closing): values copied out of the table stay current while the count stays.
   uint64_t ChangeCount() const { return Changes; }
   bool IsEmpty() const { return Order.empty(); }
+  // The state of the file (base::DerivedCache::Stamp) that the rows were listed from, while the
+  // cursor shows every row in primary order and none was written since: what is derived from
+  // the rows in this order may be kept under it. Empty otherwise.
+  QByteArray RowsStamp() const;
 
   // --- indexes and ranges ---
   // "" selects the primary index (the key fields of a keyed table; otherwise file order).
@@ -170,6 +178,18 @@ private:
   std::optional<size_t> FindFieldIndex(const QString& name) const;
   std::vector<size_t> ParseFieldList(const QString& names) const;
   void LoadRows();
+  // The stored values of the row at `row` (a position in Rows), read from the file.
+  Value StoredValue(size_t row, size_t field) const;
+  std::vector<Value> StoredValues(size_t row) const;
+  // Whether the current order is the order of the rows as held (the primary key's, or the
+  // file's), so that no keys need reading to sort them.
+  bool PrimaryOrder() const;
+  // The value of the i-th field of the current order for the row at `row` (a position in Rows).
+  Value OrderValue(size_t row, size_t i) const;
+  // The identities of rows read again: a record keeps its identity where it keeps its number
+  // (dBase) or its key (Paradox), and new rows get new ones.
+  std::vector<RowSlot> IdentifyRows(const TableFile& storage,
+                                    const std::vector<int64_t>& locations);
   // Reads the rows again when the file changed on disk since they were read (another cursor or
   // program wrote it); returns whether it did.
   bool SyncWithDisk(bool force = false);
@@ -184,9 +204,9 @@ private:
   bool OrderFieldsEqual(const std::vector<Value>& a, const std::vector<Value>& b) const;
   // Key values converted to the types of the index fields, so that they compare like the rows.
   std::vector<Value> CoerceKey(const std::vector<Value>& key) const;
-  int CompareRowToKey(const StoredRow& row, const std::vector<Value>& key) const;
+  int CompareRowToKey(size_t row, const std::vector<Value>& key) const;
   void MoveTo(int position);
-  const StoredRow* CurrentRow() const;
+  const RowSlot* CurrentRow() const;
   Value Coerce(size_t field, const Value& value) const;
   QString Describe() const;
   // Replaces the rows; the caller holds the table's lock.
@@ -204,13 +224,21 @@ private:
   QString Signature;
   std::vector<FieldDef> Defs;
   std::vector<Field> FieldObjects;
-  std::vector<StoredRow> Rows; // browse order of the file (key order when keyed)
+  std::vector<RowSlot> Rows; // browse order of the file (key order when keyed)
+  QByteArray ListedStamp;    // the file's state the rows were listed from; empty once written
   uint64_t NextId = 1;
   std::vector<size_t> IndexFields; // fields of the current order; empty = file order
   QString CurrentIndexName;
   bool UsingFieldNames = false;
   std::optional<std::vector<Value>> RangeLow, RangeHigh;
   std::vector<size_t> Order; // positions in Rows, in the current order, within the range
+  // The values of the fields of the current order, IndexFields.size() per row of Rows, read
+  // when the order is not the primary one; empty otherwise.
+  std::vector<Value> OrderKeys;
+  // The values of the cursor's row, read when a field of it is first asked for.
+  mutable std::vector<Value> CurrentValues;
+  mutable uint64_t CurrentValuesId = 0;
+  mutable uint64_t CurrentValuesChanges = ~0ull;
   int Cursor = 0;
   uint64_t Changes = 0;
   bool AtBof = true;

@@ -1,24 +1,35 @@
 #pragma once
-// The storage behind a table cursor: one open table file (Paradox or dBase) that reads all its
-// rows and writes every change through to disk before returning.
+// The storage behind a table cursor: one open table file (Paradox or dBase). It lists where its
+// rows are, decodes a row or a field when asked (never all rows at once), and writes every
+// change through to disk before returning.
 
 #include "FieldDef.h"
+#include "RecordReader.h"
 #include "Value.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace db {
 
+// A row of the cursor: its identity and where its record is. The values stay in the file.
+struct RowSlot {
+  uint64_t Id = 0;       // identity given by the cursor; survives reordering (bookmarks)
+  int64_t Location = -1; // Paradox: file offset of the record; dBase: record number
+};
+
+// A row with its values, as the writing of a whole Paradox table and the tests handle it.
 struct StoredRow {
-  uint64_t Id = 0;           // identity given by the cursor; survives reordering (bookmarks)
+  uint64_t Id = 0;
   std::vector<Value> Values; // one per field, in field order
-  int64_t Location = -1;     // Paradox: file offset of the record; dBase: record number
-  QByteArray Raw;            // Paradox: the record's bytes as on disk
+  int64_t Location = -1;
+  QByteArray Raw; // Paradox: the record's bytes as on disk
 };
 
 class TableFile {
@@ -32,20 +43,39 @@ public:
   // Whether a row's Location is its record number in the file, deleted records counted (dBase).
   virtual bool NumbersRecords() const { return false; }
 
-  // All rows in browse order (key order for keyed tables, otherwise file order).
-  virtual std::vector<StoredRow> ReadRows() = 0;
+  // Where every row is, in browse order (key order for keyed tables, otherwise file order).
+  virtual std::vector<int64_t> ReadLocations() = 0;
+  // The same, taken from the program's cache of derived files while the file stays as it was
+  // when they were kept (a big table is walked once, not at every opening). `stamp` receives the
+  // state of the file the list belongs to (empty when the file changed too recently to say).
+  std::vector<int64_t> ListRows(QByteArray& stamp);
+  // The values of the row at `location`, or of some of its fields; safe from several threads.
+  std::vector<Value> ReadRow(int64_t location) const;
+  Value ReadValue(int64_t location, size_t field) const;
+  // Decodes `fields` of the rows at `locations`, calling `take(i, values)` for each in turn;
+  // rows that lie one after another in the file are read in large pieces.
+  using FieldsTaker = std::function<void(size_t, const std::vector<Value>&)>;
+  void ReadFields(std::span<const int64_t> locations, const std::vector<size_t>& fields,
+                  const FieldsTaker& take) const;
+  // Every row with its values (and, for Paradox, its bytes), in browse order.
+  std::vector<StoredRow> ReadRows();
+  // Calls `take(i, record)` with the bytes of the record at each of `locations` in turn.
+  using RecordTaker = std::function<void(size_t, const unsigned char*)>;
+  void ReadRecords(std::span<const int64_t> locations, const RecordTaker& take) const;
 
   // Write-through changes. `rows` is the complete row list in browse order; on return the file
-  // and `rows` agree (locations, bytes and order). When a call raises, neither has changed.
-  virtual void UpdateRow(std::vector<StoredRow>& rows, size_t index, std::vector<Value> values) = 0;
+  // and `rows` agree (locations and order). When a call raises, neither has changed. `old` is
+  // the row's values as the file holds them.
+  virtual void UpdateRow(std::vector<RowSlot>& rows, size_t index, const std::vector<Value>& old,
+                         std::vector<Value> values) = 0;
   // Returns the position of the new row in `rows`.
-  virtual size_t InsertRow(std::vector<StoredRow>& rows, StoredRow row) = 0;
-  virtual void DeleteRow(std::vector<StoredRow>& rows, size_t index) = 0;
-  virtual void EmptyTable(std::vector<StoredRow>& rows) = 0;
+  virtual size_t InsertRow(std::vector<RowSlot>& rows, RowSlot slot, std::vector<Value> values) = 0;
+  virtual void DeleteRow(std::vector<RowSlot>& rows, size_t index) = 0;
+  virtual void EmptyTable(std::vector<RowSlot>& rows) = 0;
   // Replaces every row with `replacement` (ids set, values in field order). Tables that can
   // write themselves whole do so in one step, so that a failure leaves the old rows on disk;
   // the default empties the table and appends the rows one by one.
-  virtual void ReplaceRows(std::vector<StoredRow>& rows, std::vector<StoredRow> replacement);
+  virtual void ReplaceRows(std::vector<RowSlot>& rows, std::vector<StoredRow> replacement);
 
   // A signature of the files on disk (modification time and size), to notice outside changes.
   virtual QString DiskSignature() const = 0;
@@ -53,6 +83,24 @@ public:
   // within one tick of the file system's clock keeps the time and the size; a writer that
   // rewrites the table whole from its rows must then read them afresh before it writes.
   virtual bool ChangesShowInSignature() const { return true; }
+
+protected:
+  // The byte offset and size of the record at `location`.
+  virtual int64_t RecordOffset(int64_t location) const = 0;
+  virtual size_t RecordSize() const = 0;
+  // Decodes one field of a record's bytes.
+  virtual Value DecodeField(const unsigned char* record, size_t field) const = 0;
+  // What besides the file decides the order of the rows (the code page of sorted text).
+  virtual int ListingVariant() const { return 0; }
+  // The reader of the table's file, opened on first use and again after a rewrite.
+  const RecordReader& Reader() const;
+  void ReopenReader();
+  // After the record at `location` was written in place.
+  void RecordWritten(int64_t location);
+
+private:
+  mutable std::unique_ptr<RecordReader> Records;
+  mutable std::mutex RecordsLock;
 };
 
 QString FileSignature(const QString& path);

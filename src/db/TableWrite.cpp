@@ -25,10 +25,10 @@ TableState Table::State() const {
 void Table::Edit() {
   CheckActive("редагувати");
   if (Mode == TableState::Edit || Mode == TableState::Insert) return;
-  const StoredRow* row = CurrentRow();
+  const RowSlot* row = CurrentRow();
   if (!row) throw Error::ForTable(Describe(), "не вдається редагувати: таблиця порожня");
-  Buffer = row->Values;
-  EditOriginal = row->Values;
+  Buffer = Storage->ReadRow(row->Location);
+  EditOriginal = Buffer;
   EditedId = row->Id;
   Mode = TableState::Edit;
 }
@@ -59,12 +59,14 @@ void Table::Post() {
                                             "як його прочитано; зміну не записано");
     EditedId = Rows[*index].Id;
     const size_t rowsBefore = Rows.size();
-    const bool orderFieldsKept = OrderFieldsEqual(Rows[*index].Values, Buffer);
-    Storage->UpdateRow(Rows, *index, Buffer);
+    const std::vector<Value> stored = StoredValues(*index);
+    const bool orderFieldsKept = OrderFieldsEqual(stored, Buffer);
+    Storage->UpdateRow(Rows, *index, stored, Buffer);
     if (orderFieldsKept && Rows.size() == rowsBefore && Rows[*index].Id == EditedId) {
       // Updated where it was, with the fields of the order unchanged: the order still holds.
       Signature = Storage->DiskSignature();
       base::NoteOwnWrite(Storage->Path());
+      ListedStamp.clear();
       Mode = TableState::Browse;
       Buffer.clear();
       ++Changes;
@@ -72,14 +74,13 @@ void Table::Post() {
     }
   } else {
     SyncForWrite();
-    StoredRow row;
-    row.Id = NextId++;
-    row.Values = Buffer;
+    const RowSlot row{NextId++, -1};
     EditedId = row.Id;
-    Storage->InsertRow(Rows, std::move(row));
+    Storage->InsertRow(Rows, row, Buffer);
   }
   Signature = Storage->DiskSignature();
   base::NoteOwnWrite(Storage->Path());
+  ListedStamp.clear();
   Mode = TableState::Browse;
   Buffer.clear();
   InsertAt.reset();
@@ -109,9 +110,9 @@ void Table::Delete() {
     return;
   }
   if (Mode == TableState::Edit) Cancel();
-  const StoredRow* row = CurrentRow();
+  const RowSlot* row = CurrentRow();
   if (!row) throw Error::ForTable(Describe(), "не вдається видалити: таблиця порожня");
-  const std::vector<Value> original = row->Values;
+  const std::vector<Value> original = Storage->ReadRow(row->Location);
   const TableLock lock(Storage->Path());
   const auto index = LocateForWrite(row->Id, original);
   if (!index)
@@ -121,6 +122,7 @@ void Table::Delete() {
   Storage->DeleteRow(Rows, *index);
   Signature = Storage->DiskSignature();
   base::NoteOwnWrite(Storage->Path());
+  ListedStamp.clear();
   RebuildOrder(std::nullopt);
   AtBof = AtEof = Order.empty();
 }
@@ -132,6 +134,7 @@ void Table::EmptyTable() {
   Storage->EmptyTable(Rows);
   Signature = Storage->DiskSignature();
   base::NoteOwnWrite(Storage->Path());
+  ListedStamp.clear();
   RebuildOrder(std::nullopt);
 }
 
@@ -147,10 +150,16 @@ void Table::RewriteRows(const RowsChange& change) {
   Cancel();
   const TableLock lock(Storage->Path());
   SyncForWrite();
-  std::vector<std::vector<Value>> current;
-  current.reserve(Rows.size());
-  for (const StoredRow& row : Rows)
-    current.push_back(row.Values);
+  std::vector<std::vector<Value>> current(Rows.size());
+  std::vector<int64_t> locations;
+  locations.reserve(Rows.size());
+  for (const RowSlot& row : Rows)
+    locations.push_back(row.Location);
+  std::vector<size_t> fields(Defs.size());
+  for (size_t f = 0; f < fields.size(); ++f)
+    fields[f] = f;
+  Storage->ReadFields(locations, fields,
+                      [&](size_t i, const std::vector<Value>& values) { current[i] = values; });
   ReplaceRowsLocked(change(current));
 }
 
@@ -171,6 +180,7 @@ void Table::ReplaceRowsLocked(const std::vector<std::vector<Value>>& rows) {
   Storage->ReplaceRows(Rows, std::move(replacement));
   Signature = Storage->DiskSignature();
   base::NoteOwnWrite(Storage->Path());
+  ListedStamp.clear();
   RebuildOrder(std::nullopt);
 }
 
@@ -201,45 +211,79 @@ bool Table::SyncWithDisk(bool force) {
   if (storage->Fields().size() != Defs.size())
     throw Error::ForTable(path,
                           "структура таблиці на диску змінилася; закрийте й відкрийте її знову");
-  auto rows = storage->ReadRows();
+  const QString signature = storage->DiskSignature();
+  QByteArray stamp;
+  std::vector<RowSlot> rows = IdentifyRows(*storage, storage->ListRows(stamp));
   Storage = std::move(storage);
-  // A row read again as it was keeps its identity, so that bookmarks (and the SQL module's
-  // cursors) still find it; new and changed rows get new ones.
-  std::multimap<QString, uint64_t> identities;
-  for (const StoredRow& row : Rows)
-    identities.emplace(RowKey(row.Values), row.Id);
-  for (StoredRow& row : rows) {
-    const auto same = identities.find(RowKey(row.Values));
-    if (same == identities.end()) {
-      row.Id = NextId++;
-    } else {
-      row.Id = same->second;
-      identities.erase(same);
-    }
-  }
   Rows = std::move(rows);
-  Signature = Storage->DiskSignature();
+  ListedStamp = stamp;
+  Signature = signature;
   RebuildOrder(std::nullopt); // the old order pointed into the old rows
   return true;
 }
 
-std::optional<size_t> Table::LocateForWrite(uint64_t id, const std::vector<Value>& original) {
-  if (!SyncForWrite()) {
-    // The edited row is normally the cursor's own.
-    if (Cursor >= 0 && size_t(Cursor) < Order.size() && Rows[Order[size_t(Cursor)]].Id == id)
-      return Order[size_t(Cursor)];
-    for (size_t i = 0; i < Rows.size(); ++i)
-      if (Rows[i].Id == id) return i;
-    return std::nullopt;
+std::vector<RowSlot> Table::IdentifyRows(const TableFile& storage,
+                                         const std::vector<int64_t>& locations) {
+  std::vector<RowSlot> rows(locations.size());
+  if (storage.NumbersRecords()) {
+    // A record keeps its number while it lives, so the number is its identity.
+    std::map<int64_t, uint64_t> byRecord;
+    for (const RowSlot& row : Rows)
+      byRecord.emplace(row.Location, row.Id);
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const auto same = byRecord.find(locations[i]);
+      rows[i] = RowSlot{same == byRecord.end() ? NextId++ : same->second, locations[i]};
+    }
+    return rows;
   }
-  // The file changed under this cursor: find the row by its values as they were read.
-  auto same = [&](const StoredRow& r) {
+  // A row read again with the same key (all its values in a table without a key) keeps its
+  // identity, so that bookmarks and the SQL module's cursors still find it.
+  std::vector<size_t> fields;
+  const size_t identifying = KeyFieldCount() > 0 ? size_t(KeyFieldCount()) : Defs.size();
+  for (size_t f = 0; f < identifying; ++f)
+    fields.push_back(f);
+  std::multimap<QString, uint64_t> identities;
+  std::vector<int64_t> oldLocations;
+  for (const RowSlot& row : Rows)
+    oldLocations.push_back(row.Location);
+  try {
+    Storage->ReadFields(oldLocations, fields, [&](size_t i, const std::vector<Value>& values) {
+      identities.emplace(RowKey(values), Rows[i].Id);
+    });
+  } catch (const Error&) {
+    identities.clear(); // the rows as read are gone: every row is new
+  }
+  storage.ReadFields(locations, fields, [&](size_t i, const std::vector<Value>& values) {
+    const auto same = identities.find(RowKey(values));
+    if (same == identities.end()) {
+      rows[i] = RowSlot{NextId++, locations[i]};
+    } else {
+      rows[i] = RowSlot{same->second, locations[i]};
+      identities.erase(same);
+    }
+  });
+  return rows;
+}
+
+std::optional<size_t> Table::LocateForWrite(uint64_t id, const std::vector<Value>& original) {
+  const bool reread = SyncForWrite();
+  // The edited row is normally the cursor's own.
+  std::optional<size_t> index;
+  if (Cursor >= 0 && size_t(Cursor) < Order.size() && Rows[Order[size_t(Cursor)]].Id == id)
+    index = Order[size_t(Cursor)];
+  for (size_t i = 0; !index && i < Rows.size(); ++i)
+    if (Rows[i].Id == id) index = i;
+  if (!reread) return index;
+  // The file changed under this cursor: the row is written only where it still holds the
+  // values it was read with.
+  auto same = [&](const std::vector<Value>& values) {
     for (size_t f = 0; f < original.size(); ++f)
-      if (!ValuesEqual(r.Values[f], original[f])) return false;
+      if (!ValuesEqual(values[f], original[f])) return false;
     return true;
   };
+  if (index && same(StoredValues(*index))) return index;
   for (size_t i = 0; i < Rows.size(); ++i)
-    if (same(Rows[i])) return i;
+    if (same(StoredValues(i))) return i;
   return std::nullopt;
 }
 

@@ -94,24 +94,75 @@ db::Table& TDBPointsLayer::Objects() const {
   return ObjectsTable;
 }
 
-const std::vector<TDBPointsLayer::ObjectRow>& TDBPointsLayer::Rows() {
+namespace {
+// The kind of derived file the rows are kept as (its layout's version in the name).
+const QString kKeptRowsKind = "points-rows-1";
+} // namespace
+
+std::span<const TDBPointsLayer::ObjectRow> TDBPointsLayer::Rows() {
   if (RowCacheChanges == Objects().ChangeCount()) return RowCache;
+  // Kept rows are used only while the file is as it was when the table listed its rows.
+  const QByteArray stamp = Objects().RowsStamp();
+  const bool keepable =
+      !stamp.isEmpty() && stamp == base::DerivedCache::Stamp(Objects().FilePath());
+  if (!keepable ||
+      !TakeKeptRows(base::DerivedCache::Load(Objects().FilePath(), kKeptRowsKind, stamp))) {
+    ReadRows();
+    if (keepable) base::DerivedCache::Store(Objects().FilePath(), kKeptRowsKind, stamp, KeptRows());
+  }
+  RowCacheChanges = Objects().ChangeCount();
+  return RowCache;
+}
+
+void TDBPointsLayer::ReadRows() {
   const size_t x = Objects().FieldByName("X").FieldNo();
   const size_t y = Objects().FieldByName("Y").FieldNo();
   const size_t image = Objects().FieldByName("ImageIndex").FieldNo();
   const size_t group = Objects().FieldByName("NUMGROUP").FieldNo();
   const db::Field* code = Objects().FindField("ObjectCode");
-  RowCache.resize(size_t(Objects().RecordCount()));
-  for (int row = 0; row < Objects().RecordCount(); ++row) {
-    ObjectRow& r = RowCache[size_t(row)];
-    r.X = db::ValueToFloat(Objects().ValueAt(row, x));
-    r.Y = db::ValueToFloat(Objects().ValueAt(row, y));
-    r.ImageIndex = db::ValueToInteger(Objects().ValueAt(row, image));
-    r.Group = int32_t(db::ValueToInteger(Objects().ValueAt(row, group)));
-    r.Code = code ? int32_t(db::ValueToInteger(Objects().ValueAt(row, code->FieldNo()))) : -1;
-  }
-  RowCacheChanges = Objects().ChangeCount();
-  return RowCache;
+  std::vector<size_t> fields = {x, y, image, group};
+  if (code) fields.push_back(code->FieldNo());
+  KeptRowsContent = {};
+  OwnRows.assign(size_t(Objects().RecordCount()), ObjectRow{});
+  Objects().ReadColumns(fields, [&](size_t row, const std::vector<db::Value>& values) {
+    ObjectRow& r = OwnRows[row];
+    r.X = db::ValueToFloat(values[0]);
+    r.Y = db::ValueToFloat(values[1]);
+    r.ImageIndex = db::ValueToInteger(values[2]);
+    r.Group = int32_t(db::ValueToInteger(values[3]));
+    r.Code = code ? int32_t(db::ValueToInteger(values[4])) : -1;
+  });
+  RowCache = OwnRows;
+  RowGrid.Build(OwnRows.size(), [&](size_t i) { return std::pair(OwnRows[i].X, OwnRows[i].Y); });
+}
+
+QByteArray TDBPointsLayer::KeptRows() const {
+  const uint64_t header[2] = {sizeof(ObjectRow), RowCache.size()};
+  QByteArray content(reinterpret_cast<const char*>(header), sizeof header);
+  base::AppendArray(content, RowCache);
+  RowGrid.AppendTo(content);
+  return content;
+}
+
+bool TDBPointsLayer::TakeKeptRows(base::DerivedContent kept) {
+  std::span<const uint64_t> header;
+  std::span<const ObjectRow> rows;
+  size_t offset = 0;
+  if (!kept || !base::ViewArray(kept.Bytes, offset, 2, header) || header[0] != sizeof(ObjectRow) ||
+      header[1] != uint64_t(Objects().RecordCount()) ||
+      !base::ViewArray(kept.Bytes, offset, header[1], rows) ||
+      !RowGrid.View(kept.Bytes, offset, rows.size()))
+    return false;
+  OwnRows.clear();
+  OwnRows.shrink_to_fit();
+  RowCache = rows;
+  KeptRowsContent = std::move(kept);
+  return true;
+}
+
+std::vector<int> TDBPointsLayer::RowsIn(double XMin, double YMin, double XMax, double YMax) {
+  Rows();
+  return RowGrid.Candidates(XMin, YMin, XMax, YMax);
 }
 
 int TDBPointsLayer::SymbolSize(const TWorld& World) const {
@@ -147,7 +198,7 @@ void TDBPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   // A layer drawn in parts was prepared once, before the parts began.
   if (!World.Part.On) PrepareDrawing();
   DrawLookups lookups(DatabaseName, Category, Class);
-  const std::vector<ObjectRow>& rows = Rows();
+  const std::span<const ObjectRow> rows = Rows();
   // A label field that is not named, or names no field, draws no labels.
   std::optional<size_t> labelField;
   if (ScaleAllowsLabels(World.Scale))
@@ -157,7 +208,10 @@ void TDBPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   const bool logos = ZoomInIconScale != 0 && ZoomInIconScale <= World.Scale;
   const bool groups = ZoomInGroupChar != 0 && ZoomInGroupChar <= World.Scale;
   const auto [first, last] = World.Part.Range(int64_t(rows.size()));
-  for (int row = int(first); row < int(last); ++row) {
+  const std::vector<int> inView = RowsIn(v.XMin, v.YMin, v.XMax, v.YMax);
+  for (auto it = std::lower_bound(inView.begin(), inView.end(), int(first));
+       it != inView.end() && *it < int(last); ++it) {
+    const int row = *it;
     const ObjectRow& o = rows[size_t(row)];
     if (!TWorld::PointInRect(v.XMin, v.YMin, v.XMax, v.YMax, o.X, o.Y)) continue;
     World.Part.LastObject = row;
@@ -214,10 +268,10 @@ int TDBPointsLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, dou
   double y1 = World.ScreenToWorldY(sy - h), y2 = World.ScreenToWorldY(sy + h);
   if (x1 > x2) std::swap(x1, x2);
   if (y1 > y2) std::swap(y1, y2);
-  const std::vector<ObjectRow>& rows = Rows();
+  const std::span<const ObjectRow> rows = Rows();
   int found = -1;
   double best = std::numeric_limits<double>::infinity();
-  for (int row = 0; row < int(rows.size()); ++row) {
+  for (const int row : RowsIn(x1, y1, x2, y2)) {
     const ObjectRow& o = rows[size_t(row)];
     if (!TWorld::PointInRect(x1, y1, x2, y2, o.X, o.Y)) continue;
     const double d = TWorld::Distance(X, Y, o.X, o.Y);
@@ -233,7 +287,7 @@ int TDBPointsLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, dou
 }
 
 void TDBPointsLayer::FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) {
-  const std::vector<ObjectRow>& rows = Rows();
+  const std::span<const ObjectRow> rows = Rows();
   if (RecordIndex < 0 || RecordIndex >= int(rows.size())) return;
   const ObjectRow& o = rows[size_t(RecordIndex)];
   FlashCircle(Canvas, World.WorldToScreenX(o.X), World.WorldToScreenY(o.Y));
@@ -278,7 +332,7 @@ bool TDBPointsLayer::ShapeContains(const TSelectionShape& Shape, double X, doubl
 void TDBPointsLayer::SelectObjectsInPolygon(const std::vector<TSelectionShape>& Shapes, TWorld&,
                                             const std::vector<int32_t>& Groups,
                                             std::vector<TSelectionRecord>& Result) {
-  const std::vector<ObjectRow>& rows = Rows();
+  const std::span<const ObjectRow> rows = Rows();
   for (int row = 0; row < int(rows.size()); ++row) {
     const ObjectRow& o = rows[size_t(row)];
     if (std::find(Groups.begin(), Groups.end(), o.Group) == Groups.end()) continue;
@@ -292,7 +346,7 @@ void TDBPointsLayer::SelectObjectsInPolygon(const std::vector<TSelectionShape>& 
 int TDBPointsLayer::FindNearestObject(TWorld&, const std::vector<int32_t>& Groups, double X,
                                       double Y, int& Extra) {
   Extra = 0;
-  const std::vector<ObjectRow>& rows = Rows();
+  const std::span<const ObjectRow> rows = Rows();
   int found = -1;
   double best = std::numeric_limits<double>::infinity();
   for (int row = 0; row < int(rows.size()); ++row) {
@@ -340,14 +394,14 @@ TObjectInfo TDBPointsLayer::GetObjectInfo(int ObjectNumber) {
 
 int TDBPointsLayer::GetObjectCode(int RecordIndex) {
   Objects().FieldByName("ObjectCode"); // a table without the field raises, naming it
-  const std::vector<ObjectRow>& rows = Rows();
+  const std::span<const ObjectRow> rows = Rows();
   if (RecordIndex < 0 || RecordIndex >= int(rows.size())) return -1;
   return rows[size_t(RecordIndex)].Code;
 }
 
 int TDBPointsLayer::IndexOfCode(int ObjectCode) {
   Objects().FieldByName("ObjectCode");
-  const std::vector<ObjectRow>& rows = Rows();
+  const std::span<const ObjectRow> rows = Rows();
   for (int row = 0; row < int(rows.size()); ++row)
     if (rows[size_t(row)].Code == ObjectCode) return row;
   return -1;

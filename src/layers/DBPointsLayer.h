@@ -4,6 +4,7 @@
 // optionally labelled. Objects are found by their row position in the table's key order in hit
 // tests and by their object number (ObjectCode) in look-ups.
 
+#include "PointGrid.h"
 #include "PointsLayer.h"
 
 #include <QImage>
@@ -51,10 +52,13 @@ protected:
     int32_t Group = 0;      // NUMGROUP
     int32_t Code = -1;      // ObjectCode; -1 when the table has no such field
   };
-  // The rows in key order, copied out of the objects table again whenever it changed (a walk of
-  // the table's own rows touches memory all over the heap). Raises db::Error naming the table
+  // The rows in key order, read out of the objects table again whenever it changed, with a grid
+  // over them; kept in the program's cache of derived files while the table stays as it was,
+  // so that a big table is read once, not at every start. Raises db::Error naming the table
   // and field when X, Y, ImageIndex or NUMGROUP is missing.
-  const std::vector<ObjectRow>& Rows();
+  std::span<const ObjectRow> Rows();
+  // The rows that may lie in the extent, in key order (Rows() made current first).
+  std::vector<int> RowsIn(double XMin, double YMin, double XMax, double YMax);
   // The symbol size m: CharFontSize, times the scale when CharLabelScale, rounded.
   int SymbolSize(const TWorld& World) const;
   // Runs when a drawing passed the scale test, before the first object.
@@ -66,7 +70,14 @@ protected:
   bool FindObjectRow(int ObjectNumber);
 
 private:
-  std::vector<ObjectRow> RowCache;
+  void ReadRows();
+  bool TakeKeptRows(base::DerivedContent kept);
+  QByteArray KeptRows() const;
+
+  std::span<const ObjectRow> RowCache;
+  std::vector<ObjectRow> OwnRows;
+  base::DerivedContent KeptRowsContent; // what RowCache shows when the rows were kept
+  TPointGrid RowGrid;
   std::optional<uint64_t> RowCacheChanges; // the table's change count the cache was read at
   // The images and groups tables of one drawing, with the bitmaps and group rows already looked
   // up (a look-up per drawn object would decode the same bitmap again and again).

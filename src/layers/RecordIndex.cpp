@@ -6,6 +6,7 @@
 #include <QHash>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 #include <sys/stat.h>
 
@@ -23,6 +24,9 @@ QHash<QString, CachedIndex>& Cache() {
   static QHash<QString, CachedIndex> cache;
   return cache;
 }
+
+// The kind of derived file a walk is kept as (its layout's version in the name).
+const QString kKeptKind = "record-index-1";
 
 // A record spanning more cells than this is kept in one list checked for every extent.
 constexpr int kMaxCellsPerRecord = 64;
@@ -76,8 +80,83 @@ std::shared_ptr<const TRecordIndex> TRecordIndex::For(const QString& path) {
 
 std::shared_ptr<const TRecordIndex> TRecordIndex::Walk(const QString& path) {
   auto index = std::make_shared<TRecordIndex>();
+  const QByteArray stamp = base::DerivedCache::Stamp(path);
+  if (index->TakeKept(base::DerivedCache::Load(path, kKeptKind, stamp))) {
+    index->Path = path;
+    return index;
+  }
   index->Build(path);
+  if (!index->BrokenReason) base::DerivedCache::Store(path, kKeptKind, stamp, index->KeptContent());
   return index;
+}
+
+// The layout of a kept index: this header, then the records, the cell starts, the cell items
+// and the large records, each array aligned to its type.
+struct TRecordIndex::KeptHeader {
+  uint32_t RecordBytes = sizeof(TGeometryFile::Record);
+  uint32_t FixedPoints = 0;
+  double X0 = 0, Y0 = 0, CellW = 1, CellH = 1;
+  int32_t Columns = 0, Rows = 0;
+  uint64_t Records = 0, CellStarts = 0, CellItems = 0, Large = 0;
+};
+
+QByteArray TRecordIndex::KeptContent() const {
+  KeptHeader h;
+  h.FixedPoints = FixedPointRecords;
+  h.X0 = X0;
+  h.Y0 = Y0;
+  h.CellW = CellW;
+  h.CellH = CellH;
+  h.Columns = Columns;
+  h.Rows = Rows;
+  h.Records = Records.size();
+  h.CellStarts = CellStart.size();
+  h.CellItems = CellItems.size();
+  h.Large = Large.size();
+  QByteArray content(reinterpret_cast<const char*>(&h), sizeof h);
+  base::AppendArray(content, Records);
+  base::AppendArray(content, CellStart);
+  base::AppendArray(content, CellItems);
+  base::AppendArray(content, Large);
+  return content;
+}
+
+bool TRecordIndex::TakeKept(base::DerivedContent kept) {
+  if (!kept || kept.Bytes.size() < sizeof(KeptHeader)) return false;
+  KeptHeader h;
+  std::memcpy(&h, kept.Bytes.data(), sizeof h);
+  size_t offset = sizeof h;
+  if (h.RecordBytes != sizeof(TGeometryFile::Record) || h.Columns < 1 || h.Rows < 1 ||
+      h.CellStarts != uint64_t(h.Columns) * uint64_t(h.Rows) + 1)
+    return false;
+  std::span<const TGeometryFile::Record> records;
+  std::span<const int> starts, items, large;
+  if (!base::ViewArray(kept.Bytes, offset, h.Records, records) ||
+      !base::ViewArray(kept.Bytes, offset, h.CellStarts, starts) ||
+      !base::ViewArray(kept.Bytes, offset, h.CellItems, items) ||
+      !base::ViewArray(kept.Bytes, offset, h.Large, large))
+    return false;
+  // Every cell's items within the array, so that a damaged file cannot lead a walk astray.
+  if (starts.front() != 0 || uint64_t(starts.back()) != h.CellItems) return false;
+  for (size_t c = 1; c < starts.size(); ++c)
+    if (starts[c] < starts[c - 1]) return false;
+  for (int i : items)
+    if (i < 0 || uint64_t(i) >= h.Records) return false;
+  for (int i : large)
+    if (i < 0 || uint64_t(i) >= h.Records) return false;
+  FixedPointRecords = h.FixedPoints != 0;
+  X0 = h.X0;
+  Y0 = h.Y0;
+  CellW = h.CellW;
+  CellH = h.CellH;
+  Columns = h.Columns;
+  Rows = h.Rows;
+  Records = records;
+  CellStart = starts;
+  CellItems = items;
+  Large = large;
+  Kept = std::move(kept);
+  return true;
 }
 
 void TRecordIndex::Build(const QString& path) {
@@ -86,13 +165,15 @@ void TRecordIndex::Build(const QString& path) {
   TGeometryFile::Record r;
   try {
     while (file.Next(r))
-      Records.push_back(r);
+      OwnRecords.push_back(r);
   } catch (const base::FileError& e) {
     BrokenReason = e.Reason;
   }
-  FixedPointRecords = !BrokenReason && std::all_of(Records.begin(), Records.end(), [](const auto& r) {
-    return r.ShapeType == 1 && r.ContentBytes == 20 && r.Offset == 100 + 28 * int64_t(r.Index);
-  });
+  Records = OwnRecords;
+  FixedPointRecords =
+      !BrokenReason && std::all_of(Records.begin(), Records.end(), [](const auto& r) {
+        return r.ShapeType == 1 && r.ContentBytes == 20 && r.Offset == 100 + 28 * int64_t(r.Index);
+      });
   bool any = false;
   double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
   for (const auto& rec : Records) {
@@ -113,7 +194,9 @@ void TRecordIndex::Build(const QString& path) {
   // Two passes over the records: how many each cell holds, then the records themselves, laid
   // out cell after cell in one array.
   const size_t cells = size_t(Columns) * size_t(Rows);
-  CellStart.assign(cells + 1, 0);
+  std::vector<int>& starts = OwnCellStart;
+  std::vector<int>& items = OwnCellItems;
+  starts.assign(cells + 1, 0);
   const auto place = [&](bool fill) {
     for (int i = 0; i < int(Records.size()); ++i) {
       const auto& rec = Records[size_t(i)];
@@ -122,27 +205,30 @@ void TRecordIndex::Build(const QString& path) {
                 cy2 = CellY(rec.YMax);
       if (!FiniteBox(rec) || cx2 < cx1 || cy2 < cy1 ||
           int64_t(cx2 - cx1 + 1) * (cy2 - cy1 + 1) > kMaxCellsPerRecord) {
-        if (fill) Large.push_back(i); // also boxes the grid cannot place: always candidates
+        if (fill) OwnLarge.push_back(i); // also boxes the grid cannot place: always candidates
         continue;
       }
       for (int y = cy1; y <= cy2; ++y)
         for (int x = cx1; x <= cx2; ++x) {
           const size_t cell = size_t(y) * size_t(Columns) + size_t(x);
           if (fill)
-            CellItems[size_t(CellStart[cell]++)] = i;
+            items[size_t(starts[cell]++)] = i;
           else
-            ++CellStart[cell + 1];
+            ++starts[cell + 1];
         }
     }
   };
   place(false);
   for (size_t k = 0; k < cells; ++k)
-    CellStart[k + 1] += CellStart[k];
-  CellItems.resize(size_t(CellStart[cells]));
+    starts[k + 1] += starts[k];
+  items.resize(size_t(starts[cells]));
   place(true); // moves every start to the next cell's
   for (size_t k = cells; k > 0; --k)
-    CellStart[k] = CellStart[k - 1];
-  CellStart[0] = 0;
+    starts[k] = starts[k - 1];
+  starts[0] = 0;
+  CellStart = OwnCellStart;
+  CellItems = OwnCellItems;
+  Large = OwnLarge;
 }
 
 // The cell holding a coordinate, the edge cells for coordinates beyond the grid (and NaN).
@@ -171,7 +257,7 @@ std::vector<int> TRecordIndex::Candidates(double XMin, double YMin, double XMax,
       if (Records[size_t(i)].HasBox) all.push_back(i);
     return all;
   }
-  std::vector<int> out = Large;
+  std::vector<int> out(Large.begin(), Large.end());
   for (int y = cy1; y <= cy2; ++y)
     for (int x = cx1; x <= cx2; ++x) {
       const size_t cell = size_t(y) * size_t(Columns) + size_t(x);
