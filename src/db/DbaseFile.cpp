@@ -341,6 +341,10 @@ void DbaseFile::CheckWritable() const {
   if (Fieldless) throw Error::ForTable(FilePath, "у таблиці немає полів для запису");
 }
 
+void DbaseFile::NoteOwnWrite() const {
+  base::NoteOwnFile(FilePath);
+}
+
 QString DbaseFile::DiskSignature() const {
   return FileSignature(FilePath);
 }
@@ -402,6 +406,27 @@ size_t DbaseFile::InsertRow(std::vector<RowSlot>& rows, RowSlot slot, std::vecto
   slot.Location = record;
   rows.push_back(slot);
   return rows.size() - 1;
+}
+
+void DbaseFile::UpdateFields(std::vector<RowSlot>& rows, std::span<const size_t> indexes,
+                             const std::vector<size_t>& fields,
+                             const std::vector<std::vector<Value>>& values) {
+  CheckWritable();
+  for (const std::vector<Value>& row : values)
+    for (size_t k = 0; k < fields.size(); ++k)
+      CheckFits(FieldList[fields[k]], row[k], FilePath);
+  DbfHandle h = OpenDbf(FilePath, "rb+");
+  try {
+    for (size_t i = 0; i < indexes.size(); ++i)
+      for (size_t k = 0; k < fields.size(); ++k)
+        WriteValue(h.get(), int(rows[indexes[i]].Location), int(fields[k]), FieldList[fields[k]],
+                   values[i][k], Cp, FilePath);
+  } catch (...) {
+    ForgetReadAhead();
+    throw;
+  }
+  h.reset(); // written out
+  ForgetReadAhead();
 }
 
 void DbaseFile::DeleteRow(std::vector<RowSlot>& rows, size_t index) {

@@ -35,8 +35,14 @@ public:
                  std::vector<Value> values) override;
   size_t InsertRow(std::vector<RowSlot>& rows, RowSlot slot, std::vector<Value> values) override;
   void DeleteRow(std::vector<RowSlot>& rows, size_t index) override;
+  // All rows through one opening of the file.
+  void UpdateFields(std::vector<RowSlot>& rows, std::span<const size_t> indexes,
+                    const std::vector<size_t>& fields,
+                    const std::vector<std::vector<Value>>& values) override;
   void EmptyTable(std::vector<RowSlot>& rows) override;
   QString DiskSignature() const override;
+  // Only the table itself is ever written (no index or memo files beside it).
+  void NoteOwnWrite() const override;
 
 protected:
   int64_t RecordOffset(int64_t location) const override {

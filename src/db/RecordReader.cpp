@@ -39,6 +39,12 @@ void RecordReader::Reopen() {
   LastEnd = -1;
 }
 
+void RecordReader::Forget() {
+  const std::lock_guard guard(WindowLock);
+  Window.clear();
+  LastEnd = -1;
+}
+
 void RecordReader::Refresh(int64_t offset, size_t size) {
   const std::lock_guard guard(WindowLock);
   const int64_t from = std::max(offset, WindowStart);
@@ -70,9 +76,9 @@ void RecordReader::ReadDirect(int64_t offset, size_t size, unsigned char* out) c
   }
 }
 
-void RecordReader::Fill(int64_t offset, size_t size, bool ahead) const {
+void RecordReader::Fill(int64_t offset, size_t size) const {
   // Reads ahead as far as the file goes, but never less than the record asked for.
-  Window.resize(ahead ? std::max(size, kReadAhead) : size);
+  Window.resize(std::max(size, kReadAhead));
   size_t done = 0;
   while (done < Window.size()) {
     const ssize_t n =
@@ -91,13 +97,18 @@ void RecordReader::Fill(int64_t offset, size_t size, bool ahead) const {
 
 void RecordReader::Read(int64_t offset, size_t size, unsigned char* out) const {
   const std::lock_guard guard(WindowLock);
-  // A read at or a little past where the last one ended is a walk through the file. Only a walk
-  // is served from the window read ahead: any other read sees the file as it is now.
+  // A read at or a little past where the last one ended is a walk through the file, served
+  // from the window read ahead. Any other read (the same record again, a look-up elsewhere)
+  // reads the file as it is now and leaves the window for the walk to go on with.
   const bool walking = LastEnd >= 0 && offset >= LastEnd && offset - LastEnd < kNearby;
-  const bool inWindow = walking && !Window.empty() && offset >= WindowStart &&
-                        offset + int64_t(size) <= WindowStart + int64_t(Window.size());
-  if (!inWindow) Fill(offset, size, walking);
-  std::memcpy(out, Window.data() + (offset - WindowStart), size);
+  if (walking) {
+    const bool inWindow = !Window.empty() && offset >= WindowStart &&
+                          offset + int64_t(size) <= WindowStart + int64_t(Window.size());
+    if (!inWindow) Fill(offset, size);
+    std::memcpy(out, Window.data() + (offset - WindowStart), size);
+  } else {
+    ReadDirect(offset, size, out);
+  }
   LastEnd = offset + int64_t(size);
 }
 

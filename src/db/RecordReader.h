@@ -23,6 +23,8 @@ public:
   // Opens the file again: after this program replaced it whole, the old descriptor still reads
   // the replaced file.
   void Reopen();
+  // Gives up the bytes read ahead.
+  void Forget();
   // Reads again the bytes read ahead that this program has just written over.
   void Refresh(int64_t offset, size_t size);
 
@@ -32,7 +34,7 @@ public:
   void ReadDirect(int64_t offset, size_t size, unsigned char* out) const;
 
 private:
-  void Fill(int64_t offset, size_t size, bool ahead) const;
+  void Fill(int64_t offset, size_t size) const;
 
   QString FilePath;
   int Fd = -1;

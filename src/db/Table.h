@@ -153,6 +153,12 @@ public:
   // fields' types); a Paradox table is written whole in one step and is left as it was when
   // the write fails.
   void ReplaceAllRows(const std::vector<std::vector<Value>>& rows);
+  // Writes `values[i]` into `fields` of the row at `positions[i]` (0-based, current order), for
+  // every i, under one hold of the table's lock: the other fields of those rows stay as the
+  // file holds them (another user's change among them). Each row is written whole or not at
+  // all; a row another user deleted meanwhile stops the write before anything is written.
+  void UpdateFields(const std::vector<int>& positions, const std::vector<size_t>& fields,
+                    const std::vector<std::vector<Value>>& values);
   // Rewrites the table with the rows `change` makes of its rows as they are now (values in field
   // order, file order), holding the table's lock from the reading to the rename: changes other
   // writers made meanwhile are in what `change` is given.
@@ -209,6 +215,8 @@ private:
   const RowSlot* CurrentRow() const;
   Value Coerce(size_t field, const Value& value) const;
   QString Describe() const;
+  // After this cursor wrote the file: its state is this program's own.
+  void NoteOwnWrite();
   // Replaces the rows; the caller holds the table's lock.
   void ReplaceRowsLocked(const std::vector<std::vector<Value>>& rows);
   // A row named for a message: its key values, or its first fields.

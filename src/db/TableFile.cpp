@@ -18,6 +18,11 @@ void TableFile::ReopenReader() {
   if (Records) Records->Reopen();
 }
 
+void TableFile::ForgetReadAhead() {
+  const std::lock_guard guard(RecordsLock);
+  if (Records) Records->Forget();
+}
+
 void TableFile::RecordWritten(int64_t location) {
   const std::lock_guard guard(RecordsLock);
   if (Records) Records->Refresh(RecordOffset(location), RecordSize());
@@ -106,10 +111,26 @@ std::vector<StoredRow> TableFile::ReadRows() {
   return rows;
 }
 
+void TableFile::UpdateFields(std::vector<RowSlot>& rows, std::span<const size_t> indexes,
+                             const std::vector<size_t>& fields,
+                             const std::vector<std::vector<Value>>& values) {
+  for (size_t i = 0; i < indexes.size(); ++i) {
+    const std::vector<Value> old = ReadRow(rows[indexes[i]].Location);
+    std::vector<Value> changed = old;
+    for (size_t k = 0; k < fields.size(); ++k)
+      changed[fields[k]] = values[i][k];
+    UpdateRow(rows, indexes[i], old, std::move(changed));
+  }
+}
+
 void TableFile::ReplaceRows(std::vector<RowSlot>& rows, std::vector<StoredRow> replacement) {
   EmptyTable(rows);
   for (StoredRow& row : replacement)
     InsertRow(rows, RowSlot{row.Id, -1}, std::move(row.Values));
+}
+
+void TableFile::NoteOwnWrite() const {
+  base::NoteOwnWrite(Path());
 }
 
 QString FileSignature(const QString& path) {

@@ -71,11 +71,20 @@ public:
   // Returns the position of the new row in `rows`.
   virtual size_t InsertRow(std::vector<RowSlot>& rows, RowSlot slot, std::vector<Value> values) = 0;
   virtual void DeleteRow(std::vector<RowSlot>& rows, size_t index) = 0;
+  // Writes `values[i]` into `fields` of the row at `rows[indexes[i]]`, for every i, the other
+  // fields staying as the file holds them. Each row is written whole or not at all; values a
+  // field cannot hold are refused before anything is written. The default writes row by row.
+  virtual void UpdateFields(std::vector<RowSlot>& rows, std::span<const size_t> indexes,
+                            const std::vector<size_t>& fields,
+                            const std::vector<std::vector<Value>>& values);
   virtual void EmptyTable(std::vector<RowSlot>& rows) = 0;
   // Replaces every row with `replacement` (ids set, values in field order). Tables that can
   // write themselves whole do so in one step, so that a failure leaves the old rows on disk;
   // the default empties the table and appends the rows one by one.
   virtual void ReplaceRows(std::vector<RowSlot>& rows, std::vector<StoredRow> replacement);
+
+  // Records the state of the files this table wrote as this program's own.
+  virtual void NoteOwnWrite() const;
 
   // A signature of the files on disk (modification time and size), to notice outside changes.
   virtual QString DiskSignature() const = 0;
@@ -97,6 +106,8 @@ protected:
   void ReopenReader();
   // After the record at `location` was written in place.
   void RecordWritten(int64_t location);
+  // After many records were written in place.
+  void ForgetReadAhead();
 
 private:
   mutable std::unique_ptr<RecordReader> Records;

@@ -64,9 +64,7 @@ void Table::Post() {
     Storage->UpdateRow(Rows, *index, stored, Buffer);
     if (orderFieldsKept && Rows.size() == rowsBefore && Rows[*index].Id == EditedId) {
       // Updated where it was, with the fields of the order unchanged: the order still holds.
-      Signature = Storage->DiskSignature();
-      base::NoteOwnWrite(Storage->Path());
-      ListedStamp.clear();
+      NoteOwnWrite();
       Mode = TableState::Browse;
       Buffer.clear();
       ++Changes;
@@ -78,14 +76,18 @@ void Table::Post() {
     EditedId = row.Id;
     Storage->InsertRow(Rows, row, Buffer);
   }
-  Signature = Storage->DiskSignature();
-  base::NoteOwnWrite(Storage->Path());
-  ListedStamp.clear();
+  NoteOwnWrite();
   Mode = TableState::Browse;
   Buffer.clear();
   InsertAt.reset();
   RebuildOrder(EditedId);
   AtBof = AtEof = Order.empty();
+}
+
+void Table::NoteOwnWrite() {
+  Signature = Storage->DiskSignature();
+  Storage->NoteOwnWrite();
+  ListedStamp.clear(); // what was kept for the file as listed no longer fits it
 }
 
 bool Table::OrderFieldsEqual(const std::vector<Value>& a, const std::vector<Value>& b) const {
@@ -120,9 +122,7 @@ void Table::Delete() {
                                           " змінив або видалив інший користувач після того, як "
                                           "його прочитано; його не видалено");
   Storage->DeleteRow(Rows, *index);
-  Signature = Storage->DiskSignature();
-  base::NoteOwnWrite(Storage->Path());
-  ListedStamp.clear();
+  NoteOwnWrite();
   RebuildOrder(std::nullopt);
   AtBof = AtEof = Order.empty();
 }
@@ -132,9 +132,7 @@ void Table::EmptyTable() {
   Cancel();
   const TableLock lock(Storage->Path());
   Storage->EmptyTable(Rows);
-  Signature = Storage->DiskSignature();
-  base::NoteOwnWrite(Storage->Path());
-  ListedStamp.clear();
+  NoteOwnWrite();
   RebuildOrder(std::nullopt);
 }
 
@@ -143,6 +141,58 @@ void Table::ReplaceAllRows(const std::vector<std::vector<Value>>& rows) {
   Cancel();
   const TableLock lock(Storage->Path());
   ReplaceRowsLocked(rows);
+}
+
+void Table::UpdateFields(const std::vector<int>& positions, const std::vector<size_t>& fields,
+                         const std::vector<std::vector<Value>>& values) {
+  CheckBrowse("записати рядки");
+  if (positions.size() != values.size())
+    throw Error::ForTable(
+        Describe(),
+        QString("%1 рядків і %2 наборів значень").arg(positions.size()).arg(values.size()));
+  std::vector<size_t> indexes;
+  std::vector<uint64_t> ids;
+  std::vector<std::vector<Value>> coerced;
+  indexes.reserve(positions.size());
+  coerced.reserve(values.size());
+  for (size_t i = 0; i < positions.size(); ++i) {
+    if (positions[i] < 0 || positions[i] >= int(Order.size()) || values[i].size() != fields.size())
+      throw Error::ForTable(Describe(), QString("рядка %1 немає").arg(positions[i] + 1));
+    indexes.push_back(Order[size_t(positions[i])]);
+    ids.push_back(Rows[indexes.back()].Id);
+    std::vector<Value> row;
+    for (size_t k = 0; k < fields.size(); ++k) {
+      if (fields[k] >= Defs.size())
+        throw Error::ForTable(Describe(), QString("поля номер %1 немає").arg(fields[k] + 1));
+      row.push_back(Coerce(fields[k], values[i][k]));
+    }
+    coerced.push_back(std::move(row));
+  }
+  const TableLock lock(Storage->Path());
+  if (SyncForWrite()) {
+    // Read again: the rows are found by the identities they keep.
+    std::map<uint64_t, size_t> at;
+    for (size_t i = 0; i < Rows.size(); ++i)
+      at.emplace(Rows[i].Id, i);
+    for (size_t i = 0; i < ids.size(); ++i) {
+      const auto found = at.find(ids[i]);
+      if (found == at.end())
+        throw Error::ForTable(Describe(), QString("рядок %1 видалив інший користувач після того, "
+                                                  "як його прочитано; нічого не записано")
+                                              .arg(positions[i] + 1));
+      indexes[i] = found->second;
+    }
+  }
+  Storage->UpdateFields(Rows, indexes, fields, coerced);
+  NoteOwnWrite();
+  const bool reordered = std::any_of(fields.begin(), fields.end(), [&](size_t f) {
+    return f < size_t(KeyFieldCount()) ||
+           std::find(IndexFields.begin(), IndexFields.end(), f) != IndexFields.end();
+  });
+  if (reordered)
+    RebuildOrder(CurrentRow() ? std::optional(CurrentRow()->Id) : std::nullopt);
+  else
+    ++Changes;
 }
 
 void Table::RewriteRows(const RowsChange& change) {
@@ -178,9 +228,7 @@ void Table::ReplaceRowsLocked(const std::vector<std::vector<Value>>& rows) {
     replacement.push_back(std::move(row));
   }
   Storage->ReplaceRows(Rows, std::move(replacement));
-  Signature = Storage->DiskSignature();
-  base::NoteOwnWrite(Storage->Path());
-  ListedStamp.clear();
+  NoteOwnWrite();
   RebuildOrder(std::nullopt);
 }
 

@@ -136,18 +136,19 @@ std::vector<TDBPointsIndexs::GridRecord> TDBPointsIndexs::ReadGrid(db::Table& ta
   const size_t in = table.FieldByName("ScaleIn").FieldNo();
   const size_t out = table.FieldByName("ScaleOut").FieldNo();
   std::vector<GridRecord> records(size_t(table.RecordCount()));
-  for (int i = 0; i < table.RecordCount(); ++i) {
-    GridRecord& r = records[size_t(i)];
-    r.Column = db::ValueToInteger(table.ValueAt(i, 0));
-    r.Row = db::ValueToInteger(table.ValueAt(i, row));
-    r.Category = int32_t(db::ValueToInteger(table.ValueAt(i, category)));
-    r.Class = int32_t(db::ValueToInteger(table.ValueAt(i, cls)));
-    r.ObjNum = int32_t(db::ValueToInteger(table.ValueAt(i, number)));
-    r.X = db::ValueToFloat(table.ValueAt(i, x));
-    r.Y = db::ValueToFloat(table.ValueAt(i, y));
-    r.ScaleIn = db::ValueToFloat(table.ValueAt(i, in));
-    r.ScaleOut = db::ValueToFloat(table.ValueAt(i, out));
-  }
+  table.ReadColumns({0, row, category, cls, number, x, y, in, out},
+                    [&](size_t i, const std::vector<db::Value>& v) {
+                      GridRecord& r = records[i];
+                      r.Column = db::ValueToInteger(v[0]);
+                      r.Row = db::ValueToInteger(v[1]);
+                      r.Category = int32_t(db::ValueToInteger(v[2]));
+                      r.Class = int32_t(db::ValueToInteger(v[3]));
+                      r.ObjNum = int32_t(db::ValueToInteger(v[4]));
+                      r.X = db::ValueToFloat(v[5]);
+                      r.Y = db::ValueToFloat(v[6]);
+                      r.ScaleIn = db::ValueToFloat(v[7]);
+                      r.ScaleOut = db::ValueToFloat(v[8]);
+                    });
   // A keyed table is in this order already; the sort keeps the key order among equal cells.
   std::stable_sort(records.begin(), records.end(), [](const GridRecord& a, const GridRecord& b) {
     return a.Column != b.Column ? a.Column < b.Column : a.Row < b.Row;
@@ -159,10 +160,14 @@ const std::vector<TDBPointsIndexs::GridRecord>* TDBPointsIndexs::GridFor(int16_t
                                                                          int32_t Class) {
   // Which table a class is searched in depends on the layers table and on the files of the
   // user-object directory; both are looked at again only when one of them changed.
-  const QString signature = db::FileSignature(ClassReestPath) + "|" + db::FileSignature(UserObjDir);
-  if (signature != OwnGridFilesSignature) {
-    OwnGridFiles.clear();
-    OwnGridFilesSignature = signature;
+  if (!CheckedInThisHold(OwnGridFilesCheckedInHold)) {
+    const QString signature =
+        db::FileSignature(ClassReestPath) + "|" + db::FileSignature(UserObjDir);
+    if (signature != OwnGridFilesSignature) {
+      OwnGridFiles.clear();
+      OwnGridFilesSignature = signature;
+    }
+    OwnGridFilesCheckedInHold = HoldNumber;
   }
   const auto key = std::make_pair(int(Category), int(Class));
   auto known = OwnGridFiles.find(key);
@@ -180,7 +185,9 @@ const std::vector<TDBPointsIndexs::GridRecord>* TDBPointsIndexs::GridFor(int16_t
       return &SharedGrid.Records;
     }
     GridRecords& own = OwnGrids[known->second];
+    if (CheckedInThisHold(own.CheckedInHold)) return &own.Records;
     const QString fileSignature = db::FileSignature(known->second);
+    own.CheckedInHold = HoldNumber;
     if (own.Signature != fileSignature || fileSignature.isEmpty()) {
       db::Table table;
       table.SetDatabaseName(UserObjDir);

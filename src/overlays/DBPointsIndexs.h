@@ -61,6 +61,22 @@ public:
   // the symbol font at the size of 10 map units when those are 8 pixels or more.
   static void PickBoxHalfSize(const TWorld& World, int& HalfWidth, int& HalfHeight);
 
+  // While one is held, the files the searches depend on (the layers table, the user-object
+  // directory, the per-class grid tables) are looked at once, not at every search: for a run of
+  // many searches, such as the topology's.
+  class THeldFiles {
+  public:
+    explicit THeldFiles(TDBPointsIndexs& Index) : Owner(Index) {
+      if (Owner.FilesHeld++ == 0) ++Owner.HoldNumber;
+    }
+    ~THeldFiles() { --Owner.FilesHeld; }
+    THeldFiles(const THeldFiles&) = delete;
+    THeldFiles& operator=(const THeldFiles&) = delete;
+
+  private:
+    TDBPointsIndexs& Owner;
+  };
+
   QString MapsDir, BaseDir, UserObjDir;
   db::Table SpinTable;
   std::unique_ptr<db::Table> ClassReestTable;
@@ -76,8 +92,9 @@ private:
     double ScaleIn = 0, ScaleOut = 0; // 0: no bound
   };
   struct GridRecords {
-    QString Signature;        // of the file they were read from (per-class tables)
-    uint64_t Changes = ~0ull; // of SpinTable they were read at
+    QString Signature;          // of the file they were read from (per-class tables)
+    uint64_t CheckedInHold = 0; // the hold in which the signature was last looked at
+    uint64_t Changes = ~0ull;   // of SpinTable they were read at
     std::vector<GridRecord> Records;
   };
   // A cell box: columns and rows, each from the lower to the higher.
@@ -102,5 +119,11 @@ private:
   // the user-object directory stay as they were.
   std::map<std::pair<int, int>, QString> OwnGridFiles;
   QString OwnGridFilesSignature;
+  uint64_t OwnGridFilesCheckedInHold = 0;
+  // Whether the files are held (THeldFiles), and the number of the latest hold.
+  int FilesHeld = 0;
+  uint64_t HoldNumber = 0;
+  // Whether something checked in the hold `checked` need not be looked at again.
+  bool CheckedInThisHold(uint64_t checked) const { return FilesHeld > 0 && checked == HoldNumber; }
   QString ClassReestPath; // the layers table's file, for noticing changes
 };

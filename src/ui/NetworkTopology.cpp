@@ -138,15 +138,28 @@ QString TopologyIndexProblem(TDBPointsIndexs& Index, const QString& BaseDir,
   return {};
 }
 
+// Rows of pipes computed before they are written together.
+constexpr size_t kRowsWrittenAtOnce = 4096;
+
 TNetworkHubsResult CalcNetworkHubs(TDBPointsIndexs& Index, const TWorld& World,
                                    const QString& MapsDir, const QString& TableName,
                                    int16_t Category, int32_t Class,
                                    const TTopologyProgress& Progress) {
   TNetworkHubsResult result;
+  const TDBPointsIndexs::THeldFiles held(Index);
   db::Table table(MapsDir, TableName);
   table.Open();
-  db::Field& hub1 = table.FieldByName("HUB1CODE");
-  db::Field& hub2 = table.FieldByName("HUB2CODE");
+  const std::vector<size_t> hubFields = {table.FieldByName("HUB1CODE").FieldNo(),
+                                         table.FieldByName("HUB2CODE").FieldNo()};
+  // The rows are written a few thousand at a time, each whole: a cancel or a failure leaves
+  // every row either as it was or with both its ends.
+  std::vector<int> positions;
+  std::vector<std::vector<db::Value>> ends;
+  const auto write = [&] {
+    table.UpdateFields(positions, hubFields, ends);
+    positions.clear();
+    ends.clear();
+  };
   const QString geometryName = QFileInfo(TableName).completeBaseName() + ".mds";
   TGeometryFile file(base::ResolvePath(MapsDir, geometryName));
   const int total = table.RecordCount();
@@ -170,18 +183,19 @@ TNetworkHubsResult CalcNetworkHubs(TDBPointsIndexs& Index, const TWorld& World,
     } else {
       result.RowsWithoutLine << QString("рядок %1: %2").arg(table.RecNo()).arg(missing);
     }
-    table.Edit();
-    hub1.SetAsInteger(node1);
-    hub2.SetAsInteger(node2);
-    table.Post();
+    positions.push_back(table.RecNo() - 1);
+    ends.push_back({int64_t(node1), int64_t(node2)});
+    if (positions.size() == kRowsWrittenAtOnce) write();
     ++result.Pipes;
     result.EndsJoined += (node1 != -1) + (node2 != -1);
     result.EndsNotJoined += (node1 == -1) + (node2 == -1);
     if (Progress && !Progress(result.Pipes, total)) {
+      write();
       result.Cancelled = true;
       return result;
     }
   }
+  write();
   // Records after the last row's: deleted rows at the table's end, or lines without a row.
   while (recordsLeft && (recordsLeft = file.Next(r)))
     result.RecordsWithoutRow << QString::number(r.Index + 1);
