@@ -36,6 +36,9 @@ public:
   int GetObjectCode(int RecordIndex) override;
   int IndexOfCode(int ObjectCode) override;
 
+  // Whether the rows walked last were taken from the cache of derived files.
+  bool RowsTakenFromKept() const { return bool(KeptRowsContent); }
+
   // Whether a shape of a selection contains the point (circle, rectangle or polygon).
   static bool ShapeContains(const TSelectionShape& Shape, double X, double Y);
 

@@ -38,6 +38,8 @@ public:
   // those that do; records without a box are left out).
   std::vector<int> Candidates(double XMin, double YMin, double XMax, double YMax) const;
   void ThrowIfBroken() const;
+  // Whether the walk was taken from the cache of derived files rather than made now.
+  bool TakenFromKept() const { return bool(Kept); }
   // The record with this index, as TGeometryFile::Seek finds it: false past the last record,
   // and the walk's error where a broken record comes first.
   bool Seek(int index, TGeometryFile::Record& r) const;

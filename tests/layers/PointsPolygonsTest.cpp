@@ -1,6 +1,7 @@
 // Point, address and polygon layers on geometry written for each test, checked on rendered
 // pictures: symbols, circles, labels and their anchors, fills, shadows, holes and edges.
 
+#include "layers/DBPointsLayer.h"
 #include "layers/LayerKinds.h"
 #include "layers/LinesLayer.h"
 #include "layers/ParamDBPointsLayer.h"
@@ -12,6 +13,7 @@
 #include "AtlasWriter.h"
 #include "ShapeWriter.h"
 
+#include "base/DerivedCache.h"
 #include "base/FileError.h"
 #include "core/MapContent.h"
 #include "db/DbaseFile.h"
@@ -381,14 +383,18 @@ struct DemoMap {
   // The view of `fraction` of the map's width and height about (cx, cy); `stamped` as the
   // canvas's StampSymbols.
   QImage Draw(double fraction, double cx, double cy, bool stamped = true) {
+    return Draw(Map, fraction, cx, cy, stamped);
+  }
+  // The same view of another map over the same files.
+  QImage Draw(TMapContent& map, double fraction, double cx, double cy, bool stamped = true) {
     const double w = (Full.XMax - Full.XMin) * fraction, h = (Full.YMax - Full.YMin) * fraction;
     QImage image(800, 600, QImage::Format_RGB32);
     image.fill(Qt::white);
     gfx::Canvas canvas(image);
     canvas.StampSymbols = stamped;
-    Map.World.SetView(800, 600, cx - w / 2, cy - h / 2, cx + w / 2, cy + h / 2);
-    Map.World.ComputeScale(canvas.WidthMM());
-    Map.DrawLayers(canvas, [](int, const QString& reason) { FAIL() << reason.toStdString(); });
+    map.World.SetView(800, 600, cx - w / 2, cy - h / 2, cx + w / 2, cy + h / 2);
+    map.World.ComputeScale(canvas.WidthMM());
+    map.DrawLayers(canvas, [](int, const QString& reason) { FAIL() << reason.toStdString(); });
     return image;
   }
 };
@@ -437,6 +443,85 @@ TEST(LayerKinds, TheRecordIndexChangesNeitherPicturesNorPicks) {
   }
 }
 
+// What is kept between runs (the geometry files' record indexes, the points tables' rows with
+// their grid) gives the pictures and picks of a fresh walk, and is not used once the file changed.
+TEST(LayerKinds, KeptIndexesAndRowsGiveThePicturesAndPicksOfAFreshWalk) {
+  DemoMap demo;
+  QTemporaryDir cache;
+  const QByteArray previous = qgetenv("VANDREL_CACHE_DIR");
+  const int64_t settled = base::DerivedCache::SettledMilliseconds();
+  base::DerivedCache::SetSettledMilliseconds(0);
+  const QString maps = demo.Dir.path() + "/MAPS";
+  for (const QString name : {"Buildings.mds", "Water.mds", "address.mds"}) {
+    qputenv("VANDREL_CACHE_DIR", QFile::encodeName(cache.path()));
+    const auto walked = TRecordIndex::Walk(maps + "/" + name);
+    const auto kept = TRecordIndex::Walk(maps + "/" + name);
+    EXPECT_FALSE(walked->TakenFromKept());
+    ASSERT_TRUE(kept->TakenFromKept()) << name.toStdString();
+    ASSERT_EQ(kept->Records.size(), walked->Records.size());
+    EXPECT_EQ(
+        std::memcmp(kept->Records.data(), walked->Records.data(), walked->Records.size_bytes()), 0);
+    for (const double fraction : {1.0, 0.1, 0.01}) {
+      const double w = (demo.Full.XMax - demo.Full.XMin) * fraction / 2;
+      const double h = (demo.Full.YMax - demo.Full.YMin) * fraction / 2;
+      EXPECT_EQ(kept->Candidates(demo.CentreX() - w, demo.CentreY() - h, demo.CentreX() + w,
+                                 demo.CentreY() + h),
+                walked->Candidates(demo.CentreX() - w, demo.CentreY() - h, demo.CentreX() + w,
+                                   demo.CentreY() + h));
+    }
+  }
+  // The points tables' rows: read, kept, then taken from what was kept.
+  // Which points layers (by category and class) took their rows from what was kept.
+  using FromKept = std::map<std::pair<int, int>, bool>;
+  const auto anyKept = [](const FromKept& f) {
+    return std::any_of(f.begin(), f.end(), [](const auto& k) { return k.second; });
+  };
+  const auto allKept = [](const FromKept& f) {
+    return !f.empty() && std::all_of(f.begin(), f.end(), [](const auto& k) { return k.second; });
+  };
+  const auto drawAndPick = [&](FromKept& fromKept) {
+    TMapContent again; // another map over the same files
+    again.LoadMap(demo.Dir.path() + "/BASE", maps, demo.Dir.path(), "", "");
+    const QImage picture = demo.Draw(again, 1.0 / 16, demo.CentreX(), demo.CentreY());
+    QImage scratch(800, 600, QImage::Format_RGB32);
+    gfx::Canvas canvas(scratch);
+    std::vector<int> picks;
+    fromKept.clear();
+    for (const auto& layer : again.Layers)
+      if (auto* points = dynamic_cast<TDBPointsLayer*>(layer.get())) {
+        for (int py = 3; py < 600; py += 23)
+          for (int px = 3; px < 800; px += 23)
+            picks.push_back(points->FindObject(canvas, again.World, again.World.ScreenToWorldX(px),
+                                               again.World.ScreenToWorldY(py), true, false));
+        fromKept[{points->Category, points->Class}] = points->RowsTakenFromKept();
+      }
+    return std::make_pair(picture, picks);
+  };
+  FromKept fromKept;
+  qputenv("VANDREL_CACHE_DIR", "off");
+  const auto fresh = drawAndPick(fromKept);
+  qputenv("VANDREL_CACHE_DIR", QFile::encodeName(cache.path()));
+  drawAndPick(fromKept);
+  EXPECT_FALSE(anyKept(fromKept));
+  const auto kept = drawAndPick(fromKept);
+  EXPECT_TRUE(allKept(fromKept));
+  EXPECT_TRUE(kept.first == fresh.first);
+  EXPECT_EQ(kept.second, fresh.second);
+  EXPECT_GT(std::count_if(fresh.second.begin(), fresh.second.end(), [](int i) { return i >= 0; }),
+            3);
+  // A well's logo changed: its table is read again.
+  for (const auto& layer : demo.Map.Layers)
+    if (auto* points = dynamic_cast<TDBPointsLayer*>(layer.get()); points && points->Class == 1) {
+      const int code = points->GetObjectCode(0);
+      points->SetObjectImage(code, 5);
+    }
+  drawAndPick(fromKept);
+  EXPECT_FALSE(fromKept.at({100, 1})) << "the table changed";
+  EXPECT_TRUE(fromKept.at({100, 2})) << "the sewer wells' table stayed as it was";
+  qputenv("VANDREL_CACHE_DIR", previous);
+  base::DerivedCache::SetSettledMilliseconds(settled);
+}
+
 // Layers drawn in runs of objects by several threads, the runs laid over each other and the
 // canvas state passed on from the run that drew a layer's last object: the picture must be the
 // one a single thread draws walking every record of every file.
@@ -456,11 +541,11 @@ TEST(LayerKinds, RunsOnSeveralThreadsGiveThePictureOfOneThreadWalkingEveryRecord
   const double cx = demo.CentreX(), cy = demo.CentreY();
   // The whole map, a quarter, a sixteenth (symbols and labels) and a corner view whose edges
   // cut through objects.
-  const std::vector<std::array<double, 3>> views = {{1.0, cx, cy},
-                                                    {0.25, cx, cy},
-                                                    {1.0 / 16, cx, cy},
-                                                    {1.0 / 40, full.XMin + 0.3 * (cx - full.XMin),
-                                                     full.YMax - 0.2 * (full.YMax - cy)}};
+  const std::vector<std::array<double, 3>> views = {
+      {1.0, cx, cy},
+      {0.25, cx, cy},
+      {1.0 / 16, cx, cy},
+      {1.0 / 40, full.XMin + 0.3 * (cx - full.XMin), full.YMax - 0.2 * (full.YMax - cy)}};
   for (const auto& [fraction, x, y] : views) {
     const QImage single = draw(fraction, x, y, 1, false);
     EXPECT_GT(std::count_if(single.bits(), single.bits() + single.sizeInBytes(),
