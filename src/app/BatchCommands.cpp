@@ -2,6 +2,7 @@
 
 #include "DataModule.h"
 
+#include "core/Identify.h"
 #include "core/MapContent.h"
 #include "db/Error.h"
 #include "overlays/DBPointsIndexs.h"
@@ -75,6 +76,38 @@ int RunBatchCommand(const platform::CommandLine& line, const QString& appDir) {
     map.CloseMap();
     map.DestroyLayers();
     return line.BuildIndex ? BuildIndex(data, extent) : CalcTopology(data, extent);
+  } catch (const db::Error& e) {
+    err << "vandrel: " << e.Message << "\n";
+  } catch (const std::exception& e) {
+    err << "vandrel: " << e.what() << "\n";
+  }
+  return 1;
+}
+
+int RunIdentify(const platform::CommandLine& line, const QString& appDir) {
+  QTextStream err(stderr);
+  try {
+    const platform::StartupOptions options =
+        platform::ResolveStartupOptions(line, QProcessEnvironment::systemEnvironment(), appDir);
+    TDataModuleVANDREL data(appDir, options.WorkMode, options.DataRoot);
+    data.SavePositions = false;
+    TMapContent map;
+    const QString failures =
+        map.LoadMap(data.BaseDir, data.MapsDir, data.AppDir, data.RefDir, data.RoutesDir);
+    if (!failures.isEmpty()) err << "vandrel: layers not loaded:\n" << failures << "\n";
+    // A view of the window's usual size about the point, at the scale asked for.
+    QImage picture(1920, 1080, QImage::Format_RGB32);
+    gfx::Canvas canvas(picture);
+    const auto [x, y] = *line.IdentifyAt;
+    const double halfWidth = line.IdentifyScale * canvas.WidthMM() / 1000 / 2;
+    const double halfHeight = halfWidth * picture.height() / picture.width();
+    map.World.SetView(picture.width(), picture.height(), x - halfWidth, y - halfHeight,
+                      x + halfWidth, y + halfHeight);
+    map.World.ComputeScale(canvas.WidthMM());
+    QTextStream out(stdout);
+    for (const QString& text : IdentifiedText(IdentifyAt(map.Layers, canvas, map.World, x, y)))
+      out << text << "\n";
+    return 0;
   } catch (const db::Error& e) {
     err << "vandrel: " << e.Message << "\n";
   } catch (const std::exception& e) {

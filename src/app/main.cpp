@@ -88,6 +88,16 @@ int main(int argc, char** argv) {
     return line.Error.isEmpty() ? 0 : 2;
   }
 
+  if (line.IdentifyAt) {
+    // Without a window, but with fonts: the pick boxes are measured in text.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    RegisterLayerKinds();
+    const QString appDir = QCoreApplication::applicationDirPath();
+    plugins::ObjectUtilsRegistry::Instance().LoadPlugins(appDir + "/plugins");
+    return RunIdentify(line, appDir);
+  }
+
   if (line.CalcTopology || line.BuildIndex) {
     // Without a window: no display is needed.
     QCoreApplication app(argc, argv);

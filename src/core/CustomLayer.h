@@ -36,6 +36,11 @@ public:
   // more than it saves.
   static inline int ShareableObjects = 4000;
   virtual void PrepareToDraw(const TWorld&) {}
+  // The table whose rows, in its current order, are the layer's objects, for a layer that keeps
+  // its objects in a table rather than in a geometry file; null otherwise.
+  virtual db::Table* ObjectRowsTable() { return nullptr; }
+  // Whether a pick's FoundX and FoundY are the object itself (a point), not a place on it.
+  virtual bool FindsPoints() const { return false; }
   virtual int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y,
                          bool IgnoreSelectable,
                          bool Flash);                                 // 5

@@ -21,6 +21,7 @@ public:
   void Draw(gfx::Canvas& Canvas, TWorld& World) override;
   bool DrawsInParts(const TWorld& World) override;
   void PrepareToDraw(const TWorld& World) override;
+  db::Table* ObjectRowsTable() override { return &Objects(); }
   int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable,
                  bool Flash) override;
   bool LocateObject(int ObjectNumber, TWorld& World) override;

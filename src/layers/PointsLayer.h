@@ -18,6 +18,7 @@ public:
   void FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) override;
   void Draw(gfx::Canvas& Canvas, TWorld& World) override;
   bool DrawsInParts(const TWorld& World) override;
+  bool FindsPoints() const override { return true; }
   // Raises base::FileError naming the file when its header's shape type (PrimitiveType, as read
   // from the header) holds no points or multipoints.
   void CheckShapeType() const;

@@ -1,5 +1,7 @@
 #include "StartupOptions.h"
 
+#include <cmath>
+
 #include "base/IniFile.h"
 #include "base/PathResolver.h"
 
@@ -50,6 +52,24 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         line.Error = "--screenshot needs a file name";
       else
         line.Screenshot = *v;
+    } else if (a.startsWith("--identify")) {
+      const auto v = value("--identify");
+      const QStringList xy = v ? v->split(',') : QStringList();
+      bool okX = false, okY = false;
+      const double x = xy.size() == 2 ? xy[0].trimmed().toDouble(&okX) : 0;
+      const double y = xy.size() == 2 ? xy[1].trimmed().toDouble(&okY) : 0;
+      if (!okX || !okY || !std::isfinite(x) || !std::isfinite(y))
+        line.Error = "--identify needs a map point X,Y (a decimal point, no spaces)";
+      else
+        line.IdentifyAt = std::make_pair(x, y);
+    } else if (a.startsWith("--scale")) {
+      const auto v = value("--scale");
+      bool ok = false;
+      const double scale = v ? v->toDouble(&ok) : 0;
+      if (!ok || !(scale >= 1 && scale <= 1e8))
+        line.Error = "--scale needs the scale's denominator, from 1 to 100000000";
+      else
+        line.IdentifyScale = scale;
     } else if (a.startsWith("--work-mode")) {
       const auto v = value("--work-mode");
       bool ok = false;
@@ -72,6 +92,7 @@ QString UsageText() {
   return "Usage: vandrel [--data-root DIR] [--work-mode N] [--screenshot FILE.png] [--help] "
          "[--version]\n"
          "       vandrel --build-index | --calc-topology [--data-root DIR] [--work-mode 0]\n"
+         "       vandrel --identify X,Y [--scale N] [--data-root DIR] [--work-mode N]\n"
          "\n"
          "Opens the electronic atlas of the water-supply and sewerage networks.\n"
          "\n"
@@ -85,6 +106,9 @@ QString UsageText() {
          "                   from the atlas's node tables, without a window\n"
          "  --calc-topology  writes the nodes at both ends of every water and sewer pipe\n"
          "                   (HUB1CODE, HUB2CODE), without a window; work mode 0 only\n"
+         "  --identify X,Y   prints what lies at the map point X,Y on every layer drawn at\n"
+         "                   the view's scale: each object with the fields of its row\n"
+         "  --scale N        the scale 1 : N of that view (default 500)\n"
          "  --help           shows this text\n"
          "  --version        shows the program's version\n"
          "\n"

@@ -20,7 +20,11 @@ struct CommandLine {
   bool BuildIndex = false;   // --build-index: the object index's grid tables, without a window
   QString Screenshot;        // --screenshot FILE.png: save a picture of the window once the map has
                              // painted, then close
-  QString Error;             // a message for an argument that is not understood
+  // --identify X,Y [--scale N]: what lies at the map point (X, Y) in a view of 1 : N (500 when
+  // not given), as text, without a window
+  std::optional<std::pair<double, double>> IdentifyAt;
+  double IdentifyScale = 500;
+  QString Error; // a message for an argument that is not understood
 };
 
 // Parses the program's arguments (without the program name).

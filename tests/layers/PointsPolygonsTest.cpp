@@ -15,6 +15,7 @@
 
 #include "base/DerivedCache.h"
 #include "base/FileError.h"
+#include "core/Identify.h"
 #include "core/MapContent.h"
 #include "db/DbaseFile.h"
 
@@ -520,6 +521,49 @@ TEST(LayerKinds, KeptIndexesAndRowsGiveThePicturesAndPicksOfAFreshWalk) {
   EXPECT_TRUE(fromKept.at({100, 2})) << "the sewer wells' table stayed as it was";
   qputenv("VANDREL_CACHE_DIR", previous);
   base::DerivedCache::SetSettledMilliseconds(settled);
+}
+
+// What lies under the pointer: a well on its pipe gives the well first (it is nearest), then
+// the pipe, each with its row's fields; a point off every object gives nothing, said in words.
+TEST(LayerKinds, IdentifyListsTheWellAndItsPipeWithTheirRows) {
+  DemoMap demo;
+  db::Table wells(demo.Dir.path() + "/MAPS", "WaterWells.db");
+  wells.Open();
+  wells.MoveBy(5);
+  const double x = wells.FieldByName("X").AsFloat(), y = wells.FieldByName("Y").AsFloat();
+  const int64_t code = wells.FieldByName("ObjectCode").AsInteger();
+  QImage picture(800, 600, QImage::Format_RGB32);
+  gfx::Canvas canvas(picture);
+  TWorld& world = demo.Map.World;
+  world.SetView(800, 600, x - 40, y - 30, x + 40, y + 30); // 1 : 380 or so
+  world.ComputeScale(canvas.WidthMM());
+  // Off to one side by a pixel: the well is still the nearest.
+  const auto found = IdentifyAt(demo.Map.Layers, canvas, world, x + 0.1, y);
+  ASSERT_GE(found.size(), 2u);
+  EXPECT_EQ(QFileInfo(found[0].Layer->FileName).fileName(), "WaterWells.db");
+  EXPECT_EQ(found[0].ObjectCode, code);
+  EXPECT_NEAR(found[0].Distance, 0.1, 1e-6);
+  const auto field = [](const TIdentifiedObject& o, const QString& name) {
+    for (const TIdentifiedField& f : o.Fields)
+      if (f.Name == name) return f.Value;
+    return QString("(none)");
+  };
+  EXPECT_EQ(field(found[0], "ObjectCode"), QString::number(code));
+  EXPECT_NE(field(found[0], "NAME"), "(none)");
+  const auto pipe = std::find_if(found.begin(), found.end(), [](const TIdentifiedObject& o) {
+    return QFileInfo(o.Layer->FileName).fileName() == "Water.mds";
+  });
+  ASSERT_NE(pipe, found.end()) << IdentifiedText(found).join("\n").toStdString();
+  EXPECT_EQ(pipe->Distance, 0);
+  EXPECT_NE(field(*pipe, "HUB1CODE"), "(none)") << "the pipe's attribute row is read";
+  const QStringList text = IdentifiedText(found);
+  EXPECT_TRUE(text[0].contains(QString::fromUtf8("об'єкт %1").arg(code))) << text[0].toStdString();
+  EXPECT_TRUE(text.contains("  ObjectCode=" + QString::number(code)));
+
+  const double far = demo.Full.XMax + 10000;
+  world.SetView(800, 600, far - 40, y - 30, far + 40, y + 30);
+  EXPECT_TRUE(IdentifyAt(demo.Map.Layers, canvas, world, far, y).empty());
+  EXPECT_EQ(IdentifiedText({}), QStringList{QString::fromUtf8("Нічого не знайдено")});
 }
 
 // Layers drawn in runs of objects by several threads, the runs laid over each other and the

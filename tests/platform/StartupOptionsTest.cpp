@@ -74,3 +74,18 @@ TEST(StartupOptions, ARelativeRootInTheIniFileIsBesideTheProgram) {
   EXPECT_EQ(ResolveStartupOptions(line, QProcessEnvironment(), app.path()).DataRoot,
             "relative/here");
 }
+
+TEST(StartupOptions, IdentifyTakesAPointWithADecimalPointAndAScale) {
+  auto line = ParseCommandLine({"--identify", "320339.17,5590005.5", "--scale=2000"});
+  ASSERT_TRUE(line.Error.isEmpty()) << line.Error.toStdString();
+  ASSERT_TRUE(line.IdentifyAt);
+  EXPECT_DOUBLE_EQ(line.IdentifyAt->first, 320339.17);
+  EXPECT_DOUBLE_EQ(line.IdentifyAt->second, 5590005.5);
+  EXPECT_DOUBLE_EQ(line.IdentifyScale, 2000);
+  EXPECT_DOUBLE_EQ(ParseCommandLine({"--identify=1,2"}).IdentifyScale, 500) << "the default";
+  // A decimal comma (the users' desktop writes one) cannot be told from the separator.
+  EXPECT_FALSE(ParseCommandLine({"--identify", "320339,17,5590005,5"}).Error.isEmpty());
+  EXPECT_FALSE(ParseCommandLine({"--identify", "nan,1"}).Error.isEmpty());
+  EXPECT_FALSE(ParseCommandLine({"--identify"}).Error.isEmpty());
+  EXPECT_FALSE(ParseCommandLine({"--identify=1,2", "--scale", "0"}).Error.isEmpty());
+}

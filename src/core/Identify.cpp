@@ -1,0 +1,106 @@
+#include "Identify.h"
+
+#include "db/Error.h"
+#include "db/Table.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The table a layer's objects are rows of, and the row of `RecordIndex` (-1 when there is
+// none): the objects table of points kept in a table (its rows in key order), else the
+// attribute table of the geometry file, a row per record.
+db::Table* RowOf(TCustomLayer& Layer, int RecordIndex, int& Row) {
+  Row = -1;
+  if (db::Table* objects = Layer.ObjectRowsTable()) {
+    if (objects->Active() && RecordIndex < objects->RecordCount()) Row = RecordIndex;
+    return objects->Active() ? objects : nullptr;
+  }
+  if (Layer.AttrTable.TableName().isEmpty()) return nullptr;
+  db::Table& attributes = Layer.Attributes();
+  if (attributes.Active()) Row = attributes.PositionOfRecord(RecordIndex);
+  return attributes.Active() ? &attributes : nullptr;
+}
+
+void ReadFields(TIdentifiedObject& Object) {
+  int row = -1;
+  try {
+    db::Table* table = RowOf(*Object.Layer, Object.RecordIndex, row);
+    if (!table || row < 0) {
+      Object.Problem = QString::fromUtf8("рядка атрибутів немає");
+      return;
+    }
+    const std::vector<db::FieldDef>& defs = table->FieldDefs();
+    for (size_t f = 0; f < defs.size(); ++f) {
+      if (db::IsBlobType(defs[f].Type)) continue; // pictures and memo blobs are not text to list
+      Object.Fields.push_back({defs[f].Name, db::ValueToString(table->ValueAt(row, f))});
+      if (defs[f].Name.compare("ObjectCode", Qt::CaseInsensitive) == 0)
+        Object.ObjectCode = int(db::ValueToInteger(table->ValueAt(row, f)));
+    }
+  } catch (const db::Error& e) {
+    Object.Problem = e.Message;
+  }
+}
+
+} // namespace
+
+std::vector<TIdentifiedObject> IdentifyAt(const std::vector<std::unique_ptr<TCustomLayer>>& Layers,
+                                          gfx::Canvas& Canvas, TWorld& World, double X, double Y) {
+  std::vector<TIdentifiedObject> found;
+  // From the layer drawn last, so that among equals the one on top comes first.
+  for (auto it = Layers.rbegin(); it != Layers.rend(); ++it) {
+    TCustomLayer& layer = **it;
+    if (!layer.ScaleAllowsDrawing(World.Scale)) continue;
+    TIdentifiedObject object;
+    object.Layer = &layer;
+    const double foundX = layer.FoundX, foundY = layer.FoundY; // the layer's own, given back
+    layer.FoundX = std::nan("");
+    layer.FoundY = std::nan("");
+    try {
+      object.RecordIndex = layer.FindObject(Canvas, World, X, Y, true, false);
+    } catch (const std::exception& e) {
+      // A layer whose files cannot be read is said, not skipped silently.
+      object.Problem = QString::fromUtf8(e.what());
+    }
+    const bool point =
+        layer.FindsPoints() && std::isfinite(layer.FoundX) && std::isfinite(layer.FoundY);
+    object.X = point ? layer.FoundX : X;
+    object.Y = point ? layer.FoundY : Y;
+    object.Distance = point ? std::hypot(layer.FoundX - X, layer.FoundY - Y) : 0;
+    object.IsPoint = point;
+    layer.FoundX = foundX;
+    layer.FoundY = foundY;
+    if (object.RecordIndex < 0 && object.Problem.isEmpty()) continue;
+    if (object.RecordIndex >= 0) ReadFields(object);
+    found.push_back(std::move(object));
+  }
+  // Points first, nearest first (their symbols lie over the lines and areas they stand on),
+  // then the lines and areas under the pointer, the one on top first.
+  std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+    return std::make_pair(!a.IsPoint, a.Distance) < std::make_pair(!b.IsPoint, b.Distance);
+  });
+  return found;
+}
+
+QStringList IdentifiedText(const std::vector<TIdentifiedObject>& Objects) {
+  QStringList lines;
+  if (Objects.empty()) return {QString::fromUtf8("Нічого не знайдено")};
+  for (const TIdentifiedObject& o : Objects) {
+    const QString layer =
+        o.Layer->ClassName.isEmpty() ? QFileInfo(o.Layer->FileName).fileName() : o.Layer->ClassName;
+    QString head = QString::fromUtf8("%1 (%2): ").arg(layer, o.Layer->FileName);
+    if (o.RecordIndex < 0)
+      head += QString::fromUtf8("не прочитано");
+    else if (o.ObjectCode >= 0)
+      head += QString::fromUtf8("об'єкт %1 (запис %2)").arg(o.ObjectCode).arg(o.RecordIndex + 1);
+    else
+      head += QString::fromUtf8("запис %1").arg(o.RecordIndex + 1);
+    lines << head;
+    if (!o.Problem.isEmpty()) lines << "  " + o.Problem;
+    for (const TIdentifiedField& f : o.Fields)
+      lines << "  " + f.Name + "=" + f.Value;
+  }
+  return lines;
+}
