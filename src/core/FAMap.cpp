@@ -499,6 +499,9 @@ void TFAMap::Release(int x, int y) {
   case ModeDeleteMeasure:
     DeleteMeasurementAt(wx, wy);
     break;
+  case ModeIdentify:
+    if (!Dragged && OnIdentify) OnIdentify(wx, wy);
+    break;
   case ModeInfo:
   case ModeEdit:
     if (Dragged) {

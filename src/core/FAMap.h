@@ -4,6 +4,7 @@
 // sets. Rubber bands, blinking and the pointer arrow are drawn on the screen picture, which the
 // widget shows; the finished map is kept in BackBuffer so that ordinary repaints only copy it.
 
+#include "Identify.h"
 #include "MapArrow.h"
 #include "MapContent.h"
 #include "MapMeasurements.h"
@@ -45,6 +46,7 @@ public:
     ModeMeasure = 118,
     ModeDeleteMeasure = 122,
     ModeEdit = 123,
+    ModeIdentify = 124, // "Що тут?": a click lists every object under the pointer
   };
 
   // While measuring with the pointer outside the control: how often its place is looked at.
@@ -64,6 +66,11 @@ public:
 
   void SetInfoMode();
   void SetEditMode();
+  void SetIdentifyMode();
+  // Every object under the map point (wx, wy) at the view as it is (the identify tool's list).
+  std::vector<TIdentifiedObject> IdentifyAt(double wx, double wy);
+  // Blinks one object of a layer on the screen, as a pick does.
+  void FlashLayerObject(TCustomLayer& Layer, int RecordIndex);
   void SetZoomInMode();
   void SetZoomOutMode();
   void SetPanMode();
@@ -123,6 +130,8 @@ public:
   std::function<void()> OnMeasureAbandoned;
   // Beyond the specified handlers: the world point under the pointer for the status bar.
   std::function<void(double, double)> OnPointerMoved;
+  // A click of the identify tool at the map point (x, y).
+  std::function<void(double, double)> OnIdentify;
   // Paints over the finished map on the screen (the scale bar); not part of BackBuffer.
   std::function<void(QPainter&)> OnPaintOverlay;
 

@@ -1,5 +1,7 @@
 #include "FormMap.h"
 
+#include "FormIdentify.h"
+
 #include "CatClass.h"
 #include "FormInfoPath.h"
 #include "FormMsg.h"
@@ -54,11 +56,13 @@ const ModeEntry kModes[] = {
     {7, "sbAddPath", "Вимірювання відстані"},
     {8, "sbDelPath", "Видалення виміру"},
     {30, "sbAddS", "Вимірювання площі"},
+    {40, "sbIdentify", "Що тут: усі об'єкти під вказівником"},
 };
 
-const QStringList kToolButtons = {"sbInfo", "sbEditObject", "sbZoomIn", "sbZoomOut",
-                                  "sbPan",  "sbAddPath",    "sbAddS",   "sbDelPath"};
-const QStringList kMainGroup = {"sbArrow", "sbZoomIn", "sbZoomOut", "sbPan", "sbShowPathPnl"};
+const QStringList kToolButtons = {"sbInfo",    "sbEditObject", "sbZoomIn",  "sbZoomOut", "sbPan",
+                                  "sbAddPath", "sbAddS",       "sbDelPath", "sbIdentify"};
+const QStringList kMainGroup = {"sbArrow", "sbZoomIn",      "sbZoomOut",
+                                "sbPan",   "sbShowPathPnl", "sbIdentify"};
 
 QCursor ResourceCursor(const QString& name, Qt::CursorShape fallback) {
   const QPixmap picture(":/cursors/" + name + ".xpm");
@@ -128,6 +132,7 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   Map->OnMouseUp = [this](QMouseEvent* e) { MapMouseUp(e); };
   Map->OnDblClick = [this] { MapDblClick(); };
   Map->OnPaint = [this] { MapPaint(); };
+  Map->OnIdentify = [this](double x, double y) { IdentifyAt(x, y); };
   Map->OnPointerMoved = [this](double x, double y) {
     LabelPointer->setText(QString("X %1  Y %2").arg(x, 0, 'f', 1).arg(y, 0, 'f', 1));
   };
@@ -296,6 +301,31 @@ void TFormMap::sbEditObjectClick() {
   SetToolMode(2);
   Map->SetEditMode();
   Map->SetCursorNumber(1103);
+}
+
+void TFormMap::sbIdentifyClick() {
+  ToggleToolPanel(0);
+  SetToolMode(40); // its button down, from the menu too
+  PressInGroup(Button("sbIdentify"), kMainGroup);
+  Map->SetIdentifyMode();
+}
+
+void TFormMap::IdentifyAt(double x, double y) {
+  if (!Identify) {
+    Identify = std::make_unique<TFormIdentify>(this);
+    Identify->OnPointAt = [this](const TIdentifiedObject& o) {
+      Map->FlashLayerObject(*o.Layer, o.RecordIndex);
+    };
+    Identify->OnOpen = [](const TIdentifiedObject& o) {
+      if (o.Layer->ObjectUtils && o.ObjectCode >= 0) o.Layer->ShowObjectCard(o.ObjectCode);
+    };
+  }
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  std::vector<TIdentifiedObject> found = Map->IdentifyAt(x, y);
+  QApplication::restoreOverrideCursor();
+  Identify->ShowObjects(std::move(found), x, y);
+  Identify->show();
+  Identify->raise();
 }
 
 void TFormMap::sbZoomInClick() {

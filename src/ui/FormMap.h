@@ -22,6 +22,7 @@ class TMapViewCommands;
 class QTabWidget;
 class QToolButton;
 class TDataModuleVANDREL;
+class TFormIdentify;
 class TFormSelectInfo;
 class TFormInfoPath;
 class TFormMsg;
@@ -43,6 +44,9 @@ public:
   void sbShowPathPnlClick();
   void sbInfoClick();
   void sbEditObjectClick();
+  // "Що тут?": the tool that lists every object under the point clicked.
+  void sbIdentifyClick();
+  void IdentifyAt(double x, double y);
   void sbZoomInClick();
   void sbZoomOutClick();
   void sbPanClick();
@@ -99,6 +103,7 @@ public:
   // The object information window, created by the program after this window.
   void SetSelectInfo(TFormSelectInfo* info) { SelectInfo = info; }
   TFormSelectInfo* SelectInfo = nullptr;
+  std::unique_ptr<TFormIdentify> Identify; // made at the tool's first click
   TShowList ShowListWindow;
   // Opens the reference document of an object (category < 0: the last picked object).
   void ShowObjectInfoFile(int category, int cls, int record);

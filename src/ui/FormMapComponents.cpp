@@ -52,6 +52,9 @@ void TFormMap::BuildToolBar(QWidget* host) {
   AddButton(host, "sbAddress", QString::fromUtf8("Пошук адрес"), QString::fromUtf8("Адр"), 1, 203,
             false, &TFormMap::sbAddressClick)
       ->setEnabled(false);
+  AddButton(host, "sbIdentify", QString::fromUtf8("Що тут? (I)"), QString::fromUtf8("Що"), 1, 236,
+            true, &TFormMap::sbIdentifyClick)
+      ->setText(QString::fromUtf8("Що"));
   AddButton(host, "sbLayers", QString::fromUtf8("Шари"), "layers", 1, 268, false,
             &TFormMap::sbLayersClick);
   AddButton(host, "sbtnHelp", QString::fromUtf8("Допомога користувачеві"), "help", 1, 293, false,
@@ -147,6 +150,8 @@ void TFormMap::BuildMenus() {
   add(view, "imZoomOut", "З&меншити", &TFormMap::sbZoomOutClick);
   add(view, "imPan", "З&сунути", &TFormMap::sbPanClick);
   add(view, "imGlobe", "&Уся карта", &TFormMap::sbGlobeClick);
+  add(view, "imIdentify", "Що &тут?", &TFormMap::sbIdentifyClick);
+  Actions["imIdentify"]->setShortcut(QKeySequence(Qt::Key_I));
   add(view, "N2", "-");
   add(view, "imExit", "Вихід", &TFormMap::imExitClick);
   QMenu* distat = menuBar()->addMenu(QString::fromUtf8("Виміри"));

@@ -1,0 +1,82 @@
+// The "Що тут?" tool through the main window: the key I or the tool bar's button chooses it, a
+// click on a well standing on its pipe lists the well first with the fields of its row, and the
+// pipe and the building under it after; a click where nothing lies says so.
+
+#include "app/DataModule.h"
+#include "core/FAMap.h"
+#include "layers/DBPointsLayer.h"
+#include "ui/FormIdentify.h"
+#include "ui/FormMap.h"
+
+#include "AtlasWriter.h"
+#include "db/Table.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList TopLines(const QTreeWidget& tree) {
+  QStringList lines;
+  for (int i = 0; i < tree.topLevelItemCount(); ++i)
+    lines << tree.topLevelItem(i)->text(0);
+  return lines;
+}
+
+} // namespace
+
+TEST(IdentifyTool, AClickListsEveryObjectUnderThePointer) {
+  QTemporaryDir program, atlas;
+  demo::WriteAtlas(atlas.path(), 1, 9);
+  TDataModuleVANDREL data(program.path(), 0, atlas.path());
+  TFormMap form(data);
+  form.resize(1000, 700);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  TFAMap& map = *form.Map;
+  db::Table wells(atlas.path() + "/MAPS", "WaterWells.db");
+  wells.Open();
+  wells.MoveBy(3);
+  const double x = wells.FieldByName("X").AsFloat(), y = wells.FieldByName("Y").AsFloat();
+  const QString code = wells.FieldByName("ObjectCode").AsString();
+  map.World.ViewExtent = {x - 40, y - 30, x + 40, y + 30};
+  map.Redraw();
+  const QPoint at(map.World.WorldToScreenX(x), map.World.WorldToScreenY(y));
+  ASSERT_TRUE(map.rect().contains(at));
+
+  map.setFocus();
+  QTest::keyClick(&map, Qt::Key_I);
+  auto* button = form.findChild<QToolButton*>("sbIdentify");
+  ASSERT_NE(button, nullptr);
+  EXPECT_TRUE(button->isChecked()) << "the key chose the tool";
+  QTest::mouseClick(&map, Qt::LeftButton, {}, at + QPoint(1, 0));
+  // Found by name: the window class has no meta-object of its own.
+  auto* window = dynamic_cast<TFormIdentify*>(form.findChild<QDialog*>("FormIdentify"));
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(window->isVisible());
+  const QStringList lines = TopLines(*window->tvObjects);
+  ASSERT_GE(lines.size(), 2) << lines.join(" | ").toStdString();
+  EXPECT_TRUE(lines[0].endsWith(QString::fromUtf8("об'єкт ") + code)) << lines[0].toStdString();
+  EXPECT_TRUE(lines.filter(QString::fromUtf8("Водопровідні мережі")).size() == 1)
+      << lines.join(" | ").toStdString();
+  // The nearest object is open, its fields named as its table names them.
+  QTreeWidgetItem* well = window->tvObjects->topLevelItem(0);
+  EXPECT_TRUE(well->isExpanded());
+  bool codeShown = false;
+  for (int i = 0; i < well->childCount(); ++i)
+    codeShown =
+        codeShown || (well->child(i)->text(0) == "ObjectCode" && well->child(i)->text(1) == code);
+  EXPECT_TRUE(codeShown);
+
+  // Far outside the city nothing lies under the pointer.
+  map.World.ViewExtent = {x + 1e5, y, x + 1e5 + 80, y + 60};
+  map.Redraw();
+  QTest::mouseClick(&map, Qt::LeftButton, {}, map.rect().center());
+  EXPECT_EQ(TopLines(*window->tvObjects), QStringList{QString::fromUtf8("Нічого не знайдено")});
+  // Another tool lets the button up.
+  form.sbZoomInClick();
+  EXPECT_FALSE(button->isChecked());
+}
