@@ -80,6 +80,8 @@ public:
   bool LocateLayerObject(int Category, int Class, int ObjectIndex);
   bool IsSelected(const TSelectedObject& record) const;
   void ClearSelection();
+  // Makes these objects the selection (a table window's chosen rows).
+  void SetSelection(std::vector<TSelectedObject> records);
   void HideArrow();
   void ShowArrow(double X, double Y);
   void SetLayerObjectImage(int Category, int Class, int ObjectNumber, int ImageIndex);

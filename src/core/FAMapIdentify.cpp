@@ -1,4 +1,5 @@
-// The map control's identify tool: every object under a point, and the blink of one of them.
+// The map control's identify tool: every object under a point, and the blink of one of them;
+// and the selection set from outside the map (a table window's chosen rows).
 
 #include "FAMap.h"
 
@@ -30,4 +31,10 @@ void TFAMap::FlashLayerObject(TCustomLayer& Layer, int RecordIndex) {
   }
   ScreenCanvas->OnFlush = nullptr;
   ShowScreen();
+}
+
+void TFAMap::SetSelection(std::vector<TSelectedObject> records) {
+  Selection.clear();
+  for (const TSelectedObject& r : records)
+    AddSelection(r);
 }

@@ -1,5 +1,6 @@
 #include "FormMap.h"
 
+#include "FormAttributeTable.h"
 #include "FormIdentify.h"
 
 #include "CatClass.h"

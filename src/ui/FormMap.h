@@ -22,6 +22,7 @@ class TMapViewCommands;
 class QTabWidget;
 class QToolButton;
 class TDataModuleVANDREL;
+class TFormAttributeTable;
 class TFormIdentify;
 class TFormSelectInfo;
 class TFormInfoPath;
@@ -47,6 +48,8 @@ public:
   // "Що тут?": the tool that lists every object under the point clicked.
   void sbIdentifyClick();
   void IdentifyAt(double x, double y);
+  // "Таблиця атрибутів" of a class's layer (from the panels' menus).
+  void ShowAttributeTable(int category, int cls);
   void sbZoomInClick();
   void sbZoomOutClick();
   void sbPanClick();
@@ -103,7 +106,8 @@ public:
   // The object information window, created by the program after this window.
   void SetSelectInfo(TFormSelectInfo* info) { SelectInfo = info; }
   TFormSelectInfo* SelectInfo = nullptr;
-  std::unique_ptr<TFormIdentify> Identify; // made at the tool's first click
+  std::unique_ptr<TFormIdentify> Identify;             // made at the tool's first click
+  std::unique_ptr<TFormAttributeTable> AttributeTable; // the one shown last
   TShowList ShowListWindow;
   // Opens the reference document of an object (category < 0: the last picked object).
   void ShowObjectInfoFile(int category, int cls, int record);

@@ -3,9 +3,11 @@
 // rebuilding of the object index.
 
 #include "AtlasWatcher.h"
+#include "FormAttributeTable.h"
 #include "FormHtmlBrowser.h"
 #include "FormLayersControls.h"
 #include "FormMap.h"
+
 #include "FormSetSymbol.h"
 #include "FormViewSelectedObjects.h"
 #include "LayerPanels.h"
@@ -88,6 +90,27 @@ void TFormMap::InstallSymbolChoice() {
     }
     return stored;
   };
+  Panels->OnShowAttributes = [this](int category, int cls) { ShowAttributeTable(category, cls); };
+}
+
+void TFormMap::ShowAttributeTable(int category, int cls) {
+  TCustomLayer* layer = nullptr;
+  for (const auto& l : Map->Layers)
+    if (l->Category == category && l->Class == cls) layer = l.get();
+  if (!layer) {
+    base::UserMessages::Current().ShowMessage(
+        QString::fromUtf8("Шар класу %1.%2 не завантажено").arg(category).arg(cls));
+    return;
+  }
+  try {
+    AttributeTable = std::make_unique<TFormAttributeTable>(*Map, *layer, this);
+  } catch (const std::exception& e) {
+    AttributeTable.reset();
+    base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
+    return;
+  }
+  AttributeTable->show();
+  AttributeTable->raise();
 }
 
 bool TFormMap::ActiveLayerHasOwnSymbol() const {

@@ -133,10 +133,13 @@ void TLayerPanels::BuildMenus() {
   ppmnLayers->setObjectName("ppmnLayers");
   add(ppmnLayers, "ppmiObjList", "Список", &TLayerPanels::ppmiObjListClick);
   add(ppmnLayers, "ppmiChgSymb", "Змінити знак", &TLayerPanels::ppmiChgSymbClick);
+  add(ppmnLayers, "ppmiAttributes", "Таблиця атрибутів", &TLayerPanels::ppmiAttributesClick);
   ppmnObjects = new QMenu(&lboxObjects);
   ppmnObjects->setObjectName("ppmnObjects");
   add(ppmnObjects, "ppmiObjListObjects", "Список", &TLayerPanels::ppmiObjListObjectsClick);
   add(ppmnObjects, "ppmiChgSymbObjects", "Змінити знак", &TLayerPanels::ppmiChgSymbObjectsClick);
+  add(ppmnObjects, "ppmiAttributesObjects", "Таблиця атрибутів",
+      &TLayerPanels::ppmiAttributesClick);
   // The menus open over a line only: below the last line there is nothing to act on.
   connect(&lboxLayers, &QWidget::customContextMenuRequested, this, [this](QPoint p) {
     if (lboxLayers.indexAt(p).isValid()) ppmnLayers->popup(lboxLayers.viewport()->mapToGlobal(p));
@@ -625,6 +628,11 @@ void TLayerPanels::ppmiChgSymbObjectsClick() {
 
 int TLayerPanels::SelectedIndex(const QListWidget& list) const {
   return list.currentRow();
+}
+
+void TLayerPanels::ppmiAttributesClick() {
+  int category = 0, cls = 0;
+  if (SelectedClass(category, cls) && OnShowAttributes) OnShowAttributes(category, cls);
 }
 
 bool TLayerPanels::SelectedClass(int& category, int& cls) const {

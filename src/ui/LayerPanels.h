@@ -50,6 +50,9 @@ public:
   void ppmiObjListObjectsClick();
   void ppmiChgSymbClick();
   void ppmiChgSymbObjectsClick();
+  // "Таблиця атрибутів" of the class chosen on either page (OnShowAttributes opens it).
+  void ppmiAttributesClick();
+  std::function<void(int category, int cls)> OnShowAttributes;
   // The symbol window for a class (group 255) or a group; the lists are rebuilt after a choice,
   // "Помилка при установці знаку для виводу!" when it could not be stored.
   void ChangeSymbol(int category, int cls, int group);
