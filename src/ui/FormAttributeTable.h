@@ -52,7 +52,7 @@ public:
   QByteArray Csv() const;
   // The layer's numbers (record or row) of the rows chosen in the grid.
   std::vector<int> ChosenObjects() const;
-  // Brings the first chosen object into view.
+  // Brings the first chosen object into view, at a scale at which its layer is drawn.
   void ShowChosen();
 
   QLineEdit* edFilter = nullptr;
@@ -65,6 +65,7 @@ private:
   void ChosenChanged();
   void ExportCsv();
   void ShowCount();
+  void BringLayerIntoScale();
   // The layer's number of the object at a position of the cursor.
   int ObjectOfPosition(int position) const;
 

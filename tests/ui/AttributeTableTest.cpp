@@ -18,6 +18,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -115,6 +116,15 @@ TEST(AttributeTable, SortFilterChooseAndExportTheWaterPipes) {
   EXPECT_EQ(map.Selection[0].Category, pipes->Category);
   rows.SetRecNo(rows.PositionOfRecord(map.Selection[0].ObjectIndex) + 1);
   EXPECT_EQ(rows.FieldByName("OBJECTCODE").AsInteger(), code) << "the row chosen is the record";
+
+  // "Показати на карті" shows the pipe where the pipes are drawn.
+  const TExtent& full = map.World.FullExtent;
+  const double span = std::max(full.XMax - full.XMin, full.YMax - full.YMin) * 20;
+  map.World.ViewExtent = {full.XMin - span, full.YMin - span, full.XMax + span, full.YMax + span};
+  map.Redraw();
+  ASSERT_FALSE(pipes->ScaleAllowsDrawing(map.World.Scale)) << "far out the pipes are not drawn";
+  QTest::mouseClick(window->btnShow, Qt::LeftButton);
+  EXPECT_TRUE(pipes->ScaleAllowsDrawing(map.World.Scale));
 
   // CSV: the header, then the shown rows, CRLF line ends, UTF-8.
   const QByteArray csv = window->Csv();
