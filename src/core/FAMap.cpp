@@ -137,6 +137,7 @@ void TFAMap::Paint() {
     NeedRedraw = false;
   }
   Screen = BackBuffer.copy();
+  MarkSelection();
   QApplication::restoreOverrideCursor();
   if (ArrowVisible) ShowArrow(ArrowX, ArrowY);
   ShowScreen();

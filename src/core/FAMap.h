@@ -82,6 +82,9 @@ public:
   void ClearSelection();
   // Makes these objects the selection (a table window's chosen rows).
   void SetSelection(std::vector<TSelectedObject> records);
+  // Marks every selected object on the screen (over the finished map, never into it), as its
+  // layer's blink marks it, where its layer is drawn.
+  void MarkSelection();
   void HideArrow();
   void ShowArrow(double X, double Y);
   void SetLayerObjectImage(int Category, int Class, int ObjectNumber, int ImageIndex);

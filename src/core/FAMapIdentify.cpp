@@ -37,4 +37,22 @@ void TFAMap::SetSelection(std::vector<TSelectedObject> records) {
   Selection.clear();
   for (const TSelectedObject& r : records)
     AddSelection(r);
+  if (!Screen.isNull()) Paint();
+}
+
+void TFAMap::MarkSelection() {
+  if (Selection.empty() || Screen.isNull()) return;
+  gfx::Canvas canvas(Screen);
+  canvas.BlinkPasses = 1;
+  for (const TSelectedObject& s : Selection)
+    for (const auto& layer : Layers) {
+      if (layer->Category != s.Category || layer->Class != s.Class) continue;
+      if (!layer->ScaleAllowsDrawing(World.Scale)) break;
+      try {
+        layer->FlashObject(s.ObjectIndex, canvas, World);
+      } catch (const std::exception&) {
+        // An object that cannot be read has no mark; its layer's error is said when drawn.
+      }
+      break;
+    }
 }

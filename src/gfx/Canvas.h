@@ -77,6 +77,9 @@ public:
   // Symbols drawn again and again are stamped from a picture drawn once (the same pixels);
   // symbols taller than this are drawn each time.
   bool StampSymbols = true;
+  // How often a blink draws its mark (not-xor, so an even count leaves the picture as it was).
+  // One: the mark is drawn once, without waiting, and stays (the selection's mark on the screen).
+  int BlinkPasses = 6;
   static constexpr int kMaximumStampHeight = 256;
   // Fonts are never made larger than this many pixels, whatever size a file asks for.
   static constexpr int kMaximumFontPixels = 2048;

@@ -195,10 +195,10 @@ void TLinesLayer::FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& Worl
   std::vector<std::vector<QPoint>> pixels(size_t(parts.NumParts));
   for (int p = 0; p < parts.NumParts; ++p)
     file.PartPixels(parts, p, World, pixels[size_t(p)]);
-  for (int pass = 0; pass < 6; ++pass) {
+  for (int pass = 0; pass < Canvas.BlinkPasses; ++pass) {
     for (const auto& part : pixels)
       Canvas.Polyline(part);
     Canvas.Flush();
-    gfx::Delay(300);
+    if (Canvas.BlinkPasses > 1) gfx::Delay(300);
   }
 }

@@ -105,7 +105,7 @@ void TParamLinesLayer::FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld&
   std::vector<std::vector<QPoint>> pixels(size_t(parts.NumParts));
   for (int p = 0; p < parts.NumParts; ++p)
     file.PartPixels(parts, p, World, pixels[size_t(p)]);
-  for (int pass = 0; pass < 6; ++pass) {
+  for (int pass = 0; pass < Canvas.BlinkPasses; ++pass) {
     for (const auto& part : pixels) {
       Canvas.Polyline(part);
       if (part.empty()) continue;
@@ -114,6 +114,6 @@ void TParamLinesLayer::FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld&
       Canvas.Ellipse(s.x() - 2 * width, s.y() - 2 * width, s.x() + 2 * width, s.y() + 2 * width);
     }
     Canvas.Flush();
-    gfx::Delay(300);
+    if (Canvas.BlinkPasses > 1) gfx::Delay(300);
   }
 }

@@ -205,10 +205,10 @@ void TPointsLayer::FlashCircle(gfx::Canvas& Canvas, int sx, int sy) {
   Canvas.Pen.Style = 0;
   Canvas.Pen.Mode = gfx::PenMode::NotXor;
   Canvas.Brush.Style = 1;
-  for (int pass = 0; pass < 6; ++pass) {
+  for (int pass = 0; pass < Canvas.BlinkPasses; ++pass) {
     Canvas.Ellipse(sx - 10, sy - 10, sx + 10, sy + 10);
     Canvas.Flush();
-    gfx::Delay(300);
+    if (Canvas.BlinkPasses > 1) gfx::Delay(300);
   }
 }
 

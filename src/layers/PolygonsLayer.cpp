@@ -174,10 +174,10 @@ void TPolygonsLayer::FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& W
   std::vector<QPoint> ring;
   for (int p = 0; p < parts.NumParts; ++p) {
     file.PartPixels(parts, p, World, ring);
-    for (int pass = 0; pass < 6; ++pass) {
+    for (int pass = 0; pass < Canvas.BlinkPasses; ++pass) {
       Canvas.Polygon(ring);
       Canvas.Flush();
-      gfx::Delay(300);
+      if (Canvas.BlinkPasses > 1) gfx::Delay(300);
     }
   }
 }

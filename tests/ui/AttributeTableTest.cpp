@@ -1,7 +1,7 @@
 // "Таблиця атрибутів" through the main window: opened from the layers panel's menu on the water
 // pipes, every row in the grid, a click on a header sorts by that column (again: the other
-// way), a text filters the rows, the rows chosen are the map's selection, and the CSV holds the
-// shown rows as RFC 4180 says.
+// way), a text filters the rows, the rows chosen are the map's selection and are marked on the
+// screen, and the CSV holds the shown rows as RFC 4180 says.
 
 #include "app/DataModule.h"
 #include "core/FAMap.h"
@@ -125,6 +125,15 @@ TEST(AttributeTable, SortFilterChooseAndExportTheWaterPipes) {
   ASSERT_FALSE(pipes->ScaleAllowsDrawing(map.World.Scale)) << "far out the pipes are not drawn";
   QTest::mouseClick(window->btnShow, Qt::LeftButton);
   EXPECT_TRUE(pipes->ScaleAllowsDrawing(map.World.Scale));
+  // The chosen pipe is marked on the screen, over the map and not in it, until the choice goes.
+  map.HideArrow();
+  map.Paint();
+  EXPECT_TRUE(map.Screen != map.BackBuffer) << "the selection is marked";
+  grid.clearSelection();
+  EXPECT_TRUE(map.Selection.empty());
+  map.HideArrow();
+  map.Paint();
+  EXPECT_TRUE(map.Screen == map.BackBuffer) << "no selection, no mark";
 
   // CSV: the header, then the shown rows, CRLF line ends, UTF-8.
   const QByteArray csv = window->Csv();
