@@ -766,6 +766,13 @@ void TFAMap::keyPressEvent(QKeyEvent* e) {
     Paint();
     return;
   }
+  if (e->key() == Qt::Key_Escape && !Selection.empty()) {
+    // Escape lets the selection go, and its marks with it.
+    ClearSelection();
+    Paint();
+    if (OnSelectionCleared) OnSelectionCleared();
+    return;
+  }
   QWidget::keyPressEvent(e);
 }
 

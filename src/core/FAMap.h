@@ -137,6 +137,8 @@ public:
   std::function<void(double, double)> OnPointerMoved;
   // A click of the identify tool at the map point (x, y).
   std::function<void(double, double)> OnIdentify;
+  // Escape let the selection go.
+  std::function<void()> OnSelectionCleared;
   // Paints over the finished map on the screen (the scale bar); not part of BackBuffer.
   std::function<void(QPainter&)> OnPaintOverlay;
 

@@ -35,6 +35,7 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QTabWidget>
+#include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cmath>
@@ -134,6 +135,9 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   Map->OnDblClick = [this] { MapDblClick(); };
   Map->OnPaint = [this] { MapPaint(); };
   Map->OnIdentify = [this](double x, double y) { IdentifyAt(x, y); };
+  Map->OnSelectionCleared = [this] {
+    if (AttributeTable) AttributeTable->grdRows->clearSelection(); // the table's choice follows
+  };
   Map->OnPointerMoved = [this](double x, double y) {
     LabelPointer->setText(QString("X %1  Y %2").arg(x, 0, 'f', 1).arg(y, 0, 'f', 1));
   };

@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -134,6 +135,15 @@ TEST(AttributeTable, SortFilterChooseAndExportTheWaterPipes) {
   map.HideArrow();
   map.Paint();
   EXPECT_TRUE(map.Screen == map.BackBuffer) << "no selection, no mark";
+  // Escape on the map lets a selection go too.
+  grid.selectRow(1);
+  ASSERT_EQ(map.Selection.size(), 1u);
+  QTest::keyClick(&map, Qt::Key_Escape);
+  EXPECT_TRUE(map.Selection.empty());
+  EXPECT_FALSE(grid.selectionModel()->hasSelection()) << "the table's choice follows the map";
+  map.HideArrow();
+  map.Paint();
+  EXPECT_TRUE(map.Screen == map.BackBuffer);
 
   // CSV: the header, then the shown rows, CRLF line ends, UTF-8.
   const QByteArray csv = window->Csv();
