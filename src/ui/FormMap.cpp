@@ -1,5 +1,6 @@
 #include "FormMap.h"
 
+#include "ElidedLabel.h"
 #include "FormAttributeTable.h"
 #include "FormIdentify.h"
 
@@ -112,7 +113,7 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   pnlStat->setFrameShape(QFrame::StyledPanel);
   auto* stat = new QHBoxLayout(pnlStat);
   stat->setContentsMargins(4, 0, 4, 0);
-  pnlMode = new QLabel(pnlStat);
+  pnlMode = new TElidedLabel(pnlStat);
   pnlMode->setObjectName("pnlMode");
   pnlMode->setToolTip(QString::fromUtf8("Панель режиму"));
   stat->addWidget(pnlMode, 1);

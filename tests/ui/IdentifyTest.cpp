@@ -11,6 +11,8 @@
 #include "AtlasWriter.h"
 #include "db/Table.h"
 
+#include <QApplication>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -79,4 +81,26 @@ TEST(IdentifyTool, AClickListsEveryObjectUnderThePointer) {
   // Another tool lets the button up.
   form.sbZoomInClick();
   EXPECT_FALSE(button->isChecked());
+}
+
+// A layer's error with a long reason in the status bar is cut to the bar's width: the window
+// keeps the width it was given.
+TEST(StatusBar, ALongMessageIsCutAndNeverWidensTheWindow) {
+  QTemporaryDir program, atlas;
+  demo::WriteAtlas(atlas.path(), 1, 9);
+  TDataModuleVANDREL data(program.path(), 0, atlas.path());
+  TFormMap form(data);
+  form.resize(900, 600);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  const int width = form.width();
+  const QString reason = QString("/atlas/MAPS/") + QString(3000, QChar('x')) + ".mds";
+  form.Map->OnLayerError(0, reason);
+  QApplication::processEvents();
+  EXPECT_LE(form.minimumSizeHint().width(), width);
+  EXPECT_EQ(form.width(), width);
+  auto* label = form.findChild<QLabel*>("pnlMode");
+  ASSERT_NE(label, nullptr);
+  EXPECT_TRUE(label->text().endsWith(".mds")) << "the whole text is kept";
+  EXPECT_LT(label->width(), 900);
 }
