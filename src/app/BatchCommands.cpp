@@ -53,6 +53,20 @@ int BuildIndex(const TDataModuleVANDREL& data, const TExtent& extent) {
   return 0;
 }
 
+// Loads the atlas's layers; the layers that could not be loaded are said on `err`.
+void LoadMap(const TDataModuleVANDREL& data, TMapContent& map, QTextStream& err) {
+  const QString failures =
+      map.LoadMap(data.BaseDir, data.MapsDir, data.AppDir, data.RefDir, data.RoutesDir);
+  if (!failures.isEmpty()) err << "vandrel: layers not loaded:\n" << failures << "\n";
+}
+
+void ReportFailure(QTextStream& err, const std::exception& e) {
+  if (const auto* table = dynamic_cast<const db::Error*>(&e))
+    err << "vandrel: " << table->Message << "\n";
+  else
+    err << "vandrel: " << e.what() << "\n";
+}
+
 } // namespace
 
 int RunBatchCommand(const platform::CommandLine& line, const QString& appDir) {
@@ -69,17 +83,13 @@ int RunBatchCommand(const platform::CommandLine& line, const QString& appDir) {
     data.SavePositions = false;
     // The grid's origin is the map's whole extent, as the window computes it.
     TMapContent map;
-    const QString failures =
-        map.LoadMap(data.BaseDir, data.MapsDir, data.AppDir, data.RefDir, data.RoutesDir);
-    if (!failures.isEmpty()) err << "vandrel: layers not loaded:\n" << failures << "\n";
+    LoadMap(data, map, err);
     const TExtent extent = map.World.FullExtent;
     map.CloseMap();
     map.DestroyLayers();
     return line.BuildIndex ? BuildIndex(data, extent) : CalcTopology(data, extent);
-  } catch (const db::Error& e) {
-    err << "vandrel: " << e.Message << "\n";
   } catch (const std::exception& e) {
-    err << "vandrel: " << e.what() << "\n";
+    ReportFailure(err, e);
   }
   return 1;
 }
@@ -92,9 +102,7 @@ int RunIdentify(const platform::CommandLine& line, const QString& appDir) {
     TDataModuleVANDREL data(appDir, options.WorkMode, options.DataRoot);
     data.SavePositions = false;
     TMapContent map;
-    const QString failures =
-        map.LoadMap(data.BaseDir, data.MapsDir, data.AppDir, data.RefDir, data.RoutesDir);
-    if (!failures.isEmpty()) err << "vandrel: layers not loaded:\n" << failures << "\n";
+    LoadMap(data, map, err);
     // A view of the window's usual size about the point, at the scale asked for.
     QImage picture(1920, 1080, QImage::Format_RGB32);
     gfx::Canvas canvas(picture);
@@ -108,10 +116,8 @@ int RunIdentify(const platform::CommandLine& line, const QString& appDir) {
     for (const QString& text : IdentifiedText(IdentifyAt(map.Layers, canvas, map.World, x, y)))
       out << text << "\n";
     return 0;
-  } catch (const db::Error& e) {
-    err << "vandrel: " << e.Message << "\n";
   } catch (const std::exception& e) {
-    err << "vandrel: " << e.what() << "\n";
+    ReportFailure(err, e);
   }
   return 1;
 }

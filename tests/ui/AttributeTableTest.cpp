@@ -10,7 +10,7 @@
 #include "ui/FormMap.h"
 #include "ui/LayerPanels.h"
 
-#include "AtlasWriter.h"
+#include "ProgramWindows.h"
 #include "db/Table.h"
 
 #include <QAction>
@@ -40,22 +40,20 @@ int Column(const QTableView& grid, const QString& name) {
 } // namespace
 
 TEST(AttributeTable, SortFilterChooseAndExportTheWaterPipes) {
-  QTemporaryDir program, atlas;
-  demo::WriteAtlas(atlas.path(), 1, 9);
-  {
-    // A street with a separator and quotes in its name, on a cast-iron pipe.
-    db::Table water(atlas.path() + "/MAPS", "Water.dbf");
-    water.Open();
-    water.Edit();
-    water.FieldByName("STREET").SetAsString(QString::fromUtf8("Нова, \"Б\""));
-    water.FieldByName("MATERIAL").SetAsString(QString::fromUtf8("чавун"));
-    water.Post();
-  }
-  TDataModuleVANDREL data(program.path(), 0, atlas.path());
-  TFormMap form(data);
-  form.resize(1000, 700);
-  form.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  DemoMainWindow program(1000, 700, [](const QString& atlas) {
+    {
+      // A street with a separator and quotes in its name, on a cast-iron pipe.
+      db::Table water(atlas + "/MAPS", "Water.dbf");
+      water.Open();
+      water.Edit();
+      water.FieldByName("STREET").SetAsString(QString::fromUtf8("Нова, \"Б\""));
+      water.FieldByName("MATERIAL").SetAsString(QString::fromUtf8("чавун"));
+      water.Post();
+    }
+  });
+  ASSERT_TRUE(program.Exposed);
+  TFormMap& form = *program.Form;
+  const QTemporaryDir& atlas = program.Atlas;
   TFAMap& map = *form.Map;
   TCustomLayer* pipes = nullptr;
   for (const auto& layer : map.Layers)

@@ -8,7 +8,7 @@
 #include "ui/FormIdentify.h"
 #include "ui/FormMap.h"
 
-#include "AtlasWriter.h"
+#include "ProgramWindows.h"
 #include "db/Table.h"
 
 #include <QApplication>
@@ -31,13 +31,10 @@ QStringList TopLines(const QTreeWidget& tree) {
 } // namespace
 
 TEST(IdentifyTool, AClickListsEveryObjectUnderThePointer) {
-  QTemporaryDir program, atlas;
-  demo::WriteAtlas(atlas.path(), 1, 9);
-  TDataModuleVANDREL data(program.path(), 0, atlas.path());
-  TFormMap form(data);
-  form.resize(1000, 700);
-  form.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  DemoMainWindow shown(1000, 700);
+  ASSERT_TRUE(shown.Exposed);
+  TFormMap& form = *shown.Form;
+  const QTemporaryDir& atlas = shown.Atlas;
   TFAMap& map = *form.Map;
   db::Table wells(atlas.path() + "/MAPS", "WaterWells.db");
   wells.Open();
@@ -86,13 +83,9 @@ TEST(IdentifyTool, AClickListsEveryObjectUnderThePointer) {
 // A layer's error with a long reason in the status bar is cut to the bar's width: the window
 // keeps the width it was given.
 TEST(StatusBar, ALongMessageIsCutAndNeverWidensTheWindow) {
-  QTemporaryDir program, atlas;
-  demo::WriteAtlas(atlas.path(), 1, 9);
-  TDataModuleVANDREL data(program.path(), 0, atlas.path());
-  TFormMap form(data);
-  form.resize(900, 600);
-  form.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  DemoMainWindow shown(900, 600);
+  ASSERT_TRUE(shown.Exposed);
+  TFormMap& form = *shown.Form;
   const int width = form.width();
   const QString reason = QString("/atlas/MAPS/") + QString(3000, QChar('x')) + ".mds";
   form.Map->OnLayerError(0, reason);

@@ -9,8 +9,14 @@
 #include "ui/FormSelectInfo.h"
 #include "ui/ObjectListLink.h"
 
+#include "AtlasWriter.h"
+
 #include <QApplication>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
+#include <functional>
+#include <memory>
 
 struct Program {
   explicit Program(TDataModuleVANDREL& data)
@@ -40,4 +46,23 @@ public:
 
 private:
   QTimer Timer;
+};
+
+// The main window, shown, on a demo atlas of its own; `prepare` may change the atlas's files
+// before the window opens them.
+struct DemoMainWindow {
+  explicit DemoMainWindow(int width, int height,
+                          const std::function<void(const QString&)>& prepare = {}) {
+    demo::WriteAtlas(Atlas.path(), 1, 9);
+    if (prepare) prepare(Atlas.path());
+    Data = std::make_unique<TDataModuleVANDREL>(ProgramDir.path(), 0, Atlas.path());
+    Form = std::make_unique<TFormMap>(*Data);
+    Form->resize(width, height);
+    Form->show();
+    Exposed = QTest::qWaitForWindowExposed(Form.get());
+  }
+  QTemporaryDir ProgramDir, Atlas;
+  std::unique_ptr<TDataModuleVANDREL> Data;
+  std::unique_ptr<TFormMap> Form;
+  bool Exposed = false;
 };
