@@ -43,8 +43,14 @@ public:
   virtual bool FindsPoints() const { return false; }
   virtual int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y,
                          bool IgnoreSelectable,
-                         bool Flash);                                 // 5
-  virtual bool LocateObject(int RecordIndex, TWorld& World);          // 6
+                         bool Flash);                        // 5
+  virtual bool LocateObject(int RecordIndex, TWorld& World); // 6
+  // The record of the object LocateObject is given (points kept in a table are located by their
+  // object code), and LocateObject by a record index.
+  virtual int RecordOfLocated(int ObjectNumber) { return ObjectNumber; }
+  virtual bool LocateRecord(int RecordIndex, TWorld& World) {
+    return LocateObject(RecordIndex, World);
+  }
   virtual void MarkChanged();                                         // 7
   virtual void GetObjectPoint(int RecordIndex, double& X, double& Y); // 8
   virtual void SelectObjectsInPolygon(const std::vector<TSelectionShape>& Shapes, TWorld& World,

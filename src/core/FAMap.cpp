@@ -671,7 +671,11 @@ bool TFAMap::LocateLayerObject(int Category, int Class, int ObjectIndex) {
          ++i)
       if (!step(2)) break;
     NeedRedraw = true;
+  } else if (!layer->ScaleAllowsDrawing(World.Scale)) {
+    // Already in view but not drawn at this scale: the arrow would point at nothing.
+    BringLayerIntoScale(*layer);
   }
+  SelectFound(*layer, layer->RecordOfLocated(ObjectIndex));
   Paint();
   layer->GetFoundPoint(ArrowX, ArrowY);
   Paint();

@@ -78,6 +78,11 @@ public:
   void StartMeasure(uint32_t Color, int Kind);
   void ShowWholeMap();
   bool LocateLayerObject(int Category, int Class, int ObjectIndex);
+  // Moves the view to one record of a layer at a scale at which the layer is drawn, and makes
+  // it the selection; false when the record has no place.
+  bool ShowLayerRecord(TCustomLayer& Layer, int RecordIndex);
+  // The view about the layer's found point at the nearest scale at which the layer is drawn.
+  void BringLayerIntoScale(TCustomLayer& Layer);
   bool IsSelected(const TSelectedObject& record) const;
   void ClearSelection();
   // Makes these objects the selection (a table window's chosen rows).
@@ -163,6 +168,7 @@ private:
   void EndRubberBand();
   void PickObject(int x, int y, bool edit);
   void AddSelection(const TSelectedObject& record);
+  void SelectFound(const TCustomLayer& Layer, int RecordIndex);
   // A zoom box without width or height gets the missing side in the control's proportions.
   void GiveBoxBothDimensions(TExtent& box) const;
   void ShowScreen(); // pushes Screen out at once

@@ -1,5 +1,6 @@
 // The map control's identify tool: every object under a point, and the blink of one of them;
-// and the selection set from outside the map (a table window's chosen rows).
+// the selection set from outside the map (a table window's chosen rows, an object found), and
+// showing one object where its layer is drawn.
 
 #include "FAMap.h"
 
@@ -55,4 +56,33 @@ void TFAMap::MarkSelection() {
       }
       break;
     }
+}
+
+void TFAMap::SelectFound(const TCustomLayer& Layer, int RecordIndex) {
+  Selection.clear();
+  if (RecordIndex >= 0) AddSelection({Layer.Category, Layer.Class, RecordIndex});
+}
+
+void TFAMap::BringLayerIntoScale(TCustomLayer& Layer) {
+  const double scale = World.Scale;
+  double wanted = scale;
+  if (Layer.ZoomInScale != 0 && Layer.ZoomInScale > scale) wanted = Layer.ZoomInScale * 1.05;
+  if (Layer.ZoomOutScale != 0 && Layer.ZoomOutScale < scale) wanted = Layer.ZoomOutScale * 0.95;
+  if (wanted == scale || !(wanted > 0)) return;
+  const double halfWidth = std::max(1, width()) / wanted / 2,
+               halfHeight = std::max(1, height()) / wanted / 2;
+  const double x = Layer.FoundX, y = Layer.FoundY;
+  World.ViewExtent = {x - halfWidth, y - halfHeight, x + halfWidth, y + halfHeight};
+  World.SetView(std::max(1, width()), std::max(1, height()), World.ViewExtent.XMin,
+                World.ViewExtent.YMin, World.ViewExtent.XMax, World.ViewExtent.YMax);
+  NeedRedraw = true;
+}
+
+bool TFAMap::ShowLayerRecord(TCustomLayer& Layer, int RecordIndex) {
+  if (RecordIndex < 0 || !Layer.LocateRecord(RecordIndex, World)) return false;
+  BringLayerIntoScale(Layer);
+  SelectFound(Layer, RecordIndex);
+  Redraw();
+  FlashLayerObject(Layer, RecordIndex);
+  return true;
 }

@@ -301,6 +301,11 @@ bool TDBPointsLayer::LocateObject(int ObjectNumber, TWorld& World) {
   return true;
 }
 
+bool TDBPointsLayer::LocateRecord(int RecordIndex, TWorld& World) {
+  const int code = GetObjectCode(RecordIndex);
+  return code >= 0 && LocateObject(code, World);
+}
+
 void TDBPointsLayer::GetObjectPoint(int ObjectNumber, double& X, double& Y) {
   if (!FindObjectRow(ObjectNumber)) return;
   X = Objects().FieldByName("X").AsFloat();

@@ -25,6 +25,8 @@ public:
   int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable,
                  bool Flash) override;
   bool LocateObject(int ObjectNumber, TWorld& World) override;
+  int RecordOfLocated(int ObjectNumber) override { return IndexOfCode(ObjectNumber); }
+  bool LocateRecord(int RecordIndex, TWorld& World) override;
   void GetObjectPoint(int ObjectNumber, double& X, double& Y) override;
   void SelectObjectsInPolygon(const std::vector<TSelectionShape>& Shapes, TWorld& World,
                               const std::vector<int32_t>& Groups,

@@ -6,6 +6,8 @@
 #include "core/FAMap.h"
 #include "db/Error.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,9 +26,14 @@
 
 namespace {
 
-constexpr int kClientWidth = 190, kClientHeight = 533;
+constexpr int kClientHeight = 533;
+constexpr int kMargin = 17; // the window's width beyond its controls' column
 constexpr int kQueryPanelHeight = 246;
 constexpr int kTypingPause = 400; // milliseconds after the last key before searching
+
+const char* const kByName = "За назвою";
+const char* const kByAddress = "За адресою";
+const char* const kFromStart = "За початковими буквами";
 
 const char* const kStreetTypes[] = {"<Всі>",   "вул.",  "пров.",  "проріз", "просп.",
                                     "бульвар", "площа", "майдан", "шосе",   "проїзд"};
@@ -43,11 +50,13 @@ TFormObjList::TFormObjList(TDataModuleVANDREL& data, TFAMap& map, QWidget* paren
     : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       Data(data), Map(map) {
-  setFixedSize(kClientWidth, kClientHeight);
-  // The window's controls were laid out for an 8-point dialog font.
+  // The window's controls were laid out for an 8-point dialog font; the column is widened where
+  // the desktop's font needs more for a caption.
   QFont small = font();
   small.setPointSize(8);
   setFont(small);
+  Wide = MeasureWide();
+  setFixedSize(Wide + kMargin, kClientHeight);
   TypingPause = new QTimer(this);
   TypingPause->setSingleShot(true);
   TypingPause->setInterval(kTypingPause);
@@ -62,43 +71,58 @@ TFormObjList::TFormObjList(TDataModuleVANDREL& data, TFAMap& map, QWidget* paren
 
 TFormObjList::~TFormObjList() = default;
 
+int TFormObjList::MeasureWide() const {
+  // The widest rows of captions at this font: the two search methods side by side, and the
+  // longest search option.
+  auto hint = [this](const char* text) {
+    QRadioButton probe(QString::fromUtf8(text));
+    probe.setFont(font());
+    return probe.sizeHint().width();
+  };
+  return std::max({173, hint(kByName) + hint(kByAddress) + 12, hint(kFromStart) + 8});
+}
+
 void TFormObjList::BuildQueryPanel() {
   chboxTypeStr = new QCheckBox(QString::fromUtf8("Тип вулиці"), this);
   chboxTypeStr->setObjectName("chboxTypeStr");
-  chboxTypeStr->setGeometry(8, 4, 173, 18);
+  chboxTypeStr->setGeometry(8, 4, Wide, 18);
   chboxTypeStr->setChecked(true);
   connect(chboxTypeStr, &QCheckBox::clicked, this, [this] { chboxTypeStrClick(); });
   cboxTypeStr = new QComboBox(this);
   cboxTypeStr->setObjectName("cboxTypeStr");
-  cboxTypeStr->setGeometry(8, 24, 173, 22);
+  cboxTypeStr->setGeometry(8, 24, Wide, 22);
   for (const char* type : kStreetTypes)
     cboxTypeStr->addItem(QString::fromUtf8(type));
   lblSearchPar = new QLabel(QString::fromUtf8("Назва"), this);
   lblSearchPar->setGeometry(8, 50, 110, 16);
   edtNameStr = new QLineEdit(this);
   edtNameStr->setObjectName("edtNameStr");
-  edtNameStr->setGeometry(8, 66, 173, 22);
+  edtNameStr->setGeometry(8, 66, Wide, 22);
   lblNum = new QLabel(QString::fromUtf8("№ будинку"), this);
-  lblNum->setGeometry(128, 50, 62, 16);
+  // The number's caption ends where its field ends; the street's caption takes what is left.
+  const int numberCaption = std::max(62, lblNum->sizeHint().width());
+  lblNum->setGeometry(8 + Wide - numberCaption, 50, numberCaption, 16);
+  lblSearchPar->resize(Wide - numberCaption - 4, 16);
   edtNum = new QLineEdit(this);
   edtNum->setObjectName("edtNum");
-  edtNum->setGeometry(134, 66, 47, 22);
+  edtNum->setGeometry(Wide - 39, 66, 47, 22);
   // Beyond the specified handlers: a search a moment after the user stops typing.
   for (QLineEdit* edit : {edtNameStr, edtNum})
     connect(edit, &QLineEdit::textEdited, TypingPause, [this] { TypingPause->start(); });
   sbGoSearch = new QPushButton(QString::fromUtf8("Здійснити пошук"), this);
   sbGoSearch->setObjectName("sbGoSearch");
-  sbGoSearch->setGeometry(8, 94, 173, 25);
+  sbGoSearch->setGeometry(8, 94, Wide, 25);
   connect(sbGoSearch, &QPushButton::clicked, this, [this] { edtNameStrChange(); });
   grpMethod = new QGroupBox(QString::fromUtf8("Метод пошуку"), this);
-  grpMethod->setGeometry(8, 124, 173, 44);
-  RdBtnFromName = new QRadioButton(QString::fromUtf8("За назвою"), grpMethod);
+  grpMethod->setGeometry(8, 124, Wide, 44);
+  RdBtnFromName = new QRadioButton(QString::fromUtf8(kByName), grpMethod);
   RdBtnFromName->setObjectName("RdBtnFromName");
-  RdBtnFromName->setGeometry(4, 20, 78, 18);
+  RdBtnFromName->setGeometry(4, 20, std::max(78, RdBtnFromName->sizeHint().width()), 18);
   RdBtnFromName->setChecked(true);
-  RdBtnFromAddress = new QRadioButton(QString::fromUtf8("За адресою"), grpMethod);
+  RdBtnFromAddress = new QRadioButton(QString::fromUtf8(kByAddress), grpMethod);
   RdBtnFromAddress->setObjectName("RdBtnFromAddress");
-  RdBtnFromAddress->setGeometry(82, 20, 89, 18);
+  RdBtnFromAddress->setGeometry(RdBtnFromName->geometry().right() + 1, 20,
+                                std::max(89, RdBtnFromAddress->sizeHint().width()), 18);
   connect(RdBtnFromName, &QRadioButton::toggled, this, [this](bool on) {
     if (on) RdBtnFromNameClick();
   });
@@ -106,17 +130,17 @@ void TFormObjList::BuildQueryPanel() {
     if (on) RdBtnFromAddressClick();
   });
   grpParams = new QGroupBox(QString::fromUtf8("Параметри пошуку:"), this);
-  grpParams->setGeometry(8, 172, 173, 72);
+  grpParams->setGeometry(8, 172, Wide, 72);
   chboxRegistr = new QCheckBox(QString::fromUtf8("Регістр"), grpParams);
   chboxRegistr->setObjectName("chboxRegistr");
-  chboxRegistr->setGeometry(6, 16, 160, 18);
-  RdBtnBegin = new QRadioButton(QString::fromUtf8("За початковими буквами"), grpParams);
+  chboxRegistr->setGeometry(6, 16, Wide - 8, 18);
+  RdBtnBegin = new QRadioButton(QString::fromUtf8(kFromStart), grpParams);
   RdBtnBegin->setObjectName("RdBtnBegin");
-  RdBtnBegin->setGeometry(6, 34, 165, 18);
+  RdBtnBegin->setGeometry(6, 34, Wide - 8, 18);
   RdBtnBegin->setChecked(true);
   RdBtnIncl = new QRadioButton(QString::fromUtf8("На входження"), grpParams);
   RdBtnIncl->setObjectName("RdBtnIncl");
-  RdBtnIncl->setGeometry(6, 52, 165, 18);
+  RdBtnIncl->setGeometry(6, 52, Wide - 8, 18);
   connect(chboxRegistr, &QCheckBox::clicked, this, [this] { edtNameStrChange(); });
   for (QRadioButton* b : {RdBtnBegin, RdBtnIncl})
     connect(b, &QRadioButton::clicked, this, [this] { edtNameStrChange(); });
@@ -125,7 +149,7 @@ void TFormObjList::BuildQueryPanel() {
 void TFormObjList::BuildListPanel() {
   PanelList = new QFrame(this);
   auto* caption = new QLabel(QString::fromUtf8("Список знайдених:"), PanelList);
-  caption->setGeometry(8, 2, 173, 16);
+  caption->setGeometry(8, 2, Wide, 16);
   DBGridSearch = new QTableView(PanelList);
   DBGridSearch->setObjectName("DBGridSearch");
   Model = new TQueryColumnModel(QueryStreets, DBGridSearch);
@@ -147,11 +171,11 @@ void TFormObjList::BuildListPanel() {
           });
   PanelNameObj = new QFrame(PanelList);
   lblName = new QLabel(QString::fromUtf8("Адреса об'єкту:"), PanelNameObj);
-  lblName->setGeometry(0, 0, 173, 16);
+  lblName->setGeometry(0, 0, Wide, 16);
   DBMemo1 = new QTextEdit(PanelNameObj);
   DBMemo1->setObjectName("DBMemo1");
   DBMemo1->setReadOnly(true);
-  DBMemo1->setGeometry(0, 16, 173, 46);
+  DBMemo1->setGeometry(0, 16, Wide, 46);
 }
 
 void TFormObjList::BuildButtonPanel() {
@@ -177,7 +201,7 @@ void TFormObjList::BuildButtonPanel() {
   sbInfo->setIcon(QIcon(":/glyphs/info.xpm"));
   BitBtn1 = new QPushButton(QString::fromUtf8("Закрити"), PanelBtn);
   BitBtn1->setObjectName("BitBtn1");
-  BitBtn1->resize(75, 25);
+  BitBtn1->resize(std::max(75, BitBtn1->sizeHint().width()), 25);
   connect(sbImage, &QPushButton::clicked, this, [this] { sbImageClick(); });
   connect(sbOnMap, &QPushButton::clicked, this, [this] { sbOnMapClick(); });
   connect(sbInfo, &QPushButton::clicked, this, [this] { sbInfoClick(); });
@@ -186,14 +210,14 @@ void TFormObjList::BuildButtonPanel() {
 
 void TFormObjList::LayOut() {
   const int buttons = PanelBtn->height() > 0 ? PanelBtn->height() : 40;
-  PanelBtn->setGeometry(0, kClientHeight - buttons, kClientWidth, buttons);
-  PanelList->setGeometry(0, kQueryPanelHeight, kClientWidth,
+  PanelBtn->setGeometry(0, kClientHeight - buttons, width(), buttons);
+  PanelList->setGeometry(0, kQueryPanelHeight, width(),
                          kClientHeight - buttons - kQueryPanelHeight);
   const int memo = PanelNameObj->isVisibleTo(this) ? 64 : 0;
-  PanelNameObj->setGeometry(8, PanelList->height() - memo, 173, memo);
+  PanelNameObj->setGeometry(8, PanelList->height() - memo, Wide, memo);
   // The grid fills the list panel above the memo, 10 pixels short of its bottom.
   const int top = 18;
-  DBGridSearch->setGeometry(8, top, 173, PanelList->height() - memo - top - 10 + (memo ? 6 : 0));
+  DBGridSearch->setGeometry(8, top, Wide, PanelList->height() - memo - top - 10 + (memo ? 6 : 0));
 }
 
 void TFormObjList::done(int result) {
@@ -270,12 +294,12 @@ void TFormObjList::PrepareList() {
     BitBtn1->move(101, 45);
     LabelImage->move(8, 6);
     DBImage->move(8, 22);
-    PanelBtn->resize(kClientWidth, 80);
+    PanelBtn->resize(width(), 80);
   } else {
     sbOnMap->move(8, 7);
     sbInfo->move(36, 7);
     BitBtn1->move(106, 7);
-    PanelBtn->resize(kClientWidth, 40);
+    PanelBtn->resize(width(), 40);
   }
   LayOut();
   if (ListMode == 1) SearchStreets();
@@ -366,9 +390,23 @@ void TFormObjList::SearchObjects() {
 }
 
 void TFormObjList::ShowResult() {
-  Model->Reset(GridField);
+  Model->Reset(GridField, GridCaption());
   DBMemo1->clear();
-  if (QueryStreets.RecordCount() > 0) DBGridSearch->selectRow(0);
+  const bool found = QueryStreets.Active() && QueryStreets.RecordCount() > 0;
+  // Nothing found: nothing of an earlier result stays to be shown or asked about.
+  for (QPushButton* b : {sbOnMap, sbInfo, sbImage})
+    b->setEnabled(found);
+  if (!found) {
+    ClearLogo();
+    DBGridSearch->setToolTip(QString());
+    return;
+  }
+  DBGridSearch->selectRow(0);
+}
+
+QString TFormObjList::GridCaption() const {
+  if (GridField == "NAME") return QString::fromUtf8("Назва");
+  return ListMode == 1 ? QString::fromUtf8("Вулиця") : QString::fromUtf8("Адреса");
 }
 
 void TFormObjList::RunModeQuery() {
@@ -400,7 +438,7 @@ void TFormObjList::RdBtnFromNameClick() {
   lblNum->hide();
   edtNum->hide();
   lblSearchPar->setText(QString::fromUtf8("Назва:"));
-  edtNameStr->resize(173, edtNameStr->height());
+  edtNameStr->resize(Wide, edtNameStr->height());
   lblName->setText(QString::fromUtf8("Адреса об'єкту:"));
   GridField = ListMode == 1 ? "ADRESS" : "NAME";
   if (Preparing) return;
@@ -412,7 +450,7 @@ void TFormObjList::RdBtnFromAddressClick() {
   for (QWidget* w : std::initializer_list<QWidget*>{chboxTypeStr, cboxTypeStr, lblNum, edtNum})
     w->show();
   lblSearchPar->setText(QString::fromUtf8("Вулиця:"));
-  edtNameStr->resize(121, edtNameStr->height());
+  edtNameStr->resize(Wide - 52, edtNameStr->height());
   lblName->setText(QString::fromUtf8("Назва об'єкту:"));
   GridField = "ADRESS";
   if (Preparing) return;
@@ -454,8 +492,9 @@ int TFormObjList::FindObjectIndex(int category, int cls, int objectCode) const {
 }
 
 void TFormObjList::sbInfoClick() {
-  const int index =
-      FindObjectIndex(ListCategory, ListClass, int(db::ValueToInteger(CurrentValue("OBJECTCODE"))));
+  const db::Value code = CurrentValue("OBJECTCODE");
+  if (db::IsNull(code)) return;
+  const int index = FindObjectIndex(ListCategory, ListClass, int(db::ValueToInteger(code)));
   if (index < 0 || !ShowInfo) return;
   ShowInfo(ListCategory, ListClass, index);
 }

@@ -86,6 +86,8 @@ protected:
   void done(int result) override; // stores the window's place whenever it closes
 
 private:
+  // The width of the column of controls, widened where a caption needs more at this font.
+  int MeasureWide() const;
   void BuildQueryPanel();
   void BuildListPanel();
   void BuildButtonPanel();
@@ -93,6 +95,7 @@ private:
   void LayOut();
   void RunModeQuery();
   void ShowResult();
+  QString GridCaption() const; // the grid's column header for the field shown
   void SetMethodEnabled(bool enabled);
   // The row's value of a column of the result; null when there is no row or no such column.
   db::Value CurrentValue(const QString& column) const;
@@ -103,4 +106,5 @@ private:
   TQueryColumnModel* Model = nullptr;
   QTimer* TypingPause = nullptr; // searches a moment after the user stops typing
   bool Preparing = false;        // PrepareList runs the query itself, once
+  int Wide = 173;
 };

@@ -10,11 +10,12 @@ public:
   TQueryColumnModel(const db::Query& query, QObject* parent = nullptr)
       : QAbstractTableModel(parent), Query(query) {}
 
-  // Shows the result again, in the column of that name (none: an empty grid).
-  void Reset(const QString& column) {
+  // Shows the result again, in the column of that name (none: an empty grid), headed by the
+  // caption.
+  void Reset(const QString& column, const QString& caption) {
     beginResetModel();
     Column = Query.Active() ? Query.FindColumn(column) : -1;
-    Name = column;
+    Caption = caption;
     endResetModel();
   }
   int rowCount(const QModelIndex& parent = {}) const override {
@@ -29,11 +30,11 @@ public:
   }
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
     if (role != Qt::DisplayRole) return {};
-    return orientation == Qt::Horizontal ? QVariant(Name) : QVariant(section + 1);
+    return orientation == Qt::Horizontal ? QVariant(Caption) : QVariant(section + 1);
   }
 
 private:
   const db::Query& Query;
   int Column = -1;
-  QString Name;
+  QString Caption;
 };

@@ -218,25 +218,12 @@ void TFormAttributeTable::ShowChosen() {
   const std::vector<int> chosen = ChosenObjects();
   if (chosen.empty() || chosen.front() < 0) return;
   try {
-    if (Layer.LocateObject(chosen.front(), Map.World)) BringLayerIntoScale();
-    Map.Redraw();
-    Map.FlashLayerObject(Layer, chosen.front());
+    Map.ShowLayerRecord(Layer, chosen.front());
+    // The whole choice stays marked, not only the object shown.
+    ChosenChanged();
   } catch (const std::exception& e) {
     base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
   }
-}
-
-void TFormAttributeTable::BringLayerIntoScale() {
-  // The view about the object found, at the nearest scale at which its layer is drawn: an
-  // object shown where its layer is not drawn would be shown as nothing.
-  const double scale = Map.World.Scale;
-  double wanted = scale;
-  if (Layer.ZoomInScale != 0 && Layer.ZoomInScale > scale) wanted = Layer.ZoomInScale * 1.05;
-  if (Layer.ZoomOutScale != 0 && Layer.ZoomOutScale < scale) wanted = Layer.ZoomOutScale * 0.95;
-  if (wanted == scale || !(wanted > 0)) return;
-  const double halfWidth = Map.width() / wanted / 2, halfHeight = Map.height() / wanted / 2;
-  const double x = Layer.FoundX, y = Layer.FoundY;
-  Map.World.ViewExtent = {x - halfWidth, y - halfHeight, x + halfWidth, y + halfHeight};
 }
 
 void TFormAttributeTable::ExportCsv() {

@@ -65,7 +65,6 @@ private:
   void ChosenChanged();
   void ExportCsv();
   void ShowCount();
-  void BringLayerIntoScale();
   // The layer's number of the object at a position of the cursor.
   int ObjectOfPosition(int position) const;
 

@@ -37,6 +37,9 @@ TFormIdentify::TFormIdentify(QWidget* parent) : QDialog(parent) {
   connect(tvObjects, &QTreeWidget::itemEntered, this, [this](QTreeWidgetItem* item) {
     if (const TIdentifiedObject* o = ObjectOf(item); o && OnPointAt) OnPointAt(*o);
   });
+  connect(tvObjects, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+    if (const TIdentifiedObject* o = ObjectOf(item); o && OnChoose) OnChoose(*o);
+  });
   connect(tvObjects, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
     if (const TIdentifiedObject* o = ObjectOf(item); o && OnOpen) OnOpen(*o);
   });
@@ -61,6 +64,7 @@ void TFormIdentify::ShowObjects(std::vector<TIdentifiedObject> Objects, double X
   }
   // The nearest object open, the others closed: the first thing read is what was pointed at.
   tvObjects->topLevelItem(0)->setExpanded(true);
+  tvObjects->setCurrentItem(tvObjects->topLevelItem(0));
 }
 
 const TIdentifiedObject* TFormIdentify::ObjectOf(QTreeWidgetItem* item) const {

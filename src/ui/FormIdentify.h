@@ -22,8 +22,9 @@ public:
   void ShowObjects(std::vector<TIdentifiedObject> Objects, double X, double Y);
   const std::vector<TIdentifiedObject>& Objects() const { return Found; }
 
-  // Called with an object when the pointer comes onto its line, and when it is double-clicked.
-  std::function<void(const TIdentifiedObject&)> OnPointAt, OnOpen;
+  // Called with an object when the pointer comes onto its line, when its line becomes the
+  // current one (and for the nearest object when shown), and when it is double-clicked.
+  std::function<void(const TIdentifiedObject&)> OnPointAt, OnChoose, OnOpen;
 
   QLabel* lblPlace = nullptr;
   QTreeWidget* tvObjects = nullptr;

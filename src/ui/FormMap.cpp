@@ -322,9 +322,11 @@ void TFormMap::IdentifyAt(double x, double y) {
     Identify->OnPointAt = [this](const TIdentifiedObject& o) {
       Map->FlashLayerObject(*o.Layer, o.RecordIndex);
     };
-    Identify->OnOpen = [](const TIdentifiedObject& o) {
-      if (o.Layer->ObjectUtils && o.ObjectCode >= 0) o.Layer->ShowObjectCard(o.ObjectCode);
+    Identify->OnChoose = [this](const TIdentifiedObject& o) {
+      if (o.RecordIndex >= 0)
+        Map->SetSelection({{o.Layer->Category, o.Layer->Class, o.RecordIndex}});
     };
+    Identify->OnOpen = [this](const TIdentifiedObject& o) { OpenIdentified(o); };
   }
   QApplication::setOverrideCursor(Qt::WaitCursor);
   std::vector<TIdentifiedObject> found = Map->IdentifyAt(x, y);
@@ -332,6 +334,20 @@ void TFormMap::IdentifyAt(double x, double y) {
   Identify->ShowObjects(std::move(found), x, y);
   Identify->show();
   Identify->raise();
+}
+
+void TFormMap::OpenIdentified(const TIdentifiedObject& o) {
+  try {
+    // The object's component card where its layer has one, else the information window of
+    // points kept in a table.
+    if (o.Layer->ObjectUtils && o.ObjectCode >= 0) return o.Layer->ShowObjectCard(o.ObjectCode);
+    if (SelectInfo && o.Layer->ObjectRowsTable() && o.RecordIndex >= 0) {
+      if (!SelectInfo->isVisible()) SelectInfo->show();
+      SelectInfo->ShowInfo(o.Layer->Category, o.Layer->Class, o.RecordIndex);
+    }
+  } catch (const std::exception& e) {
+    base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
+  }
 }
 
 void TFormMap::sbZoomInClick() {

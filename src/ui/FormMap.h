@@ -25,6 +25,7 @@ class TDataModuleVANDREL;
 class TFormAttributeTable;
 class TFormIdentify;
 class TFormSelectInfo;
+struct TIdentifiedObject;
 class TFormInfoPath;
 class TFormMsg;
 class TLayerPanels;
@@ -48,6 +49,8 @@ public:
   // "Що тут?": the tool that lists every object under the point clicked.
   void sbIdentifyClick();
   void IdentifyAt(double x, double y);
+  // A double click on an identified object: its card, or its information window.
+  void OpenIdentified(const TIdentifiedObject& o);
   // "Таблиця атрибутів" of a class's layer (from the panels' menus).
   void ShowAttributeTable(int category, int cls);
   void sbZoomInClick();

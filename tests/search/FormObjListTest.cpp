@@ -119,7 +119,7 @@ TEST_F(SearchWindow, AnEmptyNameListsEveryRowWhateverTheOptions) {
   List->edtNameStrChange();
   EXPECT_EQ(List->QueryStreets.SQL.size(), 2);
   EXPECT_EQ(List->QueryStreets.RecordCount(), Rows("Streets.dbf"));
-  EXPECT_EQ(Header(), "ADRESS") << "streets list type and name";
+  EXPECT_EQ(Header(), QString::fromUtf8("Вулиця")) << "streets list type and name";
   // A group's list: the rows of that group only.
   List->ShowList("WaterWells", Data->MapsDir, QString::fromUtf8("Засувки"), 3, 100, 1, 3);
   EXPECT_EQ(List->QueryStreets.SQL[2], "WHERE (NUMGROUP =3) ");
@@ -144,7 +144,7 @@ TEST_F(SearchWindow, AddressSearchesUseTheNumberOnlyWithAStreetAndTheTypeOnlyByA
   for (int r = 0; r < List->QueryStreets.RecordCount(); ++r)
     EXPECT_TRUE(db::ValueToString(List->QueryStreets.FieldValue("ADRESS"))
                     .contains(QString::fromUtf8("Садова, 5")));
-  EXPECT_EQ(Header(), "ADRESS");
+  EXPECT_EQ(Header(), QString::fromUtf8("Адреса"));
   EXPECT_EQ(List->MemoField, "NAME");
   // By name the street type is left out even when one is chosen.
   ChooseType("вул.");
@@ -155,7 +155,7 @@ TEST_F(SearchWindow, AddressSearchesUseTheNumberOnlyWithAStreetAndTheTypeOnlyByA
       << List->QueryStreets.SQL.join("|").toStdString();
   EXPECT_EQ(List->QueryStreets.SQL.last(),
             QString::fromUtf8("WHERE (LOWER(NAME) LIKE \"житловий%\") "));
-  EXPECT_EQ(Header(), "NAME");
+  EXPECT_EQ(Header(), QString::fromUtf8("Назва"));
   EXPECT_EQ(List->MemoField, "ADRESS");
   EXPECT_FALSE(List->edtNum->isVisibleTo(List.get()));
 }
@@ -228,4 +228,64 @@ TEST_F(SearchWindow, AFailingListIsSaidOnceAndTheCaptionHasNoColon) {
   Streets();
   EXPECT_EQ(List->lblSearchPar->text(), QString::fromUtf8("Назва"));
   base::UserMessages::Install(previous);
+}
+
+// Every caption of the window is whole at the desktop's own font: none is cut by its control's
+// width or by the edge of what holds it, in either search method.
+TEST_F(SearchWindow, EveryCaptionFitsItsControl) {
+  for (const bool addresses : {false, true}) {
+    addresses ? Addresses() : Streets();
+    for (QRadioButton* method : {List->RdBtnFromName, List->RdBtnFromAddress}) {
+      if (!method->isEnabled()) continue;
+      method->setChecked(true);
+      QApplication::processEvents();
+      for (QWidget* w : List->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(List.get())) continue;
+        QString text;
+        if (auto* label = qobject_cast<QLabel*>(w))
+          text = label->text();
+        else if (auto* button = qobject_cast<QAbstractButton*>(w))
+          text = button->text();
+        if (text.isEmpty()) continue;
+        SCOPED_TRACE(text.toStdString());
+        EXPECT_LE(w->sizeHint().width(), w->width());
+        EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry()))
+            << w->x() << "+" << w->width();
+        // No sibling caption overlaps it.
+        for (QWidget* other :
+             w->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+          if (other != w && other->isVisibleTo(List.get()) &&
+              (qobject_cast<QLabel*>(other) || qobject_cast<QLineEdit*>(other))) {
+            EXPECT_FALSE(other->geometry().intersects(w->geometry()))
+                << other->objectName().toStdString();
+          }
+        }
+      }
+    }
+  }
+}
+
+// The grid is headed by a caption, and a search that finds nothing leaves nothing of the last
+// result to show on the map or to ask about.
+TEST_F(SearchWindow, ANoResultSearchLeavesNothingOfTheLastResult) {
+  Addresses();
+  EXPECT_EQ(Header(), QString::fromUtf8("Адреса"));
+  List->DBGridSearch->selectRow(1);
+  EXPECT_TRUE(List->sbInfo->isEnabled());
+  EXPECT_FALSE(List->DBMemo1->toPlainText().isEmpty());
+  List->edtNameStr->setText(QString::fromUtf8("Ніякої такої вулиці"));
+  QTest::mouseClick(List->sbGoSearch, Qt::LeftButton);
+  ASSERT_EQ(List->QueryStreets.RecordCount(), 0);
+  EXPECT_TRUE(List->DBMemo1->toPlainText().isEmpty());
+  EXPECT_FALSE(List->sbInfo->isEnabled());
+  EXPECT_FALSE(List->sbOnMap->isEnabled());
+  List->sbInfoClick();
+  List->sbOnMapClick();
+  EXPECT_TRUE(Informed.empty());
+  EXPECT_TRUE(Shown.empty());
+  List->edtNameStr->clear();
+  QTest::mouseClick(List->sbGoSearch, Qt::LeftButton);
+  EXPECT_TRUE(List->sbOnMap->isEnabled());
+  Streets();
+  EXPECT_EQ(Header(), QString::fromUtf8("Вулиця"));
 }

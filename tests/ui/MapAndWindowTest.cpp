@@ -206,6 +206,29 @@ TEST(MapControl, LocatingAnObjectWellInsideTheViewKeepsTheScale) {
   EXPECT_FALSE(m.Map.LocateLayerObject(99, 99, 0));
 }
 
+// An object found in the view of a layer not drawn at this scale: the view comes to a scale at
+// which its layer is drawn, and the object is the selection, marked until the selection changes.
+TEST(MapControl, LocatingAnObjectOfALayerNotDrawnHereBringsItsLayerIntoScale) {
+  ShownMap m;
+  m.Map.ShowWholeMap();
+  TCustomLayer* wells = nullptr;
+  for (auto& layer : m.Map.Layers)
+    if (layer->ObjectRowsTable() && !layer->ScaleAllowsDrawing(m.Map.World.Scale))
+      wells = layer.get();
+  ASSERT_NE(wells, nullptr) << "a points layer hidden at the whole map";
+  const int record = 5, code = wells->GetObjectCode(record);
+  ASSERT_TRUE(m.Map.LocateLayerObject(wells->Category, wells->Class, code));
+  EXPECT_TRUE(wells->ScaleAllowsDrawing(m.Map.World.Scale)) << m.Map.World.Scale;
+  const TExtent& v = m.Map.World.VisibleExtent;
+  EXPECT_TRUE(TWorld::PointInRect(v.XMin, v.YMin, v.XMax, v.YMax, wells->FoundX, wells->FoundY));
+  ASSERT_EQ(m.Map.Selection.size(), 1u);
+  EXPECT_EQ(m.Map.Selection[0].ObjectIndex, record);
+  // The mark is on the screen, not in the finished map.
+  EXPECT_NE(m.Map.Screen, m.Map.BackBuffer);
+  m.Map.SetSelection({});
+  EXPECT_EQ(m.Map.Screen.copy(), m.Map.BackBuffer.copy()) << "no arrow, no mark: the map itself";
+}
+
 TEST(MapControl, ATableOfDatabasePointLayersOnlyKeepsTheDefaultExtent) {
   QTemporaryDir dir;
   QDir().mkpath(dir.path() + "/BASE");
