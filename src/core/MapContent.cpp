@@ -1,7 +1,7 @@
 #include "MapContent.h"
 
-#include "ParallelDrawing.h"
 #include "LayerFactory.h"
+#include "ParallelDrawing.h"
 
 #include "db/Error.h"
 
@@ -36,6 +36,7 @@ QString TMapContent::LoadMap(const QString& baseDir, const QString& mapsDir, con
   RefDir = refDir;
   RoutesDir = routesDir;
   CloseMap();
+  Failures.clear();
   QStringList failures;
   try {
     ClassTable.SetDatabaseName(BaseDir);
@@ -59,10 +60,6 @@ QString TMapContent::LoadMap(const QString& baseDir, const QString& mapsDir, con
 QString TMapContent::LoadLayer() {
   // A layer that cannot be loaded is left out and the load goes on with the next row, so that
   // one missing file does not take the rest of the map with it.
-  const auto text = [this](const char* field) {
-    const db::Field* f = ClassTable.FindField(field);
-    return f ? f->AsString() : QString();
-  };
   try {
     const int kind = int(ClassTable.FieldByName("PrimitiveType").AsInteger());
     std::unique_ptr<TCustomLayer> layer = TLayerFactory::Instance().Create(kind);
@@ -76,10 +73,36 @@ QString TMapContent::LoadLayer() {
     Layers.push_back(std::move(layer));
     return QString();
   } catch (const db::Error& e) {
-    return text("ClassName") + " (" + text("FileName") + "): " + e.Message;
+    return LayerFailed(e.Message);
   } catch (const std::exception& e) {
-    return text("ClassName") + " (" + text("FileName") + "): " + QString::fromStdString(e.what());
+    return LayerFailed(QString::fromStdString(e.what()));
   }
+}
+
+QString TMapContent::LayerFailed(const QString& reason) {
+  const auto text = [this](const char* field) {
+    const db::Field* f = ClassTable.FindField(field);
+    return f ? f->AsString() : QString();
+  };
+  try {
+    NoteFailure(int(ClassTable.FieldByName("Category").AsInteger()),
+                int(ClassTable.FieldByName("Class").AsInteger()), reason);
+  } catch (const std::exception&) {
+    // A row without its class cannot be shown as failed in the panels; the load's text says it.
+  }
+  return text("ClassName") + " (" + text("FileName") + "): " + reason;
+}
+
+void TMapContent::NoteFailure(int Category, int Class, const QString& Reason) {
+  if (Reason.isEmpty())
+    Failures.erase({Category, Class});
+  else
+    Failures[{Category, Class}] = Reason;
+}
+
+QString TMapContent::FailureOf(int Category, int Class) const {
+  const auto found = Failures.find({Category, Class});
+  return found == Failures.end() ? QString() : found->second;
 }
 
 TExtent TMapContent::LayersExtent(const TExtent& fallback) const {
@@ -115,6 +138,7 @@ void TMapContent::DrawLayers(gfx::Canvas& canvas,
         failure = QString::fromStdString(e.what());
       }
     }
+    NoteFailure(Layers[i]->Category, Layers[i]->Class, failure.value_or(QString()));
     if (failure && onError) onError(int(i), *failure);
     canvas.Pen.Mode = gfx::PenMode::Copy;
     if (afterLayer) afterLayer();

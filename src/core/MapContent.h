@@ -11,6 +11,7 @@
 #include <QImage>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -33,6 +34,10 @@ public:
   void DrawLayers(gfx::Canvas& canvas, const std::function<void(int, const QString&)>& onError,
                   const std::function<void()>& afterLayer = {});
 
+  // Why the layer of this category and class failed, at its load or at its last drawing; empty
+  // when it did not. Kept until the map is loaded again or the layer draws.
+  QString FailureOf(int Category, int Class) const;
+
   TWorld World;
   // Threads drawing a layer of many objects, each a run of them: 0 as many as the machine runs
   // at once, 1 one thread for everything (the pictures are the same).
@@ -44,6 +49,10 @@ private:
   std::vector<QImage> RunSurfaces;
   // Builds the layer of the layers table's current row; the failure's text, or empty.
   QString LoadLayer();
+  // Notes the failure of the current row's layer; the load's line for it.
+  QString LayerFailed(const QString& reason);
+  void NoteFailure(int Category, int Class, const QString& Reason);
+  std::map<std::pair<int, int>, QString> Failures;
   // The union of the extents of the layers of kinds below 100; `fallback` when there are none.
   TExtent LayersExtent(const TExtent& fallback) const;
 

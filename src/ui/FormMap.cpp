@@ -443,6 +443,7 @@ void TFormMap::MapDblClick() {
 
 void TFormMap::MapPaint() {
   LabelScale->setText(ScaleCaption(Map->World.ScaleDenominator));
+  if (Panels) Panels->Repaint(); // a layer that failed to draw is shown so
 }
 
 bool TFormMap::eventFilter(QObject* watched, QEvent* e) {

@@ -14,6 +14,7 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 #include <cmath>
 #include <exception>
 
@@ -21,6 +22,8 @@ namespace {
 
 constexpr int kItemHeight = 16;
 constexpr uint32_t kSilver = 0x00C0C0C0;
+constexpr uint32_t kActiveLine = 0x00E0FFFF; // pale yellow (red in the lowest byte)
+constexpr uint32_t kGrey = 0x00808080;
 
 // Draws a panel line through the panels' item drawing, on a picture of the line, and the focus
 // rectangle of the selected line (the item drawing itself never shows the selection).
@@ -234,18 +237,43 @@ void TLayerPanels::CopyGlyph(gfx::Canvas& canvas, const QImage& strip, bool left
   canvas.CopyRect(to, strip, from);
 }
 
+bool TLayerPanels::IsActiveClass(int category, int cls) const {
+  const int active = Map.ActiveLayer;
+  if (active < 0 || active >= int(Map.Layers.size())) return false;
+  const TCustomLayer& layer = *Map.Layers[size_t(active)];
+  return layer.Category == category && layer.Class == cls;
+}
+
+QString TLayerPanels::FailureOf(const TClassObject& c) const {
+  return Map.Content.FailureOf(c.Category, c.Class);
+}
+
+void TLayerPanels::DrawClassName(gfx::Canvas& canvas, int x, int y, const TClassObject& c) {
+  // The active layer's name in bold; a failed layer's in grey, whatever its switch says.
+  const gfx::FontState saved = canvas.Font;
+  canvas.Font.Bold = IsActiveClass(c.Category, c.Class);
+  if (!FailureOf(c).isEmpty()) canvas.Font.Color = kGrey;
+  canvas.TextOut(x, y, c.ClassName);
+  canvas.Font.Bold = saved.Bold;
+  canvas.Font.Color = saved.Color;
+}
+
+void TLayerPanels::FillLine(gfx::Canvas& canvas, const QRect& r, bool active) {
+  canvas.Brush.Color = active ? kActiveLine : kSilver;
+  canvas.Brush.Style = 0;
+  canvas.FillRect(r.left(), r.top(), r.right() + 1, r.bottom() + 1);
+}
+
 void TLayerPanels::lboxLayersDrawItem(gfx::Canvas& canvas, int index, const QRect& r) {
   const TClassObject* c = NodeAt<TClassObject>(LayerNodes, index);
   if (!c) return;
   const int bottom = r.bottom() + 1;
-  canvas.Brush.Color = kSilver;
-  canvas.Brush.Style = 0;
-  canvas.FillRect(r.left(), r.top(), r.right() + 1, bottom);
+  FillLine(canvas, r, IsActiveClass(c->Category, c->Class));
   DrawSample(canvas, *c, 23, r, r.top() + 1);
   canvas.Brush.Style = 1;
-  CopyGlyph(canvas, ImageCheck, c->Visibled,
+  CopyGlyph(canvas, ImageCheck, c->Visibled && FailureOf(*c).isEmpty(),
             QRect(QPoint(r.left() + 1, r.top()), QPoint(16, bottom - 1)));
-  canvas.TextOut(55, r.top(), c->ClassName);
+  DrawClassName(canvas, 55, r.top(), *c);
 }
 
 void TLayerPanels::lboxObjectsDrawItem(gfx::Canvas& canvas, int index, const QRect& r) {
@@ -255,9 +283,8 @@ void TLayerPanels::lboxObjectsDrawItem(gfx::Canvas& canvas, int index, const QRe
   const int bottom = r.bottom() + 1;
   const int middle = int(std::lround(r.top() + (bottom - r.top()) / 2.0));
   const bool last = index == int(TreeNodes.size()) - 1;
-  canvas.Brush.Color = kSilver;
-  canvas.Brush.Style = 0;
-  canvas.FillRect(r.left(), r.top(), r.right() + 1, bottom);
+  const auto* line = NodeAt<TClassObject>(TreeNodes, index);
+  FillLine(canvas, r, line && IsActiveClass(line->Category, line->Class));
   canvas.Pen = gfx::PenState{};
   if (kind == '-') {
     TreeEndIndex = index;
@@ -297,10 +324,10 @@ void TLayerPanels::lboxObjectsDrawItem(gfx::Canvas& canvas, int index, const QRe
     canvas.TextOut(40, r.top(), category->CategoryName);
     canvas.Font.Bold = false;
   } else if (const auto* c = NodeAt<TClassObject>(TreeNodes, index)) {
-    CopyGlyph(canvas, ImageCheck, c->Visibled,
+    CopyGlyph(canvas, ImageCheck, c->Visibled && FailureOf(*c).isEmpty(),
               QRect(QPoint(r.left() + 25, r.top()), QPoint(40, bottom - 1)));
     canvas.Font.Underline = true;
-    canvas.TextOut(80, r.top(), c->ClassName);
+    DrawClassName(canvas, 80, r.top(), *c);
     canvas.Font.Underline = false;
   } else if (const auto* g = NodeAt<TGroupObject>(TreeNodes, index)) {
     canvas.TextOut(70, r.top(), g->GroupName);
@@ -322,6 +349,7 @@ void TLayerPanels::SetObjectsLineStates(int index) {
     Action("ppmiObjListObjects")->setEnabled(true);
     Action("ppmiChgSymbObjects")->setVisible(Editable());
   }
+  Repaint();
 }
 
 void TLayerPanels::lboxObjectsMouseUp(int x) {
@@ -488,6 +516,7 @@ void TLayerPanels::SetLayersLineStates(int index) {
   Map.ActiveLayer = MapLayerOf(entry->Category, entry->Class);
   Action("ppmiObjList")->setEnabled(entry->ListType != 0);
   Action("ppmiChgSymb")->setVisible(entry->Category >= 100 && Editable());
+  Repaint();
 }
 
 void TLayerPanels::lboxLayersMouseUp(int x) {
@@ -671,7 +700,21 @@ int TLayerPanels::GetObjectImageIndex(int ObjectNumber) {
 
 // ---------------------------------------------------------------- mouse plumbing
 
+bool TLayerPanels::ShowLineToolTip(QObject* watched, QHelpEvent* e) {
+  const bool layers = watched == LayersViewport;
+  if (!layers && watched != ObjectsViewport) return false;
+  QListWidget& list = layers ? lboxLayers : lboxObjects;
+  const int row = list.indexAt(e->pos()).row();
+  const TClassObject* c = NodeAt<TClassObject>(layers ? LayerNodes : TreeNodes, row);
+  const QString failure = c ? FailureOf(*c) : QString();
+  if (failure.isEmpty()) return false; // the list's own hint
+  QToolTip::showText(e->globalPos(), QString::fromUtf8("Шар не показано: %1").arg(failure),
+                     list.viewport());
+  return true;
+}
+
 bool TLayerPanels::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() == QEvent::ToolTip) return ShowLineToolTip(watched, static_cast<QHelpEvent*>(e));
   if (e->type() != QEvent::MouseButtonPress && e->type() != QEvent::MouseButtonRelease &&
       e->type() != QEvent::MouseMove)
     return false;

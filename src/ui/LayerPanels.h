@@ -17,6 +17,7 @@
 #include <functional>
 
 class QAction;
+class QHelpEvent;
 class QListWidget;
 class QMenu;
 class QMouseEvent;
@@ -81,6 +82,9 @@ public:
   QMenu *ppmnLayers = nullptr, *ppmnObjects = nullptr;
   QAction* Action(const QString& name) const;
 
+  // Draws both lists again (the active layer, failures and switches as they are now).
+  void Repaint();
+
 protected:
   bool eventFilter(QObject* watched, QEvent* e) override;
 
@@ -89,6 +93,14 @@ private:
   void DrawSymbol(gfx::Canvas& canvas, int x, int y, const QString& text, const QString& font,
                   uint32_t colour);
   void CopyGlyph(gfx::Canvas& canvas, const QImage& strip, bool left, const QRect& to);
+  // A failed layer's line tells why; other lines keep the list's hint.
+  bool ShowLineToolTip(QObject* watched, QHelpEvent* e);
+  // A line's background, marked for the active layer's class.
+  void FillLine(gfx::Canvas& canvas, const QRect& r, bool active);
+  void DrawClassName(gfx::Canvas& canvas, int x, int y, const TClassObject& c);
+  bool IsActiveClass(int category, int cls) const;
+  // Why the class's layer failed to load or to draw; empty when it did not.
+  QString FailureOf(const TClassObject& c) const;
   void ToggleCategoryOpen(int index, TCategoryObject& category);
   void ToggleCategoryVisible(int index, TCategoryObject& category);
   void ToggleClassVisible(TClassObject& c);
@@ -108,7 +120,6 @@ private:
   void ShowClassList(const TClassObject& c);
   void ShowList(const QString& fileName, const QString& caption, int listType, int category,
                 int cls, int group);
-  void Repaint();
   bool Editable() const;
   void BuildMenus();
   // The (category, class) of the current selection on the visible page; false when none.

@@ -20,7 +20,6 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QInputDialog>
-#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -28,6 +27,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QShortcut>
 #include <QSpinBox>
 #include <QToolButton>
@@ -130,13 +131,28 @@ void TMapViewCommands::BuildScaleBox() {
   edtScale = new QLineEdit(status);
   edtScale->setObjectName("edtScale");
   edtScale->setToolTip(QString::fromUtf8("Масштаб 1 : N — введіть N і натисніть Enter"));
-  edtScale->setValidator(new QIntValidator(1, 999999999, edtScale));
+  // Digits only; any of them is taken to Enter, which refuses what is not a scale (0, nothing)
+  // and gives the box back the map's scale.
+  edtScale->setValidator(
+      new QRegularExpressionValidator(QRegularExpression("[0-9]{0,9}"), edtScale));
   edtScale->setFixedWidth(90);
   layout->addWidget(new QLabel(QString::fromUtf8("Масштаб 1 :"), status));
   layout->addWidget(edtScale);
   connect(edtScale, &QLineEdit::returnPressed, this, [this] {
-    if (ZoomToScale(edtScale->text().toDouble())) Form.Map->setFocus();
+    const bool zoomed = ZoomToScale(edtScale->text().toDouble());
+    // The box shows the scale the map came to (a value out of the map's range is clamped), or
+    // the one it kept (a value refused).
+    ShowMapScale();
+    if (zoomed) Form.Map->setFocus();
   });
+  // Left without Enter: what was typed and not applied is not shown as the map's scale.
+  connect(edtScale, &QLineEdit::editingFinished, this, [this] { ShowMapScale(); });
+}
+
+void TMapViewCommands::ShowMapScale() {
+  const double denominator = Form.Map->World.ScaleDenominator;
+  if (!(denominator > 0) || !std::isfinite(denominator)) return;
+  edtScale->setText(QString::number(std::llround(std::min(denominator, 1e12))));
 }
 
 void TMapViewCommands::BuildKeys() {
@@ -171,8 +187,7 @@ void TMapViewCommands::ViewShown() {
     History.Visit(view);
   Stepping = false;
   LastMapSize = map.size();
-  if (!edtScale->hasFocus())
-    edtScale->setText(QString::number(std::llround(std::min(map.World.ScaleDenominator, 1e12))));
+  if (!edtScale->hasFocus()) ShowMapScale(); // never over what is being typed
   // The overview is drawn again when layers were switched on or off, added or taken away.
   QByteArray layers;
   for (const auto& layer : map.Layers)

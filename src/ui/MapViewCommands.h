@@ -36,6 +36,8 @@ public:
   void PanBy(double dx, double dy);
   // Shows the map at scale 1 : `denominator` about the view's centre; false for no number.
   bool ZoomToScale(double denominator);
+  // The scale box shows the map's scale.
+  void ShowMapScale();
   void ShowView(const TExtent& view);
   // Adds the current view as a bookmark; the name as kept, empty when nothing was added.
   QString AddBookmark(const QString& name);

@@ -6,6 +6,7 @@
 #include "ui/LayerPanels.h"
 
 #include "AtlasWriter.h"
+#include "ProgramWindows.h"
 
 #include "base/UserMessages.h"
 #include "db/Table.h"
@@ -18,6 +19,7 @@
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -435,4 +437,62 @@ TEST_F(Panels, ADragKeepsAnotherUsersChangeMadeMeanwhile) {
   after.Open();
   after.Last();
   EXPECT_EQ(after.FieldByName("PenColor").AsInteger(), 0x00123456);
+}
+
+// The active layer's line is marked in both lists; a layer whose files could not be read shows
+// as failed, not as switched on: greyed, its lamp off, the reason in its line's tooltip.
+TEST(PanelStates, TheActiveLayerIsMarkedAndAFailedLayerIsGreyedWithItsReason) {
+  DemoMainWindow w(1100, 760,
+                   [](const QString& atlas) { QFile::remove(atlas + "/MAPS/Green.mds"); });
+  ASSERT_TRUE(w.Exposed);
+  TLayerPanels& p = *w.Form->Panels;
+  QListWidget& layers = *w.Form->lboxLayers;
+  auto lineOf = [&](const QString& name) {
+    for (size_t i = 0; i < p.LayerNodes.size(); ++i)
+      if (static_cast<const TClassObject&>(*p.LayerNodes[i].Node).ClassName == name) return int(i);
+    return -1;
+  };
+  // The list's own page is shown so that its lines are drawn by the layout.
+  w.Form->pgctlLayers->setCurrentIndex(1);
+  QApplication::processEvents();
+  const int green = lineOf(QString::fromUtf8("Зелені насадження"));
+  const int water = lineOf(QString::fromUtf8("Водопровідні мережі"));
+  ASSERT_GE(green, 0);
+  ASSERT_GE(water, 0);
+  const auto& greenClass = static_cast<const TClassObject&>(*p.LayerNodes[size_t(green)].Node);
+  EXPECT_TRUE(greenClass.Visibled) << "switched on in the table";
+  EXPECT_TRUE(
+      w.Form->Map->Content.FailureOf(greenClass.Category, greenClass.Class).contains("Green.mds"));
+  auto line = [&](int row) {
+    layers.scrollToItem(layers.item(row));
+    QApplication::processEvents();
+    const QRect r = layers.visualItemRect(layers.item(row));
+    return layers.viewport()->grab(r).toImage();
+  };
+  // Greyed: no black text; the lamp's picture differs from a switched-on line's.
+  auto hasBlackText = [](const QImage& image) {
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 55; x < image.width(); ++x)
+        if ((image.pixel(x, y) & 0xFFFFFF) == 0) return true;
+    return false;
+  };
+  EXPECT_FALSE(hasBlackText(line(green)));
+  EXPECT_TRUE(hasBlackText(line(water)));
+  EXPECT_NE(line(green).copy(0, 0, 17, 16), line(water).copy(0, 0, 17, 16));
+  // Its tooltip gives the reason.
+  layers.scrollToItem(layers.item(green));
+  const QPoint at = layers.visualItemRect(layers.item(green)).center();
+  QHelpEvent help(QEvent::ToolTip, at, layers.viewport()->mapToGlobal(at));
+  QApplication::sendEvent(layers.viewport(), &help);
+  EXPECT_TRUE(QToolTip::text().contains("Green.mds")) << QToolTip::text().toStdString();
+  // A click on the water pipes' name makes them the active layer: its line's ground is marked.
+  const QColor plain = line(water).pixelColor(line(water).width() - 2, 8);
+  layers.scrollToItem(layers.item(water));
+  QApplication::processEvents();
+  const QRect r = layers.visualItemRect(layers.item(water));
+  QTest::mouseClick(layers.viewport(), Qt::LeftButton, {}, {120, r.center().y()});
+  ASSERT_GE(w.Form->Map->ActiveLayer, 0);
+  EXPECT_EQ(w.Form->Map->Layers[size_t(w.Form->Map->ActiveLayer)]->ClassName,
+            QString::fromUtf8("Водопровідні мережі"));
+  EXPECT_NE(line(water).pixelColor(line(water).width() - 2, 8), plain);
 }

@@ -192,6 +192,24 @@ TEST_F(ViewCommands, ATypedScaleZoomsAboutTheCentreAndTheBarIsDrawnOverTheMap) {
   // Letters are not a scale.
   box->setText("abc");
   EXPECT_FALSE(C->ZoomToScale(0));
+  // A scale closer than the map allows is clamped, and the box shows the scale reached; one
+  // refused (0 is not a scale) gives the box back the map's.
+  for (const char* typed : {"1", "0"}) {
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClicks(box, typed);
+    QTest::keyClick(box, Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_EQ(box->text().toLongLong(), std::llround(Form->Map->World.ScaleDenominator)) << typed;
+  }
+  EXPECT_GT(Form->Map->World.ScaleDenominator, 1.5) << "clamped";
+  // Typed and left without Enter: the map's scale comes back.
+  box->setFocus();
+  box->selectAll();
+  QTest::keyClicks(box, "777");
+  Form->Map->setFocus();
+  QApplication::processEvents();
+  EXPECT_EQ(box->text().toLongLong(), std::llround(Form->Map->World.ScaleDenominator));
   // The bar: black pixels in the lower left corner of the shown map, none in the upper left.
   const QImage shown = Form->Map->grab().toImage();
   const auto blackIn = [&](QRect area) {
