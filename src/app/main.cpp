@@ -10,6 +10,7 @@
 #include "plugins/ObjectUtils.h"
 #include "search/FormObjList.h"
 #include "ui/FormMap.h"
+#include "ui/FormOpenAtlas.h"
 #include "ui/FormMsg.h"
 #include "ui/FormSelectInfo.h"
 #include "ui/GuardedApplication.h"
@@ -126,15 +127,32 @@ int main(int argc, char** argv) {
   });
   const QString appDir = QApplication::applicationDirPath();
   std::unique_ptr<TDataModuleVANDREL> data;
+  platform::StartupOptions options;
   try {
-    const platform::StartupOptions options =
+    options =
         platform::ResolveStartupOptions(line, QProcessEnvironment::systemEnvironment(), appDir);
-    data = std::make_unique<TDataModuleVANDREL>(appDir, options.WorkMode, options.DataRoot);
-  } catch (const db::Error& e) {
-    return Fail(e.Message, quiet);
   } catch (const std::exception& e) {
     return Fail(QString::fromStdString(e.what()), quiet);
   }
+  // A data root that cannot be opened offers another atlas (the last ones opened, or a folder)
+  // instead of ending the program; unattended, it ends it.
+  for (;;) {
+    QString problem;
+    try {
+      data = std::make_unique<TDataModuleVANDREL>(appDir, options.WorkMode, options.DataRoot);
+      break;
+    } catch (const db::Error& e) {
+      problem = e.Message;
+    } catch (const std::exception& e) {
+      problem = QString::fromStdString(e.what());
+    }
+    if (quiet) return Fail(problem, quiet);
+    QTextStream(stderr) << "vandrel: " << problem << "\n";
+    TFormOpenAtlas choice(problem);
+    if (choice.exec() != QDialog::Accepted) return 1;
+    options.DataRoot = choice.Chosen();
+  }
+  TRecentAtlases::Remember(data->DataRoot); // the program's own atlas too, to come back to
   for (const QString& problem :
        plugins::ObjectUtilsRegistry::Instance().LoadPlugins(appDir + "/plugins"))
     QTextStream(stderr) << "vandrel: plugin not loaded: " << problem << "\n";

@@ -94,6 +94,7 @@ void TFAMap::CloseMap() {
 
 void TFAMap::ReloadMap() {
   const TExtent view = World.ViewExtent;
+  if (OnLayersGone) OnLayersGone();
   Content.DestroyLayers();
   LoadMap(Content.BaseDir, Content.MapsDir, Content.AppDir, Content.RefDir, Content.RoutesDir);
   World.ViewExtent = view;
@@ -574,6 +575,7 @@ void TFAMap::PickObject(int x, int y, bool edit) {
   if (index < 0) return;
   layer.GetFoundPoint(ArrowX, ArrowY);
   AddSelection({layer.Category, layer.Class, index});
+  if (OnSelectionChanged) OnSelectionChanged();
   HideArrow();
   Paint();
   ShowArrow(ArrowX, ArrowY);
@@ -610,6 +612,7 @@ void TFAMap::PickIndexedObject(TCustomLayer& layer, double wx, double wy, bool e
     if (OnLayerError) OnLayerError(ActiveLayer, QString::fromStdString(e.what()));
   }
   AddSelection({layer.Category, layer.Class, row});
+  if (OnSelectionChanged) OnSelectionChanged();
   HideArrow();
   Paint();
   ShowArrow(ArrowX, ArrowY);
@@ -689,6 +692,7 @@ bool TFAMap::IsSelected(const TSelectedObject& record) const {
 
 void TFAMap::ClearSelection() {
   Selection.clear();
+  if (OnSelectionChanged) OnSelectionChanged();
 }
 
 void TFAMap::SetArrow(std::unique_ptr<IMapArrow> arrow) {
@@ -774,7 +778,6 @@ void TFAMap::keyPressEvent(QKeyEvent* e) {
     // Escape lets the selection go, and its marks with it.
     ClearSelection();
     Paint();
-    if (OnSelectionCleared) OnSelectionCleared();
     return;
   }
   QWidget::keyPressEvent(e);

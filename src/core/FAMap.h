@@ -130,6 +130,8 @@ public:
   std::function<void()> OnDblClick;
   // A layer that cannot be drawn (a broken geometry file): its index and the reason.
   std::function<void(int, const QString&)> OnLayerError;
+  // Called before the layers are destroyed to be built again: what holds a layer lets it go.
+  std::function<void()> OnLayersGone;
 
   // The path-length window: its two texts ("6.00 м"), and whether it is shown.
   std::function<void(const QString&, const QString&)> OnPathLengths;
@@ -142,8 +144,8 @@ public:
   std::function<void(double, double)> OnPointerMoved;
   // A click of the identify tool at the map point (x, y).
   std::function<void(double, double)> OnIdentify;
-  // Escape let the selection go.
-  std::function<void()> OnSelectionCleared;
+  // The selection changed (a pick, Escape, an object found, one set from outside).
+  std::function<void()> OnSelectionChanged;
   // Paints over the finished map on the screen (the scale bar); not part of BackBuffer.
   std::function<void(QPainter&)> OnPaintOverlay;
 

@@ -38,6 +38,7 @@ void TFAMap::SetSelection(std::vector<TSelectedObject> records) {
   Selection.clear();
   for (const TSelectedObject& r : records)
     AddSelection(r);
+  if (OnSelectionChanged) OnSelectionChanged();
   if (!Screen.isNull()) Paint();
 }
 
@@ -61,6 +62,7 @@ void TFAMap::MarkSelection() {
 void TFAMap::SelectFound(const TCustomLayer& Layer, int RecordIndex) {
   Selection.clear();
   if (RecordIndex >= 0) AddSelection({Layer.Category, Layer.Class, RecordIndex});
+  if (OnSelectionChanged) OnSelectionChanged();
 }
 
 void TFAMap::BringLayerIntoScale(TCustomLayer& Layer) {

@@ -79,8 +79,14 @@ int Connect(sqlite3* connection, void*, int argc, const char* const* argv, sqlit
     return SQLITE_ERROR;
   }
   QStringList columns;
-  for (const FieldDef& f : table->Rows->FieldDefs())
+  bool positionNamed = false;
+  for (const FieldDef& f : table->Rows->FieldDefs()) {
     columns << "\"" + QString(f.Name).replace('"', "\"\"") + "\" " + SqlType(f.Type);
+    positionNamed =
+        positionNamed || f.Name.compare(Query::PositionColumn, Qt::CaseInsensitive) == 0;
+  }
+  // The row's position, hidden from "*": a field of that name keeps its own.
+  if (!positionNamed) columns << QString(Query::PositionColumn) + " INTEGER HIDDEN";
   const QByteArray schema = ("CREATE TABLE x(" + columns.join(", ") + ")").toUtf8();
   if (const int rc = sqlite3_declare_vtab(connection, schema.constData()); rc != SQLITE_OK)
     return rc;
@@ -144,6 +150,8 @@ void ResultValue(sqlite3_context* context, const Value& v) {
 
 int Column(sqlite3_vtab_cursor* c, sqlite3_context* context, int column) {
   Table& t = *TableOf(c).Rows;
+  if (size_t(column) >= t.FieldDefs().size())
+    return sqlite3_result_int64(context, CursorOf(c).Position), SQLITE_OK;
   const Value v = t.ValueAt(CursorOf(c).Position, size_t(column));
   // A blank text field is an empty text to the dialect, so that "||" keeps the rest of a line.
   if (IsNull(v) && IsTextType(t.FieldDefs()[size_t(column)].Type))
@@ -195,7 +203,9 @@ int Update(sqlite3_vtab* v, int argc, sqlite3_value** argv, sqlite3_int64* rowid
       t.Edit();
     }
     try {
-      for (int i = 2; i < argc; ++i)
+      // The hidden position comes last and is not stored.
+      const int fields = std::min(argc, 2 + int(t.FieldDefs().size()));
+      for (int i = 2; i < fields; ++i)
         t.Fields()[size_t(i - 2)].SetValue(ValueOf(argv[i]));
       t.Post();
     } catch (...) {
@@ -476,14 +486,32 @@ void Bind(sqlite3_stmt* statement, const std::vector<Value>& params) {
 
 } // namespace
 
+namespace {
+
+// Compiles the one statement of `text`; a second statement after it is refused, not left
+// unread (a condition given as text could otherwise end one statement and start another).
+void PrepareOne(sqlite3* connection, const QByteArray& text, sqlite3_stmt*& handle,
+                const QString& sql) {
+  const char* tail = nullptr;
+  if (sqlite3_prepare_v2(connection, text.constData(), int(text.size()), &handle, &tail) !=
+      SQLITE_OK)
+    throw Error("SQL: " + QString::fromUtf8(sqlite3_errmsg(connection)) + "\n" + sql);
+  if (!tail || tail >= text.constData() + text.size()) return;
+  sqlite3_stmt* next = nullptr;
+  const int rc = sqlite3_prepare_v2(connection, tail, -1, &next, nullptr);
+  sqlite3_finalize(next);
+  if (rc != SQLITE_OK || next)
+    throw Error(QString::fromUtf8("SQL: після запиту йде ще один; виконується лише один\n") + sql);
+}
+
+} // namespace
+
 void Query::Open() {
   Close();
   const QString sql = SQL.join('\n');
   AttachTables(sql);
   Statement s;
-  const QByteArray text = ToSqlite(sql).toUtf8();
-  if (sqlite3_prepare_v2(Connection, text.constData(), -1, &s.Handle, nullptr) != SQLITE_OK)
-    throw Error("SQL: " + QString::fromUtf8(sqlite3_errmsg(Connection)) + "\n" + sql);
+  PrepareOne(Connection, ToSqlite(sql).toUtf8(), s.Handle, sql);
   Bind(s.Handle, Params);
   ReadResult(s.Handle);
   IsOpen = true;
@@ -515,9 +543,7 @@ int Query::ExecSQL() {
   const QString sql = SQL.join('\n');
   AttachTables(sql);
   Statement s;
-  const QByteArray text = ToSqlite(sql).toUtf8();
-  if (sqlite3_prepare_v2(Connection, text.constData(), -1, &s.Handle, nullptr) != SQLITE_OK)
-    throw Error("SQL: " + QString::fromUtf8(sqlite3_errmsg(Connection)) + "\n" + sql);
+  PrepareOne(Connection, ToSqlite(sql).toUtf8(), s.Handle, sql);
   Bind(s.Handle, Params);
   int rc = SQLITE_OK;
   while ((rc = sqlite3_step(s.Handle)) == SQLITE_ROW) {

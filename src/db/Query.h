@@ -7,6 +7,8 @@
 // The dialect: text in double quotes is a string literal (a doubled double quote stands for
 // one), "||" joins texts, LOWER and UPPER know every alphabet, LIKE respects letter case with
 // "%" and "_" as wildcards. A table name may carry its extension ("Streets.dbf").
+// Each table also has a hidden column _ROW_POSITION (left out of "*"): the row's position from 0
+// in the table's primary order, as a db::Table opened on the same file lists it.
 // Limits: every table is scanned whole (no index is offered to SQLite); a result is read whole.
 
 #include "Value.h"
@@ -27,6 +29,8 @@ public:
   ~Query();
   Query(const Query&) = delete;
   Query& operator=(const Query&) = delete;
+
+  static constexpr const char* PositionColumn = "_ROW_POSITION";
 
   void SetDatabaseName(const QString& dir);
   const QString& DatabaseName() const { return Database; }

@@ -4,7 +4,9 @@
 #include "base/UserMessages.h"
 #include "core/FAMap.h"
 #include "db/Error.h"
+#include "db/Query.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -33,46 +35,11 @@ QByteArray CsvField(const QString& text) {
 
 } // namespace
 
-// ---------------------------------------------------------------- the rows
-
-int TAttributeRows::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : int(Positions.size());
-}
-
-int TAttributeRows::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() || !Table.Active() ? 0 : int(Table.FieldDefs().size());
-}
-
-QVariant TAttributeRows::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || role != Qt::DisplayRole || index.row() >= int(Positions.size()))
-    return {};
-  try {
-    const db::Value v = Table.ValueAt(Positions[size_t(index.row())], size_t(index.column()));
-    if (const auto* bytes = std::get_if<QByteArray>(&v))
-      return QString::fromUtf8("(%1 байт)").arg(bytes->size());
-    return db::ValueToString(v);
-  } catch (const db::Error& e) {
-    return e.Message; // a row the file no longer holds says why in its cell
-  }
-}
-
-QVariant TAttributeRows::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (role != Qt::DisplayRole) return {};
-  if (orientation == Qt::Vertical) return section + 1;
-  const auto& defs = Table.FieldDefs();
-  return section >= 0 && section < int(defs.size()) ? defs[size_t(section)].Name : QString();
-}
-
-void TAttributeRows::SetShown(std::vector<int> positions) {
-  beginResetModel();
-  Positions = std::move(positions);
-  endResetModel();
-}
-
 // ---------------------------------------------------------------- the window
 
 TFormAttributeTable::TFormAttributeTable(TFAMap& map, TCustomLayer& layer, QWidget* parent)
-    : QDialog(parent), Map(map), Layer(layer) {
+    : QDialog(parent), Map(map), LayerCategory(layer.Category), LayerClass(layer.Class),
+      LayerFileName(layer.FileName) {
   setObjectName("FormAttributeTable");
   // The objects table of points kept in a table, else the geometry file's attribute table.
   const db::Table* source = layer.ObjectRowsTable();
@@ -93,6 +60,11 @@ TFormAttributeTable::TFormAttributeTable(TFAMap& map, TCustomLayer& layer, QWidg
   edFilter->setObjectName("edFilter");
   edFilter->setPlaceholderText(QString::fromUtf8("текст у будь-якому полі, Enter"));
   bar->addWidget(edFilter, 1);
+  chkCondition = new QCheckBox(QString::fromUtf8("Умова SQL"), this);
+  chkCondition->setObjectName("chkCondition");
+  chkCondition->setToolTip(QString::fromUtf8(
+      "Умова мовою SQL атласу, як після WHERE: DIAMETER >= 200 AND MATERIAL = \"ПВХ\""));
+  bar->addWidget(chkCondition);
   btnShow = new QPushButton(QString::fromUtf8("Показати на карті"), this);
   btnShow->setObjectName("btnShow");
   bar->addWidget(btnShow);
@@ -119,11 +91,71 @@ TFormAttributeTable::TFormAttributeTable(TFAMap& map, TCustomLayer& layer, QWidg
 
   connect(grdRows->horizontalHeader(), &QHeaderView::sectionClicked, this,
           [this](int column) { SortBy(column); });
-  connect(edFilter, &QLineEdit::returnPressed, this, [this] { Filter(edFilter->text()); });
+  connect(edFilter, &QLineEdit::returnPressed, this, [this] { ApplyFilter(); });
+  connect(chkCondition, &QCheckBox::toggled, this, [this](bool condition) {
+    edFilter->setPlaceholderText(condition ? QString::fromUtf8("умова SQL, як після WHERE, Enter")
+                                           : QString::fromUtf8("текст у будь-якому полі, Enter"));
+  });
+  Model->OnRefused = [this](const QString& reason) {
+    base::UserMessages::Current().ShowMessage(reason);
+  };
+  Model->OnWritten = [this](int) {
+    if (TCustomLayer* layer = Layer()) layer->MarkChanged();
+    Map.Redraw(); // labels and names drawn from the row
+  };
   connect(grdRows->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this] { ChosenChanged(); });
   connect(btnShow, &QPushButton::clicked, this, [this] { ShowChosen(); });
   connect(btnExport, &QPushButton::clicked, this, [this] { ExportCsv(); });
+}
+
+TCustomLayer* TFormAttributeTable::Layer() const {
+  for (const auto& layer : Map.Layers)
+    if (layer->Category == LayerCategory && layer->Class == LayerClass) return layer.get();
+  return nullptr;
+}
+
+void TFormAttributeTable::AllowEditing() {
+  // An object's place, identity, group and logo are the map's and its own windows' to change:
+  // the layer keeps them apart from the table.
+  Model->AllowEditing(RowsAreObjects ? QStringList{"Category", "Class", "ObjectCode", "X", "Y",
+                                                   "NUMGROUP", "ImageIndex"}
+                                     : QStringList{});
+  grdRows->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                           QAbstractItemView::AnyKeyPressed);
+}
+
+void TFormAttributeTable::ApplyFilter() {
+  if (chkCondition->isChecked())
+    FilterByCondition(edFilter->text());
+  else
+    Filter(edFilter->text());
+}
+
+bool TFormAttributeTable::FilterByCondition(const QString& condition) {
+  if (condition.trimmed().isEmpty()) {
+    Filter(QString());
+    return true;
+  }
+  std::vector<int> shown;
+  try {
+    // In parentheses: a condition cannot end the statement and start another.
+    db::Query query;
+    query.SetDatabaseName(Rows.DatabaseName());
+    query.SQL << QString("SELECT %1 FROM %2").arg(db::Query::PositionColumn, Rows.TableName())
+              << "WHERE (" + condition + ")";
+    query.Open();
+    for (int r = 0; r < query.RecordCount(); ++r) {
+      const int64_t position = db::ValueToInteger(query.ValueAt(r, 0));
+      if (position >= 0 && position < Rows.RecordCount()) shown.push_back(int(position));
+    }
+  } catch (const db::Error& e) {
+    lblCount->setText(QString::fromUtf8("Умову не прийнято: %1").arg(e.Message));
+    return false;
+  }
+  std::sort(shown.begin(), shown.end());
+  ShowRows(std::move(shown));
+  return true;
 }
 
 void TFormAttributeTable::ShowCount() {
@@ -169,7 +201,11 @@ void TFormAttributeTable::Filter(const QString& text) {
         }
     });
   }
-  Model->SetShown(std::move(shown));
+  ShowRows(std::move(shown));
+}
+
+void TFormAttributeTable::ShowRows(std::vector<int> positions) {
+  Model->SetShown(std::move(positions));
   if (SortColumn >= 0) {
     // The order chosen stays: sorted again in the same direction.
     SortDescending = !SortDescending;
@@ -208,20 +244,50 @@ std::vector<int> TFormAttributeTable::ChosenObjects() const {
 }
 
 void TFormAttributeTable::ChosenChanged() {
+  if (Following) return;
   std::vector<TSelectedObject> records;
   for (int object : ChosenObjects())
-    if (object >= 0) records.push_back({Layer.Category, Layer.Class, object});
+    if (object >= 0) records.push_back({int16_t(LayerCategory), LayerClass, object});
+  // The map's selection set from here needs no following back.
+  Following = true;
   Map.SetSelection(std::move(records));
+  Following = false;
+}
+
+void TFormAttributeTable::FollowMapSelection() {
+  if (Following) return;
+  // The positions of the selected objects of this layer, then the grid's rows showing them.
+  std::vector<int> positions;
+  for (const TSelectedObject& s : Map.Selection)
+    if (s.Category == LayerCategory && s.Class == LayerClass && s.ObjectIndex >= 0)
+      positions.push_back(RowsAreObjects ? s.ObjectIndex : Rows.PositionOfRecord(s.ObjectIndex));
+  std::sort(positions.begin(), positions.end());
+  QItemSelection chosen;
+  const std::vector<int>& shown = Model->Shown();
+  int first = -1;
+  for (int row = 0; row < int(shown.size()); ++row)
+    if (std::binary_search(positions.begin(), positions.end(), shown[size_t(row)])) {
+      chosen.select(Model->index(row, 0), Model->index(row, Model->columnCount() - 1));
+      if (first < 0) first = row;
+    }
+  Following = true;
+  grdRows->selectionModel()->select(chosen, QItemSelectionModel::ClearAndSelect);
+  Following = false;
+  if (first >= 0) grdRows->scrollTo(Model->index(first, 0));
 }
 
 void TFormAttributeTable::ShowChosen() {
   const std::vector<int> chosen = ChosenObjects();
   if (chosen.empty() || chosen.front() < 0) return;
   try {
-    Map.ShowLayerRecord(Layer, chosen.front());
-    // The whole choice stays marked, not only the object shown.
-    ChosenChanged();
+    TCustomLayer* layer = Layer();
+    if (!layer) return;
+    Following = true; // the object shown is selected there; the grid keeps its whole choice
+    Map.ShowLayerRecord(*layer, chosen.front());
+    Following = false;
+    ChosenChanged(); // and the map marks all of it
   } catch (const std::exception& e) {
+    Following = false;
     base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
   }
 }
@@ -229,7 +295,7 @@ void TFormAttributeTable::ShowChosen() {
 void TFormAttributeTable::ExportCsv() {
   const QString path =
       QFileDialog::getSaveFileName(this, QString::fromUtf8("Експорт у CSV"),
-                                   QFileInfo(Layer.FileName).completeBaseName() + ".csv",
+                                   QFileInfo(LayerFileName).completeBaseName() + ".csv",
                                    QString::fromUtf8("Таблиці CSV (*.csv)"));
   if (path.isEmpty()) return;
   try {

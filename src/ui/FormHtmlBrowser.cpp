@@ -9,9 +9,12 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QShortcut>
 #include <QStringDecoder>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+const char* const TFormHtmlBrowser::kProgramHelp = "qrc:/help/vandrel.html";
 
 QString THtmlPageBrowser::DecodePage(const QByteArray& bytes) {
   static const QRegularExpression charset(R"(<meta[^>]*charset\s*=\s*["']?([A-Za-z0-9_\-]+))",
@@ -74,6 +77,10 @@ TFormHtmlBrowser::TFormHtmlBrowser(const QStringList& roots, QWidget* parent)
     setWindowTitle(Browser->documentTitle().isEmpty() ? QString::fromUtf8("Перегляд документа")
                                                       : Browser->documentTitle());
   });
+  // Escape closes the window, as it closes the program's other windows.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  escape->setContext(Qt::WindowShortcut);
+  connect(escape, &QShortcut::activated, this, &QWidget::close);
   resize(760, 560);
 }
 
@@ -99,8 +106,17 @@ bool TFormHtmlBrowser::Open(const QString& path) {
   return true;
 }
 
+void TFormHtmlBrowser::ShowProgramHelp() {
+  LabelStatus->clear();
+  Browser->setSource(QUrl(kProgramHelp));
+}
+
 void TFormHtmlBrowser::FollowLink(const QUrl& link) {
   QUrl target = Browser->source().resolved(link);
+  if (target.adjusted(QUrl::RemoveFragment) == Browser->source().adjusted(QUrl::RemoveFragment)) {
+    Browser->scrollToAnchor(target.fragment()); // a link within the page
+    return;
+  }
   if (target.isLocalFile()) {
     // Pages written on Windows link to names in any letter case.
     const QFileInfo file(target.toLocalFile());

@@ -28,6 +28,9 @@ public:
   // readable file within the roots.
   bool Open(const QString& path);
   bool Allowed(const QString& path) const;
+  // Shows the program's own help page (built into the program).
+  void ShowProgramHelp();
+  static const char* const kProgramHelp;
 
   THtmlPageBrowser* Browser = nullptr;
   QToolButton *sbBack = nullptr, *sbForward = nullptr;

@@ -67,6 +67,12 @@ void TFormIdentify::ShowObjects(std::vector<TIdentifiedObject> Objects, double X
   tvObjects->setCurrentItem(tvObjects->topLevelItem(0));
 }
 
+void TFormIdentify::Forget() {
+  tvObjects->clear();
+  Found.clear();
+  hide();
+}
+
 const TIdentifiedObject* TFormIdentify::ObjectOf(QTreeWidgetItem* item) const {
   while (item && item->parent())
     item = item->parent();

@@ -21,6 +21,8 @@ public:
   // Shows the objects found at (X, Y); "Нічого не знайдено" when there are none.
   void ShowObjects(std::vector<TIdentifiedObject> Objects, double X, double Y);
   const std::vector<TIdentifiedObject>& Objects() const { return Found; }
+  // Lets the objects go (their layers are about to be destroyed) and hides the window.
+  void Forget();
 
   // Called with an object when the pointer comes onto its line, when its line becomes the
   // current one (and for the nearest object when shown), and when it is double-clicked.

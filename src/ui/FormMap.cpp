@@ -136,8 +136,11 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   Map->OnDblClick = [this] { MapDblClick(); };
   Map->OnPaint = [this] { MapPaint(); };
   Map->OnIdentify = [this](double x, double y) { IdentifyAt(x, y); };
-  Map->OnSelectionCleared = [this] {
-    if (AttributeTable) AttributeTable->grdRows->clearSelection(); // the table's choice follows
+  Map->OnLayersGone = [this] {
+    if (Identify) Identify->Forget(); // its objects name layers about to go
+  };
+  Map->OnSelectionChanged = [this] {
+    if (AttributeTable) AttributeTable->FollowMapSelection(); // the table's choice follows
   };
   Map->OnPointerMoved = [this](double x, double y) {
     LabelPointer->setText(QString("X %1  Y %2").arg(x, 0, 'f', 1).arg(y, 0, 'f', 1));

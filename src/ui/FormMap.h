@@ -10,6 +10,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <functional>
 #include <map>
 
 class QAction;
@@ -58,6 +59,13 @@ public:
   void sbPanClick();
   void sbGlobeClick();
   void imHelpClick();
+  // F1: the program's own help page.
+  void imProgramHelpClick();
+  // "Відкрити атлас ...": the program opens the atlas chosen in place of this one.
+  void imOpenAtlasClick();
+  bool OpenAtlas(const QString& dataRoot);
+  // Starts the program with these arguments (tests put in their own); empty: a new process.
+  std::function<bool(const QString& program, const QStringList& arguments)> Relaunch;
   void imToolBarClick();
   void imLayersPanelClick();
   void imExitClick();

@@ -153,6 +153,7 @@ void TFormMap::BuildMenus() {
   add(view, "imIdentify", "Що &тут?", &TFormMap::sbIdentifyClick);
   Actions["imIdentify"]->setShortcut(QKeySequence(Qt::Key_I));
   add(view, "N2", "-");
+  add(view, "imOpenAtlas", "Відкрити атлас ...", &TFormMap::imOpenAtlasClick);
   add(view, "imExit", "Вихід", &TFormMap::imExitClick);
   QMenu* distat = menuBar()->addMenu(QString::fromUtf8("Виміри"));
   distat->setObjectName("miDistat");
@@ -191,6 +192,8 @@ void TFormMap::BuildMenus() {
   add(help, "imAbout", "Про ...", &TFormMap::imAboutClick);
   add(help, "miAuthors", "Авторський колектив", &TFormMap::miAuthorsClick);
   add(help, "imHelp", "Допомога", &TFormMap::imHelpClick);
+  add(help, "imProgramHelp", "Довідка програми", &TFormMap::imProgramHelpClick)
+      ->setShortcut(QKeySequence(Qt::Key_F1));
 
   ppmnMap = new QMenu(this);
   ppmnMap->setObjectName("ppmnMap");

@@ -4,6 +4,7 @@
 
 #include "AtlasWatcher.h"
 #include "FormAttributeTable.h"
+#include "FormOpenAtlas.h"
 #include "FormHtmlBrowser.h"
 #include "FormLayersControls.h"
 #include "FormMap.h"
@@ -25,6 +26,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QToolButton>
 
@@ -104,6 +106,7 @@ void TFormMap::ShowAttributeTable(int category, int cls) {
   }
   try {
     AttributeTable = std::make_unique<TFormAttributeTable>(*Map, *layer, this);
+    if (Data.WorkMode == 0) AttributeTable->AllowEditing();
   } catch (const std::exception& e) {
     AttributeTable.reset();
     base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
@@ -259,6 +262,39 @@ bool TFormMap::TakeOthersChanges() {
   Panels->RebuildLayerList();
   Panels->RebuildTree();
   return true;
+}
+
+void TFormMap::imOpenAtlasClick() {
+  TFormOpenAtlas window(QString(), this);
+  if (window.exec() != QDialog::Accepted) return;
+  OpenAtlas(window.Chosen());
+}
+
+bool TFormMap::OpenAtlas(const QString& dataRoot) {
+  // The program starts again on the atlas chosen, in the same work mode: every window, table
+  // and layer is then the new atlas's, none left over from this one.
+  const QStringList arguments{"--data-root", dataRoot, "--work-mode",
+                              QString::number(Data.WorkMode)};
+  const QString program = QCoreApplication::applicationFilePath();
+  const bool started = Relaunch ? Relaunch(program, arguments)
+                                : QProcess::startDetached(program, arguments);
+  if (!started) {
+    base::UserMessages::Current().ShowMessage(
+        QString::fromUtf8("Не вдається запустити програму для атласу %1").arg(dataRoot));
+    return false;
+  }
+  close();
+  return true;
+}
+
+void TFormMap::imProgramHelpClick() {
+  // Always in the program's own viewer: the page is built into the program.
+  if (!HtmlBrowser)
+    HtmlBrowser = new TFormHtmlBrowser({Data.AppDir, Data.DataRoot, Data.RefDir}, this);
+  HtmlBrowser->ShowProgramHelp();
+  HtmlBrowser->show();
+  HtmlBrowser->raise();
+  HtmlBrowser->activateWindow();
 }
 
 void TFormMap::OpenDocument(const QString& path) {

@@ -143,6 +143,27 @@ TEST_F(QueryTest, WrongStatementsNameWhatIsWrong) {
   EXPECT_TRUE(message("SELECT * FROM Nowhere").contains("Nowhere"));
   EXPECT_TRUE(message("SELECT NOSUCH FROM Streets").contains("NOSUCH"));
   EXPECT_FALSE(message("SELEKT 1").isEmpty());
+  // A second statement is refused, never left unread nor run; a closing semicolon or a comment
+  // is no statement.
+  EXPECT_TRUE(message("SELECT * FROM Streets WHERE (1); DELETE FROM Streets").contains("SQL"));
+  Q.SQL = QStringList{"UPDATE Streets SET TYPE = \"x\"; DELETE FROM Streets"};
+  EXPECT_THROW(Q.ExecSQL(), db::Error);
+  EXPECT_EQ(message("SELECT * FROM Streets; -- all of them"), QString());
+  EXPECT_EQ(Q.RecordCount(), 4) << "nothing deleted, nothing changed";
+  EXPECT_FALSE(Column(2).contains("x"));
+}
+
+// Every table has a hidden column of the row's position in its primary order, left out of "*"
+// and not written by an update.
+TEST_F(QueryTest, TheRowsPositionIsAHiddenColumn) {
+  Run("SELECT * FROM Streets");
+  EXPECT_EQ(Q.ColumnNames(), (QStringList{"OBJECTCODE", "STREET", "TYPE"}));
+  Run("SELECT _ROW_POSITION, STREET FROM Streets WHERE LOWER(STREET) LIKE \"шев%\"");
+  EXPECT_EQ(Column(0), (QStringList{"0", "1"}));
+  Q.SQL = QStringList{"UPDATE Streets SET STREET = \"Нова\" WHERE _ROW_POSITION = 2"};
+  EXPECT_EQ(Q.ExecSQL(), 1);
+  Run("SELECT STREET FROM Streets");
+  EXPECT_EQ(Column(0), (QStringList{"Шевченка", "шевченківська", "Нова", "О\"Нейла"}));
 }
 
 TEST(QueryCorpus, ParadoxAndDbaseTablesOfOtherProgramsAreQueried) {

@@ -11,12 +11,15 @@
 #include "ui/LayerPanels.h"
 
 #include "ProgramWindows.h"
+#include "base/UserMessages.h"
 #include "db/Table.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -37,6 +40,31 @@ int Column(const QTableView& grid, const QString& name) {
   return -1;
 }
 
+TCustomLayer* LayerOf(TFAMap& map, const char* file) {
+  for (const auto& layer : map.Layers)
+    if (layer->FileName.compare(file, Qt::CaseInsensitive) == 0) return layer.get();
+  return nullptr;
+}
+
+// The layer's line of the layers page, chosen as a click chooses it, then the menu's command.
+TFormAttributeTable* OpenTable(TFormMap& form, const TCustomLayer& layer) {
+  form.pgctlLayers->setCurrentWidget(form.lboxLayers);
+  for (size_t i = 0; i < form.Panels->LayerNodes.size(); ++i) {
+    const auto& node = static_cast<TClassObject&>(*form.Panels->LayerNodes[i].Node);
+    if (node.Category == layer.Category && node.Class == layer.Class)
+      form.lboxLayers->setCurrentRow(int(i));
+  }
+  form.Panels->Action("ppmiAttributes")->trigger();
+  auto* window = dynamic_cast<TFormAttributeTable*>(form.findChild<QDialog*>("FormAttributeTable"));
+  if (window && !QTest::qWaitForWindowExposed(window)) return nullptr;
+  return window;
+}
+
+void Type(QWidget* widget, const QString& text) {
+  QKeyEvent typed(QEvent::KeyPress, 0, Qt::NoModifier, text);
+  QApplication::sendEvent(widget, &typed);
+}
+
 } // namespace
 
 TEST(AttributeTable, SortFilterChooseAndExportTheWaterPipes) {
@@ -55,23 +83,10 @@ TEST(AttributeTable, SortFilterChooseAndExportTheWaterPipes) {
   TFormMap& form = *program.Form;
   const QTemporaryDir& atlas = program.Atlas;
   TFAMap& map = *form.Map;
-  TCustomLayer* pipes = nullptr;
-  for (const auto& layer : map.Layers)
-    if (layer->FileName.compare("Water.mds", Qt::CaseInsensitive) == 0) pipes = layer.get();
+  TCustomLayer* pipes = LayerOf(map, "Water.mds");
   ASSERT_NE(pipes, nullptr);
-  // The pipes' line of the layers page, chosen as a click chooses it, then the menu's command.
-  form.pgctlLayers->setCurrentWidget(form.lboxLayers);
-  int line = -1;
-  for (size_t i = 0; i < form.Panels->LayerNodes.size(); ++i) {
-    const auto& node = static_cast<TClassObject&>(*form.Panels->LayerNodes[i].Node);
-    if (node.Category == pipes->Category && node.Class == pipes->Class) line = int(i);
-  }
-  ASSERT_GE(line, 0);
-  form.lboxLayers->setCurrentRow(line);
-  form.Panels->Action("ppmiAttributes")->trigger();
-  auto* window = dynamic_cast<TFormAttributeTable*>(form.findChild<QDialog*>("FormAttributeTable"));
+  TFormAttributeTable* window = OpenTable(form, *pipes);
   ASSERT_NE(window, nullptr);
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
   QTableView& grid = *window->grdRows;
   db::Table rows(atlas.path() + "/MAPS", "Water.dbf");
   rows.Open();
@@ -152,4 +167,157 @@ TEST(AttributeTable, SortFilterChooseAndExportTheWaterPipes) {
   EXPECT_TRUE(lines[1].contains(QString::fromUtf8(",чавун,").toUtf8())) << lines[1].toStdString();
   EXPECT_TRUE(csv.contains(QString::fromUtf8(",\"Нова, \"\"Б\"\"\"\r\n").toUtf8()))
       << "a field with a separator or quotes is quoted, its quotes doubled";
+}
+
+// A condition in the atlas's SQL narrows the rows to exactly those the table holds so; one that
+// cannot run is refused before any row is read, keeps the rows shown and says why; a condition
+// cannot end the statement and start another.
+TEST(AttributeTable, AConditionInTheAtlasSqlIsCheckedAndNarrowsTheRows) {
+  DemoMainWindow program(1000, 700);
+  ASSERT_TRUE(program.Exposed);
+  TCustomLayer* pipes = LayerOf(*program.Form->Map, "Water.mds");
+  ASSERT_NE(pipes, nullptr);
+  TFormAttributeTable* window = OpenTable(*program.Form, *pipes);
+  ASSERT_NE(window, nullptr);
+  QTableView& grid = *window->grdRows;
+  db::Table water(program.Atlas.path() + "/MAPS", "Water.dbf");
+  water.Open();
+  std::vector<int> expected;
+  for (int p = 0; p < water.RecordCount(); ++p) {
+    water.SetRecNo(p + 1);
+    if (water.FieldByName("DIAMETER").AsInteger() >= 150 &&
+        water.FieldByName("MATERIAL").AsString() == QString::fromUtf8("чавун"))
+      expected.push_back(int(water.FieldByName("OBJECTCODE").AsInteger()));
+  }
+  ASSERT_FALSE(expected.empty());
+  ASSERT_LT(int(expected.size()), water.RecordCount());
+
+  QTest::mouseClick(window->chkCondition, Qt::LeftButton, {},
+                    {6, window->chkCondition->height() / 2});
+  ASSERT_TRUE(window->chkCondition->isChecked());
+  window->edFilter->setFocus();
+  Type(window->edFilter, QString::fromUtf8("DIAMETER >= 150 AND MATERIAL = \"чавун\""));
+  QTest::keyClick(window->edFilter, Qt::Key_Return);
+  std::vector<int> shown;
+  for (int r = 0; r < grid.model()->rowCount(); ++r)
+    shown.push_back(Cell(grid, r, Column(grid, "OBJECTCODE")).toInt());
+  std::sort(shown.begin(), shown.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(shown, expected);
+
+  const int before = grid.model()->rowCount();
+  for (const char* wrong : {"DIAMETER >= ", "NOSUCHFIELD = 1", "1) ; DELETE FROM Water --"}) {
+    window->edFilter->clear();
+    Type(window->edFilter, QString::fromUtf8(wrong));
+    QTest::keyClick(window->edFilter, Qt::Key_Return);
+    EXPECT_TRUE(window->lblCount->text().startsWith(QString::fromUtf8("Умову не прийнято")))
+        << wrong << ": " << window->lblCount->text().toStdString();
+    EXPECT_EQ(grid.model()->rowCount(), before) << wrong;
+  }
+  db::Table after(program.Atlas.path() + "/MAPS", "Water.dbf");
+  after.Open();
+  EXPECT_EQ(after.RecordCount(), water.RecordCount()) << "nothing deleted";
+  // An empty condition shows every row again.
+  window->edFilter->clear();
+  QTest::keyClick(window->edFilter, Qt::Key_Return);
+  EXPECT_EQ(grid.model()->rowCount(), water.RecordCount());
+}
+
+// In work mode 0 a cell is edited in the grid and written to the file; a value the field cannot
+// hold is refused with the field's name and nothing is written; the key and the fields the map
+// keeps cannot be edited. The table follows picks on the map and survives the map being loaded
+// again.
+TEST(AttributeTable, CellsAreEditedThroughTheStoreAndTheTableFollowsTheMap) {
+  DemoMainWindow program(1000, 700);
+  ASSERT_TRUE(program.Exposed);
+  TFormMap& form = *program.Form;
+  TFAMap& map = *form.Map;
+  TCustomLayer* pipes = LayerOf(map, "Water.mds");
+  ASSERT_NE(pipes, nullptr);
+  TFormAttributeTable* window = OpenTable(form, *pipes);
+  ASSERT_NE(window, nullptr);
+  QTableView& grid = *window->grdRows;
+  const int material = Column(grid, "MATERIAL"), diameter = Column(grid, "DIAMETER");
+  const int code = Cell(grid, 2, Column(grid, "OBJECTCODE")).toInt();
+
+  // A double click on the cell, the text typed, Enter.
+  grid.scrollTo(grid.model()->index(2, material));
+  const QRect cell = grid.visualRect(grid.model()->index(2, material));
+  QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cell.center());
+  QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, cell.center());
+  auto* editor = grid.viewport()->findChild<QLineEdit*>();
+  ASSERT_NE(editor, nullptr) << "the cell opened for editing";
+  editor->selectAll();
+  Type(editor, QString::fromUtf8("сталь"));
+  QTest::keyClick(editor, Qt::Key_Return);
+  auto rowOf = [&](int objectCode) {
+    db::Table water(program.Atlas.path() + "/MAPS", "Water.dbf");
+    water.Open();
+    for (water.First(); !water.Eof(); water.Next())
+      if (water.FieldByName("OBJECTCODE").AsInteger() == objectCode)
+        return std::pair(water.FieldByName("MATERIAL").AsString(),
+                         water.FieldByName("DIAMETER").AsString());
+    return std::pair(QString(), QString());
+  };
+  EXPECT_EQ(rowOf(code).first, QString::fromUtf8("сталь"));
+  EXPECT_EQ(Cell(grid, 2, material), QString::fromUtf8("сталь"));
+
+  // A diameter that is no number is refused, naming the field; the file keeps its value.
+  base::RecordedMessages messages;
+  base::UserMessages* previous = &base::UserMessages::Current();
+  base::UserMessages::Install(&messages);
+  const QString diameterBefore = rowOf(code).second;
+  EXPECT_FALSE(
+      grid.model()->setData(grid.model()->index(2, diameter), QString::fromUtf8("великий")));
+  EXPECT_EQ(rowOf(code).second, diameterBefore);
+  ASSERT_EQ(messages.Shown.size(), 1);
+  EXPECT_TRUE(messages.Shown[0].contains("DIAMETER")) << messages.Shown[0].toStdString();
+  // A text longer than its field is refused, not cut.
+  EXPECT_FALSE(grid.model()->setData(grid.model()->index(2, material), QString(300, 'x')));
+  EXPECT_EQ(rowOf(code).first, QString::fromUtf8("сталь"));
+  base::UserMessages::Install(previous);
+  // The decimal comma of the desktop is taken.
+  EXPECT_TRUE(grid.model()->setData(grid.model()->index(2, Column(grid, "LENGTH")), "12,5"));
+  EXPECT_EQ(Cell(grid, 2, Column(grid, "LENGTH")).toDouble(), 12.5);
+
+  // An object found on the map (as the search window finds it) chooses its row.
+  map.ActiveLayer = int(std::find_if(map.Layers.begin(), map.Layers.end(),
+                                     [&](const auto& l) { return l.get() == pipes; }) -
+                        map.Layers.begin());
+  ASSERT_TRUE(map.LocateLayerObject(pipes->Category, pipes->Class, 4));
+  const QModelIndexList chosen = grid.selectionModel()->selectedRows();
+  ASSERT_EQ(chosen.size(), 1);
+  db::Table water(program.Atlas.path() + "/MAPS", "Water.dbf");
+  water.Open();
+  water.SetRecNo(water.PositionOfRecord(4) + 1);
+  EXPECT_EQ(Cell(grid, chosen[0].row(), Column(grid, "OBJECTCODE")).toInt(),
+            water.FieldByName("OBJECTCODE").AsInteger());
+
+  // The map loaded again: the window finds its layer anew and still shows on the map.
+  const int category = pipes->Category;
+  map.ReloadMap(); // the layer object is destroyed and built again
+  map.Redraw();
+  grid.selectRow(5);
+  QTest::mouseClick(window->btnShow, Qt::LeftButton);
+  ASSERT_FALSE(map.Selection.empty());
+  EXPECT_EQ(map.Selection[0].Category, category);
+}
+
+// Outside work mode 0 nothing in the grid can be edited.
+TEST(AttributeTable, NothingIsEditedInTheReadOnlyModes) {
+  QTemporaryDir programDir, atlas;
+  demo::WriteAtlas(atlas.path(), 1, 9);
+  TDataModuleVANDREL data(programDir.path(), 1, atlas.path());
+  TFormMap form(data);
+  form.resize(1000, 700);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  TCustomLayer* pipes = LayerOf(*form.Map, "Water.mds");
+  ASSERT_NE(pipes, nullptr);
+  TFormAttributeTable* window = OpenTable(form, *pipes);
+  ASSERT_NE(window, nullptr);
+  QAbstractItemModel& model = *window->grdRows->model();
+  for (int c = 0; c < model.columnCount(); ++c)
+    EXPECT_FALSE(model.flags(model.index(0, c)) & Qt::ItemIsEditable) << c;
+  EXPECT_FALSE(model.setData(model.index(0, Column(*window->grdRows, "MATERIAL")), "x"));
 }

@@ -13,6 +13,8 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QListWidget>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -69,6 +71,12 @@ TEST(IdentifyTool, AClickListsEveryObjectUnderThePointer) {
     codeShown =
         codeShown || (well->child(i)->text(0) == "ObjectCode" && well->child(i)->text(1) == code);
   EXPECT_TRUE(codeShown);
+  // The nearest object is the selection, marked on the map; the next line chosen takes its place.
+  ASSERT_EQ(map.Selection.size(), 1u);
+  EXPECT_EQ(map.Selection[0].ObjectIndex, window->Objects()[0].RecordIndex);
+  window->tvObjects->setCurrentItem(window->tvObjects->topLevelItem(1));
+  ASSERT_EQ(map.Selection.size(), 1u);
+  EXPECT_EQ(map.Selection[0].Category, window->Objects()[1].Layer->Category);
 
   // Far outside the city nothing lies under the pointer.
   map.World.ViewExtent = {x + 1e5, y, x + 1e5 + 80, y + 60};
@@ -96,4 +104,23 @@ TEST(StatusBar, ALongMessageIsCutAndNeverWidensTheWindow) {
   ASSERT_NE(label, nullptr);
   EXPECT_TRUE(label->text().endsWith(".mds")) << "the whole text is kept";
   EXPECT_LT(label->width(), 900);
+}
+
+// The tool's key works wherever the focus is in the main window, also in a panel's list (whose
+// lines have no text to search by typing).
+TEST(IdentifyTool, ItsKeyWorksWhileAPanelListHasTheFocus) {
+  DemoMainWindow shown(1000, 700);
+  ASSERT_TRUE(shown.Exposed);
+  TFormMap& form = *shown.Form;
+  auto* button = form.findChild<QToolButton*>("sbIdentify");
+  ASSERT_NE(button, nullptr);
+  for (QListWidget* list : {form.lboxObjects, form.lboxLayers}) {
+    form.sbZoomInClick();
+    form.pgctlLayers->setCurrentWidget(list);
+    list->setFocus();
+    QApplication::processEvents();
+    ASSERT_TRUE(list->hasFocus());
+    QTest::keyClick(list, Qt::Key_I);
+    EXPECT_TRUE(button->isChecked()) << list->objectName().toStdString();
+  }
 }

@@ -1,0 +1,125 @@
+// "Відкрити атлас ..." and the program's help: the list of the last atlases, a folder that is no
+// atlas refused with its reason, the program started again on the atlas chosen, and the help
+// page at F1 with its links within the page, closed by Escape.
+
+#include "ui/FormHtmlBrowser.h"
+#include "ui/FormOpenAtlas.h"
+
+#include "ProgramWindows.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBrowser>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The user's configuration folder, a temporary one for the test's life.
+struct ConfigHome {
+  ConfigHome() {
+    Previous = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", Dir.path().toUtf8());
+  }
+  ~ConfigHome() { qputenv("XDG_CONFIG_HOME", Previous); }
+  QTemporaryDir Dir;
+  QByteArray Previous;
+};
+
+} // namespace
+
+TEST(OpenAtlas, TheLastAtlasesAreKeptNewestFirstOnceEachAndAtMostEight) {
+  ConfigHome home;
+  EXPECT_TRUE(TRecentAtlases::Read().isEmpty());
+  for (int i = 0; i < 10; ++i)
+    TRecentAtlases::Remember(QString("/atlases/city%1").arg(i));
+  TRecentAtlases::Remember("/atlases/city5/"); // again, written otherwise
+  const QStringList atlases = TRecentAtlases::Read();
+  ASSERT_EQ(atlases.size(), TRecentAtlases::kMost);
+  EXPECT_EQ(atlases[0], "/atlases/city5");
+  EXPECT_EQ(atlases[1], "/atlases/city9");
+  EXPECT_EQ(atlases.count("/atlases/city5"), 1);
+  EXPECT_FALSE(atlases.contains("/atlases/city0")) << "the oldest went";
+  EXPECT_TRUE(TRecentAtlases::FilePath().startsWith(home.Dir.path()));
+}
+
+TEST(OpenAtlas, AFolderThatIsNoAtlasIsRefusedWithItsReasonAndAnAtlasIsChosen) {
+  ConfigHome home;
+  QTemporaryDir atlas, empty;
+  demo::WriteAtlas(atlas.path(), 1, 3);
+  TRecentAtlases::Remember(empty.path() + "/gone");
+  TRecentAtlases::Remember(atlas.path());
+  TFormOpenAtlas window(QString::fromUtf8("Каталог даних /nowhere не існує"));
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  EXPECT_TRUE(window.lblProblem->isVisible());
+  ASSERT_EQ(window.lboxRecent->count(), 2);
+  EXPECT_EQ(window.lboxRecent->item(0)->text(), atlas.path());
+  // A folder without the layers table stays unchosen, the reason naming it.
+  EXPECT_FALSE(window.Choose(empty.path()));
+  EXPECT_TRUE(window.lblProblem->text().contains(empty.path()));
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_TRUE(TFormOpenAtlas::ProblemOf(empty.path() + "/gone").contains("не існує"));
+  // The atlas at the top of the list, opened with the button.
+  window.lboxRecent->setCurrentRow(0);
+  QTest::mouseClick(window.btnOpen, Qt::LeftButton);
+  EXPECT_EQ(window.result(), QDialog::Accepted);
+  EXPECT_EQ(window.Chosen(), atlas.path());
+}
+
+// The map menu's command starts the program again on the atlas chosen, in the same work mode,
+// and closes this window.
+TEST(OpenAtlas, TheProgramStartsAgainOnTheAtlasChosen) {
+  DemoMainWindow shown(900, 600);
+  ASSERT_TRUE(shown.Exposed);
+  QString program;
+  QStringList arguments;
+  shown.Form->Relaunch = [&](const QString& p, const QStringList& a) {
+    program = p;
+    arguments = a;
+    return true;
+  };
+  ASSERT_NE(shown.Form->Action("imOpenAtlas"), nullptr);
+  EXPECT_TRUE(shown.Form->OpenAtlas("/atlases/other"));
+  EXPECT_EQ(program, QCoreApplication::applicationFilePath());
+  EXPECT_EQ(arguments, (QStringList{"--data-root", "/atlases/other", "--work-mode", "0"}));
+  EXPECT_FALSE(shown.Form->isVisible());
+  // A program that cannot be started leaves the window open, and says so.
+  base::RecordedMessages messages;
+  base::UserMessages* previous = &base::UserMessages::Current();
+  base::UserMessages::Install(&messages);
+  shown.Form->show();
+  shown.Form->Relaunch = [](const QString&, const QStringList&) { return false; };
+  EXPECT_FALSE(shown.Form->OpenAtlas("/atlases/other"));
+  EXPECT_TRUE(shown.Form->isVisible());
+  EXPECT_EQ(messages.Shown.size(), 1);
+  base::UserMessages::Install(previous);
+}
+
+// F1 opens the program's own help page, which names every menu; a link within it moves to its
+// section; Escape closes the window.
+TEST(ProgramHelp, F1ShowsTheHelpPageAndEscapeClosesIt) {
+  DemoMainWindow shown(900, 600);
+  ASSERT_TRUE(shown.Exposed);
+  shown.Form->activateWindow();
+  QTest::keyClick(shown.Form.get(), Qt::Key_F1);
+  auto* help = dynamic_cast<TFormHtmlBrowser*>(shown.Form->findChild<QWidget*>("FormHtmlBrowser"));
+  ASSERT_NE(help, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(help));
+  const QString text = help->Browser->toPlainText();
+  for (const char* words : {"Карта", "Виміри", "Пошук", "Установки", "Утиліти", "Допомога",
+                            "*Distations*", "Таблиця атрибутів", "Що тут?", "F1", "Home"})
+    EXPECT_TRUE(text.contains(QString::fromUtf8(words))) << words;
+  EXPECT_EQ(help->windowTitle(), QString::fromUtf8("Довідка програми"));
+  help->resize(500, 300);
+  QApplication::processEvents();
+  help->Browser->anchorClicked(QUrl("#commands"));
+  QApplication::processEvents();
+  EXPECT_GT(help->Browser->verticalScrollBar()->value(), 0) << "moved down to the section";
+  EXPECT_TRUE(help->LabelStatus->text().isEmpty()) << help->LabelStatus->text().toStdString();
+  help->activateWindow();
+  QTest::keyClick(help->Browser, Qt::Key_Escape);
+  EXPECT_FALSE(help->isVisible());
+}
