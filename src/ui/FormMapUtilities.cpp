@@ -4,10 +4,10 @@
 
 #include "AtlasWatcher.h"
 #include "FormAttributeTable.h"
-#include "FormOpenAtlas.h"
 #include "FormHtmlBrowser.h"
 #include "FormLayersControls.h"
 #include "FormMap.h"
+#include "FormOpenAtlas.h"
 
 #include "FormSetSymbol.h"
 #include "FormViewSelectedObjects.h"
@@ -276,8 +276,8 @@ bool TFormMap::OpenAtlas(const QString& dataRoot) {
   const QStringList arguments{"--data-root", dataRoot, "--work-mode",
                               QString::number(Data.WorkMode)};
   const QString program = QCoreApplication::applicationFilePath();
-  const bool started = Relaunch ? Relaunch(program, arguments)
-                                : QProcess::startDetached(program, arguments);
+  const bool started =
+      Relaunch ? Relaunch(program, arguments) : QProcess::startDetached(program, arguments);
   if (!started) {
     base::UserMessages::Current().ShowMessage(
         QString::fromUtf8("Не вдається запустити програму для атласу %1").arg(dataRoot));

@@ -6,6 +6,7 @@
 #include "ui/FormOpenAtlas.h"
 
 #include "ProgramWindows.h"
+#include "base/UserMessages.h"
 
 #include <QAction>
 #include <QLabel>
