@@ -312,7 +312,10 @@ void TLayerPanels::lboxObjectsDrawItem(gfx::Canvas& canvas, int index, const QRe
     canvas.MoveTo(indent + 5, middle);
     canvas.LineTo(indent + 20, middle);
     canvas.Pen.Style = 0;
-    DrawSymbol(canvas, 48, r.top(), g.Symbol_Code, g.SymbolFont, g.CharFontColor);
+    // A group without a font of its own is drawn in its class's, as the map draws it.
+    const TClassObject* owner = FirstClassNode(TreeNodes, g.Category, g.Class);
+    const QString font = g.SymbolFont.isEmpty() && owner ? owner->CharFont : g.SymbolFont;
+    DrawSymbol(canvas, 48, r.top(), g.Symbol_Code, font, g.CharFontColor);
   }
   canvas.Brush.Style = 1;
   if (const auto* category = NodeAt<TCategoryObject>(TreeNodes, index)) {

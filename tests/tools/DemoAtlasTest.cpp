@@ -14,8 +14,10 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QTemporaryDir>
+#include <array>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <map>
 #include <set>
 
 namespace {
@@ -325,4 +327,48 @@ TEST(DemoAtlas, ASeedAlwaysGivesTheSameFiles) {
   }
   EXPECT_GT(compared, 60);
   EXPECT_TRUE(anyDifferent) << "another seed gives another city";
+}
+
+// The demo shows its labels readably: the street names are the last layer (over the pipes and
+// the wells), the house numbers are written once (by the buildings, not again by the address
+// points), and the big park's name, at its middle, lies outside its lake.
+TEST(DemoAtlas, LabelsAreDrawnOverThePipesOnceAndApart) {
+  db::Table layers(Atlas() + "/BASE", "CLASSREEST");
+  layers.Open();
+  int64_t namesLevel = -1, highestOther = -1;
+  std::map<std::pair<int64_t, int64_t>, bool> labelled;
+  for (layers.First(); !layers.Eof(); layers.Next()) {
+    const auto key = std::pair(layers.FieldByName("Category").AsInteger(),
+                               layers.FieldByName("Class").AsInteger());
+    const int64_t level = layers.FieldByName("Level").AsInteger();
+    if (key == std::pair<int64_t, int64_t>(7, 5))
+      namesLevel = level;
+    else
+      highestOther = std::max(highestOther, level);
+    labelled[key] = layers.FieldByName("VisibleLabel").AsBoolean();
+  }
+  EXPECT_GT(namesLevel, highestOther);
+  EXPECT_TRUE((labelled[{2, 1}])) << "the buildings write their numbers";
+  EXPECT_FALSE((labelled[{8, 1}])) << "the address points do not write them again";
+
+  const demo::City city = demo::BuildCity(1, kSeed);
+  const demo::Area* park = nullptr;
+  for (const demo::Area& a : city.Green)
+    if (a.Name == QString::fromUtf8("Центральний парк")) park = &a;
+  ASSERT_NE(park, nullptr);
+  const demo::Area& lake = city.Water.back();
+  ASSERT_EQ(lake.Name, QString::fromUtf8("Озеро Лебедине"));
+  auto box = [](const demo::Area& a) {
+    double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
+    for (const demo::Point& p : a.Rings.front())
+      x0 = std::min(x0, p.X), y0 = std::min(y0, p.Y), x1 = std::max(x1, p.X),
+      y1 = std::max(y1, p.Y);
+    return std::array<double, 4>{x0, y0, x1, y1};
+  };
+  const auto p = box(*park), l = box(lake);
+  const double px = (p[0] + p[2]) / 2, py = (p[1] + p[3]) / 2;
+  // The park's name, about 55 m wide where its labels show, clear of the lake's box.
+  EXPECT_TRUE(px + 28 < l[0] || px - 28 > l[2] || py < l[1] || py > l[3])
+      << px << " " << py << " / " << l[0] << " " << l[1] << " " << l[2] << " " << l[3];
+  EXPECT_TRUE(l[0] > p[0] && l[2] < p[2] && l[1] > p[1] && l[3] < p[3]) << "the lake is in it";
 }

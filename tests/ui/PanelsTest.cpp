@@ -287,6 +287,33 @@ TEST_F(Panels, TheLastClassLineDrawsItsTrunkOnlyToTheMiddle) {
   EXPECT_EQ(QColor(draw(inner).pixel(5, 14)), QColor(Qt::black));
 }
 
+// A group without a font of its own shows its symbol in its class's font, as the map draws it:
+// the demo's house inlets ("v" in the water wells' Wingdings), not a plain letter.
+TEST_F(Panels, AGroupWithoutAFontIsDrawnInItsClasssFont) {
+  Open(0);
+  const int line = TreeLine<TGroupObject>(
+      [](auto& g) { return g.SymbolFont.isEmpty() && !g.Symbol_Code.isEmpty(); });
+  ASSERT_GE(line, 0);
+  auto& group = *dynamic_cast<TGroupObject*>(P->TreeNodes[size_t(line)].Node.get());
+  auto draw = [&] {
+    QImage picture(200, 16, QImage::Format_RGB32);
+    gfx::Canvas canvas(picture);
+    P->lboxObjectsDrawItem(canvas, line, QRect(0, 0, 200, 16));
+    return picture.copy(40, 0, 30, 16); // the symbol
+  };
+  const QImage withoutFont = draw();
+  const int owner = TreeLine<TClassObject>(
+      [&](auto& c) { return c.Category == group.Category && c.Class == group.Class; });
+  ASSERT_GE(owner, 0);
+  const QString classFont = dynamic_cast<TClassObject&>(*P->TreeNodes[size_t(owner)].Node).CharFont;
+  ASSERT_FALSE(classFont.isEmpty());
+  group.SymbolFont = classFont;
+  EXPECT_EQ(draw(), withoutFont);
+  group.SymbolFont = "Arial";
+  EXPECT_NE(draw(), withoutFont) << "a font of its own is the group's";
+  group.SymbolFont.clear();
+}
+
 TEST_F(Panels, TheObjectListIsAskedForTheTableNameBeforeTheFirstDot) {
   Open(0);
   QString table = "unset";

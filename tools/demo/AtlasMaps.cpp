@@ -3,6 +3,8 @@
 
 #include "AtlasParts.h"
 
+#include <algorithm>
+
 #include "db/DbaseFile.h"
 #include "db/ParadoxFile.h"
 #include "db/ParadoxFormat.h"
@@ -180,7 +182,8 @@ void WriteAddresses(AtlasContext& ctx) {
           .Set("CharFontColor", int64_t(0x00404040))
           .Set("ZoomInScale", 0.8)
           .Set("TextFieldLabel", "NUMBER")
-          .Set("VisibleLabel", true)
+          // The buildings carry their numbers; the address points would write each one twice.
+          .Set("VisibleLabel", false)
           .Set("TextFont", "Arial")
           .Set("TextFontSize", 8.0)
           .Set("TextColor", int64_t(0x00000080))
@@ -414,6 +417,11 @@ void WriteMaps(AtlasContext& ctx) {
                            .Set("XLabel", int64_t(-1))
                            .Set("ParamSizeField", "POWER")
                            .Set("ParamSizeKoef", 0.012));
+  // The street names go last: drawn over the pipes and the wells on the streets, never under.
+  std::stable_partition(ctx.Layers.begin(), ctx.Layers.end(), [](const LayerRow& row) {
+    return !(row.Values.at("Category") == db::Value(int64_t(7)) &&
+             row.Values.at("Class") == db::Value(int64_t(5)));
+  });
 }
 
 } // namespace demo

@@ -176,9 +176,11 @@ private:
                                            : QString::fromUtf8("Сквер №%1").arg(++parks),
                            QString::fromUtf8("парк")});
       }
-    // A lake with an island in the big park.
-    const Point centre{Xs[size_t(ParkI + 1)], (Ys[size_t(ParkJ)] + Ys[size_t(ParkJ + 1)]) / 2};
-    C.Water.push_back({{Ellipse(centre, 80, 45, 32, true), Ellipse(centre, 18, 10, 12, false)},
+    // A lake with an island in the east of the big park: the park's name, at its middle, and the
+    // lake's stand apart.
+    const Point centre{Xs[size_t(ParkI + 1)] + 115,
+                       (Ys[size_t(ParkJ)] + Ys[size_t(ParkJ + 1)]) / 2 - 20};
+    C.Water.push_back({{Ellipse(centre, 65, 45, 32, true), Ellipse(centre, 16, 10, 12, false)},
                        QString::fromUtf8("Озеро Лебедине"),
                        QString::fromUtf8("озеро")});
   }
