@@ -327,8 +327,8 @@ private:
         Node& h = C.Hydrants.emplace_back();
         h.Code = int(C.Hydrants.size());
         h.Group = 1;
-        const Point middle = p.Path[p.Path.size() / 2];
-        h.At = {middle.X + 7, middle.Y + 7};
+        // Underground, in a well on the main itself, at a vertex of the pipe.
+        h.At = p.Path[p.Path.size() / 2];
         h.Name = QString::fromUtf8("ПГ-%1").arg(h.Code);
         h.Type = QString::fromUtf8("пожежний гідрант");
         h.StreetCode = s.StreetCode;

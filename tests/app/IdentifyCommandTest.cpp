@@ -1,0 +1,75 @@
+// `vandrel --identify X,Y`: the program run as scripts run it, at a hydrant on a water main of
+// the demo atlas, prints the hydrant first (the nearest point) with every field of its row,
+// then the main under it with its row, and nothing from the layers not drawn at that scale.
+
+#include "AtlasWriter.h"
+
+#include "db/Table.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The program's output for these arguments; its exit code in `code`.
+QString RunProgram(const QStringList& arguments, int& code) {
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  p.setProcessEnvironment(env);
+  p.start(VANDREL_PROGRAM, arguments);
+  if (!p.waitForFinished(120000)) {
+    code = -1;
+    return {};
+  }
+  code = p.exitCode();
+  return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// The object lines (not indented) of the output.
+QStringList Heads(const QString& output) {
+  QStringList heads;
+  for (const QString& line : output.split('\n'))
+    if (!line.isEmpty() && !line.startsWith(' ')) heads << line;
+  return heads;
+}
+
+} // namespace
+
+TEST(IdentifyCommand, AtAHydrantOnAMainItListsTheHydrantThenTheMain) {
+  QTemporaryDir atlas;
+  demo::WriteAtlas(atlas.path(), 1, 5);
+  db::Table hydrants(atlas.path() + "/MAPS", "Hydrants.db");
+  hydrants.Open();
+  hydrants.MoveBy(2);
+  const double x = hydrants.FieldByName("X").AsFloat(), y = hydrants.FieldByName("Y").AsFloat();
+  const QString code = hydrants.FieldByName("ObjectCode").AsString();
+  const QString name = hydrants.FieldByName("NAME").AsString();
+  int exit = 0;
+  const QString output =
+      RunProgram({"--identify", QString("%1,%2").arg(x, 0, 'f', 3).arg(y, 0, 'f', 3), "--data-root",
+                  atlas.path()},
+                 exit);
+  ASSERT_EQ(exit, 0) << output.toStdString();
+  const QStringList heads = Heads(output);
+  ASSERT_GE(heads.size(), 2) << output.toStdString();
+  EXPECT_EQ(heads[0],
+            QString::fromUtf8("Пожежні гідранти (Hydrants.db): об'єкт %1 (запис 3)").arg(code));
+  EXPECT_TRUE(output.contains("  NAME=" + name + "\n"));
+  EXPECT_TRUE(output.contains("  ObjectCode=" + code + "\n"));
+  EXPECT_EQ(heads.filter(QString::fromUtf8("Водопровідні мережі (Water.mds): ")).size(), 1)
+      << output.toStdString();
+  EXPECT_TRUE(output.contains("  DIAMETER=")) << "the main's row follows it";
+  // At 1 : 50,000 the hydrants and the pipes are not drawn: nothing of them is listed.
+  const QString far =
+      RunProgram({"--identify", QString("%1,%2").arg(x, 0, 'f', 3).arg(y, 0, 'f', 3), "--scale",
+                  "50000", "--data-root", atlas.path()},
+                 exit);
+  EXPECT_EQ(exit, 0);
+  EXPECT_FALSE(far.contains("Hydrants.db")) << far.toStdString();
+  EXPECT_FALSE(far.contains("Water.mds")) << far.toStdString();
+  // A data root that is no atlas: a message and exit 1.
+  RunProgram({"--identify", "1,2", "--data-root", atlas.path() + "/none"}, exit);
+  EXPECT_EQ(exit, 1);
+}
