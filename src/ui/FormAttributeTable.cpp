@@ -116,13 +116,14 @@ TCustomLayer* TFormAttributeTable::Layer() const {
 }
 
 void TFormAttributeTable::AllowEditing() {
-  // An object's place, identity, group and logo are the map's and its own windows' to change:
-  // the layer keeps them apart from the table.
+  // An object's identity, place, group and logo, and the nodes at a pipe's ends, are the map's
+  // and its own tools' to change: the layer, the object index and the topology rely on them.
   Model->AllowEditing(RowsAreObjects ? QStringList{"Category", "Class", "ObjectCode", "X", "Y",
                                                    "NUMGROUP", "ImageIndex"}
-                                     : QStringList{});
-  grdRows->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                           QAbstractItemView::AnyKeyPressed);
+                                     : QStringList{"OBJECTCODE", "HUB1CODE", "HUB2CODE"});
+  // Only a deliberate start edits a cell (a double click, F2): a key typed into the grid while
+  // the user meant another window changes nothing.
+  grdRows->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
 }
 
 void TFormAttributeTable::ApplyFilter() {

@@ -276,6 +276,21 @@ TEST(AttributeTable, CellsAreEditedThroughTheStoreAndTheTableFollowsTheMap) {
   EXPECT_FALSE(grid.model()->setData(grid.model()->index(2, material), QString(300, 'x')));
   EXPECT_EQ(rowOf(code).first, QString::fromUtf8("сталь"));
   base::UserMessages::Install(previous);
+  // The pipe's number and the nodes at its ends are not edited here; a key typed into the grid
+  // starts no editing.
+  for (const char* kept : {"OBJECTCODE", "HUB1CODE", "HUB2CODE"})
+    EXPECT_FALSE(grid.model()->flags(grid.model()->index(2, Column(grid, kept))) &
+                 Qt::ItemIsEditable)
+        << kept;
+  EXPECT_TRUE(grid.model()->flags(grid.model()->index(2, material)) & Qt::ItemIsEditable);
+  grid.setFocus();
+  grid.setCurrentIndex(grid.model()->index(3, material));
+  const QString before = Cell(grid, 3, material);
+  QTest::keyClicks(&grid, "6000");
+  QTest::keyClick(&grid, Qt::Key_Return);
+  EXPECT_EQ(Cell(grid, 3, material), before);
+  for (const QLineEdit* editor : grid.viewport()->findChildren<QLineEdit*>())
+    EXPECT_FALSE(editor->isVisible()) << "no editor opened";
   // The decimal comma of the desktop is taken.
   EXPECT_TRUE(grid.model()->setData(grid.model()->index(2, Column(grid, "LENGTH")), "12,5"));
   EXPECT_EQ(Cell(grid, 2, Column(grid, "LENGTH")).toDouble(), 12.5);
