@@ -171,6 +171,9 @@ private:
   void PickObject(int x, int y, bool edit);
   void AddSelection(const TSelectedObject& record);
   void SelectFound(const TCustomLayer& Layer, int RecordIndex);
+  // Marks on the screen the pixels of `sheet` that are not white (the selection's shapes): a
+  // halo, then the shapes in red.
+  void DrawSelectionMarks(const QImage& sheet);
   // A zoom box without width or height gets the missing side in the control's proportions.
   void GiveBoxBothDimensions(TExtent& box) const;
   void ShowScreen(); // pushes Screen out at once

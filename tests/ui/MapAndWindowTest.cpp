@@ -223,8 +223,22 @@ TEST(MapControl, LocatingAnObjectOfALayerNotDrawnHereBringsItsLayerIntoScale) {
   EXPECT_TRUE(TWorld::PointInRect(v.XMin, v.YMin, v.XMax, v.YMax, wells->FoundX, wells->FoundY));
   ASSERT_EQ(m.Map.Selection.size(), 1u);
   EXPECT_EQ(m.Map.Selection[0].ObjectIndex, record);
-  // The mark is on the screen, not in the finished map.
-  EXPECT_NE(m.Map.Screen, m.Map.BackBuffer);
+  // The mark is on the screen, not in the finished map: a halo of a few pixels about the object,
+  // there and nowhere far from it.
+  const QPoint at(m.Map.World.WorldToScreenX(wells->FoundX),
+                  m.Map.World.WorldToScreenY(wells->FoundY));
+  m.Map.HideArrow(); // the arrow's pixels are not the mark's
+  m.Map.Paint();
+  int near = 0, far = 0;
+  for (int y = 0; y < m.Map.Screen.height(); ++y)
+    for (int x = 0; x < m.Map.Screen.width(); ++x) {
+      const QRgb shown = m.Map.Screen.pixel(x, y);
+      if (shown == m.Map.BackBuffer.pixel(x, y)) continue;
+      const bool halo = qBlue(shown) > 200 && qGreen(shown) > 150 && qRed(shown) < 120;
+      ((QPoint(x, y) - at).manhattanLength() < 40 ? near : far) += halo;
+    }
+  EXPECT_GT(near, 40) << "a halo about the object";
+  EXPECT_EQ(far, 0);
   m.Map.SetSelection({});
   EXPECT_EQ(m.Map.Screen.copy(), m.Map.BackBuffer.copy()) << "no arrow, no mark: the map itself";
 }
