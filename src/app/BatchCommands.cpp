@@ -5,12 +5,15 @@
 #include "core/Identify.h"
 #include "core/MapContent.h"
 #include "db/Error.h"
+#include "network/NetworkCheck.h"
+#include "network/ShutOff.h"
 #include "overlays/DBPointsIndexs.h"
 #include "overlays/ObjectIndexBuilder.h"
 #include "ui/NetworkTopology.h"
 
 #include <QProcessEnvironment>
 #include <QTextStream>
+#include <set>
 
 namespace {
 
@@ -88,6 +91,39 @@ int RunBatchCommand(const platform::CommandLine& line, const QString& appDir) {
     map.CloseMap();
     map.DestroyLayers();
     return line.BuildIndex ? BuildIndex(data, extent) : CalcTopology(data, extent);
+  } catch (const std::exception& e) {
+    ReportFailure(err, e);
+  }
+  return 1;
+}
+
+int RunNetworkCommand(const platform::CommandLine& line, const QString& appDir) {
+  QTextStream err(stderr);
+  try {
+    const platform::StartupOptions options =
+        platform::ResolveStartupOptions(line, QProcessEnvironment::systemEnvironment(), appDir);
+    TDataModuleVANDREL data(appDir, options.WorkMode, options.DataRoot);
+    data.SavePositions = false;
+    QTextStream out(stdout);
+    if (line.IsolatePipe) {
+      const auto graph = network::TNetworkGraph::Load(
+          network::SourceOf(data.BaseDir, data.MapsDir, network::kWaterNetwork));
+      const network::TNetworkSettings settings = network::TNetworkSettings::Read(data.BaseDir);
+      const std::set<int64_t> failed(line.FailedValves.begin(), line.FailedValves.end());
+      const network::TShutOff result =
+          network::ShutOffPipe(*graph, settings, *line.IsolatePipe, failed);
+      for (const QString& text : network::ShutOffCsv(*graph, result))
+        out << text << "\n";
+      return 0;
+    }
+    for (const network::TNetworkKind& kind : {network::kWaterNetwork, network::kSewerNetwork}) {
+      const auto graph =
+          network::TNetworkGraph::Load(network::SourceOf(data.BaseDir, data.MapsDir, kind));
+      out << "# " << kind.PipesTable << "\n";
+      for (const QString& text : network::NetworkCheckCsv(*graph, network::CheckNetwork(*graph)))
+        out << text << "\n";
+    }
+    return 0;
   } catch (const std::exception& e) {
     ReportFailure(err, e);
   }

@@ -12,3 +12,5 @@ int RunBatchCommand(const platform::CommandLine& line, const QString& appDir);
 // given scale (1920 × 1080 pixels), as text on standard output. Returns 0, or 1 when the atlas
 // could not be opened.
 int RunIdentify(const platform::CommandLine& line, const QString& appDir);
+// --isolate (one shut-off, as CSV) and --check-network; 0, or 1 with a message on stderr.
+int RunNetworkCommand(const platform::CommandLine& line, const QString& appDir);

@@ -99,6 +99,11 @@ int main(int argc, char** argv) {
     return RunIdentify(line, appDir);
   }
 
+  if (line.IsolatePipe || line.CheckNetwork) {
+    QCoreApplication app(argc, argv);
+    return RunNetworkCommand(line, QCoreApplication::applicationDirPath());
+  }
+
   if (line.CalcTopology || line.BuildIndex) {
     // Without a window: no display is needed.
     QCoreApplication app(argc, argv);

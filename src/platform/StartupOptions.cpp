@@ -62,6 +62,24 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         line.Error = "--identify needs a map point X,Y (a decimal point, no spaces)";
       else
         line.IdentifyAt = std::make_pair(x, y);
+    } else if (a.startsWith("--isolate")) {
+      const auto v = value("--isolate");
+      bool ok = false;
+      const qlonglong pipe = v ? v->trimmed().toLongLong(&ok) : 0;
+      if (!ok)
+        line.Error = "--isolate needs a pipe's number (its OBJECTCODE)";
+      else
+        line.IsolatePipe = pipe;
+    } else if (a.startsWith("--failed-valves")) {
+      const auto v = value("--failed-valves");
+      if (!v) line.Error = "--failed-valves needs the valves' numbers, N,M";
+      for (const QString& n : v ? v->split(',', Qt::SkipEmptyParts) : QStringList()) {
+        bool ok = false;
+        line.FailedValves.push_back(n.trimmed().toLongLong(&ok));
+        if (!ok) line.Error = "--failed-valves needs the valves' numbers, N,M";
+      }
+    } else if (a == "--check-network") {
+      line.CheckNetwork = true;
     } else if (a.startsWith("--scale")) {
       const auto v = value("--scale");
       bool ok = false;
@@ -93,6 +111,7 @@ QString UsageText() {
          "[--version]\n"
          "       vandrel --build-index | --calc-topology [--data-root DIR] [--work-mode 0]\n"
          "       vandrel --identify X,Y [--scale N] [--data-root DIR] [--work-mode N]\n"
+         "       vandrel --isolate PIPE [--failed-valves N,M] | --check-network [--data-root DIR]\n"
          "\n"
          "Opens the electronic atlas of the water-supply and sewerage networks.\n"
          "\n"
@@ -109,6 +128,11 @@ QString UsageText() {
          "  --identify X,Y   prints what lies at the map point X,Y on every layer drawn at\n"
          "                   the view's scale: each object with the fields of its row\n"
          "  --scale N        the scale 1 : N of that view (default 500)\n"
+         "  --isolate PIPE   shutting off the water pipe PIPE (its OBJECTCODE): prints the\n"
+         "                   lines kind,number,label for the pipes that go dry, the valves to\n"
+         "                   close and the service connections cut off\n"
+         "  --failed-valves N,M  valves that will not close: the walk goes on through them\n"
+         "  --check-network  prints what is wrong or worth knowing in both networks' models\n"
          "  --help           shows this text\n"
          "  --version        shows the program's version\n"
          "\n"

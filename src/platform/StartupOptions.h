@@ -7,7 +7,9 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace platform {
 
@@ -24,7 +26,11 @@ struct CommandLine {
   // not given), as text, without a window
   std::optional<std::pair<double, double>> IdentifyAt;
   double IdentifyScale = 500;
-  QString Error; // a message for an argument that is not understood
+  // --isolate PIPE [--failed-valves N,M]: shutting off a water pipe, as CSV, without a window
+  std::optional<int64_t> IsolatePipe;
+  std::vector<int64_t> FailedValves;
+  bool CheckNetwork = false; // --check-network: the networks' models checked, without a window
+  QString Error;             // a message for an argument that is not understood
 };
 
 // Parses the program's arguments (without the program name).

@@ -1,7 +1,9 @@
 // BASE: the layers table and the reference tables of the atlas.
 
 #include "AtlasParts.h"
+
 #include "Bitmaps.h"
+#include "base/AtomicFile.h"
 
 #include "db/ParadoxFile.h"
 #include "db/ParadoxFormat.h"
@@ -267,7 +269,17 @@ QString StreetTitle(const City& c, int code) {
   return s.Type + " " + s.Name;
 }
 
+// The network tools' setting: which water-well groups are shut-off valves ("Засувки") and which
+// are service connections ("Вводи в будинки").
+void WriteNetworkSettings(AtlasContext& ctx) {
+  base::WriteFileAtomically(
+      ctx.BaseDir + "/NETWORK.INI",
+      "; The node groups of the networks (Category.Class.Group, separated by commas)\r\n"
+      "[Network]\r\nValves=100.1.3\r\nConnections=100.1.4\r\n");
+}
+
 void WriteBase(AtlasContext& ctx) {
+  WriteNetworkSettings(ctx);
   WriteLayers(ctx);
   WriteCategories(ctx);
   WriteGroups(ctx);

@@ -12,6 +12,7 @@
 #include "base/AtomicFile.h"
 
 #include <cmath>
+#include <map>
 
 namespace demo {
 namespace {
@@ -258,9 +259,44 @@ void WriteSurvey(AtlasContext& ctx) {
           .Set("ZoomInLabelScale", 1.0));
 }
 
-void WritePipes(AtlasContext& ctx, const std::vector<Pipe>& pipes, const QString& file,
-                bool styled) {
+// The nodes of a network by place, to find the node at a pipe's end as the topology
+// calculation finds it: the nearest within 10 map units in X and in Y.
+class NodeFinder {
+public:
+  explicit NodeFinder(const std::vector<Node>& nodes) : Nodes(nodes) {
+    for (size_t n = 0; n < nodes.size(); ++n)
+      Cells[Key(Cell(nodes[n].At.X), Cell(nodes[n].At.Y))].push_back(n);
+  }
+  int64_t NodeAt(Point p) const {
+    int64_t best = -1;
+    double bestDistance = 1e300;
+    for (int64_t dy = -1; dy <= 1; ++dy)
+      for (int64_t dx = -1; dx <= 1; ++dx) {
+        const auto cell = Cells.find(Key(Cell(p.X) + dx, Cell(p.Y) + dy));
+        if (cell == Cells.end()) continue;
+        for (size_t n : cell->second) {
+          const Point q = Nodes[n].At;
+          if (std::fabs(q.X - p.X) > kReach || std::fabs(q.Y - p.Y) > kReach) continue;
+          const double d = std::hypot(q.X - p.X, q.Y - p.Y);
+          if (d < bestDistance) bestDistance = d, best = Nodes[n].Code;
+        }
+      }
+    return best;
+  }
+
+private:
+  static constexpr double kReach = 10;
+  static int64_t Cell(double v) { return int64_t(std::floor(v / kReach)); }
+  static std::pair<int64_t, int64_t> Key(int64_t x, int64_t y) { return {x, y}; }
+  const std::vector<Node>& Nodes;
+  std::map<std::pair<int64_t, int64_t>, std::vector<size_t>> Cells;
+};
+
+void WritePipes(AtlasContext& ctx, const std::vector<Pipe>& pipes, const QString& file, bool styled,
+                const std::vector<Node>& nodes) {
   const City& c = ctx.C;
+  // The topology is written with the pipes, so that the network tools work from the start.
+  const NodeFinder finder(nodes);
   ShapeWriter shapes(ShapeType::PolyLine);
   QByteArray styles;
   std::vector<std::vector<Value>> rows;
@@ -271,13 +307,12 @@ void WritePipes(AtlasContext& ctx, const std::vector<Pipe>& pipes, const QString
     if (styled)
       AppendLineStyle(styles, p.Diameter >= 300 ? 0x00004080 : 0x00206090, p.Diameter < 200 ? 2 : 0,
                       p.Diameter / 100.0);
-    rows.push_back({int64_t(rows.size()), int64_t(0), int64_t(0), int64_t(p.Diameter), p.Material,
-                    int64_t(p.Year), std::round(PathLength(p.Path) * 100) / 100,
-                    c.StreetByCode(p.StreetCode).Name});
+    rows.push_back({int64_t(rows.size()), finder.NodeAt(p.Path.front()),
+                    finder.NodeAt(p.Path.back()), int64_t(p.Diameter), p.Material, int64_t(p.Year),
+                    std::round(PathLength(p.Path) * 100) / 100, c.StreetByCode(p.StreetCode).Name});
   }
   SaveGeometry(ctx, shapes, file + ".mds", vertices);
   if (styled) base::WriteFileAtomically(PathIn(ctx.MapsDir, file + ".r"), styles);
-  // HUB1CODE and HUB2CODE are filled by the topology calculation; 0 until it has run.
   db::DbaseFile::Create(PathIn(ctx.MapsDir, file + ".dbf"),
                         {MakeDbaseField("OBJECTCODE", FieldType::Integer, 10),
                          MakeDbaseField("HUB1CODE", FieldType::Integer, 10),
@@ -377,7 +412,7 @@ void WriteMaps(AtlasContext& ctx) {
   WriteAreas(ctx, c.Water, "Hydro", 1, QString::fromUtf8("Водойми"), 0x00F0C080, 0);
   WriteStreets(ctx);
   WriteBuildings(ctx);
-  WritePipes(ctx, c.WaterPipes, "Water", false);
+  WritePipes(ctx, c.WaterPipes, "Water", false, c.WaterWells);
   ctx.Layers.push_back(
       MakeLayer(101, 1, QString::fromUtf8("Водопровідні мережі"), 103, "Water.mds", ctx.FullExtent)
           .Set("PenColor", int64_t(0x00FF0000))
@@ -386,7 +421,7 @@ void WriteMaps(AtlasContext& ctx) {
           .Set("ParamSizeField", "DIAMETER")
           .Set("ParamSizeKoef", 0.01)
           .Set("ZoomInParamScale", 0.5));
-  WritePipes(ctx, c.SewerPipes, "Kanaliz", true);
+  WritePipes(ctx, c.SewerPipes, "Kanaliz", true, c.SewerWells);
   ctx.Layers.push_back(
       MakeLayer(102, 1, QString::fromUtf8("Каналізаційні мережі"), 3, "Kanaliz.mds", ctx.FullExtent)
           .Set("RenderType", int64_t(-1))

@@ -2,6 +2,7 @@
 
 #include "CityNames.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 
@@ -49,6 +50,59 @@ double YAt(const Ring& path, double x) {
   }
   return path.front().Y;
 }
+
+// Where a point lying on a polyline falls along it: the index of its segment plus the fraction
+// of that segment, for sorting points along the line.
+double ParamAlong(const Ring& path, Point p) {
+  double best = 1e300, param = 0;
+  for (size_t k = 1; k < path.size(); ++k) {
+    const Point a = path[k - 1], b = path[k];
+    const double dx = b.X - a.X, dy = b.Y - a.Y, len2 = dx * dx + dy * dy;
+    const double t =
+        len2 > 0 ? std::clamp(((p.X - a.X) * dx + (p.Y - a.Y) * dy) / len2, 0.0, 1.0) : 0.0;
+    const double ex = a.X + t * dx - p.X, ey = a.Y + t * dy - p.Y;
+    const double d = ex * ex + ey * ey;
+    if (d < best) best = d, param = double(k - 1) + t;
+  }
+  return param;
+}
+
+// The point `distance` along a polyline from its start (its end when it is shorter).
+Point PointAlong(const Ring& path, double distance) {
+  for (size_t k = 1; k < path.size(); ++k) {
+    const Point a = path[k - 1], b = path[k];
+    const double len = std::hypot(b.X - a.X, b.Y - a.Y);
+    if (distance <= len && len > 0)
+      return {a.X + (b.X - a.X) * distance / len, a.Y + (b.Y - a.Y) * distance / len};
+    distance -= len;
+  }
+  return path.back();
+}
+
+// Cuts a polyline at points lying on it: the pieces from start to end, each ending where the
+// next begins.
+std::vector<Ring> CutAt(const Ring& path, std::vector<Point> cuts) {
+  std::sort(cuts.begin(), cuts.end(),
+            [&](Point a, Point b) { return ParamAlong(path, a) < ParamAlong(path, b); });
+  std::vector<Ring> pieces;
+  Ring piece{path.front()};
+  size_t next = 1; // the next vertex of the path not yet in a piece
+  for (const Point& cut : cuts) {
+    const double param = ParamAlong(path, cut);
+    while (next < path.size() && double(next) <= param)
+      piece.push_back(path[next++]);
+    if (piece.back().X != cut.X || piece.back().Y != cut.Y) piece.push_back(cut);
+    if (piece.size() >= 2) pieces.push_back(piece);
+    piece = Ring{cut};
+  }
+  while (next < path.size())
+    piece.push_back(path[next++]);
+  if (piece.size() >= 2) pieces.push_back(piece);
+  return pieces;
+}
+
+// How far along its main a segment's shut-off valve stands from the first crossing, in metres.
+constexpr double kValveFromCrossing = 14;
 
 class CityBuilder {
 public:
@@ -299,71 +353,95 @@ private:
   }
 
   void MakeWaterNetwork() {
-    std::map<int, int> wellOfCrossing;
     for (int j = 0; j <= C.Rows; ++j)
       for (int i = 0; i <= C.Columns; ++i) {
-        const Node n =
-            MakeNode(C.WaterWells, Shift(Crossing(i, j), kWaterOffset), 1,
-                     QString::fromUtf8("ВК-%1").arg(C.WaterWells.size() + 1),
-                     QString::fromUtf8("водопровідний колодязь"), VerticalStreet[size_t(i)]);
+        MakeNode(C.WaterWells, Shift(Crossing(i, j), kWaterOffset), 1,
+                 QString::fromUtf8("ВК-%1").arg(C.WaterWells.size() + 1),
+                 QString::fromUtf8("водопровідний колодязь"), VerticalStreet[size_t(i)]);
         C.WaterWells.back().ImageIndex = (i + j) % 5 == 0 ? -1 : 3;
-        wellOfCrossing[CrossingCode(i, j)] = n.Code;
       }
-    // Mains along every street segment; a hydrant beside every other one.
-    std::map<std::pair<int, int>, size_t> mainOfSegment;
+    // The buildings served from each street segment's main.
+    std::map<std::pair<int, int>, std::vector<size_t>> servedBy;
+    for (size_t b = 0; b < C.Buildings.size(); ++b) {
+      const auto [i, j, row] = BuildingRow[b];
+      const int jj = row == 0 ? j : j + 1;
+      servedBy[{CrossingCode(i, jj), CrossingCode(i + 1, jj)}].push_back(b);
+    }
+    // Mains along every street segment, cut into pieces at their nodes: a shut-off valve a few
+    // metres from the segment's first crossing, and a tee well where each building's service
+    // pipe leaves the main. A hydrant stands on every other main.
     int k = 0;
     for (const StreetSegment& s : C.Segments) {
       ++k;
-      Pipe p = Main(s, kWaterOffset);
+      const Pipe main = Main(s, kWaterOffset);
+      Pipe piece = main;
       const bool avenue = C.StreetByCode(s.StreetCode).Type == QString::fromUtf8("просп.");
-      p.Diameter = avenue ? 300 : (k % 3 == 0 ? 200 : 150);
-      p.Material = k % 4 == 0   ? QString::fromUtf8("поліетилен")
-                   : k % 4 == 1 ? QString::fromUtf8("чавун")
-                                : QString::fromUtf8("сталь");
-      p.Year = 1955 + Rng.Int(0, 65);
-      mainOfSegment[{std::min(s.NodeA, s.NodeB), std::max(s.NodeA, s.NodeB)}] = C.WaterPipes.size();
-      C.WaterPipes.push_back(p);
+      piece.Diameter = avenue ? 300 : (k % 3 == 0 ? 200 : 150);
+      piece.Material = k % 4 == 0   ? QString::fromUtf8("поліетилен")
+                       : k % 4 == 1 ? QString::fromUtf8("чавун")
+                                    : QString::fromUtf8("сталь");
+      piece.Year = 1955 + Rng.Int(0, 65);
       if (k % 2 == 0) {
         Node& h = C.Hydrants.emplace_back();
         h.Code = int(C.Hydrants.size());
         h.Group = 1;
         // Underground, in a well on the main itself, at a vertex of the pipe.
-        h.At = p.Path[p.Path.size() / 2];
+        h.At = main.Path[main.Path.size() / 2];
         h.Name = QString::fromUtf8("ПГ-%1").arg(h.Code);
         h.Type = QString::fromUtf8("пожежний гідрант");
         h.StreetCode = s.StreetCode;
         h.ImageIndex = 2;
       }
-    }
-    // Service pipes: from a valve on the street main to the inlet of every building.
-    for (size_t b = 0; b < C.Buildings.size(); ++b) {
-      const auto [i, j, row] = BuildingRow[b];
-      const int jj = row == 0 ? j : j + 1;
-      const auto it = mainOfSegment.find({CrossingCode(i, jj), CrossingCode(i + 1, jj)});
-      if (it == mainOfSegment.end()) continue;
-      const Ring& main = C.WaterPipes[it->second].Path;
-      const Building& building = C.Buildings[b];
-      const double x = building.Centre.X - 5;
-      const Point valve{x, YAt(main, x)};
-      const Extent box = BoxOf(building);
-      const Point inlet{x, row == 0 ? box.YMin : box.YMax};
+      const Point valve = PointAlong(main.Path, kValveFromCrossing);
       MakeNode(C.WaterWells, valve, 3, QString::fromUtf8("ЗС-%1").arg(C.WaterWells.size() + 1),
-               QString::fromUtf8("засувка"), building.StreetCode);
-      // Some inlets are not surveyed yet: their service pipes end on no node.
-      if (b % 19 != 7) {
-        MakeNode(C.WaterWells, inlet, 4, QString::fromUtf8("Ввід %1").arg(building.Number),
-                 QString::fromUtf8("ввід у будинок"), building.StreetCode);
-        C.WaterWells.back().Number = building.Number;
+               QString::fromUtf8("засувка"), s.StreetCode);
+      std::vector<Point> cuts{valve};
+      std::vector<std::pair<Point, size_t>> services;
+      const auto served = servedBy.find({std::min(s.NodeA, s.NodeB), std::max(s.NodeA, s.NodeB)});
+      if (served != servedBy.end())
+        for (size_t b : served->second) {
+          const double x = C.Buildings[b].Centre.X - 5;
+          const Point tee{x, YAt(main.Path, x)};
+          // Buildings facing each other across the street share one tee.
+          const bool shared = std::any_of(cuts.begin() + 1, cuts.end(), [&](Point c) {
+            return std::fabs(c.X - tee.X) < 0.5 && std::fabs(c.Y - tee.Y) < 0.5;
+          });
+          if (!shared) {
+            MakeNode(C.WaterWells, tee, 1, QString::fromUtf8("ВК-%1").arg(C.WaterWells.size() + 1),
+                     QString::fromUtf8("водопровідний колодязь"), s.StreetCode);
+            cuts.push_back(tee);
+          }
+          services.emplace_back(tee, b);
+        }
+      for (Ring& part : CutAt(main.Path, cuts)) {
+        piece.Path = std::move(part);
+        C.WaterPipes.push_back(piece);
       }
-      Pipe p;
-      p.Path = {valve, inlet};
-      p.Diameter = 50;
-      p.Material = QString::fromUtf8("поліетилен");
-      p.Year = 1980 + Rng.Int(0, 40);
-      p.StreetCode = building.StreetCode;
-      C.WaterPipes.push_back(p);
+      for (const auto& [tee, b] : services)
+        AddServicePipe(tee, b);
     }
-    (void)wellOfCrossing;
+  }
+
+  // The service pipe from a tee on the main to the inlet of building `b`.
+  void AddServicePipe(Point tee, size_t b) {
+    const Building& building = C.Buildings[b];
+    const Extent box = BoxOf(building);
+    const auto [i, j, row] = BuildingRow[b];
+    (void)i, (void)j;
+    const Point inlet{tee.X, row == 0 ? box.YMin : box.YMax};
+    // Some inlets are not surveyed yet: their service pipes end on no node.
+    if (b % 19 != 7) {
+      MakeNode(C.WaterWells, inlet, 4, QString::fromUtf8("Ввід %1").arg(building.Number),
+               QString::fromUtf8("ввід у будинок"), building.StreetCode);
+      C.WaterWells.back().Number = building.Number;
+    }
+    Pipe p;
+    p.Path = {tee, inlet};
+    p.Diameter = 50;
+    p.Material = QString::fromUtf8("поліетилен");
+    p.Year = 1980 + Rng.Int(0, 40);
+    p.StreetCode = building.StreetCode;
+    C.WaterPipes.push_back(p);
   }
 
   static Extent BoxOf(const Building& b) {

@@ -1,0 +1,91 @@
+#include "NetworkCheck.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <numeric>
+
+namespace network {
+
+namespace {
+
+// Pieces by union and find over the pipes: two pipes at one node are in one piece.
+struct Pieces {
+  explicit Pieces(size_t n) : Parent(n) { std::iota(Parent.begin(), Parent.end(), 0); }
+  int Find(int a) {
+    while (Parent[size_t(a)] != a)
+      a = Parent[size_t(a)] = Parent[size_t(Parent[size_t(a)])];
+    return a;
+  }
+  void Join(int a, int b) { Parent[size_t(Find(a))] = Find(b); }
+  std::vector<int> Parent;
+};
+
+} // namespace
+
+TNetworkCheck CheckNetwork(const TNetworkGraph& Graph) {
+  TNetworkCheck check;
+  const auto& pipes = Graph.Pipes();
+  Pieces pieces(pipes.size());
+  for (size_t node = 0; node < Graph.Nodes().size(); ++node) {
+    const std::vector<int>& at = Graph.PipesAt(int(node));
+    if (at.empty()) check.LonelyNodes.push_back(int(node));
+    for (size_t k = 1; k < at.size(); ++k)
+      pieces.Join(at[0], at[k]);
+  }
+  std::map<int, size_t> pieceOfRoot;
+  for (size_t p = 0; p < pipes.size(); ++p) {
+    for (int end = 0; end < 2; ++end)
+      if (Graph.NodeOfCode(pipes[p].Hub[end]) < 0) check.OpenEnds.push_back({int(p), end});
+    if (pipes[p].Hub[0] >= 0 && pipes[p].Hub[0] == pipes[p].Hub[1]) check.Loops.push_back(int(p));
+    const int root = pieces.Find(int(p));
+    const auto [it, added] = pieceOfRoot.emplace(root, check.Pieces.size());
+    if (added) check.Pieces.emplace_back();
+    TNetworkCheck::Piece& piece = check.Pieces[it->second];
+    piece.Pipes.push_back(int(p));
+    piece.Length += Graph.PipeLength(int(p));
+  }
+  std::stable_sort(check.Pieces.begin(), check.Pieces.end(),
+                   [](const auto& a, const auto& b) { return a.Pipes.size() > b.Pipes.size(); });
+  // Nodes closer than 1 cm: neighbours in a grid of 1 cm cells.
+  std::map<std::pair<int64_t, int64_t>, std::vector<int>> cells;
+  std::vector<std::pair<double, double>> places(Graph.Nodes().size());
+  for (size_t n = 0; n < Graph.Nodes().size(); ++n) {
+    double x = 0, y = 0;
+    if (!Graph.NodePlace(int(n), x, y)) break; // a table without places: nothing to compare
+    places[n] = {x, y};
+    const int64_t cx = int64_t(std::floor(x * 100)), cy = int64_t(std::floor(y * 100));
+    for (int64_t dy = -1; dy <= 1; ++dy)
+      for (int64_t dx = -1; dx <= 1; ++dx) {
+        const auto cell = cells.find({cx + dx, cy + dy});
+        if (cell == cells.end()) continue;
+        for (const int other : cell->second)
+          if (std::hypot(places[size_t(other)].first - x, places[size_t(other)].second - y) < 0.01)
+            check.CloseNodes.push_back({other, int(n)});
+      }
+    cells[{cx, cy}].push_back(int(n));
+  }
+  return check;
+}
+
+QStringList NetworkCheckCsv(const TNetworkGraph& Graph, const TNetworkCheck& Check) {
+  QStringList lines;
+  const auto pipeCode = [&](int p) { return Graph.Pipes()[size_t(p)].Code; };
+  const auto nodeCode = [&](int n) { return Graph.Nodes()[size_t(n)].Code; };
+  for (size_t k = 0; k < Check.Pieces.size(); ++k)
+    lines << QString("piece,%1,%2 pipes %3 m")
+                 .arg(k + 1)
+                 .arg(Check.Pieces[k].Pipes.size())
+                 .arg(Check.Pieces[k].Length, 0, 'f', 1);
+  for (const auto& [pipe, end] : Check.OpenEnds)
+    lines << QString("open-end,%1,%2").arg(pipeCode(pipe)).arg(end == 0 ? "first" : "last");
+  for (const int node : Check.LonelyNodes)
+    lines << QString("lonely-node,%1,").arg(nodeCode(node));
+  for (const auto& [a, b] : Check.CloseNodes)
+    lines << QString("close-nodes,%1,%2").arg(nodeCode(a)).arg(nodeCode(b));
+  for (const int pipe : Check.Loops)
+    lines << QString("loop,%1,%2").arg(pipeCode(pipe)).arg(Graph.Pipes()[size_t(pipe)].Hub[0]);
+  return lines;
+}
+
+} // namespace network

@@ -1,0 +1,31 @@
+#pragma once
+// "Перевірка мережі": what is wrong or worth knowing in a network's model: its connected pieces
+// (with their pipes and length), pipe ends without a node, nodes no pipe reaches, two nodes
+// closer than 1 cm, and pipes whose two ends are one node.
+
+#include "NetworkGraph.h"
+
+#include <QStringList>
+#include <vector>
+
+namespace network {
+
+struct TNetworkCheck {
+  struct Piece {
+    std::vector<int> Pipes;
+    double Length = 0;
+  };
+  std::vector<Piece> Pieces;                   // largest first
+  std::vector<std::pair<int, int>> OpenEnds;   // (pipe, end 0 or 1) without a node
+  std::vector<int> LonelyNodes;                // nodes no pipe reaches
+  std::vector<std::pair<int, int>> CloseNodes; // nodes closer than 1 cm
+  std::vector<int> Loops;                      // pipes whose two ends are one node
+};
+
+TNetworkCheck CheckNetwork(const TNetworkGraph& Graph);
+
+// The findings as CSV lines "kind,number,detail" (kinds: piece, open-end, lonely-node,
+// close-nodes, loop), for scripts and for the window's export.
+QStringList NetworkCheckCsv(const TNetworkGraph& Graph, const TNetworkCheck& Check);
+
+} // namespace network

@@ -1,0 +1,172 @@
+#include "NetworkGraph.h"
+
+#include "base/PathResolver.h"
+#include "db/Error.h"
+#include "layers/GeometryFile.h"
+#include "layers/RecordIndex.h"
+
+#include <QFileInfo>
+#include <cmath>
+
+namespace network {
+
+namespace {
+
+// The field's column, letter case ignored; raises db::Error naming the table and the field.
+size_t Column(const db::Table& t, const char* name) {
+  const auto& defs = t.FieldDefs();
+  for (size_t f = 0; f < defs.size(); ++f)
+    if (defs[f].Name.compare(QString(name), Qt::CaseInsensitive) == 0) return f;
+  throw db::Error::ForField(t.DatabaseName() + "/" + t.TableName(), name, "поля немає");
+}
+
+std::optional<size_t> OptionalColumn(const db::Table& t, const char* name) {
+  const auto& defs = t.FieldDefs();
+  for (size_t f = 0; f < defs.size(); ++f)
+    if (defs[f].Name.compare(QString(name), Qt::CaseInsensitive) == 0) return f;
+  return std::nullopt;
+}
+
+QString Text(const db::Table& t, int row, const char* field) {
+  const auto column = OptionalColumn(t, field);
+  return column ? db::ValueToString(t.ValueAt(row, *column)).trimmed() : QString();
+}
+
+int64_t HubOf(const db::Value& v) {
+  return db::IsNull(v) ? -1 : db::ValueToInteger(v);
+}
+
+} // namespace
+
+TNetworkSource SourceOf(const QString& baseDir, const QString& mapsDir, const TNetworkKind& kind) {
+  db::Table layers(baseDir, "ClassReest");
+  layers.Open();
+  for (layers.First(); !layers.Eof(); layers.Next())
+    if (layers.FieldByName("Category").AsInteger() == kind.Category &&
+        layers.FieldByName("Class").AsInteger() == kind.Class)
+      return {mapsDir, kind.PipesTable, layers.FieldByName("FileName").AsString(), kind.Category,
+              kind.Class};
+  throw db::Error::ForTable(baseDir + "/ClassReest",
+                            QString::fromUtf8("немає шару вузлів (категорія %1, клас %2) для %3")
+                                .arg(kind.Category)
+                                .arg(kind.Class)
+                                .arg(kind.PipesTable));
+}
+
+std::unique_ptr<TNetworkGraph> TNetworkGraph::Load(const TNetworkSource& source) {
+  auto g = std::make_unique<TNetworkGraph>();
+  g->From = source;
+  g->PipeRows = std::make_unique<db::Table>(source.MapsDir, source.PipesTable);
+  g->PipeRows->Open();
+  g->NodeRows = std::make_unique<db::Table>(source.MapsDir, source.NodesTable);
+  g->NodeRows->Open();
+  const db::Table& pipes = *g->PipeRows;
+  const db::Table& nodes = *g->NodeRows;
+
+  // The nodes of the network's class.
+  const size_t category = Column(nodes, "Category"), cls = Column(nodes, "Class"),
+               code = Column(nodes, "ObjectCode"), group = Column(nodes, "NUMGROUP");
+  nodes.ReadColumns({category, cls, code, group}, [&](size_t row, const std::vector<db::Value>& v) {
+    if (db::ValueToInteger(v[0]) != source.Category || db::ValueToInteger(v[1]) != source.Class ||
+        db::IsNull(v[2]))
+      return;
+    const int64_t c = db::ValueToInteger(v[2]);
+    if (g->NodeIndex.count(c)) return; // a duplicate number: the first counts
+    g->NodeIndex[c] = int(g->NodeList.size());
+    g->NodeList.push_back({c, int(db::ValueToInteger(v[3])), int(row)});
+  });
+  g->PipesAtNode.resize(g->NodeList.size());
+
+  // The pipes, each joined to the nodes at its ends.
+  const size_t pipeCode = Column(pipes, "OBJECTCODE"), hub1 = Column(pipes, "HUB1CODE"),
+               hub2 = Column(pipes, "HUB2CODE");
+  bool anyEnd = false;
+  pipes.ReadColumns({pipeCode, hub1, hub2}, [&](size_t row, const std::vector<db::Value>& v) {
+    Pipe p;
+    p.Code = db::IsNull(v[0]) ? -1 : db::ValueToInteger(v[0]);
+    p.Hub[0] = HubOf(v[1]);
+    p.Hub[1] = HubOf(v[2]);
+    p.Record = pipes.RecordOfPosition(int(row));
+    anyEnd = anyEnd || (p.Hub[0] != 0 && !db::IsNull(v[1])) || (p.Hub[1] != 0 && !db::IsNull(v[2]));
+    if (!g->PipeIndex.count(p.Code)) g->PipeIndex[p.Code] = int(g->PipeList.size());
+    g->PipeRowOf.push_back(int(row));
+    g->PipeList.push_back(p);
+  });
+  g->TopologyKnown = anyEnd;
+  for (size_t i = 0; i < g->PipeList.size(); ++i) {
+    const Pipe& p = g->PipeList[i];
+    for (int end = 0; end < 2; ++end) {
+      const int node = g->NodeOfCode(p.Hub[end]);
+      // A pipe whose two ends are one node is listed once at it.
+      if (node >= 0 && (end == 0 || p.Hub[1] != p.Hub[0]))
+        g->PipesAtNode[size_t(node)].push_back(int(i));
+    }
+  }
+  return g;
+}
+
+int TNetworkGraph::NodeOfCode(int64_t code) const {
+  if (code < 0) return -1;
+  const auto found = NodeIndex.find(code);
+  return found == NodeIndex.end() ? -1 : found->second;
+}
+
+int TNetworkGraph::PipeOfCode(int64_t code) const {
+  const auto found = PipeIndex.find(code);
+  return found == PipeIndex.end() ? -1 : found->second;
+}
+
+QString TNetworkGraph::NodeAddress(int node) const {
+  const int row = NodeList[size_t(node)].Row;
+  const QString street =
+      (Text(*NodeRows, row, "TYPE") + " " + Text(*NodeRows, row, "STREET")).trimmed();
+  const QString number = Text(*NodeRows, row, "NUMBER");
+  return number.isEmpty() ? street : street + ", " + number;
+}
+
+QString TNetworkGraph::NodeLabel(int node) const {
+  const QString name = Text(*NodeRows, NodeList[size_t(node)].Row, "NAME");
+  const QString address = NodeAddress(node);
+  if (name.isEmpty()) return address;
+  return address.isEmpty() ? name : name + ", " + address;
+}
+
+QString TNetworkGraph::PipeLabel(int pipe) const {
+  const int row = PipeRowOf[size_t(pipe)];
+  const QString street = Text(*PipeRows, row, "STREET");
+  const QString diameter = Text(*PipeRows, row, "DIAMETER");
+  QString label = street;
+  if (!diameter.isEmpty()) label += QString::fromUtf8(" Ø%1").arg(diameter);
+  return label.trimmed();
+}
+
+double TNetworkGraph::PipeLength(int pipe) const {
+  const int record = PipeList[size_t(pipe)].Record;
+  if (record < 0) return 0;
+  const QString path =
+      base::ResolvePath(From.MapsDir, QFileInfo(PipeRows->TableName()).completeBaseName() + ".mds");
+  TGeometryFile file(path);
+  TGeometryFile::Record r;
+  if (!TRecordIndex::For(path)->Seek(record, r) || !r.HasBox ||
+      !TGeometryFile::HasParts(r.ShapeType))
+    return 0;
+  const TGeometryFile::Parts parts = file.ReadParts(r);
+  double length = 0;
+  for (int part = 0; part < parts.NumParts; ++part)
+    for (int k = parts.Starts[size_t(part)] + 1; k < parts.Starts[size_t(part) + 1]; ++k) {
+      const TWorldPoint a = file.PointAt(parts, k - 1), b = file.PointAt(parts, k);
+      length += std::hypot(b.X - a.X, b.Y - a.Y);
+    }
+  return length;
+}
+
+bool TNetworkGraph::NodePlace(int node, double& x, double& y) const {
+  const auto cx = OptionalColumn(*NodeRows, "X"), cy = OptionalColumn(*NodeRows, "Y");
+  if (!cx || !cy) return false;
+  const int row = NodeList[size_t(node)].Row;
+  x = db::ValueToFloat(NodeRows->ValueAt(row, *cx));
+  y = db::ValueToFloat(NodeRows->ValueAt(row, *cy));
+  return true;
+}
+
+} // namespace network

@@ -1,0 +1,90 @@
+#pragma once
+// One pipe network of an atlas as a graph: its pipes (the attribute rows of a geometry file's
+// table, with the nodes at their two ends that the topology calculation wrote, HUB1CODE and
+// HUB2CODE) and its nodes (the objects table of the network's node class, ObjectCode and
+// NUMGROUP). Built once from the tables and asked many times; the labels of nodes and pipes
+// and the lengths of pipes are read from the files when asked for.
+
+#include "db/Table.h"
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+namespace network {
+
+// Where a network's tables are.
+struct TNetworkSource {
+  QString MapsDir;
+  QString PipesTable; // "Water.dbf": its geometry file has the same name with ".mds"
+  QString NodesTable; // "WaterWells.db"
+  int Category = 100; // of the nodes
+  int Class = 1;
+};
+
+// The atlas's two networks: pipes table, node category and class.
+struct TNetworkKind {
+  const char* PipesTable;
+  int Category;
+  int Class;
+  const char* Name;
+};
+inline constexpr TNetworkKind kWaterNetwork{"Water.dbf", 100, 1, "водопровідна мережа"};
+inline constexpr TNetworkKind kSewerNetwork{"Kanaliz.dbf", 100, 2, "каналізаційна мережа"};
+
+// Where the network's tables are: its nodes are the objects table the layers table names for
+// the node class. Raises db::Error when the layers table has no such row.
+TNetworkSource SourceOf(const QString& baseDir, const QString& mapsDir, const TNetworkKind& kind);
+
+class TNetworkGraph {
+public:
+  struct Pipe {
+    int64_t Code = 0;          // OBJECTCODE
+    int64_t Hub[2] = {-1, -1}; // the nodes' ObjectCode at the first and the last vertex; -1 none
+    int Record = -1;           // the geometry record (the map layer's object)
+  };
+  struct Node {
+    int64_t Code = 0; // ObjectCode
+    int Group = 0;    // NUMGROUP
+    int Row = -1;     // position in the nodes table
+  };
+
+  // Reads both tables; raises db::Error naming a missing table or field.
+  static std::unique_ptr<TNetworkGraph> Load(const TNetworkSource& source);
+
+  const TNetworkSource& Source() const { return From; }
+  const std::vector<Pipe>& Pipes() const { return PipeList; }
+  const std::vector<Node>& Nodes() const { return NodeList; }
+  // The pipes at a node (indexes into Pipes()).
+  const std::vector<int>& PipesAt(int node) const { return PipesAtNode[size_t(node)]; }
+  // Indexes from codes; -1 when there is none.
+  int NodeOfCode(int64_t code) const;
+  int PipeOfCode(int64_t code) const;
+  // Whether the topology was ever calculated: some pipe names a node at an end (a table whose
+  // every pipe has 0 or nothing at both ends has never been through the calculation).
+  bool HasTopology() const { return TopologyKnown; }
+
+  // Texts for people: a node's name and address, a pipe's street and size.
+  QString NodeLabel(int node) const;
+  QString NodeAddress(int node) const;
+  QString PipeLabel(int pipe) const;
+  // The pipe's length along its geometry record, in map units (0 for a record without one).
+  double PipeLength(int pipe) const;
+  // The node's place.
+  bool NodePlace(int node, double& x, double& y) const;
+
+private:
+  TNetworkSource From;
+  std::vector<Pipe> PipeList;
+  std::vector<Node> NodeList;
+  std::vector<std::vector<int>> PipesAtNode;
+  std::unordered_map<int64_t, int> NodeIndex, PipeIndex;
+  bool TopologyKnown = false;
+  // Kept open for labels, read on demand.
+  std::unique_ptr<db::Table> PipeRows, NodeRows;
+  std::vector<int> PipeRowOf; // position in the pipes table of each pipe
+};
+
+} // namespace network

@@ -1,0 +1,92 @@
+#include "ShutOff.h"
+
+#include <QStringList>
+#include <deque>
+#include <stdexcept>
+
+namespace network {
+
+namespace {
+
+QString CsvField(const QString& text) {
+  if (!text.contains(',') && !text.contains('"') && !text.contains('\n') && !text.contains('\r'))
+    return text;
+  return "\"" + QString(text).replace("\"", "\"\"") + "\"";
+}
+
+} // namespace
+
+TShutOff ShutOffPipe(const TNetworkGraph& Graph, const TNetworkSettings& Settings, int64_t PipeCode,
+                     const std::set<int64_t>& FailedValveCodes) {
+  const TNetworkSource& source = Graph.Source();
+  const int start = Graph.PipeOfCode(PipeCode);
+  if (start < 0)
+    throw std::runtime_error(QString::fromUtf8("Труби %1 немає в таблиці %2")
+                                 .arg(PipeCode)
+                                 .arg(source.PipesTable)
+                                 .toStdString());
+  if (!Graph.HasTopology())
+    throw std::runtime_error(
+        QString::fromUtf8("У таблиці %1 не обчислено вузлів на кінцях труб (HUB1CODE, HUB2CODE): "
+                          "спершу виконайте \"Узгодження топологічної моделі\"")
+            .arg(source.PipesTable)
+            .toStdString());
+  TShutOff result;
+  result.StartPipe = start;
+  std::vector<bool> dry(Graph.Pipes().size(), false), seen(Graph.Nodes().size(), false);
+  std::deque<int> pipes{start};
+  dry[size_t(start)] = true;
+  result.DryPipes.push_back(start);
+  while (!pipes.empty()) {
+    const TNetworkGraph::Pipe& pipe = Graph.Pipes()[size_t(pipes.front())];
+    pipes.pop_front();
+    for (const int64_t hub : pipe.Hub) {
+      const int node = Graph.NodeOfCode(hub);
+      if (node < 0 || seen[size_t(node)]) continue; // an end without a node ends the walk
+      seen[size_t(node)] = true;
+      const TNetworkGraph::Node& n = Graph.Nodes()[size_t(node)];
+      if (Settings.IsValve(source.Category, source.Class, n.Group)) {
+        if (!FailedValveCodes.count(n.Code)) {
+          result.Valves.push_back(node);
+          continue;
+        }
+        result.FailedValves.push_back(node);
+      }
+      if (Settings.IsConnection(source.Category, source.Class, n.Group))
+        result.Connections.push_back(node);
+      for (const int next : Graph.PipesAt(node))
+        if (!dry[size_t(next)]) {
+          dry[size_t(next)] = true;
+          result.DryPipes.push_back(next);
+          pipes.push_back(next);
+        }
+    }
+  }
+  return result;
+}
+
+double DryLength(const TNetworkGraph& Graph, const TShutOff& Result) {
+  double length = 0;
+  for (const int pipe : Result.DryPipes)
+    length += Graph.PipeLength(pipe);
+  return length;
+}
+
+QStringList ShutOffCsv(const TNetworkGraph& Graph, const TShutOff& Result) {
+  QStringList lines;
+  for (const int pipe : Result.DryPipes)
+    lines << QString("pipe,%1,%2")
+                 .arg(Graph.Pipes()[size_t(pipe)].Code)
+                 .arg(CsvField(Graph.PipeLabel(pipe)));
+  for (const int node : Result.Valves)
+    lines << QString("valve,%1,%2")
+                 .arg(Graph.Nodes()[size_t(node)].Code)
+                 .arg(CsvField(Graph.NodeLabel(node)));
+  for (const int node : Result.Connections)
+    lines << QString("connection,%1,%2")
+                 .arg(Graph.Nodes()[size_t(node)].Code)
+                 .arg(CsvField(Graph.NodeAddress(node)));
+  return lines;
+}
+
+} // namespace network
