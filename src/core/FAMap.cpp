@@ -504,6 +504,9 @@ void TFAMap::Release(int x, int y) {
   case ModeIdentify:
     if (!Dragged && OnIdentify) OnIdentify(wx, wy);
     break;
+  case ModeShutOff:
+    if (!Dragged && OnShutOffAt) OnShutOffAt(wx, wy);
+    break;
   case ModeInfo:
   case ModeEdit:
     if (Dragged) {

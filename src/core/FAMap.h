@@ -47,6 +47,7 @@ public:
     ModeDeleteMeasure = 122,
     ModeEdit = 123,
     ModeIdentify = 124, // "Що тут?": a click lists every object under the pointer
+    ModeShutOff = 125, // "Відключення ділянки": a click picks the pipe to shut off
   };
 
   // While measuring with the pointer outside the control: how often its place is looked at.
@@ -144,6 +145,8 @@ public:
   std::function<void(double, double)> OnPointerMoved;
   // A click of the identify tool at the map point (x, y).
   std::function<void(double, double)> OnIdentify;
+  // A click of the shut-off tool at the map point (x, y).
+  std::function<void(double, double)> OnShutOffAt;
   // The selection changed (a pick, Escape, an object found, one set from outside).
   std::function<void()> OnSelectionChanged;
   // Paints over the finished map on the screen (the scale bar); not part of BackBuffer.

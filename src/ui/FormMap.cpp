@@ -3,6 +3,7 @@
 #include "ElidedLabel.h"
 #include "FormAttributeTable.h"
 #include "FormIdentify.h"
+#include "FormShutOff.h"
 
 #include "CatClass.h"
 #include "FormInfoPath.h"
@@ -60,6 +61,7 @@ const ModeEntry kModes[] = {
     {8, "sbDelPath", "Видалення виміру"},
     {30, "sbAddS", "Вимірювання площі"},
     {40, "sbIdentify", "Що тут: усі об'єкти під вказівником"},
+    {41, "", "Відключення ділянки: вкажіть трубу водопроводу"},
 };
 
 const QStringList kToolButtons = {"sbInfo",    "sbEditObject", "sbZoomIn",  "sbZoomOut", "sbPan",
@@ -136,6 +138,7 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   Map->OnDblClick = [this] { MapDblClick(); };
   Map->OnPaint = [this] { MapPaint(); };
   Map->OnIdentify = [this](double x, double y) { IdentifyAt(x, y); };
+  Map->OnShutOffAt = [this](double x, double y) { ShutOffAt(x, y); };
   Map->OnLayersGone = [this] {
     if (Identify) Identify->Forget(); // its objects name layers about to go
   };
@@ -282,7 +285,7 @@ void TFormMap::SetToolMode(uint8_t mode) {
   if (SelectInfo && SelectInfo->isVisible()) SelectInfo->close();
   for (const ModeEntry& m : kModes)
     if (m.Mode == mode) {
-      Button(m.Button)->setChecked(true);
+      if (*m.Button) Button(m.Button)->setChecked(true);
       pnlMode->setText(QString::fromUtf8(m.Text));
     }
   ToolMode = mode;

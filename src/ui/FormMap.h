@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <functional>
 #include <map>
+#include <memory>
 
 class QAction;
 class QFrame;
@@ -25,6 +26,11 @@ class QToolButton;
 class TDataModuleVANDREL;
 class TFormAttributeTable;
 class TFormIdentify;
+class TFormShutOff;
+namespace network {
+class TNetworkGraph;
+struct TShutOff;
+} // namespace network
 class TFormSelectInfo;
 struct TIdentifiedObject;
 class TFormInfoPath;
@@ -61,6 +67,13 @@ public:
   void imHelpClick();
   // F1: the program's own help page.
   void imProgramHelpClick();
+  // The network tools: a shut-off at the pipe picked next, and the network check.
+  void miShutOffClick();
+  void ShutOffAt(double x, double y);
+  void miNetworkCheckClick();
+  // The water network's graph, read again when its tables changed since.
+  std::shared_ptr<const network::TNetworkGraph> WaterNetwork();
+  void MarkShutOff(const network::TNetworkGraph& graph, const network::TShutOff& result);
   // "Відкрити атлас ...": the program opens the atlas chosen in place of this one.
   void imOpenAtlasClick();
   bool OpenAtlas(const QString& dataRoot);
@@ -117,7 +130,10 @@ public:
   // The object information window, created by the program after this window.
   void SetSelectInfo(TFormSelectInfo* info) { SelectInfo = info; }
   TFormSelectInfo* SelectInfo = nullptr;
-  std::unique_ptr<TFormIdentify> Identify;             // made at the tool's first click
+  std::unique_ptr<TFormShutOff> ShutOff; // made at the tool's first pick
+  std::shared_ptr<const network::TNetworkGraph> WaterGraph;
+  QString WaterGraphStamp;                 // the tables' sizes and times when WaterGraph was read
+  std::unique_ptr<TFormIdentify> Identify; // made at the tool's first click
   std::unique_ptr<TFormAttributeTable> AttributeTable; // the one shown last
   TShowList ShowListWindow;
   // Opens the reference document of an object (category < 0: the last picked object).

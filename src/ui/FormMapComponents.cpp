@@ -187,6 +187,9 @@ void TFormMap::BuildMenus() {
   add(utils, "miCalcTopologicalModel", "Узгодження топологічної моделі",
       &TFormMap::miCalcTopologicalModelClick);
   add(utils, "miRebuildIndex", "Перебудувати індекс об'єктів", &TFormMap::miRebuildIndexClick);
+  add(utils, "N4", "-");
+  add(utils, "miShutOff", "Відключення ділянки", &TFormMap::miShutOffClick);
+  add(utils, "miNetworkCheck", "Перевірка мережі", &TFormMap::miNetworkCheckClick);
   QMenu* help = menuBar()->addMenu(QString::fromUtf8("Допомога"));
   help->setObjectName("miHelp");
   add(help, "imAbout", "Про ...", &TFormMap::imAboutClick);

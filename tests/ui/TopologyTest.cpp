@@ -237,6 +237,16 @@ TEST_F(TopologyCommands, AnIndexOfAnotherAtlasIsRefusedUntilTheIndexIsRebuilt) {
   QDir(Atlas.filePath("USER_OBJ")).removeRecursively();
   std::filesystem::copy(other.filePath("USER_OBJ").toStdString(),
                         Atlas.filePath("USER_OBJ").toStdString());
+  {
+    // The model as before any calculation (the demo writes its own): no node at any first end.
+    db::Table water(Atlas.filePath("MAPS"), "Water.dbf");
+    water.Open();
+    for (water.First(); !water.Eof(); water.Next()) {
+      water.Edit();
+      water.FieldByName("HUB1CODE").SetAsInteger(0);
+      water.Post();
+    }
+  }
   TDataModuleVANDREL data(Program.path(), 0, Atlas.path());
   TFormMap form(data);
   form.resize(1000, 700);
@@ -429,4 +439,21 @@ TEST_F(TopologyCommands, TheInformationWindowShowsTheRecordsOwnRowPastDeletedOne
   }
   info.ShowInfo(5, 2, n / 2); // deleted: nothing of another row is shown
   EXPECT_TRUE(info.lblText->text().startsWith(names[n - 2] + " "));
+}
+
+// The demo writes its topology with its pipes: the calculation over it changes no byte of
+// either pipes table.
+TEST_F(TopologyCommands, TheDemosTopologyIsTheCalculationsOwn) {
+  TDataModuleVANDREL data(Program.path(), 0, Atlas.path());
+  TFormMap form(data);
+  form.resize(900, 600);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  const QByteArray water = Bytes(Water()), sewer = Bytes(Atlas.filePath("MAPS/Kanaliz.dbf"));
+  Messages.Shown.clear();
+  form.Action("miCalcTopologicalModel")->trigger();
+  ASSERT_FALSE(Messages.Shown.isEmpty());
+  EXPECT_FALSE(Messages.Shown.last().contains(QString::fromUtf8("не відповідає")));
+  EXPECT_EQ(Bytes(Water()), water);
+  EXPECT_EQ(Bytes(Atlas.filePath("MAPS/Kanaliz.dbf")), sewer);
 }

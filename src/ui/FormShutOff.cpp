@@ -1,0 +1,184 @@
+#include "FormShutOff.h"
+
+#include "base/AtomicFile.h"
+#include "base/UserMessages.h"
+
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTextDocument>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kKind = Qt::UserRole, kIndex = Qt::UserRole + 1;
+
+QTreeWidget* List(QWidget* parent, const char* name, const QStringList& headers) {
+  auto* list = new QTreeWidget(parent);
+  list->setObjectName(name);
+  list->setRootIsDecorated(false);
+  list->setHeaderLabels(headers);
+  list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  return list;
+}
+
+} // namespace
+
+TFormShutOff::TFormShutOff(QWidget* parent) : QDialog(parent) {
+  setObjectName("FormShutOff");
+  setWindowTitle(QString::fromUtf8("Відключення ділянки"));
+  resize(560, 620);
+  auto* layout = new QVBoxLayout(this);
+  lblSummary = new QLabel(this);
+  lblSummary->setObjectName("lblSummary");
+  lblSummary->setWordWrap(true);
+  layout->addWidget(lblSummary);
+  layout->addWidget(new QLabel(
+      QString::fromUtf8("Засувки, які треба закрити (позначте ту, що не закривається):"), this));
+  tvValves = List(this, "tvValves", {QString::fromUtf8("№"), QString::fromUtf8("Засувка")});
+  layout->addWidget(tvValves, 2);
+  layout->addWidget(new QLabel(QString::fromUtf8("Вводи без води:"), this));
+  tvConnections =
+      List(this, "tvConnections", {QString::fromUtf8("№"), QString::fromUtf8("Адреса")});
+  layout->addWidget(tvConnections, 2);
+  layout->addWidget(new QLabel(QString::fromUtf8("Труби без води:"), this));
+  tvPipes = List(this, "tvPipes", {QString::fromUtf8("№"), QString::fromUtf8("Труба")});
+  layout->addWidget(tvPipes, 3);
+  auto* buttons = new QHBoxLayout();
+  btnExport = new QPushButton(QString::fromUtf8("Експорт у CSV..."), this);
+  btnExport->setObjectName("btnExport");
+  btnPrint = new QPushButton(QString::fromUtf8("Друк..."), this);
+  btnPrint->setObjectName("btnPrint");
+  auto* close = new QPushButton(QString::fromUtf8("Закрити"), this);
+  buttons->addWidget(btnExport);
+  buttons->addWidget(btnPrint);
+  buttons->addStretch(1);
+  buttons->addWidget(close);
+  layout->addLayout(buttons);
+  connect(btnExport, &QPushButton::clicked, this, [this] { ExportCsv(); });
+  connect(btnPrint, &QPushButton::clicked, this, [this] { Print(); });
+  connect(close, &QPushButton::clicked, this, &QDialog::close);
+  connect(tvValves, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item) {
+    if (Filling) return;
+    const int64_t code = item->text(0).toLongLong();
+    if (item->checkState(0) == Qt::Checked)
+      Failed.insert(code);
+    else
+      Failed.erase(code);
+    Recompute();
+  });
+  for (QTreeWidget* list : {tvValves, tvConnections, tvPipes})
+    connect(list, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+      if (OnShowItem) OnShowItem(item->data(0, kKind).toBool(), item->data(0, kIndex).toInt());
+    });
+}
+
+void TFormShutOff::ShowShutOff(std::shared_ptr<const network::TNetworkGraph> graph,
+                               network::TNetworkSettings settings, int64_t pipeCode) {
+  Graph = std::move(graph);
+  Settings = std::move(settings);
+  PipeCode = pipeCode;
+  Failed.clear();
+  Recompute();
+}
+
+void TFormShutOff::Recompute() {
+  try {
+    Shown = network::ShutOffPipe(*Graph, Settings, PipeCode, Failed);
+    Length = network::DryLength(*Graph, Shown);
+  } catch (const std::exception& e) {
+    base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
+    return;
+  }
+  Fill();
+  if (OnResult) OnResult(*Graph, Shown);
+}
+
+void TFormShutOff::Fill() {
+  Filling = true;
+  for (QTreeWidget* list : {tvValves, tvConnections, tvPipes})
+    list->clear();
+  const auto add = [](QTreeWidget* list, int64_t code, const QString& text, bool pipe, int index) {
+    auto* item = new QTreeWidgetItem(list, {QString::number(code), text});
+    item->setData(0, kKind, pipe);
+    item->setData(0, kIndex, index);
+    return item;
+  };
+  const auto& nodes = Graph->Nodes();
+  const auto& pipes = Graph->Pipes();
+  for (const int node : Shown.Valves)
+    add(tvValves, nodes[size_t(node)].Code, Graph->NodeLabel(node), false, nodes[size_t(node)].Row)
+        ->setCheckState(0, Qt::Unchecked);
+  for (const int node : Shown.FailedValves) {
+    QTreeWidgetItem* item = add(tvValves, nodes[size_t(node)].Code,
+                                Graph->NodeLabel(node) + QString::fromUtf8(" — не закривається"),
+                                false, nodes[size_t(node)].Row);
+    item->setCheckState(0, Qt::Checked);
+  }
+  for (const int node : Shown.Connections)
+    add(tvConnections, nodes[size_t(node)].Code, Graph->NodeAddress(node), false,
+        nodes[size_t(node)].Row);
+  for (const int pipe : Shown.DryPipes)
+    add(tvPipes, pipes[size_t(pipe)].Code,
+        QString::fromUtf8("%1, %2 м")
+            .arg(Graph->PipeLabel(pipe))
+            .arg(Graph->PipeLength(pipe), 0, 'f', 1),
+        true, pipes[size_t(pipe)].Record);
+  lblSummary->setText(QString::fromUtf8("Труба %1: закрити засувок — %2, без води вводів — %3, "
+                                        "труб — %4 загальною довжиною %5 м.")
+                          .arg(PipeCode)
+                          .arg(Shown.Valves.size())
+                          .arg(Shown.Connections.size())
+                          .arg(Shown.DryPipes.size())
+                          .arg(Length, 0, 'f', 1));
+  Filling = false;
+}
+
+QByteArray TFormShutOff::Csv() const {
+  QByteArray csv = "kind,number,label\r\n";
+  for (const QString& line : network::ShutOffCsv(*Graph, Shown))
+    csv += line.toUtf8() + "\r\n";
+  return csv;
+}
+
+QString TFormShutOff::ReportHtml() const {
+  QString html = "<h2>" + QString::fromUtf8("Відключення ділянки") + "</h2><p>" +
+                 lblSummary->text().toHtmlEscaped() + "</p>";
+  for (const auto& [title, list] : {std::pair{QString::fromUtf8("Засувки"), tvValves},
+                                    std::pair{QString::fromUtf8("Вводи без води"), tvConnections},
+                                    std::pair{QString::fromUtf8("Труби без води"), tvPipes}}) {
+    html += "<h3>" + title + "</h3><table border=1 cellspacing=0 cellpadding=2>";
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+      html += "<tr><td>" + list->topLevelItem(i)->text(0).toHtmlEscaped() + "</td><td>" +
+              list->topLevelItem(i)->text(1).toHtmlEscaped() + "</td></tr>";
+    html += "</table>";
+  }
+  return html;
+}
+
+void TFormShutOff::ExportCsv() {
+  const QString path = QFileDialog::getSaveFileName(this, QString::fromUtf8("Експорт у CSV"),
+                                                    QString("shutoff-%1.csv").arg(PipeCode),
+                                                    QString::fromUtf8("Таблиці CSV (*.csv)"));
+  if (path.isEmpty()) return;
+  try {
+    base::WriteFileAtomically(path, Csv());
+  } catch (const std::exception& e) {
+    base::UserMessages::Current().ShowMessage(
+        QString::fromUtf8("Не вдається записати %1: %2").arg(path, QString::fromUtf8(e.what())));
+  }
+}
+
+void TFormShutOff::Print() {
+  QPrinter printer;
+  QPrintDialog dialog(&printer, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  QTextDocument document;
+  document.setHtml(ReportHtml());
+  document.print(&printer);
+}

@@ -1,0 +1,97 @@
+// The network tools through the main window on the demo city: "Відключення ділянки" picks a
+// main with a click, lists its valves, connections and dry pipes, marks them on the map, and a
+// valve ticked as not closing widens the result at once; "Перевірка мережі" reports both
+// networks.
+
+#include "core/FAMap.h"
+#include "layers/GeometryFile.h"
+#include "network/ShutOff.h"
+#include "ui/FormMap.h"
+#include "ui/FormShutOff.h"
+
+#include "ProgramWindows.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QTextEdit>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The middle of the first segment of a pipe's geometry record.
+TWorldPoint OnPipe(const QString& file, int record) {
+  TGeometryFile geometry(file);
+  TGeometryFile::Record r;
+  if (!geometry.Seek(record, r)) return {};
+  const TGeometryFile::Parts parts = geometry.ReadParts(r);
+  const TWorldPoint a = geometry.PointAt(parts, 0), b = geometry.PointAt(parts, 1);
+  return {(a.X + b.X) / 2, (a.Y + b.Y) / 2};
+}
+
+} // namespace
+
+TEST(NetworkTools, AShutOffIsPickedOnTheMapListedMarkedAndWidenedByAFailedValve) {
+  DemoMainWindow shown(1100, 760);
+  ASSERT_TRUE(shown.Exposed);
+  TFormMap& form = *shown.Form;
+  TFAMap& map = *form.Map;
+  const auto graph = network::TNetworkGraph::Load(network::SourceOf(
+      shown.Atlas.path() + "/BASE", shown.Atlas.path() + "/MAPS", network::kWaterNetwork));
+  // A main of the middle of the table, long enough to click.
+  int pipe = -1;
+  for (int p = int(graph->Pipes().size()) / 2; p < int(graph->Pipes().size()) && pipe < 0; ++p)
+    if (graph->PipeLength(p) > 40 && graph->PipeLabel(p).contains(QString::fromUtf8("Ø1")))
+      pipe = p;
+  ASSERT_GE(pipe, 0);
+  const TWorldPoint at =
+      OnPipe(shown.Atlas.path() + "/MAPS/Water.mds", graph->Pipes()[size_t(pipe)].Record);
+  map.World.ViewExtent = {at.X - 100, at.Y - 70, at.X + 100, at.Y + 70};
+  map.Redraw();
+  form.Action("miShutOff")->trigger();
+  EXPECT_EQ(map.Mode, TFAMap::ModeShutOff);
+  QTest::mouseClick(&map, Qt::LeftButton, {},
+                    QPoint(map.World.WorldToScreenX(at.X), map.World.WorldToScreenY(at.Y)));
+  auto* window = dynamic_cast<TFormShutOff*>(form.findChild<QDialog*>("FormShutOff"));
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(window->isVisible());
+  const network::TShutOff expected =
+      network::ShutOffPipe(*graph, network::TNetworkSettings::Read(shown.Atlas.path() + "/BASE"),
+                           graph->Pipes()[size_t(pipe)].Code);
+  EXPECT_EQ(window->tvValves->topLevelItemCount(), int(expected.Valves.size()));
+  EXPECT_EQ(window->tvPipes->topLevelItemCount(), int(expected.DryPipes.size()));
+  EXPECT_EQ(window->tvConnections->topLevelItemCount(), int(expected.Connections.size()));
+  EXPECT_TRUE(
+      window->lblSummary->text().contains(QString::number(graph->Pipes()[size_t(pipe)].Code)));
+  // Marked on the map: every dry pipe and every valve.
+  EXPECT_EQ(map.Selection.size(), expected.DryPipes.size() + expected.Valves.size());
+  // CSV: the header, then a line per item.
+  const QByteArray csv = window->Csv();
+  EXPECT_TRUE(csv.startsWith("kind,number,label\r\npipe,"));
+  EXPECT_EQ(csv.count('\n'),
+            1 + expected.DryPipes.size() + expected.Valves.size() + expected.Connections.size());
+  // A valve that will not close: ticked, the result grows past it at once.
+  ASSERT_GT(window->tvValves->topLevelItemCount(), 0);
+  window->tvValves->topLevelItem(0)->setCheckState(0, Qt::Checked);
+  EXPECT_EQ(window->Result().FailedValves.size(), 1u);
+  EXPECT_GT(window->Result().DryPipes.size(), expected.DryPipes.size());
+  EXPECT_EQ(map.Selection.size(),
+            window->Result().DryPipes.size() + window->Result().Valves.size());
+  // A double click on a pipe shows it; the marks stay the result's.
+  QTreeWidgetItem* first = window->tvPipes->topLevelItem(0);
+  window->tvPipes->itemDoubleClicked(first, 0);
+  EXPECT_EQ(map.Selection.size(),
+            window->Result().DryPipes.size() + window->Result().Valves.size());
+}
+
+TEST(NetworkTools, TheCheckReportsBothNetworks) {
+  DemoMainWindow shown(900, 600);
+  ASSERT_TRUE(shown.Exposed);
+  shown.Form->Action("miNetworkCheck")->trigger();
+  auto* window = shown.Form->findChild<QDialog*>("FormNetworkCheck");
+  ASSERT_NE(window, nullptr);
+  const QString text = window->findChild<QTextEdit*>("edReport")->toPlainText();
+  EXPECT_TRUE(text.contains("Water.dbf"));
+  EXPECT_TRUE(text.contains("Kanaliz.dbf"));
+  EXPECT_TRUE(text.contains(QString::fromUtf8("зв'язних частин: 1"))) << text.toStdString();
+}
