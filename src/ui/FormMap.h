@@ -71,6 +71,8 @@ public:
   void miShutOffClick();
   void ShutOffAt(double x, double y);
   void miNetworkCheckClick();
+  // The valve and connection groups of the atlas (written in work mode 0 only).
+  void miNetworkSettingsClick();
   // The water network's graph, read again when its tables changed since.
   std::shared_ptr<const network::TNetworkGraph> WaterNetwork();
   void MarkShutOff(const network::TNetworkGraph& graph, const network::TShutOff& result);

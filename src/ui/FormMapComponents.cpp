@@ -190,6 +190,7 @@ void TFormMap::BuildMenus() {
   add(utils, "N4", "-");
   add(utils, "miShutOff", "Відключення ділянки", &TFormMap::miShutOffClick);
   add(utils, "miNetworkCheck", "Перевірка мережі", &TFormMap::miNetworkCheckClick);
+  add(utils, "miNetworkSettings", "Налаштування мережі ...", &TFormMap::miNetworkSettingsClick);
   QMenu* help = menuBar()->addMenu(QString::fromUtf8("Допомога"));
   help->setObjectName("miHelp");
   add(help, "imAbout", "Про ...", &TFormMap::imAboutClick);

@@ -2,6 +2,7 @@
 // check of both networks' models.
 
 #include "FormMap.h"
+#include "FormNetworkSettings.h"
 #include "FormShutOff.h"
 
 #include "app/DataModule.h"
@@ -153,4 +154,9 @@ void TFormMap::miNetworkCheckClick() {
   report->setPlainText(text);
   layout->addWidget(report);
   window->show();
+}
+
+void TFormMap::miNetworkSettingsClick() {
+  TFormNetworkSettings window(Data, this);
+  window.exec();
 }

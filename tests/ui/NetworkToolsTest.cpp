@@ -7,12 +7,15 @@
 #include "layers/GeometryFile.h"
 #include "network/ShutOff.h"
 #include "ui/FormMap.h"
+#include "ui/FormNetworkSettings.h"
 #include "ui/FormShutOff.h"
 
 #include "ProgramWindows.h"
 
 #include <QAction>
+#include <QFile>
 #include <QLabel>
+#include <QPushButton>
 #include <QTextEdit>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -94,4 +97,44 @@ TEST(NetworkTools, TheCheckReportsBothNetworks) {
   EXPECT_TRUE(text.contains("Water.dbf"));
   EXPECT_TRUE(text.contains("Kanaliz.dbf"));
   EXPECT_TRUE(text.contains(QString::fromUtf8("зв'язних частин: 1"))) << text.toStdString();
+}
+
+// The settings window shows the atlas's groups ticked as NETWORK.INI names them; in work mode 0
+// "Зберегти" writes what is ticked, in the other modes nothing can be written.
+TEST(NetworkTools, TheSettingsWindowWritesTheTickedGroupsInWorkMode0Only) {
+  QTemporaryDir programDir, atlas;
+  demo::WriteAtlas(atlas.path(), 1, 4);
+  const QString ini = atlas.path() + "/BASE/NETWORK.INI";
+  auto rowOf = [](TFormNetworkSettings& w, const char* key) {
+    for (int i = 0; i < w.tvGroups->topLevelItemCount(); ++i)
+      if (w.tvGroups->topLevelItem(i)->text(0).startsWith(key)) return w.tvGroups->topLevelItem(i);
+    return static_cast<QTreeWidgetItem*>(nullptr);
+  };
+  {
+    TDataModuleVANDREL data(programDir.path(), 0, atlas.path());
+    TFormNetworkSettings window(data);
+    QTreeWidgetItem* valves = rowOf(window, "100.1.3");
+    QTreeWidgetItem* chambers = rowOf(window, "100.1.2");
+    ASSERT_NE(valves, nullptr);
+    ASSERT_NE(chambers, nullptr);
+    EXPECT_EQ(valves->checkState(1), Qt::Checked);
+    EXPECT_EQ(rowOf(window, "100.1.4")->checkState(2), Qt::Checked);
+    EXPECT_EQ(chambers->checkState(1), Qt::Unchecked);
+    chambers->setCheckState(1, Qt::Checked);
+    ASSERT_TRUE(window.Save());
+    const network::TNetworkSettings back = network::TNetworkSettings::Read(atlas.path() + "/BASE");
+    EXPECT_EQ(back.Valves, (std::vector<network::TNodeGroup>{{100, 1, 2}, {100, 1, 3}}));
+    EXPECT_EQ(back.Connections, (std::vector<network::TNodeGroup>{{100, 1, 4}}));
+  }
+  QFile file(ini);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray before = file.readAll();
+  file.close();
+  TDataModuleVANDREL data(programDir.path(), 1, atlas.path());
+  TFormNetworkSettings window(data);
+  EXPECT_FALSE(window.btnSave->isVisibleTo(&window));
+  rowOf(window, "100.1.2")->setCheckState(1, Qt::Unchecked);
+  EXPECT_FALSE(window.Save());
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), before);
 }

@@ -1,0 +1,65 @@
+// The network graph of both networks of a scale-100 demo city built from their tables, and one
+// shut-off of a main there (with its labels and the dry pipes' length, as the window shows
+// them). Run by hand or by scripts/bench.sh.
+
+#include "AtlasWriter.h"
+
+#include "network/ShutOff.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+namespace {
+
+struct City {
+  QTemporaryDir Dir;
+  City() { demo::WriteAtlas(Dir.path(), 100, 1); }
+  network::TNetworkSource Source(const network::TNetworkKind& kind) const {
+    return network::SourceOf(Dir.path() + "/BASE", Dir.path() + "/MAPS", kind);
+  }
+};
+
+City& TheCity() {
+  static City city;
+  return city;
+}
+
+void BM_NetworkGraphsOfBothNetworks(benchmark::State& state) {
+  City& c = TheCity();
+  size_t pipes = 0;
+  for (auto _ : state) {
+    pipes = 0;
+    for (const auto& kind : {network::kWaterNetwork, network::kSewerNetwork})
+      pipes += network::TNetworkGraph::Load(c.Source(kind))->Pipes().size();
+  }
+  state.counters["pipes"] = double(pipes);
+}
+BENCHMARK(BM_NetworkGraphsOfBothNetworks)->Unit(benchmark::kMillisecond);
+
+void BM_ShutOffOfAMain(benchmark::State& state) {
+  City& c = TheCity();
+  const auto graph = network::TNetworkGraph::Load(c.Source(network::kWaterNetwork));
+  const network::TNetworkSettings settings =
+      network::TNetworkSettings::Read(c.Dir.path() + "/BASE");
+  const int64_t main = graph->Pipes()[graph->Pipes().size() / 2].Code;
+  size_t valves = 0;
+  for (auto _ : state) {
+    const network::TShutOff r = network::ShutOffPipe(*graph, settings, main);
+    benchmark::DoNotOptimize(network::DryLength(*graph, r));
+    benchmark::DoNotOptimize(network::ShutOffCsv(*graph, r));
+    valves = r.Valves.size();
+  }
+  state.counters["valves"] = double(valves);
+}
+BENCHMARK(BM_ShutOffOfAMain)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
