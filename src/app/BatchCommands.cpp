@@ -13,6 +13,7 @@
 
 #include <QProcessEnvironment>
 #include <QTextStream>
+#include <memory>
 #include <set>
 
 namespace {
@@ -70,6 +71,16 @@ void ReportFailure(QTextStream& err, const std::exception& e) {
     err << "vandrel: " << e.what() << "\n";
 }
 
+// The atlas the options name, for a command without a window: it keeps its windows' positions.
+std::unique_ptr<TDataModuleVANDREL> OpenData(const platform::CommandLine& line,
+                                             const QString& appDir) {
+  const platform::StartupOptions options =
+      platform::ResolveStartupOptions(line, QProcessEnvironment::systemEnvironment(), appDir);
+  auto data = std::make_unique<TDataModuleVANDREL>(appDir, options.WorkMode, options.DataRoot);
+  data->SavePositions = false;
+  return data;
+}
+
 } // namespace
 
 int RunBatchCommand(const platform::CommandLine& line, const QString& appDir) {
@@ -100,10 +111,8 @@ int RunBatchCommand(const platform::CommandLine& line, const QString& appDir) {
 int RunNetworkCommand(const platform::CommandLine& line, const QString& appDir) {
   QTextStream err(stderr);
   try {
-    const platform::StartupOptions options =
-        platform::ResolveStartupOptions(line, QProcessEnvironment::systemEnvironment(), appDir);
-    TDataModuleVANDREL data(appDir, options.WorkMode, options.DataRoot);
-    data.SavePositions = false;
+    const auto opened = OpenData(line, appDir);
+    TDataModuleVANDREL& data = *opened;
     QTextStream out(stdout);
     if (line.IsolatePipe) {
       const auto graph = network::TNetworkGraph::Load(
@@ -133,10 +142,8 @@ int RunNetworkCommand(const platform::CommandLine& line, const QString& appDir) 
 int RunIdentify(const platform::CommandLine& line, const QString& appDir) {
   QTextStream err(stderr);
   try {
-    const platform::StartupOptions options =
-        platform::ResolveStartupOptions(line, QProcessEnvironment::systemEnvironment(), appDir);
-    TDataModuleVANDREL data(appDir, options.WorkMode, options.DataRoot);
-    data.SavePositions = false;
+    const auto opened = OpenData(line, appDir);
+    TDataModuleVANDREL& data = *opened;
     TMapContent map;
     LoadMap(data, map, err);
     // A view of the window's usual size about the point, at the scale asked for.

@@ -1,5 +1,7 @@
 #include "FormAttributeTable.h"
 
+#include "CsvExport.h"
+
 #include "base/AtomicFile.h"
 #include "base/UserMessages.h"
 #include "core/FAMap.h"
@@ -294,15 +296,5 @@ void TFormAttributeTable::ShowChosen() {
 }
 
 void TFormAttributeTable::ExportCsv() {
-  const QString path =
-      QFileDialog::getSaveFileName(this, QString::fromUtf8("Експорт у CSV"),
-                                   QFileInfo(LayerFileName).completeBaseName() + ".csv",
-                                   QString::fromUtf8("Таблиці CSV (*.csv)"));
-  if (path.isEmpty()) return;
-  try {
-    base::WriteFileAtomically(path, Csv());
-  } catch (const std::exception& e) {
-    base::UserMessages::Current().ShowMessage(
-        QString::fromUtf8("Не вдається записати %1: %2").arg(path, QString::fromUtf8(e.what())));
-  }
+  SaveCsvAs(this, QFileInfo(LayerFileName).completeBaseName() + ".csv", Csv());
 }

@@ -1,5 +1,7 @@
 #include "FormShutOff.h"
 
+#include "CsvExport.h"
+
 #include "base/AtomicFile.h"
 #include "base/UserMessages.h"
 
@@ -162,16 +164,7 @@ QString TFormShutOff::ReportHtml() const {
 }
 
 void TFormShutOff::ExportCsv() {
-  const QString path = QFileDialog::getSaveFileName(this, QString::fromUtf8("Експорт у CSV"),
-                                                    QString("shutoff-%1.csv").arg(PipeCode),
-                                                    QString::fromUtf8("Таблиці CSV (*.csv)"));
-  if (path.isEmpty()) return;
-  try {
-    base::WriteFileAtomically(path, Csv());
-  } catch (const std::exception& e) {
-    base::UserMessages::Current().ShowMessage(
-        QString::fromUtf8("Не вдається записати %1: %2").arg(path, QString::fromUtf8(e.what())));
-  }
+  SaveCsvAs(this, QString("shutoff-%1.csv").arg(PipeCode), Csv());
 }
 
 void TFormShutOff::Print() {
