@@ -2,11 +2,14 @@
 
 #include "MapMeasurements.h"
 
+#include "base/AtomicFile.h"
 #include "base/FileError.h"
 #include "gfx/Canvas.h"
 #include "gfx/PngWriter.h"
 #include "gfx/ScaleBar.h"
 
+#include <QBuffer>
+#include <QFileInfo>
 #include <QImageWriter>
 #include <QPageSize>
 #include <QPainter>
@@ -33,6 +36,45 @@ TMapPicture DrawMapPicture(TMapContent& content, const TExtent& view,
     gfx::DrawScaleBar(painter, image.rect(), content.World.Scale);
   }
   content.World = saved;
+  return picture;
+}
+
+TMapPicture DrawMapPdf(TMapContent& content, const TExtent& view, const TMapPictureOptions& options,
+                       const QString& path) {
+  TMapPicture picture;
+  const int width = std::max(1, options.Width), height = std::max(1, options.Height);
+  QBuffer bytes;
+  bytes.open(QIODevice::WriteOnly);
+  {
+    QPdfWriter pdf(&bytes);
+    // Fine device units: the canvas's pixels are scaled to them, so nothing is rounded to a
+    // coarse grid.
+    pdf.setResolution(1200);
+    pdf.setPageSize(
+        QPageSize(QSizeF(width * 25.4 / 96, height * 25.4 / 96), QPageSize::Millimeter));
+    pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+    pdf.setCreator("Vandrel");
+    pdf.setTitle(QFileInfo(path).completeBaseName());
+    const TWorld saved = content.World;
+    const int threads = content.Threads;
+    content.World.SetView(width, height, view.XMin, view.YMin, view.XMax, view.YMax);
+    content.Threads = 1;
+    {
+      gfx::Canvas canvas(pdf, QSize(width, height));
+      if (!canvas.Surface().isActive())
+        throw base::FileError(path, "не вдається записати файл PDF");
+      picture.ScaleDenominator = content.World.ComputeScale(canvas.WidthMM());
+      content.DrawLayers(canvas, [&](int layer, const QString& reason) {
+        picture.Failures.emplace_back(content.Layers[size_t(layer)]->ClassName, reason);
+      });
+      if (options.Measurements) options.Measurements->Draw(canvas, content.World);
+      if (options.ScaleBar)
+        gfx::DrawScaleBar(canvas.Surface(), QRect(0, 0, width, height), content.World.Scale);
+    }
+    content.Threads = threads;
+    content.World = saved;
+  }
+  base::WriteFileAtomically(path, bytes.data());
   return picture;
 }
 

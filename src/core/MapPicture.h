@@ -28,6 +28,14 @@ struct TMapPicture {
 TMapPicture DrawMapPicture(TMapContent& content, const TExtent& view,
                            const TMapPictureOptions& options);
 
+// Draws `content` at `view` as `DrawMapPicture` does, as vectors on a PDF page of the picture's
+// size at 96 pixels per inch: lines and areas stay lines and areas, text stays text in embedded
+// fonts (a PDF reader finds the street names), only the atlas's own pictures (logos) are
+// pictures. The file is written whole or not at all; raises base::FileError naming it. The
+// picture of the result is empty.
+TMapPicture DrawMapPdf(TMapContent& content, const TExtent& view, const TMapPictureOptions& options,
+                       const QString& path);
+
 // By the file's extension: ".png" by the program's PNG writer at `pngLevel`, ".pdf" a page of
 // the picture's size at 96 dots per inch, anything else as Qt writes it. Raises base::FileError
 // naming the file when it cannot be written.

@@ -17,7 +17,8 @@ TParallelDrawing::TParallelDrawing(gfx::Canvas& whole, int threads, std::vector<
     : Whole(whole), Spare(spare) {
   if (threads <= 0) threads = QThread::idealThreadCount();
   RunCount = std::clamp(threads, 1, kMaximumRuns);
-  if (whole.Width() <= 0 || whole.Height() <= 0) RunCount = 1;
+  // Runs are drawn into pictures of their own: a vector surface is drawn in one run.
+  if (whole.Width() <= 0 || whole.Height() <= 0 || whole.IsVector()) RunCount = 1;
 }
 
 TParallelDrawing::~TParallelDrawing() {

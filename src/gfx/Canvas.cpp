@@ -20,10 +20,19 @@ Canvas::Canvas(QImage& image) : Target(image) {
   if (Target.format() != QImage::Format_RGB32 &&
       Target.format() != QImage::Format_ARGB32_Premultiplied)
     Target = Target.convertToFormat(QImage::Format_RGB32);
+  Size = Target.size();
   Painter = std::make_unique<QPainter>(&Target);
   Painter->setRenderHint(QPainter::Antialiasing, false);
   Painter->setRenderHint(QPainter::TextAntialiasing, false);
   Painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
+}
+
+Canvas::Canvas(QPaintDevice& device, QSize size) : Target(NoPicture), Size(size), Vector(true) {
+  StampSymbols = false; // a stamp is a picture: symbols stay text on a vector surface
+  Painter = std::make_unique<QPainter>(&device);
+  // The device's own units to the canvas's pixels at 96 per inch.
+  const double scale = double(device.logicalDpiX()) / 96.0;
+  Painter->scale(scale, scale);
 }
 
 CanvasState Canvas::State() const {
@@ -370,7 +379,7 @@ void Canvas::DrawTransparent(int x, int y, const QImage& picture,
 }
 
 uint32_t Canvas::Pixel(int x, int y) const {
-  if (x < 0 || y < 0 || x >= Target.width() || y >= Target.height()) return 0xFFFFFFFF;
+  if (Vector || x < 0 || y < 0 || x >= Target.width() || y >= Target.height()) return 0xFFFFFFFF;
   // The raster engine paints straight into the image, so it can be read while painting.
   return FromQColor(QColor(Target.pixel(x, y)));
 }

@@ -65,6 +65,10 @@ class Canvas {
 public:
   // Draws on `image` (kept in Format_RGB32 or ARGB32_Premultiplied so that not-xor works).
   explicit Canvas(QImage& image);
+  // Draws on a vector surface (a PDF page, a printer) whose drawing area is `size` pixels at 96
+  // per inch: lines, areas and text stay vectors and text stays text; nothing is stamped from
+  // pictures and no pixel can be read back (Pixel gives white).
+  Canvas(QPaintDevice& device, QSize size);
   ~Canvas();
   Canvas(const Canvas&) = delete;
   Canvas& operator=(const Canvas&) = delete;
@@ -87,11 +91,15 @@ public:
   CanvasState State() const;
   void SetState(const CanvasState& state);
 
+  // The picture drawn on (a vector canvas has none: an empty picture).
   QImage& Image() { return Target; }
-  int Width() const { return Target.width(); }
-  int Height() const { return Target.height(); }
+  bool IsVector() const { return Vector; }
+  // The painter itself, for what is drawn over the layers with Qt's own calls (the scale bar).
+  QPainter& Surface() { return *Painter; }
+  int Width() const { return Size.width(); }
+  int Height() const { return Size.height(); }
   // The physical width of the surface in millimetres (HORZSIZE): its pixels at 96 per inch.
-  double WidthMM() const { return Target.width() * 25.4 / 96.0; }
+  double WidthMM() const { return Size.width() * 25.4 / 96.0; }
 
   void MoveTo(int x, int y);
   void LineTo(int x, int y);
@@ -168,7 +176,10 @@ private:
   // Sets the painter's composition mode for a drawing that is not the pen's.
   void SetMode(QPainter::CompositionMode mode);
   QPoint Current;
+  QImage NoPicture; // what Target names on a vector canvas
   QImage& Target;
+  QSize Size;
+  bool Vector = false;
   std::unique_ptr<QPainter> Painter;
 };
 

@@ -337,6 +337,10 @@ void TMapViewCommands::ExportView(const QString& path, int width, int height, bo
   options.Height = height;
   options.Measurements = Form.Map->Measurements();
   options.ScaleBar = scaleBar;
+  if (path.endsWith(".pdf", Qt::CaseInsensitive)) {
+    DrawMapPdf(Form.Map->Content, Form.Map->World.VisibleExtent, options, path);
+    return;
+  }
   const TMapPicture picture =
       DrawMapPicture(Form.Map->Content, Form.Map->World.VisibleExtent, options);
   SaveMapPicture(picture.Image, path);

@@ -3,6 +3,8 @@
 
 #include "AtlasWriter.h"
 
+#include "db/Table.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -10,6 +12,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <set>
 
 namespace {
 
@@ -84,4 +87,71 @@ TEST(RenderTool, ThreadsGiveTheSameFileAndAFailedWriteIsNamed) {
   // A picture in a folder that does not exist: exit 1, the folder named.
   EXPECT_EQ(Render({"--data-root", atlas, "-o", dir.path() + "/no/such.png"}, &errors), 1);
   EXPECT_TRUE(errors.contains("no/such")) << errors.toStdString();
+}
+
+namespace {
+
+// A poppler tool's standard output (pdftotext, pdfinfo, pdfimages), as the user's PDF reader
+// would read the file.
+QString Poppler(const QString& tool, const QStringList& args) {
+  QProcess p;
+  p.start(tool, args);
+  if (!p.waitForFinished(60000)) return {};
+  return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+} // namespace
+
+// A PDF of the map is vectors and text: the street names can be found as text, the page is the
+// picture's size, no picture covers the page, and the page's width is the ground's width at the
+// scale printed.
+TEST(RenderTool, APdfHoldsTheMapAsVectorsWithItsNamesAsText) {
+  QTemporaryDir dir;
+  demo::WriteAtlas(dir.path(), 1, 2);
+  const QString pdf = dir.filePath("map.pdf");
+  // 400 m by 266.7 m about the town's middle, on 1,200 by 800 pixels.
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  p.setProcessEnvironment(env);
+  p.start(VANDREL_RENDER, {"--data-root", dir.path(), "--size", "1200x800", "--extent",
+                           "320900,5590700,321300,5590966.67", "-o", pdf});
+  ASSERT_TRUE(p.waitForFinished(120000));
+  ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+  const QString scaleLine = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+  const double denominator = scaleLine.section(':', 1).trimmed().toDouble();
+  ASSERT_GT(denominator, 0) << scaleLine.toStdString();
+
+  // The street names in view are text a reader finds (a name drawn across a symbol may be cut
+  // in two by the reader, so one whole name is asked for).
+  const QString text = Poppler("pdftotext", {pdf, "-"});
+  db::Table streets(dir.path() + "/MAPS", "Streets.dbf");
+  streets.Open();
+  std::set<QString> found;
+  for (streets.First(); !streets.Eof(); streets.Next())
+    if (const QString name = streets.FieldByName("STREET").AsString();
+        name.size() > 3 && text.contains(name))
+      found.insert(name);
+  EXPECT_GE(found.size(), 1u) << text.toStdString();
+  const QString info = Poppler("pdfinfo", {pdf});
+  const QRegularExpression size(R"(Page size:\s+([\d.]+) x ([\d.]+) pts)");
+  const auto m = size.match(info);
+  ASSERT_TRUE(m.hasMatch()) << info.toStdString();
+  EXPECT_NEAR(m.captured(1).toDouble(), 1200 * 72.0 / 96, 0.5);
+  EXPECT_NEAR(m.captured(2).toDouble(), 800 * 72.0 / 96, 0.5);
+  // The page's width on the ground, at the scale printed: the view's 400 m.
+  const double pageMetres = m.captured(1).toDouble() / 72 * 0.0254;
+  EXPECT_NEAR(pageMetres * denominator, 400, 400 * 0.005);
+  // Pictures only where the atlas has pictures: none as large as the page.
+  for (const QString& line : Poppler("pdfimages", {"-list", pdf}).split('\n').mid(2)) {
+    const QStringList f = line.simplified().split(' ');
+    if (f.size() > 4) {
+      EXPECT_LT(f[3].toInt() * f[4].toInt(), 1200 * 800 / 4) << line.toStdString();
+    }
+  }
+  // The PNG of the same view is still a picture of the same map.
+  ASSERT_EQ(Render({"--data-root", dir.path(), "--size", "1200x800", "--extent",
+                    "320900,5590700,321300,5590966.67", "-o", dir.filePath("map.png")}),
+            0);
+  EXPECT_EQ(QImage(dir.filePath("map.png")).size(), QSize(1200, 800));
 }

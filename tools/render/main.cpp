@@ -135,17 +135,21 @@ int main(int argc, char** argv) {
   picture.Height = o.Height;
   picture.Measurements = o.Measurements.isEmpty() ? nullptr : &measurements;
   picture.ScaleBar = o.ScaleBar;
-  const TMapPicture drawing = DrawMapPicture(map, view, picture);
-  for (const auto& [layer, reason] : drawing.Failures)
-    err << "vandrel-render: layer \"" << layer << "\" not drawn: " << reason << "\n";
-  const double drawn = clock.nsecsElapsed() / 1e6;
+  // A PDF is drawn as vectors straight onto its page; other files from a picture.
+  const bool pdf = o.Output.endsWith(".pdf", Qt::CaseInsensitive);
+  TMapPicture drawing;
   bool saved = true;
+  double drawn = 0;
   try {
-    SaveMapPicture(drawing.Image, o.Output, o.PngLevel);
+    drawing = pdf ? DrawMapPdf(map, view, picture, o.Output) : DrawMapPicture(map, view, picture);
+    drawn = clock.nsecsElapsed() / 1e6;
+    if (!pdf) SaveMapPicture(drawing.Image, o.Output, o.PngLevel);
   } catch (const std::exception& e) {
     saved = false;
     err << "vandrel-render: " << QString::fromUtf8(e.what()) << "\n";
   }
+  for (const auto& [layer, reason] : drawing.Failures)
+    err << "vandrel-render: layer \"" << layer << "\" not drawn: " << reason << "\n";
   if (!saved) {
     err << "vandrel-render: cannot write " << o.Output << "\n";
     return 1;
