@@ -1,4 +1,5 @@
 #include "LayerPanels.h"
+#include "ClassSample.h"
 
 #include "app/DataModule.h"
 #include "base/UserMessages.h"
@@ -186,52 +187,6 @@ void TLayerPanels::Repaint() {
 
 // ---------------------------------------------------------------- drawing
 
-void TLayerPanels::DrawSymbol(gfx::Canvas& canvas, int x, int y, const QString& text,
-                              const QString& font, uint32_t colour) {
-  const gfx::FontState saved = canvas.Font;
-  canvas.Brush.Style = 1;
-  canvas.Font.Name = font;
-  canvas.Font.Color = colour;
-  canvas.Font.Size = 13;
-  canvas.Font.CharSet = 2;
-  canvas.TextOut(x, y, text);
-  canvas.Font.Name = saved.Name;
-  canvas.Font.Color = saved.Color;
-  canvas.Font.Size = saved.Size;
-  canvas.Font.CharSet = 0;
-}
-
-void TLayerPanels::DrawSample(gfx::Canvas& canvas, const TClassObject& c, int a, const QRect& r,
-                              int textTop) {
-  canvas.Brush.Color = c.BrushColor;
-  canvas.Brush.Style = c.BrushStyle;
-  canvas.Pen.Color = c.PenColor;
-  canvas.Pen.Style = c.PenStyle;
-  canvas.Pen.Width = c.PenWidth;
-  const int bottom = r.bottom() + 1; // the item rectangle's Bottom is one past its last row
-  switch (c.PrimitiveType) {
-  case 1:
-  case 101:
-  case 102:
-  case 111:
-  case 112:
-    DrawSymbol(canvas, a + int(24 / 3.5), textTop, c.CharLabel, c.CharFont, c.CharFontColor);
-    break;
-  case 3:
-  case 103: {
-    const QPoint zigzag[] = {
-        {a, r.top() + 5}, {a + 10, bottom - 5}, {a + 14, r.top() + 5}, {a + 24, bottom - 5}};
-    canvas.Polyline(zigzag);
-    break;
-  }
-  case 5:
-    canvas.Rectangle(a, r.top() + 3, a + 24, bottom - 3);
-    break;
-  default:
-    break;
-  }
-}
-
 void TLayerPanels::CopyGlyph(gfx::Canvas& canvas, const QImage& strip, bool left, const QRect& to) {
   const QRect from = left ? OnGlyphRect : OffGlyphRect;
   canvas.CopyRect(to, strip, from);
@@ -269,7 +224,7 @@ void TLayerPanels::lboxLayersDrawItem(gfx::Canvas& canvas, int index, const QRec
   if (!c) return;
   const int bottom = r.bottom() + 1;
   FillLine(canvas, r, IsActiveClass(c->Category, c->Class));
-  DrawSample(canvas, *c, 23, r, r.top() + 1);
+  DrawClassSample(canvas, *c, 23, r, r.top() + 1);
   canvas.Brush.Style = 1;
   CopyGlyph(canvas, ImageCheck, c->Visibled && FailureOf(*c).isEmpty(),
             QRect(QPoint(r.left() + 1, r.top()), QPoint(16, bottom - 1)));
@@ -298,7 +253,7 @@ void TLayerPanels::lboxObjectsDrawItem(gfx::Canvas& canvas, int index, const QRe
     canvas.LineTo(r.left() + 5, trunkEnds ? middle : bottom);
     canvas.MoveTo(r.left() + 5, middle);
     canvas.LineTo(r.left() + 25, middle);
-    DrawSample(canvas, *NodeAt<TClassObject>(TreeNodes, index), 48, r, r.top());
+    DrawClassSample(canvas, *NodeAt<TClassObject>(TreeNodes, index), 48, r, r.top());
   } else if (kind == '_') {
     const TGroupObject& g = *NodeAt<TGroupObject>(TreeNodes, index);
     if (index < TreeEndIndex) {
@@ -315,7 +270,7 @@ void TLayerPanels::lboxObjectsDrawItem(gfx::Canvas& canvas, int index, const QRe
     // A group without a font of its own is drawn in its class's, as the map draws it.
     const TClassObject* owner = FirstClassNode(TreeNodes, g.Category, g.Class);
     const QString font = g.SymbolFont.isEmpty() && owner ? owner->CharFont : g.SymbolFont;
-    DrawSymbol(canvas, 48, r.top(), g.Symbol_Code, font, g.CharFontColor);
+    DrawSampleSymbol(canvas, 48, r.top(), g.Symbol_Code, font, g.CharFontColor);
   }
   canvas.Brush.Style = 1;
   if (const auto* category = NodeAt<TCategoryObject>(TreeNodes, index)) {

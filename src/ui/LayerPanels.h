@@ -89,9 +89,6 @@ protected:
   bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-  void DrawSample(gfx::Canvas& canvas, const TClassObject& c, int a, const QRect& r, int textTop);
-  void DrawSymbol(gfx::Canvas& canvas, int x, int y, const QString& text, const QString& font,
-                  uint32_t colour);
   void CopyGlyph(gfx::Canvas& canvas, const QImage& strip, bool left, const QRect& to);
   // A failed layer's line tells why; other lines keep the list's hint.
   bool ShowLineToolTip(QObject* watched, QHelpEvent* e);
