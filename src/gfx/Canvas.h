@@ -96,6 +96,11 @@ public:
   bool IsVector() const { return Vector; }
   // The painter itself, for what is drawn over the layers with Qt's own calls (the scale bar).
   QPainter& Surface() { return *Painter; }
+  // After Qt's own calls changed the painter's pen or brush: the next drawing sets its own.
+  void ForgetPainterState() {
+    HeldPen.reset();
+    HeldBrush.reset();
+  }
   int Width() const { return Size.width(); }
   int Height() const { return Size.height(); }
   // The physical width of the surface in millimetres (HORZSIZE): its pixels at 96 per inch.

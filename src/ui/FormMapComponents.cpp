@@ -152,6 +152,8 @@ void TFormMap::BuildMenus() {
   add(view, "imGlobe", "&Уся карта", &TFormMap::sbGlobeClick);
   add(view, "imIdentify", "Що &тут?", &TFormMap::sbIdentifyClick);
   Actions["imIdentify"]->setShortcut(QKeySequence(Qt::Key_I));
+  add(view, "imPrint", "Друк ...", &TFormMap::imPrintClick)
+      ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
   add(view, "N2", "-");
   add(view, "imOpenAtlas", "Відкрити атлас ...", &TFormMap::imOpenAtlasClick);
   add(view, "imExit", "Вихід", &TFormMap::imExitClick);

@@ -8,6 +8,7 @@
 #include "FormLayersControls.h"
 #include "FormMap.h"
 #include "FormOpenAtlas.h"
+#include "FormPrint.h"
 
 #include "FormSetSymbol.h"
 #include "FormViewSelectedObjects.h"
@@ -262,6 +263,15 @@ bool TFormMap::TakeOthersChanges() {
   Panels->RebuildLayerList();
   Panels->RebuildTree();
   return true;
+}
+
+void TFormMap::imPrintClick() {
+  // The legend's classes in the layers' drawing order, as the layers panel lists them.
+  std::vector<const TClassObject*> legend;
+  for (const TNodeLine& line : Panels->LayerNodes)
+    if (const auto* c = dynamic_cast<const TClassObject*>(line.Node.get())) legend.push_back(c);
+  TFormPrint window(*Map, std::move(legend), windowTitle(), this);
+  window.exec();
 }
 
 void TFormMap::imOpenAtlasClick() {

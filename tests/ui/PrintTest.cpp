@@ -1,0 +1,119 @@
+// "Друк": the print window on the demo city — the preview follows the settings and a drag moves
+// the centre by the ground distance dragged; a PDF page of A4 at 1 : 1,000 has the paper's
+// size, the title, the scale and the legend as text, no page-sized picture, and its scale bar
+// measures on the paper its ground length divided by the scale's denominator.
+
+#include "core/FAMap.h"
+#include "ui/FormMap.h"
+#include "ui/FormPrint.h"
+#include "ui/LayerPanels.h"
+
+#include "ProgramWindows.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+namespace {
+
+std::vector<const TClassObject*> LegendOf(TFormMap& form) {
+  std::vector<const TClassObject*> legend;
+  for (const TNodeLine& line : form.Panels->LayerNodes)
+    legend.push_back(dynamic_cast<const TClassObject*>(line.Node.get()));
+  return legend;
+}
+
+QString RunTool(const QString& tool, const QStringList& args) {
+  QProcess p;
+  p.start(tool, args);
+  if (!p.waitForFinished(60000)) return {};
+  return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+} // namespace
+
+TEST(Print, ThePreviewFollowsTheSettingsAndADragMovesTheCentre) {
+  DemoMainWindow shown(1000, 700);
+  ASSERT_TRUE(shown.Exposed);
+  TFormPrint window(*shown.Form->Map, LegendOf(*shown.Form), QString::fromUtf8("Мережі міста"));
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  const QSize portrait = window.lblPreview->pixmap().size();
+  EXPECT_GT(portrait.height(), portrait.width());
+  window.cbOrientation->setCurrentIndex(1);
+  const QSize landscape = window.lblPreview->pixmap().size();
+  EXPECT_GT(landscape.width(), landscape.height());
+  window.cbScale->setCurrentIndex(1); // 1 : 1000
+  EXPECT_DOUBLE_EQ(window.Settings().Denominator, 1000);
+  // A drag of 40 preview pixels to the right moves the ground the other way by as much.
+  const double x = window.CentreX, y = window.CentreY;
+  const QPoint from = window.lblPreview->rect().center();
+  QTest::mousePress(window.lblPreview, Qt::LeftButton, {}, from);
+  QTest::mouseRelease(window.lblPreview, Qt::LeftButton, {}, from + QPoint(40, 0));
+  const double pagePixels = LayOutPage(window.Settings()).PageMm.width() * 96 / 25.4;
+  const double metres = 40 * pagePixels / landscape.width() * 25.4 / 96 / 1000 * 1000;
+  EXPECT_NEAR(window.CentreX, x - metres, metres * 0.02);
+  EXPECT_DOUBLE_EQ(window.CentreY, y);
+  // A typed scale is taken; one that is no scale falls back to 1 : 2000.
+  window.cbScale->setEditText("1 : 750");
+  EXPECT_DOUBLE_EQ(window.Settings().Denominator, 750);
+  window.cbScale->setEditText("abc");
+  EXPECT_DOUBLE_EQ(window.Settings().Denominator, 2000);
+}
+
+TEST(Print, AnA4PageAt1To1000IsThePaperWithTextAndATrueScale) {
+  DemoMainWindow shown(1000, 700);
+  ASSERT_TRUE(shown.Exposed);
+  TFormPrint window(*shown.Form->Map, LegendOf(*shown.Form), QString::fromUtf8("Мережі міста"));
+  window.cbScale->setCurrentIndex(1); // 1 : 1000
+  const QString pdf = shown.Atlas.path() + "/page.pdf";
+  ASSERT_TRUE(window.SavePdf(pdf));
+  const QString info = RunTool("pdfinfo", {pdf});
+  const auto size = QRegularExpression(R"(Page size:\s+([\d.]+) x ([\d.]+) pts)").match(info);
+  ASSERT_TRUE(size.hasMatch()) << info.toStdString();
+  EXPECT_NEAR(size.captured(1).toDouble(), 595.3, 1) << "A4 portrait";
+  EXPECT_NEAR(size.captured(2).toDouble(), 841.9, 1);
+  const QString text = RunTool("pdftotext", {pdf, "-"});
+  EXPECT_TRUE(text.contains(QString::fromUtf8("Мережі міста")));
+  EXPECT_TRUE(text.contains("1 : 1000"));
+  EXPECT_TRUE(text.contains(QString::fromUtf8("Будинки"))) << "the legend";
+  for (const QString& line : RunTool("pdfimages", {"-list", pdf}).split('\n').mid(2)) {
+    const QStringList f = line.simplified().split(' ');
+    if (f.size() > 4) {
+      EXPECT_LT(f[3].toInt() * f[4].toInt(), 200 * 200) << "only the legend's small samples";
+    }
+  }
+  // The scale bar on paper: rendered at 10 pixels per millimetre, its line's length against the
+  // ground length its caption names.
+  const auto caption = QRegularExpression(R"((\d+) (м|км))").match(text);
+  ASSERT_TRUE(caption.hasMatch()) << text.toStdString();
+  const double ground = caption.captured(1).toDouble() * (caption.captured(2) == "км" ? 1000 : 1);
+  RunTool("pdftoppm",
+          {"-r", "254", "-gray", "-png", "-singlefile", pdf, shown.Atlas.path() + "/page"});
+  const QImage page(shown.Atlas.path() + "/page.png");
+  ASSERT_FALSE(page.isNull());
+  const TPrintLayout layout = LayOutPage(window.Settings());
+  // The longest black run in the footer's right third, below the frame: the bar's line, whose
+  // square ends reach half its thickness past each end.
+  int longest = 0, runY = 0, runEnd = 0;
+  const int top = int(layout.FooterMm.top() * 10) + 5, bottom = int(layout.FooterMm.bottom() * 10);
+  const int left = int((layout.FooterMm.right() - layout.FooterMm.width() / 3) * 10);
+  for (int y = top; y < bottom && y < page.height(); ++y) {
+    int run = 0;
+    for (int x = left; x < page.width(); ++x) {
+      run = qGray(page.pixel(x, y)) < 100 ? run + 1 : 0;
+      if (run > longest) longest = run, runY = y, runEnd = x;
+    }
+  }
+  int thickness = 0;
+  const int middle = runEnd - longest / 2;
+  for (int y = runY; y < page.height() && qGray(page.pixel(middle, y)) < 100; ++y)
+    ++thickness;
+  for (int y = runY - 1; y >= 0 && qGray(page.pixel(middle, y)) < 100; --y)
+    ++thickness;
+  const double barMm = (longest - thickness) / 10.0;
+  EXPECT_NEAR(barMm, ground * 1000 / 1000, 0.5) << ground << " m";
+}
