@@ -64,6 +64,13 @@ TFormPrint::TFormPrint(TFAMap& map, std::vector<const TClassObject*> legend, con
   edTitle = new QLineEdit(title, this);
   edTitle->setObjectName("edTitle");
   form->addRow(QString::fromUtf8("Заголовок:"), edTitle);
+  chkSheets = new QCheckBox(QString::fromUtf8("Уся область вікна на кількох аркушах"), this);
+  chkSheets->setObjectName("chkSheets");
+  form->addRow(QString(), chkSheets);
+  connect(chkSheets, &QCheckBox::toggled, this, [this] { UpdatePreview(); });
+  lblSheets = new QLabel(this);
+  lblSheets->setObjectName("lblSheets");
+  form->addRow(QString(), lblSheets);
   chkLegend = new QCheckBox(QString::fromUtf8("Легенда"), this);
   chkScaleBar = new QCheckBox(QString::fromUtf8("Масштабна лінійка"), this);
   chkNorth = new QCheckBox(QString::fromUtf8("Стрілка півночі"), this);
@@ -123,6 +130,8 @@ TPrintSettings TFormPrint::Settings() const {
   s.Legend = chkLegend->isChecked();
   s.ScaleBar = chkScaleBar->isChecked();
   s.NorthArrow = chkNorth->isChecked();
+  s.Sheets = chkSheets->isChecked();
+  s.Area = Map.World.VisibleExtent;
   return s;
 }
 
@@ -140,8 +149,17 @@ void TFormPrint::UpdatePreview() {
   const int dotsPerMetre = int(std::lround(96 / 0.0254 * PreviewFactor));
   preview.setDotsPerMeterX(dotsPerMetre);
   preview.setDotsPerMeterY(dotsPerMetre);
-  DrawPrintPage(preview, Map.Content, s, Legend);
+  // Of several sheets the first is shown.
+  const TSheetPlan plan = PlanSheets(s);
+  TPrintSettings first = s;
+  first.CentreX = plan.Centres.front().first;
+  first.CentreY = plan.Centres.front().second;
+  DrawPrintPage(preview, Map.Content, first, Legend);
   lblPreview->setPixmap(QPixmap::fromImage(preview));
+  lblSheets->setText(QString::fromUtf8("Аркушів: %1 (%2 × %3)")
+                         .arg(plan.Centres.size())
+                         .arg(plan.Columns)
+                         .arg(plan.Rows));
 }
 
 bool TFormPrint::eventFilter(QObject* watched, QEvent* e) {
@@ -180,7 +198,7 @@ bool TFormPrint::SavePdf(const QString& path) {
     pdf.setPageLayout(QPageLayout(s.Page, s.Orientation, QMarginsF(0, 0, 0, 0)));
     pdf.setCreator("Vandrel");
     pdf.setTitle(s.Title);
-    DrawPrintPage(pdf, Map.Content, s, Legend, [&](const QString& f) { failures << f; });
+    DrawPrintPages(pdf, Map.Content, s, Legend, [&](const QString& f) { failures << f; });
   }
   try {
     base::WriteFileAtomically(path, bytes.data());
@@ -208,5 +226,5 @@ void TFormPrint::Print() {
   printer.setPageLayout(QPageLayout(s.Page, s.Orientation, QMarginsF(0, 0, 0, 0)));
   QPrintDialog dialog(&printer, this);
   if (dialog.exec() != QDialog::Accepted) return;
-  DrawPrintPage(printer, Map.Content, s, Legend);
+  DrawPrintPages(printer, Map.Content, s, Legend);
 }

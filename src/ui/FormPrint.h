@@ -30,7 +30,8 @@ public:
 
   QComboBox *cbDevice = nullptr, *cbPaper = nullptr, *cbOrientation = nullptr, *cbScale = nullptr;
   QLineEdit* edTitle = nullptr;
-  QCheckBox *chkLegend = nullptr, *chkScaleBar = nullptr, *chkNorth = nullptr;
+  QCheckBox *chkLegend = nullptr, *chkScaleBar = nullptr, *chkNorth = nullptr, *chkSheets = nullptr;
+  QLabel* lblSheets = nullptr;
   QLabel* lblPreview = nullptr;
   QPushButton* btnPrint = nullptr;
   double CentreX = 0, CentreY = 0;

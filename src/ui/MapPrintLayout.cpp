@@ -6,9 +6,11 @@
 #include "gfx/Canvas.h"
 #include "gfx/ScaleBar.h"
 
+#include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -99,12 +101,25 @@ TPrintLayout LayOutPage(const TPrintSettings& s) {
   return layout;
 }
 
-void DrawPrintPage(QPaintDevice& device, TMapContent& content, const TPrintSettings& settings,
-                   const std::vector<const TClassObject*>& legend,
-                   const std::function<void(const QString&)>& onError) {
+namespace {
+
+// The small index of the sheets: the grid, the sheet printed filled.
+void DrawSheetIndex(QPainter& painter, const QRect& area, const TSheet& sheet) {
+  const int cell = std::max(4, std::min(area.width() / sheet.Columns, area.height() / sheet.Rows));
+  for (int r = 0; r < sheet.Rows; ++r)
+    for (int c = 0; c < sheet.Columns; ++c) {
+      const QRect box(area.left() + c * cell, area.top() + r * cell, cell, cell);
+      painter.setPen(QPen(Qt::black, 1));
+      painter.setBrush(c == sheet.Column && r == sheet.Row ? QBrush(Qt::darkGray) : Qt::NoBrush);
+      painter.drawRect(box);
+    }
+  painter.setBrush(Qt::NoBrush);
+}
+
+void DrawOnCanvas(gfx::Canvas& canvas, TMapContent& content, const TPrintSettings& settings,
+                  const std::vector<const TClassObject*>& legend,
+                  const std::function<void(const QString&)>& onError, const TSheet* sheet) {
   const TPrintLayout layout = LayOutPage(settings);
-  const QSize page(Px(layout.PageMm.width()), Px(layout.PageMm.height()));
-  gfx::Canvas canvas(device, page);
   QPainter& painter = canvas.Surface();
   const QRect frame = PxRect(layout.MapMm);
   // The map: its own transform over the frame, clipped to it; one run, drawn as vectors.
@@ -137,7 +152,13 @@ void DrawPrintPage(QPaintDevice& device, TMapContent& content, const TPrintSetti
   painter.setBrush(Qt::NoBrush);
   painter.drawRect(frame);
   painter.setFont(PageFont(14, true));
-  painter.drawText(PxRect(layout.TitleMm), Qt::AlignLeft | Qt::AlignVCenter, settings.Title);
+  const QString title =
+      sheet && sheet->Columns * sheet->Rows > 1
+          ? settings.Title + QString::fromUtf8(" — аркуш %1 з %2")
+                                 .arg(sheet->Row * sheet->Columns + sheet->Column + 1)
+                                 .arg(sheet->Columns * sheet->Rows)
+          : settings.Title;
+  painter.drawText(PxRect(layout.TitleMm), Qt::AlignLeft | Qt::AlignVCenter, title);
   painter.setFont(PageFont(9));
   painter.drawText(PxRect(layout.TitleMm), Qt::AlignRight | Qt::AlignVCenter,
                    QString("1 : %1").arg(qlonglong(std::llround(layout.Denominator))));
@@ -159,4 +180,63 @@ void DrawPrintPage(QPaintDevice& device, TMapContent& content, const TPrintSetti
   painter.setPen(Qt::black);
   painter.drawText(QRect(side.left(), side.bottom() - 16, side.width(), 16),
                    Qt::AlignRight | Qt::AlignBottom, settings.Date.toString("dd.MM.yyyy"));
+  if (sheet && sheet->Columns * sheet->Rows > 1)
+    DrawSheetIndex(painter, QRect(side.left() + side.width() / 2 - 30, side.top() + 2, 60, 60),
+                   *sheet);
+}
+
+} // namespace
+
+TSheetPlan PlanSheets(const TPrintSettings& settings) {
+  TSheetPlan plan;
+  const TPrintLayout layout = LayOutPage(settings);
+  if (!settings.Sheets || !(settings.Denominator > 0)) {
+    plan.Centres.push_back(
+        {(layout.View.XMin + layout.View.XMax) / 2, (layout.View.YMin + layout.View.YMax) / 2});
+    return plan;
+  }
+  const TExtent& a = settings.Area;
+  const double frameW = layout.View.XMax - layout.View.XMin;
+  const double frameH = layout.View.YMax - layout.View.YMin;
+  const double overlap = kSheetOverlapMm / 1000 * layout.Denominator;
+  const auto count = [](double area, double frame, double overlap) {
+    if (area <= frame) return 1;
+    return int(std::ceil((area - overlap) / (frame - overlap)));
+  };
+  plan.Columns = std::min(20, count(a.XMax - a.XMin, frameW, overlap));
+  plan.Rows = std::min(20, count(a.YMax - a.YMin, frameH, overlap));
+  // The sheets' grid centred on the area, west to east, north to south.
+  const double gridW = plan.Columns * frameW - (plan.Columns - 1) * overlap;
+  const double gridH = plan.Rows * frameH - (plan.Rows - 1) * overlap;
+  const double left = (a.XMin + a.XMax) / 2 - gridW / 2, top = (a.YMin + a.YMax) / 2 + gridH / 2;
+  for (int r = 0; r < plan.Rows; ++r)
+    for (int c = 0; c < plan.Columns; ++c)
+      plan.Centres.push_back(
+          {left + c * (frameW - overlap) + frameW / 2, top - r * (frameH - overlap) - frameH / 2});
+  return plan;
+}
+
+void DrawPrintPage(QPaintDevice& device, TMapContent& content, const TPrintSettings& settings,
+                   const std::vector<const TClassObject*>& legend,
+                   const std::function<void(const QString&)>& onError) {
+  const TPrintLayout layout = LayOutPage(settings);
+  gfx::Canvas canvas(device, QSize(Px(layout.PageMm.width()), Px(layout.PageMm.height())));
+  DrawOnCanvas(canvas, content, settings, legend, onError, nullptr);
+}
+
+void DrawPrintPages(QPagedPaintDevice& device, TMapContent& content, const TPrintSettings& settings,
+                    const std::vector<const TClassObject*>& legend,
+                    const std::function<void(const QString&)>& onError) {
+  const TSheetPlan plan = PlanSheets(settings);
+  const TPrintLayout layout = LayOutPage(settings);
+  gfx::Canvas canvas(device, QSize(Px(layout.PageMm.width()), Px(layout.PageMm.height())));
+  TPrintSettings sheetSettings = settings;
+  for (size_t i = 0; i < plan.Centres.size(); ++i) {
+    if (i > 0) device.newPage();
+    sheetSettings.CentreX = plan.Centres[i].first;
+    sheetSettings.CentreY = plan.Centres[i].second;
+    const TSheet sheet{int(i) % plan.Columns, int(i) / plan.Columns, plan.Columns, plan.Rows};
+    DrawOnCanvas(canvas, content, sheetSettings, legend, onError, &sheet);
+    canvas.ForgetPainterState();
+  }
 }

@@ -12,9 +12,15 @@
 #include <QPageLayout>
 #include <QRectF>
 #include <QString>
+#include <functional>
+#include <utility>
 #include <vector>
 
 class QPaintDevice;
+class QPagedPaintDevice;
+namespace gfx {
+class Canvas;
+}
 class TMapContent;
 
 struct TPrintSettings {
@@ -26,6 +32,15 @@ struct TPrintSettings {
   QString Title;
   QDate Date = QDate::currentDate();
   bool Legend = true, ScaleBar = true, NorthArrow = true;
+  // At a fixed scale, the whole `Area` on as many sheets as it takes, overlapping by 10 mm, each
+  // with a small index of the sheets; otherwise one sheet about the centre.
+  bool Sheets = false;
+  TExtent Area;
+};
+
+// One sheet of several: its place in the grid of sheets.
+struct TSheet {
+  int Column = 0, Row = 0, Columns = 1, Rows = 1;
 };
 
 // Where things go on the page, in millimetres from its top left corner, and what the map shows.
@@ -38,9 +53,23 @@ struct TPrintLayout {
 
 TPrintLayout LayOutPage(const TPrintSettings& settings);
 
+// The sheets the settings print: their centres, west to east and north to south (one sheet
+// about the settings' centre when they do not ask for several).
+struct TSheetPlan {
+  int Columns = 1, Rows = 1;
+  std::vector<std::pair<double, double>> Centres;
+};
+TSheetPlan PlanSheets(const TPrintSettings& settings);
+static constexpr double kSheetOverlapMm = 10;
+
 // Draws the page on `device` (whose page is the settings' paper; the device's own resolution).
 // `legend` are the classes of the layers table in drawing order; those drawn at the page's
 // scale are listed. Layers that fail to draw are told to `onError` with their reason.
 void DrawPrintPage(QPaintDevice& device, TMapContent& content, const TPrintSettings& settings,
                    const std::vector<const TClassObject*>& legend,
                    const std::function<void(const QString&)>& onError = {});
+
+// Every sheet the settings plan, a page each, on a printer or PDF writer.
+void DrawPrintPages(QPagedPaintDevice& device, TMapContent& content, const TPrintSettings& settings,
+                    const std::vector<const TClassObject*>& legend,
+                    const std::function<void(const QString&)>& onError = {});

@@ -10,6 +10,7 @@
 
 #include "ProgramWindows.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -116,4 +117,43 @@ TEST(Print, AnA4PageAt1To1000IsThePaperWithTextAndATrueScale) {
     ++thickness;
   const double barMm = (longest - thickness) / 10.0;
   EXPECT_NEAR(barMm, ground * 1000 / 1000, 0.5) << ground << " m";
+}
+
+// The whole view at 1 : 2,000 does not fit one A4 sheet: it prints on a grid of sheets that
+// overlap by 10 mm on paper and together cover the view, one PDF page each, each naming itself.
+TEST(Print, AnAreaLargerThanASheetPrintsOnOverlappingSheets) {
+  DemoMainWindow shown(1000, 700);
+  ASSERT_TRUE(shown.Exposed);
+  TFormPrint window(*shown.Form->Map, LegendOf(*shown.Form), QString::fromUtf8("Місто"));
+  window.cbScale->setCurrentIndex(2); // 1 : 2000
+  window.chkSheets->setChecked(true);
+  const TPrintSettings s = window.Settings();
+  const TSheetPlan plan = PlanSheets(s);
+  ASSERT_GT(plan.Centres.size(), 1u);
+  EXPECT_EQ(int(plan.Centres.size()), plan.Columns * plan.Rows);
+  EXPECT_TRUE(window.lblSheets->text().contains(QString::number(plan.Centres.size())));
+  const TPrintLayout layout = LayOutPage(s);
+  const double w = layout.View.XMax - layout.View.XMin, h = layout.View.YMax - layout.View.YMin;
+  const double overlap = kSheetOverlapMm / 1000 * 2000;
+  if (plan.Columns > 1) {
+    EXPECT_NEAR(plan.Centres[1].first - plan.Centres[0].first, w - overlap, 1e-6);
+  }
+  if (plan.Rows > 1) {
+    EXPECT_NEAR(plan.Centres[0].second - plan.Centres[size_t(plan.Columns)].second, h - overlap,
+                1e-6);
+  }
+  // Together the sheets cover the area.
+  const TExtent& a = s.Area;
+  EXPECT_LE(plan.Centres.front().first - w / 2, a.XMin);
+  EXPECT_GE(plan.Centres.back().first + w / 2, a.XMax);
+  EXPECT_GE(plan.Centres.front().second + h / 2, a.YMax);
+  EXPECT_LE(plan.Centres.back().second - h / 2, a.YMin);
+  const QString pdf = shown.Atlas.path() + "/sheets.pdf";
+  ASSERT_TRUE(window.SavePdf(pdf));
+  const QString info = RunTool("pdfinfo", {pdf});
+  EXPECT_TRUE(
+      info.contains(QRegularExpression(QString(R"(Pages:\s+%1\b)").arg(plan.Centres.size()))))
+      << info.toStdString();
+  EXPECT_TRUE(RunTool("pdftotext", {pdf, "-"})
+                  .contains(QString::fromUtf8("аркуш 2 з %1").arg(plan.Centres.size())));
 }
