@@ -16,6 +16,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -378,11 +379,12 @@ void TMapViewCommands::ExportWithDialog() {
   form->addRow(QString::fromUtf8("Файл:"), fileRow);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
   form->addRow(buttons);
+  QString confirmed; // a file the file dialog already asked about replacing
   connect(browse, &QPushButton::clicked, &dialog, [&] {
     const QString chosen = QFileDialog::getSaveFileName(
         &dialog, QString::fromUtf8("Експорт карти"), file->text(),
         QString::fromUtf8("Малюнок PNG (*.png);;Документ PDF (*.pdf)"));
-    if (!chosen.isEmpty()) file->setText(chosen);
+    if (!chosen.isEmpty()) file->setText(confirmed = chosen);
   });
   connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
@@ -390,6 +392,11 @@ void TMapViewCommands::ExportWithDialog() {
   QString path = file->text().trimmed();
   if (!path.endsWith(".png", Qt::CaseInsensitive) && !path.endsWith(".pdf", Qt::CaseInsensitive))
     path += ".png";
+  // A file typed in the box is not replaced without asking.
+  if (path != confirmed && QFileInfo::exists(path) &&
+      !base::UserMessages::Current().Confirm(
+          QString::fromUtf8("Файл %1 вже існує. Замінити його?").arg(path)))
+    return;
   LastExport = path;
   try {
     ExportView(path, width->value(), height->value(), bar->isChecked());

@@ -4,6 +4,7 @@
 
 #include "app/DataModule.h"
 #include "base/TextCodec.h"
+#include "base/UserMessages.h"
 #include "core/FAMap.h"
 #include "gfx/ScaleBar.h"
 #include "platform/Translations.h"
@@ -17,6 +18,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QLabel>
@@ -26,6 +28,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+#include <QTimer>
 #include <QToolButton>
 #include <QTranslator>
 #include <gtest/gtest.h>
@@ -274,6 +277,38 @@ TEST_F(ViewCommands, TheViewExportsAtTheChosenSizeAsPngAndPdf) {
       << bytes.mid(box, 40).toStdString();
   EXPECT_THROW(C->ExportView(Program.path() + "/no/such/folder/x.png", 100, 100, true),
                std::exception);
+}
+
+// A file typed into the export window's box that exists already is replaced only when the user
+// says so.
+TEST_F(ViewCommands, TheExportWindowAsksBeforeItReplacesAFile) {
+  const QString png = Program.path() + "/exists.png";
+  QFile existing(png);
+  ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+  existing.write("keep me");
+  existing.close();
+  base::RecordedMessages messages;
+  base::UserMessages* previous = &base::UserMessages::Current();
+  base::UserMessages::Install(&messages);
+  const auto exportTo = [&](bool answer) {
+    messages.Answer = answer;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = Form->findChild<QDialog*>("FormExportMap");
+      ASSERT_NE(dialog, nullptr);
+      dialog->findChild<QLineEdit*>("edtFile")->setText(png);
+      dialog->accept();
+    });
+    C->ActionExport->trigger();
+  };
+  exportTo(false);
+  ASSERT_EQ(messages.Shown.size(), 1);
+  EXPECT_TRUE(messages.Shown[0].contains("exists.png"));
+  ASSERT_TRUE(existing.open(QIODevice::ReadOnly));
+  EXPECT_EQ(existing.readAll(), QByteArray("keep me"));
+  existing.close();
+  exportTo(true);
+  EXPECT_EQ(QImage(png).isNull(), false) << "replaced by the map's picture";
+  base::UserMessages::Install(previous);
 }
 
 TEST_F(ViewCommands, TheOwnViewerShowsAWindows1251PageAndFollowsItsLinks) {
