@@ -76,6 +76,9 @@ public:
   // The water network's graph, read again when its tables changed since.
   std::shared_ptr<const network::TNetworkGraph> WaterNetwork();
   void MarkShutOff(const network::TNetworkGraph& graph, const network::TShutOff& result);
+  // "Експорт атласу в GeoPackage ...": the whole atlas, with progress and cancel.
+  void miExportGeoPackageClick();
+  bool ExportGeoPackageTo(const QString& path);
   // "Друк ...": the print window with its preview.
   void imPrintClick();
   // "Відкрити атлас ...": the program opens the atlas chosen in place of this one.

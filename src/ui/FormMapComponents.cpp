@@ -193,6 +193,9 @@ void TFormMap::BuildMenus() {
   add(utils, "miShutOff", "Відключення ділянки", &TFormMap::miShutOffClick);
   add(utils, "miNetworkCheck", "Перевірка мережі", &TFormMap::miNetworkCheckClick);
   add(utils, "miNetworkSettings", "Налаштування мережі ...", &TFormMap::miNetworkSettingsClick);
+  add(utils, "N5", "-");
+  add(utils, "miExportGeoPackage", "Експорт атласу в GeoPackage ...",
+      &TFormMap::miExportGeoPackageClick);
   QMenu* help = menuBar()->addMenu(QString::fromUtf8("Допомога"));
   help->setObjectName("miHelp");
   add(help, "imAbout", "Про ...", &TFormMap::imAboutClick);

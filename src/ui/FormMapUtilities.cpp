@@ -9,6 +9,7 @@
 #include "FormMap.h"
 #include "FormOpenAtlas.h"
 #include "FormPrint.h"
+#include "gis/GeoPackageExport.h"
 
 #include "FormSetSymbol.h"
 #include "FormViewSelectedObjects.h"
@@ -27,6 +28,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QToolButton>
@@ -263,6 +266,42 @@ bool TFormMap::TakeOthersChanges() {
   Panels->RebuildLayerList();
   Panels->RebuildTree();
   return true;
+}
+
+void TFormMap::miExportGeoPackageClick() {
+  // The file dialog asks before it replaces a file.
+  const QString path = QFileDialog::getSaveFileName(
+      this, QString::fromUtf8("Експорт атласу в GeoPackage"),
+      QFileInfo(Data.DataRoot).fileName() + ".gpkg", QString::fromUtf8("GeoPackage (*.gpkg)"));
+  if (!path.isEmpty()) ExportGeoPackageTo(path);
+}
+
+bool TFormMap::ExportGeoPackageTo(const QString& path) {
+  QProgressDialog progress(QString::fromUtf8("Експорт атласу в GeoPackage..."),
+                           QString::fromUtf8("Скасувати"), 0, int(Map->Layers.size()), this);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(0);
+  TGeoPackageOptions options;
+  options.Progress = [&progress](int done, int) {
+    progress.setValue(done);
+    QApplication::processEvents();
+    return !progress.wasCanceled();
+  };
+  try {
+    const TGeoPackageReport report = ExportGeoPackage(Map->Content, path, options);
+    if (report.Cancelled) return false;
+    QString text = QString::fromUtf8("Записано %1 об'єктів у %2 таблицях: %3")
+                       .arg(report.Features)
+                       .arg(report.Tables.size())
+                       .arg(path);
+    if (!report.Problems.isEmpty())
+      text += QString::fromUtf8("\nНе записано:\n") + report.Problems.join('\n');
+    base::UserMessages::Current().ShowMessage(text);
+    return true;
+  } catch (const std::exception& e) {
+    base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
+    return false;
+  }
 }
 
 void TFormMap::imPrintClick() {

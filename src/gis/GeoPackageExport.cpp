@@ -1,0 +1,311 @@
+#include "GeoPackageExport.h"
+
+#include "db/Error.h"
+#include "db/Table.h"
+#include "layers/GeometryFile.h"
+#include "layers/RecordIndex.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <gdal.h>
+#include <ogr_api.h>
+#include <ogr_geometry.h>
+#include <ogr_spatialref.h>
+#include <ogrsf_frmts.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <stdexcept>
+
+namespace {
+
+std::runtime_error Failure(const QString& path, const QString& what) {
+  return std::runtime_error((path + ": " + what).toStdString());
+}
+
+// A table name GeoPackage readers take everywhere: letters, digits and "_", from the file's base
+// name, made unique.
+QString TableNameFor(const TCustomLayer& layer, std::set<QString>& used) {
+  QString base = QFileInfo(layer.FileName).completeBaseName().toLower();
+  base.replace(QRegularExpression("[^a-z0-9_]"), "_");
+  if (base.isEmpty() || base[0].isDigit()) base.prepend("layer_");
+  QString name = base;
+  for (int n = 2; used.count(name); ++n)
+    name = base + "_" + QString::number(n);
+  used.insert(name);
+  return name;
+}
+
+OGRFieldType FieldTypeOf(db::FieldType t, OGRFieldSubType& sub) {
+  sub = OFSTNone;
+  switch (t) {
+  case db::FieldType::SmallInt:
+  case db::FieldType::Integer:
+  case db::FieldType::AutoInc:
+    return OFTInteger64;
+  case db::FieldType::Float:
+  case db::FieldType::Currency:
+  case db::FieldType::BCD:
+    return OFTReal;
+  case db::FieldType::Boolean:
+    sub = OFSTBoolean;
+    return OFTInteger;
+  case db::FieldType::Date:
+    return OFTDate;
+  case db::FieldType::Time:
+    return OFTTime;
+  case db::FieldType::DateTime:
+    return OFTDateTime;
+  default:
+    return db::IsBlobType(t) && t != db::FieldType::Memo ? OFTBinary : OFTString;
+  }
+}
+
+void SetField(OGRFeature& f, int index, const db::Value& v, OGRFieldType type) {
+  if (db::IsNull(v)) return f.SetFieldNull(index);
+  switch (type) {
+  case OFTInteger64:
+    return f.SetField(index, GIntBig(db::ValueToInteger(v)));
+  case OFTInteger:
+    return f.SetField(index, int(db::ValueToBoolean(v)));
+  case OFTReal:
+    return f.SetField(index, db::ValueToFloat(v));
+  case OFTDate:
+  case OFTTime:
+  case OFTDateTime: {
+    const QDateTime dt = std::holds_alternative<QDate>(v)       ? std::get<QDate>(v).startOfDay()
+                         : std::holds_alternative<QDateTime>(v) ? std::get<QDateTime>(v)
+                         : std::holds_alternative<QTime>(v)
+                             ? QDateTime(QDate(1, 1, 1), std::get<QTime>(v))
+                             : QDateTime();
+    if (!dt.isValid()) return f.SetFieldNull(index);
+    return f.SetField(index, dt.date().year(), dt.date().month(), dt.date().day(), dt.time().hour(),
+                      dt.time().minute(), float(dt.time().second()), 0);
+  }
+  case OFTBinary: {
+    const QByteArray bytes = db::ValueToBytes(v);
+    return f.SetField(index, int(bytes.size()), reinterpret_cast<const GByte*>(bytes.constData()));
+  }
+  default:
+    return f.SetField(index, db::ValueToString(v).toUtf8().constData());
+  }
+}
+
+// The shape of one geometry record as OGR's: points, lines, areas (rings sorted into polygons
+// with their holes).
+std::unique_ptr<OGRGeometry> ShapeOf(const TGeometryFile& file, const TGeometryFile::Record& r) {
+  if (!r.HasBox) return nullptr;
+  const int type = r.ShapeType % 10;
+  if (type == 1) {
+    const TGeometryFile::Parts none;
+    return std::make_unique<OGRPoint>(r.XMin, r.YMin);
+  }
+  if (!TGeometryFile::HasParts(r.ShapeType)) return nullptr;
+  const TGeometryFile::Parts parts = file.ReadParts(r);
+  const auto ring = [&](int part, auto& line) {
+    for (int k = parts.Starts[size_t(part)]; k < parts.Starts[size_t(part) + 1]; ++k) {
+      const TWorldPoint p = file.PointAt(parts, k);
+      line.addPoint(p.X, p.Y);
+    }
+  };
+  if (type == 3) {
+    auto lines = std::make_unique<OGRMultiLineString>();
+    for (int part = 0; part < parts.NumParts; ++part) {
+      auto line = std::make_unique<OGRLineString>();
+      ring(part, *line);
+      lines->addGeometryDirectly(line.release());
+    }
+    return lines;
+  }
+  std::vector<OGRGeometry*> polygons;
+  for (int part = 0; part < parts.NumParts; ++part) {
+    auto polygon = std::make_unique<OGRPolygon>();
+    auto linear = std::make_unique<OGRLinearRing>();
+    ring(part, *linear);
+    linear->closeRings();
+    polygon->addRingDirectly(linear.release());
+    polygons.push_back(polygon.release());
+  }
+  if (polygons.empty()) return nullptr;
+  int valid = 0;
+  const char* options[] = {"METHOD=ONLY_CCW", nullptr};
+  std::unique_ptr<OGRGeometry> organized(
+      OGRGeometryFactory::organizePolygons(polygons.data(), int(polygons.size()), &valid, options));
+  return std::unique_ptr<OGRGeometry>(OGRGeometryFactory::forceToMultiPolygon(organized.release()));
+}
+
+OGRwkbGeometryType LayerTypeOf(const TCustomLayer& layer) {
+  if (const_cast<TCustomLayer&>(layer).ObjectRowsTable()) return wkbPoint;
+  switch (layer.PrimitiveType) {
+  case 1:
+  case 7:
+    return wkbPoint;
+  case 5:
+    return wkbMultiPolygon;
+  default:
+    return wkbMultiLineString;
+  }
+}
+
+class Writer {
+public:
+  Writer(const QString& path, const QString& temp, const TGeoPackageOptions& options)
+      : Path(path), Options(options) {
+    GDALAllRegister();
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GPKG");
+    if (!driver) throw Failure(path, "GDAL has no GeoPackage driver");
+    Data.reset(driver->Create(temp.toUtf8().constData(), 0, 0, 0, GDT_Unknown, nullptr));
+    if (!Data)
+      throw Failure(path, QString::fromUtf8("не вдається створити файл: ") + CPLGetLastErrorMsg());
+    if (!options.Crs.isEmpty()) {
+      Crs = std::make_unique<OGRSpatialReference>();
+      Crs->SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+      if (Crs->SetFromUserInput(options.Crs.toUtf8().constData()) != OGRERR_NONE)
+        throw Failure(path, QString::fromUtf8("невідома система координат ") + options.Crs);
+    }
+  }
+
+  // Writes one layer; its problem, or empty.
+  QString Layer(TCustomLayer& layer, const QString& name, int64_t& features) {
+    db::Table* objects = layer.ObjectRowsTable();
+    db::Table& rows = objects ? *objects : layer.Attributes();
+    const bool hasRows = !rows.TableName().isEmpty();
+    char** creation = nullptr;
+    creation = CSLSetNameValue(creation, "IDENTIFIER", layer.ClassName.toUtf8().constData());
+    creation = CSLSetNameValue(creation, "DESCRIPTION",
+                               QString("%1.%2").arg(layer.Category).arg(layer.Class).toUtf8());
+    OGRLayer* out =
+        Data->CreateLayer(name.toUtf8().constData(), Crs.get(), LayerTypeOf(layer), creation);
+    CSLDestroy(creation);
+    if (!out) return QString::fromUtf8("таблицю не створено: ") + CPLGetLastErrorMsg();
+    std::vector<OGRFieldType> types;
+    if (hasRows) {
+      if (!rows.Active()) rows.Open();
+      for (const db::FieldDef& def : rows.FieldDefs()) {
+        OGRFieldSubType sub = OFSTNone;
+        const OGRFieldType type = FieldTypeOf(def.Type, sub);
+        OGRFieldDefn field(def.Name.toUtf8().constData(), type);
+        field.SetSubType(sub);
+        if (out->CreateField(&field) != OGRERR_NONE)
+          return QString::fromUtf8("поле %1 не створено").arg(def.Name);
+        types.push_back(type);
+      }
+    }
+    // Every row's values in one walk of the table, by position.
+    std::vector<std::vector<db::Value>> values;
+    if (hasRows) {
+      std::vector<size_t> all(rows.FieldDefs().size());
+      for (size_t f = 0; f < all.size(); ++f)
+        all[f] = f;
+      values.resize(size_t(rows.RecordCount()));
+      rows.ReadColumns(
+          all, [&](size_t position, const std::vector<db::Value>& v) { values[position] = v; });
+    }
+    if (out->StartTransaction() != OGRERR_NONE) return "no transaction";
+    const auto put = [&](std::unique_ptr<OGRGeometry> shape, int position) {
+      OGRFeature feature(out->GetLayerDefn());
+      if (shape) {
+        if (Crs) shape->assignSpatialReference(Crs.get());
+        feature.SetGeometryDirectly(shape.release());
+      }
+      if (position >= 0 && size_t(position) < values.size())
+        for (size_t f = 0; f < types.size(); ++f)
+          SetField(feature, int(f), values[size_t(position)][f], types[f]);
+      if (out->CreateFeature(&feature) != OGRERR_NONE)
+        throw Failure(Path, QString::fromUtf8("об'єкт не записано: ") + CPLGetLastErrorMsg());
+      ++features;
+    };
+    if (objects) {
+      // Points kept in a table: at their X and Y.
+      const auto x = objects->FieldDefs().size(), none = size_t(-1);
+      size_t cx = none, cy = none;
+      for (size_t f = 0; f < x; ++f) {
+        if (objects->FieldDefs()[f].Name.compare("X", Qt::CaseInsensitive) == 0) cx = f;
+        if (objects->FieldDefs()[f].Name.compare("Y", Qt::CaseInsensitive) == 0) cy = f;
+      }
+      for (size_t p = 0; p < values.size(); ++p) {
+        std::unique_ptr<OGRGeometry> point;
+        if (cx != none && cy != none && !db::IsNull(values[p][cx]) && !db::IsNull(values[p][cy]))
+          point = std::make_unique<OGRPoint>(db::ValueToFloat(values[p][cx]),
+                                             db::ValueToFloat(values[p][cy]));
+        put(std::move(point), int(p));
+      }
+    } else {
+      TGeometryFile file(layer.FullPath);
+      const auto index = TRecordIndex::For(layer.FullPath);
+      for (const TGeometryFile::Record& r : index->Records)
+        put(ShapeOf(file, r), hasRows ? rows.PositionOfRecord(r.Index) : -1);
+      index->ThrowIfBroken();
+    }
+    if (out->CommitTransaction() != OGRERR_NONE) return "not committed";
+    return QString();
+  }
+
+  void Close() { Data.reset(); }
+
+private:
+  QString Path;
+  const TGeoPackageOptions& Options;
+  struct Closer {
+    void operator()(GDALDataset* d) const { GDALClose(d); }
+  };
+  std::unique_ptr<GDALDataset, Closer> Data;
+  std::unique_ptr<OGRSpatialReference> Crs;
+};
+
+} // namespace
+
+TGeoPackageReport ExportGeoPackage(TMapContent& content, const QString& path,
+                                   const TGeoPackageOptions& options) {
+  TGeoPackageReport report;
+  // Beside the target, so that putting it in place is a rename on one file system.
+  const QString temp = path + ".part.gpkg";
+  QFile::remove(temp);
+  bool whole = false;
+  try {
+    Writer writer(path, temp, options);
+    std::set<QString> used;
+    const int total = int(content.Layers.size());
+    for (int i = 0; i < total; ++i) {
+      TCustomLayer& layer = *content.Layers[size_t(i)];
+      const QString name = TableNameFor(layer, used);
+      int64_t features = 0;
+      QString problem;
+      try {
+        problem = writer.Layer(layer, name, features);
+      } catch (const db::Error& e) {
+        problem = e.Message;
+      }
+      if (problem.isEmpty())
+        report.Tables << QString("%1: %2").arg(name).arg(features);
+      else
+        report.Problems << QString("%1 (%2): %3").arg(layer.ClassName, layer.FileName, problem);
+      report.Features += features;
+      if (options.Progress && !options.Progress(i + 1, total)) {
+        report.Cancelled = true;
+        break;
+      }
+    }
+    writer.Close();
+    whole = !report.Cancelled;
+  } catch (...) {
+    QFile::remove(temp);
+    throw;
+  }
+  if (!whole) {
+    QFile::remove(temp);
+    return report;
+  }
+  std::error_code error;
+  std::filesystem::rename(temp.toStdString(), path.toStdString(), error);
+  if (error) {
+    QFile::remove(temp);
+    throw Failure(path, QString::fromStdString(error.message()));
+  }
+  return report;
+}
