@@ -73,3 +73,49 @@ TEST(IdentifyCommand, AtAHydrantOnAMainItListsTheHydrantThenTheMain) {
   RunProgram({"--identify", "1,2", "--data-root", atlas.path() + "/none"}, exit);
   EXPECT_EQ(exit, 1);
 }
+
+// `vandrel --isolate PIPE` prints the shut-off as CSV lines, the failed valves widen it, and a
+// pipe not in the table or a model never calculated ends with a message and exit 1.
+TEST(NetworkCommands, IsolatePrintsTheShutOffAndRefusesWhatItCannotAnswer) {
+  QTemporaryDir atlas;
+  demo::WriteAtlas(atlas.path(), 1, 5);
+  int exit = 0;
+  const QString out = RunProgram({"--isolate", "20", "--data-root", atlas.path()}, exit);
+  ASSERT_EQ(exit, 0) << out.toStdString();
+  QStringList valves;
+  int pipes = 0;
+  for (const QString& line : out.split('\n', Qt::SkipEmptyParts)) {
+    const QString kind = line.section(',', 0, 0);
+    EXPECT_TRUE(kind == "pipe" || kind == "valve" || kind == "connection") << line.toStdString();
+    pipes += kind == "pipe";
+    if (kind == "valve") valves << line.section(',', 1, 1);
+  }
+  EXPECT_TRUE(out.startsWith("pipe,20,")) << "the pipe itself first";
+  ASSERT_GE(valves.size(), 1);
+  // The first valve will not close: more pipes go dry, and it is no longer one to close.
+  const QString wider = RunProgram(
+      {"--isolate", "20", "--failed-valves", valves[0], "--data-root", atlas.path()}, exit);
+  ASSERT_EQ(exit, 0);
+  EXPECT_GT(wider.count("pipe,"), pipes);
+  EXPECT_FALSE(wider.contains("valve," + valves[0] + ","));
+  // A pipe that is not there.
+  RunProgram({"--isolate", "999999", "--data-root", atlas.path()}, exit);
+  EXPECT_EQ(exit, 1);
+  // A model never through the topology calculation.
+  {
+    db::Table water(atlas.path() + "/MAPS", "Water.dbf");
+    water.Open();
+    for (water.First(); !water.Eof(); water.Next()) {
+      water.Edit();
+      water.FieldByName("HUB1CODE").SetAsInteger(0);
+      water.FieldByName("HUB2CODE").SetAsInteger(0);
+      water.Post();
+    }
+  }
+  RunProgram({"--isolate", "20", "--data-root", atlas.path()}, exit);
+  EXPECT_EQ(exit, 1);
+  // The check of both networks.
+  const QString check = RunProgram({"--check-network", "--data-root", atlas.path()}, exit);
+  EXPECT_EQ(exit, 0);
+  EXPECT_TRUE(check.contains("# Water.dbf") && check.contains("# Kanaliz.dbf"));
+}
