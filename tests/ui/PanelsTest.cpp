@@ -299,7 +299,8 @@ TEST_F(Panels, AGroupWithoutAFontIsDrawnInItsClasssFont) {
     QImage picture(200, 16, QImage::Format_RGB32);
     gfx::Canvas canvas(picture);
     P->lboxObjectsDrawItem(canvas, line, QRect(0, 0, 200, 16));
-    return picture.copy(40, 0, 30, 16); // the symbol
+    // The symbol, above the line's bottom row (where the tree's dotted lines run on).
+    return picture.copy(40, 0, 30, 14);
   };
   const QImage withoutFont = draw();
   const int owner = TreeLine<TClassObject>(
