@@ -1,4 +1,5 @@
 #include "GeoPackageExport.h"
+#include "LayerStyle.h"
 
 #include "db/Error.h"
 #include "db/Table.h"
@@ -246,6 +247,44 @@ public:
     return QString();
   }
 
+  // QGIS's default styles: a row per table in `layer_styles`.
+  void Styles(const std::vector<std::pair<QString, TLayerLook>>& looks) {
+    OGRLayer* styles = Data->CreateLayer("layer_styles", nullptr, wkbNone, nullptr);
+    if (!styles) throw Failure(Path, QString::fromUtf8("таблицю стилів не створено"));
+    const char* texts[] = {"f_table_catalog", "f_table_schema",
+                           "f_table_name",    "f_geometry_column",
+                           "styleName",       "styleQML",
+                           "styleSLD",        "description",
+                           "owner",           "ui"};
+    for (const char* name : texts) {
+      OGRFieldDefn field(name, OFTString);
+      styles->CreateField(&field);
+    }
+    OGRFieldDefn useAsDefault("useAsDefault", OFTInteger);
+    useAsDefault.SetSubType(OFSTBoolean);
+    styles->CreateField(&useAsDefault);
+    OGRFieldDefn updated("update_time", OFTDateTime);
+    styles->CreateField(&updated);
+    if (styles->StartTransaction() != OGRERR_NONE)
+      throw Failure(Path, QString::fromUtf8("стилі не записано: ") + CPLGetLastErrorMsg());
+    for (const auto& [table, look] : looks) {
+      OGRFeature row(styles->GetLayerDefn());
+      row.SetField("f_table_catalog", "");
+      row.SetField("f_table_schema", "");
+      row.SetField("f_table_name", table.toUtf8().constData());
+      row.SetField("f_geometry_column", "geom");
+      row.SetField("styleName", table.toUtf8().constData());
+      row.SetField("styleQML", StyleQml(look).toUtf8().constData());
+      row.SetField("styleSLD", "");
+      row.SetField("useAsDefault", 1);
+      row.SetField("description", "Vandrel");
+      if (styles->CreateFeature(&row) != OGRERR_NONE)
+        throw Failure(Path, QString::fromUtf8("стиль не записано: ") + CPLGetLastErrorMsg());
+    }
+    if (styles->CommitTransaction() != OGRERR_NONE)
+      throw Failure(Path, QString::fromUtf8("стилі не записано: ") + CPLGetLastErrorMsg());
+  }
+
   void Close() { Data.reset(); }
 
 private:
@@ -271,6 +310,14 @@ TGeoPackageReport ExportGeoPackage(TMapContent& content, const QString& path,
     Writer writer(path, temp, options);
     std::set<QString> used;
     const int total = int(content.Layers.size());
+    // The looks of the layers, from their rows of the layers table.
+    std::map<std::pair<int, int>, TLayerLook> lookOf;
+    db::Table& rows = content.ClassTable;
+    if (rows.Active())
+      for (rows.First(); !rows.Eof(); rows.Next())
+        lookOf[{int(rows.FieldByName("Category").AsInteger()),
+                int(rows.FieldByName("Class").AsInteger())}] = LookOfRow(rows);
+    std::vector<std::pair<QString, TLayerLook>> looks;
     for (int i = 0; i < total; ++i) {
       TCustomLayer& layer = *content.Layers[size_t(i)];
       const QString name = TableNameFor(layer, used);
@@ -281,9 +328,11 @@ TGeoPackageReport ExportGeoPackage(TMapContent& content, const QString& path,
       } catch (const db::Error& e) {
         problem = e.Message;
       }
-      if (problem.isEmpty())
+      if (problem.isEmpty()) {
         report.Tables << QString("%1: %2").arg(name).arg(features);
-      else
+        if (const auto look = lookOf.find({layer.Category, layer.Class}); look != lookOf.end())
+          looks.emplace_back(name, look->second);
+      } else
         report.Problems << QString("%1 (%2): %3").arg(layer.ClassName, layer.FileName, problem);
       report.Features += features;
       if (options.Progress && !options.Progress(i + 1, total)) {
@@ -291,6 +340,7 @@ TGeoPackageReport ExportGeoPackage(TMapContent& content, const QString& path,
         break;
       }
     }
+    if (!report.Cancelled) writer.Styles(looks);
     writer.Close();
     whole = !report.Cancelled;
   } catch (...) {

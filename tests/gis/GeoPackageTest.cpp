@@ -11,13 +11,28 @@
 #include "layers/LayerKinds.h"
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QTemporaryDir>
 #include <gdal.h>
 #include <gtest/gtest.h>
+#include <map>
 #include <ogr_geometry.h>
 #include <ogrsf_frmts.h>
 
 namespace {
+
+// The symbol fonts' signs are looked up in the font database, which needs the application.
+struct GuiEnvironment : ::testing::Environment {
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "gis_tests";
+    static char* argv[] = {name, nullptr};
+    if (!QGuiApplication::instance()) App = new QGuiApplication(argc, argv);
+  }
+  void TearDown() override { delete App; }
+  QGuiApplication* App = nullptr;
+};
+const auto* const gui = ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
 
 struct Atlas {
   QTemporaryDir Dir;
@@ -49,7 +64,7 @@ TEST(GeoPackage, EveryLayerIsATableOfItsFeaturesWithTypedFields) {
   EXPECT_TRUE(report.Problems.isEmpty()) << report.Problems.join("; ").toStdString();
   const Dataset data = Open(path);
   ASSERT_NE(data, nullptr);
-  EXPECT_EQ(data->GetLayerCount(), int(atlas.Map.Layers.size()));
+  EXPECT_EQ(data->GetLayerCount(), int(atlas.Map.Layers.size()) + 1) << "and layer_styles";
   // The water pipes: a line per row, its fields typed, its texts Cyrillic.
   OGRLayer* water = data->GetLayerByName("water");
   ASSERT_NE(water, nullptr);
@@ -90,6 +105,37 @@ TEST(GeoPackage, EveryLayerIsATableOfItsFeaturesWithTypedFields) {
       courtyard = courtyard || polygon->getNumInteriorRings() > 0;
   }
   EXPECT_TRUE(courtyard);
+}
+
+// The look goes with the data: a default QGIS style per table, with the layer's pen, its symbol
+// in the signs the program draws it with, and its scale window.
+TEST(GeoPackage, EveryTableHasItsDefaultStyle) {
+  Atlas atlas;
+  const QString path = atlas.Dir.filePath("atlas.gpkg");
+  ExportGeoPackage(atlas.Map, path);
+  const Dataset data = Open(path);
+  ASSERT_NE(data, nullptr);
+  OGRLayer* styles = data->GetLayerByName("layer_styles");
+  ASSERT_NE(styles, nullptr);
+  std::map<QString, QString> qml;
+  for (auto& row : *styles) {
+    EXPECT_EQ(row->GetFieldAsInteger("useAsDefault"), 1);
+    EXPECT_STREQ(row->GetFieldAsString("f_geometry_column"), "geom");
+    qml[QString::fromUtf8(row->GetFieldAsString("f_table_name"))] =
+        QString::fromUtf8(row->GetFieldAsString("styleQML"));
+  }
+  EXPECT_EQ(int(qml.size()), int(atlas.Map.Layers.size()));
+  // The water mains: blue lines (the table's colour 0x00FF0000 is blue, green, red from the top).
+  EXPECT_TRUE(qml["water"].contains("SimpleLine"));
+  EXPECT_TRUE(qml["water"].contains("\"line_color\" v=\"0,0,255,255\""));
+  // The buildings show from 1 : 31,496 inwards (0.12 pixels per metre).
+  EXPECT_TRUE(qml["buildings"].contains("hasScaleBasedVisibilityFlag=\"1\""));
+  EXPECT_TRUE(qml["buildings"].contains("minScale=\"31496\"")) << qml["buildings"].toStdString();
+  // Hydrants: a font marker with the sign the map draws for Webdings "H".
+  EXPECT_TRUE(qml["hydrants"].contains("FontMarker")) << qml["hydrants"].toStdString();
+  EXPECT_FALSE(qml["hydrants"].contains("\"chr\" v=\"H\"")) << "the sign, not the letter";
+  // Labels by their field.
+  EXPECT_TRUE(qml["buildings"].contains("fieldName=\"NUMBER\""));
 }
 
 TEST(GeoPackage, ACancelledOrFailedExportLeavesNoFileAndKeepsAnEarlierOne) {
