@@ -54,17 +54,15 @@ void TFAMap::MarkSelection() {
   {
     gfx::Canvas canvas(sheet);
     canvas.BlinkPasses = 1;
-    for (const TSelectedObject& s : Selection)
-      for (const auto& layer : Layers) {
-        if (layer->Category != s.Category || layer->Class != s.Class) continue;
-        if (!layer->ScaleAllowsDrawing(World.Scale)) break;
-        try {
-          layer->FlashObject(s.ObjectIndex, canvas, World);
-        } catch (const std::exception&) {
-          // An object that cannot be read has no mark; its layer's error is said when drawn.
-        }
-        break;
+    for (const TSelectedObject& s : Selection) {
+      TCustomLayer* layer = Content.LayerOf(s.Category, s.Class);
+      if (!layer || !layer->ScaleAllowsDrawing(World.Scale)) continue;
+      try {
+        layer->FlashObject(s.ObjectIndex, canvas, World);
+      } catch (const std::exception&) {
+        // An object that cannot be read has no mark; its layer's error is said when drawn.
       }
+    }
   }
   DrawSelectionMarks(sheet);
 }

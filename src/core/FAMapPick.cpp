@@ -88,12 +88,7 @@ void TFAMap::PickIndexedObject(TCustomLayer& layer, double wx, double wy, bool e
 }
 
 bool TFAMap::LocateLayerObject(int Category, int Class, int ObjectIndex) {
-  TCustomLayer* layer = nullptr;
-  for (const auto& l : Layers)
-    if (l->Category == Category && l->Class == Class) {
-      layer = l.get();
-      break;
-    }
+  TCustomLayer* layer = Content.LayerOf(Category, Class);
   if (!layer) return false;
   const TExtent before = World.ViewExtent;
   bool located = false;

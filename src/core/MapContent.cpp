@@ -100,6 +100,12 @@ void TMapContent::NoteFailure(int Category, int Class, const QString& Reason) {
     Failures[{Category, Class}] = Reason;
 }
 
+TCustomLayer* TMapContent::LayerOf(int Category, int Class) const {
+  for (const auto& layer : Layers)
+    if (layer->Category == Category && layer->Class == Class) return layer.get();
+  return nullptr;
+}
+
 QString TMapContent::FailureOf(int Category, int Class) const {
   const auto found = Failures.find({Category, Class});
   return found == Failures.end() ? QString() : found->second;

@@ -34,6 +34,9 @@ public:
   void DrawLayers(gfx::Canvas& canvas, const std::function<void(int, const QString&)>& onError,
                   const std::function<void()>& afterLayer = {});
 
+  // The layer of this category and class (the layers table's first row of it); null when the
+  // map has none.
+  TCustomLayer* LayerOf(int Category, int Class) const;
   // Why the layer of this category and class failed, at its load or at its last drawing; empty
   // when it did not. Kept until the map is loaded again or the layer draws.
   QString FailureOf(int Category, int Class) const;

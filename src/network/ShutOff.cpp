@@ -1,20 +1,12 @@
 #include "ShutOff.h"
 
+#include "base/Csv.h"
+
 #include <QStringList>
 #include <deque>
 #include <stdexcept>
 
 namespace network {
-
-namespace {
-
-QString CsvField(const QString& text) {
-  if (!text.contains(',') && !text.contains('"') && !text.contains('\n') && !text.contains('\r'))
-    return text;
-  return "\"" + QString(text).replace("\"", "\"\"") + "\"";
-}
-
-} // namespace
 
 TShutOff ShutOffPipe(const TNetworkGraph& Graph, const TNetworkSettings& Settings, int64_t PipeCode,
                      const std::set<int64_t>& FailedValveCodes) {
@@ -77,15 +69,15 @@ QStringList ShutOffCsv(const TNetworkGraph& Graph, const TShutOff& Result) {
   for (const int pipe : Result.DryPipes)
     lines << QString("pipe,%1,%2")
                  .arg(Graph.Pipes()[size_t(pipe)].Code)
-                 .arg(CsvField(Graph.PipeLabel(pipe)));
+                 .arg(base::CsvField(Graph.PipeLabel(pipe)));
   for (const int node : Result.Valves)
     lines << QString("valve,%1,%2")
                  .arg(Graph.Nodes()[size_t(node)].Code)
-                 .arg(CsvField(Graph.NodeLabel(node)));
+                 .arg(base::CsvField(Graph.NodeLabel(node)));
   for (const int node : Result.Connections)
     lines << QString("connection,%1,%2")
                  .arg(Graph.Nodes()[size_t(node)].Code)
-                 .arg(CsvField(Graph.NodeAddress(node)));
+                 .arg(base::CsvField(Graph.NodeAddress(node)));
   return lines;
 }
 

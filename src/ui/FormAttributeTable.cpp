@@ -3,6 +3,7 @@
 #include "CsvExport.h"
 
 #include "base/AtomicFile.h"
+#include "base/Csv.h"
 #include "base/UserMessages.h"
 #include "core/FAMap.h"
 #include "db/Error.h"
@@ -21,21 +22,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <numeric>
-
-namespace {
-
-// A field of a CSV line: quoted when it holds a separator, a quote or a line break, its quotes
-// doubled.
-QByteArray CsvField(const QString& text) {
-  QByteArray bytes = text.toUtf8();
-  if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\n') &&
-      !bytes.contains('\r'))
-    return bytes;
-  bytes.replace("\"", "\"\"");
-  return "\"" + bytes + "\"";
-}
-
-} // namespace
 
 // ---------------------------------------------------------------- the window
 
@@ -112,9 +98,7 @@ TFormAttributeTable::TFormAttributeTable(TFAMap& map, TCustomLayer& layer, QWidg
 }
 
 TCustomLayer* TFormAttributeTable::Layer() const {
-  for (const auto& layer : Map.Layers)
-    if (layer->Category == LayerCategory && layer->Class == LayerClass) return layer.get();
-  return nullptr;
+  return Map.Content.LayerOf(LayerCategory, LayerClass);
 }
 
 void TFormAttributeTable::AllowEditing() {
@@ -221,13 +205,14 @@ QByteArray TFormAttributeTable::Csv() const {
   QByteArray csv;
   const auto& defs = Rows.FieldDefs();
   for (size_t f = 0; f < defs.size(); ++f)
-    csv += (f ? "," : "") + CsvField(defs[f].Name);
+    csv += (f ? "," : "") + base::CsvField(defs[f].Name).toUtf8();
   csv += "\r\n";
   for (int position : Model->Shown()) {
     for (size_t f = 0; f < defs.size(); ++f) {
       const db::Value v = Rows.ValueAt(position, f);
-      csv += (f ? "," : "") +
-             CsvField(db::IsBlobType(defs[f].Type) ? QString() : db::ValueToString(v));
+      csv +=
+          (f ? "," : "") +
+          base::CsvField(db::IsBlobType(defs[f].Type) ? QString() : db::ValueToString(v)).toUtf8();
     }
     csv += "\r\n";
   }

@@ -100,9 +100,7 @@ void TFormMap::InstallSymbolChoice() {
 }
 
 void TFormMap::ShowAttributeTable(int category, int cls) {
-  TCustomLayer* layer = nullptr;
-  for (const auto& l : Map->Layers)
-    if (l->Category == category && l->Class == cls) layer = l.get();
+  TCustomLayer* layer = Map->Content.LayerOf(category, cls);
   if (!layer) {
     base::UserMessages::Current().ShowMessage(
         QString::fromUtf8("Шар класу %1.%2 не завантажено").arg(category).arg(cls));

@@ -1,5 +1,7 @@
 #include "TableDump.h"
 
+#include "base/Csv.h"
+
 #include "db/Error.h"
 #include "db/Query.h"
 
@@ -30,11 +32,7 @@ QString OneLine(QString text) {
 }
 
 QString CsvQuote(const QString& text) {
-  if (!text.contains(',') && !text.contains('"') && !text.contains('\n') && !text.contains('\r'))
-    return text;
-  QString quoted = text;
-  quoted.replace("\"", "\"\"");
-  return "\"" + quoted + "\"";
+  return base::CsvField(text);
 }
 
 QString DumpText(const db::Field& field) {
