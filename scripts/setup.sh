@@ -9,6 +9,7 @@ PACKAGES=(
   libshp-dev libsqlite3-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   pxlib-dev poppler-utils libgdal-dev gdal-bin
+  python3-qgis python3-numpy postgresql-15-postgis-3
   fonts-dejavu-core fonts-symbola xvfb xauth x11-utils imagemagick xdotool
   locales
 )

@@ -1,11 +1,14 @@
 #include "GeoPackageExport.h"
 #include "LayerStyle.h"
+#include "ObjectLooks.h"
+#include "QgisProject.h"
 
 #include "db/Error.h"
 #include "db/Table.h"
 #include "layers/GeometryFile.h"
 #include "layers/RecordIndex.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -153,6 +156,54 @@ OGRwkbGeometryType LayerTypeOf(const TCustomLayer& layer) {
   }
 }
 
+int GeometryOf(const TCustomLayer& layer) {
+  switch (LayerTypeOf(layer)) {
+  case wkbPoint:
+    return 1;
+  case wkbMultiPolygon:
+    return 3;
+  default:
+    return 2;
+  }
+}
+
+// Each class's name, look and switch from its row of the layers table.
+std::map<std::pair<int, int>, TProjectLayer> ClassRows(db::Table& rows) {
+  std::map<std::pair<int, int>, TProjectLayer> rowOf;
+  if (!rows.Active()) return rowOf;
+  for (rows.First(); !rows.Eof(); rows.Next()) {
+    TProjectLayer layer;
+    layer.Category = int(rows.FieldByName("Category").AsInteger());
+    layer.Name = rows.FieldByName("ClassName").AsString();
+    layer.Visible = rows.FieldByName("Visibled").AsBoolean();
+    layer.Look = LookOfRow(rows);
+    rowOf.emplace(std::pair{layer.Category, int(rows.FieldByName("Class").AsInteger())}, layer);
+  }
+  return rowOf;
+}
+
+// The project's frame: its name, the categories of the classification tree and the first view.
+// A categories table that cannot be read leaves the groups named by their numbers.
+TQgisProject ProjectOf(TMapContent& content, const QString& path) {
+  TQgisProject project;
+  project.Name = QFileInfo(path).completeBaseName();
+  project.FileName = QFileInfo(path).fileName();
+  project.View = content.World.FullExtent;
+  try {
+    db::Table categories;
+    categories.SetDatabaseName(content.BaseDir);
+    categories.SetTableName("CATEGORYREEST.db");
+    categories.Open();
+    for (categories.First(); !categories.Eof(); categories.Next())
+      project.Categories.push_back({int(categories.FieldByName("Category").AsInteger()),
+                                    categories.FieldByName("CategoryName").AsString(),
+                                    categories.FieldByName("Visibled").AsBoolean()});
+  } catch (const db::Error&) {
+    project.Categories.clear();
+  }
+  return project;
+}
+
 class Writer {
 public:
   Writer(const QString& path, const QString& temp, const TGeoPackageOptions& options)
@@ -172,7 +223,8 @@ public:
   }
 
   // Writes one layer; its problem, or empty.
-  QString Layer(TCustomLayer& layer, const QString& name, int64_t& features) {
+  QString Layer(TCustomLayer& layer, const QString& name, const TLayerLook* look,
+                const TGroupSymbols& groups, int64_t& features) {
     db::Table* objects = layer.ObjectRowsTable();
     db::Table& rows = objects ? *objects : layer.Attributes();
     const bool hasRows = !rows.TableName().isEmpty();
@@ -197,6 +249,19 @@ public:
         types.push_back(type);
       }
     }
+    // The objects' own looks, in columns after the table's.
+    std::vector<QString> fieldNames;
+    if (hasRows)
+      for (const db::FieldDef& def : rows.FieldDefs())
+        fieldNames.push_back(def.Name);
+    std::unique_ptr<TObjectLooks> looks;
+    if (look) looks = std::make_unique<TObjectLooks>(layer, *look, groups, fieldNames);
+    if (looks)
+      for (const TStyleColumn& column : looks->Columns()) {
+        OGRFieldDefn field(column.Name.toUtf8().constData(), column.Real ? OFTReal : OFTString);
+        if (out->CreateField(&field) != OGRERR_NONE)
+          return QString::fromUtf8("поле %1 не створено").arg(column.Name);
+      }
     // Every row's values in one walk of the table, by position.
     std::vector<std::vector<db::Value>> values;
     if (hasRows) {
@@ -208,15 +273,29 @@ public:
           all, [&](size_t position, const std::vector<db::Value>& v) { values[position] = v; });
     }
     if (out->StartTransaction() != OGRERR_NONE) return "no transaction";
-    const auto put = [&](std::unique_ptr<OGRGeometry> shape, int position) {
+    const auto put = [&](std::unique_ptr<OGRGeometry> shape, int position, int record) {
       OGRFeature feature(out->GetLayerDefn());
       if (shape) {
         if (Crs) shape->assignSpatialReference(Crs.get());
         feature.SetGeometryDirectly(shape.release());
       }
-      if (position >= 0 && size_t(position) < values.size())
+      const bool hasRow = position >= 0 && size_t(position) < values.size();
+      if (hasRow)
         for (size_t f = 0; f < types.size(); ++f)
           SetField(feature, int(f), values[size_t(position)][f], types[f]);
+      if (looks) {
+        const std::vector<QVariant> own =
+            looks->Values(record, hasRow ? &values[size_t(position)] : nullptr);
+        for (size_t k = 0; k < own.size(); ++k) {
+          const int index = int(types.size() + k);
+          if (own[k].isNull())
+            feature.SetFieldNull(index);
+          else if (own[k].typeId() == QMetaType::Double)
+            feature.SetField(index, own[k].toDouble());
+          else
+            feature.SetField(index, own[k].toString().toUtf8().constData());
+        }
+      }
       if (out->CreateFeature(&feature) != OGRERR_NONE)
         throw Failure(Path, QString::fromUtf8("об'єкт не записано: ") + CPLGetLastErrorMsg());
       ++features;
@@ -234,13 +313,13 @@ public:
         if (cx != none && cy != none && !db::IsNull(values[p][cx]) && !db::IsNull(values[p][cy]))
           point = std::make_unique<OGRPoint>(db::ValueToFloat(values[p][cx]),
                                              db::ValueToFloat(values[p][cy]));
-        put(std::move(point), int(p));
+        put(std::move(point), int(p), int(p));
       }
     } else {
       TGeometryFile file(layer.FullPath);
       const auto index = TRecordIndex::For(layer.FullPath);
       for (const TGeometryFile::Record& r : index->Records)
-        put(ShapeOf(file, r), hasRows ? rows.PositionOfRecord(r.Index) : -1);
+        put(ShapeOf(file, r), hasRows ? rows.PositionOfRecord(r.Index) : -1, r.Index);
       index->ThrowIfBroken();
     }
     if (out->CommitTransaction() != OGRERR_NONE) return "not committed";
@@ -285,6 +364,34 @@ public:
       throw Failure(Path, QString::fromUtf8("стилі не записано: ") + CPLGetLastErrorMsg());
   }
 
+  // The QGIS project, in QGIS's own table (kept out of the GeoPackage's contents, as QGIS keeps
+  // it): the archive as hexadecimal text, which is how QGIS reads it back.
+  void Project(TQgisProject project) {
+    if (Crs) {
+      char* wkt = nullptr;
+      const char* format[] = {"FORMAT=WKT2_2019", nullptr};
+      if (Crs->exportToWkt(&wkt, format) == OGRERR_NONE && wkt) project.CrsWkt = wkt;
+      CPLFree(wkt);
+      project.CrsAuthId = Options.Crs.toUpper();
+    }
+    const QByteArray archive = ZippedProject(QgisProjectXml(project));
+    const QString metadata = QString("{\"last_modified_time\": \"%1\", \"last_modified_user\": "
+                                     "\"vandrel\"}")
+                                 .arg(QDateTime::currentDateTime().toString(Qt::ISODate));
+    const auto quoted = [](QString text) { return "'" + text.replace("'", "''") + "'"; };
+    const QString insert = QString("INSERT INTO qgis_projects VALUES (%1, %2, %3)")
+                               .arg(quoted(project.Name), quoted(metadata),
+                                    quoted(QString::fromLatin1(archive.toHex())));
+    for (const QString& sql :
+         {QString("CREATE TABLE qgis_projects(name TEXT PRIMARY KEY, metadata BLOB, content BLOB)"),
+          insert}) {
+      CPLErrorReset();
+      Data->ExecuteSQL(sql.toUtf8().constData(), nullptr, nullptr);
+      if (CPLGetLastErrorType() >= CE_Failure)
+        throw Failure(Path, QString::fromUtf8("проєкт QGIS не записано: ") + CPLGetLastErrorMsg());
+    }
+  }
+
   void Close() { Data.reset(); }
 
 private:
@@ -310,28 +417,31 @@ TGeoPackageReport ExportGeoPackage(TMapContent& content, const QString& path,
     Writer writer(path, temp, options);
     std::set<QString> used;
     const int total = int(content.Layers.size());
-    // The looks of the layers, from their rows of the layers table.
-    std::map<std::pair<int, int>, TLayerLook> lookOf;
-    db::Table& rows = content.ClassTable;
-    if (rows.Active())
-      for (rows.First(); !rows.Eof(); rows.Next())
-        lookOf[{int(rows.FieldByName("Category").AsInteger()),
-                int(rows.FieldByName("Class").AsInteger())}] = LookOfRow(rows);
+    const std::map<std::pair<int, int>, TProjectLayer> rowOf = ClassRows(content.ClassTable);
+    TQgisProject project = ProjectOf(content, path);
+    const TGroupSymbols groups = ReadGroupSymbols(content.GroupTable);
     std::vector<std::pair<QString, TLayerLook>> looks;
     for (int i = 0; i < total; ++i) {
       TCustomLayer& layer = *content.Layers[size_t(i)];
       const QString name = TableNameFor(layer, used);
       int64_t features = 0;
       QString problem;
+      const auto row = rowOf.find({layer.Category, layer.Class});
       try {
-        problem = writer.Layer(layer, name, features);
+        problem = writer.Layer(layer, name, row == rowOf.end() ? nullptr : &row->second.Look,
+                               groups, features);
       } catch (const db::Error& e) {
         problem = e.Message;
       }
       if (problem.isEmpty()) {
         report.Tables << QString("%1: %2").arg(name).arg(features);
-        if (const auto look = lookOf.find({layer.Category, layer.Class}); look != lookOf.end())
-          looks.emplace_back(name, look->second);
+        if (row != rowOf.end()) {
+          TProjectLayer entry = row->second;
+          entry.Table = name;
+          entry.Geometry = GeometryOf(layer);
+          looks.emplace_back(name, entry.Look);
+          project.Layers.push_back(entry);
+        }
       } else
         report.Problems << QString("%1 (%2): %3").arg(layer.ClassName, layer.FileName, problem);
       report.Features += features;
@@ -340,7 +450,10 @@ TGeoPackageReport ExportGeoPackage(TMapContent& content, const QString& path,
         break;
       }
     }
-    if (!report.Cancelled) writer.Styles(looks);
+    if (!report.Cancelled) {
+      writer.Styles(looks);
+      writer.Project(project);
+    }
     writer.Close();
     whole = !report.Cancelled;
   } catch (...) {

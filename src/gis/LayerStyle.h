@@ -19,9 +19,37 @@ struct TLayerLook {
   QString CharLabel, CharFont, TextFieldLabel, TextFont;
   bool VisibleLabel = false;
   double ZoomInScale = 0, ZoomOutScale = 0, ZoomInLabelScale = 0; // pixels per map unit
+  int RenderType = 0, Shadow = 0;
+  bool PenScale = false, CharLabelScale = false, TextLabelScale = false; // sizes in map units
+  bool TextFontBold = false;
+  double ZoomInGroupChar = 0, ZoomInParamScale = 0;
+  QString ParamSizeField;
+  double ParamSizeKoef = 0;
 };
+
+// The columns a layer's table gets for what the atlas keeps per object: its style file's pen,
+// fill or symbol, its group's symbol, or the multiplier of its width. Their values are QGIS's:
+// colours as "r,g,b,a", styles by QGIS's names, symbols as the signs drawn.
+constexpr unsigned kPenColumns = 1;    // vandrel_pen_color, vandrel_pen_style, vandrel_pen_width
+constexpr unsigned kFillColumns = 2;   // vandrel_fill_color, vandrel_fill_style
+constexpr unsigned kSymbolColumns = 4; // vandrel_char, vandrel_font, vandrel_color, vandrel_size
+constexpr unsigned kGroupColumns = 8;  // vandrel_char, vandrel_font
+constexpr unsigned kSizeColumn = 16;   // vandrel_size
+unsigned ObjectColumnsOf(const TLayerLook& look);
+// QGIS's names of a colour, a pen style and a brush style.
+QString QgisColor(unsigned windowsColour);
+QString QgisLineStyle(int penStyle);
+QString QgisFillStyle(int brushStyle);
+// A symbol font's character as the sign the program draws for it and the font that has the
+// sign; left as it is where the font is drawn as it is.
+void QgisSign(QString& character, QString& font);
 
 // The look of the layers table's current row.
 TLayerLook LookOfRow(const db::Table& layers);
 // The QML document of the look.
 QString StyleQml(const TLayerLook& look);
+// Its parts, as a QGIS project's layer holds them: the scale window as the attributes of the
+// layer's element, and the renderer and labelling elements.
+QString ScaleAttributes(const TLayerLook& look);
+QString StyleElements(const TLayerLook& look);
+bool HasLabels(const TLayerLook& look);

@@ -36,12 +36,13 @@ public:
   int32_t BrushColor = 0;
   int32_t BrushStyle = 0;
 
-protected:
   // Sets the colour and style of `pen` from the 16-byte style record of object `index` (colour
   // 4, style 4, width as a double 8) and gives its width in map or pixel units; false when the
   // style file holds no record for the object.
   static bool ReadStylePen(const base::MappedFile& styles, int index, gfx::PenState& pen,
                            double& width);
+
+protected:
   // Whether a record's box meets the visible extent (closed intervals).
   static bool MeetsView(double XMin, double YMin, double XMax, double YMax, const TWorld& World,
                         double margin = 0);

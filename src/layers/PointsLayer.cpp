@@ -118,24 +118,18 @@ void TPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
     World.Part.LastObject = near[size_t(c)];
     const int sx = World.WorldToScreenX(x), sy = World.WorldToScreenY(y);
     // A style file shorter than the geometry file leaves the later points to the layer's symbol.
-    const bool styled = styles && (int64_t(i) + 1) * kStyleRecordSize <= styles->Size();
     Canvas.Pen.Mode = gfx::PenMode::Copy;
-    if (styled) {
-      const unsigned char* s = styles->Bytes().data() + int64_t(i) * kStyleRecordSize;
-      const int nameLength = std::min<int>(s[13], 31);
+    if (SymbolStyle style; styles && ReadSymbolStyle(*styles, i, style)) {
       Canvas.Font.CharSet = 2;
       Canvas.Font.Bold = Canvas.Font.Italic = Canvas.Font.Underline = Canvas.Font.StrikeOut = false;
-      Canvas.Font.Name =
-          base::Decode(reinterpret_cast<const char*>(s + 14), nameLength, base::CodePage::Cp1251);
-      Canvas.Font.Color = base::GetU32LE(s + 1);
-      const double size = base::GetDoubleLE(s + 5);
-      const int t = Rounded(CharLabelScale ? size * World.Scale : size);
+      Canvas.Font.Name = style.Font;
+      Canvas.Font.Color = style.Color;
+      const int t = Rounded(CharLabelScale ? style.Size * World.Scale : style.Size);
       Canvas.Font.Size = t;
       Canvas.Brush.Style = 1;
       Canvas.TextHAlign = gfx::HAlign::Left;
       Canvas.TextVAlign = gfx::VAlign::Top;
-      Canvas.TextOut(sx - t / 2, sy - t / 2,
-                     base::Decode(reinterpret_cast<const char*>(s), 1, base::CodePage::Cp1251));
+      Canvas.TextOut(sx - t / 2, sy - t / 2, style.Symbol);
     } else if (!CharLabel.isEmpty() && CharLabel[0] != QChar(0)) {
       Canvas.Font.CharSet = 2;
       Canvas.Font.Bold = Canvas.Font.Italic = Canvas.Font.Underline = Canvas.Font.StrikeOut = false;
@@ -154,6 +148,18 @@ void TPointsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
       DrawLabel(Canvas, World, sx, sy, db::ValueToString(Attributes().ValueAt(row, labelField)));
   }
   file.ThrowIfBroken();
+}
+
+bool TPointsLayer::ReadSymbolStyle(const base::MappedFile& styles, int index, SymbolStyle& style) {
+  if (index < 0 || (int64_t(index) + 1) * kStyleRecordSize > styles.Size()) return false;
+  const unsigned char* s = styles.Bytes().data() + int64_t(index) * kStyleRecordSize;
+  const int nameLength = std::min<int>(s[13], 31);
+  style.Symbol = base::Decode(reinterpret_cast<const char*>(s), 1, base::CodePage::Cp1251);
+  style.Color = base::GetU32LE(s + 1);
+  style.Size = base::GetDoubleLE(s + 5);
+  style.Font =
+      base::Decode(reinterpret_cast<const char*>(s + 14), nameLength, base::CodePage::Cp1251);
+  return true;
 }
 
 int TPointsLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y,

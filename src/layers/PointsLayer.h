@@ -13,6 +13,15 @@ public:
   static constexpr int kStyleRecordSize =
       45; // symbol 1, colour 4, size 8, font 32 (length byte + text)
 
+  // One point's record of the style file.
+  struct SymbolStyle {
+    QString Symbol, Font;
+    uint32_t Color = 0;
+    double Size = 0;
+  };
+  // The record of object `index`; false past the file's end.
+  static bool ReadSymbolStyle(const base::MappedFile& styles, int index, SymbolStyle& style);
+
   void LoadFromDataSet(db::Table& DataSet, const QString& MapsDir) override;
   void SaveToDataSet(db::Table& DataSet) override;
   void FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) override;

@@ -58,14 +58,13 @@ void TPolygonsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
     const TGeometryFile::Record& r = index->Records[size_t(candidates[size_t(c)])];
     if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World, kViewMargin)) continue;
     World.Part.LastObject = r.Index;
-    if (styles && int64_t(r.Index + 1) * kStyleRecordSize <= styles->Size()) {
-      // A style file shorter than the geometry file leaves the later objects in the last style.
-      const unsigned char* s = styles->Bytes().data() + int64_t(r.Index) * kStyleRecordSize;
-      Canvas.Brush.Color = base::GetU32LE(s);
-      Canvas.Brush.Style = int(base::GetU32LE(s + 4) & 0xFF);
-      Canvas.Pen.Style = int(base::GetU32LE(s + 12) & 0xFF);
-      Canvas.Pen.Color = base::GetU32LE(s + 8);
-      Canvas.Pen.Width = PixelWidth(base::GetDoubleLE(s + 16), World);
+    // A style file shorter than the geometry file leaves the later objects in the last style.
+    if (AreaStyle style; styles && ReadAreaStyle(*styles, r.Index, style)) {
+      Canvas.Brush.Color = style.BrushColor;
+      Canvas.Brush.Style = style.BrushStyle;
+      Canvas.Pen.Style = style.PenStyle;
+      Canvas.Pen.Color = style.PenColor;
+      Canvas.Pen.Width = PixelWidth(style.PenWidth, World);
     }
     const TGeometryFile::Parts parts = file.ReadParts(r);
     for (int p = 0; p < parts.NumParts; ++p) {
@@ -83,6 +82,17 @@ void TPolygonsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   }
   index->ThrowIfBroken();
   if (VisibleLabel) DrawLabels(Canvas, World);
+}
+
+bool TPolygonsLayer::ReadAreaStyle(const base::MappedFile& styles, int index, AreaStyle& style) {
+  if (index < 0 || int64_t(index + 1) * kStyleRecordSize > styles.Size()) return false;
+  const unsigned char* s = styles.Bytes().data() + int64_t(index) * kStyleRecordSize;
+  style.BrushColor = base::GetU32LE(s);
+  style.BrushStyle = int(base::GetU32LE(s + 4) & 0xFF);
+  style.PenColor = base::GetU32LE(s + 8);
+  style.PenStyle = int(base::GetU32LE(s + 12) & 0xFF);
+  style.PenWidth = base::GetDoubleLE(s + 16);
+  return true;
 }
 
 void TPolygonsLayer::DrawLabels(gfx::Canvas& Canvas, const TWorld& World) {

@@ -12,6 +12,17 @@ public:
       24; // brush colour, brush style, pen colour, pen style, pen width
   static constexpr double kViewMargin = 10; // map units added to the view on every side
 
+  // One object's record of the style file.
+  struct AreaStyle {
+    uint32_t BrushColor = 0;
+    int BrushStyle = 0;
+    uint32_t PenColor = 0;
+    int PenStyle = 0;
+    double PenWidth = 0;
+  };
+  // The record of object `index`; false past the file's end.
+  static bool ReadAreaStyle(const base::MappedFile& styles, int index, AreaStyle& style);
+
   void FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) override;
   void Draw(gfx::Canvas& Canvas, TWorld& World) override;
   bool DrawsInParts(const TWorld& World) override;

@@ -10,14 +10,18 @@
 #include "db/Table.h"
 #include "layers/LayerKinds.h"
 
+#include <QDomDocument>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QTemporaryDir>
+#include <cpl_vsi.h>
 #include <gdal.h>
 #include <gtest/gtest.h>
 #include <map>
 #include <ogr_geometry.h>
 #include <ogrsf_frmts.h>
+#include <set>
 
 namespace {
 
@@ -161,4 +165,159 @@ TEST(GeoPackage, ACancelledOrFailedExportLeavesNoFileAndKeepsAnEarlierOne) {
   EXPECT_THROW(ExportGeoPackage(atlas.Map, atlas.Dir.filePath("x.gpkg"), {"EPSG:nonsense", {}}),
                std::runtime_error);
   EXPECT_FALSE(QFile::exists(atlas.Dir.filePath("x.gpkg")));
+}
+
+namespace {
+
+// The project QGIS keeps in the GeoPackage: its archive as hexadecimal text, unpacked through
+// GDAL's zip reader.
+QString StoredProject(GDALDataset& data, QString& name) {
+  OGRLayer* rows =
+      data.ExecuteSQL("SELECT name, CAST(content AS TEXT) FROM qgis_projects", nullptr, nullptr);
+  if (!rows) return QString();
+  QByteArray archive;
+  if (std::unique_ptr<OGRFeature> row(rows->GetNextFeature()); row) {
+    name = QString::fromUtf8(row->GetFieldAsString(0));
+    archive = QByteArray::fromHex(row->GetFieldAsString(1));
+  }
+  data.ReleaseResultSet(rows);
+  const QByteArray zip = "/vsimem/project_test.zip"; // GDAL knows a zip by its extension
+  VSIFCloseL(VSIFileFromMemBuffer(zip.constData(), reinterpret_cast<GByte*>(archive.data()),
+                                  vsi_l_offset(archive.size()), FALSE));
+  char** files = VSIReadDir(("/vsizip/" + zip).constData());
+  QString xml;
+  if (files && files[0]) {
+    const QByteArray inner = "/vsizip/" + zip + "/" + files[0];
+    if (VSILFILE* f = VSIFOpenL(inner.constData(), "rb")) {
+      QByteArray text;
+      char buffer[65536];
+      for (size_t n; (n = VSIFReadL(buffer, 1, sizeof buffer, f)) > 0;)
+        text.append(buffer, qsizetype(n));
+      VSIFCloseL(f);
+      xml = QString::fromUtf8(text);
+    }
+  }
+  CSLDestroy(files);
+  VSIUnlink(zip.constData());
+  return xml;
+}
+
+} // namespace
+
+// The GeoPackage carries a QGIS project: the layers in the atlas's drawing order, grouped by
+// the classification tree's categories, named by their classes, their tables relative to the
+// file, the atlas's whole extent as the first view, the coordinate system on.
+TEST(GeoPackage, HoldsAQgisProjectOfTheAtlas) {
+  Atlas atlas;
+  const QString path = atlas.Dir.filePath("міська мережа.gpkg");
+  ExportGeoPackage(atlas.Map, path, {"EPSG:32636", {}});
+  const Dataset data = Open(path);
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(data->GetLayerByName("qgis_projects"), nullptr) << "not one of the data tables";
+  QString name;
+  const QString xml = StoredProject(*data, name);
+  EXPECT_EQ(name, "міська мережа");
+  ASSERT_FALSE(xml.isEmpty());
+  QDomDocument doc;
+  ASSERT_TRUE(doc.setContent(xml));
+  const QDomElement root = doc.documentElement();
+  // A group per category, its layers named as the classes, each pointing at its table beside
+  // the project.
+  db::Table categories(atlas.Dir.path() + "/BASE", "CATEGORYREEST.db");
+  categories.Open();
+  QString networks;
+  for (categories.First(); !categories.Eof(); categories.Next())
+    if (categories.FieldByName("Category").AsInteger() == 101)
+      networks = categories.FieldByName("CategoryName").AsString();
+  ASSERT_FALSE(networks.isEmpty());
+  bool found = false;
+  const QDomNodeList groups = root.firstChildElement("layer-tree-group").childNodes();
+  for (int g = 0; g < groups.size(); ++g) {
+    const QDomElement group = groups.at(g).toElement();
+    if (group.tagName() != "layer-tree-group" || group.attribute("name") != networks) continue;
+    for (QDomElement layer = group.firstChildElement("layer-tree-layer"); !layer.isNull();
+         layer = layer.nextSiblingElement("layer-tree-layer"))
+      if (layer.attribute("name") == QString::fromUtf8("Водопровідні мережі")) {
+        found = true;
+        EXPECT_EQ(layer.attribute("source"), "./міська мережа.gpkg|layername=water");
+        EXPECT_EQ(layer.attribute("checked"), "Qt::Checked");
+      }
+  }
+  EXPECT_TRUE(found) << "the water mains in their category's group";
+  // The canvas draws in the atlas's order, the last layer drawn on top (first in the list).
+  QStringList order;
+  const QDomElement custom =
+      root.firstChildElement("layer-tree-group").firstChildElement("custom-order");
+  EXPECT_EQ(custom.attribute("enabled"), "1");
+  for (QDomElement item = custom.firstChildElement("item"); !item.isNull();
+       item = item.nextSiblingElement("item"))
+    order << item.text();
+  ASSERT_EQ(order.size(), int(atlas.Map.Layers.size()));
+  std::map<QString, QString> idOfClass;
+  const QDomNodeList layers = doc.elementsByTagName("layer-tree-layer");
+  for (int k = 0; k < layers.size(); ++k)
+    idOfClass[layers.at(k).toElement().attribute("name")] =
+        layers.at(k).toElement().attribute("id");
+  for (size_t k = 0; k < atlas.Map.Layers.size(); ++k)
+    EXPECT_EQ(order[int(atlas.Map.Layers.size() - 1 - k)],
+              idOfClass[atlas.Map.Layers[k]->ClassName])
+        << atlas.Map.Layers[k]->ClassName.toStdString();
+  // The first view is the atlas's whole extent; projections on, with the system asked for.
+  const QDomElement view =
+      root.firstChildElement("ProjectViewSettings").firstChildElement("DefaultViewExtent");
+  EXPECT_NEAR(view.attribute("xmin").toDouble(), atlas.Map.World.FullExtent.XMin, 1e-3);
+  EXPECT_NEAR(view.attribute("ymax").toDouble(), atlas.Map.World.FullExtent.YMax, 1e-3);
+  EXPECT_EQ(root.firstChildElement("projectCrs")
+                .firstChildElement("spatialrefsys")
+                .firstChildElement("authid")
+                .text(),
+            "EPSG:32636");
+  EXPECT_EQ(root.firstChildElement("properties")
+                .firstChildElement("SpatialRefSys")
+                .firstChildElement("ProjectionsEnabled")
+                .text(),
+            "1");
+}
+
+// What the atlas keeps per object goes with each feature: the buildings' colours from their
+// style file, the wells' group signs, the mains' widths by diameter.
+TEST(GeoPackage, ObjectsCarryTheirOwnLooks) {
+  Atlas atlas;
+  const QString path = atlas.Dir.filePath("atlas.gpkg");
+  ExportGeoPackage(atlas.Map, path);
+  const Dataset data = Open(path);
+  ASSERT_NE(data, nullptr);
+  // Buildings: record N's fill is the colour at N × 24 of Buildings.r (red in the low byte).
+  QFile styles(atlas.Dir.path() + "/MAPS/Buildings.r");
+  ASSERT_TRUE(styles.open(QIODevice::ReadOnly));
+  const QByteArray bytes = styles.readAll();
+  OGRLayer* buildings = data->GetLayerByName("buildings");
+  ASSERT_NE(buildings, nullptr);
+  std::set<QString> fills;
+  int record = 0;
+  for (auto& f : *buildings) {
+    ASSERT_LE((record + 1) * 24, bytes.size());
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.constData()) + record * 24;
+    const QString expected = QString("%1,%2,%3,255").arg(s[0]).arg(s[1]).arg(s[2]);
+    const QString fill = QString::fromUtf8(f->GetFieldAsString("vandrel_fill_color"));
+    ASSERT_EQ(fill, expected) << "record " << record;
+    fills.insert(fill);
+    ++record;
+  }
+  EXPECT_GT(fills.size(), 1u) << "buildings differ in colour";
+  // Wells: those of a group with its own symbol carry the group's sign, the others none.
+  OGRLayer* wells = data->GetLayerByName("waterwells");
+  ASSERT_NE(wells, nullptr);
+  std::map<int64_t, std::set<QString>> signsOfGroup;
+  for (auto& f : *wells)
+    signsOfGroup[f->GetFieldAsInteger64("NUMGROUP")].insert(
+        QString::fromUtf8(f->GetFieldAsString("vandrel_char")));
+  EXPECT_GT(signsOfGroup.size(), 1u);
+  for (const auto& [group, signs] : signsOfGroup)
+    EXPECT_EQ(signs.size(), 1u) << "group " << group << " has one sign";
+  // Water mains: the width multiplier is the table's ParamSizeKoef (0.01) × DIAMETER.
+  OGRLayer* water = data->GetLayerByName("water");
+  ASSERT_NE(water, nullptr);
+  for (auto& f : *water)
+    ASSERT_DOUBLE_EQ(f->GetFieldAsDouble("vandrel_size"), 0.01 * f->GetFieldAsDouble("DIAMETER"));
 }

@@ -2,7 +2,7 @@
 // order and scale tests as the map window, and prints the scale denominator.
 //   vandrel-render --data-root DIR [--work-mode N] [--size WxH] [--extent XMIN,YMIN,XMAX,YMAX]
 //   [--measurements FILE.pth] [--png-level N] [--threads N] [--timings] [--scale-bar]
-//   -o FILE.png|.pdf
+//   [--no-labels] -o FILE.png|.pdf
 
 #include "core/MapContent.h"
 #include "core/MapPicture.h"
@@ -31,13 +31,14 @@ struct Options {
   bool Timings = false;  // the milliseconds of loading, drawing and writing, on standard error
   int Threads = 0;       // drawing threads; 0: as many as the machine runs at once
   bool ScaleBar = false; // the scale bar in the lower left corner, as the window's exports have
+  bool NoLabels = false; // the objects without their labels (to compare with another program's)
 };
 
 int Usage(QTextStream& err, const QString& problem) {
   if (!problem.isEmpty()) err << "vandrel-render: " << problem << "\n";
   err << "usage: vandrel-render --data-root DIR [--work-mode N] [--size WxH] "
          "[--extent XMIN,YMIN,XMAX,YMAX] [--measurements FILE.pth] [--png-level 0-9] [--threads N] "
-         "[--timings] [--scale-bar] "
+         "[--timings] [--scale-bar] [--no-labels] "
          "-o FILE.png|.pdf\n";
   return 2;
 }
@@ -54,6 +55,8 @@ bool Parse(const QStringList& args, Options& o, QString& problem) {
       o.Timings = true;
     else if (a == "--scale-bar")
       o.ScaleBar = true;
+    else if (a == "--no-labels")
+      o.NoLabels = true;
     else if (a == "--threads" && hasValue) {
       bool ok = false;
       o.Threads = args[++i].toInt(&ok);
@@ -115,6 +118,9 @@ int main(int argc, char** argv) {
       map.LoadMap(base::ResolvePath(o.DataRoot, "BASE"), base::ResolvePath(o.DataRoot, "MAPS"),
                   o.DataRoot, base::ResolvePath(o.DataRoot, "REFERENSE"), o.DataRoot + "/ROUTES");
   if (!failure.isEmpty()) err << "Невозможно открыть карту...\n" << failure << "\n";
+  if (o.NoLabels)
+    for (const auto& layer : map.Layers)
+      layer->VisibleLabel = false;
   const TExtent view = o.HasExtent ? o.Extent : map.World.FullExtent;
   const double loaded = clock.nsecsElapsed() / 1e6;
   // The measurements go over the map, as in the map window.
