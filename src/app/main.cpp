@@ -4,6 +4,7 @@
 #include "DataModule.h"
 
 #include "base/UserMessages.h"
+#include "gis/GdalLayer.h"
 #include "layers/LayerKinds.h"
 #include "platform/StartupOptions.h"
 #include "platform/Translations.h"
@@ -94,6 +95,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     RegisterLayerKinds();
+    RegisterGdalLayerKinds();
     const QString appDir = QCoreApplication::applicationDirPath();
     plugins::ObjectUtilsRegistry::Instance().LoadPlugins(appDir + "/plugins");
     return RunIdentify(line, appDir);
@@ -108,6 +110,7 @@ int main(int argc, char** argv) {
     // Without a window: no display is needed.
     QCoreApplication app(argc, argv);
     RegisterLayerKinds();
+    RegisterGdalLayerKinds();
     const QString appDir = QCoreApplication::applicationDirPath();
     plugins::ObjectUtilsRegistry::Instance().LoadPlugins(appDir + "/plugins");
     return RunBatchCommand(line, appDir);
@@ -123,6 +126,7 @@ int main(int argc, char** argv) {
   DialogMessages dialogs;
   if (!quiet) base::UserMessages::Install(&dialogs);
   RegisterLayerKinds();
+  RegisterGdalLayerKinds();
   // A table another user is writing is waited for with the busy cursor.
   db::TableLock::SetWaitHook([](bool waiting) {
     if (waiting)

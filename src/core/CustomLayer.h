@@ -51,6 +51,13 @@ public:
   virtual bool LocateRecord(int RecordIndex, TWorld& World) {
     return LocateObject(RecordIndex, World);
   }
+  // The fields of an object whose values are not rows of a table of the atlas (a layer from
+  // another source), as name and text; false for the layers whose rows are read from their
+  // tables.
+  virtual bool ObjectFields(int /*RecordIndex*/,
+                            std::vector<std::pair<QString, QString>>& /*Fields*/) {
+    return false;
+  }
   virtual void MarkChanged();                                         // 7
   virtual void GetObjectPoint(int RecordIndex, double& X, double& Y); // 8
   virtual void SelectObjectsInPolygon(const std::vector<TSelectionShape>& Shapes, TWorld& World,

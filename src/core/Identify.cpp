@@ -27,6 +27,15 @@ db::Table* RowOf(TCustomLayer& Layer, int RecordIndex, int& Row) {
 void ReadFields(TIdentifiedObject& Object) {
   int row = -1;
   try {
+    if (std::vector<std::pair<QString, QString>> fields;
+        Object.Layer->ObjectFields(Object.RecordIndex, fields)) {
+      for (auto& [name, value] : fields) {
+        if (name.compare("ObjectCode", Qt::CaseInsensitive) == 0 && !value.isEmpty())
+          Object.ObjectCode = value.toInt();
+        Object.Fields.push_back({name, value});
+      }
+      return;
+    }
     db::Table* table = RowOf(*Object.Layer, Object.RecordIndex, row);
     if (!table || row < 0) {
       Object.Problem = QString::fromUtf8("рядка атрибутів немає");
@@ -41,6 +50,8 @@ void ReadFields(TIdentifiedObject& Object) {
     }
   } catch (const db::Error& e) {
     Object.Problem = e.Message;
+  } catch (const std::exception& e) {
+    Object.Problem = QString::fromUtf8(e.what());
   }
 }
 

@@ -8,6 +8,7 @@
 #include "gis/GeoPackageExport.h"
 
 #include "base/PathResolver.h"
+#include "gis/GdalLayer.h"
 #include "layers/LayerKinds.h"
 
 #include <QFileInfo>
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   RegisterLayerKinds();
+  RegisterGdalLayerKinds();
   TMapContent map;
   const QString failure =
       map.LoadMap(base::ResolvePath(dataRoot, "BASE"), base::ResolvePath(dataRoot, "MAPS"),

@@ -6,6 +6,7 @@
 
 #include "core/MapContent.h"
 #include "core/MapPicture.h"
+#include "gis/GdalLayer.h"
 #include "layers/LayerKinds.h"
 #include "overlays/Distation.h"
 
@@ -109,6 +110,7 @@ int main(int argc, char** argv) {
   if (!QFileInfo(o.DataRoot).isDir())
     return Usage(err, "the data root " + o.DataRoot + " does not exist");
   RegisterLayerKinds();
+  RegisterGdalLayerKinds();
 
   QElapsedTimer clock;
   clock.start();

@@ -1,0 +1,442 @@
+#include "GdalLayer.h"
+
+#include "base/PathResolver.h"
+#include "core/LayerFactory.h"
+#include "gfx/DrawHelpers.h"
+
+#include <QDir>
+
+#include <gdal.h>
+#include <ogr_geometry.h>
+#include <ogrsf_frmts.h>
+
+#include <cmath>
+#include <functional>
+#include <stdexcept>
+
+namespace {
+
+// GDAL's messages are taken from the calls that fail and said with the layer's name; none is
+// printed on the way.
+struct QuietErrors {
+  QuietErrors() {
+    CPLPushErrorHandler(CPLQuietErrorHandler);
+    CPLErrorReset();
+  }
+  ~QuietErrors() { CPLPopErrorHandler(); }
+};
+
+QString LastError() {
+  const QString message = QString::fromUtf8(CPLGetLastErrorMsg()).trimmed();
+  return message.isEmpty() ? QString::fromUtf8("невідома помилка GDAL") : message;
+}
+
+// Every line of a shape: the lines of lines, the rings of areas, in their order.
+void ForEachLine(const OGRGeometry& shape, const std::function<void(const OGRSimpleCurve&)>& f) {
+  const OGRwkbGeometryType type = wkbFlatten(shape.getGeometryType());
+  if (type == wkbLineString || type == wkbLinearRing) return f(*shape.toSimpleCurve());
+  if (type == wkbPolygon) {
+    for (const OGRLinearRing* ring : *shape.toPolygon())
+      f(*ring);
+    return;
+  }
+  if (OGR_GT_IsSubClassOf(type, wkbGeometryCollection))
+    for (const OGRGeometry* part : *shape.toGeometryCollection())
+      ForEachLine(*part, f);
+}
+
+// Every point of a shape (a point, or the points of a multipoint).
+void ForEachPoint(const OGRGeometry& shape, const std::function<void(const OGRPoint&)>& f) {
+  const OGRwkbGeometryType type = wkbFlatten(shape.getGeometryType());
+  if (type == wkbPoint) return f(*shape.toPoint());
+  if (OGR_GT_IsSubClassOf(type, wkbGeometryCollection))
+    for (const OGRGeometry* part : *shape.toGeometryCollection())
+      ForEachPoint(*part, f);
+}
+
+void Pixels(const OGRSimpleCurve& line, const TWorld& World, std::vector<QPoint>& out,
+            bool dropRepeats) {
+  out.clear();
+  out.reserve(size_t(line.getNumPoints()));
+  for (int k = 0; k < line.getNumPoints(); ++k) {
+    const QPoint pixel(World.WorldToScreenX(line.getX(k)), World.WorldToScreenY(line.getY(k)));
+    if (!dropRepeats || out.empty() || out.back() != pixel) out.push_back(pixel);
+  }
+}
+
+bool GeometryFits(OGRwkbGeometryType type, int geometry) {
+  const OGRwkbGeometryType flat = wkbFlatten(type);
+  if (flat == wkbUnknown || flat == wkbGeometryCollection) return true;
+  switch (geometry) {
+  case 1:
+    return flat == wkbPoint || flat == wkbMultiPoint;
+  case 3:
+    return flat == wkbLineString || flat == wkbMultiLineString;
+  default:
+    return flat == wkbPolygon || flat == wkbMultiPolygon;
+  }
+}
+
+QString GeometryName(int geometry) {
+  return QString::fromUtf8(geometry == 1 ? "точки" : geometry == 3 ? "лінії" : "полігони");
+}
+
+} // namespace
+
+void TGdalLayer::Closer::operator()(GDALDataset* d) const {
+  GDALClose(d);
+}
+
+TGdalLayer::TGdalLayer() = default;
+TGdalLayer::~TGdalLayer() = default;
+
+bool TGdalLayer::SplitSourceName(const QString& FileName, QString& Source, QString& Layer) {
+  const qsizetype at = FileName.indexOf("|layername=", 0, Qt::CaseInsensitive);
+  if (at <= 0) return false;
+  Source = FileName.left(at).trimmed();
+  Layer = FileName.mid(at + qsizetype(strlen("|layername="))).trimmed();
+  return !Source.isEmpty() && !Layer.isEmpty();
+}
+
+std::runtime_error TGdalLayer::Failure(const QString& what) const {
+  // The layer's name and its FileName (source and layer) are said by whoever reports the
+  // failure, as for every layer.
+  return std::runtime_error(what.toStdString());
+}
+
+void TGdalLayer::LoadFromDataSet(db::Table& DataSet, const QString& Maps) {
+  TLinesLayer::LoadFromDataSet(DataSet, Maps);
+  MapsDir = Maps;
+  Geometry = PrimitiveType % 10;
+  CharLabel = DataSet.FieldByName("CharLabel").AsString();
+  CharFont = DataSet.FieldByName("CharFont").AsString();
+  CharFontSize = DataSet.FieldByName("CharFontSize").AsFloat();
+  CharFontColor = int32_t(DataSet.FieldByName("CharFontColor").AsInteger());
+  CharLabelScale = DataSet.FieldByName("CharLabelScale").AsBoolean();
+  if (!SplitSourceName(FileName, Source, LayerName))
+    throw Failure(
+        QString::fromUtf8("FileName має називати джерело і шар: «джерело|layername=шар»"));
+  OGRLayer& layer = Opened();
+  if (!GeometryFits(layer.GetGeomType(), Geometry))
+    throw Failure(QString::fromUtf8("шар %1 містить %2, а рядок таблиці шарів — %3")
+                      .arg(LayerName, QString::fromUtf8(OGRGeometryTypeToName(layer.GetGeomType())),
+                           GeometryName(Geometry)));
+  // The extent of the layer's objects, as a geometry file's header gives it.
+  OGREnvelope extent;
+  QuietErrors quiet;
+  if (layer.GetExtent(&extent, TRUE) == OGRERR_NONE) {
+    X0 = extent.MinX;
+    Y0 = extent.MinY;
+    Xm = extent.MaxX;
+    Ym = extent.MaxY;
+  }
+}
+
+void TGdalLayer::SaveToDataSet(db::Table& DataSet) {
+  TLinesLayer::SaveToDataSet(DataSet);
+  DataSet.Edit();
+  DataSet.FieldByName("CharLabel").SetAsString(CharLabel.left(1));
+  DataSet.FieldByName("CharFont").SetAsString(CharFont);
+  DataSet.FieldByName("CharFontSize").SetAsFloat(CharFontSize);
+  DataSet.FieldByName("CharFontColor").SetAsInteger(CharFontColor);
+  DataSet.FieldByName("CharLabelScale").SetAsBoolean(CharLabelScale);
+  DataSet.Post();
+}
+
+OGRLayer& TGdalLayer::Opened() {
+  if (Data && Layer) return *Layer;
+  QuietErrors quiet;
+  GDALAllRegister();
+  // A file is found in the maps folder as every file of the atlas; a connection string is taken
+  // as it is.
+  const bool connection = Source.indexOf(':') > 1;
+  const QString path =
+      connection || QDir::isAbsolutePath(Source) ? Source : base::ResolvePath(MapsDir, Source);
+  Data.reset(static_cast<GDALDataset*>(GDALOpenEx(
+      path.toUtf8().constData(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr)));
+  if (!Data) throw Failure(QString::fromUtf8("джерело не відкривається: ") + LastError());
+  Layer = Data->GetLayerByName(LayerName.toUtf8().constData());
+  if (!Layer) {
+    Data.reset();
+    throw Failure(QString::fromUtf8("у джерелі немає шару ") + LayerName);
+  }
+  return *Layer;
+}
+
+void TGdalLayer::ThrowIfFailed(const char* what) {
+  if (CPLGetLastErrorType() < CE_Failure) return;
+  const QString message = LastError();
+  // A connection that broke (a server stopped) is made again at the next drawing.
+  Layer = nullptr;
+  Data.reset();
+  throw Failure(QString::fromUtf8(what) + ": " + message);
+}
+
+void TGdalLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
+  if (!ScaleAllowsDrawing(World.Scale)) return;
+  OGRLayer& layer = Opened();
+  QuietErrors quiet;
+  const TExtent& v = World.VisibleExtent;
+  // Areas are looked for a little beyond the view, as the polygons layer does, for their labels.
+  const double margin = Geometry == 5 ? 10 : 0;
+  layer.SetSpatialFilterRect(v.XMin - margin, v.YMin - margin, v.XMax + margin, v.YMax + margin);
+  layer.ResetReading();
+  Canvas.Brush.Color = uint32_t(BrushColor);
+  Canvas.Brush.Style = BrushStyle & 0xFF;
+  Canvas.Pen.Style = PenStyle & 0xFF;
+  Canvas.Pen.Color = uint32_t(PenColor);
+  Canvas.Pen.Width = PixelWidth(PenWidth, World);
+  Canvas.Pen.Mode = gfx::PenMode::Copy;
+  const bool labels = Geometry != 3 && ScaleAllowsLabels(World.Scale);
+  const int labelField = labels ? layer.GetLayerDefn()->GetFieldIndex(TextFieldLabel.toUtf8()) : -1;
+  std::vector<std::pair<std::unique_ptr<OGRGeometry>, QString>> areaLabels;
+  for (std::unique_ptr<OGRFeature> f(layer.GetNextFeature()); f; f.reset(layer.GetNextFeature())) {
+    const OGRGeometry* shape = f->GetGeometryRef();
+    if (!shape) continue;
+    DrawShape(Canvas, World, *shape);
+    if (labelField < 0) continue;
+    const QString text = QString::fromUtf8(f->GetFieldAsString(labelField));
+    if (Geometry == 1)
+      DrawLabel(Canvas, World, *shape, text);
+    else
+      areaLabels.emplace_back(shape->clone(), text);
+  }
+  ThrowIfFailed("об'єкти не прочитано");
+  // The areas' labels over all the areas, as the polygons layer writes them.
+  for (const auto& [shape, text] : areaLabels)
+    DrawLabel(Canvas, World, *shape, text);
+}
+
+int TGdalLayer::SymbolSize(const TWorld& World) const {
+  return Rounded(CharLabelScale ? CharFontSize * World.Scale : CharFontSize);
+}
+
+void TGdalLayer::DrawShape(gfx::Canvas& Canvas, const TWorld& World, const OGRGeometry& shape) {
+  std::vector<QPoint> pixels;
+  if (Geometry == 1) {
+    const int size = SymbolSize(World);
+    ForEachPoint(shape, [&](const OGRPoint& p) {
+      const int sx = World.WorldToScreenX(p.getX()), sy = World.WorldToScreenY(p.getY());
+      if (!CharLabel.isEmpty() && CharLabel[0] != QChar(0)) {
+        Canvas.Font.CharSet = 2;
+        Canvas.Font.Bold = Canvas.Font.Italic = Canvas.Font.Underline = Canvas.Font.StrikeOut =
+            false;
+        Canvas.Font.Name = CharFont;
+        Canvas.Font.Color = uint32_t(CharFontColor);
+        Canvas.Font.Size = size;
+        Canvas.Brush.Style = 1;
+        Canvas.TextHAlign = gfx::HAlign::Left;
+        Canvas.TextVAlign = gfx::VAlign::Top;
+        Canvas.TextOut(sx - size / 2, sy - size / 2, CharLabel);
+      } else {
+        Canvas.Ellipse(sx - size / 2, sy - size / 2, sx + size / 2, sy + size / 2);
+      }
+    });
+    return;
+  }
+  if (Geometry == 3) {
+    ForEachLine(shape, [&](const OGRSimpleCurve& line) {
+      Pixels(line, World, pixels, true);
+      Canvas.Polyline(pixels);
+    });
+    return;
+  }
+  // Every ring is drawn as an area of its own, after its shadow, as the polygons layer draws the
+  // parts of a record.
+  ForEachLine(shape, [&](const OGRSimpleCurve& ring) {
+    Pixels(ring, World, pixels, false);
+    if (Shadow > 0) {
+      std::vector<QPoint> shadow = pixels;
+      for (int s = 0; s < Shadow; ++s) {
+        for (QPoint& q : shadow)
+          q += QPoint(1, 1);
+        Canvas.Polyline(shadow);
+      }
+    }
+    Canvas.Polygon(pixels);
+  });
+}
+
+void TGdalLayer::DrawLabel(gfx::Canvas& Canvas, const TWorld& World, const OGRGeometry& shape,
+                           const QString& text) {
+  Canvas.Font.CharSet = TextCharSet;
+  Canvas.Brush.Style = TextInBox ? 0 : 1; // the box keeps the last fill colour
+  Canvas.Font.Size = LabelFontSize(World);
+  Canvas.Font.Name = TextFont;
+  Canvas.Font.Color = uint32_t(TextColor);
+  if (Geometry == 1) {
+    Canvas.Font.Bold = TextFontBold;
+    Canvas.Font.Italic = TextFontItalic;
+    Canvas.Font.Underline = TextFontUnderline;
+    Canvas.Font.StrikeOut = TextFontStrikeOut;
+  } else {
+    // As the polygons layer: the style flags are added to those the font has.
+    Canvas.Font.Bold = Canvas.Font.Bold || TextFontBold;
+    Canvas.Font.Italic = Canvas.Font.Italic || TextFontItalic;
+    Canvas.Font.Underline = Canvas.Font.Underline || TextFontUnderline;
+    Canvas.Font.StrikeOut = Canvas.Font.StrikeOut || TextFontStrikeOut;
+  }
+  OGREnvelope box;
+  shape.getEnvelope(&box);
+  // A point at itself, an area at the middle of its box.
+  TextOutAnchored(Canvas, World.WorldToScreenX((box.MinX + box.MaxX) / 2),
+                  World.WorldToScreenY((box.MinY + box.MaxY) / 2), Rounded(TextLabelAngle * 10),
+                  text);
+}
+
+std::unique_ptr<OGRFeature> TGdalLayer::Feature(int RecordIndex) {
+  if (RecordIndex < 0) return nullptr;
+  OGRLayer& layer = Opened();
+  QuietErrors quiet;
+  std::unique_ptr<OGRFeature> f(layer.GetFeature(GIntBig(RecordIndex)));
+  if (!f) ThrowIfFailed("об'єкт не прочитано");
+  return f;
+}
+
+int TGdalLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y,
+                           bool IgnoreSelectable, bool Flash) {
+  if (!Visibled || (!Selected && !IgnoreSelectable)) return -1;
+  // The pick box: 10 pixels about a point, 5 about a line, the point itself in an area.
+  const int reach = Geometry == 1 ? 10 : Geometry == 3 ? 5 : 0;
+  const int sx = World.WorldToScreenX(X), sy = World.WorldToScreenY(Y);
+  double x1 = World.ScreenToWorldX(sx - reach), x2 = World.ScreenToWorldX(sx + reach);
+  double y1 = World.ScreenToWorldY(sy - reach), y2 = World.ScreenToWorldY(sy + reach);
+  if (x1 > x2) std::swap(x1, x2);
+  if (y1 > y2) std::swap(y1, y2);
+  if (Geometry == 5) x1 = x2 = X, y1 = y2 = Y;
+  OGRLayer& layer = Opened();
+  QuietErrors quiet;
+  layer.SetSpatialFilterRect(x1, y1, x2, y2);
+  layer.ResetReading();
+  OGRPolygon box;
+  {
+    OGRLinearRing ring;
+    ring.addPoint(x1, y1);
+    ring.addPoint(x2, y1);
+    ring.addPoint(x2, y2);
+    ring.addPoint(x1, y2);
+    ring.closeRings();
+    box.addRing(&ring);
+  }
+  int found = -1;
+  double best = std::numeric_limits<double>::infinity();
+  for (std::unique_ptr<OGRFeature> f(layer.GetNextFeature()); f; f.reset(layer.GetNextFeature())) {
+    const OGRGeometry* shape = f->GetGeometryRef();
+    if (!shape) continue;
+    const int fid = int(f->GetFID());
+    if (Geometry == 1) {
+      // The nearest point in the box; on a tie the first stays.
+      ForEachPoint(*shape, [&](const OGRPoint& p) {
+        if (!TWorld::PointInRect(x1, y1, x2, y2, p.getX(), p.getY())) return;
+        const double d = TWorld::Distance(X, Y, p.getX(), p.getY());
+        if (d >= best) return;
+        best = d;
+        found = fid;
+        FoundX = p.getX();
+        FoundY = p.getY();
+      });
+      continue;
+    }
+    bool hit = false;
+    if (Geometry == 3) {
+      hit = shape->Intersects(&box);
+    } else {
+      // Inside any ring, as a record's parts are tested one by one.
+      ForEachLine(*shape, [&](const OGRSimpleCurve& ring) {
+        std::vector<TWorldPoint> points;
+        for (int k = 0; k < ring.getNumPoints(); ++k)
+          points.push_back({ring.getX(k), ring.getY(k)});
+        hit = hit || TWorld::PointInPolygon(points, int(points.size()), X, Y);
+      });
+    }
+    if (hit && (found < 0 || fid < found)) {
+      found = fid;
+      OGREnvelope e;
+      shape->getEnvelope(&e);
+      FoundX = Geometry == 5 ? (e.MinX + e.MaxX) / 2 : X;
+      FoundY = Geometry == 5 ? (e.MinY + e.MaxY) / 2 : Y;
+    }
+  }
+  ThrowIfFailed("об'єкти не прочитано");
+  if (Flash && found >= 0) FlashObject(found, Canvas, World);
+  return found;
+}
+
+void TGdalLayer::FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) {
+  const std::unique_ptr<OGRFeature> f = Feature(RecordIndex);
+  const OGRGeometry* shape = f ? f->GetGeometryRef() : nullptr;
+  if (!shape) return;
+  Canvas.Pen.Color = 255;
+  Canvas.Pen.Width = 3;
+  Canvas.Pen.Style = 0;
+  Canvas.Pen.Mode = gfx::PenMode::NotXor;
+  Canvas.Brush.Style = 1;
+  std::vector<std::vector<QPoint>> lines;
+  std::vector<QPoint> circles;
+  if (Geometry == 1)
+    ForEachPoint(*shape, [&](const OGRPoint& p) {
+      circles.emplace_back(World.WorldToScreenX(p.getX()), World.WorldToScreenY(p.getY()));
+    });
+  else
+    ForEachLine(*shape, [&](const OGRSimpleCurve& line) {
+      lines.emplace_back();
+      Pixels(line, World, lines.back(), false);
+    });
+  for (int pass = 0; pass < Canvas.BlinkPasses; ++pass) {
+    for (const auto& line : lines)
+      Canvas.Polyline(line);
+    for (const QPoint& c : circles)
+      Canvas.Ellipse(c.x() - 10, c.y() - 10, c.x() + 10, c.y() + 10);
+    Canvas.Flush();
+    if (Canvas.BlinkPasses > 1) gfx::Delay(300);
+  }
+}
+
+void TGdalLayer::GetObjectPoint(int RecordIndex, double& X, double& Y) {
+  const std::unique_ptr<OGRFeature> f = Feature(RecordIndex);
+  const OGRGeometry* shape = f ? f->GetGeometryRef() : nullptr;
+  if (!shape) return;
+  OGREnvelope e;
+  shape->getEnvelope(&e);
+  X = (e.MinX + e.MaxX) / 2;
+  Y = (e.MinY + e.MaxY) / 2;
+}
+
+bool TGdalLayer::LocateObject(int RecordIndex, TWorld& World) {
+  const std::unique_ptr<OGRFeature> f = Feature(RecordIndex);
+  const OGRGeometry* shape = f ? f->GetGeometryRef() : nullptr;
+  if (!shape) return false;
+  OGREnvelope e;
+  shape->getEnvelope(&e);
+  FoundX = (e.MinX + e.MaxX) / 2;
+  FoundY = (e.MinY + e.MaxY) / 2;
+  // Kept as it is when the object lies 20 pixels inside the view; else the view moves to it.
+  const double m = 20 / World.Scale;
+  const TExtent& v = World.VisibleExtent;
+  if (TWorld::PointInRect(v.XMin + m, v.YMin + m, v.XMax - m, v.YMax - m, FoundX, FoundY))
+    return true;
+  if (Geometry == 1) {
+    TExtent& r = World.ViewExtent;
+    const double cx = (r.XMin + r.XMax) / 2, cy = (r.YMin + r.YMax) / 2;
+    r = {r.XMin - (cx - FoundX), r.YMin - (cy - FoundY), r.XMax - (cx - FoundX),
+         r.YMax - (cy - FoundY)};
+  } else {
+    World.ViewExtent = {e.MinX, e.MinY, e.MaxX, e.MaxY};
+  }
+  return true;
+}
+
+bool TGdalLayer::ObjectFields(int RecordIndex, std::vector<std::pair<QString, QString>>& Fields) {
+  const std::unique_ptr<OGRFeature> f = Feature(RecordIndex);
+  if (!f) return false;
+  for (int k = 0; k < f->GetFieldCount(); ++k)
+    Fields.emplace_back(QString::fromUtf8(f->GetFieldDefnRef(k)->GetNameRef()),
+                        f->IsFieldSetAndNotNull(k) ? QString::fromUtf8(f->GetFieldAsString(k))
+                                                   : QString());
+  return true;
+}
+
+void RegisterGdalLayerKinds() {
+  for (const int kind : {11, 13, 15})
+    TLayerFactory::Instance().Register(kind, [] { return std::make_unique<TGdalLayer>(); });
+}

@@ -1,0 +1,67 @@
+#pragma once
+// A layer whose objects come from any vector source GDAL opens — a GeoPackage table, a PostGIS
+// table — in the atlas's own coordinates. Its row of the layers table names the source and the
+// layer in `FileName` as "SOURCE|layername=LAYER": SOURCE a file (relative to the maps folder,
+// found without regard to letter case) or a connection string ("PG:host=... dbname=..."). Its
+// kind says what it draws: 11 points, 13 lines, 15 areas, with the same style fields as the
+// points, lines and polygons layers. Only the objects in the view are read (GDAL's spatial
+// filter); an object's number is its feature id.
+
+#include "layers/LinesLayer.h"
+
+#include <memory>
+
+class GDALDataset;
+class OGRLayer;
+class OGRFeature;
+class OGRGeometry;
+
+class TGdalLayer : public TLinesLayer {
+public:
+  TGdalLayer();
+  ~TGdalLayer() override;
+
+  void LoadFromDataSet(db::Table& DataSet, const QString& MapsDir) override;
+  void SaveToDataSet(db::Table& DataSet) override;
+  void Draw(gfx::Canvas& Canvas, TWorld& World) override;
+  bool DrawsInParts(const TWorld&) override { return false; }
+  void FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) override;
+  bool FindsPoints() const override { return Geometry == 1; }
+  int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable,
+                 bool Flash) override;
+  bool LocateObject(int RecordIndex, TWorld& World) override;
+  void GetObjectPoint(int RecordIndex, double& X, double& Y) override;
+  bool ObjectFields(int RecordIndex, std::vector<std::pair<QString, QString>>& Fields) override;
+
+  // The source and the layer named by a row's FileName; false when it names no layer.
+  static bool SplitSourceName(const QString& FileName, QString& Source, QString& Layer);
+
+  QString Source, LayerName;
+  int Geometry = 0; // 1 points, 3 lines, 5 areas: the kind's last digit
+  QString CharLabel, CharFont;
+  double CharFontSize = 0;
+  int32_t CharFontColor = 0;
+  bool CharLabelScale = false;
+
+private:
+  struct Closer {
+    void operator()(GDALDataset* d) const;
+  };
+  std::unique_ptr<GDALDataset, Closer> Data;
+  OGRLayer* Layer = nullptr;
+  QString MapsDir;
+
+  // Opens the source (again, after a failure); raises std::runtime_error naming the layer.
+  OGRLayer& Opened();
+  // Raises naming the layer when GDAL's last call failed; the source is opened again next time.
+  void ThrowIfFailed(const char* what);
+  std::runtime_error Failure(const QString& what) const;
+  std::unique_ptr<OGRFeature> Feature(int RecordIndex);
+  void DrawShape(gfx::Canvas& Canvas, const TWorld& World, const OGRGeometry& shape);
+  void DrawLabel(gfx::Canvas& Canvas, const TWorld& World, const OGRGeometry& shape,
+                 const QString& text);
+  int SymbolSize(const TWorld& World) const;
+};
+
+// Registers kinds 11, 13 and 15.
+void RegisterGdalLayerKinds();

@@ -1,0 +1,218 @@
+// Layers from another GDAL source (here a GeoPackage beside the atlas's files; the PostGIS test
+// runs the same layers against a real server): drawn with their row's pen and brush, picked and
+// identified by feature id, refused with a reason when their row names no such source, layer or
+// geometry, and a source lost after the map loaded fails that layer alone and is read again
+// once it is back.
+
+#include "gis/GdalLayer.h"
+
+#include "AtlasWriter.h"
+
+#include "core/Identify.h"
+#include "core/MapContent.h"
+#include "db/Query.h"
+#include "layers/LayerKinds.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <gdal.h>
+#include <gtest/gtest.h>
+#include <ogr_geometry.h>
+#include <ogrsf_frmts.h>
+
+namespace {
+
+struct GuiEnvironment : ::testing::Environment {
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "gdal_layer_tests";
+    static char* argv[] = {name, nullptr};
+    if (!QGuiApplication::instance()) App = new QGuiApplication(argc, argv);
+  }
+  void TearDown() override { delete App; }
+  QGuiApplication* App = nullptr;
+};
+const auto* const gui = ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
+
+// Beyond the demo city's east edge, where nothing else of the atlas lies.
+constexpr double kX = 330000, kY = 5591000;
+constexpr unsigned kMainColour = 0x000000FF, kLotFill = 0x0000FF00, kLotPen = 0x00FF0000;
+
+// A GeoPackage of two mains (a street's name each) and a lot, in the atlas's coordinates.
+void WriteSource(const QString& path) {
+  GDALAllRegister();
+  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GPKG");
+  GDALDataset* data = driver->Create(path.toUtf8().constData(), 0, 0, 0, GDT_Unknown, nullptr);
+  ASSERT_NE(data, nullptr);
+  OGRLayer* mains = data->CreateLayer("mains", nullptr, wkbLineString, nullptr);
+  OGRFieldDefn name("STREET", OFTString);
+  mains->CreateField(&name);
+  for (int k = 0; k < 2; ++k) {
+    OGRFeature f(mains->GetLayerDefn());
+    OGRLineString line;
+    line.addPoint(kX, kY + 100 * k);
+    line.addPoint(kX + 200, kY + 100 * k);
+    f.SetGeometry(&line);
+    f.SetField("STREET", k == 0 ? "вул. Хрещатик" : "вул. Січових Стрільців");
+    ASSERT_EQ(mains->CreateFeature(&f), OGRERR_NONE);
+  }
+  OGRLayer* lots = data->CreateLayer("lots", nullptr, wkbPolygon, nullptr);
+  OGRFeature lot(lots->GetLayerDefn());
+  OGRPolygon square;
+  OGRLinearRing ring;
+  ring.addPoint(kX + 300, kY);
+  ring.addPoint(kX + 400, kY);
+  ring.addPoint(kX + 400, kY + 100);
+  ring.addPoint(kX + 300, kY + 100);
+  ring.closeRings();
+  square.addRing(&ring);
+  lot.SetGeometry(&square);
+  ASSERT_EQ(lots->CreateFeature(&lot), OGRERR_NONE);
+  GDALClose(data);
+}
+
+struct Atlas {
+  QTemporaryDir Dir;
+  TMapContent Map;
+  Atlas() {
+    demo::WriteAtlas(Dir.path(), 1, 3);
+    WriteSource(Dir.path() + "/MAPS/Extra.gpkg");
+    RegisterLayerKinds();
+    RegisterGdalLayerKinds();
+    // The water bodies become the served mains, the green areas the served lots; the file's
+    // name in another letter case, as atlases written on Windows have them.
+    Update("PrimitiveType = 13, FileName = 'extra.GPKG|layername=mains', PenColor = " +
+               QString::number(kMainColour) + ", PenWidth = 3, PenStyle = 0",
+           4, 1);
+    Update("PrimitiveType = 15, FileName = 'Extra.gpkg|layername=lots', BrushStyle = 0, "
+           "BrushColor = " +
+               QString::number(kLotFill) + ", PenColor = " + QString::number(kLotPen) +
+               ", Shadow = 0",
+           4, 2);
+  }
+  void Update(const QString& set, int category, int cls) {
+    db::Query q;
+    q.SetDatabaseName(Dir.path() + "/BASE");
+    q.SQL << QString("UPDATE classreest SET %1 WHERE Category = %2 AND Class = %3")
+                 .arg(set)
+                 .arg(category)
+                 .arg(cls);
+    ASSERT_EQ(q.ExecSQL(), 1);
+  }
+  QString Load() {
+    return Map.LoadMap(Dir.path() + "/BASE", Dir.path() + "/MAPS", Dir.path(), "", "");
+  }
+  TGdalLayer* Served(int category, int cls) {
+    return dynamic_cast<TGdalLayer*>(Map.LayerOf(category, cls));
+  }
+  // The served objects' corner of the map at 1 pixel per metre; the failures reported.
+  QImage Draw(QStringList& failures) {
+    QImage image(600, 300, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    gfx::Canvas canvas(image);
+    Map.World.SetView(600, 300, kX - 50, kY - 100, kX + 550, kY + 200);
+    Map.World.ComputeScale(canvas.WidthMM());
+    Map.DrawLayers(canvas, [&](int, const QString& reason) { failures << reason; });
+    return image;
+  }
+  QPoint Pixel(double x, double y) const {
+    return {Map.World.WorldToScreenX(x), Map.World.WorldToScreenY(y)};
+  }
+};
+
+QRgb Rgb(unsigned windowsColour) {
+  return qRgb(windowsColour & 0xFF, (windowsColour >> 8) & 0xFF, (windowsColour >> 16) & 0xFF);
+}
+
+} // namespace
+
+TEST(GdalLayer, DrawsPicksAndIdentifiesItsSourcesObjects) {
+  Atlas atlas;
+  EXPECT_EQ(atlas.Load(), "");
+  TGdalLayer* mains = atlas.Served(4, 1);
+  TGdalLayer* lots = atlas.Served(4, 2);
+  ASSERT_NE(mains, nullptr);
+  ASSERT_NE(lots, nullptr);
+  // Its extent counts in the atlas's: the map reaches the served objects.
+  EXPECT_GE(atlas.Map.World.FullExtent.XMax, kX + 400);
+  QStringList failures;
+  const QImage image = atlas.Draw(failures);
+  EXPECT_TRUE(failures.isEmpty()) << failures.join("; ").toStdString();
+  EXPECT_EQ(image.pixel(atlas.Pixel(kX + 100, kY)), Rgb(kMainColour));
+  EXPECT_EQ(image.pixel(atlas.Pixel(kX + 100, kY + 100)), Rgb(kMainColour));
+  EXPECT_EQ(image.pixel(atlas.Pixel(kX + 350, kY + 50)), Rgb(kLotFill));
+  EXPECT_EQ(image.pixel(atlas.Pixel(kX + 300, kY + 50)), Rgb(kLotPen));
+  EXPECT_EQ(image.pixel(atlas.Pixel(kX + 100, kY + 50)), qRgb(255, 255, 255)) << "between";
+  // Picks: a main by its feature id (ids start at 1 in a GeoPackage), the lot from inside.
+  QImage scratch(10, 10, QImage::Format_RGB32);
+  gfx::Canvas canvas(scratch);
+  EXPECT_EQ(mains->FindObject(canvas, atlas.Map.World, kX + 50, kY + 101, true, false), 2);
+  EXPECT_EQ(mains->FindObject(canvas, atlas.Map.World, kX + 50, kY + 50, true, false), -1);
+  EXPECT_EQ(lots->FindObject(canvas, atlas.Map.World, kX + 320, kY + 10, true, false), 1);
+  // Identify lists the main with its fields from the source.
+  const std::vector<TIdentifiedObject> found =
+      IdentifyAt(atlas.Map.Layers, canvas, atlas.Map.World, kX + 50, kY);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].Layer, mains);
+  EXPECT_EQ(found[0].RecordIndex, 1);
+  ASSERT_EQ(found[0].Fields.size(), 1u);
+  EXPECT_EQ(found[0].Fields[0].Name, "STREET");
+  EXPECT_EQ(found[0].Fields[0].Value, QString::fromUtf8("вул. Хрещатик"));
+  // Located: the view moves to an object out of it.
+  atlas.Map.World.SetView(600, 300, 0, 0, 600, 300);
+  EXPECT_TRUE(lots->LocateObject(1, atlas.Map.World));
+  EXPECT_DOUBLE_EQ(atlas.Map.World.ViewExtent.XMin, kX + 300);
+  EXPECT_FALSE(lots->LocateObject(7, atlas.Map.World)) << "no such feature";
+}
+
+// A row naming what is not there: the layer is left out with the reason, the rest loads.
+TEST(GdalLayer, ARowNamingNoSuchSourceLayerOrGeometryIsRefusedWithItsReason) {
+  const struct {
+    const char* FileName;
+    int Kind;
+    const char* Said;
+  } cases[] = {
+      {"Extra.gpkg", 13, "layername"},
+      {"Nowhere.gpkg|layername=mains", 13, "не відкривається"},
+      {"Extra.gpkg|layername=pipes", 13, "немає шару pipes"},
+      {"Extra.gpkg|layername=lots", 13, "містить Polygon"},
+  };
+  for (const auto& c : cases) {
+    Atlas atlas;
+    atlas.Update(QString("PrimitiveType = %1, FileName = '%2'").arg(c.Kind).arg(c.FileName), 4, 1);
+    const QString said = atlas.Load();
+    EXPECT_TRUE(said.contains(QString::fromUtf8(c.Said))) << said.toStdString();
+    EXPECT_TRUE(said.contains(c.FileName)) << said.toStdString();
+    EXPECT_EQ(atlas.Map.LayerOf(4, 1), nullptr);
+    EXPECT_NE(atlas.Map.LayerOf(4, 2), nullptr) << "the other layers load";
+  }
+}
+
+// The source breaks after the map loaded (a server stopped, a file overwritten under it): that
+// layer fails with its reason and the rest of the map draws; whole again, it draws again.
+TEST(GdalLayer, ASourceBrokenAfterLoadingFailsItsLayerAloneUntilItIsWhole) {
+  Atlas atlas;
+  ASSERT_EQ(atlas.Load(), "");
+  QFile source(atlas.Dir.path() + "/MAPS/Extra.gpkg");
+  ASSERT_TRUE(source.open(QIODevice::ReadWrite));
+  const QByteArray whole = source.readAll();
+  // Emptied in place: the layers' open handles now read nothing.
+  ASSERT_TRUE(source.resize(0));
+  source.flush();
+  QStringList failures;
+  QImage image = atlas.Draw(failures);
+  ASSERT_EQ(failures.size(), 2) << failures.join("; ").toStdString();
+  EXPECT_NE(image.pixel(atlas.Pixel(kX + 350, kY + 50)), Rgb(kLotFill));
+  EXPECT_FALSE(atlas.Map.FailureOf(4, 2).isEmpty());
+  EXPECT_TRUE(atlas.Map.FailureOf(2, 1).isEmpty()) << "the buildings drew";
+  // Whole again: read again at the next drawing.
+  ASSERT_TRUE(source.seek(0));
+  ASSERT_EQ(source.write(whole), whole.size());
+  source.close();
+  failures.clear();
+  image = atlas.Draw(failures);
+  EXPECT_TRUE(failures.isEmpty()) << failures.join("; ").toStdString();
+  EXPECT_EQ(image.pixel(atlas.Pixel(kX + 350, kY + 50)), Rgb(kLotFill));
+}
