@@ -7,6 +7,7 @@
 #include "db/Table.h"
 #include "layers/GeometryFile.h"
 #include "layers/RecordIndex.h"
+#include "overlays/Distation.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -27,6 +28,9 @@
 #include <stdexcept>
 
 namespace {
+
+// The measurements' group in the project, before the atlas's categories.
+constexpr int kMeasurementsCategory = -1;
 
 std::runtime_error Failure(const QString& path, const QString& what) {
   return std::runtime_error((path + ": " + what).toStdString());
@@ -326,6 +330,76 @@ public:
     return QString();
   }
 
+  // The measurements: distances as lines and areas as polygons, each in its colour, with its
+  // value (metres, square metres); the project's layers of them.
+  std::vector<std::pair<TProjectLayer, int64_t>> Measurements(const TDistationLayer& measurements) {
+    std::vector<std::pair<TProjectLayer, int64_t>> layers;
+    for (const bool areas : {false, true}) {
+      std::vector<const TDistation*> items;
+      for (const auto& item : measurements.Items)
+        if ((item->Kind != 0) == areas && item->Points.size() >= (areas ? 3u : 2u))
+          items.push_back(item.get());
+      if (items.empty()) continue;
+      TProjectLayer layer;
+      layer.Table = areas ? "measured_areas" : "measured_distances";
+      layer.Name = QString::fromUtf8(areas ? "Виміряні площі" : "Виміряні відстані");
+      layer.Category = kMeasurementsCategory;
+      layer.Geometry = areas ? 3 : 2;
+      layer.Look.Kind = areas ? 5 : 3;
+      layer.Look.RenderType = -1; // a pen (and fill) of each object's own
+      layer.Look.VisibleLabel = true;
+      layer.Look.TextFieldLabel = "value";
+      OGRLayer* out = Data->CreateLayer(layer.Table.toUtf8().constData(), Crs.get(),
+                                        areas ? wkbPolygon : wkbLineString, nullptr);
+      if (!out) throw Failure(Path, QString::fromUtf8("таблицю вимірювань не створено"));
+      for (const auto& [name, type] :
+           std::vector<std::pair<const char*, OGRFieldType>>{{"value", OFTReal},
+                                                             {"unit", OFTString},
+                                                             {"vandrel_pen_color", OFTString},
+                                                             {"vandrel_pen_style", OFTString},
+                                                             {"vandrel_pen_width", OFTReal},
+                                                             {"vandrel_fill_color", OFTString},
+                                                             {"vandrel_fill_style", OFTString}}) {
+        OGRFieldDefn field(name, type);
+        if (out->CreateField(&field) != OGRERR_NONE)
+          throw Failure(Path, QString::fromUtf8("поле %1 не створено").arg(name));
+      }
+      int64_t features = 0;
+      for (const TDistation* item : items) {
+        OGRFeature feature(out->GetLayerDefn());
+        std::unique_ptr<OGRGeometry> shape;
+        if (areas) {
+          auto ring = std::make_unique<OGRLinearRing>();
+          for (const TWorldPoint& p : item->Points)
+            ring->addPoint(p.X, p.Y);
+          ring->closeRings();
+          auto polygon = std::make_unique<OGRPolygon>();
+          polygon->addRingDirectly(ring.release());
+          shape = std::move(polygon);
+        } else {
+          auto line = std::make_unique<OGRLineString>();
+          for (const TWorldPoint& p : item->Points)
+            line->addPoint(p.X, p.Y);
+          shape = std::move(line);
+        }
+        if (Crs) shape->assignSpatialReference(Crs.get());
+        feature.SetGeometryDirectly(shape.release());
+        feature.SetField("value", item->Value);
+        feature.SetField("unit", areas ? "м²" : "м");
+        feature.SetField("vandrel_pen_color", QgisColor(item->Color).toUtf8().constData());
+        feature.SetField("vandrel_pen_style", "solid");
+        feature.SetField("vandrel_pen_width", 2.0);
+        feature.SetField("vandrel_fill_color", QgisColor(item->Color).toUtf8().constData());
+        feature.SetField("vandrel_fill_style", "no");
+        if (out->CreateFeature(&feature) != OGRERR_NONE)
+          throw Failure(Path, QString::fromUtf8("вимір не записано: ") + CPLGetLastErrorMsg());
+        ++features;
+      }
+      layers.emplace_back(layer, features);
+    }
+    return layers;
+  }
+
   // QGIS's default styles: a row per table in `layer_styles`.
   void Styles(const std::vector<std::pair<QString, TLayerLook>>& looks) {
     OGRLayer* styles = Data->CreateLayer("layer_styles", nullptr, wkbNone, nullptr);
@@ -449,6 +523,17 @@ TGeoPackageReport ExportGeoPackage(TMapContent& content, const QString& path,
         report.Cancelled = true;
         break;
       }
+    }
+    if (!report.Cancelled && options.Measurements) {
+      for (const auto& [layer, features] : writer.Measurements(*options.Measurements)) {
+        report.Tables << QString("%1: %2").arg(layer.Table).arg(features);
+        report.Features += features;
+        looks.emplace_back(layer.Table, layer.Look);
+        project.Layers.push_back(layer);
+      }
+      if (!project.Layers.empty() && project.Layers.back().Category == kMeasurementsCategory)
+        project.Categories.insert(project.Categories.begin(),
+                                  {kMeasurementsCategory, QString::fromUtf8("Вимірювання"), true});
     }
     if (!report.Cancelled) {
       writer.Styles(looks);

@@ -14,10 +14,14 @@
 #include <cstdint>
 #include <functional>
 
+class TDistationLayer;
+
 struct TGeoPackageOptions {
   QString Crs; // "EPSG:N", or empty for none
   // Called after each layer with the layers done and all; false cancels.
   std::function<bool(int done, int total)> Progress;
+  // The measurements to write as two more tables (distances, areas), when asked for.
+  const TDistationLayer* Measurements = nullptr;
 };
 
 struct TGeoPackageReport {

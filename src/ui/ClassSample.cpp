@@ -27,6 +27,7 @@ void DrawClassSample(gfx::Canvas& canvas, const TClassObject& c, int x, const QR
   const int bottom = r.bottom() + 1; // the item rectangle's Bottom is one past its last row
   switch (c.PrimitiveType) {
   case 1:
+  case 11:
   case 101:
   case 102:
   case 111:
@@ -35,6 +36,7 @@ void DrawClassSample(gfx::Canvas& canvas, const TClassObject& c, int x, const QR
                      c.CharFontColor);
     break;
   case 3:
+  case 13:
   case 103: {
     const QPoint zigzag[] = {
         {x, r.top() + 5}, {x + 10, bottom - 5}, {x + 14, r.top() + 5}, {x + 24, bottom - 5}};
@@ -42,6 +44,7 @@ void DrawClassSample(gfx::Canvas& canvas, const TClassObject& c, int x, const QR
     break;
   }
   case 5:
+  case 15:
     canvas.Rectangle(x, r.top() + 3, x + 24, bottom - 3);
     break;
   default:

@@ -196,7 +196,7 @@ void TFormLayersControls::BuildGroups() {
   Edit(geometry, "Xm", "Xm", 8, 52, 128);
   Edit(geometry, "Ym", "Ym", 146, 52, 128);
   Combo(geometry, QString::fromUtf8("№ ( код ) типа"), "PrimitiveType",
-        {"1", "3", "5", "101", "102", "103"}, 8, 88, 80);
+        {"1", "3", "5", "11", "13", "15", "101", "102", "103"}, 8, 88, 80);
   Edit(geometry, QString::fromUtf8("Масштаб от 1:"), "ZoomInScale", 100, 88, 60);
   ScaleButton(geometry, "ZoomInScale", 162, 102);
   Edit(geometry, QString::fromUtf8("Масштаб до 1:"), "ZoomOutScale", 192, 88, 60);

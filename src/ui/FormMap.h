@@ -78,7 +78,7 @@ public:
   void MarkShutOff(const network::TNetworkGraph& graph, const network::TShutOff& result);
   // "Експорт атласу в GeoPackage ...": the whole atlas, with progress and cancel.
   void miExportGeoPackageClick();
-  bool ExportGeoPackageTo(const QString& path);
+  bool ExportGeoPackageTo(const QString& path, bool withMeasurements = false);
   // "Друк ...": the print window with its preview.
   void imPrintClick();
   // "Відкрити атлас ...": the program opens the atlas chosen in place of this one.

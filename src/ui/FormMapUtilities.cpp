@@ -21,6 +21,7 @@
 #include "base/UserMessages.h"
 #include "db/Error.h"
 #include "overlays/DBPointsIndexs.h"
+#include "overlays/Distation.h"
 #include "overlays/ObjectIndexBuilder.h"
 #include "platform/HtmlViewer.h"
 #include "search/FormClassifier.h"
@@ -30,6 +31,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QToolButton>
@@ -271,15 +273,25 @@ void TFormMap::miExportGeoPackageClick() {
   const QString path = QFileDialog::getSaveFileName(
       this, QString::fromUtf8("Експорт атласу в GeoPackage"),
       QFileInfo(Data.DataRoot).fileName() + ".gpkg", QString::fromUtf8("GeoPackage (*.gpkg)"));
-  if (!path.isEmpty()) ExportGeoPackageTo(path);
+  if (path.isEmpty()) return;
+  // The measurements on the map go with the atlas when the user wants them.
+  const auto* measurements = dynamic_cast<const TDistationLayer*>(Map->Measurements());
+  const bool withMeasurements =
+      measurements && !measurements->Items.empty() &&
+      QMessageBox::question(this, QString::fromUtf8("Експорт атласу в GeoPackage"),
+                            QString::fromUtf8("Додати виміри, що є на карті (%1)?")
+                                .arg(measurements->Items.size())) == QMessageBox::Yes;
+  ExportGeoPackageTo(path, withMeasurements);
 }
 
-bool TFormMap::ExportGeoPackageTo(const QString& path) {
+bool TFormMap::ExportGeoPackageTo(const QString& path, bool withMeasurements) {
   QProgressDialog progress(QString::fromUtf8("Експорт атласу в GeoPackage..."),
                            QString::fromUtf8("Скасувати"), 0, int(Map->Layers.size()), this);
   progress.setWindowModality(Qt::WindowModal);
   progress.setMinimumDuration(0);
   TGeoPackageOptions options;
+  if (withMeasurements)
+    options.Measurements = dynamic_cast<const TDistationLayer*>(Map->Measurements());
   options.Progress = [&progress](int done, int) {
     progress.setValue(done);
     QApplication::processEvents();

@@ -9,6 +9,7 @@
 #include "base/PathResolver.h"
 #include "db/Table.h"
 #include "layers/LayerKinds.h"
+#include "overlays/Distation.h"
 
 #include <QDomDocument>
 #include <QFile>
@@ -64,7 +65,7 @@ Dataset Open(const QString& path) {
 TEST(GeoPackage, EveryLayerIsATableOfItsFeaturesWithTypedFields) {
   Atlas atlas;
   const QString path = atlas.Dir.filePath("atlas.gpkg");
-  const TGeoPackageReport report = ExportGeoPackage(atlas.Map, path, {"EPSG:32636", {}});
+  const TGeoPackageReport report = ExportGeoPackage(atlas.Map, path, {"EPSG:32636", {}, nullptr});
   EXPECT_TRUE(report.Problems.isEmpty()) << report.Problems.join("; ").toStdString();
   const Dataset data = Open(path);
   ASSERT_NE(data, nullptr);
@@ -162,8 +163,9 @@ TEST(GeoPackage, ACancelledOrFailedExportLeavesNoFileAndKeepsAnEarlierOne) {
   EXPECT_THROW(ExportGeoPackage(atlas.Map, nowhere), std::runtime_error);
   EXPECT_FALSE(QFile::exists(nowhere));
   // An unknown coordinate system is refused before anything is written.
-  EXPECT_THROW(ExportGeoPackage(atlas.Map, atlas.Dir.filePath("x.gpkg"), {"EPSG:nonsense", {}}),
-               std::runtime_error);
+  EXPECT_THROW(
+      ExportGeoPackage(atlas.Map, atlas.Dir.filePath("x.gpkg"), {"EPSG:nonsense", {}, nullptr}),
+      std::runtime_error);
   EXPECT_FALSE(QFile::exists(atlas.Dir.filePath("x.gpkg")));
 }
 
@@ -210,7 +212,7 @@ QString StoredProject(GDALDataset& data, QString& name) {
 TEST(GeoPackage, HoldsAQgisProjectOfTheAtlas) {
   Atlas atlas;
   const QString path = atlas.Dir.filePath("міська мережа.gpkg");
-  ExportGeoPackage(atlas.Map, path, {"EPSG:32636", {}});
+  ExportGeoPackage(atlas.Map, path, {"EPSG:32636", {}, nullptr});
   const Dataset data = Open(path);
   ASSERT_NE(data, nullptr);
   EXPECT_EQ(data->GetLayerByName("qgis_projects"), nullptr) << "not one of the data tables";
@@ -320,4 +322,54 @@ TEST(GeoPackage, ObjectsCarryTheirOwnLooks) {
   ASSERT_NE(water, nullptr);
   for (auto& f : *water)
     ASSERT_DOUBLE_EQ(f->GetFieldAsDouble("vandrel_size"), 0.01 * f->GetFieldAsDouble("DIAMETER"));
+}
+
+// Measurements, when asked for: distances as lines and areas as polygons with their values and
+// colours, in a group of their own drawn over the atlas.
+TEST(GeoPackage, CarriesTheMeasurementsWhenAskedFor) {
+  Atlas atlas;
+  TDistationLayer measurements;
+  const TExtent& e = atlas.Map.World.FullExtent;
+  auto distance = std::make_unique<TDistation>();
+  distance->Points = {{e.XMin, e.YMin}, {e.XMin + 30, e.YMin}, {e.XMin + 30, e.YMin + 40}};
+  distance->Value = 70;
+  distance->Color = 0x000000FF;
+  auto area = std::make_unique<TDistation>();
+  area->Kind = 1;
+  area->Points = {{e.XMin, e.YMin}, {e.XMin + 10, e.YMin}, {e.XMin + 10, e.YMin + 10}};
+  area->Value = 50;
+  measurements.Items.push_back(std::move(distance));
+  measurements.Items.push_back(std::move(area));
+  const QString path = atlas.Dir.filePath("atlas.gpkg");
+  TGeoPackageOptions options;
+  options.Measurements = &measurements;
+  const TGeoPackageReport report = ExportGeoPackage(atlas.Map, path, options);
+  EXPECT_TRUE(report.Tables.contains("measured_distances: 1"))
+      << report.Tables.join(", ").toStdString();
+  EXPECT_TRUE(report.Tables.contains("measured_areas: 1"));
+  const Dataset data = Open(path);
+  ASSERT_NE(data, nullptr);
+  OGRLayer* lines = data->GetLayerByName("measured_distances");
+  ASSERT_NE(lines, nullptr);
+  std::unique_ptr<OGRFeature> line(lines->GetNextFeature());
+  ASSERT_NE(line, nullptr);
+  EXPECT_DOUBLE_EQ(line->GetFieldAsDouble("value"), 70);
+  EXPECT_STREQ(line->GetFieldAsString("vandrel_pen_color"), "255,0,0,255");
+  EXPECT_DOUBLE_EQ(line->GetGeometryRef()->toLineString()->get_Length(), 70);
+  OGRLayer* areas = data->GetLayerByName("measured_areas");
+  ASSERT_NE(areas, nullptr);
+  std::unique_ptr<OGRFeature> polygon(areas->GetNextFeature());
+  ASSERT_NE(polygon, nullptr);
+  EXPECT_DOUBLE_EQ(polygon->GetGeometryRef()->toPolygon()->get_Area(), 50);
+  QString name;
+  const QString xml = StoredProject(*data, name);
+  EXPECT_TRUE(xml.contains(QString::fromUtf8("layer-tree-group name=\"Вимірювання\"")));
+  // Drawn last: first in the canvas's order.
+  const qsizetype order = xml.indexOf("<custom-order");
+  EXPECT_EQ(xml.indexOf("<item>", order),
+            xml.indexOf("<item>vandrel_measured_areas</item>", order));
+  // Without asking, none.
+  ExportGeoPackage(atlas.Map, atlas.Dir.filePath("plain.gpkg"));
+  const Dataset plain = Open(atlas.Dir.filePath("plain.gpkg"));
+  EXPECT_EQ(plain->GetLayerByName("measured_distances"), nullptr);
 }
