@@ -3,6 +3,7 @@
 #include "base/PathResolver.h"
 #include "core/LayerFactory.h"
 #include "gfx/DrawHelpers.h"
+#include "layers/PolygonsLayer.h"
 
 #include <QDir>
 
@@ -245,15 +246,7 @@ void TGdalLayer::DrawShape(gfx::Canvas& Canvas, const TWorld& World, const OGRGe
   // parts of a record.
   ForEachLine(shape, [&](const OGRSimpleCurve& ring) {
     Pixels(ring, World, pixels, false);
-    if (Shadow > 0) {
-      std::vector<QPoint> shadow = pixels;
-      for (int s = 0; s < Shadow; ++s) {
-        for (QPoint& q : shadow)
-          q += QPoint(1, 1);
-        Canvas.Polyline(shadow);
-      }
-    }
-    Canvas.Polygon(pixels);
+    TPolygonsLayer::DrawRing(Canvas, pixels, Shadow);
   });
 }
 

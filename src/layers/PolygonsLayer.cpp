@@ -69,19 +69,23 @@ void TPolygonsLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
     const TGeometryFile::Parts parts = file.ReadParts(r);
     for (int p = 0; p < parts.NumParts; ++p) {
       file.PartPixels(parts, p, World, ring);
-      if (Shadow > 0) {
-        std::vector<QPoint> shadow = ring;
-        for (int s = 0; s < Shadow; ++s) {
-          for (QPoint& q : shadow)
-            q += QPoint(1, 1);
-          Canvas.Polyline(shadow);
-        }
-      }
-      Canvas.Polygon(ring);
+      DrawRing(Canvas, ring, Shadow);
     }
   }
   index->ThrowIfBroken();
   if (VisibleLabel) DrawLabels(Canvas, World);
+}
+
+void TPolygonsLayer::DrawRing(gfx::Canvas& Canvas, const std::vector<QPoint>& ring, int shadow) {
+  if (shadow > 0) {
+    std::vector<QPoint> shifted = ring;
+    for (int s = 0; s < shadow; ++s) {
+      for (QPoint& q : shifted)
+        q += QPoint(1, 1);
+      Canvas.Polyline(shifted);
+    }
+  }
+  Canvas.Polygon(ring);
 }
 
 bool TPolygonsLayer::ReadAreaStyle(const base::MappedFile& styles, int index, AreaStyle& style) {

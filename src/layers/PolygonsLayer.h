@@ -22,6 +22,9 @@ public:
   };
   // The record of object `index`; false past the file's end.
   static bool ReadAreaStyle(const base::MappedFile& styles, int index, AreaStyle& style);
+  // Draws one ring as an area with the canvas's pen and brush, after its shadow: the outline
+  // again 1 to `shadow` pixels to the lower right.
+  static void DrawRing(gfx::Canvas& Canvas, const std::vector<QPoint>& ring, int shadow);
 
   void FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) override;
   void Draw(gfx::Canvas& Canvas, TWorld& World) override;
