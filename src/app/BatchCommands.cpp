@@ -1,6 +1,6 @@
 #include "BatchCommands.h"
 
-#include "DataModule.h"
+#include "data/DataModule.h"
 
 #include "core/Identify.h"
 #include "core/MapContent.h"

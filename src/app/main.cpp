@@ -1,7 +1,7 @@
 // The program entry: the data module first, then the main window, then the message loop.
 
 #include "BatchCommands.h"
-#include "DataModule.h"
+#include "data/DataModule.h"
 
 #include "base/UserMessages.h"
 #include "gis/GdalLayer.h"

@@ -1,7 +1,7 @@
 #include "FormObjList.h"
 #include "QueryColumnModel.h"
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "base/UserMessages.h"
 #include "core/FAMap.h"
 #include "db/Error.h"

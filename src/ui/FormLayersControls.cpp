@@ -1,6 +1,6 @@
 #include "FormLayersControls.h"
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "base/ByteOrder.h"
 #include "base/PathResolver.h"
 #include "base/UserMessages.h"

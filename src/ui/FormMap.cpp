@@ -13,7 +13,7 @@
 #include "MapViewCommands.h"
 #include "SmallDialogs.h"
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "overlays/ArrowAnimation.h"
 #include "overlays/Distation.h"
 

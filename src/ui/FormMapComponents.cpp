@@ -3,7 +3,7 @@
 
 #include "FormMap.h"
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 
 #include <QAction>
 #include <QFrame>

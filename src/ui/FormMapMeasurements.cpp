@@ -3,7 +3,7 @@
 
 #include "FormMap.h"
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "base/UserMessages.h"
 #include "gfx/Canvas.h"
 

@@ -5,7 +5,7 @@
 #include "FormNetworkSettings.h"
 #include "FormShutOff.h"
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "base/PathResolver.h"
 #include "base/UserMessages.h"
 #include "core/FAMap.h"

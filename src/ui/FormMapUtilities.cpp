@@ -17,7 +17,7 @@
 #include "NetworkTopology.h"
 #include "SmallDialogs.h"
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "base/UserMessages.h"
 #include "db/Error.h"
 #include "overlays/DBPointsIndexs.h"

@@ -1,6 +1,6 @@
 #include "FormMsg.h"
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 
 #include <QApplication>
 #include <QFrame>

@@ -1,6 +1,6 @@
 #include "FormNetworkSettings.h"
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "base/UserMessages.h"
 #include "db/Error.h"
 

@@ -1,6 +1,6 @@
 #include "FormSelectImages.h"
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "base/UserMessages.h"
 #include "db/Error.h"
 

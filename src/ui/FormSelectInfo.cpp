@@ -2,7 +2,7 @@
 
 #include "CatClass.h"
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "db/Error.h"
 
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "FormSetSymbol.h"
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "base/TextCodec.h"
 #include "db/Error.h"
 #include "gfx/SymbolFonts.h"

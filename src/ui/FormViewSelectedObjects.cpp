@@ -1,6 +1,6 @@
 #include "FormViewSelectedObjects.h"
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 
 #include <QFrame>
 #include <QListWidget>

@@ -2,7 +2,7 @@
 #include "ClassSample.h"
 #include "PanelNodes.h"
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "base/UserMessages.h"
 #include "core/FAMap.h"
 #include "gfx/Canvas.h"

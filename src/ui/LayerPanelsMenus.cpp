@@ -4,7 +4,7 @@
 #include "LayerPanels.h"
 #include "PanelNodes.h"
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "base/UserMessages.h"
 #include "core/FAMap.h"
 

@@ -3,7 +3,7 @@
 #include "FormMap.h"
 #include "OverviewPanel.h"
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "base/FileError.h"
 #include "base/UserMessages.h"
 #include "core/FAMap.h"

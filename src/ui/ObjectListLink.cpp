@@ -5,7 +5,7 @@
 #include "FormSelectInfo.h"
 #include "LayerPanels.h"
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "core/FAMap.h"
 #include "search/FormObjList.h"
 

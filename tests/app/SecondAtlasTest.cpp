@@ -3,7 +3,7 @@
 // program's index stays as it was byte for byte, and an index that does not describe the atlas
 // is refused before a single pipe row is written.
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 
 #include "AtlasWriter.h"
 #include "FolderDigests.h"

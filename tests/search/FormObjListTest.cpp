@@ -6,7 +6,7 @@
 #include "AtlasWriter.h"
 #include "base/UserMessages.h"
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "core/FAMap.h"
 #include "db/Table.h"
 #include "gfx/DrawHelpers.h"

@@ -2,7 +2,7 @@
 // repaints within a second, without being asked; while a window is open over it, it waits.
 
 #include "ui/AtlasWatcher.h"
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "core/CustomLayer.h"
 #include "core/FAMap.h"
 #include "db/Table.h"

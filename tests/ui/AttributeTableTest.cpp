@@ -3,7 +3,7 @@
 // way), a text filters the rows, the rows chosen are the map's selection and are marked on the
 // screen, and the CSV holds the shown rows as RFC 4180 says.
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "core/FAMap.h"
 #include "ui/CatClass.h"
 #include "ui/FormAttributeTable.h"

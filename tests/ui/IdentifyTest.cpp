@@ -2,7 +2,7 @@
 // click on a well standing on its pipe lists the well first with the fields of its row, and the
 // pipe and the building under it after; a click where nothing lies says so.
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "core/FAMap.h"
 #include "layers/DBPointsLayer.h"
 #include "ui/FormIdentify.h"

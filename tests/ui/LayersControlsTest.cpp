@@ -2,7 +2,7 @@
 // fields of the attribute table, files chosen, scale buttons, a refused post, and the map rebuilt
 // with the edited style.
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "core/FAMap.h"
 #include "layers/LinesLayer.h"
 #include "ui/FormLayersControls.h"

@@ -1,6 +1,6 @@
 // The map control and the main window on the demo atlas, driven as a user would.
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "core/FAMap.h"
 #include "core/LayerFactory.h"
 #include "layers/DBPointsLayer.h"

@@ -1,7 +1,7 @@
 // The layer and object panels of the main window on the demo atlas: clicks by x position, the
 // drag that reorders layers in both work modes, the menus' states and the tree's drawing.
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "ui/FormMap.h"
 #include "ui/LayerPanels.h"
 

@@ -2,7 +2,7 @@
 // For the tests that drive the program as a whole: its windows wired as the program wires them,
 // and a closer of the dialogs and menus the commands open.
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "search/FormObjList.h"
 #include "ui/FormMap.h"
 #include "ui/FormMsg.h"

@@ -4,7 +4,7 @@
 // changes. The atlas has an objects table without ObjectCode, an indexed layer whose user-object
 // table has no key, a truncated geometry file and a table without write permission.
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "search/FormObjList.h"
 #include "ui/FormMap.h"
 #include "ui/FormMsg.h"

@@ -2,7 +2,7 @@
 // window runs there, with the layout of the shown windows, and not one byte of the data root
 // changes and no file appears in it.
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "search/AFTreeDict.h"
 #include "search/DlgAFItemDict.h"
 #include "search/FormClassifier.h"

@@ -1,6 +1,6 @@
 // The object information window and the label files.
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "ui/FormSelectInfo.h"
 #include "ui/LabelFile.h"
 #include "ui/SmallDialogs.h"

@@ -2,7 +2,7 @@
 // for a class or a group, failures, new image numbers, pictures loaded from BMP files, and the
 // keys of the logo window.
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "core/CustomLayer.h"
 #include "core/FAMap.h"
 #include "search/FormObjList.h"

@@ -6,7 +6,7 @@
 #include "overlays/DBPointsIndexs.h"
 #include "overlays/ObjectIndexBuilder.h"
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "ui/FormMap.h"
 #include "ui/FormSelectInfo.h"
 #include "ui/LabelFile.h"

@@ -2,7 +2,7 @@
 // and the typed scale, bookmarks kept across runs, the export of the view, the program's own
 // HTML viewer and the standard dialogs in Ukrainian; through the shown window and its widgets.
 
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 #include "base/TextCodec.h"
 #include "base/UserMessages.h"
 #include "core/FAMap.h"

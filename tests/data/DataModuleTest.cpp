@@ -1,4 +1,4 @@
-#include "app/DataModule.h"
+#include "data/DataModule.h"
 
 #include "AtlasWriter.h"
 
