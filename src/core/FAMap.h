@@ -51,7 +51,8 @@ public:
   };
 
   // While measuring with the pointer outside the control: how often its place is looked at.
-  static constexpr int kOutsideInterval = 400; // milliseconds
+  static constexpr int kOutsideInterval = 400;        // milliseconds
+  static constexpr uint32_t kBackground = 0x00FFFFFF; // the window background colour
 
   explicit TFAMap(QWidget* parent = nullptr);
   ~TFAMap() override;
