@@ -29,6 +29,12 @@
 
 namespace {
 
+// The atlas's own plane in metres, for an export given no coordinate system.
+constexpr const char* kLocalCrs =
+    "ENGCRS[\"Atlas local coordinates\",EDATUM[\"Atlas\"],CS[Cartesian,2],"
+    "AXIS[\"easting (X)\",east,ORDER[1],LENGTHUNIT[\"metre\",1]],"
+    "AXIS[\"northing (Y)\",north,ORDER[2],LENGTHUNIT[\"metre\",1]]]";
+
 // The measurements' group in the project, before the atlas's categories.
 constexpr int kMeasurementsCategory = -1;
 
@@ -218,11 +224,16 @@ public:
     Data.reset(driver->Create(temp.toUtf8().constData(), 0, 0, 0, GDT_Unknown, nullptr));
     if (!Data)
       throw Failure(path, QString::fromUtf8("не вдається створити файл: ") + CPLGetLastErrorMsg());
-    if (!options.Crs.isEmpty()) {
-      Crs = std::make_unique<OGRSpatialReference>();
-      Crs->SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-      if (Crs->SetFromUserInput(options.Crs.toUtf8().constData()) != OGRERR_NONE)
-        throw Failure(path, QString::fromUtf8("невідома система координат ") + options.Crs);
+    Crs = std::make_unique<OGRSpatialReference>();
+    Crs->SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    if (options.Crs.isEmpty()) {
+      // The atlas records no coordinate system, only metres on a plane: a local system says
+      // just that, so that GIS programs measure scales and lengths in metres without placing
+      // the map anywhere on the Earth.
+      if (Crs->SetFromUserInput(kLocalCrs) != OGRERR_NONE)
+        throw Failure(path, QString::fromUtf8("місцева система координат не створюється"));
+    } else if (Crs->SetFromUserInput(options.Crs.toUtf8().constData()) != OGRERR_NONE) {
+      throw Failure(path, QString::fromUtf8("невідома система координат ") + options.Crs);
     }
   }
 

@@ -3,9 +3,9 @@
 // table of its own with its geometry and every field of its attribute or objects table, typed,
 // texts in UTF-8. Geometry files give their shapes (points, lines, areas with their holes);
 // points kept in a table give points at their X and Y. The coordinate system is the one given,
-// or none (the atlas does not record one). The file is written under a temporary name and put
-// in place only when whole: a cancelled or failed export leaves no file behind, and an earlier
-// file of that name stays as it was.
+// or a local one of metres on a plane (the atlas records none). The file is written under a
+// temporary name and put in place only when whole: a cancelled or failed export leaves no file
+// behind, and an earlier file of that name stays as it was.
 
 #include "core/MapContent.h"
 
@@ -17,7 +17,7 @@
 class TDistationLayer;
 
 struct TGeoPackageOptions {
-  QString Crs; // "EPSG:N", or empty for none
+  QString Crs; // "EPSG:N", or empty for the atlas's local plane in metres
   // Called after each layer with the layers done and all; false cancels.
   std::function<bool(int done, int total)> Progress;
   // The measurements to write as two more tables (distances, areas), when asked for.

@@ -373,3 +373,23 @@ TEST(GeoPackage, CarriesTheMeasurementsWhenAskedFor) {
   const Dataset plain = Open(atlas.Dir.filePath("plain.gpkg"));
   EXPECT_EQ(plain->GetLayerByName("measured_distances"), nullptr);
 }
+
+// The atlas records no coordinate system: without one given, its plane in metres goes with the
+// tables and the project, so that a GIS measures scales in metres yet places the map nowhere.
+TEST(GeoPackage, WithoutACoordinateSystemTheAtlasPlaneInMetresGoesWithIt) {
+  Atlas atlas;
+  const QString path = atlas.Dir.filePath("atlas.gpkg");
+  ExportGeoPackage(atlas.Map, path);
+  const Dataset data = Open(path);
+  ASSERT_NE(data, nullptr);
+  const OGRSpatialReference* crs = data->GetLayerByName("water")->GetSpatialRef();
+  ASSERT_NE(crs, nullptr);
+  EXPECT_TRUE(crs->IsLocal());
+  EXPECT_FALSE(crs->IsGeographic());
+  EXPECT_DOUBLE_EQ(crs->GetLinearUnits(), 1.0);
+  QString name;
+  const QString xml = StoredProject(*data, name);
+  EXPECT_TRUE(xml.contains("<projectCrs><spatialrefsys><wkt>ENGCRS["))
+      << xml.left(600).toStdString();
+  EXPECT_TRUE(xml.contains("<ProjectionsEnabled type=\"int\">1</ProjectionsEnabled>"));
+}

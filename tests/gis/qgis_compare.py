@@ -123,6 +123,20 @@ def main():
         if a.sum() < 1000 or b.sum() < 1000:
             print("%s: too little drawn to compare" % name)
             failed = True
+    # Exported without a coordinate system, the atlas's plane in metres: QGIS measures the same
+    # scales (a map given none at all would be taken for degrees, its layers' scale windows shut).
+    local = os.path.join(work, "local.gpkg")
+    if os.path.exists(local):
+        os.remove(local)
+    subprocess.run([export, "--data-root", atlas, "-o", local], check=True,
+                   stdout=subprocess.DEVNULL)
+    project.clear()
+    if not project.read("geopackage:" + local + "?projectName=local"):
+        print("QGIS cannot open the project in", local)
+        return 2
+    scale = qgis_picture(project, views["close"], os.path.join(work, "close-local.png"), False)
+    print("without a coordinate system: the close view at 1 : %.0f" % scale)
+    failed = failed or abs(scale / 1889.76 - 1) > 0.01
     app.exitQgis()
     return 1 if failed else 0
 
