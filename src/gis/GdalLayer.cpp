@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <stdexcept>
 
 namespace {
@@ -316,6 +317,9 @@ int TGdalLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double 
   for (std::unique_ptr<OGRFeature> f(layer.GetNextFeature()); f; f.reset(layer.GetNextFeature())) {
     const OGRGeometry* shape = f->GetGeometryRef();
     if (!shape) continue;
+    // An object's number is its feature id; one beyond the numbers objects have cannot be
+    // picked (nor shown, located or identified by number).
+    if (f->GetFID() < 0 || f->GetFID() > std::numeric_limits<int>::max()) continue;
     const int fid = int(f->GetFID());
     if (Geometry == 1) {
       // The nearest point in the box; on a tie the first stays.

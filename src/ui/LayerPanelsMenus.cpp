@@ -4,9 +4,9 @@
 #include "LayerPanels.h"
 #include "PanelNodes.h"
 
-#include "data/DataModule.h"
 #include "base/UserMessages.h"
 #include "core/FAMap.h"
+#include "data/DataModule.h"
 
 #include <QAction>
 #include <QListWidget>
