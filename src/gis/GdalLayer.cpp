@@ -100,10 +100,10 @@ bool TGdalLayer::SplitSourceName(const QString& FileName, QString& Source, QStri
   return !Source.isEmpty() && !Layer.isEmpty();
 }
 
-std::runtime_error TGdalLayer::Failure(const QString& what) const {
+TGdalSourceError TGdalLayer::Failure(const QString& what) const {
   // The layer's name and its FileName (source and layer) are said by whoever reports the
   // failure, as for every layer.
-  return std::runtime_error(what.toStdString());
+  return TGdalSourceError(what.toStdString());
 }
 
 void TGdalLayer::LoadFromDataSet(db::Table& DataSet, const QString& Maps) {

@@ -10,11 +10,18 @@
 #include "layers/LinesLayer.h"
 
 #include <memory>
+#include <stdexcept>
 
 class GDALDataset;
 class OGRLayer;
 class OGRFeature;
 class OGRGeometry;
+
+// A source that cannot be opened or read, with GDAL's reason.
+class TGdalSourceError : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
 
 class TGdalLayer : public TLinesLayer {
 public:
@@ -32,6 +39,9 @@ public:
   bool LocateObject(int RecordIndex, TWorld& World) override;
   void GetObjectPoint(int RecordIndex, double& X, double& Y) override;
   bool ObjectFields(int RecordIndex, std::vector<std::pair<QString, QString>>& Fields) override;
+
+  // The source's layer, opened (again) when it is not; raises std::runtime_error with the reason.
+  OGRLayer& SourceLayer() { return Opened(); }
 
   // The source and the layer named by a row's FileName; false when it names no layer.
   static bool SplitSourceName(const QString& FileName, QString& Source, QString& Layer);
@@ -55,7 +65,7 @@ private:
   OGRLayer& Opened();
   // Raises naming the layer when GDAL's last call failed; the source is opened again next time.
   void ThrowIfFailed(const char* what);
-  std::runtime_error Failure(const QString& what) const;
+  TGdalSourceError Failure(const QString& what) const;
   std::unique_ptr<OGRFeature> Feature(int RecordIndex);
   void DrawShape(gfx::Canvas& Canvas, const TWorld& World, const OGRGeometry& shape);
   void DrawLabel(gfx::Canvas& Canvas, const TWorld& World, const OGRGeometry& shape,

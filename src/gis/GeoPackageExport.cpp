@@ -1,6 +1,9 @@
 #include "GeoPackageExport.h"
 #include "GeoPackageWriter.h"
 
+#include "GdalLayer.h"
+
+#include "base/FileError.h"
 #include "db/Error.h"
 #include "db/Table.h"
 
@@ -14,10 +17,12 @@
 
 namespace {
 
-// A table name GeoPackage readers take everywhere: letters, digits and "_", from the file's base
-// name, made unique.
+// A table name GeoPackage readers take everywhere: letters, digits and "_", made unique.
 QString TableNameFor(const TCustomLayer& layer, std::set<QString>& used) {
-  QString base = QFileInfo(layer.FileName).completeBaseName().toLower();
+  // A layer from a GDAL source is named by its source's layer, a file's by the file.
+  const auto* source = dynamic_cast<const TGdalLayer*>(&layer);
+  QString base =
+      (source ? source->LayerName : QFileInfo(layer.FileName).completeBaseName()).toLower();
   base.replace(QRegularExpression("[^a-z0-9_]"), "_");
   if (base.isEmpty() || base[0].isDigit()) base.prepend("layer_");
   QString name = base;
@@ -92,7 +97,12 @@ TGeoPackageReport ExportGeoPackage(TMapContent& content, const QString& path,
                                groups, features);
       } catch (const db::Error& e) {
         problem = e.Message;
+      } catch (const base::FileError& e) {
+        problem = QString::fromUtf8(e.what()); // a layer's file that cannot be read
+      } catch (const TGdalSourceError& e) {
+        problem = QString::fromUtf8(e.what()); // a source that cannot be reached
       }
+      if (!problem.isEmpty()) writer.DropLayer(name);
       if (problem.isEmpty()) {
         report.Tables << QString("%1: %2").arg(name).arg(features);
         if (row != rowOf.end()) {

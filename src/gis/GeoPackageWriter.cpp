@@ -1,5 +1,7 @@
 #include "GeoPackageWriter.h"
 
+#include "GdalLayer.h"
+
 #include "layers/GeometryFile.h"
 #include "layers/RecordIndex.h"
 #include "overlays/Distation.h"
@@ -120,7 +122,10 @@ std::unique_ptr<OGRGeometry> ShapeOf(const TGeometryFile& file, const TGeometryF
 
 OGRwkbGeometryType LayerTypeOf(const TCustomLayer& layer) {
   if (const_cast<TCustomLayer&>(layer).ObjectRowsTable()) return wkbPoint;
-  switch (layer.PrimitiveType) {
+  // Layers from GDAL sources (11, 13, 15) draw what 1, 3 and 5 draw.
+  const int kind = layer.PrimitiveType >= 11 && layer.PrimitiveType <= 15 ? layer.PrimitiveType - 10
+                                                                          : layer.PrimitiveType;
+  switch (kind) {
   case 1:
   case 7:
     return wkbPoint;
@@ -149,6 +154,55 @@ int GeometryOf(const TCustomLayer& layer) {
 }
 
 TGeoPackageWriter::~TGeoPackageWriter() = default;
+
+QString TGeoPackageWriter::CopySource(TGdalLayer& layer, OGRLayer& out, int64_t& features) {
+  OGRLayer& source = layer.SourceLayer();
+  OGRFeatureDefn* defn = source.GetLayerDefn();
+  for (int k = 0; k < defn->GetFieldCount(); ++k)
+    if (out.CreateField(defn->GetFieldDefn(k)) != OGRERR_NONE)
+      return QString::fromUtf8("поле %1 не створено").arg(defn->GetFieldDefn(k)->GetNameRef());
+  if (out.StartTransaction() != OGRERR_NONE) return "no transaction";
+  Writing = &out;
+  CPLErrorReset();
+  source.SetSpatialFilter(nullptr);
+  source.ResetReading();
+  const OGRwkbGeometryType type = out.GetGeomType();
+  for (std::unique_ptr<OGRFeature> f(source.GetNextFeature()); f;
+       f.reset(source.GetNextFeature())) {
+    OGRFeature copy(out.GetLayerDefn());
+    copy.SetFrom(f.get(), TRUE);
+    if (OGRGeometry* shape = f->StealGeometry()) {
+      // Every object of a table of one kind: lines and areas as their multi-part kinds.
+      OGRGeometry* fitted = type == wkbMultiPolygon ? OGRGeometryFactory::forceToMultiPolygon(shape)
+                            : type == wkbMultiLineString
+                                ? OGRGeometryFactory::forceToMultiLineString(shape)
+                                : shape;
+      fitted->assignSpatialReference(Crs.get());
+      copy.SetGeometryDirectly(fitted);
+    }
+    if (out.CreateFeature(&copy) != OGRERR_NONE)
+      throw GeoPackageFailure(Path,
+                              QString::fromUtf8("об'єкт не записано: ") + CPLGetLastErrorMsg());
+    ++features;
+  }
+  if (CPLGetLastErrorType() >= CE_Failure)
+    return QString::fromUtf8("джерело не прочитано: ") + CPLGetLastErrorMsg();
+  Writing = nullptr;
+  if (out.CommitTransaction() != OGRERR_NONE) return "not committed";
+  return QString();
+}
+
+void TGeoPackageWriter::DropLayer(const QString& name) {
+  if (Writing) {
+    Writing->RollbackTransaction();
+    Writing = nullptr;
+  }
+  for (int k = 0; k < Data->GetLayerCount(); ++k)
+    if (name == QString::fromUtf8(Data->GetLayer(k)->GetName())) {
+      Data->DeleteLayer(k);
+      return;
+    }
+}
 
 void TGeoPackageWriter::Closer::operator()(GDALDataset* d) const {
   GDALClose(d);
@@ -191,6 +245,7 @@ QString TGeoPackageWriter::Layer(TCustomLayer& layer, const QString& name, const
       Data->CreateLayer(name.toUtf8().constData(), Crs.get(), LayerTypeOf(layer), creation);
   CSLDestroy(creation);
   if (!out) return QString::fromUtf8("таблицю не створено: ") + CPLGetLastErrorMsg();
+  if (auto* source = dynamic_cast<TGdalLayer*>(&layer)) return CopySource(*source, *out, features);
   std::vector<OGRFieldType> types;
   if (hasRows) {
     if (!rows.Active()) rows.Open();
@@ -228,6 +283,7 @@ QString TGeoPackageWriter::Layer(TCustomLayer& layer, const QString& name, const
         all, [&](size_t position, const std::vector<db::Value>& v) { values[position] = v; });
   }
   if (out->StartTransaction() != OGRERR_NONE) return "no transaction";
+  Writing = out;
   const auto put = [&](std::unique_ptr<OGRGeometry> shape, int position, int record) {
     OGRFeature feature(out->GetLayerDefn());
     if (shape) {
@@ -278,6 +334,7 @@ QString TGeoPackageWriter::Layer(TCustomLayer& layer, const QString& name, const
       put(ShapeOf(file, r), hasRows ? rows.PositionOfRecord(r.Index) : -1, r.Index);
     index->ThrowIfBroken();
   }
+  Writing = nullptr;
   if (out->CommitTransaction() != OGRERR_NONE) return "not committed";
   return QString();
 }

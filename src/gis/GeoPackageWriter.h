@@ -14,7 +14,9 @@
 #include <vector>
 
 class GDALDataset;
+class OGRLayer;
 class OGRSpatialReference;
+class TGdalLayer;
 
 // The measurements' group in the project, before the atlas's categories.
 constexpr int kMeasurementsCategory = -1;
@@ -39,9 +41,15 @@ public:
   // The QGIS project, in QGIS's own table (kept out of the GeoPackage's contents, as QGIS keeps
   // it): the archive as hexadecimal text, which is how QGIS reads it back.
   void Project(TQgisProject project);
+  // Takes back the table of a layer that could not be written whole: its writing rolled back,
+  // the table removed.
+  void DropLayer(const QString& name);
   void Close() { Data.reset(); }
 
 private:
+  // A layer from a GDAL source: its source's objects and fields as they are.
+  QString CopySource(TGdalLayer& layer, OGRLayer& out, int64_t& features);
+
   QString Path;
   const TGeoPackageOptions& Options;
   struct Closer {
@@ -49,4 +57,5 @@ private:
   };
   std::unique_ptr<GDALDataset, Closer> Data;
   std::unique_ptr<OGRSpatialReference> Crs;
+  OGRLayer* Writing = nullptr; // the table whose writing is under way, in a transaction
 };

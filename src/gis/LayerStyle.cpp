@@ -22,6 +22,11 @@ QString Denominator(double pixelsPerUnit) {
   return pixelsPerUnit > 0 ? QString::number(kPixelsPerMetre / pixelsPerUnit, 'f', 0) : "0";
 }
 
+// Layers from GDAL sources (11, 13, 15) draw as 1, 3 and 5 do.
+int DrawnKind(int kind) {
+  return kind >= 11 && kind <= 15 ? kind - 10 : kind;
+}
+
 QString Literal(QString text) {
   return "'" + text.replace("'", "''") + "'";
 }
@@ -171,7 +176,7 @@ QString PointSymbol(const TLayerLook& look, unsigned columns) {
 
 QString Symbol(const TLayerLook& look) {
   const unsigned columns = ObjectColumnsOf(look);
-  switch (look.Kind) {
+  switch (DrawnKind(look.Kind)) {
   case 23: // street names: their segments carry the names and are not drawn
     return SymbolOf("line", SymbolLayer("SimpleLine", Prop("line_style", "no")));
   case 3:
@@ -198,10 +203,12 @@ QString Labels(const TLayerLook& look) {
                  "fontWeight=\"%5\" textColor=\"%6\" isExpression=\"0\"/>"
                  "<placement placement=\"%7\"/><rendering displayAll=\"1\"%8/></settings>"
                  "</labeling>")
-      .arg(look.TextFieldLabel.toHtmlEscaped(), look.TextFont.toHtmlEscaped(), Decimal(size),
-           look.TextLabelScale ? "MapUnit" : "Point", look.TextFontBold ? "75" : "50",
-           Rgb(look.TextColor),
-           QString::number(look.Kind == 3 || look.Kind == 103 || look.Kind == 23 ? 2 : 1), scale);
+      .arg(
+          look.TextFieldLabel.toHtmlEscaped(), look.TextFont.toHtmlEscaped(), Decimal(size),
+          look.TextLabelScale ? "MapUnit" : "Point", look.TextFontBold ? "75" : "50",
+          Rgb(look.TextColor),
+          QString::number(DrawnKind(look.Kind) == 3 || look.Kind == 103 || look.Kind == 23 ? 2 : 1),
+          scale);
 }
 
 double Number(const db::Table& t, const char* field) {

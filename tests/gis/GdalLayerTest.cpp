@@ -5,6 +5,7 @@
 // once it is back.
 
 #include "gis/GdalLayer.h"
+#include "gis/GeoPackageExport.h"
 
 #include "AtlasWriter.h"
 
@@ -215,4 +216,38 @@ TEST(GdalLayer, ASourceBrokenAfterLoadingFailsItsLayerAloneUntilItIsWhole) {
   image = atlas.Draw(failures);
   EXPECT_TRUE(failures.isEmpty()) << failures.join("; ").toStdString();
   EXPECT_EQ(image.pixel(atlas.Pixel(kX + 350, kY + 50)), Rgb(kLotFill));
+}
+
+// Exported, a served layer is its source's objects and fields, named by the source's layer; a
+// source that cannot be reached then is left out with its reason and the rest is written.
+TEST(GdalLayer, IsExportedAsItsSourcesObjectsAndAnUnreachableOneIsLeftOut) {
+  Atlas atlas;
+  ASSERT_EQ(atlas.Load(), "");
+  const QString path = atlas.Dir.filePath("out.gpkg");
+  TGeoPackageReport report = ExportGeoPackage(atlas.Map, path);
+  EXPECT_TRUE(report.Problems.isEmpty()) << report.Problems.join("; ").toStdString();
+  EXPECT_TRUE(report.Tables.contains("mains: 2")) << report.Tables.join(", ").toStdString();
+  EXPECT_TRUE(report.Tables.contains("lots: 1"));
+  {
+    GDALDataset* data = static_cast<GDALDataset*>(
+        GDALOpenEx(path.toUtf8().constData(), GDAL_OF_VECTOR, nullptr, nullptr, nullptr));
+    ASSERT_NE(data, nullptr);
+    OGRLayer* mains = data->GetLayerByName("mains");
+    ASSERT_NE(mains, nullptr);
+    EXPECT_EQ(wkbFlatten(mains->GetGeomType()), wkbMultiLineString);
+    std::unique_ptr<OGRFeature> first(mains->GetNextFeature());
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(QString::fromUtf8(first->GetFieldAsString("STREET")),
+              QString::fromUtf8("вул. Хрещатик"));
+    GDALClose(data);
+  }
+  // The source emptied: those two layers are said, the others written.
+  QFile source(atlas.Dir.path() + "/MAPS/Extra.gpkg");
+  ASSERT_TRUE(source.open(QIODevice::ReadWrite));
+  ASSERT_TRUE(source.resize(0));
+  source.close();
+  report = ExportGeoPackage(atlas.Map, path);
+  EXPECT_EQ(report.Problems.size(), 2) << report.Problems.join("; ").toStdString();
+  EXPECT_TRUE(report.Tables.contains(QString("buildings: %1").arg(666)) ||
+              !report.Tables.filter("buildings:").isEmpty());
 }
