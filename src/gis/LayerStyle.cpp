@@ -161,17 +161,35 @@ QString PointSymbol(const TLayerLook& look, unsigned columns) {
         "fontFamily",
         QString("CASE WHEN %1 THEN \"vandrel_font\" ELSE %2 END").arg(groups, Literal(font)));
   }
+  // An object's logo, from the scale the layer shows logos at, in place of its sign.
+  QString logo;
+  if (columns & kLogoColumns) {
+    const QString shown = QString("(@map_scale <= %1 AND \"vandrel_logo\" IS NOT NULL)")
+                              .arg(Denominator(look.ZoomInIconScale));
+    // The picture is the object's (QGIS's "name" of a raster marker); its aspect is given, as a
+    // marker without a picture of its own has none to keep.
+    logo = SymbolLayer("RasterMarker",
+                       Prop("imageFile", "") + Prop("size_unit", "Pixel") + Prop("size", "16") +
+                           Prop("fixedAspectRatio", "1"),
+                       {{"enabled", shown},
+                        {"name", "\"vandrel_logo\""},
+                        {"size", "\"vandrel_logo_width\""},
+                        {"height", "\"vandrel_logo_height\""}});
+    expressions.emplace_back("enabled", "NOT " + shown);
+  }
   if (character.isEmpty() && !(columns & (kSymbolColumns | kGroupColumns)))
     return SymbolOf("marker",
                     SymbolLayer("SimpleMarker",
                                 Prop("name", "circle") + Prop("color", Rgb(look.CharFontColor)) +
                                     Prop("size", "6") + Prop("size_unit", "Pixel"),
-                                {expressions.front()}));
+                                {expressions.front()}) +
+                        logo);
   return SymbolOf("marker", SymbolLayer("FontMarker",
                                         Prop("font", font) + Prop("chr", character) +
                                             Prop("color", Rgb(look.CharFontColor)) +
                                             Prop("size", "10") + Prop("size_unit", "Pixel"),
-                                        expressions));
+                                        expressions) +
+                                logo);
 }
 
 QString Symbol(const TLayerLook& look) {
@@ -256,6 +274,7 @@ TLayerLook LookOfRow(const db::Table& layers) {
   look.CharLabelScale = Flag(layers, "CharLabelScale");
   look.ZoomInGroupChar = Number(layers, "ZoomInGroupChar");
   look.ZoomInParamScale = Number(layers, "ZoomInParamScale");
+  look.ZoomInIconScale = Number(layers, "ZoomInIconScale");
   look.ParamSizeField = Text(layers, "ParamSizeField").trimmed();
   look.ParamSizeKoef = Number(layers, "ParamSizeKoef");
   return look;
@@ -277,7 +296,8 @@ unsigned ObjectColumnsOf(const TLayerLook& look) {
     return look.RenderType == -1 || look.RenderType > 0 ? kSymbolColumns : 0;
   case 101:
   case 102:
-    return look.ZoomInGroupChar > 0 ? kGroupColumns : 0;
+    return (look.ZoomInGroupChar > 0 ? kGroupColumns : 0) |
+           (look.ZoomInIconScale > 0 ? kLogoColumns : 0);
   default:
     return 0;
   }

@@ -22,7 +22,7 @@ struct TLayerLook {
   int RenderType = 0, Shadow = 0;
   bool PenScale = false, CharLabelScale = false, TextLabelScale = false; // sizes in map units
   bool TextFontBold = false;
-  double ZoomInGroupChar = 0, ZoomInParamScale = 0;
+  double ZoomInGroupChar = 0, ZoomInParamScale = 0, ZoomInIconScale = 0;
   QString ParamSizeField;
   double ParamSizeKoef = 0;
 };
@@ -35,6 +35,7 @@ constexpr unsigned kFillColumns = 2;   // vandrel_fill_color, vandrel_fill_style
 constexpr unsigned kSymbolColumns = 4; // vandrel_char, vandrel_font, vandrel_color, vandrel_size
 constexpr unsigned kGroupColumns = 8;  // vandrel_char, vandrel_font
 constexpr unsigned kSizeColumn = 16;   // vandrel_size
+constexpr unsigned kLogoColumns = 32;  // vandrel_logo ("base64:" PNG), its width and height
 unsigned ObjectColumnsOf(const TLayerLook& look);
 // QGIS's names of a colour, a pen style and a brush style.
 QString QgisColor(unsigned windowsColour);

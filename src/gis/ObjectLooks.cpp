@@ -1,10 +1,14 @@
 #include "ObjectLooks.h"
 
 #include "base/MappedFile.h"
+#include "db/Error.h"
 #include "db/Table.h"
 #include "layers/LinesLayer.h"
 #include "layers/PointsLayer.h"
 #include "layers/PolygonsLayer.h"
+
+#include <QBuffer>
+#include <QImage>
 
 TGroupSymbols ReadGroupSymbols(db::Table& groups) {
   TGroupSymbols symbols;
@@ -53,6 +57,10 @@ TObjectLooks::TObjectLooks(TCustomLayer& layer, const TLayerLook& look, const TG
   }
   if (Kinds & kGroupColumns) GroupField = FieldIndex(fields, "NUMGROUP");
   if (Kinds & kSizeColumn) SizeField = FieldIndex(fields, look.ParamSizeField);
+  if (Kinds & kLogoColumns) {
+    ImageField = FieldIndex(fields, "ImageIndex");
+    ImagesDir = layer.DatabaseName;
+  }
   if (Kinds & kPenColumns)
     ColumnList.insert(ColumnList.end(),
                       {{"vandrel_pen_color"}, {"vandrel_pen_style"}, {"vandrel_pen_width", true}});
@@ -65,11 +73,39 @@ TObjectLooks::TObjectLooks(TCustomLayer& layer, const TLayerLook& look, const TG
   if (Kinds & kGroupColumns)
     ColumnList.insert(ColumnList.end(), {{"vandrel_char"}, {"vandrel_font"}});
   if (Kinds & kSizeColumn) ColumnList.push_back({"vandrel_size", true});
+  if (Kinds & kLogoColumns)
+    ColumnList.insert(
+        ColumnList.end(),
+        {{"vandrel_logo"}, {"vandrel_logo_width", true}, {"vandrel_logo_height", true}});
 }
 
 TObjectLooks::~TObjectLooks() = default;
 
-std::vector<QVariant> TObjectLooks::Values(int record, const std::vector<db::Value>* row) const {
+TObjectLooks::Logo TObjectLooks::LogoOf(int64_t image) {
+  const auto known = Logos.find(image);
+  if (known != Logos.end()) return known->second;
+  Logo logo;
+  try {
+    db::Table images(ImagesDir, "IMAGES.DB");
+    images.Open();
+    images.SetIndexFieldNames("ImageIndex");
+    if (images.FindKey({image})) {
+      // Copied as the map copies it: its pixels whole, whatever their alpha.
+      const QImage picture = QImage::fromData(images.FieldByName("Image").AsBlob())
+                                 .convertToFormat(QImage::Format_RGB32);
+      QByteArray png;
+      QBuffer buffer(&png);
+      if (!picture.isNull() && buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "PNG"))
+        logo = {"base64:" + QString::fromLatin1(png.toBase64()), picture.width(), picture.height()};
+    }
+  } catch (const db::Error&) {
+    // No images table, or no such field: the objects keep their signs.
+  }
+  Logos.emplace(image, logo);
+  return logo;
+}
+
+std::vector<QVariant> TObjectLooks::Values(int record, const std::vector<db::Value>* row) {
   std::vector<QVariant> values;
   if (Kinds & kFillColumns) {
     TPolygonsLayer::AreaStyle style;
@@ -116,6 +152,16 @@ std::vector<QVariant> TObjectLooks::Values(int record, const std::vector<db::Val
                              ? db::ValueToFloat((*row)[size_t(SizeField)])
                              : 0;
     values.emplace_back(Look.ParamSizeKoef * value);
+  }
+  if (Kinds & kLogoColumns) {
+    const bool hasImage = row && ImageField >= 0 && size_t(ImageField) < row->size() &&
+                          !db::IsNull((*row)[size_t(ImageField)]) &&
+                          db::ValueToInteger((*row)[size_t(ImageField)]) >= 0;
+    const Logo logo = hasImage ? LogoOf(db::ValueToInteger((*row)[size_t(ImageField)])) : Logo{};
+    if (logo.Picture.isEmpty())
+      values.resize(values.size() + 3);
+    else
+      values.insert(values.end(), {logo.Picture, double(logo.Width), double(logo.Height)});
   }
   return values;
 }

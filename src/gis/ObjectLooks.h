@@ -39,7 +39,7 @@ public:
   const std::vector<TStyleColumn>& Columns() const { return ColumnList; }
   // The values of the columns for a geometry record (or, for points kept in a table, a row) and
   // its row's values; null values where the object has no look of its own.
-  std::vector<QVariant> Values(int record, const std::vector<db::Value>* row) const;
+  std::vector<QVariant> Values(int record, const std::vector<db::Value>* row);
 
 private:
   unsigned Kinds;
@@ -47,6 +47,15 @@ private:
   int Category, Class;
   const TGroupSymbols& Groups;
   std::unique_ptr<base::MappedFile> Styles;
-  int GroupField = -1, SizeField = -1;
+  int GroupField = -1, SizeField = -1, ImageField = -1;
+  // The logos by image number, as QGIS takes an embedded picture ("base64:" PNG), with its size
+  // in pixels; read from the images table when first asked for.
+  struct Logo {
+    QString Picture;
+    int Width = 0, Height = 0;
+  };
+  std::map<int64_t, Logo> Logos;
+  QString ImagesDir;
+  Logo LogoOf(int64_t image);
   std::vector<TStyleColumn> ColumnList;
 };

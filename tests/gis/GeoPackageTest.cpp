@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QImage>
 #include <QTemporaryDir>
 #include <cpl_vsi.h>
 #include <gdal.h>
@@ -282,7 +283,7 @@ TEST(GeoPackage, HoldsAQgisProjectOfTheAtlas) {
 }
 
 // What the atlas keeps per object goes with each feature: the buildings' colours from their
-// style file, the wells' group signs, the mains' widths by diameter.
+// style file, the wells' group signs, the pumps' pictures, the mains' widths by diameter.
 TEST(GeoPackage, ObjectsCarryTheirOwnLooks) {
   Atlas atlas;
   const QString path = atlas.Dir.filePath("atlas.gpkg");
@@ -317,6 +318,32 @@ TEST(GeoPackage, ObjectsCarryTheirOwnLooks) {
   EXPECT_GT(signsOfGroup.size(), 1u);
   for (const auto& [group, signs] : signsOfGroup)
     EXPECT_EQ(signs.size(), 1u) << "group " << group << " has one sign";
+  // Pumping stations: those with a picture carry it as QGIS takes one ("base64:" PNG) with its
+  // size, the picture of their row of the images table; the others none.
+  OGRLayer* pumps = data->GetLayerByName("pumps");
+  ASSERT_NE(pumps, nullptr);
+  db::Table images(atlas.Dir.path() + "/BASE", "IMAGES.DB");
+  images.Open();
+  images.SetIndexFieldNames("ImageIndex");
+  int withLogo = 0;
+  for (auto& f : *pumps) {
+    const int64_t image = f->GetFieldAsInteger64("ImageIndex");
+    const QString logo = QString::fromUtf8(f->GetFieldAsString("vandrel_logo"));
+    if (image < 0 || !images.FindKey({image})) {
+      EXPECT_TRUE(logo.isEmpty());
+      continue;
+    }
+    ASSERT_TRUE(logo.startsWith("base64:"));
+    const QImage carried = QImage::fromData(QByteArray::fromBase64(logo.mid(7).toLatin1()));
+    const QImage stored = QImage::fromData(images.FieldByName("Image").AsBlob());
+    EXPECT_EQ(carried.size(), stored.size());
+    EXPECT_EQ(f->GetFieldAsDouble("vandrel_logo_width"), stored.width());
+    EXPECT_EQ(carried.pixel(stored.width() / 2, stored.height() / 2),
+              stored.convertToFormat(QImage::Format_RGB32)
+                  .pixel(stored.width() / 2, stored.height() / 2));
+    ++withLogo;
+  }
+  EXPECT_GT(withLogo, 0);
   // Water mains: the width multiplier is the table's ParamSizeKoef (0.01) × DIAMETER.
   OGRLayer* water = data->GetLayerByName("water");
   ASSERT_NE(water, nullptr);
