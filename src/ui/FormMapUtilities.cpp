@@ -17,8 +17,8 @@
 #include "NetworkTopology.h"
 #include "SmallDialogs.h"
 
-#include "data/DataModule.h"
 #include "base/UserMessages.h"
+#include "data/DataModule.h"
 #include "db/Error.h"
 #include "overlays/DBPointsIndexs.h"
 #include "overlays/Distation.h"
@@ -272,7 +272,8 @@ void TFormMap::miExportGeoPackageClick() {
   // The file dialog asks before it replaces a file.
   const QString path = QFileDialog::getSaveFileName(
       this, QString::fromUtf8("Експорт атласу в GeoPackage"),
-      QFileInfo(Data.DataRoot).fileName() + ".gpkg", QString::fromUtf8("GeoPackage (*.gpkg)"));
+      QDir::home().filePath(QFileInfo(Data.DataRoot).fileName() + ".gpkg"),
+      QString::fromUtf8("GeoPackage (*.gpkg)"));
   if (path.isEmpty()) return;
   // The measurements on the map go with the atlas when the user wants them.
   const auto* measurements = dynamic_cast<const TDistationLayer*>(Map->Measurements());
