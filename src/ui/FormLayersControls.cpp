@@ -1,13 +1,14 @@
 #include "FormLayersControls.h"
 
-#include "data/DataModule.h"
 #include "base/ByteOrder.h"
 #include "base/PathResolver.h"
 #include "base/UserMessages.h"
 #include "core/FAMap.h"
+#include "data/DataModule.h"
 #include "db/Error.h"
 #include "gfx/Canvas.h"
 #include "gfx/SymbolFonts.h"
+#include "gis/GdalLayer.h"
 
 #include <algorithm>
 
@@ -48,6 +49,7 @@ TFormLayersControls::TFormLayersControls(TDataModuleVANDREL& data, TFAMap& map, 
   setFont(small);
   BuildNavigator();
   BuildGroups();
+  ChooseSourceLayer = [this](const QStringList& layers) { return AskSourceLayer(layers); };
   RefreshControls(); // FormShow
 }
 
@@ -323,6 +325,8 @@ void TFormLayersControls::LoadRow() {
 }
 
 QStringList TFormLayersControls::AttributeTextFields(const QString& fileName) const {
+  if (QString source, layer; TGdalLayer::SplitSourceName(fileName, source, layer))
+    return SourceTextFields(source, layer);
   const qsizetype dot = fileName.indexOf('.');
   const QString base = dot >= 0 ? fileName.left(dot) : fileName;
   for (const char* extension : {".DB", ".DBF"}) {
@@ -501,7 +505,8 @@ void TFormLayersControls::ColourClick(const QString& field) {
 void TFormLayersControls::sbFileSelectClick() {
   if (!Editable()) return;
   QFileDialog dialog(this, QString(), Data.MapsDir,
-                     "Maps (*.m);;Points Database (*.db);;Geometry files (*.mds *.shp)");
+                     "Maps (*.m);;Points Database (*.db);;Geometry files (*.mds *.shp);;"
+                     "GIS data (*.gpkg *.sqlite *.geojson)");
   dialog.setDefaultSuffix("shp");
   dialog.setFileMode(QFileDialog::ExistingFile);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
@@ -510,6 +515,7 @@ void TFormLayersControls::sbFileSelectClick() {
 
 void TFormLayersControls::ApplyChosenFile(const QString& path) {
   if (!Editable()) return;
+  if (IsGisFile(path)) return ApplyGdalSource(path);
   const QFileInfo file(path);
   const QString extension = "." + file.suffix().toUpper();
   if (!WriteField("FileName", file.fileName())) return;

@@ -33,8 +33,12 @@ public:
   // The navigator: first, prior, next, last, insert, delete, post, cancel.
   void DBNavigator1Click(int button);
   void sbFileSelectClick();
-  // Applies a chosen file as sbFileSelectClick does (FileName, kind, extent, label fields).
+  // Applies a chosen file as sbFileSelectClick does (FileName, kind, extent, label fields). A
+  // GIS file (GeoPackage, SpatiaLite, GeoJSON) becomes a layer from a GDAL source: one of its
+  // layers, chosen by ChooseSourceLayer when it holds several.
   void ApplyChosenFile(const QString& path);
+  // Asks which of a source's layers to show; empty when none is chosen.
+  std::function<QString(const QStringList& layers)> ChooseSourceLayer;
   void PositionClick(int xLabel, int yLabel);
   void ScaleClick(const QString& field);
   void ColourClick(const QString& field);
@@ -86,6 +90,11 @@ private:
   // Shows the current row in the bound controls.
   void LoadRow();
   QStringList AttributeTextFields(const QString& fileName) const;
+  // Layers from GDAL sources (in FormLayersControlsSource.cpp).
+  static bool IsGisFile(const QString& path);
+  void ApplyGdalSource(const QString& path);
+  QString AskSourceLayer(const QStringList& layers);
+  QStringList SourceTextFields(const QString& source, const QString& layer) const;
   // Deletes the current row after asking; a row being inserted is only given up.
   void DeleteCurrentRow();
   // The symbol field shows the sign the map draws for each character of CharLabel in CharFont.

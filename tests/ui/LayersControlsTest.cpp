@@ -2,8 +2,8 @@
 // fields of the attribute table, files chosen, scale buttons, a refused post, and the map rebuilt
 // with the edited style.
 
-#include "data/DataModule.h"
 #include "core/FAMap.h"
+#include "data/DataModule.h"
 #include "layers/LinesLayer.h"
 #include "ui/FormLayersControls.h"
 #include "ui/FormMap.h"
@@ -26,7 +26,9 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <gdal.h>
 #include <gtest/gtest.h>
+#include <ogrsf_frmts.h>
 
 namespace {
 
@@ -339,4 +341,78 @@ TEST_F(LayersControls, NoCaptionIsCutOrRunsIntoAnotherControl) {
           << text.toStdString() << " runs into " << other->objectName().toStdString();
     }
   }
+}
+
+namespace {
+
+// A GeoPackage of lots (areas with an owner) and wells (points), and a table without shapes.
+void WriteGisFile(const QString& path) {
+  GDALAllRegister();
+  GDALDataset* data = GetGDALDriverManager()->GetDriverByName("GPKG")->Create(
+      path.toUtf8().constData(), 0, 0, 0, GDT_Unknown, nullptr);
+  ASSERT_NE(data, nullptr);
+  OGRLayer* lots = data->CreateLayer("lots", nullptr, wkbPolygon, nullptr);
+  OGRFieldDefn owner("OWNER", OFTString), area("AREA", OFTReal);
+  ASSERT_EQ(lots->CreateField(&owner), OGRERR_NONE);
+  ASSERT_EQ(lots->CreateField(&area), OGRERR_NONE);
+  OGRFeature lot(lots->GetLayerDefn());
+  OGRPolygon square;
+  OGRLinearRing ring;
+  for (const auto& [x, y] :
+       {std::pair{100.0, 200.0}, {300.0, 200.0}, {300.0, 500.0}, {100.0, 500.0}})
+    ring.addPoint(x, y);
+  ring.closeRings();
+  square.addRing(&ring);
+  lot.SetGeometry(&square);
+  lot.SetField("OWNER", "Водоканал");
+  ASSERT_EQ(lots->CreateFeature(&lot), OGRERR_NONE);
+  OGRLayer* wells = data->CreateLayer("wells", nullptr, wkbPoint, nullptr);
+  OGRFeature well(wells->GetLayerDefn());
+  OGRPoint point(150, 250);
+  well.SetGeometry(&point);
+  ASSERT_EQ(wells->CreateFeature(&well), OGRERR_NONE);
+  data->CreateLayer("notes", nullptr, wkbNone, nullptr);
+  GDALClose(data);
+}
+
+} // namespace
+
+// A GIS file chosen for a row: the layer asked for when it holds several (a table without shapes
+// is not offered), written as "FILE|layername=LAYER" with the kind drawing its shapes, its extent,
+// and its text fields to label with — also when the row is shown again.
+TEST_F(LayersControls, AGisFileChosenMakesTheRowALayerFromItsSource) {
+  const QString name = QString::fromUtf8("Зелені насадження");
+  GoTo(name);
+  WriteGisFile(Data->MapsDir + "/Cadastre.gpkg");
+  TFormLayersControls window(*Data, *Form->Map);
+  QStringList offered;
+  window.ChooseSourceLayer = [&](const QStringList& layers) {
+    offered = layers;
+    return QString();
+  };
+  const QByteArray before = LayersFile();
+  window.ApplyChosenFile(Data->MapsDir + "/Cadastre.gpkg");
+  EXPECT_EQ(offered, (QStringList{"lots", "wells"}));
+  EXPECT_EQ(LayersFile(), before) << "none chosen: nothing written";
+  window.ChooseSourceLayer = [](const QStringList&) { return QString("lots"); };
+  window.ApplyChosenFile(Data->MapsDir + "/Cadastre.gpkg");
+  EXPECT_EQ(db::ValueToString(Stored(name, "FileName")), "Cadastre.gpkg|layername=lots");
+  EXPECT_EQ(db::ValueToInteger(Stored(name, "PrimitiveType")), 15);
+  EXPECT_EQ(db::ValueToFloat(Stored(name, "X0")), 100);
+  EXPECT_EQ(db::ValueToFloat(Stored(name, "Ym")), 500);
+  EXPECT_EQ(window.DBComboBoxLabelFieldName->count(), 1);
+  EXPECT_EQ(window.DBComboBoxLabelFieldName->itemText(0), "OWNER");
+  window.RefreshControls();
+  EXPECT_EQ(window.DBComboBoxLabelFieldName->itemText(0), "OWNER") << "shown again";
+  // A file GDAL cannot read: said, naming it; the row stays.
+  QFile broken(Data->MapsDir + "/Broken.gpkg");
+  ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+  broken.write("not a GeoPackage");
+  broken.close();
+  const QByteArray chosen = LayersFile();
+  window.ApplyChosenFile(Data->MapsDir + "/Broken.gpkg");
+  EXPECT_EQ(LayersFile(), chosen);
+  ASSERT_FALSE(Messages.Shown.isEmpty());
+  EXPECT_TRUE(Messages.Shown.back().contains("Broken.gpkg"))
+      << Messages.Shown.back().toStdString();
 }

@@ -1,0 +1,20 @@
+#pragma once
+// What a vector source GDAL opens holds, for the layers window: its layers, each with the kind
+// of layer that draws it, its extent and its text fields.
+
+#include "core/World.h"
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+struct TGdalSourceLayer {
+  QString Name;
+  int Kind = 0; // 11 points, 13 lines, 15 areas; 0 for a table without shapes
+  TExtent Extent{};
+  QStringList TextFields;
+};
+
+// The layers of the source (a file path or a connection string); raises TGdalSourceError with
+// GDAL's reason when it cannot be opened.
+std::vector<TGdalSourceLayer> ListGdalLayers(const QString& source);
