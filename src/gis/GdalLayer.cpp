@@ -3,6 +3,7 @@
 #include "base/PathResolver.h"
 #include "core/LayerFactory.h"
 #include "gfx/DrawHelpers.h"
+#include "layers/PointsLayer.h"
 #include "layers/PolygonsLayer.h"
 
 #include <QDir>
@@ -64,6 +65,13 @@ void Pixels(const OGRSimpleCurve& line, const TWorld& World, std::vector<QPoint>
     const QPoint pixel(World.WorldToScreenX(line.getX(k)), World.WorldToScreenY(line.getY(k)));
     if (!dropRepeats || out.empty() || out.back() != pixel) out.push_back(pixel);
   }
+}
+
+// The middle of a shape's box: a point itself, where a line or an area is found and labelled.
+TWorldPoint CentreOf(const OGRGeometry& shape) {
+  OGREnvelope e;
+  shape.getEnvelope(&e);
+  return {(e.MinX + e.MaxX) / 2, (e.MinY + e.MaxY) / 2};
 }
 
 bool GeometryFits(OGRwkbGeometryType type, int geometry) {
@@ -270,12 +278,10 @@ void TGdalLayer::DrawLabel(gfx::Canvas& Canvas, const TWorld& World, const OGRGe
     Canvas.Font.Underline = Canvas.Font.Underline || TextFontUnderline;
     Canvas.Font.StrikeOut = Canvas.Font.StrikeOut || TextFontStrikeOut;
   }
-  OGREnvelope box;
-  shape.getEnvelope(&box);
   // A point at itself, an area at the middle of its box.
-  TextOutAnchored(Canvas, World.WorldToScreenX((box.MinX + box.MaxX) / 2),
-                  World.WorldToScreenY((box.MinY + box.MaxY) / 2), Rounded(TextLabelAngle * 10),
-                  text);
+  const TWorldPoint at = CentreOf(shape);
+  TextOutAnchored(Canvas, World.WorldToScreenX(at.X), World.WorldToScreenY(at.Y),
+                  Rounded(TextLabelAngle * 10), text);
 }
 
 std::unique_ptr<OGRFeature> TGdalLayer::Feature(int RecordIndex) {
@@ -348,10 +354,9 @@ int TGdalLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double 
     }
     if (hit && (found < 0 || fid < found)) {
       found = fid;
-      OGREnvelope e;
-      shape->getEnvelope(&e);
-      FoundX = Geometry == 5 ? (e.MinX + e.MaxX) / 2 : X;
-      FoundY = Geometry == 5 ? (e.MinY + e.MaxY) / 2 : Y;
+      const TWorldPoint centre = CentreOf(*shape);
+      FoundX = Geometry == 5 ? centre.X : X;
+      FoundY = Geometry == 5 ? centre.Y : Y;
     }
   }
   ThrowIfFailed("об'єкти не прочитано");
@@ -393,33 +398,31 @@ void TGdalLayer::GetObjectPoint(int RecordIndex, double& X, double& Y) {
   const std::unique_ptr<OGRFeature> f = Feature(RecordIndex);
   const OGRGeometry* shape = f ? f->GetGeometryRef() : nullptr;
   if (!shape) return;
-  OGREnvelope e;
-  shape->getEnvelope(&e);
-  X = (e.MinX + e.MaxX) / 2;
-  Y = (e.MinY + e.MaxY) / 2;
+  const TWorldPoint centre = CentreOf(*shape);
+  X = centre.X;
+  Y = centre.Y;
 }
 
 bool TGdalLayer::LocateObject(int RecordIndex, TWorld& World) {
   const std::unique_ptr<OGRFeature> f = Feature(RecordIndex);
   const OGRGeometry* shape = f ? f->GetGeometryRef() : nullptr;
   if (!shape) return false;
-  OGREnvelope e;
-  shape->getEnvelope(&e);
-  FoundX = (e.MinX + e.MaxX) / 2;
-  FoundY = (e.MinY + e.MaxY) / 2;
-  // Kept as it is when the object lies 20 pixels inside the view; else the view moves to it.
+  const TWorldPoint centre = CentreOf(*shape);
+  FoundX = centre.X;
+  FoundY = centre.Y;
+  // A point: the view moves to it as to any point. A line or an area: kept as it is when the
+  // object lies 20 pixels inside the view, else the view becomes the object's box.
+  if (Geometry == 1) {
+    TPointsLayer::BringIntoView(World, FoundX, FoundY);
+    return true;
+  }
   const double m = 20 / World.Scale;
   const TExtent& v = World.VisibleExtent;
   if (TWorld::PointInRect(v.XMin + m, v.YMin + m, v.XMax - m, v.YMax - m, FoundX, FoundY))
     return true;
-  if (Geometry == 1) {
-    TExtent& r = World.ViewExtent;
-    const double cx = (r.XMin + r.XMax) / 2, cy = (r.YMin + r.YMax) / 2;
-    r = {r.XMin - (cx - FoundX), r.YMin - (cy - FoundY), r.XMax - (cx - FoundX),
-         r.YMax - (cy - FoundY)};
-  } else {
-    World.ViewExtent = {e.MinX, e.MinY, e.MaxX, e.MaxY};
-  }
+  OGREnvelope e;
+  shape->getEnvelope(&e);
+  World.ViewExtent = {e.MinX, e.MinY, e.MaxX, e.MaxY};
   return true;
 }
 

@@ -10,10 +10,6 @@ namespace {
 // Pixels at 96 per inch per metre: a scale of S pixels per map unit is 1 : kPixelsPerMetre / S.
 constexpr double kPixelsPerMetre = 96 / 0.0254;
 
-QString Rgb(unsigned windowsColour) {
-  return QgisColor(windowsColour);
-}
-
 QString Prop(const QString& key, const QString& value) {
   return QString("<prop k=\"%1\" v=\"%2\"/>").arg(key, value.toHtmlEscaped());
 }
@@ -102,8 +98,8 @@ QString LineSymbol(const TLayerLook& look, unsigned columns) {
   const std::vector<std::pair<QString, QString>> expressions = PenExpressions(look, columns);
   return SymbolOf("line",
                   SymbolLayer("SimpleLine",
-                              Prop("line_color", Rgb(look.PenColor)) + Prop("line_width", "1") +
-                                  Prop("line_width_unit", "Pixel") +
+                              Prop("line_color", QgisColor(look.PenColor)) +
+                                  Prop("line_width", "1") + Prop("line_width_unit", "Pixel") +
                                   Prop("line_style", QgisLineStyle(look.PenStyle)) +
                                   Prop("capstyle", "round") + Prop("joinstyle", "round"),
                               expressions));
@@ -118,7 +114,7 @@ QString FillSymbol(const TLayerLook& look, unsigned columns) {
     std::vector<std::pair<QString, QString>> colour;
     if (own) colour.emplace_back("fillColor", "\"vandrel_pen_color\"");
     layers += SymbolLayer("SimpleFill",
-                          Prop("color", Rgb(look.PenColor)) + Prop("style", "solid") +
+                          Prop("color", QgisColor(look.PenColor)) + Prop("style", "solid") +
                               Prop("outline_style", "no") + Prop("offset", offset) +
                               Prop("offset_unit", "Pixel"),
                           colour);
@@ -130,8 +126,8 @@ QString FillSymbol(const TLayerLook& look, unsigned columns) {
   }
   layers += SymbolLayer(
       "SimpleFill",
-      Prop("color", Rgb(look.BrushColor)) + Prop("style", QgisFillStyle(look.BrushStyle)) +
-          Prop("outline_color", Rgb(look.PenColor)) + Prop("outline_width", "1") +
+      Prop("color", QgisColor(look.BrushColor)) + Prop("style", QgisFillStyle(look.BrushStyle)) +
+          Prop("outline_color", QgisColor(look.PenColor)) + Prop("outline_width", "1") +
           Prop("outline_width_unit", "Pixel") + Prop("outline_style", QgisLineStyle(look.PenStyle)),
       expressions);
   return SymbolOf("fill", layers);
@@ -178,15 +174,15 @@ QString PointSymbol(const TLayerLook& look, unsigned columns) {
     expressions.emplace_back("enabled", "NOT " + shown);
   }
   if (character.isEmpty() && !(columns & (kSymbolColumns | kGroupColumns)))
-    return SymbolOf("marker",
-                    SymbolLayer("SimpleMarker",
-                                Prop("name", "circle") + Prop("color", Rgb(look.CharFontColor)) +
-                                    Prop("size", "6") + Prop("size_unit", "Pixel"),
-                                {expressions.front()}) +
-                        logo);
+    return SymbolOf("marker", SymbolLayer("SimpleMarker",
+                                          Prop("name", "circle") +
+                                              Prop("color", QgisColor(look.CharFontColor)) +
+                                              Prop("size", "6") + Prop("size_unit", "Pixel"),
+                                          {expressions.front()}) +
+                                  logo);
   return SymbolOf("marker", SymbolLayer("FontMarker",
                                         Prop("font", font) + Prop("chr", character) +
-                                            Prop("color", Rgb(look.CharFontColor)) +
+                                            Prop("color", QgisColor(look.CharFontColor)) +
                                             Prop("size", "10") + Prop("size_unit", "Pixel"),
                                         expressions) +
                                 logo);
@@ -224,7 +220,7 @@ QString Labels(const TLayerLook& look) {
       .arg(
           look.TextFieldLabel.toHtmlEscaped(), look.TextFont.toHtmlEscaped(), Decimal(size),
           look.TextLabelScale ? "MapUnit" : "Point", look.TextFontBold ? "75" : "50",
-          Rgb(look.TextColor),
+          QgisColor(look.TextColor),
           QString::number(DrawnKind(look.Kind) == 3 || look.Kind == 103 || look.Kind == 23 ? 2 : 1),
           scale);
 }

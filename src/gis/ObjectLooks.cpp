@@ -15,14 +15,12 @@ TGroupSymbols ReadGroupSymbols(db::Table& groups) {
   if (!groups.Active()) return symbols;
   const db::Field* font = groups.FindField("SymbolFont");
   const db::Field* code = groups.FindField("Symbol_Code");
-  if (!font || !code) return symbols;
-  for (groups.First(); !groups.Eof(); groups.Next()) {
-    QString sign = groups.FieldByName("Symbol_Code").AsString();
-    QString family = groups.FieldByName("SymbolFont").AsString();
+  if (!font || !code) return symbols; // a groups table without symbols: the classes' signs
+  for (groups.First(); !groups.Eof(); groups.Next())
     symbols[{int(groups.FieldByName("Category").AsInteger()),
              int(groups.FieldByName("Class").AsInteger()),
-             int(groups.FieldByName("GroupNum").AsInteger())}] = {sign, family};
-  }
+             int(groups.FieldByName("GroupNum").AsInteger())}] = {code->AsString(),
+                                                                  font->AsString()};
   return symbols;
 }
 

@@ -60,6 +60,8 @@ protected:
   void SetLabelFont(gfx::Canvas& Canvas, const TWorld& World) const;
   // Blinks a red circle of radius 10 about pixel (sx, sy) six times, 300 ms apart.
   static void FlashCircle(gfx::Canvas& Canvas, int sx, int sy);
+
+public:
   // Moves the requested view, keeping its size, to centre on (X, Y) unless the point lies at
   // least 20 pixels inside the visible extent.
   static void BringIntoView(TWorld& World, double X, double Y);
