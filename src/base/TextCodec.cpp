@@ -1,5 +1,6 @@
 #include "TextCodec.h"
 
+#include <QList>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <array>
@@ -195,6 +196,18 @@ QByteArray Encode(const QString& text, CodePage cp) {
   QStringEncoder encoder(QtName(cp), QStringConverter::Flag::Default);
   if (!encoder.isValid()) return Encode(text, CodePage::Cp1251);
   return encoder.encode(text);
+}
+
+QString Unencodable(const QString& text, CodePage cp) {
+  if (cp == CodePage::Utf8) return {};
+  QString missing;
+  const QList<uint> points = text.toUcs4();
+  for (const uint point : points) {
+    if (point < 0x80) continue;
+    const QString one = QString::fromUcs4(reinterpret_cast<const char32_t*>(&point), 1);
+    if (Decode(Encode(one, cp), cp) != one && !missing.contains(one)) missing += one;
+  }
+  return missing;
 }
 
 } // namespace base

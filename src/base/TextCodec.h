@@ -36,5 +36,7 @@ inline QString Decode(const QByteArray& bytes, CodePage cp) {
 }
 // Characters the code page cannot hold become '?'.
 QByteArray Encode(const QString& text, CodePage cp);
+// The characters of `text` the code page cannot hold, each once; empty when it holds them all.
+QString Unencodable(const QString& text, CodePage cp);
 
 } // namespace base

@@ -429,6 +429,38 @@ void DbaseFile::UpdateFields(std::vector<RowSlot>& rows, std::span<const size_t>
   ForgetReadAhead();
 }
 
+void DbaseFile::WriteEdits(std::vector<RowSlot>& rows, const std::vector<RowEdit>& edits) {
+  CheckWritable();
+  // Every value is checked before the first byte is written.
+  for (const RowEdit& edit : edits)
+    for (size_t f : edit.Fields)
+      CheckFits(FieldList[f], edit.Values[f], FilePath);
+  DbfHandle h = OpenDbf(FilePath, "rb+");
+  std::vector<size_t> deleted;
+  try {
+    for (const RowEdit& edit : edits) {
+      if (edit.Index && edit.Delete) {
+        if (!DBFMarkRecordDeleted(h.get(), int(rows[*edit.Index].Location), 1))
+          throw Error::ForTable(FilePath, "не вдається позначити запис видаленим");
+        deleted.push_back(*edit.Index);
+        continue;
+      }
+      const int record = edit.Index ? int(rows[*edit.Index].Location) : DBFGetRecordCount(h.get());
+      for (size_t f : edit.Fields)
+        WriteValue(h.get(), record, int(f), FieldList[f], edit.Values[f], Cp, FilePath);
+      if (!edit.Index) rows.push_back(RowSlot{edit.Id, record});
+    }
+  } catch (...) {
+    ForgetReadAhead();
+    throw;
+  }
+  h.reset(); // written out
+  ForgetReadAhead();
+  std::sort(deleted.rbegin(), deleted.rend());
+  for (size_t index : deleted)
+    rows.erase(rows.begin() + std::ptrdiff_t(index));
+}
+
 void DbaseFile::DeleteRow(std::vector<RowSlot>& rows, size_t index) {
   const DbfHandle h = OpenDbf(FilePath, "rb+");
   if (!DBFMarkRecordDeleted(h.get(), int(rows[index].Location), 1))

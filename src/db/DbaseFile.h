@@ -28,7 +28,7 @@ public:
   const std::vector<FieldDef>& Fields() const override { return FieldList; }
   int KeyFieldCount() const override { return 0; }
   bool NumbersRecords() const override { return true; }
-  base::CodePage TextCodePage() const { return Cp; }
+  base::CodePage TextCodePage() const override { return Cp; }
 
   std::vector<int64_t> ReadLocations() override;
   void UpdateRow(std::vector<RowSlot>& rows, size_t index, const std::vector<Value>& old,
@@ -40,6 +40,7 @@ public:
                     const std::vector<size_t>& fields,
                     const std::vector<std::vector<Value>>& values) override;
   void EmptyTable(std::vector<RowSlot>& rows) override;
+  void WriteEdits(std::vector<RowSlot>& rows, const std::vector<RowEdit>& edits) override;
   QString DiskSignature() const override;
   // Only the table itself is ever written (no index or memo files beside it).
   void NoteOwnWrite() const override;

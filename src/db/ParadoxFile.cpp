@@ -432,6 +432,49 @@ void ParadoxFile::ReplaceRows(std::vector<RowSlot>& rows, std::vector<StoredRow>
   }
 }
 
+void ParadoxFile::WriteEdits(std::vector<RowSlot>& rows, const std::vector<RowEdit>& edits) {
+  const uint32_t savedAutoInc = Hdr.AutoInc;
+  try {
+    std::vector<StoredRow> copy = Materialize(rows);
+    std::vector<bool> deleted(copy.size(), false);
+    for (const RowEdit& edit : edits) {
+      if (!edit.Index) {
+        StoredRow row{edit.Id, edit.Values, -1, {}};
+        AssignAutoIncrements(row.Values);
+        row.Raw = EncodeRecord(row.Values, nullptr);
+        copy.push_back(std::move(row));
+        deleted.push_back(false);
+      } else if (edit.Delete) {
+        deleted[*edit.Index] = true;
+      } else {
+        StoredRow& row = copy[*edit.Index];
+        std::vector<Value> values = edit.Values;
+        AssignAutoIncrements(values);
+        row.Raw = EncodeRecord(values, &row); // the fields left alone keep their bytes
+        row.Values = std::move(values);
+      }
+    }
+    std::vector<StoredRow> kept;
+    kept.reserve(copy.size());
+    for (size_t i = 0; i < copy.size(); ++i)
+      if (!deleted[i]) kept.push_back(std::move(copy[i]));
+    if (Hdr.KeyFields > 0) {
+      const auto less = [&](const StoredRow& a, const StoredRow& b) {
+        return KeyLess(a, b, Hdr.KeyFields);
+      };
+      std::stable_sort(kept.begin(), kept.end(), less);
+      for (size_t i = 1; i < kept.size(); ++i)
+        if (!less(kept[i - 1], kept[i]))
+          CheckKeyUnique({kept[i - 1]}, kept[i].Values, std::nullopt); // raises
+    }
+    Rewrite(kept);
+    rows = SlotsOf(kept);
+  } catch (...) {
+    Hdr.AutoInc = savedAutoInc;
+    throw;
+  }
+}
+
 void ParadoxFile::Rewrite(std::vector<StoredRow>& rows) {
   try {
     WriteWhole(rows);

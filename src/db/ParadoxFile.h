@@ -42,7 +42,7 @@ public:
   QString Kind() const override;
   const std::vector<FieldDef>& Fields() const override { return Hdr.Fields; }
   int KeyFieldCount() const override { return Hdr.KeyFields; }
-  base::CodePage TextCodePage() const { return Cp; }
+  base::CodePage TextCodePage() const override { return Cp; }
   const paradox::Header& TableHeader() const { return Hdr; }
 
   std::vector<int64_t> ReadLocations() override;
@@ -51,6 +51,7 @@ public:
   size_t InsertRow(std::vector<RowSlot>& rows, RowSlot slot, std::vector<Value> values) override;
   void DeleteRow(std::vector<RowSlot>& rows, size_t index) override;
   void EmptyTable(std::vector<RowSlot>& rows) override;
+  void WriteEdits(std::vector<RowSlot>& rows, const std::vector<RowEdit>& edits) override;
   // Written whole through a temporary file: a failure leaves the table as it was.
   void ReplaceRows(std::vector<RowSlot>& rows, std::vector<StoredRow> replacement) override;
   QString DiskSignature() const override;

@@ -9,10 +9,16 @@
 namespace db {
 namespace {
 
-// One table of the directory: its cursor, read whole when the table is first used.
+// One table of the directory: its cursor, read whole when the table is first used. A statement
+// that writes it holds the table's lock from its start (xBegin, before the scan) to its end, and
+// its changes are kept here and written together when it ends (xSync), or dropped (xRollback):
+// no other writer comes between what the statement read and what it writes, and a statement
+// that fails half-way leaves the table as it was.
 struct AtlasTable {
   sqlite3_vtab Base{}; // must come first: SQLite hands this struct around as its base
   std::unique_ptr<Table> Rows;
+  std::vector<Table::RowChange> Pending;             // the running statement's changes
+  sqlite3_int64 NextNewRow = sqlite3_int64(1) << 62; // rowids given to inserted rows meanwhile
 };
 
 // A scan of a table: the position of the row it stands on, in the table's order.
@@ -146,6 +152,8 @@ void ResultValue(sqlite3_context* context, const Value& v) {
 }
 
 int Column(sqlite3_vtab_cursor* c, sqlite3_context* context, int column) {
+  // A column an UPDATE leaves alone is not read: it is not written either.
+  if (sqlite3_vtab_nochange(context)) return SQLITE_OK;
   Table& t = *TableOf(c).Rows;
   if (size_t(column) >= t.FieldDefs().size())
     return sqlite3_result_int64(context, CursorOf(c).Position), SQLITE_OK;
@@ -165,45 +173,75 @@ int RowId(sqlite3_vtab_cursor* c, sqlite3_int64* rowid) {
   return SQLITE_OK;
 }
 
-// DELETE (one argument), INSERT (a null old rowid) and UPDATE, each posted to the file at once.
+// DELETE (one argument), INSERT (a null old rowid) and UPDATE, kept until the statement ends.
+// An UPDATE's change names only the columns its SET gives.
 int Update(sqlite3_vtab* v, int argc, sqlite3_value** argv, sqlite3_int64* rowid) {
-  Table& t = *TableOf(v).Rows;
+  AtlasTable& table = TableOf(v);
+  Table& t = *table.Rows;
   try {
+    Table::RowChange change;
     if (argc == 1) {
-      t.GotoBookmark(Table::Bookmark(sqlite3_value_int64(argv[0])));
-      t.Delete();
+      change.What = Table::RowChange::Kind::Delete;
+      change.Row = Table::Bookmark(sqlite3_value_int64(argv[0]));
+      table.Pending.push_back(std::move(change));
       return SQLITE_OK;
     }
     const bool insert = sqlite3_value_type(argv[0]) == SQLITE_NULL;
     if (!insert && sqlite3_value_int64(argv[0]) != sqlite3_value_int64(argv[1]))
       return Fail(v, "ідентичність рядка не можна змінити");
-    if (insert) {
-      t.Append();
-    } else {
-      t.GotoBookmark(Table::Bookmark(sqlite3_value_int64(argv[0])));
-      t.Edit();
+    change.What = insert ? Table::RowChange::Kind::Insert : Table::RowChange::Kind::Update;
+    if (!insert) change.Row = Table::Bookmark(sqlite3_value_int64(argv[0]));
+    // The hidden position comes last and is not stored.
+    const int fields = std::min(argc, 2 + int(t.FieldDefs().size()));
+    for (int i = 2; i < fields; ++i) {
+      if (!insert && sqlite3_value_nochange(argv[i])) continue;
+      const size_t field = size_t(i - 2);
+      change.Set.emplace_back(field, t.CoerceField(field, ValueOfSqlite(argv[i])));
     }
-    try {
-      // The hidden position comes last and is not stored.
-      const int fields = std::min(argc, 2 + int(t.FieldDefs().size()));
-      for (int i = 2; i < fields; ++i)
-        t.Fields()[size_t(i - 2)].SetValue(ValueOfSqlite(argv[i]));
-      t.Post();
-    } catch (...) {
-      t.Cancel();
-      throw;
-    }
-    if (insert) *rowid = sqlite3_int64(t.GetBookmark());
+    table.Pending.push_back(std::move(change));
+    if (insert) *rowid = table.NextNewRow++;
     return SQLITE_OK;
   } catch (const Error& e) {
     return Fail(v, e.Message);
   }
 }
 
+int Begin(sqlite3_vtab* v) {
+  AtlasTable& table = TableOf(v);
+  table.Pending.clear();
+  try {
+    table.Rows->BeginWrites();
+  } catch (const Error& e) {
+    return Fail(v, e.Message);
+  }
+  return SQLITE_OK;
+}
+
+// Also called, with nothing to write and no xBegin before, at the end of the CREATE VIRTUAL
+// TABLE that made the table.
+int Sync(sqlite3_vtab* v) {
+  AtlasTable& table = TableOf(v);
+  try {
+    table.Rows->WriteChanges(table.Pending);
+  } catch (const Error& e) {
+    table.Pending.clear();
+    return Fail(v, e.Message);
+  }
+  table.Pending.clear();
+  return SQLITE_OK;
+}
+
+int End(sqlite3_vtab* v) {
+  AtlasTable& table = TableOf(v);
+  table.Pending.clear();
+  table.Rows->EndWrites();
+  return SQLITE_OK;
+}
+
 const sqlite3_module kAtlasModule = {
-    1,       Connect, Connect, BestIndex, Disconnect, Disconnect, OpenCursor, CloseCursor,
-    Filter,  Next,    AtEnd,   Column,    RowId,      Update,     nullptr,    nullptr,
-    nullptr, nullptr, nullptr, nullptr,   nullptr,    nullptr,    nullptr,    nullptr};
+    1,      Connect, Connect, BestIndex, Disconnect, Disconnect, OpenCursor, CloseCursor,
+    Filter, Next,    AtEnd,   Column,    RowId,      Update,     Begin,      Sync,
+    End,    End,     nullptr, nullptr,   nullptr,    nullptr,    nullptr,    nullptr};
 
 // ---------------------------------------------------------------- functions of the dialect
 

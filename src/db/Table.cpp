@@ -1,4 +1,5 @@
 #include "Table.h"
+#include "TableLock.h"
 
 #include "DbaseFile.h"
 #include "Error.h"
@@ -8,6 +9,7 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <mutex>
 
@@ -80,6 +82,8 @@ void Field::SetValue(const Value& value) {
 }
 
 // ---------------------------------------------------------------- opening
+
+Table::Table() = default;
 
 Table::Table(const QString& databaseName, const QString& tableName)
     : Database(databaseName), Name(tableName) {}
@@ -198,6 +202,7 @@ std::vector<Value> Table::StoredValues(size_t row) const {
 
 void Table::Close() {
   if (!Active()) return;
+  HeldLock.reset();
   const QString key = CanonicalKey(Storage->Path());
   std::lock_guard registry(OpenTablesLock());
   auto it = OpenTables().find(key);
@@ -294,6 +299,20 @@ const Value& Table::CurrentValue(size_t field) const {
   return CurrentValues[field];
 }
 
+// A boolean from a number, or from a word of the users' languages or the tables' own letters;
+// any other text is refused rather than stored as false.
+Value Table::CoerceBoolean(const FieldDef& def, const Value& value) const {
+  const auto* text = std::get_if<QString>(&value);
+  if (!text) return ValueToBoolean(value);
+  const QString word = text->trimmed().toUpper();
+  if (word.isEmpty()) return Value();
+  static const QStringList yes = {"T", "Y", "TRUE", "YES", "1", "ТАК", "ДА", "Т", "Д"};
+  static const QStringList no = {"F", "N", "FALSE", "NO", "0", "НІ", "НЕТ", "Н"};
+  if (yes.contains(word)) return true;
+  if (no.contains(word)) return false;
+  throw Error::ForField(Describe(), def.Name, "\"" + *text + "\" не є логічним значенням");
+}
+
 Value Table::Coerce(size_t field, const Value& value) const {
   if (IsNull(value)) return value;
   const FieldDef& def = Defs[field];
@@ -308,6 +327,9 @@ Value Table::Coerce(size_t field, const Value& value) const {
       if (!ok) throw Error::ForField(Describe(), def.Name, "\"" + *s + "\" не є цілим числом");
       return int64_t(v);
     }
+    if (auto d = std::get_if<double>(&value); d && !(std::fabs(*d) < 9.2e18))
+      throw Error::ForField(Describe(), def.Name,
+                            "число " + ValueToString(value) + " не вміщується в ціле поле");
     return ValueToInteger(value);
   }
   case FieldType::Float:
@@ -317,17 +339,27 @@ Value Table::Coerce(size_t field, const Value& value) const {
       if (s->trimmed().isEmpty()) return Value();
       bool ok = false;
       const double v = s->trimmed().toDouble(&ok);
-      if (!ok) throw Error::ForField(Describe(), def.Name, "\"" + *s + "\" не є числом");
+      if (!ok || !std::isfinite(v))
+        throw Error::ForField(Describe(), def.Name, "\"" + *s + "\" не є числом");
       return v;
     }
-    return ValueToFloat(value);
+    const double v = ValueToFloat(value);
+    if (!std::isfinite(v))
+      throw Error::ForField(Describe(), def.Name,
+                            "значення " + ValueToString(value) + " не є скінченним числом");
+    return v;
   }
   case FieldType::Boolean:
-    return ValueToBoolean(value);
+    return CoerceBoolean(def, value);
   case FieldType::String:
   case FieldType::Memo: {
     const QString s = ValueToString(value);
     if (s.isEmpty()) return Value();
+    if (const QString missing = base::Unencodable(s, Storage->TextCodePage()); !missing.isEmpty())
+      throw Error::ForField(Describe(), def.Name,
+                            "\"" + s + "\" містить символи, яких немає в кодовій сторінці " +
+                                base::CodePageName(Storage->TextCodePage()) +
+                                " таблиці: " + missing);
     return def.Type == FieldType::String ? Value(s.left(def.Size)) : Value(s);
   }
   case FieldType::Date:

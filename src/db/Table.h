@@ -22,6 +22,7 @@
 namespace db {
 
 class Table;
+class TableLock;
 
 enum class TableState { Inactive, Browse, Edit, Insert };
 
@@ -60,7 +61,7 @@ private:
 
 class Table {
 public:
-  Table() = default;
+  Table();
   Table(const QString& databaseName, const QString& tableName);
   ~Table();
   Table(const Table&) = delete;
@@ -168,6 +169,28 @@ public:
   // Re-reads the file when it changed on disk since it was read.
   void Refresh();
 
+  // --- a statement's changes, written together ---
+  // A change of one statement: a row (its bookmark) updated in the fields `Set` names or
+  // deleted, or a new row of the values `Set` gives.
+  struct RowChange {
+    enum class Kind { Update, Insert, Delete } What = Kind::Update;
+    uint64_t Row = 0;
+    std::vector<std::pair<size_t, Value>> Set; // field, value (converted by CoerceField)
+  };
+  // Takes the table's lock and reads the table as it is now: from here to EndWrites no other
+  // writer changes it, so what is read meanwhile is what the changes are made from.
+  void BeginWrites();
+  // Writes `changes` all together (a Paradox table in one rewrite), or raises with nothing
+  // written: a value a field cannot hold, a key that would repeat, a row gone, or a file that a
+  // program ignoring the lock changed since BeginWrites. Only the fields a change sets are
+  // written; the others keep their bytes.
+  void WriteChanges(const std::vector<RowChange>& changes);
+  void EndWrites();
+  // `value` as field `field` stores it; raises db::Error naming the field and the value when
+  // the field cannot hold it (a text beyond the table's code page, a word that is no boolean, a
+  // number that is not finite).
+  Value CoerceField(size_t field, const Value& value) const { return Coerce(field, value); }
+
   // --- bookmarks ---
   using Bookmark = uint64_t;
   Bookmark GetBookmark() const;
@@ -214,7 +237,10 @@ private:
   void MoveTo(int position);
   const RowSlot* CurrentRow() const;
   Value Coerce(size_t field, const Value& value) const;
+  Value CoerceBoolean(const FieldDef& def, const Value& value) const;
   QString Describe() const;
+  // The table's lock for one write, or none where BeginWrites holds it already.
+  std::unique_ptr<TableLock> LockForWrite() const;
   // After this cursor wrote the file: its state is this program's own.
   void NoteOwnWrite();
   // Replaces the rows; the caller holds the table's lock.
@@ -229,6 +255,7 @@ private:
   std::optional<base::CodePage> CodePageOverride;
   bool IsExclusive = false;
   std::unique_ptr<TableFile> Storage;
+  std::unique_ptr<TableLock> HeldLock; // between BeginWrites and EndWrites
   QString Signature;
   std::vector<FieldDef> Defs;
   std::vector<Field> FieldObjects;

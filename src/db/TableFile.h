@@ -7,12 +7,15 @@
 #include "RecordReader.h"
 #include "Value.h"
 
+#include "base/TextCodec.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -78,6 +81,19 @@ public:
                             const std::vector<size_t>& fields,
                             const std::vector<std::vector<Value>>& values);
   virtual void EmptyTable(std::vector<RowSlot>& rows) = 0;
+  // One row's part in a batch: the row at `Index` of the list updated in `Fields` to `Values`
+  // (every field's value, in field order) or deleted, or, without an index, a new row.
+  struct RowEdit {
+    std::optional<size_t> Index;
+    bool Delete = false;
+    uint64_t Id = 0; // the new row's identity
+    std::vector<size_t> Fields;
+    std::vector<Value> Values;
+  };
+  // Writes every edit or none: values and keys are checked before anything is written.
+  virtual void WriteEdits(std::vector<RowSlot>& rows, const std::vector<RowEdit>& edits) = 0;
+  // The code page the table's text is stored in.
+  virtual base::CodePage TextCodePage() const = 0;
   // Replaces every row with `replacement` (ids set, values in field order). Tables that can
   // write themselves whole do so in one step, so that a failure leaves the old rows on disk;
   // the default empties the table and appends the rows one by one.

@@ -50,7 +50,7 @@ void Table::Post() {
   CheckActive("записати");
   if (Mode == TableState::Browse) return;
   // From reading the table as it is now to the change on disk, no other writer comes between.
-  const TableLock lock(Storage->Path());
+  const auto lock = LockForWrite();
   if (Mode == TableState::Edit) {
     const auto index = LocateForWrite(EditedId, EditOriginal);
     if (!index)
@@ -115,7 +115,7 @@ void Table::Delete() {
   const RowSlot* row = CurrentRow();
   if (!row) throw Error::ForTable(Describe(), "не вдається видалити: таблиця порожня");
   const std::vector<Value> original = Storage->ReadRow(row->Location);
-  const TableLock lock(Storage->Path());
+  const auto lock = LockForWrite();
   const auto index = LocateForWrite(row->Id, original);
   if (!index)
     throw Error::ForTable(Describe(), "рядок " + RowText(original) +
@@ -130,7 +130,7 @@ void Table::Delete() {
 void Table::EmptyTable() {
   CheckActive("очистити таблицю");
   Cancel();
-  const TableLock lock(Storage->Path());
+  const auto lock = LockForWrite();
   Storage->EmptyTable(Rows);
   NoteOwnWrite();
   RebuildOrder(std::nullopt);
@@ -139,7 +139,7 @@ void Table::EmptyTable() {
 void Table::ReplaceAllRows(const std::vector<std::vector<Value>>& rows) {
   CheckActive("замінити рядки");
   Cancel();
-  const TableLock lock(Storage->Path());
+  const auto lock = LockForWrite();
   ReplaceRowsLocked(rows);
 }
 
@@ -168,7 +168,7 @@ void Table::UpdateFields(const std::vector<int>& positions, const std::vector<si
     }
     coerced.push_back(std::move(row));
   }
-  const TableLock lock(Storage->Path());
+  const auto lock = LockForWrite();
   if (SyncForWrite()) {
     // Read again: the rows are found by the identities they keep.
     std::map<uint64_t, size_t> at;
@@ -198,7 +198,7 @@ void Table::UpdateFields(const std::vector<int>& positions, const std::vector<si
 void Table::RewriteRows(const RowsChange& change) {
   CheckActive("замінити рядки");
   Cancel();
-  const TableLock lock(Storage->Path());
+  const auto lock = LockForWrite();
   SyncForWrite();
   std::vector<std::vector<Value>> current(Rows.size());
   std::vector<int64_t> locations;
@@ -333,6 +333,77 @@ std::optional<size_t> Table::LocateForWrite(uint64_t id, const std::vector<Value
   for (size_t i = 0; i < Rows.size(); ++i)
     if (same(StoredValues(i))) return i;
   return std::nullopt;
+}
+
+std::unique_ptr<TableLock> Table::LockForWrite() const {
+  if (HeldLock) return nullptr;
+  return std::make_unique<TableLock>(Storage->Path());
+}
+
+void Table::BeginWrites() {
+  CheckBrowse("почати запис");
+  if (HeldLock) return;
+  HeldLock = std::make_unique<TableLock>(Storage->Path());
+  try {
+    SyncForWrite();
+  } catch (...) {
+    HeldLock.reset();
+    throw;
+  }
+}
+
+void Table::EndWrites() {
+  HeldLock.reset();
+}
+
+void Table::WriteChanges(const std::vector<RowChange>& changes) {
+  CheckBrowse("записати зміни");
+  if (changes.empty()) return;
+  if (!HeldLock)
+    throw Error::ForTable(Describe(), "зміни записуються лише під блокуванням таблиці");
+  // Nothing of ours wrote since BeginWrites; a change now is a program that ignores the lock.
+  if (Storage->DiskSignature() != Signature)
+    throw Error::ForTable(Describe(), "таблицю змінила інша програма, поки виконувався запит; "
+                                      "нічого не записано");
+  std::map<uint64_t, size_t> at;
+  for (size_t i = 0; i < Rows.size(); ++i)
+    at.emplace(Rows[i].Id, i);
+  std::vector<TableFile::RowEdit> edits;
+  std::map<uint64_t, size_t> editOf; // a row's edit, where a change came before
+  std::vector<size_t> allFields(Defs.size());
+  for (size_t f = 0; f < allFields.size(); ++f)
+    allFields[f] = f;
+  for (const RowChange& change : changes) {
+    if (change.What == RowChange::Kind::Insert) {
+      TableFile::RowEdit edit{std::nullopt, false, NextId++, allFields,
+                              std::vector<Value>(Defs.size())};
+      for (const auto& [field, value] : change.Set)
+        edit.Values[field] = Coerce(field, value);
+      edits.push_back(std::move(edit));
+      continue;
+    }
+    const auto row = at.find(change.Row);
+    if (row == at.end())
+      throw Error::ForTable(Describe(), "рядка, який змінює запит, у таблиці вже немає; нічого "
+                                        "не записано");
+    auto [known, fresh] = editOf.emplace(change.Row, edits.size());
+    if (fresh)
+      edits.push_back(TableFile::RowEdit{row->second, false, 0, {}, StoredValues(row->second)});
+    TableFile::RowEdit& edit = edits[known->second];
+    if (change.What == RowChange::Kind::Delete) {
+      edit.Delete = true;
+      continue;
+    }
+    for (const auto& [field, value] : change.Set) {
+      edit.Values[field] = Coerce(field, value);
+      if (std::find(edit.Fields.begin(), edit.Fields.end(), field) == edit.Fields.end())
+        edit.Fields.push_back(field);
+    }
+  }
+  Storage->WriteEdits(Rows, edits);
+  NoteOwnWrite();
+  RebuildOrder(std::nullopt);
+  AtBof = AtEof = Order.empty();
 }
 
 void Table::Refresh() {

@@ -8,8 +8,10 @@
 #include "db/ParadoxFormat.h"
 #include "db/Table.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace {
 
@@ -119,6 +121,65 @@ TEST_F(QueryTest, ChangesThroughTheModuleReachTheFiles) {
     EXPECT_TRUE(e.Message.contains(QString::fromUtf8("порушення ключа")))
         << e.Message.toStdString();
   }
+}
+
+TEST_F(QueryTest, AStatementIsWrittenWholeOrNotAtAll) {
+  std::vector<std::vector<Value>> rows;
+  for (int k = 1; k <= 40; ++k)
+    rows.push_back({int64_t(k), int64_t(k % 2), QString("ряд %1").arg(k)});
+  db::ParadoxFile::Create(Dir.path() + "/Wells.db",
+                          {db::paradox::MakeField("Code", FieldType::Integer),
+                           db::paradox::MakeField("Kind", FieldType::Integer),
+                           db::paradox::MakeField("Name", FieldType::String, 20)},
+                          1, rows);
+  QFile wells(Dir.path() + "/Wells.db");
+  ASSERT_TRUE(wells.open(QIODevice::ReadOnly));
+  const QByteArray before = wells.readAll();
+  wells.close();
+  // Codes 2, 4, ... become 48, 46, ...: 24 among them meets row 24's own, kept, code.
+  auto refused = [&](const QString& sql, const char* reason) {
+    Q.SQL = QStringList{sql};
+    try {
+      Q.ExecSQL();
+      ADD_FAILURE() << sql.toStdString();
+    } catch (const db::Error& e) {
+      EXPECT_TRUE(e.Message.contains(QString::fromUtf8(reason))) << e.Message.toStdString();
+    }
+    ASSERT_TRUE(wells.open(QIODevice::ReadOnly));
+    EXPECT_EQ(wells.readAll(), before) << sql.toStdString();
+    wells.close();
+  };
+  refused("UPDATE Wells SET Code = 50 - Code WHERE Kind = 0 AND Code <> 26", "порушення ключа");
+  // Values the fields cannot hold are refused, naming the field and the value.
+  refused("UPDATE Wells SET Name = \"Труби 😀 ☂\" WHERE Code = 3", "Name");
+  refused("UPDATE Wells SET Name = \"Труби 😀 ☂\" WHERE Code = 3", "😀☂");
+  refused("UPDATE Wells SET Kind = 1e308 * 10 WHERE Code = 3", "не вміщується в ціле поле");
+  refused("UPDATE Streets SET OBJECTCODE = 1e308 * 10", "OBJECTCODE");
+  // A statement that holds: one rewrite, every row, the other fields as they were.
+  Q.SQL = QStringList{"UPDATE Wells SET Code = 100 + Code WHERE Kind = 1"};
+  EXPECT_EQ(Q.ExecSQL(), 20);
+  db::Table table(Dir.path(), "Wells.db");
+  table.Open();
+  ASSERT_TRUE(table.FindKey({int64_t(103)}));
+  EXPECT_EQ(table.FieldByName("Name").AsString(), QString("ряд 3"));
+  EXPECT_EQ(table.RecordCount(), 40);
+}
+
+TEST(TableValues, WordsThatAreNoBooleanAndUnfiniteNumbersAreRefused) {
+  QTemporaryDir dir;
+  db::DbaseFile::Create(dir.path() + "/Flags.dbf",
+                        {db::MakeDbaseField("OK", FieldType::Boolean, 1),
+                         db::MakeDbaseField("LEN", FieldType::Float, 12, 2)},
+                        {{true, 1.5}});
+  db::Table t(dir.path(), "Flags.dbf");
+  t.Open();
+  t.Edit();
+  EXPECT_THROW(t.FieldByName("OK").SetAsString("abc"), db::Error);
+  EXPECT_THROW(t.FieldByName("LEN").SetAsFloat(std::numeric_limits<double>::infinity()), db::Error);
+  t.FieldByName("OK").SetAsString(QString::fromUtf8("нет"));
+  t.Post();
+  EXPECT_FALSE(t.FieldByName("OK").AsBoolean());
+  EXPECT_DOUBLE_EQ(t.FieldByName("LEN").AsFloat(), 1.5);
 }
 
 TEST_F(QueryTest, BoundTextNeverChangesTheStatement) {
