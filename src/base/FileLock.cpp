@@ -24,7 +24,8 @@ Attempt TryLock(int fd) {
   lock.l_len = 1;
   if (::fcntl(fd, F_OFD_SETLK, &lock) == 0) return Attempt::Locked;
   if (errno == EAGAIN || errno == EACCES || errno == EINTR) return Attempt::Busy;
-  return Attempt::Unsupported;
+  return errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP ? Attempt::Unsupported
+                                                                   : Attempt::Busy;
 }
 
 // Whether `fd` is still the file at `path`: a writer that renamed a new file over it has
@@ -47,9 +48,18 @@ FileLock::FileLock(const QString& path, int waitMs, bool create,
     if (waiting && onWait) onWait(false);
   };
   for (;;) {
+    // A file nobody may write (the read-only attribute of the folder's other users) is not
+    // written even by a user whom the system would let.
+    struct stat info = {};
+    if (::stat(native.constData(), &info) == 0 && S_ISREG(info.st_mode) &&
+        (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+      done(Outcome::ReadOnly);
+      return;
+    }
     const int fd = ::open(native.constData(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0644);
-    if (fd < 0) { // the write itself will fail and say why
-      done(Outcome::Unsupported);
+    if (fd < 0) {
+      done(errno == EACCES || errno == EPERM || errno == EROFS ? Outcome::ReadOnly
+                                                               : Outcome::NotOpened);
       return;
     }
     const Attempt attempt = TryLock(fd);

@@ -14,7 +14,9 @@ class FileLock {
 public:
   enum class Outcome {
     Locked,      // held until the object goes
-    Unsupported, // the file system has no locks, or the file cannot be opened: not held
+    Unsupported, // the file system has no locks: not held
+    ReadOnly,    // the file is read-only (no write permission bit) or this user may not write it
+    NotOpened,   // the file cannot be opened (missing): not held; the write itself will say why
     TimedOut     // another writer held it for all of `waitMs`
   };
 

@@ -42,6 +42,8 @@ DbfHandle OpenDbf(const QString& path, const char* mode) {
   lastShapelibError.clear();
   DbfHandle h(DBFOpenLL(path.toLocal8Bit().constData(), mode, &hooks));
   if (!h) {
+    if (std::strchr(mode, '+') && !QFileInfo(path).isWritable())
+      throw Error::ForTable(path, "файл лише для читання (немає права на запис)");
     QString reason = "її не прочитати як таблицю dBase III/IV";
     if (!lastShapelibError.isEmpty()) reason += " (" + lastShapelibError.trimmed() + ")";
     throw Error::ForTable(path, reason);

@@ -3,6 +3,7 @@
 
 #include "TestFiles.h"
 
+#include "db/DbaseFile.h"
 #include "db/Error.h"
 #include "db/ParadoxFile.h"
 #include "db/ParadoxFormat.h"
@@ -314,4 +315,38 @@ TEST(Table, ATableLockedByAnotherWriterIsWaitedForThenRefused) {
   db::Table after(dir.path(), "Codes.DB");
   after.Open();
   EXPECT_EQ(after.RecordCount(), 3);
+}
+
+TEST(Table, AReadOnlyTableIsRefusedAndNeverReplaced) {
+  QTemporaryDir dir;
+  namespace px = db::paradox;
+  const QString path = dir.path() + "/Hydrants.DB";
+  db::ParadoxFile::Create(path, {px::MakeField("N", db::FieldType::Integer)}, 1, {{int64_t(1)}});
+  db::DbaseFile::Create(dir.path() + "/Water.dbf",
+                        {db::MakeDbaseField("N", db::FieldType::Integer, 5)}, {{int64_t(1)}});
+  const QFile::Permissions readOnly = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+  auto refused = [&](const QString& table, const QString& readOnlyFile) {
+    const QByteArray before = testing_support::ReadAll(dir.path() + "/" + table);
+    db::Table t(dir.path(), table);
+    t.Open();
+    t.Append();
+    t.FieldByName("N").SetAsInteger(2);
+    try {
+      t.Post();
+      ADD_FAILURE() << "wrote a read-only " << table.toStdString();
+    } catch (const db::Error& e) {
+      EXPECT_TRUE(e.Message.contains(readOnlyFile + QString::fromUtf8(" лише для читання")))
+          << e.Message.toStdString();
+    }
+    EXPECT_EQ(testing_support::ReadAll(dir.path() + "/" + table), before);
+    EXPECT_EQ(QFile::permissions(readOnlyFile) & QFile::WriteOwner, 0) << "the file is the same";
+  };
+  ASSERT_TRUE(QFile::setPermissions(path, readOnly));
+  refused("Hydrants.DB", path);
+  ASSERT_TRUE(QFile::setPermissions(dir.path() + "/Water.dbf", readOnly));
+  refused("Water.dbf", dir.path() + "/Water.dbf");
+  // The table writable, its primary index not.
+  ASSERT_TRUE(QFile::setPermissions(path, readOnly | QFile::WriteOwner));
+  ASSERT_TRUE(QFile::setPermissions(dir.path() + "/Hydrants.PX", readOnly));
+  refused("Hydrants.DB", dir.path() + "/Hydrants.PX");
 }
