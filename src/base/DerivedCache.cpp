@@ -7,17 +7,19 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <sys/stat.h>
 #include <time.h>
+#include <zlib.h>
 
 namespace base {
 namespace {
 
 // A source changed less than this long ago is not trusted to show its next change.
 std::atomic<int64_t> settledMilliseconds{3000};
-const QByteArray kMagic = "VANDREL-DERIVED-1\n";
+const QByteArray kMagic = "VANDREL-DERIVED-2\n";
 
 QString CachePath(const QString& source, const QString& kind) {
   const QString folder = DerivedCache::Folder();
@@ -30,15 +32,29 @@ QString CachePath(const QString& source, const QString& kind) {
   return folder + "/" + kind + "-" + QString::fromLatin1(name);
 }
 
-// The header of a kept file: the magic, the stamp's length and the stamp, padded to 8 bytes.
-QByteArray Header(const QByteArray& stamp) {
+// The header of a kept file: the magic, the stamp's length and the stamp, the content's length
+// (8 bytes) and its CRC-32 (4 bytes), padded to 8 bytes. The checksum finds content damaged on
+// disk or written over in place, which the source's stamp cannot.
+QByteArray Header(const QByteArray& stamp, uint64_t contentSize, uint32_t checksum) {
   QByteArray header = kMagic;
   const uint32_t length = uint32_t(stamp.size());
   header.append(reinterpret_cast<const char*>(&length), sizeof length);
   header += stamp;
+  header.append(reinterpret_cast<const char*>(&contentSize), sizeof contentSize);
+  header.append(reinterpret_cast<const char*>(&checksum), sizeof checksum);
   while (header.size() % 8 != 0)
     header.append('\0');
   return header;
+}
+
+uint32_t Checksum(std::span<const unsigned char> bytes) {
+  uLong crc = ::crc32(0L, Z_NULL, 0);
+  for (size_t done = 0; done < bytes.size();) {
+    const uInt piece = uInt(std::min<size_t>(bytes.size() - done, 1u << 30));
+    crc = ::crc32(crc, bytes.data() + done, piece);
+    done += piece;
+  }
+  return uint32_t(crc);
 }
 
 } // namespace
@@ -79,12 +95,16 @@ DerivedContent DerivedCache::Load(const QString& source, const QString& kind,
   const QString path = CachePath(source, kind);
   if (path.isEmpty() || !QFileInfo::exists(path)) return {};
   try {
-    auto mapped = std::make_shared<MappedFile>(path);
-    const QByteArray header = Header(stamp);
-    if (mapped->Size() < header.size() ||
-        std::memcmp(mapped->Bytes().data(), header.constData(), size_t(header.size())) != 0)
+    // Only a regular file of the program's own is read: a FIFO or link planted at its name is
+    // refused without waiting on it.
+    auto mapped = std::make_shared<MappedFile>(path, MappedFile::Kind::RegularOnly);
+    const size_t headerSize = size_t(Header(stamp, 0, 0).size());
+    if (size_t(mapped->Size()) < headerSize) return {};
+    const auto content = mapped->Bytes().subspan(headerSize);
+    const QByteArray header = Header(stamp, content.size(), Checksum(content));
+    if (std::memcmp(mapped->Bytes().data(), header.constData(), headerSize) != 0 || mapped->Cut())
       return {};
-    return DerivedContent{mapped, mapped->Bytes().subspan(size_t(header.size()))};
+    return DerivedContent{mapped, content};
   } catch (const FileError&) {
     return {};
   }
@@ -97,7 +117,9 @@ void DerivedCache::Store(const QString& source, const QString& kind, const QByte
   if (path.isEmpty() || !QDir().mkpath(QFileInfo(path).path())) return;
   try {
     AtomicFileWriter writer(path);
-    writer.Write(Header(stamp));
+    writer.Write(Header(stamp, uint64_t(content.size()),
+                        Checksum({reinterpret_cast<const unsigned char*>(content.constData()),
+                                  size_t(content.size())})));
     writer.Write(content);
     writer.Commit();
   } catch (const FileError&) {

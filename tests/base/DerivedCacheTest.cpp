@@ -79,8 +79,24 @@ TEST_F(DerivedCacheTest, DamagedOrSwitchedOffCachesGiveNothing) {
   base::DerivedCache::Store(Source, "test-kind", stamp, "kept");
   const QStringList kept = QDir(Cache.path()).entryList(QDir::Files);
   ASSERT_EQ(kept.size(), 1);
+  const QString keptPath = Cache.path() + "/" + kept[0];
+  // A byte of its content flipped in place: not taken.
+  {
+    QFile f(keptPath);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    const QByteArray bytes = f.readAll();
+    ASSERT_TRUE(bytes.endsWith("kept"));
+    f.seek(bytes.size() - 1);
+    f.write("T");
+  }
+  EXPECT_EQ(Loaded(Source, stamp), "(nothing)");
+  // A FIFO planted at its name: refused at once, not waited on.
+  QFile::remove(keptPath);
+  ASSERT_EQ(::mkfifo(QFile::encodeName(keptPath).constData(), 0600), 0);
+  EXPECT_EQ(Loaded(Source, stamp), "(nothing)");
+  QFile::remove(keptPath);
   // Cut inside its header: not taken.
-  Write(Cache.path() + "/" + kept[0], "VANDREL-DER");
+  Write(keptPath, "VANDREL-DER");
   EXPECT_EQ(Loaded(Source, stamp), "(nothing)");
   // Switched off: nothing kept and nothing given.
   qputenv("VANDREL_CACHE_DIR", "off");

@@ -2,6 +2,7 @@
 #include "base/ByteOrder.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -55,4 +56,39 @@ TEST(MappedFile, MissingAndEmptyFiles) {
   base::BinaryReader r(empty);
   EXPECT_TRUE(r.AtEnd());
   EXPECT_THROW(r.U8(), base::FileError);
+}
+
+TEST(MappedFile, AFileCutByAnotherProgramWhileMappedIsAnErrorNotASignal) {
+  QTemporaryDir dir;
+  const QString path = Write(dir, QByteArray(256 * 1024, 'x'));
+  base::MappedFile file(path);
+  base::BinaryReader reader(file);
+  EXPECT_EQ(reader.At(200000, 1)[0], 'x');
+  // cp over the file: it is truncated first, then written.
+  ASSERT_EQ(QProcess::execute("truncate", {"-s", "4096", path}), 0);
+  const volatile unsigned char past = file.Bytes()[200000]; // a plain read past the new end
+  EXPECT_EQ(past, 0);
+  EXPECT_TRUE(file.Cut());
+  try {
+    reader.At(0, 4);
+    ADD_FAILURE() << "the cut went unseen";
+  } catch (const base::FileError& e) {
+    EXPECT_TRUE(e.Reason.contains(QString::fromUtf8("файл обрізано"))) << e.what();
+  }
+  // Mapped again, the file is what it is now.
+  base::MappedFile again(path);
+  EXPECT_EQ(again.Size(), 4096);
+  EXPECT_FALSE(again.Cut());
+}
+
+TEST(MappedFile, AKeptFileThatIsNoRegularFileIsRefusedWithoutWaiting) {
+  QTemporaryDir dir;
+  const QString fifo = dir.path() + "/kept";
+  ASSERT_EQ(QProcess::execute("mkfifo", {fifo}), 0);
+  EXPECT_THROW(base::MappedFile(fifo, base::MappedFile::Kind::RegularOnly), base::FileError);
+  const QString target = Write(dir, "abc");
+  ASSERT_TRUE(QFile::link(target, dir.path() + "/link"));
+  EXPECT_THROW(base::MappedFile(dir.path() + "/link", base::MappedFile::Kind::RegularOnly),
+               base::FileError);
+  EXPECT_EQ(base::MappedFile(dir.path() + "/link").Size(), 3);
 }
