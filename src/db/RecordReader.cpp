@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace db {
@@ -37,6 +38,13 @@ void RecordReader::Reopen() {
   Fd = fd;
   Window.clear();
   LastEnd = -1;
+}
+
+std::pair<uint64_t, uint64_t> RecordReader::Identity() const {
+  const std::lock_guard guard(WindowLock);
+  struct stat info = {};
+  if (::fstat(Fd, &info) != 0) return {0, 0};
+  return {uint64_t(info.st_dev), uint64_t(info.st_ino)};
 }
 
 void RecordReader::Forget() {

@@ -8,6 +8,7 @@
 #include <QString>
 #include <cstdint>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace db {
@@ -20,6 +21,8 @@ public:
   RecordReader& operator=(const RecordReader&) = delete;
 
   const QString& Path() const { return FilePath; }
+  // The device and inode of the file read (a file renamed over the path since is another).
+  std::pair<uint64_t, uint64_t> Identity() const;
   // Opens the file again: after this program replaced it whole, the old descriptor still reads
   // the replaced file.
   void Reopen();

@@ -7,11 +7,13 @@
 
 #include "base/PathResolver.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 #include <map>
 #include <mutex>
+#include <sys/stat.h>
 
 namespace db {
 namespace {
@@ -144,20 +146,16 @@ void Table::Open() {
         path, "таблиця використовується деінде і не може бути відкрита " +
                   QString(IsExclusive ? "монопольно" : "поки її монопольно тримає інший"));
   }
-  std::unique_ptr<TableFile> storage;
   try {
-    if (QFileInfo(path).suffix().compare("DBF", Qt::CaseInsensitive) == 0)
-      storage = DbaseFile::Open(path);
-    else
-      storage = ParadoxFile::Open(path, CodePageOverride);
-  } catch (...) {
-    if (users.Shared == 0 && !users.Exclusive) OpenTables().erase(key);
-    throw;
-  }
-  Defs = storage->Fields();
-  Storage = std::move(storage);
-  try {
-    LoadRows();
+    ListedFile listed = OpenAndList(path, CodePageOverride);
+    Defs = listed.Storage->Fields();
+    Storage = std::move(listed.Storage);
+    Signature = listed.Signature;
+    ListedStamp = listed.Stamp;
+    Rows.clear();
+    Rows.reserve(listed.Locations.size());
+    for (int64_t location : listed.Locations)
+      Rows.push_back(RowSlot{NextId++, location});
   } catch (...) {
     Storage.reset();
     if (users.Shared == 0 && !users.Exclusive) OpenTables().erase(key);
@@ -182,14 +180,26 @@ void Table::Open() {
   First();
 }
 
-void Table::LoadRows() {
-  // The signature first: a change made while the rows are listed shows at the next look.
-  Signature = Storage->DiskSignature();
-  const std::vector<int64_t> locations = Storage->ListRows(ListedStamp);
-  Rows.clear();
-  Rows.reserve(locations.size());
-  for (int64_t location : locations)
-    Rows.push_back(RowSlot{NextId++, location});
+Table::ListedFile Table::OpenAndList(const QString& path, std::optional<base::CodePage> cp) {
+  for (int attempt = 0;; ++attempt) {
+    ListedFile listed;
+    // The signature first: a change made while the rows are listed shows at the next look.
+    listed.Signature = FileSignature(path);
+    struct stat before = {};
+    ::stat(QFile::encodeName(path).constData(), &before);
+    if (QFileInfo(path).suffix().compare("DBF", Qt::CaseInsensitive) == 0)
+      listed.Storage = DbaseFile::Open(path);
+    else
+      listed.Storage = ParadoxFile::Open(path, cp);
+    listed.Locations = listed.Storage->ListRows(listed.Stamp);
+    // The header was read and the rows listed from the file the rows will be read from, unless
+    // another program renamed a new file over it meanwhile: then all again.
+    if (listed.Storage->ReadIdentity() ==
+        std::pair<uint64_t, uint64_t>(uint64_t(before.st_dev), uint64_t(before.st_ino)))
+      return listed;
+    if (attempt == 3)
+      throw Error::ForTable(path, "файл замінюють частіше, ніж його вдається прочитати");
+  }
 }
 
 Value Table::StoredValue(size_t row, size_t field) const {

@@ -206,7 +206,14 @@ private:
   size_t FieldIndex(const QString& name) const; // raises when missing
   std::optional<size_t> FindFieldIndex(const QString& name) const;
   std::vector<size_t> ParseFieldList(const QString& names) const;
-  void LoadRows();
+  // A table file opened and its rows listed, both from one file.
+  struct ListedFile {
+    std::unique_ptr<TableFile> Storage;
+    std::vector<int64_t> Locations;
+    QByteArray Stamp;
+    QString Signature;
+  };
+  static ListedFile OpenAndList(const QString& path, std::optional<base::CodePage> cp);
   // The stored values of the row at `row` (a position in Rows), read from the file.
   Value StoredValue(size_t row, size_t field) const;
   std::vector<Value> StoredValues(size_t row) const;

@@ -70,7 +70,14 @@ std::vector<int64_t> TableFile::ListRows(QByteArray& stamp) {
     uint64_t Listed = 0; // 0: records 0 to Count - 1; 1: Count locations follow
   };
   const QString kind = QString("row-list-1-%1").arg(ListingVariant());
+  // The file is opened before it is stamped, and a stamp of another file (one renamed over the
+  // path meanwhile) is not used: the rows listed are those of the file read.
+  const std::pair<uint64_t, uint64_t> read = ReadIdentity();
   stamp = base::DerivedCache::Stamp(Path());
+  int64_t stamped[2] = {0, 0};
+  if (stamp.size() >= qsizetype(sizeof stamped))
+    std::memcpy(stamped, stamp.constData(), sizeof stamped);
+  if (uint64_t(stamped[0]) != read.first || uint64_t(stamped[1]) != read.second) stamp.clear();
   if (const base::DerivedContent kept = base::DerivedCache::Load(Path(), kind, stamp);
       kept && kept.Bytes.size() >= sizeof(Kept)) {
     Kept h;

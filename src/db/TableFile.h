@@ -60,6 +60,8 @@ public:
   using FieldsTaker = std::function<void(size_t, const std::vector<Value>&)>;
   void ReadFields(std::span<const int64_t> locations, const std::vector<size_t>& fields,
                   const FieldsTaker& take) const;
+  // The device and inode of the file the rows are read from (opened now if not yet).
+  std::pair<uint64_t, uint64_t> ReadIdentity() const { return Reader().Identity(); }
   // Every row with its values (and, for Paradox, its bytes), in browse order.
   std::vector<StoredRow> ReadRows();
   // Calls `take(i, record)` with the bytes of the record at each of `locations` in turn.

@@ -250,22 +250,15 @@ QString Table::RowText(const std::vector<Value>& values) const {
 
 bool Table::SyncWithDisk(bool force) {
   if (!force && Storage->DiskSignature() == Signature) return false;
-  const QString path = Storage->Path();
-  std::unique_ptr<TableFile> storage;
-  if (QFileInfo(path).suffix().compare("DBF", Qt::CaseInsensitive) == 0)
-    storage = DbaseFile::Open(path);
-  else
-    storage = ParadoxFile::Open(path, CodePageOverride);
-  if (storage->Fields().size() != Defs.size())
-    throw Error::ForTable(path,
+  ListedFile listed = OpenAndList(Storage->Path(), CodePageOverride);
+  if (listed.Storage->Fields().size() != Defs.size())
+    throw Error::ForTable(Storage->Path(),
                           "структура таблиці на диску змінилася; закрийте й відкрийте її знову");
-  const QString signature = storage->DiskSignature();
-  QByteArray stamp;
-  std::vector<RowSlot> rows = IdentifyRows(*storage, storage->ListRows(stamp));
-  Storage = std::move(storage);
+  std::vector<RowSlot> rows = IdentifyRows(*listed.Storage, listed.Locations);
+  Storage = std::move(listed.Storage);
   Rows = std::move(rows);
-  ListedStamp = stamp;
-  Signature = signature;
+  ListedStamp = listed.Stamp;
+  Signature = listed.Signature;
   RebuildOrder(std::nullopt); // the old order pointed into the old rows
   return true;
 }

@@ -14,7 +14,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <tuple>
 
 using namespace testing_support;
 using db::FieldType;
@@ -186,6 +189,49 @@ TEST(RowsOnDemand, TheKeptListOfRowsIsUsedOnlyForTheTableAsItWas) {
   db::Table t(dir.path(), "Water.dbf");
   t.Open();
   EXPECT_EQ(Codes(t), (std::vector<int64_t>{1003, 1004, 1006, 1007}));
+  qputenv("VANDREL_CACHE_DIR", previous);
+  base::DerivedCache::SetSettledMilliseconds(settled);
+}
+
+TEST(RowsOnDemand, ATableRenamedOverWhileOpeningIsReadFromOneFile) {
+  QTemporaryDir dir, cache;
+  const QByteArray previous = qgetenv("VANDREL_CACHE_DIR");
+  const int64_t settled = base::DerivedCache::SettledMilliseconds();
+  qputenv("VANDREL_CACHE_DIR", QFile::encodeName(cache.path()));
+  base::DerivedCache::SetSettledMilliseconds(0);
+  // Two versions of a table without a key: 40 rows all 1, or 7 rows all 2.
+  for (const auto& [name, count, value] : {std::tuple{"one", 40, 1}, std::tuple{"two", 7, 2}}) {
+    std::vector<std::vector<Value>> rows(size_t(count), {int64_t(value)});
+    db::ParadoxFile::Create(dir.path() + "/" + name + ".DB",
+                            {px::MakeField("V", FieldType::Integer)}, 0, rows);
+  }
+  QFile::copy(dir.path() + "/one.DB", dir.path() + "/Pipes.DB");
+  // Another program puts one version and then the other in place, over and over.
+  QProcess other;
+  other.start(
+      "sh",
+      {"-c", "cd '" + dir.path() +
+                 "' && while [ ! -e stop ]; do "
+                 "cp -p one.DB t1 && mv t1 Pipes.DB; cp -p two.DB t2 && mv t2 Pipes.DB; done"});
+  ASSERT_TRUE(other.waitForStarted());
+  int opened = 0;
+  for (int i = 0; i < 400; ++i) {
+    db::Table t(dir.path(), "Pipes.DB");
+    try {
+      t.Open();
+    } catch (const db::Error&) {
+      continue; // replaced more often than it could be read: said, not misread
+    }
+    ++opened;
+    std::vector<int64_t> values;
+    for (t.First(); !t.Eof(); t.Next())
+      values.push_back(t.FieldByName("V").AsInteger());
+    const int64_t version = values.empty() ? 0 : values[0];
+    ASSERT_EQ(values, std::vector<int64_t>(version == 1 ? 40 : 7, version)) << "open " << i;
+  }
+  QFile(dir.path() + "/stop").open(QIODevice::WriteOnly);
+  other.waitForFinished();
+  EXPECT_GT(opened, 300);
   qputenv("VANDREL_CACHE_DIR", previous);
   base::DerivedCache::SetSettledMilliseconds(settled);
 }
