@@ -3,6 +3,7 @@
 #include "base/Csv.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <deque>
 #include <stdexcept>
 
@@ -22,6 +23,18 @@ TShutOff ShutOffPipe(const TNetworkGraph& Graph, const TNetworkSettings& Setting
         QString::fromUtf8("У таблиці %1 не обчислено вузлів на кінцях труб (HUB1CODE, HUB2CODE): "
                           "спершу виконайте \"Узгодження топологічної моделі\"")
             .arg(source.PipesTable)
+            .toStdString());
+  // Without valves the walk would run through the whole network and call it the answer.
+  const bool anyValve = std::any_of(Graph.Nodes().begin(), Graph.Nodes().end(), [&](const auto& n) {
+    return Settings.IsValve(source.Category, source.Class, n.Group);
+  });
+  if (!anyValve)
+    throw std::runtime_error(
+        QString::fromUtf8("Жоден вузол таблиці %1 не є засувкою за налаштуваннями мережі "
+                          "(BASE\\%2, [Network] Valves=%3): вкажіть групи засувок у "
+                          "\"Налаштування мережі\"")
+            .arg(source.NodesTable, TNetworkSettings::FileName,
+                 TNetworkSettings::Format(Settings.Valves))
             .toStdString());
   TShutOff result;
   result.StartPipe = start;

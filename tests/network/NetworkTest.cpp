@@ -205,6 +205,18 @@ TEST_F(RingNetwork, AMissingPipeOrAModelNeverCalculatedIsRefused) {
   } catch (const std::runtime_error& e) {
     EXPECT_TRUE(QString::fromUtf8(e.what()).contains("HUB1CODE"));
   }
+  // Settings that name no valve of the network (a missing NETWORK.INI, another group): refused
+  // rather than answering with the whole network.
+  for (const char* valves : {"", "100.1.9"}) {
+    TNetworkSettings none = Settings();
+    ASSERT_TRUE(TNetworkSettings::Parse(valves, none.Valves));
+    try {
+      ShutOffPipe(*Graph, none, 12);
+      ADD_FAILURE() << valves;
+    } catch (const std::runtime_error& e) {
+      EXPECT_TRUE(QString::fromUtf8(e.what()).contains("не є засувкою")) << e.what();
+    }
+  }
 }
 
 TEST_F(RingNetwork, TheCheckFindsPiecesOpenEndsLonelyNodesCloseNodesAndLoops) {
