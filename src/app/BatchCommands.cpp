@@ -58,10 +58,12 @@ int BuildIndex(const TDataModuleVANDREL& data, const TExtent& extent) {
 }
 
 // Loads the atlas's layers; the layers that could not be loaded are said on `err`.
-void LoadMap(const TDataModuleVANDREL& data, TMapContent& map, QTextStream& err) {
+// Whether every layer loaded; those that did not are named on standard error.
+bool LoadMap(const TDataModuleVANDREL& data, TMapContent& map, QTextStream& err) {
   const QString failures =
       map.LoadMap(data.BaseDir, data.MapsDir, data.AppDir, data.RefDir, data.RoutesDir);
   if (!failures.isEmpty()) err << "vandrel: layers not loaded:\n" << failures << "\n";
+  return failures.isEmpty();
 }
 
 void ReportFailure(QTextStream& err, const std::exception& e) {
@@ -145,7 +147,7 @@ int RunIdentify(const platform::CommandLine& line, const QString& appDir) {
     const auto opened = OpenData(line, appDir);
     TDataModuleVANDREL& data = *opened;
     TMapContent map;
-    LoadMap(data, map, err);
+    bool complete = LoadMap(data, map, err);
     // A view of the window's usual size about the point, at the scale asked for.
     QImage picture(1920, 1080, QImage::Format_RGB32);
     gfx::Canvas canvas(picture);
@@ -156,9 +158,17 @@ int RunIdentify(const platform::CommandLine& line, const QString& appDir) {
                       x + halfWidth, y + halfHeight);
     map.World.ComputeScale(canvas.WidthMM());
     QTextStream out(stdout);
-    for (const QString& text : IdentifiedText(IdentifyAt(map.Layers, canvas, map.World, x, y)))
+    const std::vector<TIdentifiedObject> found = IdentifyAt(map.Layers, canvas, map.World, x, y);
+    for (const QString& text : IdentifiedText(found))
       out << text << "\n";
-    return 0;
+    // What could be read is printed; a layer or row that could not makes the answer incomplete,
+    // which scripts read from the exit code.
+    for (const TIdentifiedObject& object : found)
+      if (!object.Problem.isEmpty()) {
+        err << "vandrel: " << object.Problem << "\n";
+        complete = false;
+      }
+    return complete ? 0 : 1;
   } catch (const std::exception& e) {
     ReportFailure(err, e);
   }

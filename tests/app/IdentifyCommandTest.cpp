@@ -6,6 +6,7 @@
 
 #include "db/Table.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -72,6 +73,15 @@ TEST(IdentifyCommand, AtAHydrantOnAMainItListsTheHydrantThenTheMain) {
   // A data root that is no atlas: a message and exit 1.
   RunProgram({"--identify", "1,2", "--data-root", atlas.path() + "/none"}, exit);
   EXPECT_EQ(exit, 1);
+  // The mains' table gone: the hydrant is still told, and the exit code says the answer lacks
+  // a layer.
+  ASSERT_TRUE(QFile::rename(atlas.path() + "/MAPS/Water.dbf", atlas.path() + "/MAPS/Water.old"));
+  const QString partial =
+      RunProgram({"--identify", QString("%1,%2").arg(x, 0, 'f', 3).arg(y, 0, 'f', 3), "--data-root",
+                  atlas.path()},
+                 exit);
+  EXPECT_EQ(exit, 1);
+  EXPECT_TRUE(partial.contains("  NAME=" + name + "\n")) << partial.toStdString();
 }
 
 // `vandrel --isolate PIPE` prints the shut-off as CSV lines, the failed valves widen it, and a

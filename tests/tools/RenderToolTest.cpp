@@ -87,6 +87,14 @@ TEST(RenderTool, ThreadsGiveTheSameFileAndAFailedWriteIsNamed) {
   // A picture in a folder that does not exist: exit 1, the folder named.
   EXPECT_EQ(Render({"--data-root", atlas, "-o", dir.path() + "/no/such.png"}, &errors), 1);
   EXPECT_TRUE(errors.contains("no/such")) << errors.toStdString();
+  // The mains' geometry cut short: the picture is written with the rest, the layer is named,
+  // and the exit code tells a script it is missing.
+  QFile mains(atlas + "/MAPS/Water.mds");
+  ASSERT_TRUE(mains.resize(mains.size() / 2));
+  QFile::remove(one);
+  EXPECT_EQ(Render({"--data-root", atlas, "--size", "700x500", "-o", one}, &errors), 1);
+  EXPECT_TRUE(errors.contains("Water")) << errors.toStdString();
+  EXPECT_TRUE(QFile::exists(one));
 }
 
 namespace {

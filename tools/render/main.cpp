@@ -170,5 +170,7 @@ int main(int argc, char** argv) {
                .arg(written - drawn, 0, 'f', 1);
   }
   out << "1 : " << qlonglong(std::nearbyint(drawing.ScaleDenominator)) << "\n";
-  return failure.isEmpty() && !measurementsFailed ? 0 : 1;
+  // The picture is written with what could be drawn; scripts learn from the code that a layer
+  // is missing from it.
+  return failure.isEmpty() && !measurementsFailed && drawing.Failures.empty() ? 0 : 1;
 }
