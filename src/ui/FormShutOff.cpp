@@ -72,7 +72,17 @@ TFormShutOff::TFormShutOff(QWidget* parent) : QDialog(parent) {
       Failed.insert(code);
     else
       Failed.erase(code);
-    Recompute();
+    // The lists are filled again after Qt has finished with the clicked item, which refilling
+    // now would delete under it.
+    QMetaObject::invokeMethod(
+        this,
+        [this, code] {
+          Recompute();
+          for (int i = 0; i < tvValves->topLevelItemCount(); ++i)
+            if (tvValves->topLevelItem(i)->text(0).toLongLong() == code)
+              tvValves->setCurrentItem(tvValves->topLevelItem(i));
+        },
+        Qt::QueuedConnection);
   });
   for (QTreeWidget* list : {tvValves, tvConnections, tvPipes})
     connect(list, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
