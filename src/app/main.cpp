@@ -47,6 +47,18 @@ public:
     return QMessageBox::question(QApplication::activeWindow(), QApplication::applicationName(),
                                  text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
   }
+  SaveAnswer AskToSave(const QString& text) override {
+    switch (QMessageBox::question(
+        QApplication::activeWindow(), QApplication::applicationName(), text,
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save)) {
+    case QMessageBox::Save:
+      return SaveAnswer::Save;
+    case QMessageBox::Discard:
+      return SaveAnswer::Discard;
+    default:
+      return SaveAnswer::Cancel;
+    }
+  }
 };
 
 int Fail(const QString& message, bool quiet) {

@@ -109,6 +109,10 @@ public:
   void LoadMeasurements(const QString& FileName);
   void SaveMeasurements(const QString& FileName);
   void EraseMeasurements();
+  // Whether the measurements differ from what was last saved or loaded (or, before either, from
+  // none); MarkMeasurementsSaved takes them as they are now.
+  bool MeasurementsUnsaved() const;
+  void MarkMeasurementsSaved();
   bool ArrowShown() const { return ArrowVisible; }
   double ArrowWorldX() const { return ArrowX; }
   double ArrowWorldY() const { return ArrowY; }
@@ -186,6 +190,7 @@ private:
   std::unique_ptr<gfx::Canvas> ScreenCanvas;
   std::unique_ptr<IMapArrow> Arrow;
   std::unique_ptr<IMapMeasurements> MeasurementLayer;
+  QByteArray SavedMeasurements; // their file text when last saved or loaded
   std::unique_ptr<IMapObjectIndex> ObjectIndexOfMap;
   // Picks through the object index in an indexed layer.
   void PickIndexedObject(TCustomLayer& layer, double wx, double wy, bool edit);

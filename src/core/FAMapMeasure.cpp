@@ -27,6 +27,7 @@ void TFAMap::StartMeasure(uint32_t Color, int Kind) {
 
 void TFAMap::SetMeasurements(std::unique_ptr<IMapMeasurements> measurements) {
   MeasurementLayer = std::move(measurements);
+  MarkMeasurementsSaved();
 }
 
 void TFAMap::ShowPathLengths() {
@@ -43,11 +44,25 @@ void TFAMap::LoadMeasurements(const QString& FileName) {
     TFAMap* Map;
     ~RedrawAfter() { Map->Redraw(); }
   } redraw{this};
+  struct TakeAsSaved {
+    TFAMap* Map;
+    ~TakeAsSaved() { Map->MarkMeasurementsSaved(); }
+  } loaded{this};
   MeasurementLayer->LoadFromFile(FileName, World);
 }
 
 void TFAMap::SaveMeasurements(const QString& FileName) {
-  if (MeasurementLayer) MeasurementLayer->SaveToFile(FileName);
+  if (!MeasurementLayer) return;
+  MeasurementLayer->SaveToFile(FileName);
+  MarkMeasurementsSaved();
+}
+
+bool TFAMap::MeasurementsUnsaved() const {
+  return MeasurementLayer && MeasurementLayer->FileText() != SavedMeasurements;
+}
+
+void TFAMap::MarkMeasurementsSaved() {
+  SavedMeasurements = MeasurementLayer ? MeasurementLayer->FileText() : QByteArray();
 }
 
 void TFAMap::EraseMeasurements() {

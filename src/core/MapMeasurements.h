@@ -5,6 +5,7 @@
 
 #include "World.h"
 
+#include <QByteArray>
 #include <QLocale>
 #include <QString>
 #include <cstdint>
@@ -42,4 +43,6 @@ public:
   virtual int CurrentPointCount() const = 0;
   virtual void SaveToFile(const QString& FileName) const = 0;
   virtual void LoadFromFile(const QString& FileName, const TWorld& World) = 0;
+  // The measurements as their file holds them: what changed since a save shows here.
+  virtual QByteArray FileText() const = 0;
 };

@@ -67,7 +67,7 @@ public:
   void LoadFromFile(const QString& FileName, const TWorld& World) override;
 
   // The file text of the measurements, and one real number as the file writes it.
-  QByteArray FileText() const;
+  QByteArray FileText() const override;
   static QByteArray FormatReal(double Value);
 
 private:

@@ -500,6 +500,10 @@ void TFormMap::resizeEvent(QResizeEvent* e) {
 }
 
 void TFormMap::closeEvent(QCloseEvent* e) {
+  if (!MeasurementsMayGo()) {
+    e->ignore();
+    return;
+  }
   ClearNodeList(Panels->LayerNodes);
   ClearTreeList(Panels->TreeNodes);
   lboxLayers->clear();

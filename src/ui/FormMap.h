@@ -125,7 +125,13 @@ public:
   int ChooseFoundObject(const QStringList& labels);
   // What the file dialogs' OK does; a failure is shown with the file and the reason.
   void LoadMeasurementsFrom(const QString& fileName);
-  void SaveMeasurementsTo(const QString& fileName);
+  // Whether the writing succeeded (a failure is said).
+  bool SaveMeasurementsTo(const QString& fileName);
+  // Asks for a file and saves the measurements there; false when cancelled or failed.
+  bool SaveMeasurementsAs();
+  // Before the measurements would go (another atlas, closing): unsaved ones are saved or let go
+  // as the user answers; false when the user stays.
+  bool MeasurementsMayGo();
   // The colour of new measurements (0x00BBGGRR), shown by pnlDistColor.
   void SetMeasureColor(uint32_t colour);
   uint32_t MeasureColor = 0x00FF0000;

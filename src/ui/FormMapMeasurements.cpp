@@ -3,8 +3,8 @@
 
 #include "FormMap.h"
 
-#include "data/DataModule.h"
 #include "base/UserMessages.h"
+#include "data/DataModule.h"
 #include "gfx/Canvas.h"
 
 #include <QColorDialog>
@@ -33,6 +33,7 @@ void TFormMap::sbDelPathClick() {
 
 void TFormMap::sbLoadPathClick() {
   ToggleToolPanel(0);
+  if (!MeasurementsMayGo()) return; // the file's measurements replace these
   QFileDialog dialog(this, QString::fromUtf8("Завантажити виміри ..."), MeasurementsFolder(),
                      QString::fromUtf8("Файли вимірів (*.pth)"));
   dialog.setDefaultSuffix("pth");
@@ -50,12 +51,32 @@ QString TFormMap::MeasurementsFolder() const {
 
 void TFormMap::sbSavePathClick() {
   ToggleToolPanel(0);
+  SaveMeasurementsAs();
+}
+
+bool TFormMap::SaveMeasurementsAs() {
   QFileDialog dialog(this, QString::fromUtf8("Зберегти виміри ..."), MeasurementsFolder(),
                      QString::fromUtf8("Файли вимірів (*.pth)"));
   dialog.setDefaultSuffix("pth");
   dialog.setAcceptMode(QFileDialog::AcceptSave);
-  if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-    SaveMeasurementsTo(dialog.selectedFiles().first());
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  return SaveMeasurementsTo(dialog.selectedFiles().first());
+}
+
+bool TFormMap::MeasurementsMayGo() {
+  if (!Map->MeasurementsUnsaved()) return true;
+  using Answer = base::UserMessages::SaveAnswer;
+  switch (base::UserMessages::Current().AskToSave(
+      QString::fromUtf8("Виміри на карті не збережено. Зберегти їх у файл?"))) {
+  case Answer::Save:
+    return SaveMeasurementsAs();
+  case Answer::Discard:
+    Map->MarkMeasurementsSaved(); // let go: not asked again on the way out
+    return true;
+  case Answer::Cancel:
+    break;
+  }
+  return false;
 }
 
 void TFormMap::LoadMeasurementsFrom(const QString& fileName) {
@@ -66,12 +87,14 @@ void TFormMap::LoadMeasurementsFrom(const QString& fileName) {
   }
 }
 
-void TFormMap::SaveMeasurementsTo(const QString& fileName) {
+bool TFormMap::SaveMeasurementsTo(const QString& fileName) {
   try {
     Map->SaveMeasurements(fileName);
+    return true;
   } catch (const std::exception& e) {
     base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
   }
+  return false;
 }
 
 void TFormMap::sbErasePathsClick() {

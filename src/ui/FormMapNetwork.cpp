@@ -5,11 +5,11 @@
 #include "FormNetworkSettings.h"
 #include "FormShutOff.h"
 
-#include "data/DataModule.h"
 #include "base/PathResolver.h"
 #include "base/UserMessages.h"
 #include "core/FAMap.h"
 #include "core/Identify.h"
+#include "data/DataModule.h"
 #include "network/NetworkCheck.h"
 
 #include <QApplication>

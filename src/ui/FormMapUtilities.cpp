@@ -325,12 +325,14 @@ void TFormMap::imPrintClick() {
 }
 
 void TFormMap::imOpenAtlasClick() {
+  if (!MeasurementsMayGo()) return;
   TFormOpenAtlas window(QString(), this);
   if (window.exec() != QDialog::Accepted) return;
   OpenAtlas(window.Chosen());
 }
 
 bool TFormMap::OpenAtlas(const QString& dataRoot) {
+  if (!MeasurementsMayGo()) return false;
   // The program starts again on the atlas chosen, in the same work mode: every window, table
   // and layer is then the new atlas's, none left over from this one.
   const QStringList arguments{"--data-root", dataRoot, "--work-mode",

@@ -2,6 +2,7 @@
 // atlas refused with its reason, the program started again on the atlas chosen, and the help
 // page at F1 with its links within the page, closed by Escape.
 
+#include "core/FAMap.h"
 #include "ui/FormHtmlBrowser.h"
 #include "ui/FormOpenAtlas.h"
 
@@ -96,6 +97,44 @@ TEST(OpenAtlas, TheProgramStartsAgainOnTheAtlasChosen) {
   EXPECT_FALSE(shown.Form->OpenAtlas("/atlases/other"));
   EXPECT_TRUE(shown.Form->isVisible());
   EXPECT_EQ(messages.Shown.size(), 1);
+  base::UserMessages::Install(previous);
+}
+
+// Measurements not saved are asked for before another atlas or closing would throw them away:
+// cancelled, everything stays; saved or let go, the window goes.
+TEST(OpenAtlas, UnsavedMeasurementsAreAskedForBeforeTheyGo) {
+  DemoMainWindow shown(900, 600);
+  ASSERT_TRUE(shown.Exposed);
+  base::RecordedMessages messages;
+  base::UserMessages* previous = &base::UserMessages::Current();
+  base::UserMessages::Install(&messages);
+  int relaunched = 0;
+  shown.Form->Relaunch = [&](const QString&, const QStringList&) { return ++relaunched > 0; };
+  TFAMap& map = *shown.Form->Map;
+  const TExtent view = map.World.ViewExtent;
+  map.Measurements()->StartMeasurement(0xFF, 0);
+  map.Measurements()->AddPoint(map.World, view.XMin, view.YMin);
+  map.Measurements()->AddPoint(map.World, view.XMax, view.YMax);
+  map.Measurements()->FinishMeasurement(map.World);
+  messages.SaveChoice = base::UserMessages::SaveAnswer::Cancel;
+  EXPECT_FALSE(shown.Form->close());
+  EXPECT_FALSE(shown.Form->OpenAtlas("/atlases/other"));
+  EXPECT_TRUE(shown.Form->isVisible());
+  EXPECT_EQ(relaunched, 0);
+  EXPECT_EQ(messages.Shown.size(), 2);
+  EXPECT_TRUE(messages.Shown.value(0).contains(QString::fromUtf8("не збережено")));
+  // Saved: closing asks nothing.
+  QTemporaryDir dir;
+  ASSERT_TRUE(shown.Form->SaveMeasurementsTo(dir.filePath("kept.pth")));
+  EXPECT_TRUE(shown.Form->close());
+  EXPECT_EQ(messages.Shown.size(), 2);
+  // Changed again and let go: the other atlas opens.
+  shown.Form->show();
+  map.Measurements()->Delete(0);
+  messages.SaveChoice = base::UserMessages::SaveAnswer::Discard;
+  EXPECT_TRUE(shown.Form->OpenAtlas("/atlases/other"));
+  EXPECT_EQ(relaunched, 1);
+  EXPECT_EQ(messages.Shown.size(), 3) << "asked once, not again on closing";
   base::UserMessages::Install(previous);
 }
 
