@@ -42,8 +42,8 @@ int CalcTopology(const TDataModuleVANDREL& data, const TExtent& extent) {
           << r.RecordsWithoutRow.mid(0, 20).join("; ") << "\n";
     if (!r.RowsWithoutLine.isEmpty())
       out << "  " << r.RowsWithoutLine.size()
-          << " rows without a line (written -1): " << r.RowsWithoutLine.mid(0, 20).join("; ")
-          << "\n";
+          << " rows without a usable line (written -1 unless said): "
+          << r.RowsWithoutLine.mid(0, 20).join("; ") << "\n";
   }
   return 0;
 }

@@ -43,7 +43,11 @@ TNetworkCheck CheckNetwork(const TNetworkGraph& Graph) {
     if (added) check.Pieces.emplace_back();
     TNetworkCheck::Piece& piece = check.Pieces[it->second];
     piece.Pipes.push_back(int(p));
-    piece.Length += Graph.PipeLength(int(p));
+    const double length = Graph.PipeLength(int(p));
+    if (std::isfinite(length))
+      piece.Length += length;
+    else
+      check.DamagedPipes.push_back(int(p)); // named, and left out of the piece's length
   }
   std::stable_sort(check.Pieces.begin(), check.Pieces.end(),
                    [](const auto& a, const auto& b) { return a.Pipes.size() > b.Pipes.size(); });
@@ -53,6 +57,7 @@ TNetworkCheck CheckNetwork(const TNetworkGraph& Graph) {
   for (size_t n = 0; n < Graph.Nodes().size(); ++n) {
     double x = 0, y = 0;
     if (!Graph.NodePlace(int(n), x, y)) break; // a table without places: nothing to compare
+    if (!std::isfinite(x) || !std::isfinite(y)) continue; // a damaged place is no neighbour
     places[n] = {x, y};
     const int64_t cx = int64_t(std::floor(x * 100)), cy = int64_t(std::floor(y * 100));
     for (int64_t dy = -1; dy <= 1; ++dy)
@@ -85,6 +90,10 @@ QStringList NetworkCheckCsv(const TNetworkGraph& Graph, const TNetworkCheck& Che
     lines << QString("close-nodes,%1,%2").arg(nodeCode(a)).arg(nodeCode(b));
   for (const int pipe : Check.Loops)
     lines << QString("loop,%1,%2").arg(pipeCode(pipe)).arg(Graph.Pipes()[size_t(pipe)].Hub[0]);
+  for (const int pipe : Check.DamagedPipes)
+    lines << QString("damaged-geometry,%1,record %2: a vertex is not a number")
+                 .arg(pipeCode(pipe))
+                 .arg(Graph.Pipes()[size_t(pipe)].Record + 1);
   return lines;
 }
 

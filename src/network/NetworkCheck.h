@@ -20,12 +20,13 @@ struct TNetworkCheck {
   std::vector<int> LonelyNodes;                // nodes no pipe reaches
   std::vector<std::pair<int, int>> CloseNodes; // nodes closer than 1 cm
   std::vector<int> Loops;                      // pipes whose two ends are one node
+  std::vector<int> DamagedPipes; // pipes with a vertex that is not a number: no length counted
 };
 
 TNetworkCheck CheckNetwork(const TNetworkGraph& Graph);
 
 // The findings as CSV lines "kind,number,detail" (kinds: piece, open-end, lonely-node,
-// close-nodes, loop), for scripts and for the window's export.
+// close-nodes, loop, damaged-geometry), for scripts and for the window's export.
 QStringList NetworkCheckCsv(const TNetworkGraph& Graph, const TNetworkCheck& Check);
 
 } // namespace network

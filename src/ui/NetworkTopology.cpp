@@ -23,6 +23,13 @@ QString PipeEnds(const TGeometryFile& file, const TGeometryFile::Record& r, TWor
   if (!IsPolyline(r.ShapeType)) return QString("тип фігури %1, не ламана").arg(r.ShapeType);
   const TGeometryFile::Parts parts = file.ReadParts(r);
   if (parts.NumPoints < 1) return "немає точок";
+  for (int k = 0; k < parts.NumPoints; ++k) {
+    const TWorldPoint p = file.PointAt(parts, k);
+    if (!std::isfinite(p.X) || !std::isfinite(p.Y))
+      return QString("запис геометрії %1: вершина %2 має нечислову координату")
+          .arg(r.Index + 1)
+          .arg(k + 1);
+  }
   first = file.PointAt(parts, 0);
   last = file.PointAt(parts, parts.NumPoints - 1); // a one-point pipe: the same point again
   return QString();
@@ -182,6 +189,12 @@ TNetworkHubsResult CalcNetworkHubs(TDBPointsIndexs& Index, const TWorld& World,
       Index.FindNearestInGrid(World, Category, last.X, last.Y, Class, node2);
     } else {
       result.RowsWithoutLine << QString("рядок %1: %2").arg(table.RecNo()).arg(missing);
+    }
+    if (missing.contains("нечислову")) {
+      // A damaged line is named and its row left as it was: its ends cannot be told.
+      result.RowsWithoutLine.last() += "; рядок лишено як був";
+      ++result.Pipes;
+      continue;
     }
     positions.push_back(table.RecNo() - 1);
     ends.push_back({int64_t(node1), int64_t(node2)});

@@ -247,6 +247,25 @@ TEST_F(RingNetwork, TheCheckFindsPiecesOpenEndsLonelyNodesCloseNodesAndLoops) {
   EXPECT_EQ(graph->Nodes()[size_t(check.CloseNodes[0].first)].Code, 2);
   ASSERT_EQ(check.Loops.size(), 1u);
   EXPECT_EQ(graph->Pipes()[size_t(check.Loops[0])].Code, 2);
+  EXPECT_TRUE(check.DamagedPipes.empty());
+}
+
+TEST(NetworkCheck, APipeWithAVertexThatIsNoNumberIsNamedAndLeftOutOfTheLength) {
+  QTemporaryDir dir;
+  SmallNetwork n;
+  n.AddNode(1, 0, 0, kWell);
+  n.AddNode(2, 10, 0, kWell);
+  n.AddNode(3, std::nan(""), 0, kWell);
+  n.AddPipe(1, 1, 2);
+  n.AddPipe(2, 2, 3);
+  const auto graph = TNetworkGraph::Load(n.Write(dir.path()));
+  const TNetworkCheck check = CheckNetwork(*graph);
+  ASSERT_EQ(check.DamagedPipes.size(), 1u);
+  EXPECT_EQ(graph->Pipes()[size_t(check.DamagedPipes[0])].Code, 2);
+  ASSERT_EQ(check.Pieces.size(), 1u);
+  EXPECT_DOUBLE_EQ(check.Pieces[0].Length, 10.0);
+  EXPECT_TRUE(NetworkCheckCsv(*graph, check)
+                  .contains("damaged-geometry,2,record 2: a vertex is not a number"));
 }
 
 TEST(NetworkSettings, TheGroupsAreReadWrittenAndAWrongValueNamesItsKey) {

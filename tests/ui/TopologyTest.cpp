@@ -133,6 +133,19 @@ TEST_F(TopologyTest, RowsWithoutAUsableLineGetMinusOneAndAreReported) {
   EXPECT_EQ(r.RowsWithoutLine[1], QString::fromUtf8("рядок 3: немає запису геометрії"));
 }
 
+TEST_F(TopologyTest, ALineWithAVertexThatIsNoNumberIsNamedAndItsRowLeftAsItWas) {
+  WriteNodes({{1, 11, 100, 100}, {1, 12, 200, 200}});
+  WritePipes("Water", {{{{100, 100}, {std::nan(""), 150}, {200, 200}}}, {{{100, 100}, {200, 200}}}},
+             2);
+  const TNetworkHubsResult r = Run("Water.dbf", 1);
+  const auto hubs = Hubs("Water.dbf");
+  EXPECT_EQ(hubs[0], std::make_pair(int64_t(99), int64_t(99))) << "left as it was";
+  EXPECT_EQ(hubs[1], std::make_pair(int64_t(11), int64_t(12)));
+  ASSERT_EQ(r.RowsWithoutLine.size(), 1);
+  EXPECT_TRUE(r.RowsWithoutLine[0].contains(QString::fromUtf8("запис геометрії 1: вершина 2")))
+      << r.RowsWithoutLine[0].toStdString();
+}
+
 TEST_F(TopologyTest, ACancelKeepsTheRowsWrittenAndLeavesTheRest) {
   WriteNodes({{1, 11, 100, 100}});
   WritePipes("Water", {{{{100, 100}}}, {{{100, 100}}}, {{{100, 100}}}}, 3);
