@@ -4,6 +4,7 @@
 #include "data/DataModule.h"
 
 #include "base/UserMessages.h"
+#include "base/Warnings.h"
 #include "gis/GdalLayer.h"
 #include "layers/LayerKinds.h"
 #include "platform/StartupOptions.h"
@@ -137,6 +138,13 @@ int main(int argc, char** argv) {
       !line.Screenshot.isEmpty(); // a picture taken unattended: messages go to stderr
   DialogMessages dialogs;
   if (!quiet) base::UserMessages::Install(&dialogs);
+  // What is odd about a table (but read) is said in a message, shown on the windows' thread
+  // whichever thread read the table.
+  if (!quiet)
+    base::SetWarningReceiver([&app](const QString& text) {
+      QMetaObject::invokeMethod(
+          &app, [text] { base::UserMessages::Current().ShowMessage(text); }, Qt::QueuedConnection);
+    });
   RegisterLayerKinds();
   RegisterGdalLayerKinds();
   // A table another user is writing is waited for with the busy cursor.
@@ -192,6 +200,7 @@ int main(int argc, char** argv) {
     result = app.exec();
   }
   base::UserMessages::Install(nullptr);
+  base::SetWarningReceiver({});
   data.reset(); // the data module goes last and writes FORMS.INI
   return result;
 }

@@ -5,6 +5,7 @@
 
 #include "base/ByteOrder.h"
 #include "base/PathResolver.h"
+#include "base/Warnings.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -266,6 +267,15 @@ std::unique_ptr<DbaseFile> DbaseFile::Open(const QString& path) {
       new DbaseFile(path, raw.Version, DbaseCodePage(path, raw.Language)));
   table->HeaderLength = raw.HeaderLength;
   table->RecordLength = std::max(1, raw.RecordLength);
+  // Records beyond the header's count (a writer that died before it counted them): read as the
+  // header says, and said. The last byte may be the end-of-file mark.
+  const int64_t inFile =
+      (QFileInfo(path).size() - raw.HeaderLength) / std::max<int64_t>(1, table->RecordLength);
+  if (inFile > raw.Records)
+    base::Warn(QString("Таблиця %1: заголовок лічить %2 записів, а файл містить %3; читаються %2")
+                   .arg(path)
+                   .arg(raw.Records)
+                   .arg(inFile));
   // A header with no field descriptors and no records (written for shapefiles without
   // attributes) is an empty table; shapelib refuses it.
   if (raw.HeaderLength == 33 && raw.Records == 0) {

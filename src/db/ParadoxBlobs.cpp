@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace db::paradox {
@@ -102,6 +103,33 @@ QByteArray BlobFile::Read(const FieldDef& field, std::span<const unsigned char> 
   }
 }
 
+std::optional<int64_t> BlobFile::BlockOf(const FieldDef& field,
+                                         std::span<const unsigned char> fieldBytes) {
+  const unsigned char* d = fieldBytes.data() + field.Size - kBlobDescriptorSize;
+  const uint32_t pointer = base::GetU32LE(d);
+  if (pointer == 0 || base::GetU32LE(d + 4) == 0) return std::nullopt;
+  return int64_t(pointer & 0xFFFFFF00u);
+}
+
+std::optional<std::pair<int64_t, int>> BlobFile::FreeBlock(int fd, int64_t units) const {
+  if (!InUse) return std::nullopt;
+  struct stat info = {};
+  if (::fstat(fd, &info) != 0) return std::nullopt;
+  // The blocks follow one another from the header, each as long as its units say. Only blocks
+  // of one blob are taken: sub-allocated and free blocks are other programs' bookkeeping.
+  unsigned char head[3];
+  for (int64_t at = 0; at + 3 <= int64_t(info.st_size);) {
+    if (::pread(fd, head, 3, off_t(at)) != 3) break;
+    const int count = base::GetU16LE(head + 1);
+    if (count == 0 || (at > 0 && head[0] == 0)) break; // not a block: stop trusting the walk
+    if (head[0] == 2 && count >= units && !InUse->count(at) &&
+        at + int64_t(count) * kUnit <= int64_t(info.st_size))
+      return std::make_pair(at, count);
+    at += int64_t(count) * kUnit;
+  }
+  return std::nullopt;
+}
+
 uint16_t BlobFile::NextModificationNumber(int fd) {
   unsigned char head[5] = {};
   if (::pread(fd, head, 5, 0) != 5) return 1;
@@ -160,8 +188,15 @@ void BlobFile::Write(const FieldDef& field, const QByteArray& value, std::span<u
     end = ((end + kUnit - 1) / kUnit) * kUnit; // blocks start on 4 KiB boundaries
     const uint16_t mod = NextModificationNumber(fd);
     const int64_t total = kSingleBlobHeader + stored.size();
-    const int64_t units = (total + kUnit - 1) / kUnit;
+    int64_t units = (total + kUnit - 1) / kUnit;
     if (units > 0xFFFF) throw Error::ForField(FilePath, field.Name, "BLOB більший за 256 МіБ");
+    // A block freed by an earlier change is written over, keeping its length, so the file does
+    // not grow with every change of a picture.
+    if (const auto free = FreeBlock(fd, units)) {
+      end = off_t(free->first);
+      units = free->second;
+    }
+    if (InUse) InUse->insert(int64_t(end));
     QByteArray block(qsizetype(units * kUnit), '\0');
     auto* b = reinterpret_cast<unsigned char*>(block.data());
     b[0] = 2;

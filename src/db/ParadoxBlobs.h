@@ -19,6 +19,8 @@
 #include <QByteArray>
 #include <QString>
 #include <memory>
+#include <optional>
+#include <set>
 #include <span>
 
 namespace db::paradox {
@@ -35,16 +37,30 @@ public:
   QByteArray Read(const FieldDef& field, std::span<const unsigned char> fieldBytes);
 
   // Stores `data` for a field and writes the field's leader and descriptor into `out`. Blobs
-  // that fit the leader stay in the record; others are appended to the `.MB` (created when
-  // missing) and synced to disk before this returns.
+  // that fit the leader stay in the record; others go to the `.MB` (created when missing) and
+  // are synced to disk before this returns: into a single-blob block that no record points to
+  // any more (when the blocks in use are known) and that is large enough, else at its end.
   void Write(const FieldDef& field, const QByteArray& data, std::span<unsigned char> out);
+
+  // The `.MB` blocks the table's records point to (their offsets), known for the writes that
+  // follow until ForgetBlocksInUse: blocks outside them may be written over. Without them every
+  // blob is appended.
+  void SetBlocksInUse(std::set<int64_t> blocks) { InUse = std::move(blocks); }
+  void ForgetBlocksInUse() { InUse.reset(); }
+  // The block offset a blob field's descriptor points to; nullopt for a blob in the record.
+  static std::optional<int64_t> BlockOf(const FieldDef& field,
+                                        std::span<const unsigned char> fieldBytes);
 
 private:
   const base::MappedFile& Mapped();
   uint16_t NextModificationNumber(int fd);
+  // A single-blob block no record points to with at least `units` 4 KiB units: its offset and
+  // its units; nullopt when there is none or the blocks in use are not known.
+  std::optional<std::pair<int64_t, int>> FreeBlock(int fd, int64_t units) const;
 
   QString FilePath;
   std::unique_ptr<base::MappedFile> Map;
+  std::optional<std::set<int64_t>> InUse;
 };
 
 } // namespace db::paradox

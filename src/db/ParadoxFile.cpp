@@ -8,6 +8,7 @@
 #include "base/ByteOrder.h"
 #include "base/MappedFile.h"
 #include "base/PathResolver.h"
+#include "base/Warnings.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -160,6 +161,16 @@ std::vector<int64_t> ParadoxFile::ReadChain() const {
   return locations;
 }
 
+void ParadoxFile::CheckRowCount(size_t listed) const {
+  // Other programs trust either; the rows read are those the block chain holds.
+  if (int64_t(listed) != Hdr.NumRecords)
+    base::Warn(QString("Таблиця %1: заголовок лічить %2 записів, а ланцюжок блоків містить %3; "
+                       "читаються %3")
+                   .arg(FilePath)
+                   .arg(Hdr.NumRecords)
+                   .arg(listed));
+}
+
 bool ParadoxFile::InKeyOrder(const std::vector<int64_t>& locations) const {
   if (Hdr.KeyFields == 0 || locations.size() < 2) return true;
   // Numbers, dates, times and logicals are stored so that their bytes sort like their values:
@@ -289,6 +300,35 @@ QByteArray ParadoxFile::EncodeRecord(const std::vector<Value>& values, const Sto
   return record;
 }
 
+ParadoxFile::BlobBlocksKnown::~BlobBlocksKnown() {
+  Blobs.ForgetBlocksInUse();
+}
+
+ParadoxFile::BlobBlocksKnown ParadoxFile::KnowBlobBlocks(const std::vector<RowSlot>& rows) {
+  // Where each blob field lies in a record.
+  std::vector<std::pair<size_t, size_t>> blobFields; // field, offset
+  size_t offset = 0;
+  for (size_t i = 0; i < Hdr.Fields.size(); ++i) {
+    if (IsBlobType(Hdr.Fields[i].Type)) blobFields.emplace_back(i, offset);
+    offset += size_t(Hdr.Fields[i].Size);
+  }
+  if (!blobFields.empty()) {
+    std::set<int64_t> used;
+    std::vector<int64_t> locations;
+    for (const RowSlot& row : rows)
+      if (row.Location >= 0) locations.push_back(row.Location);
+    ReadRecords(locations, [&](size_t, const unsigned char* record) {
+      for (const auto& [field, at] : blobFields) {
+        const FieldDef& f = Hdr.Fields[field];
+        if (auto block = paradox::BlobFile::BlockOf(f, {record + at, size_t(f.Size)}))
+          used.insert(*block);
+      }
+    });
+    Blobs.SetBlocksInUse(std::move(used));
+  }
+  return BlobBlocksKnown{Blobs};
+}
+
 void ParadoxFile::AssignAutoIncrements(std::vector<Value>& values) {
   for (size_t i = 0; i < Hdr.Fields.size(); ++i) {
     if (Hdr.Fields[i].Type != FieldType::AutoInc) continue;
@@ -336,6 +376,7 @@ void ParadoxFile::WriteInPlace(const StoredRow& row) {
 
 void ParadoxFile::UpdateRow(std::vector<RowSlot>& rows, size_t index, const std::vector<Value>& old,
                             std::vector<Value> values) {
+  const BlobBlocksKnown known = KnowBlobBlocks(rows);
   StoredRow before{rows[index].Id, old, rows[index].Location, QByteArray(Hdr.RecordSize, '\0')};
   Reader().Read(before.Location, size_t(Hdr.RecordSize),
                 reinterpret_cast<unsigned char*>(before.Raw.data()));
@@ -365,6 +406,7 @@ void ParadoxFile::UpdateRow(std::vector<RowSlot>& rows, size_t index, const std:
 }
 
 size_t ParadoxFile::InsertRow(std::vector<RowSlot>& rows, RowSlot slot, std::vector<Value> values) {
+  const BlobBlocksKnown known = KnowBlobBlocks(rows);
   const uint32_t savedAutoInc = Hdr.AutoInc;
   AssignAutoIncrements(values);
   try {
@@ -403,6 +445,7 @@ void ParadoxFile::EmptyTable(std::vector<RowSlot>& rows) {
 }
 
 void ParadoxFile::ReplaceRows(std::vector<RowSlot>& rows, std::vector<StoredRow> replacement) {
+  const BlobBlocksKnown known = KnowBlobBlocks(rows);
   const uint32_t savedAutoInc = Hdr.AutoInc;
   try {
     std::vector<StoredRow> accepted;
@@ -433,6 +476,7 @@ void ParadoxFile::ReplaceRows(std::vector<RowSlot>& rows, std::vector<StoredRow>
 }
 
 void ParadoxFile::WriteEdits(std::vector<RowSlot>& rows, const std::vector<RowEdit>& edits) {
+  const BlobBlocksKnown known = KnowBlobBlocks(rows);
   const uint32_t savedAutoInc = Hdr.AutoInc;
   try {
     std::vector<StoredRow> copy = Materialize(rows);

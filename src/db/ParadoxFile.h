@@ -63,6 +63,7 @@ protected:
   size_t RecordSize() const override { return size_t(Hdr.RecordSize); }
   Value DecodeField(const unsigned char* record, size_t field) const override;
   int ListingVariant() const override { return int(Cp); }
+  void CheckRowCount(size_t listed) const override;
 
 private:
   ParadoxFile(QString path, paradox::Header header, base::CodePage cp);
@@ -91,6 +92,13 @@ private:
   base::CodePage Cp;
   std::vector<size_t> FieldOffsets; // in the record
   mutable paradox::BlobFile Blobs;
+  // While a write runs, the blob file knows which of its blocks the records on disk point to,
+  // so that blocks no record points to any more are written over instead of the file growing.
+  struct BlobBlocksKnown {
+    paradox::BlobFile& Blobs;
+    ~BlobBlocksKnown();
+  };
+  BlobBlocksKnown KnowBlobBlocks(const std::vector<RowSlot>& rows);
   mutable std::mutex BlobsLock; // the blob file is mapped on first use, from any thread
   QString IndexPath;            // the `.PX` beside the table (resolved without regard to case)
   QByteArray IndexHeader;       // its header block as read, when it exists

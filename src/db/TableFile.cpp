@@ -88,12 +88,16 @@ std::vector<int64_t> TableFile::ListRows(QByteArray& stamp) {
       std::vector<int64_t> locations(h.Count);
       for (size_t i = 0; i < locations.size(); ++i)
         locations[i] = int64_t(i);
+      CheckRowCount(locations.size());
       return locations;
     }
-    if (h.Listed == 1 && base::ViewArray(kept.Bytes, offset, h.Count, listed))
+    if (h.Listed == 1 && base::ViewArray(kept.Bytes, offset, h.Count, listed)) {
+      CheckRowCount(listed.size());
       return std::vector<int64_t>(listed.begin(), listed.end());
+    }
   }
   std::vector<int64_t> locations = ReadLocations();
+  CheckRowCount(locations.size());
   bool fromFirst = NumbersRecords();
   for (size_t i = 0; fromFirst && i < locations.size(); ++i)
     fromFirst = locations[i] == int64_t(i);

@@ -117,6 +117,8 @@ protected:
   virtual size_t RecordSize() const = 0;
   // Decodes one field of a record's bytes.
   virtual Value DecodeField(const unsigned char* record, size_t field) const = 0;
+  // Says (base::Warn) when the header counts other rows than `listed`.
+  virtual void CheckRowCount(size_t listed) const { (void)listed; }
   // What besides the file decides the order of the rows (the code page of sorted text).
   virtual int ListingVariant() const { return 0; }
   // The reader of the table's file, opened on first use and again after a rewrite.

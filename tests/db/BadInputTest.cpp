@@ -3,6 +3,7 @@
 
 #include "TestFiles.h"
 
+#include "base/Warnings.h"
 #include "db/DbaseFile.h"
 #include "db/Error.h"
 #include "db/ParadoxFile.h"
@@ -161,4 +162,37 @@ TEST(BadInput, AValueTheFieldCannotHoldIsRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(ReadAll(path), before);
   t.Cancel();
   EXPECT_EQ(t.RecordCount(), 58);
+}
+
+TEST(BadInput, AHeaderThatCountsOtherRecordsThanTheFileHoldsIsSaid) {
+  QTemporaryDir dir;
+  QStringList warnings;
+  base::SetWarningReceiver([&](const QString& text) { warnings << text; });
+  std::vector<std::vector<db::Value>> rows;
+  for (int k = 0; k < 5; ++k)
+    rows.push_back({int64_t(k)});
+  db::DbaseFile::Create(dir.path() + "/Water.dbf",
+                        {db::MakeDbaseField("N", db::FieldType::Integer, 5)}, rows);
+  db::ParadoxFile::Create(dir.path() + "/Wells.DB",
+                          {db::paradox::MakeField("N", db::FieldType::Integer)}, 0, rows);
+  // Both headers count 3 of the 5 records.
+  for (const auto& [name, offset] : {std::pair{"Water.dbf", 4}, std::pair{"Wells.DB", 6}}) {
+    QFile f(dir.path() + "/" + name);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.seek(offset);
+    f.write(QByteArray("\x03\x00\x00\x00", 4));
+  }
+  db::Table dbase(dir.path(), "Water.dbf"), paradox(dir.path(), "Wells.DB");
+  dbase.Open();
+  paradox.Open();
+  EXPECT_EQ(dbase.RecordCount(), 3) << "read as its header says";
+  EXPECT_EQ(paradox.RecordCount(), 5) << "read as its blocks hold";
+  base::SetWarningReceiver({});
+  ASSERT_EQ(warnings.size(), 2) << warnings.join("\n").toStdString();
+  EXPECT_TRUE(warnings[0].contains("Water.dbf") &&
+              warnings[0].contains(QString::fromUtf8("лічить 3")) &&
+              warnings[0].contains(QString::fromUtf8("містить 5")));
+  EXPECT_TRUE(warnings[1].contains("Wells.DB") &&
+              warnings[1].contains(QString::fromUtf8("лічить 3")) &&
+              warnings[1].contains(QString::fromUtf8("містить 5")));
 }
