@@ -99,6 +99,8 @@ private:
     ~BlobBlocksKnown();
   };
   BlobBlocksKnown KnowBlobBlocks(const std::vector<RowSlot>& rows);
+  // Sorts rows into key order; raises naming a key two rows share.
+  void SortUniqueKeys(std::vector<StoredRow>& rows) const;
   mutable std::mutex BlobsLock; // the blob file is mapped on first use, from any thread
   QString IndexPath;            // the `.PX` beside the table (resolved without regard to case)
   QByteArray IndexHeader;       // its header block as read, when it exists

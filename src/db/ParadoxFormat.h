@@ -103,5 +103,9 @@ int64_t DaysFromDate(const QDate& date);
 
 void PutHeaderU16(QByteArray& header, int offset, int value);
 void PutHeaderU32(QByteArray& header, int offset, uint32_t value);
+// The file offset of data block `block` (numbered from 1).
+inline int64_t BlockOffset(const Header& h, int block) {
+  return int64_t(h.HeaderSize) + int64_t(block - 1) * h.BlockSize;
+}
 
 } // namespace db::paradox
