@@ -149,6 +149,22 @@ void TCustomLayer::SaveToDataSet(db::Table& DataSet) {
 
 void TCustomLayer::FlashObject(int, gfx::Canvas&, TWorld&) {}
 void TCustomLayer::Draw(gfx::Canvas&, TWorld&) {}
+std::vector<TCustomLayer::TFound> TCustomLayer::FindObjects(gfx::Canvas& Canvas, TWorld& World,
+                                                            double X, double Y) {
+  const double foundX = FoundX, foundY = FoundY; // the layer's own, given back
+  FoundX = FoundY = std::nan("");
+  struct GiveBack {
+    TCustomLayer* Layer;
+    double X, Y;
+    ~GiveBack() { Layer->FoundX = X, Layer->FoundY = Y; }
+  } giveBack{this, foundX, foundY};
+  const int record = FindObject(Canvas, World, X, Y, true, false);
+  if (record < 0) return {};
+  const bool point = FindsPoints() && std::isfinite(FoundX) && std::isfinite(FoundY);
+  return {TFound{record, point ? FoundX : X, point ? FoundY : Y,
+                 point ? std::hypot(FoundX - X, FoundY - Y) : 0}};
+}
+
 int TCustomLayer::FindObject(gfx::Canvas&, TWorld&, double, double, bool, bool) {
   return -1;
 }

@@ -43,7 +43,15 @@ public:
   virtual bool FindsPoints() const { return false; }
   virtual int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y,
                          bool IgnoreSelectable,
-                         bool Flash);                        // 5
+                         bool Flash); // 5
+  // Every object under the pick box at X, Y (not only the one FindObject chooses), nearest
+  // first: "what is here". By default the one FindObject finds.
+  struct TFound {
+    int RecordIndex = -1;
+    double X = 0, Y = 0; // a point object's own place; the pick point for others
+    double Distance = 0; // from the pick point to the object, in map units
+  };
+  virtual std::vector<TFound> FindObjects(gfx::Canvas& Canvas, TWorld& World, double X, double Y);
   virtual bool LocateObject(int RecordIndex, TWorld& World); // 6
   // The record of the object LocateObject is given (points kept in a table are located by their
   // object code), and LocateObject by a record index.

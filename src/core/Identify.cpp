@@ -64,33 +64,41 @@ std::vector<TIdentifiedObject> IdentifyAt(const std::vector<std::unique_ptr<TCus
   for (auto it = Layers.rbegin(); it != Layers.rend(); ++it) {
     TCustomLayer& layer = **it;
     if (!layer.ScaleAllowsDrawing(World.Scale)) continue;
-    TIdentifiedObject object;
-    object.Layer = &layer;
-    const double foundX = layer.FoundX, foundY = layer.FoundY; // the layer's own, given back
-    layer.FoundX = std::nan("");
-    layer.FoundY = std::nan("");
+    std::vector<TCustomLayer::TFound> objects;
+    QString problem;
     try {
-      object.RecordIndex = layer.FindObject(Canvas, World, X, Y, true, false);
+      objects = layer.FindObjects(Canvas, World, X, Y);
     } catch (const std::exception& e) {
       // A layer whose files cannot be read is said, not skipped silently.
-      object.Problem = QString::fromUtf8(e.what());
+      problem = QString::fromUtf8(e.what());
     }
-    const bool point =
-        layer.FindsPoints() && std::isfinite(layer.FoundX) && std::isfinite(layer.FoundY);
-    object.X = point ? layer.FoundX : X;
-    object.Y = point ? layer.FoundY : Y;
-    object.Distance = point ? std::hypot(layer.FoundX - X, layer.FoundY - Y) : 0;
-    object.IsPoint = point;
-    layer.FoundX = foundX;
-    layer.FoundY = foundY;
-    if (object.RecordIndex < 0 && object.Problem.isEmpty()) continue;
-    if (object.RecordIndex >= 0) ReadFields(object);
-    found.push_back(std::move(object));
+    if (!problem.isEmpty()) {
+      TIdentifiedObject object;
+      object.Layer = &layer;
+      object.X = X;
+      object.Y = Y;
+      object.Problem = problem;
+      found.push_back(std::move(object));
+      continue;
+    }
+    for (const TCustomLayer::TFound& f : objects) {
+      TIdentifiedObject object;
+      object.Layer = &layer;
+      object.RecordIndex = f.RecordIndex;
+      object.IsPoint = layer.FindsPoints();
+      object.X = f.X;
+      object.Y = f.Y;
+      object.Distance = f.Distance;
+      ReadFields(object);
+      found.push_back(std::move(object));
+    }
   }
   // Points first, nearest first (their symbols lie over the lines and areas they stand on),
-  // then the lines and areas under the pointer, the one on top first.
+  // then the lines and areas under the pointer, the layer on top first and within a layer the
+  // nearest first.
   std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
-    return std::make_pair(!a.IsPoint, a.Distance) < std::make_pair(!b.IsPoint, b.Distance);
+    if (a.IsPoint != b.IsPoint) return a.IsPoint;
+    return a.IsPoint && a.Distance < b.Distance;
   });
   return found;
 }

@@ -253,9 +253,7 @@ void TDBPointsLayer::DrawSymbol(gfx::Canvas& Canvas, int sx, int sy, int Size, c
   Canvas.TextOut(sx, sy - Size / 2, Text);
 }
 
-int TDBPointsLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y,
-                               bool IgnoreSelectable, bool Flash) {
-  if (!Visibled || (!Selected && !IgnoreSelectable)) return -1;
+TExtent TDBPointsLayer::PickBox(gfx::Canvas& Canvas, const TWorld& World, double X, double Y) {
   // The pick box is as wide and high around the point as a "W" of the label font at the
   // symbol's size.
   Canvas.Font.Name = TextFont;
@@ -268,6 +266,29 @@ int TDBPointsLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, dou
   double y1 = World.ScreenToWorldY(sy - h), y2 = World.ScreenToWorldY(sy + h);
   if (x1 > x2) std::swap(x1, x2);
   if (y1 > y2) std::swap(y1, y2);
+  return {x1, y1, x2, y2};
+}
+
+std::vector<TCustomLayer::TFound> TDBPointsLayer::FindObjects(gfx::Canvas& Canvas, TWorld& World,
+                                                              double X, double Y) {
+  if (!Visibled) return {};
+  const TExtent box = PickBox(Canvas, World, X, Y);
+  const std::span<const ObjectRow> rows = Rows();
+  std::vector<TFound> found;
+  for (const int row : RowsIn(box.XMin, box.YMin, box.XMax, box.YMax)) {
+    const ObjectRow& o = rows[size_t(row)];
+    if (TWorld::PointInRect(box.XMin, box.YMin, box.XMax, box.YMax, o.X, o.Y))
+      found.push_back(TFound{row, o.X, o.Y, TWorld::Distance(X, Y, o.X, o.Y)});
+  }
+  std::stable_sort(found.begin(), found.end(),
+                   [](const TFound& a, const TFound& b) { return a.Distance < b.Distance; });
+  return found;
+}
+
+int TDBPointsLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y,
+                               bool IgnoreSelectable, bool Flash) {
+  if (!Visibled || (!Selected && !IgnoreSelectable)) return -1;
+  const auto [x1, y1, x2, y2] = PickBox(Canvas, World, X, Y);
   const std::span<const ObjectRow> rows = Rows();
   int found = -1;
   double best = std::numeric_limits<double>::infinity();

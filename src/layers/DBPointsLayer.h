@@ -24,6 +24,7 @@ public:
   db::Table* ObjectRowsTable() override { return &Objects(); }
   int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable,
                  bool Flash) override;
+  std::vector<TFound> FindObjects(gfx::Canvas& Canvas, TWorld& World, double X, double Y) override;
   bool LocateObject(int ObjectNumber, TWorld& World) override;
   int RecordOfLocated(int ObjectNumber) override { return IndexOfCode(ObjectNumber); }
   bool LocateRecord(int RecordIndex, TWorld& World) override;
@@ -74,6 +75,8 @@ protected:
   virtual int DrawnSymbolSize(int BaseSize, int Row) const;
   // Moves the objects table to the row with key (Category, Class, ObjectNumber).
   bool FindObjectRow(int ObjectNumber);
+  // The box about X, Y within which a pick finds a point.
+  TExtent PickBox(gfx::Canvas& Canvas, const TWorld& World, double X, double Y);
 
 private:
   void ReadRows();

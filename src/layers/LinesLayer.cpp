@@ -8,9 +8,18 @@
 #include "base/MappedFile.h"
 #include "gfx/DrawHelpers.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
+
+double DistanceToSegment(double X, double Y, TWorldPoint A, TWorldPoint B) {
+  const double dx = B.X - A.X, dy = B.Y - A.Y, length = dx * dx + dy * dy;
+  const double t =
+      length > 0 ? std::clamp(((X - A.X) * dx + (Y - A.Y) * dy) / length, 0.0, 1.0) : 0;
+  return std::hypot(A.X + t * dx - X, A.Y + t * dy - Y);
+}
 
 constexpr int kLineStyleRecord = 16; // pen colour, pen style, pen width (double)
 
@@ -148,6 +157,37 @@ int TLinesLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double
   }
   index->ThrowIfBroken();
   return -1;
+}
+
+std::vector<TCustomLayer::TFound> TLinesLayer::FindObjects(gfx::Canvas&, TWorld& World, double X,
+                                                           double Y) {
+  if (!Visibled) return {};
+  const int sx = World.WorldToScreenX(X), sy = World.WorldToScreenY(Y);
+  double x1 = World.ScreenToWorldX(sx - 5), x2 = World.ScreenToWorldX(sx + 5);
+  double y1 = World.ScreenToWorldY(sy - 5), y2 = World.ScreenToWorldY(sy + 5);
+  if (x1 > x2) std::swap(x1, x2);
+  if (y1 > y2) std::swap(y1, y2);
+  TGeometryFile file(FullPath);
+  const auto index = TRecordIndex::For(FullPath);
+  std::vector<TFound> found;
+  // Every record with a segment crossing the pick box, at its nearest such segment.
+  for (const int i : index->Candidates(x1, y1, x2, y2)) {
+    const TGeometryFile::Record& r = index->Records[size_t(i)];
+    if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World)) continue;
+    const TGeometryFile::Parts parts = file.ReadParts(r);
+    double nearest = std::numeric_limits<double>::infinity();
+    for (int p = 0; p < parts.NumParts; ++p)
+      for (int k = parts.Starts[size_t(p)]; k + 1 < parts.Starts[size_t(p) + 1]; ++k) {
+        const TWorldPoint a = file.PointAt(parts, k), b = file.PointAt(parts, k + 1);
+        if (TWorld::SegmentCrossesRect(a.X, a.Y, b.X, b.Y, x1, y1, x2, y2))
+          nearest = std::min(nearest, DistanceToSegment(X, Y, a, b));
+      }
+    if (std::isfinite(nearest)) found.push_back(TFound{r.Index, X, Y, nearest});
+  }
+  index->ThrowIfBroken();
+  std::stable_sort(found.begin(), found.end(),
+                   [](const TFound& a, const TFound& b) { return a.Distance < b.Distance; });
+  return found;
 }
 
 bool TLinesLayer::LocateObject(int RecordIndex, TWorld& World) {

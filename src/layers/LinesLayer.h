@@ -21,6 +21,7 @@ public:
   void CheckShapeType() const;
   int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable,
                  bool Flash) override;
+  std::vector<TFound> FindObjects(gfx::Canvas& Canvas, TWorld& World, double X, double Y) override;
   bool LocateObject(int RecordIndex, TWorld& World) override;
 
   // The style file of per-object pens: the geometry path with its last three characters

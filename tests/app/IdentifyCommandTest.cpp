@@ -5,6 +5,7 @@
 #include "AtlasWriter.h"
 
 #include "db/Table.h"
+#include "network/NetworkGraph.h"
 
 #include <QFile>
 #include <QProcess>
@@ -82,6 +83,33 @@ TEST(IdentifyCommand, AtAHydrantOnAMainItListsTheHydrantThenTheMain) {
                  exit);
   EXPECT_EQ(exit, 1);
   EXPECT_TRUE(partial.contains("  NAME=" + name + "\n")) << partial.toStdString();
+}
+
+// At a water well where three pipes end, every one of them is listed (with the well).
+TEST(IdentifyCommand, AtANodeWhereThreePipesEndAllThreeAreListed) {
+  QTemporaryDir atlas;
+  demo::WriteAtlas(atlas.path(), 1, 5);
+  const auto graph = network::TNetworkGraph::Load(
+      network::SourceOf(atlas.path() + "/BASE", atlas.path() + "/MAPS", network::kWaterNetwork));
+  int node = -1;
+  for (int n = 0; n < int(graph->Nodes().size()) && node < 0; ++n)
+    if (graph->PipesAt(n).size() == 3) node = n;
+  ASSERT_GE(node, 0);
+  double x = 0, y = 0;
+  ASSERT_TRUE(graph->NodePlace(node, x, y));
+  int exit = 0;
+  const QString output =
+      RunProgram({"--identify", QString("%1,%2").arg(x, 0, 'f', 3).arg(y, 0, 'f', 3), "--data-root",
+                  atlas.path()},
+                 exit);
+  ASSERT_EQ(exit, 0) << output.toStdString();
+  const QStringList pipes = Heads(output).filter(QString::fromUtf8("(Water.mds): об'єкт "));
+  QStringList expected;
+  for (const int pipe : graph->PipesAt(node))
+    expected << QString::fromUtf8("(Water.mds): об'єкт %1 ").arg(graph->Pipes()[size_t(pipe)].Code);
+  ASSERT_EQ(pipes.size(), 3) << output.toStdString();
+  for (const QString& e : expected)
+    EXPECT_EQ(pipes.filter(e).size(), 1) << e.toStdString() << "\n" << output.toStdString();
 }
 
 // `vandrel --isolate PIPE` prints the shut-off as CSV lines, the failed valves widen it, and a

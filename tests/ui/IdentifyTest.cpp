@@ -2,8 +2,8 @@
 // click on a well standing on its pipe lists the well first with the fields of its row, and the
 // pipe and the building under it after; a click where nothing lies says so.
 
-#include "data/DataModule.h"
 #include "core/FAMap.h"
+#include "data/DataModule.h"
 #include "layers/DBPointsLayer.h"
 #include "ui/FormIdentify.h"
 #include "ui/FormMap.h"
@@ -11,6 +11,7 @@
 #include "ProgramWindows.h"
 #include "db/Table.h"
 
+#include "network/NetworkGraph.h"
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
@@ -19,6 +20,8 @@
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
+
+#include <QSet>
 #include <gtest/gtest.h>
 
 namespace {
@@ -61,8 +64,14 @@ TEST(IdentifyTool, AClickListsEveryObjectUnderThePointer) {
   const QStringList lines = TopLines(*window->tvObjects);
   ASSERT_GE(lines.size(), 2) << lines.join(" | ").toStdString();
   EXPECT_TRUE(lines[0].endsWith(QString::fromUtf8("об'єкт ") + code)) << lines[0].toStdString();
-  EXPECT_TRUE(lines.filter(QString::fromUtf8("Водопровідні мережі")).size() == 1)
-      << lines.join(" | ").toStdString();
+  // Every pipe that ends at the well is listed, each once.
+  const auto graph = network::TNetworkGraph::Load(
+      network::SourceOf(atlas.path() + "/BASE", atlas.path() + "/MAPS", network::kWaterNetwork));
+  const int node = graph->NodeOfCode(code.toLongLong());
+  ASSERT_GE(node, 0);
+  const QStringList pipes = lines.filter(QString::fromUtf8("Водопровідні мережі"));
+  EXPECT_EQ(pipes.size(), int(graph->PipesAt(node).size())) << lines.join(" | ").toStdString();
+  EXPECT_EQ(QSet<QString>(pipes.begin(), pipes.end()).size(), pipes.size());
   // The nearest object is open, its fields named as its table names them.
   QTreeWidgetItem* well = window->tvObjects->topLevelItem(0);
   EXPECT_TRUE(well->isExpanded());
