@@ -142,19 +142,21 @@ void TFormPrint::UpdatePreview() {
   PreviewFactor = kPreviewWidth / pagePx;
   if (layout.PageMm.height() > layout.PageMm.width())
     PreviewFactor = kPreviewWidth / (layout.PageMm.height() * 96 / 25.4);
-  QImage preview(int(layout.PageMm.width() * 96 / 25.4 * PreviewFactor),
-                 int(layout.PageMm.height() * 96 / 25.4 * PreviewFactor), QImage::Format_RGB32);
-  preview.fill(Qt::white);
-  // The same drawing as on paper, at the preview's resolution.
-  const int dotsPerMetre = int(std::lround(96 / 0.0254 * PreviewFactor));
-  preview.setDotsPerMeterX(dotsPerMetre);
-  preview.setDotsPerMeterY(dotsPerMetre);
+  // The same drawing as on paper, on a page at the screen's 96 per inch, then made smaller: a
+  // painter scaled below one or an image of another resolution would leave Qt's glyph caches
+  // drawing the program's own menus and lists at the wrong size.
+  QImage page(int(std::lround(layout.PageMm.width() * 96 / 25.4)),
+              int(std::lround(layout.PageMm.height() * 96 / 25.4)), QImage::Format_RGB32);
+  page.fill(Qt::white);
   // Of several sheets the first is shown.
   const TSheetPlan plan = PlanSheets(s);
   TPrintSettings first = s;
   first.CentreX = plan.Centres.front().first;
   first.CentreY = plan.Centres.front().second;
-  DrawPrintPage(preview, Map.Content, first, Legend);
+  DrawPrintPage(page, Map.Content, first, Legend);
+  const QImage preview =
+      page.scaled(int(page.width() * PreviewFactor), int(page.height() * PreviewFactor),
+                  Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   lblPreview->setPixmap(QPixmap::fromImage(preview));
   lblSheets->setText(QString::fromUtf8("Аркушів: %1 (%2 × %3)")
                          .arg(plan.Centres.size())

@@ -10,12 +10,17 @@
 
 #include "ProgramWindows.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -156,4 +161,31 @@ TEST(Print, AnAreaLargerThanASheetPrintsOnOverlappingSheets) {
       << info.toStdString();
   EXPECT_TRUE(RunTool("pdftotext", {pdf, "-"})
                   .contains(QString::fromUtf8("аркуш 2 з %1").arg(plan.Centres.size())));
+}
+
+// The print window and its PDF leave the program's fonts as they were: a menu of the main window
+// is drawn the same before and after, and the window's own lists draw their text at the screen's
+// size.
+TEST(Print, ThePreviewAndThePdfLeaveTheMenusFontsAsTheyWere) {
+  DemoMainWindow shown(1000, 700);
+  ASSERT_TRUE(shown.Exposed);
+  QMenu* menu = shown.Form->menuBar()->actions().value(0)->menu();
+  ASSERT_NE(menu, nullptr);
+  const auto drawn = [&] {
+    QLabel label(QString::fromUtf8("Зберегти виміри"));
+    label.adjustSize();
+    return std::make_pair(label.grab().toImage(), menu->grab().toImage());
+  };
+  const auto before = drawn();
+  {
+    TFormPrint window(*shown.Form->Map, LegendOf(*shown.Form), QString::fromUtf8("Мережі міста"));
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTemporaryDir dir;
+    ASSERT_TRUE(window.SavePdf(dir.filePath("page.pdf")));
+    window.close();
+  }
+  const auto after = drawn();
+  EXPECT_TRUE(after.first == before.first) << "a label's text is drawn otherwise";
+  EXPECT_TRUE(after.second == before.second) << "the menu is drawn otherwise";
 }
