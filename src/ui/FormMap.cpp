@@ -350,7 +350,11 @@ void TFormMap::OpenIdentified(const TIdentifiedObject& o) {
     if (SelectInfo && o.Layer->ObjectRowsTable() && o.RecordIndex >= 0) {
       if (!SelectInfo->isVisible()) SelectInfo->show();
       SelectInfo->ShowInfo(o.Layer->Category, o.Layer->Class, o.RecordIndex);
+      return;
     }
+    pnlMode->setText(
+        QString::fromUtf8("Для шару «%1» немає картки об'єкта")
+            .arg(o.Layer->ClassName.isEmpty() ? o.Layer->FileName : o.Layer->ClassName));
   } catch (const std::exception& e) {
     base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
   }

@@ -69,3 +69,32 @@ TEST(ObjectCard, FindsTheObjectByItsCodeOrItsPosition) {
   EXPECT_EQ(value(lake, "NAME"), QString::fromUtf8("Озеро Лебедине"));
   EXPECT_TRUE(byPosition.ObjectFields(2).empty());
 }
+
+// A card belongs to the window that asked for it and opens in front of it; asked for again from
+// another window, it moves to that one.
+TEST(ObjectCard, ACardBelongsToTheWindowThatAskedAndOpensInFrontOfIt) {
+  QWidget main, asker;
+  main.resize(300, 200);
+  main.show();
+  asker.setParent(&main, Qt::Dialog);
+  asker.show();
+  asker.activateWindow();
+  QApplication::setActiveWindow(&asker);
+  plugins::ObjectCard card({Atlas() + "/MAPS", "WaterWells.db", 100, 1, "Колодязі"});
+  card.SetMainForm(&main);
+  card.Start();
+  card.SelectObject(5);
+  card.ShowCard();
+  QWidget* shown = nullptr;
+  for (QWidget* w : asker.findChildren<QWidget*>())
+    if (w->isWindow() && w->windowTitle().startsWith(QString::fromUtf8("Картка об'єкта 5")))
+      shown = w;
+  ASSERT_NE(shown, nullptr) << "the card belongs to the window that asked";
+  EXPECT_TRUE(shown->isVisible());
+  // Asked for from the main window, it belongs to that one.
+  QApplication::setActiveWindow(&main);
+  card.ShowCard();
+  EXPECT_EQ(shown->parentWidget(), &main);
+  EXPECT_TRUE(shown->isVisible());
+  card.Finish();
+}

@@ -86,6 +86,20 @@ TEST(IdentifyTool, AClickListsEveryObjectUnderThePointer) {
   window->tvObjects->setCurrentItem(window->tvObjects->topLevelItem(1));
   ASSERT_EQ(map.Selection.size(), 1u);
   EXPECT_EQ(map.Selection[0].Category, window->Objects()[1].Layer->Category);
+  // A pipe has no card: a double click says so in the status bar.
+  QTreeWidgetItem* pipe = nullptr;
+  for (int i = 0; i < window->tvObjects->topLevelItemCount() && !pipe; ++i)
+    if (window->tvObjects->topLevelItem(i)->text(0).contains(QString::fromUtf8("мережі")))
+      pipe = window->tvObjects->topLevelItem(i);
+  ASSERT_NE(pipe, nullptr);
+  window->tvObjects->scrollToItem(pipe);
+  QTest::qWait(20);
+  const QRect row = window->tvObjects->visualItemRect(pipe);
+  // As the pointer does it: a click, then the second press that makes it double.
+  QTest::mouseClick(window->tvObjects->viewport(), Qt::LeftButton, {}, row.center());
+  QTest::mouseDClick(window->tvObjects->viewport(), Qt::LeftButton, {}, row.center());
+  EXPECT_TRUE(form.pnlMode->text().contains(QString::fromUtf8("немає картки об'єкта")))
+      << form.pnlMode->text().toStdString();
 
   // Far outside the city nothing lies under the pointer.
   map.World.ViewExtent = {x + 1e5, y, x + 1e5 + 80, y + 60};

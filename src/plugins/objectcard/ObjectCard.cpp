@@ -1,5 +1,7 @@
 #include "ObjectCard.h"
 
+#include <QApplication>
+
 #include "db/Error.h"
 #include "db/TableModel.h"
 
@@ -86,8 +88,18 @@ void ObjectCard::ShowCard() {
   }
   Card->setWindowTitle(
       QString::fromUtf8("Картка об'єкта %1 — %2").arg(SelectedCode).arg(Context.ClassName));
-  Card->show();
-  Card->raise();
+  ShowInFrontOfAsker(Card);
+}
+
+void ObjectCard::ShowInFrontOfAsker(QWidget* window) {
+  // The window belongs to the window that asked for it (the identify window, the attribute
+  // table, the map), so that it opens in front of that one and not over the others.
+  QWidget* owner = QApplication::activeWindow();
+  if (!owner || owner == window || owner->window() == window) owner = MainForm;
+  if (owner && window->parentWidget() != owner) window->setParent(owner, window->windowFlags());
+  window->show();
+  window->raise();
+  window->activateWindow();
 }
 
 void ObjectCard::ShowList() {
@@ -115,8 +127,7 @@ void ObjectCard::ShowList() {
     List = dialog;
   }
   List->setWindowTitle(QString::fromUtf8("Об'єкти шару — %1").arg(Context.ClassName));
-  List->show();
-  List->raise();
+  ShowInFrontOfAsker(List);
 }
 
 int ObjectCard::ObjectNumberOfRow(int row) {

@@ -39,6 +39,7 @@ public:
 private:
   ObjectUtilsContext Context;
   IObjectUtilsHost* Host = nullptr;
+  void ShowInFrontOfAsker(QWidget* window);
   QPointer<QWidget> MainForm;
   db::Table Table;
   int SelectedCode = -1;
