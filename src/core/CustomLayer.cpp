@@ -165,6 +165,16 @@ std::vector<TCustomLayer::TFound> TCustomLayer::FindObjects(gfx::Canvas& Canvas,
                  point ? std::hypot(FoundX - X, FoundY - Y) : 0}};
 }
 
+bool TCustomLayer::RecordBox(int RecordIndex, TExtent& Box) {
+  TWorld scratch; // located without moving any view
+  const double foundX = FoundX, foundY = FoundY;
+  const bool located = LocateRecord(RecordIndex, scratch);
+  Box = {FoundX, FoundY, FoundX, FoundY};
+  FoundX = foundX;
+  FoundY = foundY;
+  return located && std::isfinite(Box.XMin) && std::isfinite(Box.YMin);
+}
+
 int TCustomLayer::FindObject(gfx::Canvas&, TWorld&, double, double, bool, bool) {
   return -1;
 }

@@ -53,6 +53,8 @@ public:
   };
   virtual std::vector<TFound> FindObjects(gfx::Canvas& Canvas, TWorld& World, double X, double Y);
   virtual bool LocateObject(int RecordIndex, TWorld& World); // 6
+  // The box an object covers, by its record: a point's place by default (LocateRecord's).
+  virtual bool RecordBox(int RecordIndex, TExtent& Box);
   // The record of the object LocateObject is given (points kept in a table are located by their
   // object code), and LocateObject by a record index.
   virtual int RecordOfLocated(int ObjectNumber) { return ObjectNumber; }

@@ -83,6 +83,9 @@ public:
   // Moves the view to one record of a layer at a scale at which the layer is drawn, and makes
   // it the selection; false when the record has no place.
   bool ShowLayerRecord(TCustomLayer& Layer, int RecordIndex);
+  // The same for several records: the view holds all of them (their boxes with a margin), at a
+  // scale at which the layer is drawn; they become the selection. False when none has a place.
+  bool ShowLayerRecords(TCustomLayer& Layer, const std::vector<int>& RecordIndexes);
   // The view about the layer's found point at the nearest scale at which the layer is drawn.
   void BringLayerIntoScale(TCustomLayer& Layer);
   bool IsSelected(const TSelectedObject& record) const;

@@ -4,6 +4,8 @@
 
 #include "FAMap.h"
 
+#include <optional>
+
 #include <QPainter>
 #include <algorithm>
 
@@ -121,6 +123,38 @@ void TFAMap::BringLayerIntoScale(TCustomLayer& Layer) {
   World.SetView(std::max(1, width()), std::max(1, height()), World.ViewExtent.XMin,
                 World.ViewExtent.YMin, World.ViewExtent.XMax, World.ViewExtent.YMax);
   NeedRedraw = true;
+}
+
+bool TFAMap::ShowLayerRecords(TCustomLayer& Layer, const std::vector<int>& RecordIndexes) {
+  if (RecordIndexes.size() == 1) return ShowLayerRecord(Layer, RecordIndexes.front());
+  std::optional<TExtent> all;
+  for (const int record : RecordIndexes) {
+    TExtent box{};
+    if (record < 0 || !Layer.RecordBox(record, box)) continue;
+    if (!all) all = box;
+    all = TExtent{std::min(all->XMin, box.XMin), std::min(all->YMin, box.YMin),
+                  std::max(all->XMax, box.XMax), std::max(all->YMax, box.YMax)};
+  }
+  if (!all) return false;
+  // A margin of a tenth about the objects, and never closer than some 60 m across.
+  const double cx = (all->XMin + all->XMax) / 2, cy = (all->YMin + all->YMax) / 2;
+  const double halfWidth = std::max(30.0, (all->XMax - all->XMin) * 0.6);
+  const double halfHeight = std::max(30.0, (all->YMax - all->YMin) * 0.6);
+  World.ViewExtent = {cx - halfWidth, cy - halfHeight, cx + halfWidth, cy + halfHeight};
+  World.SetView(std::max(1, width()), std::max(1, height()), World.ViewExtent.XMin,
+                World.ViewExtent.YMin, World.ViewExtent.XMax, World.ViewExtent.YMax);
+  const double foundX = Layer.FoundX, foundY = Layer.FoundY;
+  Layer.FoundX = cx;
+  Layer.FoundY = cy;
+  BringLayerIntoScale(Layer); // a box too large for the layer's scale window: as far as it allows
+  Layer.FoundX = foundX;
+  Layer.FoundY = foundY;
+  std::vector<TSelectedObject> chosen;
+  for (const int record : RecordIndexes)
+    if (record >= 0) chosen.push_back({Layer.Category, Layer.Class, record});
+  SetSelection(std::move(chosen));
+  Redraw();
+  return true;
 }
 
 bool TFAMap::ShowLayerRecord(TCustomLayer& Layer, int RecordIndex) {

@@ -190,6 +190,14 @@ std::vector<TCustomLayer::TFound> TLinesLayer::FindObjects(gfx::Canvas&, TWorld&
   return found;
 }
 
+bool TLinesLayer::RecordBox(int RecordIndex, TExtent& Box) {
+  TGeometryFile::Record r;
+  if (RecordIndex < 0 || !TRecordIndex::For(FullPath)->Seek(RecordIndex, r) || !r.HasBox)
+    return false;
+  Box = {r.XMin, r.YMin, r.XMax, r.YMax};
+  return true;
+}
+
 bool TLinesLayer::LocateObject(int RecordIndex, TWorld& World) {
   if (RecordIndex < 0) return false;
   TGeometryFile file(FullPath);

@@ -23,6 +23,7 @@ public:
                  bool Flash) override;
   std::vector<TFound> FindObjects(gfx::Canvas& Canvas, TWorld& World, double X, double Y) override;
   bool LocateObject(int RecordIndex, TWorld& World) override;
+  bool RecordBox(int RecordIndex, TExtent& Box) override;
 
   // The style file of per-object pens: the geometry path with its last three characters
   // replaced by "r".

@@ -271,7 +271,7 @@ void TFormAttributeTable::ShowChosen() {
     TCustomLayer* layer = Layer();
     if (!layer) return;
     Following = true; // the object shown is selected there; the grid keeps its whole choice
-    Map.ShowLayerRecord(*layer, chosen.front());
+    Map.ShowLayerRecords(*layer, chosen);
     Following = false;
     ChosenChanged(); // and the map marks all of it
   } catch (const std::exception& e) {

@@ -3,8 +3,8 @@
 // way), a text filters the rows, the rows chosen are the map's selection and are marked on the
 // screen, and the CSV holds the shown rows as RFC 4180 says.
 
-#include "data/DataModule.h"
 #include "core/FAMap.h"
+#include "data/DataModule.h"
 #include "ui/CatClass.h"
 #include "ui/FormAttributeTable.h"
 #include "ui/FormMap.h"
@@ -148,6 +148,26 @@ TEST(AttributeTable, SortFilterChooseAndExportTheWaterPipes) {
   map.HideArrow();
   map.Paint();
   EXPECT_TRUE(map.Screen == map.BackBuffer) << "no selection, no mark";
+  // Several rows chosen, far apart: the view holds every one of them.
+  grid.selectRow(0);
+  const int rowCount = grid.model()->rowCount();
+  ASSERT_GE(rowCount, 3);
+  for (const int row : {rowCount / 2, rowCount - 1})
+    grid.selectionModel()->select(grid.model()->index(row, 0),
+                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  ASSERT_EQ(map.Selection.size(), 3u);
+  QTest::mouseClick(window->btnShow, Qt::LeftButton);
+  EXPECT_TRUE(pipes->ScaleAllowsDrawing(map.World.Scale));
+  ASSERT_EQ(map.Selection.size(), 3u);
+  for (const TSelectedObject& s : map.Selection) {
+    TExtent box{};
+    ASSERT_TRUE(pipes->RecordBox(s.ObjectIndex, box));
+    const TExtent& v = map.World.VisibleExtent;
+    EXPECT_TRUE(box.XMin >= v.XMin && box.XMax <= v.XMax && box.YMin >= v.YMin &&
+                box.YMax <= v.YMax)
+        << "record " << s.ObjectIndex;
+  }
+  grid.clearSelection();
   // Escape on the map lets a selection go too.
   grid.selectRow(1);
   ASSERT_EQ(map.Selection.size(), 1u);
