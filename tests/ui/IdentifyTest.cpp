@@ -14,7 +14,9 @@
 #include "network/NetworkGraph.h"
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -146,4 +148,32 @@ TEST(IdentifyTool, ItsKeyWorksWhileAPanelListHasTheFocus) {
     QTest::keyClick(list, Qt::Key_I);
     EXPECT_TRUE(button->isChecked()) << list->objectName().toStdString();
   }
+}
+
+// An address found by the search is shown where the search window does not cover it.
+TEST(SearchWindow, TheHouseShownIsNotUnderTheSearchWindow) {
+  QTemporaryDir programDir, atlas;
+  demo::WriteAtlas(atlas.path(), 1, 9);
+  TDataModuleVANDREL data(programDir.path(), 0, atlas.path());
+  Program p(data);
+  p.Form.resize(1100, 760);
+  p.Form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&p.Form));
+  p.Form.Button("sbAddress")->click();
+  QApplication::processEvents();
+  TFormObjList& list = p.List;
+  ASSERT_TRUE(list.isVisible());
+  list.edtNameStr->setText(QString::fromUtf8("Ш"));
+  QTest::mouseClick(list.sbGoSearch, Qt::LeftButton);
+  list.DBGridSearchCellClick();
+  TFAMap& map = *p.Form.Map;
+  // The search window over the middle of the map, where a house shown is centred.
+  list.move(map.mapToGlobal(map.rect().center()) - QPoint(list.width() / 2, list.height() / 2));
+  QApplication::processEvents();
+  QTest::mouseClick(list.sbOnMap, Qt::LeftButton);
+  const QPoint house = map.mapToGlobal(QPoint(map.World.WorldToScreenX(map.ArrowWorldX()),
+                                              map.World.WorldToScreenY(map.ArrowWorldY())));
+  EXPECT_TRUE(QRect(map.mapToGlobal(QPoint(0, 0)), map.size()).contains(house));
+  EXPECT_FALSE(list.frameGeometry().contains(house))
+      << house.x() << "," << house.y() << " under the search window";
 }
