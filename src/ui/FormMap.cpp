@@ -1,4 +1,5 @@
 #include "FormMap.h"
+#include "FormOpenAtlas.h"
 
 #include "ElidedLabel.h"
 #include "FormAttributeTable.h"
@@ -78,7 +79,9 @@ QCursor ResourceCursor(const QString& name, Qt::CursorShape fallback) {
 } // namespace
 
 TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
-  setWindowTitle(QString::fromUtf8("Мережі Vandrel - Kovenor"));
+  // The atlas open, named by its folder, before the program's own caption.
+  setWindowTitle(TRecentAtlases::NameOf(Data.DataRoot.isEmpty() ? Data.AppDir : Data.DataRoot) +
+                 QString::fromUtf8(" — ") + QString::fromUtf8(kCaption));
   // MainFormHandle: the window the object-utilities components are given.
   plugins::ObjectUtilsRegistry::Instance().SetMainForm(this);
   // The components created while the map loads are given the window as their host.

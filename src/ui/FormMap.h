@@ -41,6 +41,8 @@ class TAtlasWatcher;
 
 class TFormMap : public QMainWindow, public plugins::IObjectUtilsHost {
 public:
+  // The program's own caption, after the atlas's name in the title; the printed page's title.
+  static constexpr const char* kCaption = "Мережі Vandrel - Kovenor";
   explicit TFormMap(TDataModuleVANDREL& data);
   ~TFormMap() override;
 

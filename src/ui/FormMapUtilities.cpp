@@ -320,7 +320,7 @@ void TFormMap::imPrintClick() {
   std::vector<const TClassObject*> legend;
   for (const TNodeLine& line : Panels->LayerNodes)
     if (const auto* c = dynamic_cast<const TClassObject*>(line.Node.get())) legend.push_back(c);
-  TFormPrint window(*Map, std::move(legend), windowTitle(), this);
+  TFormPrint window(*Map, std::move(legend), QString::fromUtf8(kCaption), this);
   window.exec();
 }
 

@@ -23,6 +23,11 @@ QString TRecentAtlases::FilePath() {
          "/vandrel/recent-atlases";
 }
 
+QString TRecentAtlases::NameOf(const QString& dataRoot) {
+  const QString name = QFileInfo(QDir::cleanPath(dataRoot)).fileName();
+  return name.isEmpty() ? QDir::cleanPath(dataRoot) : name;
+}
+
 QStringList TRecentAtlases::Read() {
   QFile file(FilePath());
   if (!file.open(QIODevice::ReadOnly)) return {};
@@ -66,7 +71,10 @@ TFormOpenAtlas::TFormOpenAtlas(const QString& problem, QWidget* parent) : QDialo
   lboxRecent = new QListWidget(this);
   lboxRecent->setObjectName("lboxRecent");
   for (const QString& atlas : TRecentAtlases::Read()) {
-    auto* item = new QListWidgetItem(atlas, lboxRecent);
+    // Named as the main window's title names it, with its folder beside.
+    auto* item = new QListWidgetItem(TRecentAtlases::NameOf(atlas) + "  —  " + atlas, lboxRecent);
+    item->setData(Qt::UserRole, atlas);
+    item->setToolTip(atlas);
     // An atlas no longer there stays listed (a network folder may be away for a while), greyed.
     if (!QFileInfo(atlas).isDir()) item->setForeground(Qt::gray);
   }
@@ -89,10 +97,11 @@ TFormOpenAtlas::TFormOpenAtlas(const QString& problem, QWidget* parent) : QDialo
   connect(btnBrowse, &QPushButton::clicked, this, [this] { Browse(); });
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(btnOpen, &QPushButton::clicked, this, [this] {
-    if (QListWidgetItem* item = lboxRecent->currentItem()) Choose(item->text());
+    if (QListWidgetItem* item = lboxRecent->currentItem())
+      Choose(item->data(Qt::UserRole).toString());
   });
   connect(lboxRecent, &QListWidget::itemDoubleClicked, this,
-          [this](QListWidgetItem* item) { Choose(item->text()); });
+          [this](QListWidgetItem* item) { Choose(item->data(Qt::UserRole).toString()); });
 }
 
 QString TFormOpenAtlas::ProblemOf(const QString& dataRoot) {
@@ -120,7 +129,9 @@ bool TFormOpenAtlas::Choose(const QString& dataRoot) {
 }
 
 void TFormOpenAtlas::Browse() {
-  const QString start = lboxRecent->currentItem() ? lboxRecent->currentItem()->text() : QString();
+  const QString start = lboxRecent->currentItem()
+                            ? lboxRecent->currentItem()->data(Qt::UserRole).toString()
+                            : QString();
   const QString dir = QFileDialog::getExistingDirectory(
       this, QString::fromUtf8("Тека атласу (з підтеками BASE і MAPS)"), start);
   if (!dir.isEmpty()) Choose(dir);

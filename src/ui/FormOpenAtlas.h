@@ -21,6 +21,8 @@ public:
   // be written is left as it was: the atlas opens all the same.
   static void Remember(const QString& dataRoot);
   static constexpr int kMost = 8;
+  // How an atlas is named to the user (the main window's title, this list): its folder's name.
+  static QString NameOf(const QString& dataRoot);
 };
 
 class TFormOpenAtlas : public QDialog {

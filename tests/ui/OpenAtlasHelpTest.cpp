@@ -10,6 +10,7 @@
 #include "base/UserMessages.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -58,7 +59,9 @@ TEST(OpenAtlas, AFolderThatIsNoAtlasIsRefusedWithItsReasonAndAnAtlasIsChosen) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   EXPECT_TRUE(window.lblProblem->isVisible());
   ASSERT_EQ(window.lboxRecent->count(), 2);
-  EXPECT_EQ(window.lboxRecent->item(0)->text(), atlas.path());
+  EXPECT_EQ(window.lboxRecent->item(0)->data(Qt::UserRole).toString(), atlas.path());
+  EXPECT_TRUE(window.lboxRecent->item(0)->text().startsWith(QFileInfo(atlas.path()).fileName()))
+      << "named by its folder, as the main window's title names it";
   // A folder without the layers table stays unchosen, the reason naming it.
   EXPECT_FALSE(window.Choose(empty.path()));
   EXPECT_TRUE(window.lblProblem->text().contains(empty.path()));
@@ -84,6 +87,9 @@ TEST(OpenAtlas, TheProgramStartsAgainOnTheAtlasChosen) {
     return true;
   };
   ASSERT_NE(shown.Form->Action("imOpenAtlas"), nullptr);
+  EXPECT_EQ(shown.Form->windowTitle(), QFileInfo(shown.Atlas.path()).fileName() +
+                                           QString::fromUtf8(" — Мережі Vandrel - Kovenor"))
+      << "the title names the atlas open";
   EXPECT_TRUE(shown.Form->OpenAtlas("/atlases/other"));
   EXPECT_EQ(program, QCoreApplication::applicationFilePath());
   EXPECT_EQ(arguments, (QStringList{"--data-root", "/atlases/other", "--work-mode", "0"}));
