@@ -24,6 +24,23 @@ db::Table* RowOf(TCustomLayer& Layer, int RecordIndex, int& Row) {
   return attributes.Active() ? &attributes : nullptr;
 }
 
+// The order a person reads an object's fields in: what it is and where (name, address), what it
+// is made of (diameter, material, year, length), the object's number, and the program's own
+// fields last (its class, picture, group, topology, place). Other fields keep the table's order
+// between the first and the last; every field stays, captioned by its name in the table.
+int ReadingRank(const QString& field) {
+  static const QStringList first = {"NAME",     "TYPE",  "STREET", "NUMBER", "DIAMETER",
+                                    "MATERIAL", "YEAR",  "LENGTH", "FLOORS", "KIND",
+                                    "PHONE",    "POWER", "HEIGHT"};
+  static const QStringList last = {"OBJECTCODE", "STREETCODE", "INFOFILE", "IMAGEINDEX",
+                                   "NUMGROUP",   "HUB1CODE",   "HUB2CODE", "CATEGORY",
+                                   "CLASS",      "X",          "Y"};
+  const QString name = field.toUpper();
+  if (const qsizetype at = first.indexOf(name); at >= 0) return int(at);
+  if (const qsizetype at = last.indexOf(name); at >= 0) return 1000 + int(at);
+  return 500;
+}
+
 void ReadFields(TIdentifiedObject& Object) {
   int row = -1;
   try {
@@ -48,6 +65,9 @@ void ReadFields(TIdentifiedObject& Object) {
       if (defs[f].Name.compare("ObjectCode", Qt::CaseInsensitive) == 0)
         Object.ObjectCode = int(db::ValueToInteger(table->ValueAt(row, f)));
     }
+    std::stable_sort(Object.Fields.begin(), Object.Fields.end(), [](const auto& a, const auto& b) {
+      return ReadingRank(a.Name) < ReadingRank(b.Name);
+    });
   } catch (const db::Error& e) {
     Object.Problem = e.Message;
   } catch (const std::exception& e) {

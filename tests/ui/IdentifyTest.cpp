@@ -82,6 +82,14 @@ TEST(IdentifyTool, AClickListsEveryObjectUnderThePointer) {
     codeShown =
         codeShown || (well->child(i)->text(0) == "ObjectCode" && well->child(i)->text(1) == code);
   EXPECT_TRUE(codeShown);
+  // The fields a person reads first come first, the program's own last; none is left out.
+  QStringList names;
+  for (int i = 0; i < well->childCount(); ++i)
+    names << well->child(i)->text(0);
+  EXPECT_EQ(names.value(0), "NAME") << names.join(",").toStdString();
+  EXPECT_LT(names.indexOf("STREET"), names.indexOf("Category"));
+  EXPECT_LT(names.indexOf("NUMBER"), names.indexOf("NUMGROUP"));
+  EXPECT_EQ(names.size(), 12) << names.join(",").toStdString();
   // The nearest object is the selection, marked on the map; the next line chosen takes its place.
   ASSERT_EQ(map.Selection.size(), 1u);
   EXPECT_EQ(map.Selection[0].ObjectIndex, window->Objects()[0].RecordIndex);
