@@ -2,10 +2,10 @@
 // and the typed scale, bookmarks kept across runs, the export of the view, the program's own
 // HTML viewer and the standard dialogs in Ukrainian; through the shown window and its widgets.
 
-#include "data/DataModule.h"
 #include "base/TextCodec.h"
 #include "base/UserMessages.h"
 #include "core/FAMap.h"
+#include "data/DataModule.h"
 #include "gfx/ScaleBar.h"
 #include "platform/Translations.h"
 #include "ui/FormHtmlBrowser.h"
@@ -366,6 +366,9 @@ TEST(StandardDialogs, SpeakUkrainianWithQtsTranslations) {
   ASSERT_NE(translator, nullptr) << "Qt's Ukrainian catalogue (scripts/setup.sh installs it)";
   QDialogButtonBox box(QDialogButtonBox::Cancel | QDialogButtonBox::Open);
   const QString cancel = box.button(QDialogButtonBox::Cancel)->text().remove('&');
+  // The kinds of entries in the file dialog, which Qt's catalogue leaves in English.
+  EXPECT_EQ(QCoreApplication::translate("QAbstractFileIconProvider", "Folder"),
+            QString::fromUtf8("Тека"));
   QCoreApplication::removeTranslator(translator);
   delete translator;
   EXPECT_EQ(cancel, QString::fromUtf8("Скасувати"));
