@@ -1,7 +1,9 @@
 #include "FormSetSymbol.h"
 
-#include "data/DataModule.h"
+#include <algorithm>
+
 #include "base/TextCodec.h"
+#include "data/DataModule.h"
 #include "db/Error.h"
 #include "gfx/SymbolFonts.h"
 
@@ -92,6 +94,12 @@ TFormSetSymbol::TFormSetSymbol(TDataModuleVANDREL& data, QWidget* parent)
   bbtnCancel->setGeometry(262, 282, 85, 22);
   connect(bbtnCancel, &QPushButton::clicked, this, &QDialog::reject);
   bbtnCancel->setFocus();
+  // The check box as wide as its caption, the buttons after it: nothing cut off.
+  chboxForALL->resize(chboxForALL->sizeHint().width(), 18);
+  const int buttonsLeft = std::max(170, chboxForALL->geometry().right() + 8);
+  bbtnOK->move(buttonsLeft, 282);
+  bbtnCancel->move(buttonsLeft + 92, 282);
+  setFixedSize(std::max(351, buttonsLeft + 92 + 85 + 4), 307);
   ShowCharacters(kGridFont);
   edtHighLight->setText(sgrdSymbols->item(0, 0)->text());
   sgrdSymbols->setCurrentItem(nullptr);

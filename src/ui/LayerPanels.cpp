@@ -238,6 +238,9 @@ void TLayerPanels::lboxObjectsDrawItem(gfx::Canvas& canvas, int index, const QRe
 
 // ---------------------------------------------------------------- mouse plumbing
 
+// Where a line's name starts at the least: the tree's lines and the layer's sign come first.
+constexpr int kNameIndent = 40;
+
 bool TLayerPanels::ShowLineToolTip(QObject* watched, QHelpEvent* e) {
   const bool layers = watched == LayersViewport;
   if (!layers && watched != ObjectsViewport) return false;
@@ -245,9 +248,28 @@ bool TLayerPanels::ShowLineToolTip(QObject* watched, QHelpEvent* e) {
   const int row = list.indexAt(e->pos()).row();
   const TClassObject* c = NodeAt<TClassObject>(layers ? LayerNodes : TreeNodes, row);
   const QString failure = c ? FailureOf(*c) : QString();
-  if (failure.isEmpty()) return false; // the list's own hint
-  QToolTip::showText(e->globalPos(), QString::fromUtf8("Шар не показано: %1").arg(failure),
-                     list.viewport());
+  if (!failure.isEmpty()) {
+    QToolTip::showText(e->globalPos(), QString::fromUtf8("Шар не показано: %1").arg(failure),
+                       list.viewport());
+    return true;
+  }
+  // A line's name cut off at the panel's edge is shown whole.
+  const TNodeList& lines = layers ? LayerNodes : TreeNodes;
+  if (row < 0 || row >= int(lines.size())) return false; // the list's own hint
+  const TObject* node = lines[size_t(row)].Node.get();
+  QString name;
+  if (const auto* category = dynamic_cast<const TCategoryObject*>(node))
+    name = category->CategoryName;
+  else if (const auto* cls = dynamic_cast<const TClassObject*>(node))
+    name = cls->ClassName;
+  else if (const auto* group = dynamic_cast<const TGroupObject*>(node))
+    name = group->GroupName;
+  name = name.trimmed();
+  const QRect line = list.visualRect(list.model()->index(row, 0));
+  if (name.isEmpty() || line.left() + kNameIndent + list.fontMetrics().horizontalAdvance(name) <=
+                            list.viewport()->width())
+    return false;
+  QToolTip::showText(e->globalPos(), name, list.viewport());
   return true;
 }
 

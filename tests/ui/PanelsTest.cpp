@@ -513,6 +513,18 @@ TEST(PanelStates, TheActiveLayerIsMarkedAndAFailedLayerIsGreyedWithItsReason) {
   QHelpEvent help(QEvent::ToolTip, at, layers.viewport()->mapToGlobal(at));
   QApplication::sendEvent(layers.viewport(), &help);
   EXPECT_TRUE(QToolTip::text().contains("Green.mds")) << QToolTip::text().toStdString();
+  // A name cut off by a narrow panel is shown whole in its tooltip.
+  const int width = layers.width();
+  layers.setFixedWidth(90);
+  QApplication::processEvents();
+  layers.scrollToItem(layers.item(water));
+  const QPoint onWater = layers.visualItemRect(layers.item(water)).center();
+  QHelpEvent cut(QEvent::ToolTip, onWater, layers.viewport()->mapToGlobal(onWater));
+  QApplication::sendEvent(layers.viewport(), &cut);
+  EXPECT_EQ(QToolTip::text(), QString::fromUtf8("Водопровідні мережі"));
+  layers.setMinimumWidth(0);
+  layers.setMaximumWidth(QWIDGETSIZE_MAX);
+  layers.resize(width, layers.height());
   // A click on the water pipes' name makes them the active layer: its line's ground is marked.
   const QColor plain = line(water).pixelColor(line(water).width() - 2, 8);
   layers.scrollToItem(layers.item(water));

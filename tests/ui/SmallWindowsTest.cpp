@@ -1,7 +1,9 @@
 // The object information window and the label files.
 
 #include "data/DataModule.h"
+#include "ui/FormInfoPath.h"
 #include "ui/FormSelectInfo.h"
+#include "ui/FormSetSymbol.h"
 #include "ui/LabelFile.h"
 #include "ui/SmallDialogs.h"
 
@@ -13,9 +15,11 @@
 #include "db/Table.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -186,4 +190,23 @@ TEST(LabelFile, TheDialogProposesTheLabelFileName) {
   EXPECT_EQ(form.EditLabelFile->text(), "/maps/pipes.L");
   TFormAboutBox about;
   EXPECT_EQ(about.windowTitle(), QString::fromUtf8("Про \"CD Vandrel\""));
+}
+
+// Captions and titles of the small windows are whole: the measurement window's title and labels,
+// the symbol window's check box beside its buttons.
+TEST(SmallWindows, TheirCaptionsAndTitlesAreNotCutOff) {
+  TFormInfoPath path;
+  path.show();
+  const int title = path.fontMetrics().horizontalAdvance(path.windowTitle());
+  EXPECT_GE(path.width(), title + 60) << "room for the title beside the close button";
+  for (QLabel* label : path.findChildren<QLabel*>())
+    EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
+  QTemporaryDir programDir, atlas;
+  demo::WriteAtlas(atlas.path(), 1, 9);
+  TDataModuleVANDREL data(programDir.path(), 0, atlas.path());
+  TFormSetSymbol symbol(data);
+  symbol.show();
+  EXPECT_GE(symbol.chboxForALL->width(), symbol.chboxForALL->sizeHint().width());
+  EXPECT_LE(symbol.chboxForALL->geometry().right(), symbol.bbtnOK->geometry().left());
+  EXPECT_LE(symbol.bbtnCancel->geometry().right(), symbol.width());
 }
