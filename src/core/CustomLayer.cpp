@@ -165,6 +165,13 @@ std::vector<TCustomLayer::TFound> TCustomLayer::FindObjects(gfx::Canvas& Canvas,
                  point ? std::hypot(FoundX - X, FoundY - Y) : 0}};
 }
 
+void TCustomLayer::SortNearestFirst(std::vector<TFound>& Found) {
+  std::stable_sort(Found.begin(), Found.end(), [](const TFound& a, const TFound& b) {
+    const long long da = std::llround(a.Distance * 1000), db = std::llround(b.Distance * 1000);
+    return da != db ? da < db : a.RecordIndex < b.RecordIndex;
+  });
+}
+
 bool TCustomLayer::RecordBox(int RecordIndex, TExtent& Box) {
   TWorld scratch; // located without moving any view
   const double foundX = FoundX, foundY = FoundY;

@@ -52,6 +52,9 @@ public:
     double Distance = 0; // from the pick point to the object, in map units
   };
   virtual std::vector<TFound> FindObjects(gfx::Canvas& Canvas, TWorld& World, double X, double Y);
+  // The order of FindObjects: nearer first, to the millimetre; among equals the earlier record
+  // (objects meeting at a node are listed alike whatever computed their distances).
+  static void SortNearestFirst(std::vector<TFound>& Found);
   virtual bool LocateObject(int RecordIndex, TWorld& World); // 6
   // The box an object covers, by its record: a point's place by default (LocateRecord's).
   virtual bool RecordBox(int RecordIndex, TExtent& Box);

@@ -118,6 +118,13 @@ double TWorld::Distance(double X1, double Y1, double X2, double Y2) {
   return std::sqrt((X2 - X1) * (X2 - X1) + (Y2 - Y1) * (Y2 - Y1));
 }
 
+double TWorld::DistanceToSegment(double X, double Y, TWorldPoint A, TWorldPoint B) {
+  const double dx = B.X - A.X, dy = B.Y - A.Y, length = dx * dx + dy * dy;
+  const double t =
+      length > 0 ? std::clamp(((X - A.X) * dx + (Y - A.Y) * dy) / length, 0.0, 1.0) : 0.0;
+  return Distance(X, Y, A.X + t * dx, A.Y + t * dy);
+}
+
 double TWorld::MaxOf(double A, double B) {
   return A > B ? A : B;
 }

@@ -46,6 +46,8 @@ public:
   static void GetBounds(std::span<const TWorldPoint> Points, int Count, double& XMin, double& YMin,
                         double& XMax, double& YMax);
   static double Distance(double X1, double Y1, double X2, double Y2);
+  // From the point X, Y to the nearest point of the segment A–B.
+  static double DistanceToSegment(double X, double Y, TWorldPoint A, TWorldPoint B);
   static double MaxOf(double A, double B);
   static double MinOf(double A, double B);
   static bool SegmentCrossesRect(double X1, double Y1, double X2, double Y2, double RX1, double RY1,

@@ -364,6 +364,49 @@ int TGdalLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double 
   return found;
 }
 
+std::vector<TCustomLayer::TFound> TGdalLayer::FindObjects(gfx::Canvas& Canvas, TWorld& World,
+                                                          double X, double Y) {
+  if (Geometry != 3) return TCustomLayer::FindObjects(Canvas, World, X, Y);
+  if (!Visibled) return {};
+  const int sx = World.WorldToScreenX(X), sy = World.WorldToScreenY(Y);
+  double x1 = World.ScreenToWorldX(sx - 5), x2 = World.ScreenToWorldX(sx + 5);
+  double y1 = World.ScreenToWorldY(sy - 5), y2 = World.ScreenToWorldY(sy + 5);
+  if (x1 > x2) std::swap(x1, x2);
+  if (y1 > y2) std::swap(y1, y2);
+  OGRLayer& layer = Opened();
+  QuietErrors quiet;
+  layer.SetSpatialFilterRect(x1, y1, x2, y2);
+  layer.ResetReading();
+  OGRPolygon box;
+  {
+    OGRLinearRing ring;
+    ring.addPoint(x1, y1);
+    ring.addPoint(x2, y1);
+    ring.addPoint(x2, y2);
+    ring.addPoint(x1, y2);
+    ring.closeRings();
+    box.addRing(&ring);
+  }
+  std::vector<TFound> found;
+  for (std::unique_ptr<OGRFeature> f(layer.GetNextFeature()); f; f.reset(layer.GetNextFeature())) {
+    const OGRGeometry* shape = f->GetGeometryRef();
+    if (!shape || f->GetFID() < 0 || f->GetFID() > std::numeric_limits<int>::max()) continue;
+    if (!shape->Intersects(&box)) continue;
+    // Measured as the geometry files' lines are, so that both list a node's lines alike.
+    double nearest = std::numeric_limits<double>::infinity();
+    ForEachLine(*shape, [&](const OGRSimpleCurve& line) {
+      for (int k = 0; k + 1 < line.getNumPoints(); ++k)
+        nearest =
+            std::min(nearest, TWorld::DistanceToSegment(X, Y, {line.getX(k), line.getY(k)},
+                                                        {line.getX(k + 1), line.getY(k + 1)}));
+    });
+    found.push_back(TFound{int(f->GetFID()), X, Y, nearest});
+  }
+  ThrowIfFailed("об'єкти не прочитано");
+  SortNearestFirst(found);
+  return found;
+}
+
 void TGdalLayer::FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) {
   const std::unique_ptr<OGRFeature> f = Feature(RecordIndex);
   const OGRGeometry* shape = f ? f->GetGeometryRef() : nullptr;

@@ -34,6 +34,12 @@ public:
   bool DrawsInParts(const TWorld&) override { return false; }
   void FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) override;
   bool FindsPoints() const override { return Geometry == 1; }
+  // Found and boxed through the source, not a geometry file: every line the pick box crosses,
+  // nearest first; a point or an area as FindObject finds it.
+  std::vector<TFound> FindObjects(gfx::Canvas& Canvas, TWorld& World, double X, double Y) override;
+  bool RecordBox(int RecordIndex, TExtent& Box) override {
+    return TCustomLayer::RecordBox(RecordIndex, Box);
+  }
   int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable,
                  bool Flash) override;
   bool LocateObject(int RecordIndex, TWorld& World) override;

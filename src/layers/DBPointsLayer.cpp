@@ -280,8 +280,7 @@ std::vector<TCustomLayer::TFound> TDBPointsLayer::FindObjects(gfx::Canvas& Canva
     if (TWorld::PointInRect(box.XMin, box.YMin, box.XMax, box.YMax, o.X, o.Y))
       found.push_back(TFound{row, o.X, o.Y, TWorld::Distance(X, Y, o.X, o.Y)});
   }
-  std::stable_sort(found.begin(), found.end(),
-                   [](const TFound& a, const TFound& b) { return a.Distance < b.Distance; });
+  SortNearestFirst(found);
   return found;
 }
 

@@ -14,13 +14,6 @@
 
 namespace {
 
-double DistanceToSegment(double X, double Y, TWorldPoint A, TWorldPoint B) {
-  const double dx = B.X - A.X, dy = B.Y - A.Y, length = dx * dx + dy * dy;
-  const double t =
-      length > 0 ? std::clamp(((X - A.X) * dx + (Y - A.Y) * dy) / length, 0.0, 1.0) : 0;
-  return std::hypot(A.X + t * dx - X, A.Y + t * dy - Y);
-}
-
 constexpr int kLineStyleRecord = 16; // pen colour, pen style, pen width (double)
 
 } // namespace
@@ -175,18 +168,18 @@ std::vector<TCustomLayer::TFound> TLinesLayer::FindObjects(gfx::Canvas&, TWorld&
     const TGeometryFile::Record& r = index->Records[size_t(i)];
     if (!r.HasBox || !MeetsView(r.XMin, r.YMin, r.XMax, r.YMax, World)) continue;
     const TGeometryFile::Parts parts = file.ReadParts(r);
+    bool crosses = false;
     double nearest = std::numeric_limits<double>::infinity();
     for (int p = 0; p < parts.NumParts; ++p)
       for (int k = parts.Starts[size_t(p)]; k + 1 < parts.Starts[size_t(p) + 1]; ++k) {
         const TWorldPoint a = file.PointAt(parts, k), b = file.PointAt(parts, k + 1);
-        if (TWorld::SegmentCrossesRect(a.X, a.Y, b.X, b.Y, x1, y1, x2, y2))
-          nearest = std::min(nearest, DistanceToSegment(X, Y, a, b));
+        crosses = crosses || TWorld::SegmentCrossesRect(a.X, a.Y, b.X, b.Y, x1, y1, x2, y2);
+        nearest = std::min(nearest, TWorld::DistanceToSegment(X, Y, a, b));
       }
-    if (std::isfinite(nearest)) found.push_back(TFound{r.Index, X, Y, nearest});
+    if (crosses) found.push_back(TFound{r.Index, X, Y, nearest});
   }
   index->ThrowIfBroken();
-  std::stable_sort(found.begin(), found.end(),
-                   [](const TFound& a, const TFound& b) { return a.Distance < b.Distance; });
+  SortNearestFirst(found);
   return found;
 }
 

@@ -30,6 +30,10 @@ public:
   void Draw(gfx::Canvas& Canvas, TWorld& World) override;
   bool DrawsInParts(const TWorld& World) override;
   void PrepareToDraw(const TWorld& World) override;
+  // An area is found from inside it, as FindObject finds it (not by its edges, as lines are).
+  std::vector<TFound> FindObjects(gfx::Canvas& Canvas, TWorld& World, double X, double Y) override {
+    return TCustomLayer::FindObjects(Canvas, World, X, Y);
+  }
   int FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y, bool IgnoreSelectable,
                  bool Flash) override;
   bool LocateObject(int RecordIndex, TWorld& World) override;

@@ -155,7 +155,7 @@ TEST(GdalLayer, DrawsPicksAndIdentifiesItsSourcesObjects) {
   // Identify lists the main with its fields from the source.
   const std::vector<TIdentifiedObject> found =
       IdentifyAt(atlas.Map.Layers, canvas, atlas.Map.World, kX + 50, kY);
-  ASSERT_EQ(found.size(), 1u);
+  ASSERT_EQ(found.size(), 1u) << IdentifiedText(found).join("\n").toStdString();
   EXPECT_EQ(found[0].Layer, mains);
   EXPECT_EQ(found[0].RecordIndex, 1);
   ASSERT_EQ(found[0].Fields.size(), 1u);
