@@ -370,7 +370,14 @@ Value Table::Coerce(size_t field, const Value& value) const {
                             "\"" + s + "\" містить символи, яких немає в кодовій сторінці " +
                                 base::CodePageName(Storage->TextCodePage()) +
                                 " таблиці: " + missing);
-    return def.Type == FieldType::String ? Value(s.left(def.Size)) : Value(s);
+    // A text wider than its field is refused, not cut: what was typed would be lost unseen.
+    if (def.Type == FieldType::String && def.Size > 0 &&
+        base::Encode(s, Storage->TextCodePage()).size() > def.Size)
+      throw Error::ForField(Describe(), def.Name,
+                            QString("\"%1\" довший за поле в %2 символів; запис не змінено")
+                                .arg(s)
+                                .arg(def.Size));
+    return Value(s);
   }
   case FieldType::Date:
     if (std::holds_alternative<QDate>(value)) return value;

@@ -154,6 +154,7 @@ TEST_F(QueryTest, AStatementIsWrittenWholeOrNotAtAll) {
   refused("UPDATE Wells SET Name = \"Труби 😀 ☂\" WHERE Code = 3", "Name");
   refused("UPDATE Wells SET Name = \"Труби 😀 ☂\" WHERE Code = 3", "😀☂");
   refused("UPDATE Wells SET Kind = 1e308 * 10 WHERE Code = 3", "не вміщується в ціле поле");
+  refused("UPDATE Wells SET Name = \"вулиця Котляревського\" WHERE Code = 3", "довший за поле");
   refused("UPDATE Streets SET OBJECTCODE = 1e308 * 10", "OBJECTCODE");
   // A statement that holds: one rewrite, every row, the other fields as they were.
   Q.SQL = QStringList{"UPDATE Wells SET Code = 100 + Code WHERE Kind = 1"};
