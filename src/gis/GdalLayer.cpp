@@ -1,4 +1,5 @@
 #include "GdalLayer.h"
+#include "AtlasCrs.h"
 
 #include "base/PathResolver.h"
 #include "core/LayerFactory.h"
@@ -7,6 +8,7 @@
 #include "layers/PolygonsLayer.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <gdal.h>
 #include <ogr_geometry.h>
@@ -131,6 +133,7 @@ void TGdalLayer::LoadFromDataSet(db::Table& DataSet, const QString& Maps) {
     throw Failure(QString::fromUtf8("шар %1 містить %2, а рядок таблиці шарів — %3")
                       .arg(LayerName, QString::fromUtf8(OGRGeometryTypeToName(layer.GetGeomType())),
                            GeometryName(Geometry)));
+  CheckCoordinateSystem(layer);
   // The extent of the layer's objects, as a geometry file's header gives it.
   OGREnvelope extent;
   QuietErrors quiet;
@@ -140,6 +143,30 @@ void TGdalLayer::LoadFromDataSet(db::Table& DataSet, const QString& Maps) {
     Xm = extent.MaxX;
     Ym = extent.MaxY;
   }
+}
+
+void TGdalLayer::CheckCoordinateSystem(OGRLayer& layer) const {
+  const OGRSpatialReference* source = layer.GetSpatialRef();
+  // Without a system, or in an unnamed local plane (as the export writes an atlas without one),
+  // the source is read in the atlas's own coordinates.
+  if (!source || source->IsLocal() || source->IsEmpty()) return;
+  // A GeoPackage table written without a system carries GeoPackage's placeholders ("Undefined
+  // geographic SRS", "Undefined cartesian SRS"): no system either.
+  if (const char* name = source->GetName(); name && QString::fromUtf8(name).startsWith("Undefined"))
+    return;
+  QString problem;
+  const auto atlas =
+      gis::TAtlasCrs::Read(base::ResolvePath(QFileInfo(MapsDir).path(), "BASE"), problem);
+  if (!problem.isEmpty()) throw Failure(problem);
+  // Another system's coordinates read as the atlas's would put the objects elsewhere (degrees as
+  // metres) and take the whole map's extent with them.
+  if (!atlas)
+    throw Failure(QString::fromUtf8("атлас не має системи координат; шар у %1")
+                      .arg(gis::TAtlasCrs::NameOf(*source)));
+  if (!atlas->IsSame(source))
+    throw Failure(QString::fromUtf8("шар у %1, а атлас у %2; такий шар поки не перетворюється "
+                                    "до системи атласу")
+                      .arg(gis::TAtlasCrs::NameOf(*source), gis::TAtlasCrs::NameOf(*atlas)));
 }
 
 void TGdalLayer::SaveToDataSet(db::Table& DataSet) {

@@ -68,6 +68,8 @@ private:
   QString MapsDir;
 
   // Opens the source (again, after a failure); raises std::runtime_error naming the layer.
+  // Refuses a source in another coordinate system than the atlas's, with the reason.
+  void CheckCoordinateSystem(OGRLayer& layer) const;
   OGRLayer& Opened();
   // Raises naming the layer when GDAL's last call failed; the source is opened again next time.
   void ThrowIfFailed(const char* what);

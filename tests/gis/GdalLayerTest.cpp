@@ -191,6 +191,47 @@ TEST(GdalLayer, ARowNamingNoSuchSourceLayerOrGeometryIsRefusedWithItsReason) {
   }
 }
 
+// A source in WGS 84 degrees on an atlas without a system, or in another system than the
+// atlas's: refused with the reason, and the whole map keeps its extent (degrees are no metres).
+TEST(GdalLayer, ASourceInAnotherCoordinateSystemIsRefusedAndTheMapKeepsItsExtent) {
+  Atlas atlas;
+  ASSERT_EQ(atlas.Load(), "");
+  const TExtent full = atlas.Map.World.FullExtent;
+  GDALDriver* json = GetGDALDriverManager()->GetDriverByName("GeoJSON");
+  GDALDataset* data = json->Create((atlas.Dir.path() + "/MAPS/gps.geojson").toUtf8().constData(), 0,
+                                   0, 0, GDT_Unknown, nullptr);
+  ASSERT_NE(data, nullptr);
+  OGRSpatialReference wgs84;
+  wgs84.importFromEPSG(4326);
+  OGRLayer* track = data->CreateLayer("gps", &wgs84, wkbLineString, nullptr);
+  OGRFeature f(track->GetLayerDefn());
+  OGRLineString line;
+  line.addPoint(30.52, 50.45);
+  line.addPoint(30.53, 50.46);
+  f.SetGeometry(&line);
+  ASSERT_EQ(track->CreateFeature(&f), OGRERR_NONE);
+  GDALClose(data);
+  atlas.Update("PrimitiveType = 13, FileName = 'gps.geojson|layername=gps'", 4, 1);
+  atlas.Map.CloseMap();
+  atlas.Map.DestroyLayers();
+  QString said = atlas.Load();
+  EXPECT_TRUE(said.contains(QString::fromUtf8("атлас не має системи координат; шар у EPSG:4326")))
+      << said.toStdString();
+  EXPECT_EQ(atlas.Map.LayerOf(4, 1), nullptr);
+  EXPECT_DOUBLE_EQ(atlas.Map.World.FullExtent.XMin, full.XMin);
+  EXPECT_DOUBLE_EQ(atlas.Map.World.FullExtent.YMax, full.YMax);
+  // An atlas in UTM 36N: the layer's system and the atlas's both named.
+  QFile ini(atlas.Dir.path() + "/BASE/ATLAS.INI");
+  ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+  ini.write("[Atlas]\r\nCRS=EPSG:32636\r\n");
+  ini.close();
+  atlas.Map.CloseMap();
+  atlas.Map.DestroyLayers();
+  said = atlas.Load();
+  EXPECT_TRUE(said.contains("EPSG:4326") && said.contains("EPSG:32636")) << said.toStdString();
+  EXPECT_NE(atlas.Map.LayerOf(4, 2), nullptr) << "a source without a system is the atlas's own";
+}
+
 // The source breaks after the map loaded (a server stopped, a file overwritten under it): that
 // layer fails with its reason and the rest of the map draws; whole again, it draws again.
 TEST(GdalLayer, ASourceBrokenAfterLoadingFailsItsLayerAloneUntilItIsWhole) {

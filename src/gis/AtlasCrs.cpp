@@ -1,0 +1,33 @@
+#include "AtlasCrs.h"
+
+#include "base/IniFile.h"
+#include "base/PathResolver.h"
+
+#include <ogr_spatialref.h>
+
+namespace gis {
+
+std::unique_ptr<OGRSpatialReference> TAtlasCrs::Read(const QString& baseDir, QString& problem) {
+  problem.clear();
+  const QString path = base::ResolvePath(baseDir, FileName);
+  const QString declared = base::IniFile(path).ReadString("Atlas", "CRS", QString()).trimmed();
+  if (declared.isEmpty()) return nullptr;
+  auto crs = std::make_unique<OGRSpatialReference>();
+  crs->SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+  if (crs->SetFromUserInput(declared.toUtf8().constData()) != OGRERR_NONE) {
+    problem = QString::fromUtf8("%1: [Atlas] CRS=%2 — система координат, якої не знає GDAL/PROJ")
+                  .arg(path, declared);
+    return nullptr;
+  }
+  return crs;
+}
+
+QString TAtlasCrs::NameOf(const OGRSpatialReference& crs) {
+  const char* authority = crs.GetAuthorityName(nullptr);
+  const char* code = crs.GetAuthorityCode(nullptr);
+  if (authority && code) return QString("%1:%2").arg(authority, code);
+  const char* name = crs.GetName();
+  return name ? QString::fromUtf8(name) : QString::fromUtf8("невідома система");
+}
+
+} // namespace gis
