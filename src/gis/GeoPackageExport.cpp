@@ -1,5 +1,8 @@
 #include "GeoPackageExport.h"
+#include "AtlasCrs.h"
 #include "GeoPackageWriter.h"
+
+#include <ogr_spatialref.h>
 
 #include "GdalLayer.h"
 
@@ -69,6 +72,16 @@ TQgisProject ProjectOf(TMapContent& content, const QString& path) {
   return project;
 }
 
+// Without a system asked for, the atlas's own where it declares one by its authority's code.
+TGeoPackageOptions WithAtlasCrs(TMapContent& content, TGeoPackageOptions options) {
+  if (!options.Crs.isEmpty()) return options;
+  QString problem;
+  const auto crs = gis::TAtlasCrs::Read(content.ClassTable.DatabaseName(), problem);
+  if (crs && crs->GetAuthorityName(nullptr) && crs->GetAuthorityCode(nullptr))
+    options.Crs = gis::TAtlasCrs::NameOf(*crs);
+  return options;
+}
+
 } // namespace
 
 TGeoPackageReport ExportGeoPackage(TMapContent& content, const QString& path,
@@ -79,7 +92,8 @@ TGeoPackageReport ExportGeoPackage(TMapContent& content, const QString& path,
   QFile::remove(temp);
   bool whole = false;
   try {
-    TGeoPackageWriter writer(path, temp, options);
+    const TGeoPackageOptions effective = WithAtlasCrs(content, options); // the writer keeps it
+    TGeoPackageWriter writer(path, temp, effective);
     std::set<QString> used;
     const int total = int(content.Layers.size());
     const std::map<std::pair<int, int>, TProjectLayer> rowOf = ClassRows(content.ClassTable);

@@ -195,6 +195,7 @@ TEST(GdalLayer, ARowNamingNoSuchSourceLayerOrGeometryIsRefusedWithItsReason) {
 // atlas's: refused with the reason, and the whole map keeps its extent (degrees are no metres).
 TEST(GdalLayer, ASourceInAnotherCoordinateSystemIsRefusedAndTheMapKeepsItsExtent) {
   Atlas atlas;
+  ASSERT_TRUE(QFile::remove(atlas.Dir.path() + "/BASE/ATLAS.INI")); // an atlas without a system
   ASSERT_EQ(atlas.Load(), "");
   const TExtent full = atlas.Map.World.FullExtent;
   GDALDriver* json = GetGDALDriverManager()->GetDriverByName("GeoJSON");

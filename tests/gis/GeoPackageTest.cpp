@@ -405,6 +405,17 @@ TEST(GeoPackage, CarriesTheMeasurementsWhenAskedFor) {
 // tables and the project, so that a GIS measures scales in metres yet places the map nowhere.
 TEST(GeoPackage, WithoutACoordinateSystemTheAtlasPlaneInMetresGoesWithIt) {
   Atlas atlas;
+  // The demo declares UTM 36N: the export writes it when no other is asked for.
+  {
+    const QString declared = atlas.Dir.filePath("declared.gpkg");
+    ExportGeoPackage(atlas.Map, declared);
+    const Dataset data = Open(declared);
+    ASSERT_NE(data, nullptr);
+    const OGRSpatialReference* crs = data->GetLayerByName("water")->GetSpatialRef();
+    ASSERT_NE(crs, nullptr);
+    EXPECT_STREQ(crs->GetAuthorityCode(nullptr), "32636");
+  }
+  ASSERT_TRUE(QFile::remove(atlas.Dir.filePath("BASE/ATLAS.INI"))); // an atlas without a system
   const QString path = atlas.Dir.filePath("atlas.gpkg");
   ExportGeoPackage(atlas.Map, path);
   const Dataset data = Open(path);

@@ -278,7 +278,14 @@ void WriteNetworkSettings(AtlasContext& ctx) {
       "[Network]\r\nValves=100.1.3\r\nConnections=100.1.4\r\n");
 }
 
+// The town's coordinates are UTM zone 36N metres.
+void WriteAtlasSettings(AtlasContext& ctx) {
+  base::WriteFileAtomically(ctx.BaseDir + "/ATLAS.INI",
+                            "; The atlas's coordinate system\r\n[Atlas]\r\nCRS=EPSG:32636\r\n");
+}
+
 void WriteBase(AtlasContext& ctx) {
+  WriteAtlasSettings(ctx);
   WriteNetworkSettings(ctx);
   WriteLayers(ctx);
   WriteCategories(ctx);
