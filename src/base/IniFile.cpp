@@ -138,6 +138,9 @@ void IniFile::Save() {
   if (lock.Result() == FileLock::Outcome::TimedOut)
     throw FileError(FilePath,
                     QString::fromUtf8("файл зайнятий іншою програмою; зміни не записано"));
+  if (lock.Result() == FileLock::Outcome::ReadOnly)
+    throw FileError(FilePath, QString::fromUtf8("файл лише для читання (немає права на запис); "
+                                                "зміни не записано"));
   // The file as another program may have left it since it was read, with this one's changes.
   IniFile current(FilePath);
   for (const Change& change : Changes)

@@ -1,4 +1,5 @@
 #include "base/IniFile.h"
+#include "base/FileError.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -13,6 +14,13 @@ TEST(IniFile, MissingFileGivesDefaultsAndIsCreatedOnSave) {
   ini.WriteInteger("FEditDB", "TOP", 201);
   ini.Save();
   QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), QByteArray("[FEditDB]\r\nLEFT=340\r\nTOP=201\r\n"));
+  f.close();
+  // Made read-only: a save is refused, naming the file, and the file stays as it was.
+  ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+  ini.WriteInteger("FEditDB", "TOP", 999);
+  EXPECT_THROW(ini.Save(), base::FileError);
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   EXPECT_EQ(f.readAll(), QByteArray("[FEditDB]\r\nLEFT=340\r\nTOP=201\r\n"));
 }
