@@ -3,6 +3,7 @@
 #include "base/IniFile.h"
 #include "base/PathResolver.h"
 
+#include <cpl_error.h>
 #include <ogr_spatialref.h>
 
 namespace gis {
@@ -28,6 +29,25 @@ QString TAtlasCrs::NameOf(const OGRSpatialReference& crs) {
   if (authority && code) return QString("%1:%2").arg(authority, code);
   const char* name = crs.GetName();
   return name ? QString::fromUtf8(name) : QString::fromUtf8("невідома система");
+}
+
+bool TAtlasCrs::Describe(const QString& declared, QString& said) {
+  if (declared.trimmed().isEmpty()) {
+    said = QString::fromUtf8("Атлас без системи координат: площина без назви.");
+    return true;
+  }
+  OGRSpatialReference crs;
+  CPLPushErrorHandler(CPLQuietErrorHandler); // what is wrong is said here, not on the console
+  const OGRErr read = crs.SetFromUserInput(declared.trimmed().toUtf8().constData());
+  CPLPopErrorHandler();
+  if (read != OGRERR_NONE) {
+    said = QString::fromUtf8("«%1» — система координат, якої не знає GDAL/PROJ.")
+               .arg(declared.trimmed());
+    return false;
+  }
+  const char* name = crs.GetName();
+  said = (name ? QString::fromUtf8(name) : QString()) + " (" + NameOf(crs) + ")";
+  return true;
 }
 
 } // namespace gis

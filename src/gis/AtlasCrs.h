@@ -23,6 +23,9 @@ public:
   static std::unique_ptr<OGRSpatialReference> Read(const QString& baseDir, QString& problem);
   // A system as a person reads it: its authority and code ("EPSG:4326"), else its name.
   static QString NameOf(const OGRSpatialReference& crs);
+  // Whether `declared` names a system GDAL/PROJ knows (an empty one: none); `said` receives its
+  // name and code, or what is wrong.
+  static bool Describe(const QString& declared, QString& said);
 };
 
 } // namespace gis

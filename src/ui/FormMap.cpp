@@ -198,7 +198,8 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   Map->ActiveLayer = Map->Layers.empty() ? -1 : 0;
   if (lboxLayers->count() > 0) lboxLayers->setCurrentRow(0);
   const bool editable = Data.WorkMode == 0;
-  for (const char* name : {"imLayers", "N1", "miCalcTopologicalModel", "N3", "miRebuildIndex"})
+  for (const char* name :
+       {"imLayers", "N1", "miCalcTopologicalModel", "N3", "miRebuildIndex", "miAtlasCrs"})
     Action(name)->setVisible(editable);
   // The layers command is offered in work mode 0 only; it works once its window exists.
   Button("sbLayers")->setVisible(editable);

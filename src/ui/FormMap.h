@@ -75,6 +75,7 @@ public:
   void miNetworkCheckClick();
   // The valve and connection groups of the atlas (written in work mode 0 only).
   void miNetworkSettingsClick();
+  void miAtlasCrsClick();
   // The water network's graph, read again when its tables changed since.
   std::shared_ptr<const network::TNetworkGraph> WaterNetwork();
   void MarkShutOff(const network::TNetworkGraph& graph, const network::TShutOff& result);

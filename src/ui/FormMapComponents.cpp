@@ -193,6 +193,7 @@ void TFormMap::BuildMenus() {
   add(utils, "miShutOff", "Відключення ділянки", &TFormMap::miShutOffClick);
   add(utils, "miNetworkCheck", "Перевірка мережі", &TFormMap::miNetworkCheckClick);
   add(utils, "miNetworkSettings", "Налаштування мережі ...", &TFormMap::miNetworkSettingsClick);
+  add(utils, "miAtlasCrs", "Система координат атласу ...", &TFormMap::miAtlasCrsClick);
   add(utils, "N5", "-");
   add(utils, "miExportGeoPackage", "Експорт атласу в GeoPackage ...",
       &TFormMap::miExportGeoPackageClick);

@@ -3,6 +3,7 @@
 // rebuilding of the object index.
 
 #include "AtlasWatcher.h"
+#include "FormAtlasCrs.h"
 #include "FormAttributeTable.h"
 #include "FormHtmlBrowser.h"
 #include "FormLayersControls.h"
@@ -321,6 +322,12 @@ void TFormMap::imPrintClick() {
   for (const TNodeLine& line : Panels->LayerNodes)
     if (const auto* c = dynamic_cast<const TClassObject*>(line.Node.get())) legend.push_back(c);
   TFormPrint window(*Map, std::move(legend), QString::fromUtf8(kCaption), this);
+  window.exec();
+}
+
+void TFormMap::miAtlasCrsClick() {
+  if (Data.WorkMode != 0) return; // the atlas's settings change in work mode 0 only
+  TFormAtlasCrs window(Data.BaseDir, this);
   window.exec();
 }
 

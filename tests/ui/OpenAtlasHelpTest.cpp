@@ -3,6 +3,7 @@
 // page at F1 with its links within the page, closed by Escape.
 
 #include "core/FAMap.h"
+#include "ui/FormAtlasCrs.h"
 #include "ui/FormHtmlBrowser.h"
 #include "ui/FormOpenAtlas.h"
 
@@ -10,8 +11,10 @@
 #include "base/UserMessages.h"
 
 #include <QAction>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
@@ -168,4 +171,28 @@ TEST(ProgramHelp, F1ShowsTheHelpPageAndEscapeClosesIt) {
   help->activateWindow();
   QTest::keyClick(help->Browser, Qt::Key_Escape);
   EXPECT_FALSE(help->isVisible());
+}
+
+// "Система координат атласу ...": the system named as it is typed, one GDAL/PROJ does not know
+// refused, the one saved written to BASE/ATLAS.INI.
+TEST(AtlasCrsWindow, NamesTheSystemTypedAndSavesOnlyAKnownOne) {
+  DemoMainWindow shown(900, 600);
+  ASSERT_TRUE(shown.Exposed);
+  ASSERT_TRUE(shown.Form->Action("miAtlasCrs")->isVisible()) << "work mode 0";
+  TFormAtlasCrs window(shown.Atlas.path() + "/BASE");
+  window.show();
+  EXPECT_EQ(window.edtCrs->text(), "EPSG:32636") << "the demo's own";
+  EXPECT_TRUE(window.lblName->text().contains("UTM zone 36N"))
+      << window.lblName->text().toStdString();
+  window.edtCrs->clear();
+  QTest::keyClicks(window.edtCrs, "+proj=nonsense");
+  EXPECT_FALSE(window.btnSave->isEnabled());
+  EXPECT_TRUE(window.lblName->text().contains(QString::fromUtf8("не знає")));
+  window.edtCrs->clear();
+  QTest::keyClicks(window.edtCrs, "EPSG:4326");
+  ASSERT_TRUE(window.btnSave->isEnabled());
+  QTest::mouseClick(window.btnSave, Qt::LeftButton);
+  QFile ini(shown.Atlas.path() + "/BASE/ATLAS.INI");
+  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(ini.readAll().contains("CRS=EPSG:4326"));
 }
