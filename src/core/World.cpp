@@ -118,6 +118,13 @@ double TWorld::Distance(double X1, double Y1, double X2, double Y2) {
   return std::sqrt((X2 - X1) * (X2 - X1) + (Y2 - Y1) * (Y2 - Y1));
 }
 
+TExtent TWorld::PickBox(double X, double Y, int Pixels) const {
+  const int sx = WorldToScreenX(X), sy = WorldToScreenY(Y);
+  const double x1 = ScreenToWorldX(sx - Pixels), x2 = ScreenToWorldX(sx + Pixels);
+  const double y1 = ScreenToWorldY(sy - Pixels), y2 = ScreenToWorldY(sy + Pixels);
+  return {std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)};
+}
+
 double TWorld::DistanceToSegment(double X, double Y, TWorldPoint A, TWorldPoint B) {
   const double dx = B.X - A.X, dy = B.Y - A.Y, length = dx * dx + dy * dy;
   const double t =

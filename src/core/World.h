@@ -34,6 +34,8 @@ public:
     return RoundToPixel(ScreenHeight - ((Y - OriginY) * Scale + OffsetY), ok);
   }
   double ScreenToWorldX(int SX) const;
+  // The box of `Pixels` screen pixels every way about the map point X, Y (where a pick looks).
+  TExtent PickBox(double X, double Y, int Pixels) const;
   double ScreenToWorldY(int SY) const;
   int LengthToScreen(double L) const;
 

@@ -21,6 +21,19 @@
 
 namespace {
 
+// The pick box as a polygon for GDAL's geometry tests.
+OGRPolygon BoxPolygon(double X1, double Y1, double X2, double Y2) {
+  OGRLinearRing ring;
+  ring.addPoint(X1, Y1);
+  ring.addPoint(X2, Y1);
+  ring.addPoint(X2, Y2);
+  ring.addPoint(X1, Y2);
+  ring.closeRings();
+  OGRPolygon box;
+  box.addRing(&ring);
+  return box;
+}
+
 // GDAL's messages are taken from the calls that fail and said with the layer's name; none is
 // printed on the way.
 struct QuietErrors {
@@ -325,26 +338,13 @@ int TGdalLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double 
   if (!Visibled || (!Selected && !IgnoreSelectable)) return -1;
   // The pick box: 10 pixels about a point, 5 about a line, the point itself in an area.
   const int reach = Geometry == 1 ? 10 : Geometry == 3 ? 5 : 0;
-  const int sx = World.WorldToScreenX(X), sy = World.WorldToScreenY(Y);
-  double x1 = World.ScreenToWorldX(sx - reach), x2 = World.ScreenToWorldX(sx + reach);
-  double y1 = World.ScreenToWorldY(sy - reach), y2 = World.ScreenToWorldY(sy + reach);
-  if (x1 > x2) std::swap(x1, x2);
-  if (y1 > y2) std::swap(y1, y2);
+  auto [x1, y1, x2, y2] = World.PickBox(X, Y, reach);
   if (Geometry == 5) x1 = x2 = X, y1 = y2 = Y;
   OGRLayer& layer = Opened();
   QuietErrors quiet;
   layer.SetSpatialFilterRect(x1, y1, x2, y2);
   layer.ResetReading();
-  OGRPolygon box;
-  {
-    OGRLinearRing ring;
-    ring.addPoint(x1, y1);
-    ring.addPoint(x2, y1);
-    ring.addPoint(x2, y2);
-    ring.addPoint(x1, y2);
-    ring.closeRings();
-    box.addRing(&ring);
-  }
+  const OGRPolygon box = BoxPolygon(x1, y1, x2, y2);
   int found = -1;
   double best = std::numeric_limits<double>::infinity();
   for (std::unique_ptr<OGRFeature> f(layer.GetNextFeature()); f; f.reset(layer.GetNextFeature())) {
@@ -395,25 +395,12 @@ std::vector<TCustomLayer::TFound> TGdalLayer::FindObjects(gfx::Canvas& Canvas, T
                                                           double X, double Y) {
   if (Geometry != 3) return TCustomLayer::FindObjects(Canvas, World, X, Y);
   if (!Visibled) return {};
-  const int sx = World.WorldToScreenX(X), sy = World.WorldToScreenY(Y);
-  double x1 = World.ScreenToWorldX(sx - 5), x2 = World.ScreenToWorldX(sx + 5);
-  double y1 = World.ScreenToWorldY(sy - 5), y2 = World.ScreenToWorldY(sy + 5);
-  if (x1 > x2) std::swap(x1, x2);
-  if (y1 > y2) std::swap(y1, y2);
+  const auto [x1, y1, x2, y2] = World.PickBox(X, Y, 5);
   OGRLayer& layer = Opened();
   QuietErrors quiet;
   layer.SetSpatialFilterRect(x1, y1, x2, y2);
   layer.ResetReading();
-  OGRPolygon box;
-  {
-    OGRLinearRing ring;
-    ring.addPoint(x1, y1);
-    ring.addPoint(x2, y1);
-    ring.addPoint(x2, y2);
-    ring.addPoint(x1, y2);
-    ring.closeRings();
-    box.addRing(&ring);
-  }
+  const OGRPolygon box = BoxPolygon(x1, y1, x2, y2);
   std::vector<TFound> found;
   for (std::unique_ptr<OGRFeature> f(layer.GetNextFeature()); f; f.reset(layer.GetNextFeature())) {
     const OGRGeometry* shape = f->GetGeometryRef();

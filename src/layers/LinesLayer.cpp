@@ -125,11 +125,7 @@ bool TLinesLayer::ReadStylePen(const base::MappedFile& styles, int index, gfx::P
 int TLinesLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double Y,
                             bool IgnoreSelectable, bool Flash) {
   if (!Visibled || (!Selected && !IgnoreSelectable)) return -1;
-  const int sx = World.WorldToScreenX(X), sy = World.WorldToScreenY(Y);
-  double x1 = World.ScreenToWorldX(sx - 5), x2 = World.ScreenToWorldX(sx + 5);
-  double y1 = World.ScreenToWorldY(sy - 5), y2 = World.ScreenToWorldY(sy + 5);
-  if (x1 > x2) std::swap(x1, x2);
-  if (y1 > y2) std::swap(y1, y2);
+  const auto [x1, y1, x2, y2] = World.PickBox(X, Y, 5);
   TGeometryFile file(FullPath);
   const auto index = TRecordIndex::For(FullPath);
   // Only records near the pick box can hold a segment crossing it; the first in file order wins.
@@ -155,11 +151,7 @@ int TLinesLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double
 std::vector<TCustomLayer::TFound> TLinesLayer::FindObjects(gfx::Canvas&, TWorld& World, double X,
                                                            double Y) {
   if (!Visibled) return {};
-  const int sx = World.WorldToScreenX(X), sy = World.WorldToScreenY(Y);
-  double x1 = World.ScreenToWorldX(sx - 5), x2 = World.ScreenToWorldX(sx + 5);
-  double y1 = World.ScreenToWorldY(sy - 5), y2 = World.ScreenToWorldY(sy + 5);
-  if (x1 > x2) std::swap(x1, x2);
-  if (y1 > y2) std::swap(y1, y2);
+  const auto [x1, y1, x2, y2] = World.PickBox(X, Y, 5);
   TGeometryFile file(FullPath);
   const auto index = TRecordIndex::For(FullPath);
   std::vector<TFound> found;
