@@ -15,9 +15,15 @@ std::unique_ptr<OGRSpatialReference> TAtlasCrs::Read(const QString& baseDir, QSt
   if (declared.isEmpty()) return nullptr;
   auto crs = std::make_unique<OGRSpatialReference>();
   crs->SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-  if (crs->SetFromUserInput(declared.toUtf8().constData()) != OGRERR_NONE) {
+  CPLPushErrorHandler(CPLQuietErrorHandler); // PROJ's reason is said with the file's name
+  CPLErrorReset();
+  const OGRErr read = crs->SetFromUserInput(declared.toUtf8().constData());
+  const QString reason = QString::fromUtf8(CPLGetLastErrorMsg()).trimmed();
+  CPLPopErrorHandler();
+  if (read != OGRERR_NONE) {
     problem = QString::fromUtf8("%1: [Atlas] CRS=%2 — система координат, якої не знає GDAL/PROJ")
                   .arg(path, declared);
+    if (!reason.isEmpty()) problem += " (" + reason + ")";
     return nullptr;
   }
   return crs;
@@ -38,11 +44,14 @@ bool TAtlasCrs::Describe(const QString& declared, QString& said) {
   }
   OGRSpatialReference crs;
   CPLPushErrorHandler(CPLQuietErrorHandler); // what is wrong is said here, not on the console
+  CPLErrorReset();
   const OGRErr read = crs.SetFromUserInput(declared.trimmed().toUtf8().constData());
+  const QString reason = QString::fromUtf8(CPLGetLastErrorMsg()).trimmed();
   CPLPopErrorHandler();
   if (read != OGRERR_NONE) {
     said = QString::fromUtf8("«%1» — система координат, якої не знає GDAL/PROJ.")
                .arg(declared.trimmed());
+    if (!reason.isEmpty()) said += " " + reason;
     return false;
   }
   const char* name = crs.GetName();

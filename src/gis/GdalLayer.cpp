@@ -12,6 +12,7 @@
 
 #include <gdal.h>
 #include <ogr_geometry.h>
+#include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
 
 #include <cmath>
@@ -112,6 +113,10 @@ void TGdalLayer::Closer::operator()(GDALDataset* d) const {
   GDALClose(d);
 }
 
+void TGdalLayer::TransformCloser::operator()(OGRCoordinateTransformation* t) const {
+  OGRCoordinateTransformation::DestroyCT(t);
+}
+
 TGdalLayer::TGdalLayer() = default;
 TGdalLayer::~TGdalLayer() = default;
 
@@ -146,19 +151,21 @@ void TGdalLayer::LoadFromDataSet(db::Table& DataSet, const QString& Maps) {
     throw Failure(QString::fromUtf8("шар %1 містить %2, а рядок таблиці шарів — %3")
                       .arg(LayerName, QString::fromUtf8(OGRGeometryTypeToName(layer.GetGeomType())),
                            GeometryName(Geometry)));
-  CheckCoordinateSystem(layer);
-  // The extent of the layer's objects, as a geometry file's header gives it.
-  OGREnvelope extent;
+  // The extent of the layer's objects, as a geometry file's header gives it, in the atlas's
+  // coordinates.
+  OGREnvelope e;
   QuietErrors quiet;
-  if (layer.GetExtent(&extent, TRUE) == OGRERR_NONE) {
-    X0 = extent.MinX;
-    Y0 = extent.MinY;
-    Xm = extent.MaxX;
-    Ym = extent.MaxY;
-  }
+  if (layer.GetExtent(&e, TRUE) != OGRERR_NONE) return;
+  if (SourceToAtlas) e = ExtentInAtlas(layer, e);
+  X0 = e.MinX;
+  Y0 = e.MinY;
+  Xm = e.MaxX;
+  Ym = e.MaxY;
 }
 
-void TGdalLayer::CheckCoordinateSystem(OGRLayer& layer) const {
+void TGdalLayer::SetUpCoordinateSystem(OGRLayer& layer) {
+  SourceToAtlas.reset();
+  AtlasToSource.reset();
   const OGRSpatialReference* source = layer.GetSpatialRef();
   // Without a system, or in an unnamed local plane (as the export writes an atlas without one),
   // the source is read in the atlas's own coordinates.
@@ -167,19 +174,76 @@ void TGdalLayer::CheckCoordinateSystem(OGRLayer& layer) const {
   // geographic SRS", "Undefined cartesian SRS"): no system either.
   if (const char* name = source->GetName(); name && QString::fromUtf8(name).startsWith("Undefined"))
     return;
+  // The atlas's declaration not understood is said when the atlas opens; here the atlas is as
+  // one without a system.
   QString problem;
   const auto atlas =
       gis::TAtlasCrs::Read(base::ResolvePath(QFileInfo(MapsDir).path(), "BASE"), problem);
-  if (!problem.isEmpty()) throw Failure(problem);
   // Another system's coordinates read as the atlas's would put the objects elsewhere (degrees as
   // metres) and take the whole map's extent with them.
   if (!atlas)
     throw Failure(QString::fromUtf8("атлас не має системи координат; шар у %1")
                       .arg(gis::TAtlasCrs::NameOf(*source)));
-  if (!atlas->IsSame(source))
-    throw Failure(QString::fromUtf8("шар у %1, а атлас у %2; такий шар поки не перетворюється "
-                                    "до системи атласу")
-                      .arg(gis::TAtlasCrs::NameOf(*source), gis::TAtlasCrs::NameOf(*atlas)));
+  if (atlas->IsSame(source)) return;
+  OGRSpatialReference from(*source);
+  from.SetAxisMappingStrategy(
+      OAMS_TRADITIONAL_GIS_ORDER); // x east, y north, whatever the authority
+  SourceToAtlas.reset(OGRCreateCoordinateTransformation(&from, atlas.get()));
+  AtlasToSource.reset(OGRCreateCoordinateTransformation(atlas.get(), &from));
+  if (!SourceToAtlas || !AtlasToSource)
+    throw Failure(
+        QString::fromUtf8("шар у %1 не переводиться до системи атласу %2: %3")
+            .arg(gis::TAtlasCrs::NameOf(*source), gis::TAtlasCrs::NameOf(*atlas), LastError()));
+}
+
+OGREnvelope TGdalLayer::ExtentInAtlas(OGRLayer& layer, OGREnvelope e) {
+  // The source's box in the atlas's system is a turned and bent box: its own box is wider than
+  // the objects' (by a twentieth in a city two degrees from its zone's meridian) and would change
+  // the whole map's scale. A source of a size read at once gives its objects' own box; a larger
+  // one the box of its box.
+  constexpr GIntBig kReadWhole = 200000;
+  const GIntBig count = layer.GetFeatureCount(FALSE);
+  if (count >= 0 && count <= kReadWhole) {
+    OGREnvelope all;
+    layer.SetSpatialFilter(nullptr);
+    layer.ResetReading();
+    for (std::unique_ptr<OGRFeature> f = NextFeature(layer); f; f = NextFeature(layer))
+      if (const OGRGeometry* shape = f->GetGeometryRef(); shape && !shape->IsEmpty()) {
+        OGREnvelope one;
+        shape->getEnvelope(&one);
+        all.Merge(one);
+      }
+    ThrowIfFailed("об'єкти не прочитано");
+    if (all.IsInit()) return all;
+  }
+  if (!SourceToAtlas->TransformBounds(e.MinX, e.MinY, e.MaxX, e.MaxY, &e.MinX, &e.MinY, &e.MaxX,
+                                      &e.MaxY, 21))
+    throw Failure(QString::fromUtf8("межі шару не переводяться до системи атласу: ") + LastError());
+  return e;
+}
+
+bool TGdalLayer::ToAtlas(OGRGeometry& shape) const {
+  return !SourceToAtlas || shape.transform(SourceToAtlas.get()) == OGRERR_NONE;
+}
+
+bool TGdalLayer::FilterTo(OGRLayer& layer, double X1, double Y1, double X2, double Y2) {
+  if (AtlasToSource && !AtlasToSource->TransformBounds(X1, Y1, X2, Y2, &X1, &Y1, &X2, &Y2, 21)) {
+    // A box beyond the source system's area of use: nothing of the source lies in it.
+    CPLErrorReset();
+    return false;
+  }
+  layer.SetSpatialFilterRect(X1, Y1, X2, Y2);
+  layer.ResetReading();
+  return true;
+}
+
+std::unique_ptr<OGRFeature> TGdalLayer::NextFeature(OGRLayer& layer) {
+  for (std::unique_ptr<OGRFeature> f(layer.GetNextFeature()); f; f.reset(layer.GetNextFeature())) {
+    OGRGeometry* shape = f->GetGeometryRef();
+    if (!shape || ToAtlas(*shape)) return f;
+    CPLErrorReset(); // a shape without a place in the atlas is left out, not a failed read
+  }
+  return nullptr;
 }
 
 void TGdalLayer::SaveToDataSet(db::Table& DataSet) {
@@ -210,6 +274,14 @@ OGRLayer& TGdalLayer::Opened() {
     Data.reset();
     throw Failure(QString::fromUtf8("у джерелі немає шару ") + LayerName);
   }
+  // Each time it is opened: a file copied over may be in another system than before.
+  try {
+    SetUpCoordinateSystem(*Layer);
+  } catch (...) {
+    Layer = nullptr;
+    Data.reset();
+    throw;
+  }
   return *Layer;
 }
 
@@ -229,8 +301,7 @@ void TGdalLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   const TExtent& v = World.VisibleExtent;
   // Areas are looked for a little beyond the view, as the polygons layer does, for their labels.
   const double margin = Geometry == 5 ? 10 : 0;
-  layer.SetSpatialFilterRect(v.XMin - margin, v.YMin - margin, v.XMax + margin, v.YMax + margin);
-  layer.ResetReading();
+  if (!FilterTo(layer, v.XMin - margin, v.YMin - margin, v.XMax + margin, v.YMax + margin)) return;
   Canvas.Brush.Color = uint32_t(BrushColor);
   Canvas.Brush.Style = BrushStyle & 0xFF;
   Canvas.Pen.Style = PenStyle & 0xFF;
@@ -240,7 +311,7 @@ void TGdalLayer::Draw(gfx::Canvas& Canvas, TWorld& World) {
   const bool labels = Geometry != 3 && ScaleAllowsLabels(World.Scale);
   const int labelField = labels ? layer.GetLayerDefn()->GetFieldIndex(TextFieldLabel.toUtf8()) : -1;
   std::vector<std::pair<std::unique_ptr<OGRGeometry>, QString>> areaLabels;
-  for (std::unique_ptr<OGRFeature> f(layer.GetNextFeature()); f; f.reset(layer.GetNextFeature())) {
+  for (std::unique_ptr<OGRFeature> f = NextFeature(layer); f; f = NextFeature(layer)) {
     const OGRGeometry* shape = f->GetGeometryRef();
     if (!shape) continue;
     DrawShape(Canvas, World, *shape);
@@ -330,6 +401,8 @@ std::unique_ptr<OGRFeature> TGdalLayer::Feature(int RecordIndex) {
   QuietErrors quiet;
   std::unique_ptr<OGRFeature> f(layer.GetFeature(GIntBig(RecordIndex)));
   if (!f) ThrowIfFailed("об'єкт не прочитано");
+  if (OGRGeometry* shape = f ? f->GetGeometryRef() : nullptr; shape && !ToAtlas(*shape))
+    f->SetGeometryDirectly(nullptr); // no place in the atlas: shown by its fields alone
   return f;
 }
 
@@ -342,12 +415,11 @@ int TGdalLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double 
   if (Geometry == 5) x1 = x2 = X, y1 = y2 = Y;
   OGRLayer& layer = Opened();
   QuietErrors quiet;
-  layer.SetSpatialFilterRect(x1, y1, x2, y2);
-  layer.ResetReading();
+  if (!FilterTo(layer, x1, y1, x2, y2)) return -1;
   const OGRPolygon box = BoxPolygon(x1, y1, x2, y2);
   int found = -1;
   double best = std::numeric_limits<double>::infinity();
-  for (std::unique_ptr<OGRFeature> f(layer.GetNextFeature()); f; f.reset(layer.GetNextFeature())) {
+  for (std::unique_ptr<OGRFeature> f = NextFeature(layer); f; f = NextFeature(layer)) {
     const OGRGeometry* shape = f->GetGeometryRef();
     if (!shape) continue;
     // An object's number is its feature id; one beyond the numbers objects have cannot be
@@ -398,11 +470,10 @@ std::vector<TCustomLayer::TFound> TGdalLayer::FindObjects(gfx::Canvas& Canvas, T
   const auto [x1, y1, x2, y2] = World.PickBox(X, Y, 5);
   OGRLayer& layer = Opened();
   QuietErrors quiet;
-  layer.SetSpatialFilterRect(x1, y1, x2, y2);
-  layer.ResetReading();
+  if (!FilterTo(layer, x1, y1, x2, y2)) return {};
   const OGRPolygon box = BoxPolygon(x1, y1, x2, y2);
   std::vector<TFound> found;
-  for (std::unique_ptr<OGRFeature> f(layer.GetNextFeature()); f; f.reset(layer.GetNextFeature())) {
+  for (std::unique_ptr<OGRFeature> f = NextFeature(layer); f; f = NextFeature(layer)) {
     const OGRGeometry* shape = f->GetGeometryRef();
     if (!shape || f->GetFID() < 0 || f->GetFID() > std::numeric_limits<int>::max()) continue;
     if (!shape->Intersects(&box)) continue;

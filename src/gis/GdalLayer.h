@@ -5,7 +5,8 @@
 // found without regard to letter case) or a connection string ("PG:host=... dbname=..."). Its
 // kind says what it draws: 11 points, 13 lines, 15 areas, with the same style fields as the
 // points, lines and polygons layers. Only the objects in the view are read (GDAL's spatial
-// filter); an object's number is its feature id.
+// filter); an object's number is its feature id. A source in another coordinate system than the
+// atlas's is transformed to the atlas's as it is read, and the view's box back to the source's.
 
 #include "layers/LinesLayer.h"
 
@@ -16,6 +17,8 @@ class GDALDataset;
 class OGRLayer;
 class OGRFeature;
 class OGRGeometry;
+class OGRCoordinateTransformation;
+class OGREnvelope;
 
 // A source that cannot be opened or read, with GDAL's reason.
 class TGdalSourceError : public std::runtime_error {
@@ -48,6 +51,9 @@ public:
 
   // The source's layer, opened (again) when it is not; raises std::runtime_error with the reason.
   OGRLayer& SourceLayer() { return Opened(); }
+  // A shape read from the source, brought to the atlas's coordinates; false when a point of it
+  // has no place in the atlas's system (then the shape is not drawn nor found).
+  bool ToAtlas(OGRGeometry& shape) const;
 
   // The source and the layer named by a row's FileName; false when it names no layer.
   static bool SplitSourceName(const QString& FileName, QString& Source, QString& Layer);
@@ -67,10 +73,25 @@ private:
   OGRLayer* Layer = nullptr;
   QString MapsDir;
 
+  // From the source's coordinate system to the atlas's and back; none when they are the same.
+  struct TransformCloser {
+    void operator()(OGRCoordinateTransformation* t) const;
+  };
+  std::unique_ptr<OGRCoordinateTransformation, TransformCloser> SourceToAtlas, AtlasToSource;
+
   // Opens the source (again, after a failure); raises std::runtime_error naming the layer.
-  // Refuses a source in another coordinate system than the atlas's, with the reason.
-  void CheckCoordinateSystem(OGRLayer& layer) const;
   OGRLayer& Opened();
+  // Sets the transformations for the source's system; refuses a source in a system when the
+  // atlas has none, with the reason.
+  void SetUpCoordinateSystem(OGRLayer& layer);
+  // Only the objects in the box of the atlas's coordinates are read next; the box is taken to
+  // the source's system with its edges densified (a box in metres is no box in degrees).
+  // False when the box has no place in the source's system.
+  bool FilterTo(OGRLayer& layer, double X1, double Y1, double X2, double Y2);
+  // The box of the source's objects (its box `e` in its own system) in the atlas's system.
+  OGREnvelope ExtentInAtlas(OGRLayer& layer, OGREnvelope e);
+  // The next object of the filter, its shape in the atlas's coordinates; null at the end.
+  std::unique_ptr<OGRFeature> NextFeature(OGRLayer& layer);
   // Raises naming the layer when GDAL's last call failed; the source is opened again next time.
   void ThrowIfFailed(const char* what);
   TGdalSourceError Failure(const QString& what) const;

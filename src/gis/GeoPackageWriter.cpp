@@ -171,7 +171,9 @@ QString TGeoPackageWriter::CopySource(TGdalLayer& layer, OGRLayer& out, int64_t&
        f.reset(source.GetNextFeature())) {
     OGRFeature copy(out.GetLayerDefn());
     copy.SetFrom(f.get(), TRUE);
-    if (OGRGeometry* shape = f->StealGeometry()) {
+    if (OGRGeometry* shape = f->StealGeometry(); shape && !layer.ToAtlas(*shape)) {
+      delete shape; // no place in the atlas's system: the object goes without its shape
+    } else if (shape) {
       // Every object of a table of one kind: lines and areas as their multi-part kinds.
       OGRGeometry* fitted = type == wkbMultiPolygon ? OGRGeometryFactory::forceToMultiPolygon(shape)
                             : type == wkbMultiLineString

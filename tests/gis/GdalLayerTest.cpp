@@ -19,6 +19,7 @@
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <gdal.h>
+#include <gdal_utils.h>
 #include <gtest/gtest.h>
 #include <ogr_geometry.h>
 #include <ogrsf_frmts.h>
@@ -118,10 +119,35 @@ struct Atlas {
     Map.DrawLayers(canvas, [&](int, const QString& reason) { failures << reason; });
     return image;
   }
+  // One layer alone, in thin black lines, in a 600 × 300 view of the box.
+  QImage DrawAlone(TGdalLayer* layer, const TExtent& box) {
+    for (const auto& l : Map.Layers)
+      l->Visibled = l.get() == layer;
+    layer->PenColor = 0;
+    layer->PenWidth = 0;
+    layer->ZoomInScale = layer->ZoomOutScale = 0;
+    QImage image(600, 300, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    gfx::Canvas canvas(image);
+    Map.World.SetView(600, 300, box.XMin, box.YMin, box.XMax, box.YMax);
+    Map.World.ComputeScale(canvas.WidthMM());
+    Map.DrawLayers(canvas, [](int, const QString&) {});
+    return image;
+  }
   QPoint Pixel(double x, double y) const {
     return {Map.World.WorldToScreenX(x), Map.World.WorldToScreenY(y)};
   }
 };
+
+struct Closer {
+  void operator()(GDALDataset* d) const { GDALClose(d); }
+};
+using Dataset = std::unique_ptr<GDALDataset, Closer>;
+
+Dataset Open(const QString& path) {
+  return Dataset(static_cast<GDALDataset*>(
+      GDALOpenEx(path.toUtf8().constData(), GDAL_OF_VECTOR, nullptr, nullptr, nullptr)));
+}
 
 QRgb Rgb(unsigned windowsColour) {
   return qRgb(windowsColour & 0xFF, (windowsColour >> 8) & 0xFF, (windowsColour >> 16) & 0xFF);
@@ -228,9 +254,89 @@ TEST(GdalLayer, ASourceInAnotherCoordinateSystemIsRefusedAndTheMapKeepsItsExtent
   ini.close();
   atlas.Map.CloseMap();
   atlas.Map.DestroyLayers();
-  said = atlas.Load();
-  EXPECT_TRUE(said.contains("EPSG:4326") && said.contains("EPSG:32636")) << said.toStdString();
+  EXPECT_EQ(atlas.Load(), "") << "transformed to the atlas's";
+  EXPECT_NE(atlas.Map.LayerOf(4, 1), nullptr);
   EXPECT_NE(atlas.Map.LayerOf(4, 2), nullptr) << "a source without a system is the atlas's own";
+}
+
+// Our own water pipes written in WGS 84 (GeoJSON) and in Web Mercator (GeoPackage) lie on the
+// same pixels as the atlas's, drawn at the whole map and at about 1 : 1,000; picked alike; and
+// the whole map keeps its scale.
+TEST(GdalLayer, ASourceInAnotherSystemIsDrawnAndPickedInTheAtlasPlace) {
+  Atlas atlas;
+  ASSERT_EQ(atlas.Load(), "");
+  const QString own = atlas.Dir.path() + "/MAPS/own.gpkg";
+  ASSERT_TRUE(ExportGeoPackage(atlas.Map, own, {"EPSG:32636", {}, nullptr}).Problems.isEmpty());
+  atlas.Update("PrimitiveType = 13, FileName = 'own.gpkg|layername=water'", 4, 2);
+  atlas.Update("PrimitiveType = 13, FileName = 'own.gpkg|layername=water'", 4, 1);
+  atlas.Map.CloseMap();
+  atlas.Map.DestroyLayers();
+  ASSERT_EQ(atlas.Load(), "");
+  const TExtent full = atlas.Map.World.FullExtent;
+  const auto translate = [&](const QString& to, const char* format, const char* crs) {
+    const Dataset from = Open(own);
+    GDALDatasetH handle = from.get();
+    char* argv[] = {const_cast<char*>("-f"),     const_cast<char*>(format),
+                    const_cast<char*>("-t_srs"), const_cast<char*>(crs),
+                    const_cast<char*>("water"),  nullptr};
+    GDALVectorTranslateOptions* options = GDALVectorTranslateOptionsNew(argv, nullptr);
+    GDALClose(GDALVectorTranslate(to.toUtf8().constData(), nullptr, 1, &handle, options, nullptr));
+    GDALVectorTranslateOptionsFree(options);
+  };
+  translate(atlas.Dir.path() + "/MAPS/wgs84.geojson", "GeoJSON", "EPSG:4326");
+  translate(atlas.Dir.path() + "/MAPS/mercator.gpkg", "GPKG", "EPSG:3857");
+  for (const char* other : {"wgs84.geojson", "mercator.gpkg"}) {
+    SCOPED_TRACE(other);
+    atlas.Update("PrimitiveType = 13, FileName = 'own.gpkg|layername=water'", 4, 1);
+    atlas.Update(QString("PrimitiveType = 13, FileName = '%1|layername=water'").arg(other), 4, 2);
+    atlas.Map.CloseMap();
+    atlas.Map.DestroyLayers();
+    ASSERT_EQ(atlas.Load(), "");
+    const TExtent whole = atlas.Map.World.FullExtent;
+    EXPECT_NEAR(whole.XMax - whole.XMin, full.XMax - full.XMin, (full.XMax - full.XMin) / 100);
+    EXPECT_NEAR(whole.YMax - whole.YMin, full.YMax - full.YMin, (full.YMax - full.YMin) / 100);
+    TGdalLayer* reference = atlas.Served(4, 1);
+    TGdalLayer* moved = atlas.Served(4, 2);
+    ASSERT_TRUE(reference && moved);
+    OGRLineString first;
+    {
+      const Dataset from = Open(own);
+      std::unique_ptr<OGRFeature> f(from->GetLayerByName("water")->GetFeature(5));
+      first = *f->GetGeometryRef()->toMultiLineString()->getGeometryRef(0);
+    }
+    const double x = first.getX(0), y = first.getY(0);
+    for (const TExtent view : {whole, TExtent{x - 80, y - 40, x + 80, y + 40}}) {
+      const QImage expected = atlas.DrawAlone(reference, view);
+      const QImage drawn = atlas.DrawAlone(moved, view);
+      int ink = 0, astray = 0;
+      for (int py = 0; py < drawn.height(); ++py)
+        for (int px = 0; px < drawn.width(); ++px) {
+          if (drawn.pixel(px, py) == qRgb(255, 255, 255)) continue;
+          ++ink;
+          bool near = false;
+          for (int dy = -1; dy <= 1 && !near; ++dy)
+            for (int dx = -1; dx <= 1 && !near; ++dx)
+              near = expected.rect().contains(px + dx, py + dy) &&
+                     expected.pixel(px + dx, py + dy) != qRgb(255, 255, 255);
+          astray += near ? 0 : 1;
+        }
+      EXPECT_GT(ink, 100);
+      EXPECT_EQ(astray, 0) << "of " << ink << " drawn pixels";
+    }
+    // Picked at the atlas's coordinates of a vertex: the same pipe as the atlas's own copy (its
+    // number may differ: a GeoJSON counts from 0).
+    QImage scratch(10, 10, QImage::Format_RGB32);
+    gfx::Canvas canvas(scratch);
+    reference->Visibled = moved->Visibled = true;
+    const int mine = reference->FindObject(canvas, atlas.Map.World, x, y, true, false);
+    const int theirs = moved->FindObject(canvas, atlas.Map.World, x, y, true, false);
+    ASSERT_TRUE(mine >= 0 && theirs >= 0);
+    double cx = 0, cy = 0, rx = 0, ry = 0;
+    moved->GetObjectPoint(theirs, cx, cy);
+    reference->GetObjectPoint(mine, rx, ry);
+    EXPECT_NEAR(cx, rx, 0.5);
+    EXPECT_NEAR(cy, ry, 0.5);
+  }
 }
 
 // The source breaks after the map loaded (a server stopped, a file overwritten under it): that
