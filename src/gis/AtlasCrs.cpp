@@ -6,7 +6,13 @@
 #include <cpl_error.h>
 #include <ogr_spatialref.h>
 
+#include <stdexcept>
+
 namespace gis {
+
+void TransformationCloser::operator()(OGRCoordinateTransformation* t) const {
+  OGRCoordinateTransformation::DestroyCT(t);
+}
 
 std::unique_ptr<OGRSpatialReference> TAtlasCrs::Read(const QString& baseDir, QString& problem) {
   problem.clear();
@@ -57,6 +63,39 @@ bool TAtlasCrs::Describe(const QString& declared, QString& said) {
   const char* name = crs.GetName();
   said = (name ? QString::fromUtf8(name) : QString()) + " (" + NameOf(crs) + ")";
   return true;
+}
+
+TToAtlas TAtlasCrs::ToAtlasFrom(const OGRSpatialReference* source, const QString& baseDir) {
+  if (!source || source->IsLocal() || source->IsEmpty()) return {};
+  // A GeoPackage table written without a system carries GeoPackage's placeholders ("Undefined
+  // geographic SRS", "Undefined cartesian SRS"): no system either.
+  if (const char* name = source->GetName(); name && QString::fromUtf8(name).startsWith("Undefined"))
+    return {};
+  // The atlas's declaration not understood is said when the atlas opens; here the atlas is as
+  // one without a system.
+  QString problem;
+  const auto atlas = Read(baseDir, problem);
+  // Another system's coordinates read as the atlas's would put the objects elsewhere (degrees as
+  // metres) and take the whole map's extent with them.
+  if (!atlas)
+    throw std::runtime_error(QString::fromUtf8("атлас не має системи координат; шар у %1")
+                                 .arg(NameOf(*source))
+                                 .toStdString());
+  if (atlas->IsSame(source)) return {};
+  OGRSpatialReference from(*source);
+  from.SetAxisMappingStrategy(
+      OAMS_TRADITIONAL_GIS_ORDER); // x east, y north, whatever the authority
+  CPLPushErrorHandler(CPLQuietErrorHandler);
+  CPLErrorReset();
+  TToAtlas ways{TTransformation(OGRCreateCoordinateTransformation(&from, atlas.get())),
+                TTransformation(OGRCreateCoordinateTransformation(atlas.get(), &from))};
+  const QString reason = QString::fromUtf8(CPLGetLastErrorMsg()).trimmed();
+  CPLPopErrorHandler();
+  if (!ways.Forward || !ways.Back)
+    throw std::runtime_error(QString::fromUtf8("шар у %1 не переводиться до системи атласу %2: %3")
+                                 .arg(NameOf(*source), NameOf(*atlas), reason)
+                                 .toStdString());
+  return ways;
 }
 
 } // namespace gis

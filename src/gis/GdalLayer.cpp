@@ -113,10 +113,6 @@ void TGdalLayer::Closer::operator()(GDALDataset* d) const {
   GDALClose(d);
 }
 
-void TGdalLayer::TransformCloser::operator()(OGRCoordinateTransformation* t) const {
-  OGRCoordinateTransformation::DestroyCT(t);
-}
-
 TGdalLayer::TGdalLayer() = default;
 TGdalLayer::~TGdalLayer() = default;
 
@@ -164,36 +160,16 @@ void TGdalLayer::LoadFromDataSet(db::Table& DataSet, const QString& Maps) {
 }
 
 void TGdalLayer::SetUpCoordinateSystem(OGRLayer& layer) {
-  SourceToAtlas.reset();
-  AtlasToSource.reset();
-  const OGRSpatialReference* source = layer.GetSpatialRef();
-  // Without a system, or in an unnamed local plane (as the export writes an atlas without one),
-  // the source is read in the atlas's own coordinates.
-  if (!source || source->IsLocal() || source->IsEmpty()) return;
-  // A GeoPackage table written without a system carries GeoPackage's placeholders ("Undefined
-  // geographic SRS", "Undefined cartesian SRS"): no system either.
-  if (const char* name = source->GetName(); name && QString::fromUtf8(name).startsWith("Undefined"))
-    return;
-  // The atlas's declaration not understood is said when the atlas opens; here the atlas is as
-  // one without a system.
-  QString problem;
-  const auto atlas =
-      gis::TAtlasCrs::Read(base::ResolvePath(QFileInfo(MapsDir).path(), "BASE"), problem);
-  // Another system's coordinates read as the atlas's would put the objects elsewhere (degrees as
-  // metres) and take the whole map's extent with them.
-  if (!atlas)
-    throw Failure(QString::fromUtf8("атлас не має системи координат; шар у %1")
-                      .arg(gis::TAtlasCrs::NameOf(*source)));
-  if (atlas->IsSame(source)) return;
-  OGRSpatialReference from(*source);
-  from.SetAxisMappingStrategy(
-      OAMS_TRADITIONAL_GIS_ORDER); // x east, y north, whatever the authority
-  SourceToAtlas.reset(OGRCreateCoordinateTransformation(&from, atlas.get()));
-  AtlasToSource.reset(OGRCreateCoordinateTransformation(atlas.get(), &from));
-  if (!SourceToAtlas || !AtlasToSource)
-    throw Failure(
-        QString::fromUtf8("шар у %1 не переводиться до системи атласу %2: %3")
-            .arg(gis::TAtlasCrs::NameOf(*source), gis::TAtlasCrs::NameOf(*atlas), LastError()));
+  try {
+    gis::TToAtlas ways = gis::TAtlasCrs::ToAtlasFrom(
+        layer.GetSpatialRef(), base::ResolvePath(QFileInfo(MapsDir).path(), "BASE"));
+    SourceToAtlas = std::move(ways.Forward);
+    AtlasToSource = std::move(ways.Back);
+  } catch (const std::runtime_error& e) {
+    SourceToAtlas.reset();
+    AtlasToSource.reset();
+    throw Failure(QString::fromUtf8(e.what()));
+  }
 }
 
 OGREnvelope TGdalLayer::ExtentInAtlas(OGRLayer& layer, OGREnvelope e) {

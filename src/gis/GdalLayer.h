@@ -8,6 +8,7 @@
 // filter); an object's number is its feature id. A source in another coordinate system than the
 // atlas's is transformed to the atlas's as it is read, and the view's box back to the source's.
 
+#include "AtlasCrs.h"
 #include "layers/LinesLayer.h"
 
 #include <memory>
@@ -17,7 +18,6 @@ class GDALDataset;
 class OGRLayer;
 class OGRFeature;
 class OGRGeometry;
-class OGRCoordinateTransformation;
 class OGREnvelope;
 
 // A source that cannot be opened or read, with GDAL's reason.
@@ -74,10 +74,7 @@ private:
   QString MapsDir;
 
   // From the source's coordinate system to the atlas's and back; none when they are the same.
-  struct TransformCloser {
-    void operator()(OGRCoordinateTransformation* t) const;
-  };
-  std::unique_ptr<OGRCoordinateTransformation, TransformCloser> SourceToAtlas, AtlasToSource;
+  gis::TTransformation SourceToAtlas, AtlasToSource;
 
   // Opens the source (again, after a failure); raises std::runtime_error naming the layer.
   OGRLayer& Opened();

@@ -1,4 +1,5 @@
 #include "GdalSources.h"
+#include "AtlasCrs.h"
 #include "GdalLayer.h"
 
 #include <gdal.h>
@@ -26,7 +27,7 @@ int KindOf(OGRwkbGeometryType type) {
 
 } // namespace
 
-std::vector<TGdalSourceLayer> ListGdalLayers(const QString& source) {
+std::vector<TGdalSourceLayer> ListGdalLayers(const QString& source, const QString& atlasBaseDir) {
   GDALAllRegister();
   CPLPushErrorHandler(CPLQuietErrorHandler);
   CPLErrorReset();
@@ -47,7 +48,17 @@ std::vector<TGdalSourceLayer> ListGdalLayers(const QString& source) {
     entry.Name = QString::fromUtf8(layer->GetName());
     entry.Kind = KindOf(layer->GetGeomType());
     OGREnvelope e;
-    if (layer->GetExtent(&e, TRUE) == OGRERR_NONE) entry.Extent = {e.MinX, e.MinY, e.MaxX, e.MaxY};
+    if (layer->GetExtent(&e, TRUE) == OGRERR_NONE) {
+      try {
+        const gis::TToAtlas ways =
+            gis::TAtlasCrs::ToAtlasFrom(layer->GetSpatialRef(), atlasBaseDir);
+        if (!ways.Forward || ways.Forward->TransformBounds(e.MinX, e.MinY, e.MaxX, e.MaxY, &e.MinX,
+                                                           &e.MinY, &e.MaxX, &e.MaxY, 21))
+          entry.Extent = {e.MinX, e.MinY, e.MaxX, e.MaxY};
+      } catch (const std::runtime_error& refused) {
+        entry.Refusal = QString::fromUtf8(refused.what());
+      }
+    }
     OGRFeatureDefn* defn = layer->GetLayerDefn();
     for (int k = 0; k < defn->GetFieldCount(); ++k)
       if (defn->GetFieldDefn(k)->GetType() == OFTString)

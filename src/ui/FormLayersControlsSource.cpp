@@ -29,7 +29,7 @@ QString TFormLayersControls::AskSourceLayer(const QStringList& layers) {
 void TFormLayersControls::ApplyGdalSource(const QString& path) {
   std::vector<TGdalSourceLayer> layers;
   try {
-    layers = ListGdalLayers(path);
+    layers = ListGdalLayers(path, Data.BaseDir);
   } catch (const TGdalSourceError& e) {
     base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
     return;
@@ -65,6 +65,9 @@ void TFormLayersControls::ApplyGdalSource(const QString& path) {
   Loading = false;
   PostRow();
   LoadRow();
+  // Chosen, but the map will leave it out until the atlas has a system: said now, not later.
+  if (!layer->Refusal.isEmpty())
+    base::UserMessages::Current().ShowMessage(layer->Name + ": " + layer->Refusal);
 }
 
 QStringList TFormLayersControls::SourceTextFields(const QString& source,
@@ -74,7 +77,7 @@ QStringList TFormLayersControls::SourceTextFields(const QString& source,
   const QString path =
       QFileInfo(source).isAbsolute() ? source : base::ResolvePath(Data.MapsDir, source);
   try {
-    for (const TGdalSourceLayer& l : ListGdalLayers(path))
+    for (const TGdalSourceLayer& l : ListGdalLayers(path, Data.BaseDir))
       if (l.Name == layer) return l.TextFields;
   } catch (const TGdalSourceError&) {
     // no choices, no message, as for a missing attribute table

@@ -404,6 +404,15 @@ TEST_F(LayersControls, AGisFileChosenMakesTheRowALayerFromItsSource) {
   EXPECT_EQ(window.DBComboBoxLabelFieldName->itemText(0), "OWNER");
   window.RefreshControls();
   EXPECT_EQ(window.DBComboBoxLabelFieldName->itemText(0), "OWNER") << "shown again";
+  // A GPS point in WGS 84: its extent written in the atlas's UTM metres.
+  QFile gps(Data->MapsDir + "/gps.geojson");
+  ASSERT_TRUE(gps.open(QIODevice::WriteOnly));
+  gps.write(R"({"type": "FeatureCollection", "features": [{"type": "Feature", "properties": {},
+    "geometry": {"type": "Point", "coordinates": [30.5234, 50.4501]}}]})");
+  gps.close();
+  window.ApplyChosenFile(Data->MapsDir + "/gps.geojson");
+  EXPECT_NEAR(db::ValueToFloat(Stored(name, "X0")), 324182.21, 0.01);
+  EXPECT_NEAR(db::ValueToFloat(Stored(name, "Ym")), 5591607.61, 0.01);
   // A file GDAL cannot read: said, naming it; the row stays.
   QFile broken(Data->MapsDir + "/Broken.gpkg");
   ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
@@ -413,6 +422,5 @@ TEST_F(LayersControls, AGisFileChosenMakesTheRowALayerFromItsSource) {
   window.ApplyChosenFile(Data->MapsDir + "/Broken.gpkg");
   EXPECT_EQ(LayersFile(), chosen);
   ASSERT_FALSE(Messages.Shown.isEmpty());
-  EXPECT_TRUE(Messages.Shown.back().contains("Broken.gpkg"))
-      << Messages.Shown.back().toStdString();
+  EXPECT_TRUE(Messages.Shown.back().contains("Broken.gpkg")) << Messages.Shown.back().toStdString();
 }
