@@ -6,6 +6,7 @@
 #include "base/UserMessages.h"
 #include "base/Warnings.h"
 #include "gis/GdalLayer.h"
+#include "gis/NetworkSources.h"
 #include "layers/LayerKinds.h"
 #include "platform/StartupOptions.h"
 #include "platform/Translations.h"
@@ -103,6 +104,8 @@ int main(int argc, char** argv) {
     return line.Error.isEmpty() ? 0 : 2;
   }
 
+  if (line.AllowNetworkSources) gis::TNetworkSources::AllowForThisRun();
+
   if (line.IdentifyAt) {
     // Without a window, but with fonts: the pick boxes are measured in text.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -138,6 +141,17 @@ int main(int argc, char** argv) {
       !line.Screenshot.isEmpty(); // a picture taken unattended: messages go to stderr
   DialogMessages dialogs;
   if (!quiet) base::UserMessages::Install(&dialogs);
+  // A layer on the network is opened once the user allowed it for the atlas.
+  if (!quiet)
+    gis::TNetworkSources::SetQuestion([](const QString& atlas, const QString& address) {
+      return QMessageBox::question(
+                 QApplication::activeWindow(), QApplication::applicationName(),
+                 QString::fromUtf8("Атлас %1 має шари з джерел у мережі (%2). Відкривати їх?\n\n"
+                                   "Програма звертатиметься до цих адрес щоразу, як показує такі "
+                                   "шари. Відповідь запам'ятовується для цього атласу.")
+                     .arg(atlas, address),
+                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    });
   // What is odd about a table (but read) is said in a message, shown on the windows' thread
   // whichever thread read the table.
   if (!quiet)

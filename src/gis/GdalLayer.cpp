@@ -1,5 +1,6 @@
 #include "GdalLayer.h"
 #include "AtlasCrs.h"
+#include "NetworkSources.h"
 
 #include "base/PathResolver.h"
 #include "core/LayerFactory.h"
@@ -108,6 +109,17 @@ QString GeometryName(int geometry) {
 }
 
 } // namespace
+
+void CheckNetworkAllowed(const QString& source, const QString& path, const QString& mapsDir) {
+  const QString address = gis::TNetworkSources::AddressOf(source, path);
+  if (address.isEmpty() || gis::TNetworkSources::MayOpen(mapsDir, address)) return;
+  throw TGdalSourceError(
+      QString::fromUtf8("джерело в мережі (%1) не відкривається без дозволу для цього атласу "
+                        "(питання у вікні програми, відповідь у %2; у командах — "
+                        "--allow-network-sources)")
+          .arg(address, gis::TNetworkSources::SettingsPath())
+          .toStdString());
+}
 
 void TGdalLayer::Closer::operator()(GDALDataset* d) const {
   GDALClose(d);
@@ -242,6 +254,7 @@ OGRLayer& TGdalLayer::Opened() {
   const bool connection = Source.indexOf(':') > 1;
   const QString path =
       connection || QDir::isAbsolutePath(Source) ? Source : base::ResolvePath(MapsDir, Source);
+  CheckNetworkAllowed(Source, path, MapsDir);
   Data.reset(static_cast<GDALDataset*>(GDALOpenEx(
       path.toUtf8().constData(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr)));
   if (!Data) throw Failure(QString::fromUtf8("джерело не відкривається: ") + LastError());

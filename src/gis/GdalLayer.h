@@ -99,5 +99,9 @@ private:
   int SymbolSize(const TWorld& World) const;
 };
 
+// Raises TGdalSourceError when `source` (the file at `path`) reaches the network and the atlas
+// whose maps folder is `mapsDir` may not open such sources.
+void CheckNetworkAllowed(const QString& source, const QString& path, const QString& mapsDir);
+
 // Registers kinds 11, 13 and 15.
 void RegisterGdalLayerKinds();

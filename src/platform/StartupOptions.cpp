@@ -80,6 +80,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       }
     } else if (a == "--check-network") {
       line.CheckNetwork = true;
+    } else if (a == "--allow-network-sources") {
+      line.AllowNetworkSources = true;
     } else if (a.startsWith("--scale")) {
       const auto v = value("--scale");
       bool ok = false;
@@ -107,8 +109,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
 }
 
 QString UsageText() {
-  return "Usage: vandrel [--data-root DIR] [--work-mode N] [--screenshot FILE.png] [--help] "
-         "[--version]\n"
+  return "Usage: vandrel [--data-root DIR] [--work-mode N] [--screenshot FILE.png] "
+         "[--allow-network-sources] [--help] [--version]\n"
          "       vandrel --build-index | --calc-topology [--data-root DIR] [--work-mode 0]\n"
          "       vandrel --identify X,Y [--scale N] [--data-root DIR] [--work-mode N]\n"
          "       vandrel --isolate PIPE [--failed-valves N,M] | --check-network [--data-root DIR]\n"
@@ -133,6 +135,9 @@ QString UsageText() {
          "                   close and the service connections cut off\n"
          "  --failed-valves N,M  valves that will not close: the walk goes on through them\n"
          "  --check-network  prints what is wrong or worth knowing in both networks' models\n"
+         "  --allow-network-sources  opens the layers whose sources are on the network (a\n"
+         "                   URL, a database on another host) without asking; otherwise the\n"
+         "                   window asks once per atlas and the commands leave them out\n"
          "  --help           shows this text\n"
          "  --version        shows the program's version\n"
          "\n"

@@ -30,7 +30,9 @@ struct CommandLine {
   std::optional<int64_t> IsolatePipe;
   std::vector<int64_t> FailedValves;
   bool CheckNetwork = false; // --check-network: the networks' models checked, without a window
-  QString Error;             // a message for an argument that is not understood
+  // --allow-network-sources: layers whose sources are on the network are opened without asking
+  bool AllowNetworkSources = false;
+  QString Error; // a message for an argument that is not understood
 };
 
 // Parses the program's arguments (without the program name).

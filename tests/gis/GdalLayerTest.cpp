@@ -6,6 +6,7 @@
 
 #include "gis/GdalLayer.h"
 #include "gis/GeoPackageExport.h"
+#include "gis/NetworkSources.h"
 
 #include "AtlasWriter.h"
 
@@ -23,6 +24,12 @@
 #include <gtest/gtest.h>
 #include <ogr_geometry.h>
 #include <ogrsf_frmts.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -398,4 +405,74 @@ TEST(GdalLayer, IsExportedAsItsSourcesObjectsAndAnUnreachableOneIsLeftOut) {
   EXPECT_EQ(report.Problems.size(), 2) << report.Problems.join("; ").toStdString();
   EXPECT_TRUE(report.Tables.contains(QString("buildings: %1").arg(666)) ||
               !report.Tables.filter("buildings:").isEmpty());
+}
+
+// Whether a source reaches the network, told from its name (and a description file's text).
+TEST(NetworkSources, AreToldFromTheirNamesAndDescriptions) {
+  using gis::TNetworkSources;
+  EXPECT_EQ(TNetworkSources::AddressOf("/vsicurl/https://tiles.example.org/a.gpkg", ""),
+            "tiles.example.org");
+  EXPECT_EQ(TNetworkSources::AddressOf("WFS:http://gis.city.ua:8080/ows", ""), "gis.city.ua:8080");
+  EXPECT_FALSE(TNetworkSources::AddressOf("/vsis3/bucket/roads.gpkg", "").isEmpty());
+  EXPECT_EQ(TNetworkSources::AddressOf("PG:host=db.vodokanal.ua dbname=city", ""),
+            "db.vodokanal.ua");
+  for (const char* local : {"PG:dbname=city", "PG:host=/run/postgresql dbname=city",
+                            "PG:host=localhost port=5433 dbname=city", "PG:service=atlas",
+                            "PG:postgresql:///city?host=/run/postgresql", "Extra.gpkg"})
+    EXPECT_EQ(TNetworkSources::AddressOf(local, ""), "") << local;
+  // A WMS description in the maps folder names its server inside.
+  QTemporaryDir dir;
+  QFile wms(dir.filePath("ortho.xml"));
+  ASSERT_TRUE(wms.open(QIODevice::WriteOnly));
+  wms.write("<GDAL_WMS><Service name=\"TMS\"><ServerUrl>https://ortho.example.org/${z}/${x}/${y}"
+            "</ServerUrl></Service></GDAL_WMS>");
+  wms.close();
+  EXPECT_EQ(TNetworkSources::AddressOf("ortho.xml", wms.fileName()), "ortho.example.org");
+}
+
+// A row naming a source on the network: nothing is contacted until the user allows it for the
+// atlas (asked once), and then it is.
+TEST(NetworkSources, AreOpenedOnlyOnceTheUserAllowedThemForTheAtlas) {
+  QTemporaryDir config;
+  qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+  CPLSetConfigOption("GDAL_HTTP_TIMEOUT", "1");
+  // A server that never answers: a connection to it is seen in its queue.
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+  socklen_t size = sizeof address;
+  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+  const QString host = QString("127.0.0.1:%1").arg(ntohs(address.sin_port));
+  const auto contacted = [&] {
+    pollfd p{listener, POLLIN, 0};
+    return poll(&p, 1, 0) > 0;
+  };
+  Atlas atlas;
+  atlas.Update("FileName = '/vsicurl/http://" + host + "/mains.gpkg|layername=mains'", 4, 1);
+  int asked = 0;
+  gis::TNetworkSources::SetQuestion([&](const QString&, const QString& where) {
+    ++asked;
+    EXPECT_EQ(where, host);
+    return false;
+  });
+  for (int load = 0; load < 2; ++load) {
+    const QString said = atlas.Load();
+    EXPECT_TRUE(said.contains(QString::fromUtf8("джерело в мережі (") + host))
+        << said.toStdString();
+    EXPECT_EQ(atlas.Map.LayerOf(4, 1), nullptr);
+    EXPECT_NE(atlas.Map.LayerOf(4, 2), nullptr) << "the rest of the map loads";
+    atlas.Map.CloseMap();
+    atlas.Map.DestroyLayers();
+  }
+  EXPECT_EQ(asked, 1) << "asked once, the answer kept";
+  EXPECT_FALSE(contacted());
+  EXPECT_TRUE(QFile::exists(gis::TNetworkSources::SettingsPath()));
+  gis::TNetworkSources::Remember(atlas.Dir.path() + "/MAPS", true);
+  atlas.Load();
+  EXPECT_TRUE(contacted());
+  gis::TNetworkSources::SetQuestion(nullptr);
+  close(listener);
 }

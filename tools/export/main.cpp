@@ -10,6 +10,7 @@
 
 #include "base/PathResolver.h"
 #include "gis/GdalLayer.h"
+#include "gis/NetworkSources.h"
 #include "layers/LayerKinds.h"
 
 #include <QFileInfo>
@@ -33,16 +34,18 @@ int main(int argc, char** argv) {
       options.Crs = args[++i];
     else if (args[i] == "--measurements" && value)
       measurementsFile = args[++i];
+    else if (args[i] == "--allow-network-sources")
+      gis::TNetworkSources::AllowForThisRun();
     else {
       err << "vandrel-export: unknown argument " << args[i] << "\n"
           << "usage: vandrel-export --data-root DIR -o FILE.gpkg [--crs EPSG:N] "
-             "[--measurements FILE.pth]\n";
+             "[--measurements FILE.pth] [--allow-network-sources]\n";
       return 2;
     }
   }
   if (dataRoot.isEmpty() || output.isEmpty() || !QFileInfo(dataRoot).isDir()) {
     err << "usage: vandrel-export --data-root DIR -o FILE.gpkg [--crs EPSG:N] "
-           "[--measurements FILE.pth]\n";
+           "[--measurements FILE.pth] [--allow-network-sources]\n";
     return 2;
   }
   RegisterLayerKinds();

@@ -7,6 +7,7 @@
 #include "core/MapContent.h"
 #include "core/MapPicture.h"
 #include "gis/GdalLayer.h"
+#include "gis/NetworkSources.h"
 #include "layers/LayerKinds.h"
 #include "overlays/Distation.h"
 
@@ -39,7 +40,7 @@ int Usage(QTextStream& err, const QString& problem) {
   if (!problem.isEmpty()) err << "vandrel-render: " << problem << "\n";
   err << "usage: vandrel-render --data-root DIR [--work-mode N] [--size WxH] "
          "[--extent XMIN,YMIN,XMAX,YMAX] [--measurements FILE.pth] [--png-level 0-9] [--threads N] "
-         "[--timings] [--scale-bar] [--no-labels] "
+         "[--timings] [--scale-bar] [--no-labels] [--allow-network-sources] "
          "-o FILE.png|.pdf\n";
   return 2;
 }
@@ -58,6 +59,8 @@ bool Parse(const QStringList& args, Options& o, QString& problem) {
       o.ScaleBar = true;
     else if (a == "--no-labels")
       o.NoLabels = true;
+    else if (a == "--allow-network-sources")
+      gis::TNetworkSources::AllowForThisRun();
     else if (a == "--threads" && hasValue) {
       bool ok = false;
       o.Threads = args[++i].toInt(&ok);
