@@ -1,6 +1,7 @@
 #include "GdalLayer.h"
 #include "AtlasCrs.h"
 #include "NetworkSources.h"
+#include "RasterLayer.h"
 
 #include "base/PathResolver.h"
 #include "core/LayerFactory.h"
@@ -556,4 +557,5 @@ bool TGdalLayer::ObjectFields(int RecordIndex, std::vector<std::pair<QString, QS
 void RegisterGdalLayerKinds() {
   for (const int kind : {11, 13, 15})
     TLayerFactory::Instance().Register(kind, [] { return std::make_unique<TGdalLayer>(); });
+  RegisterRasterLayerKind();
 }

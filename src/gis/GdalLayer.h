@@ -103,5 +103,5 @@ private:
 // whose maps folder is `mapsDir` may not open such sources.
 void CheckNetworkAllowed(const QString& source, const QString& path, const QString& mapsDir);
 
-// Registers kinds 11, 13 and 15.
+// Registers kinds 11, 13 and 15, and the rasters' 17.
 void RegisterGdalLayerKinds();

@@ -5,6 +5,7 @@
 #include <ogr_spatialref.h>
 
 #include "GdalLayer.h"
+#include "RasterLayer.h"
 
 #include "base/FileError.h"
 #include "db/Error.h"
@@ -107,8 +108,11 @@ TGeoPackageReport ExportGeoPackage(TMapContent& content, const QString& path,
       QString problem;
       const auto row = rowOf.find({layer.Category, layer.Class});
       try {
-        problem = writer.Layer(layer, name, row == rowOf.end() ? nullptr : &row->second.Look,
-                               groups, features);
+        if (dynamic_cast<TRasterLayer*>(&layer))
+          problem = QString::fromUtf8("растр не записується: файл містить лише векторні шари");
+        else
+          problem = writer.Layer(layer, name, row == rowOf.end() ? nullptr : &row->second.Look,
+                                 groups, features);
       } catch (const db::Error& e) {
         problem = e.Message;
       } catch (const base::FileError& e) {
