@@ -9,6 +9,7 @@
 #include "gfx/Canvas.h"
 #include "gfx/SymbolFonts.h"
 #include "gis/GdalLayer.h"
+#include "gis/RasterLayer.h"
 
 #include <algorithm>
 
@@ -198,7 +199,7 @@ void TFormLayersControls::BuildGroups() {
   Edit(geometry, "Xm", "Xm", 8, 52, 128);
   Edit(geometry, "Ym", "Ym", 146, 52, 128);
   Combo(geometry, QString::fromUtf8("№ ( код ) типа"), "PrimitiveType",
-        {"1", "3", "5", "11", "13", "15", "101", "102", "103"}, 8, 88, 80);
+        {"1", "3", "5", "11", "13", "15", "17", "101", "102", "103"}, 8, 88, 80);
   Edit(geometry, QString::fromUtf8("Масштаб от 1:"), "ZoomInScale", 100, 88, 60);
   ScaleButton(geometry, "ZoomInScale", 162, 102);
   Edit(geometry, QString::fromUtf8("Масштаб до 1:"), "ZoomOutScale", 192, 88, 60);
@@ -506,7 +507,8 @@ void TFormLayersControls::sbFileSelectClick() {
   if (!Editable()) return;
   QFileDialog dialog(this, QString(), Data.MapsDir,
                      "Maps (*.m);;Points Database (*.db);;Geometry files (*.mds *.shp);;"
-                     "GIS data (*.gpkg *.sqlite *.geojson)");
+                     "GIS data (*.gpkg *.sqlite *.geojson);;"
+                     "Pictures (*.tif *.tiff *.vrt *.mbtiles *.jp2 *.xml)");
   dialog.setDefaultSuffix("shp");
   dialog.setFileMode(QFileDialog::ExistingFile);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
@@ -516,6 +518,7 @@ void TFormLayersControls::sbFileSelectClick() {
 void TFormLayersControls::ApplyChosenFile(const QString& path) {
   if (!Editable()) return;
   if (IsGisFile(path)) return ApplyGdalSource(path);
+  if (TRasterLayer::IsRasterFile(path)) return ApplyRasterSource(path);
   const QFileInfo file(path);
   const QString extension = "." + file.suffix().toUpper();
   if (!WriteField("FileName", file.fileName())) return;

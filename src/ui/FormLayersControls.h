@@ -92,7 +92,12 @@ private:
   QStringList AttributeTextFields(const QString& fileName) const;
   // Layers from GDAL sources (in FormLayersControlsSource.cpp).
   static bool IsGisFile(const QString& path);
+  // How a row names a chosen file: by its name in the maps folder, else by its full path.
+  QString SourceName(const QString& path) const;
   void ApplyGdalSource(const QString& path);
+  // A picture chosen for a row: a raster layer (kind 17) with the picture's extent in the
+  // atlas's coordinates.
+  void ApplyRasterSource(const QString& path);
   QString AskSourceLayer(const QStringList& layers);
   QStringList SourceTextFields(const QString& source, const QString& layer) const;
   // Deletes the current row after asking; a row being inserted is only given up.

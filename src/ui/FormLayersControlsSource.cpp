@@ -1,6 +1,6 @@
 // The layers window and layers from GDAL sources: a GIS file chosen for a row becomes
 // "FILE|layername=LAYER" with the kind that draws the layer's shapes, its extent and its text
-// fields to label with.
+// fields to label with; a picture becomes a raster layer with its extent.
 
 #include "FormLayersControls.h"
 
@@ -9,10 +9,19 @@
 #include "data/DataModule.h"
 #include "gis/GdalLayer.h"
 #include "gis/GdalSources.h"
+#include "gis/RasterLayer.h"
 
 #include <QComboBox>
 #include <QFileInfo>
 #include <QInputDialog>
+
+QString TFormLayersControls::SourceName(const QString& path) const {
+  // A file in the maps folder is named as the other files are; one elsewhere by its full path.
+  const QFileInfo file(path);
+  return QFileInfo(file.path()).canonicalFilePath() == QFileInfo(Data.MapsDir).canonicalFilePath()
+             ? file.fileName()
+             : file.absoluteFilePath();
+}
 
 bool TFormLayersControls::IsGisFile(const QString& path) {
   const QString suffix = QFileInfo(path).suffix().toLower();
@@ -48,13 +57,7 @@ void TFormLayersControls::ApplyGdalSource(const QString& path) {
   const auto layer = std::find_if(layers.begin(), layers.end(),
                                   [&](const TGdalSourceLayer& l) { return l.Name == chosen; });
   if (layer == layers.end()) return; // none chosen: the row stays as it was
-  // A file in the maps folder is named as the other files are; one elsewhere by its full path.
-  const QFileInfo file(path);
-  const QString source =
-      QFileInfo(file.path()).canonicalFilePath() == QFileInfo(Data.MapsDir).canonicalFilePath()
-          ? file.fileName()
-          : file.absoluteFilePath();
-  if (!WriteField("FileName", source + "|layername=" + layer->Name) ||
+  if (!WriteField("FileName", SourceName(path) + "|layername=" + layer->Name) ||
       !WriteField("PrimitiveType", int64_t(layer->Kind)) || !WriteField("X0", layer->Extent.XMin) ||
       !WriteField("Y0", layer->Extent.YMin) || !WriteField("Xm", layer->Extent.XMax) ||
       !WriteField("Ym", layer->Extent.YMax))
@@ -68,6 +71,22 @@ void TFormLayersControls::ApplyGdalSource(const QString& path) {
   // Chosen, but the map will leave it out until the atlas has a system: said now, not later.
   if (!layer->Refusal.isEmpty())
     base::UserMessages::Current().ShowMessage(layer->Name + ": " + layer->Refusal);
+}
+
+void TFormLayersControls::ApplyRasterSource(const QString& path) {
+  TExtent extent;
+  try {
+    extent = TRasterLayer::ExtentOf(path, Data.BaseDir);
+  } catch (const TGdalSourceError& e) {
+    base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
+    return;
+  }
+  if (!WriteField("FileName", SourceName(path)) || !WriteField("PrimitiveType", int64_t(17)) ||
+      !WriteField("X0", extent.XMin) || !WriteField("Y0", extent.YMin) ||
+      !WriteField("Xm", extent.XMax) || !WriteField("Ym", extent.YMax))
+    return;
+  PostRow();
+  LoadRow();
 }
 
 QStringList TFormLayersControls::SourceTextFields(const QString& source,

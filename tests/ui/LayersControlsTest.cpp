@@ -413,6 +413,18 @@ TEST_F(LayersControls, AGisFileChosenMakesTheRowALayerFromItsSource) {
   window.ApplyChosenFile(Data->MapsDir + "/gps.geojson");
   EXPECT_NEAR(db::ValueToFloat(Stored(name, "X0")), 324182.21, 0.01);
   EXPECT_NEAR(db::ValueToFloat(Stored(name, "Ym")), 5591607.61, 0.01);
+  // A picture placed in WGS 84: a raster layer, its extent in the atlas's metres.
+  GDALDataset* picture = GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
+      (Data->MapsDir + "/ortho.tif").toUtf8().constData(), 10, 10, 3, GDT_Byte, nullptr);
+  double corner[6] = {30.5234, 0.001, 0, 50.4501, 0, -0.001};
+  picture->SetGeoTransform(corner);
+  picture->SetProjection("EPSG:4326");
+  GDALClose(picture);
+  window.ApplyChosenFile(Data->MapsDir + "/ortho.tif");
+  EXPECT_EQ(db::ValueToString(Stored(name, "FileName")), "ortho.tif");
+  EXPECT_EQ(db::ValueToInteger(Stored(name, "PrimitiveType")), 17);
+  EXPECT_NEAR(db::ValueToFloat(Stored(name, "X0")), 324145.14, 0.5);  // the south-west corner
+  EXPECT_NEAR(db::ValueToFloat(Stored(name, "Ym")), 5591607.61, 0.5); // the north-west one
   // A file GDAL cannot read: said, naming it; the row stays.
   QFile broken(Data->MapsDir + "/Broken.gpkg");
   ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
