@@ -5,6 +5,7 @@
 #include "FormAttributeTable.h"
 #include "FormIdentify.h"
 #include "FormShutOff.h"
+#include "gis/AtlasPlace.h"
 
 #include "CatClass.h"
 #include "FormInfoPath.h"
@@ -149,7 +150,8 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
     if (AttributeTable) AttributeTable->FollowMapSelection(); // the table's choice follows
   };
   Map->OnPointerMoved = [this](double x, double y) {
-    LabelPointer->setText(QString("X %1  Y %2").arg(x, 0, 'f', 1).arg(y, 0, 'f', 1));
+    LabelPointer->setText(Place ? Place->Describe(x, y)
+                                : QString("X %1  Y %2").arg(x, 0, 'f', 1).arg(y, 0, 'f', 1));
   };
   Map->OnLayerError = [this](int layer, const QString& reason) {
     const QString name = layer >= 0 && layer < int(Map->Layers.size())
@@ -182,6 +184,7 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   };
   // FormCreate.
   InstallObjectIndex();
+  ReadAtlasPlace();
   Map->LoadMap(Data.BaseDir, Data.MapsDir, Data.AppDir, Data.RefDir, Data.RoutesDir);
   resize(1180, 760); // where a window manager does not maximize the window
   setWindowState(Qt::WindowMaximized);

@@ -27,6 +27,9 @@ class TDataModuleVANDREL;
 class TFormAttributeTable;
 class TFormIdentify;
 class TFormShutOff;
+namespace gis {
+class TAtlasPlace;
+}
 namespace network {
 class TNetworkGraph;
 struct TShutOff;
@@ -76,6 +79,15 @@ public:
   // The valve and connection groups of the atlas (written in work mode 0 only).
   void miNetworkSettingsClick();
   void miAtlasCrsClick();
+  // Where the atlas lies on the Earth, read from its declaration (at the start, and after the
+  // system is set); a declaration not understood is said.
+  void ReadAtlasPlace();
+  // "Перейти до координат ...": a point typed in the atlas's system or in degrees, shown with
+  // the arrow in the middle of the view.
+  void miGoToCoordinatesClick();
+  void GoToPoint(double x, double y);
+  std::unique_ptr<gis::TAtlasPlace> Place;
+  QString LastTypedPlace; // offered again the next time
   // The water network's graph, read again when its tables changed since.
   std::shared_ptr<const network::TNetworkGraph> WaterNetwork();
   void MarkShutOff(const network::TNetworkGraph& graph, const network::TShutOff& result);
@@ -181,7 +193,7 @@ public:
   QFrame* pnlSplit = nullptr;
   QLabel* pnlMode = nullptr;
   QLabel* LabelScale = nullptr;
-  QLabel* LabelPointer = nullptr; // world coordinates under the pointer
+  QLabel* LabelPointer = nullptr; // the atlas's coordinates under the pointer, and degrees
   QTabWidget* pgctlLayers = nullptr;
   QListWidget* lboxLayers = nullptr;
   QListWidget* lboxObjects = nullptr;

@@ -152,6 +152,8 @@ void TFormMap::BuildMenus() {
   add(view, "imGlobe", "&Уся карта", &TFormMap::sbGlobeClick);
   add(view, "imIdentify", "Що &тут?", &TFormMap::sbIdentifyClick);
   Actions["imIdentify"]->setShortcut(QKeySequence(Qt::Key_I));
+  add(view, "miGoToCoordinates", "Перейти до координат ...", &TFormMap::miGoToCoordinatesClick)
+      ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
   add(view, "imPrint", "Друк ...", &TFormMap::imPrintClick)
       ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
   add(view, "N2", "-");

@@ -328,7 +328,7 @@ void TFormMap::imPrintClick() {
 void TFormMap::miAtlasCrsClick() {
   if (Data.WorkMode != 0) return; // the atlas's settings change in work mode 0 only
   TFormAtlasCrs window(Data.BaseDir, this);
-  window.exec();
+  if (window.exec() == QDialog::Accepted) ReadAtlasPlace();
 }
 
 void TFormMap::imOpenAtlasClick() {

@@ -403,3 +403,43 @@ TEST_F(ViewCommands, TheOverviewIsOffUntilOpenedAndItsRectangleMovesTheView) {
   QApplication::processEvents();
   EXPECT_FALSE(panel->isVisible());
 }
+
+// "Перейти до координат ...": degrees or the atlas's metres typed in the window's dialog take
+// the view's middle there with the arrow, and the status bar gives both; what is not a place is
+// said.
+TEST_F(ViewCommands, GoesToCoordinatesTypedInDegreesOrInTheAtlasSystem) {
+  base::RecordedMessages messages;
+  base::UserMessages* previous = &base::UserMessages::Current();
+  base::UserMessages::Install(&messages);
+  const auto type = [&](const QString& text) {
+    QTimer::singleShot(0, [text] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      QLineEdit* edit = dialog->findChild<QLineEdit*>();
+      ASSERT_NE(edit, nullptr);
+      edit->selectAll();
+      QTest::keyClicks(edit, text);
+      QTest::keyClick(edit, Qt::Key_Return);
+    });
+    Form->Action("miGoToCoordinates")->trigger();
+    QApplication::processEvents();
+  };
+  const double width = Width(View());
+  type("50.4501, 30.5234"); // Kyiv's Maidan in WGS 84
+  EXPECT_NEAR(CentreX(View()), 324182.2, 1);
+  EXPECT_NEAR(CentreY(View()), 5591607.6, 1);
+  EXPECT_NEAR(Width(View()), width, width / 1000) << "the scale kept";
+  EXPECT_TRUE(Form->Map->ArrowShown());
+  const QString said = Form->findChild<QLabel*>("LabelPointer")->text();
+  EXPECT_TRUE(said.contains("X 324182.2") &&
+              said.contains(QString::fromUtf8("50.450100°, 30.523400°")))
+      << said.toStdString();
+  type("320000 5590000");
+  EXPECT_NEAR(CentreX(View()), 320000, 1);
+  EXPECT_NEAR(CentreY(View()), 5590000, 1);
+  type("pumping station");
+  ASSERT_EQ(messages.Shown.size(), 1);
+  EXPECT_TRUE(messages.Shown[0].contains(QString::fromUtf8("не координати")));
+  EXPECT_NEAR(CentreX(View()), 320000, 1) << "the view stays";
+  base::UserMessages::Install(previous);
+}

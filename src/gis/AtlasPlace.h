@@ -1,0 +1,41 @@
+#pragma once
+// Where a point of the atlas lies on the Earth: the atlas's coordinates to WGS 84 degrees and
+// back, for the status bar and for going to a place typed by a person.
+
+#include "AtlasCrs.h"
+
+#include <QString>
+#include <optional>
+
+namespace gis {
+
+struct TDegrees {
+  double Latitude = 0, Longitude = 0;
+};
+
+class TAtlasPlace {
+public:
+  // The atlas whose BASE folder is `baseDir`; `problem` says why its declared system is not
+  // understood (then it is as an atlas without one).
+  TAtlasPlace(const QString& baseDir, QString& problem);
+  ~TAtlasPlace();
+
+  bool HasSystem() const { return bool(ToWgs84); }
+  QString SystemName() const { return Name; }
+  std::optional<TDegrees> ToDegrees(double X, double Y) const;
+  std::optional<std::pair<double, double>> FromDegrees(const TDegrees& place) const;
+
+  // What a person typed: "X Y" in the atlas's system, or "latitude, longitude" in degrees
+  // ("50.4501, 30.5234"; the degree sign and a decimal comma in "50,4501 30,5234" are taken
+  // too). The atlas's point, or empty with `problem` saying what is wrong.
+  std::optional<std::pair<double, double>> Parse(const QString& typed, QString& problem) const;
+
+  // The pointer's place as the status bar shows it.
+  QString Describe(double X, double Y) const;
+
+private:
+  TTransformation ToWgs84, FromWgs84;
+  QString Name;
+};
+
+} // namespace gis

@@ -1,0 +1,50 @@
+// The main window and the atlas's place on the Earth: the pointer's coordinates in the status
+// bar (the atlas's and WGS 84 degrees) and "Перейти до координат ...".
+
+#include "FormMap.h"
+
+#include "base/UserMessages.h"
+#include "data/DataModule.h"
+#include "gis/AtlasPlace.h"
+
+#include <QInputDialog>
+#include <QLabel>
+
+void TFormMap::ReadAtlasPlace() {
+  QString problem;
+  Place = std::make_unique<gis::TAtlasPlace>(Data.BaseDir, problem);
+  // Said, and the atlas works as one without a system.
+  if (!problem.isEmpty()) base::UserMessages::Current().ShowMessage(problem);
+}
+
+void TFormMap::miGoToCoordinatesClick() {
+  const QString hint =
+      Place && Place->HasSystem()
+          ? QString::fromUtf8("X Y у системі атласу (%1) або широта, довгота в градусах "
+                              "(50.4501, 30.5234):")
+                .arg(Place->SystemName())
+          : QString::fromUtf8("X Y у системі атласу:");
+  bool ok = false;
+  const QString typed = QInputDialog::getText(this, QString::fromUtf8("Перейти до координат"), hint,
+                                              QLineEdit::Normal, LastTypedPlace, &ok);
+  if (!ok || typed.trimmed().isEmpty()) return;
+  LastTypedPlace = typed.trimmed();
+  QString problem;
+  const auto point = Place ? Place->Parse(typed, problem) : std::nullopt;
+  if (!point) {
+    base::UserMessages::Current().ShowMessage(problem);
+    return;
+  }
+  GoToPoint(point->first, point->second);
+}
+
+void TFormMap::GoToPoint(double x, double y) {
+  // The view keeps its scale and takes the point to its middle.
+  TExtent& v = Map->World.ViewExtent;
+  const double cx = (v.XMin + v.XMax) / 2, cy = (v.YMin + v.YMax) / 2;
+  v = {v.XMin + x - cx, v.YMin + y - cy, v.XMax + x - cx, v.YMax + y - cy};
+  Map->Redraw();
+  Map->ShowArrow(x, y);
+  LabelPointer->setText(Place ? Place->Describe(x, y)
+                              : QString("X %1  Y %2").arg(x, 0, 'f', 1).arg(y, 0, 'f', 1));
+}
