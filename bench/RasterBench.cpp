@@ -101,6 +101,12 @@ struct Atlas {
   }
 };
 
+// Made once per system, and gone before the program's own statics are.
+std::map<QString, std::unique_ptr<Atlas>>& Atlases() {
+  static std::map<QString, std::unique_ptr<Atlas>> atlases;
+  return atlases;
+}
+
 // The view of the photo's whole extent, or of 1 : 500 at its middle, in the atlas's system.
 TExtent ViewOf(const Atlas& atlas, bool whole, bool mercator, TWorld& world) {
   const TCustomLayer& p = *atlas.Photo;
@@ -134,8 +140,7 @@ std::vector<char*> Pointers(std::vector<QByteArray>& words) {
 
 void Draw(benchmark::State& state, const char* crs, bool whole) {
   MakePhoto(PhotoPath());
-  static std::map<QString, std::unique_ptr<Atlas>> atlases;
-  auto& atlas = atlases[crs];
+  auto& atlas = Atlases()[crs];
   if (!atlas) atlas = std::make_unique<Atlas>(crs);
   TWorld& world = atlas->Map.World;
   const bool warped = QByteArray(crs) != "EPSG:32636";
@@ -149,10 +154,9 @@ void Draw(benchmark::State& state, const char* crs, bool whole) {
   GDALDatasetH source = GDALOpen(PhotoPath().toUtf8().constData(), GA_ReadOnly);
   std::vector<QByteArray> words =
       warped ? Words({"-of", "MEM", "-t_srs", crs, "-te", x0, y0, x1, y1, "-ts",
-                      QString::number(kWidth), QString::number(kHeight), "-r", "bilinear",
-                      "-dstalpha"})
+                      QString::number(kWidth), QString::number(kHeight), "-r", "near", "-dstalpha"})
              : Words({"-of", "MEM", "-projwin", x0, y1, x1, y0, "-outsize", QString::number(kWidth),
-                      QString::number(kHeight), "-r", "bilinear"});
+                      QString::number(kHeight), "-r", "near"});
   std::vector<char*> args = Pointers(words);
   for (auto _ : state) {
     if (state.range(0) == 0) {
@@ -198,6 +202,7 @@ int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
+  Atlases().clear();
   benchmark::Shutdown();
   return 0;
 }

@@ -24,9 +24,10 @@ public:
   void LoadFromDataSet(db::Table& DataSet, const QString& MapsDir) override;
   void Draw(gfx::Canvas& Canvas, TWorld& World) override;
 
-  // The view's picture of the raster, the view's size: transparent where the raster is not (or
-  // has no data). Raises TGdalSourceError with GDAL's reason when the source cannot be read.
-  QImage Picture(const TWorld& World);
+  // The view's picture of the raster, to be drawn at `at`: the part of the view the raster
+  // covers, transparent where it has no data. Raises TGdalSourceError with GDAL's reason when
+  // the source cannot be read.
+  QImage Picture(const TWorld& World, QPoint& at);
 
   // Whether a file chosen in the layers window is a picture (its name's ending).
   static bool IsRasterFile(const QString& path);
@@ -45,10 +46,11 @@ private:
   QByteArray AtlasWkt;               // the atlas's system, for the warper
   std::vector<int> ColourBands;      // 1 (grey or a palette) or 3 (red, green, blue)
   int AlphaBand = 0;                 // 0: none
+  bool Opaque = false;               // neither alpha, nor no-data value, nor palette
 
   GDALDataset& Opened();
   void Failed(const char* what);
-  QImage ReadWindow(const TWorld& World);
+  QImage ReadWindow(const TWorld& World, QPoint& at);
   QImage Warp(const TWorld& World);
   // The bands read, pixel after pixel (`bands` bytes each, the alpha last when there is one),
   // as a picture.
