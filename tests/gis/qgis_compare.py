@@ -9,14 +9,17 @@ compares where each drew: at least 95 % of one picture's drawn pixels must lie w
 of a drawn pixel of the other, both ways. Exits 1 when a figure is below, 2 when QGIS cannot
 open the project, and prints the figures.
 """
+import json
 import os
 import subprocess
 import sys
 import tempfile
 
 import numpy as np
-from qgis.core import (QgsApplication, QgsExpressionContext, QgsExpressionContextUtils,
-                       QgsMapRendererParallelJob, QgsMapSettings, QgsProject, QgsRectangle)
+from qgis.core import (QgsApplication, QgsCoordinateReferenceSystem, QgsCoordinateTransform,
+                       QgsExpressionContext, QgsExpressionContextUtils,
+                       QgsMapRendererParallelJob, QgsMapSettings, QgsProject, QgsRectangle,
+                       QgsVectorLayer)
 from qgis.PyQt.QtCore import QSize
 from qgis.PyQt.QtGui import QColor, QImage
 
@@ -58,10 +61,10 @@ def near_share(a, b):
     return float((a & grown(b, NEAR)).sum()) / count
 
 
-def qgis_picture(project, extent, path, labels):
+def qgis_picture(project, extent, path, labels, layers=None):
     settings = QgsMapSettings()
     root = project.layerTreeRoot()
-    settings.setLayers([l for l in root.layerOrder() if root.findLayer(l.id()).isVisible()])
+    settings.setLayers(layers or [l for l in root.layerOrder() if root.findLayer(l.id()).isVisible()])
     settings.setDestinationCrs(project.crs())
     settings.setOutputSize(QSize(WIDTH, HEIGHT))
     settings.setOutputDpi(96)
@@ -79,6 +82,38 @@ def qgis_picture(project, extent, path, labels):
     job.waitForFinished()
     job.renderedImage().save(path)
     return settings.scale()
+
+
+def gps_points_on_streets(project, gpkg, extent, work):
+    """A GPS layer in WGS 84 (a GeoJSON of each street's middle, in degrees) over the exported
+    project drawn in its system (UTM 36N): every point lies on its street. True when not."""
+    streets = [l for l in project.mapLayers().values() if l.name() == "streets" or
+               l.source().endswith("layername=streets")]
+    if not streets:
+        print("the project has no streets layer")
+        return True
+    wgs84 = QgsCoordinateReferenceSystem("EPSG:4326")
+    to_degrees = QgsCoordinateTransform(streets[0].crs(), wgs84, project)
+    features = []
+    for street in streets[0].getFeatures():
+        line = street.geometry()
+        middle = to_degrees.transform(line.interpolate(line.length() / 2).asPoint())
+        features.append({"type": "Feature", "properties": {},
+                         "geometry": {"type": "Point", "coordinates": [middle.x(), middle.y()]}})
+    path = os.path.join(work, "gps.geojson")
+    with open(path, "w") as out:
+        json.dump({"type": "FeatureCollection", "features": features}, out)
+    gps = QgsVectorLayer(path, "gps", "ogr")
+    if gps.crs().authid() != "EPSG:4326" or project.crs().authid() != "EPSG:32636":
+        print("systems: gps %s, project %s" % (gps.crs().authid(), project.crs().authid()))
+        return True
+    qgis_picture(project, extent, os.path.join(work, "streets.png"), False, [streets[0]])
+    qgis_picture(project, extent, os.path.join(work, "gps.png"), False, [gps])
+    lines, points = drawn(os.path.join(work, "streets.png")), drawn(os.path.join(work, "gps.png"))
+    share = near_share(points, lines)
+    print("GPS points in WGS 84: %d of %d drawn pixels near the streets (%.1f %%)" %
+          (int((points & grown(lines, NEAR)).sum()), points.sum(), 100 * share))
+    return points.sum() < 4 * len(features) or share < REQUIRED
 
 
 def main():
@@ -123,6 +158,7 @@ def main():
         if a.sum() < 1000 or b.sum() < 1000:
             print("%s: too little drawn to compare" % name)
             failed = True
+    failed = gps_points_on_streets(project, gpkg, views["whole"], work) or failed
     # Exported without a coordinate system, the atlas's plane in metres: QGIS measures the same
     # scales (a map given none at all would be taken for degrees, its layers' scale windows shut).
     local = os.path.join(work, "local.gpkg")
