@@ -3,6 +3,7 @@
 // by hand or by scripts/bench.sh.
 
 #include "AtlasWriter.h"
+#include "BenchSupport.h"
 
 #include "core/FAMap.h"
 #include "layers/LayerKinds.h"
@@ -20,7 +21,7 @@ struct City {
   TFAMap Map;
   TCustomLayer* Pipes = nullptr;
   City() {
-    demo::WriteAtlas(Dir.path(), 100, 1);
+    demo::WriteAtlas(Dir.path(), bench::CityScale(), 1);
     RegisterLayerKinds();
     Map.LoadMap(Dir.path() + "/BASE", Dir.path() + "/MAPS", Dir.path(), "", "");
     for (const auto& layer : Map.Layers)
@@ -29,8 +30,7 @@ struct City {
 };
 
 City& TheCity() {
-  static City city;
-  return city;
+  return bench::Kept<City>();
 }
 
 // Opening the window and reading what its first screen shows (40 rows of every column).
@@ -67,6 +67,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
+  bench::Release();
   benchmark::Shutdown();
   return 0;
 }

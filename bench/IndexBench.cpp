@@ -3,6 +3,7 @@
 // networks, and the rebuild of the index's grid tables. Run by hand or by scripts/bench.sh.
 
 #include "AtlasWriter.h"
+#include "BenchSupport.h"
 
 #include "core/MapContent.h"
 #include "db/Table.h"
@@ -26,7 +27,7 @@ struct City {
   QString Base() const { return Dir.path() + "/BASE"; }
   QString UserObj() const { return Dir.path() + "/USER_OBJ"; }
   City() {
-    demo::WriteAtlas(Dir.path(), 100, 1);
+    demo::WriteAtlas(Dir.path(), bench::CityScale(), 1);
     RegisterLayerKinds();
     TMapContent map;
     map.LoadMap(Base(), Maps(), Dir.path(), "", "");
@@ -43,8 +44,7 @@ struct City {
 };
 
 City& Data() {
-  static City city;
-  return city;
+  return bench::Kept<City>();
 }
 
 // 10,000 picks at wells spread over the city, at 2 pixels per metre.
@@ -100,6 +100,7 @@ int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
+  bench::Release();
   benchmark::Shutdown();
   return 0;
 }

@@ -3,6 +3,7 @@
 // them). Run by hand or by scripts/bench.sh.
 
 #include "AtlasWriter.h"
+#include "BenchSupport.h"
 
 #include "network/ShutOff.h"
 
@@ -14,15 +15,14 @@ namespace {
 
 struct City {
   QTemporaryDir Dir;
-  City() { demo::WriteAtlas(Dir.path(), 100, 1); }
+  City() { demo::WriteAtlas(Dir.path(), bench::CityScale(), 1); }
   network::TNetworkSource Source(const network::TNetworkKind& kind) const {
     return network::SourceOf(Dir.path() + "/BASE", Dir.path() + "/MAPS", kind);
   }
 };
 
 City& TheCity() {
-  static City city;
-  return city;
+  return bench::Kept<City>();
 }
 
 void BM_NetworkGraphsOfBothNetworks(benchmark::State& state) {
@@ -60,6 +60,7 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
+  bench::Release();
   benchmark::Shutdown();
   return 0;
 }

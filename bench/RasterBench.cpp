@@ -5,6 +5,7 @@
 // The photo is made once and kept in the user's cache folder. Run by hand or by scripts/bench.sh.
 
 #include "AtlasWriter.h"
+#include "BenchSupport.h"
 
 #include "core/MapContent.h"
 #include "db/Query.h"
@@ -25,15 +26,17 @@
 
 namespace {
 
-constexpr int kSide = 20000;
-constexpr double kPixel = 0.25, kLeft = 318000, kTop = 5594000; // UTM 36N, the demo city's
+// 20,000 pixels a side; a tenth of it for a short run on a small city.
+const int kSide = bench::CityScale() >= 100 ? 20000 : 2000;
+const double kPixel = 5000.0 / kSide;            // metres: the photo is 5 km a side
+constexpr double kLeft = 318000, kTop = 5594000; // UTM 36N, the demo city's
 constexpr int kWidth = 1920, kHeight = 1080;
 
 QString PhotoPath() {
   const QString dir =
       QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/vandrel-bench";
   QDir().mkpath(dir);
-  return dir + "/ortho20000.tif";
+  return dir + QString("/ortho%1.tif").arg(kSide);
 }
 
 // Fields, roads every 100 m and a little texture, as JPEG tiles with overviews.
@@ -101,10 +104,12 @@ struct Atlas {
   }
 };
 
-// Made once per system, and gone before the program's own statics are.
+// Made once per system, and gone before the application is.
+struct AtlasesBySystem {
+  std::map<QString, std::unique_ptr<Atlas>> Of;
+};
 std::map<QString, std::unique_ptr<Atlas>>& Atlases() {
-  static std::map<QString, std::unique_ptr<Atlas>> atlases;
-  return atlases;
+  return bench::Kept<AtlasesBySystem>().Of;
 }
 
 // The view of the photo's whole extent, or of 1 : 500 at its middle, in the atlas's system.
@@ -202,7 +207,7 @@ int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
-  Atlases().clear();
+  bench::Release();
   benchmark::Shutdown();
   return 0;
 }

@@ -5,6 +5,7 @@
 // Run by hand or by scripts/bench.sh; never by ctest.
 
 #include "AtlasWriter.h"
+#include "BenchSupport.h"
 
 #include "core/MapContent.h"
 #include "core/ParallelDrawing.h"
@@ -36,7 +37,7 @@ struct City {
   TCustomLayer* WaterPipes = nullptr;
   TCustomLayer* StreetNames = nullptr;
   City() {
-    demo::WriteAtlas(Dir.path(), 100, 1);
+    demo::WriteAtlas(Dir.path(), bench::CityScale(), 1);
     RegisterLayerKinds();
     Map.LoadMap(Dir.path() + "/BASE", Dir.path() + "/MAPS", Dir.path(), "", "");
     for (const auto& layer : Map.Layers) {
@@ -66,8 +67,7 @@ struct City {
 };
 
 City& Data() {
-  static City city;
-  return city;
+  return bench::Kept<City>();
 }
 
 // A 1920 × 1080 view of `fraction` of the city's width and height about its centre.
@@ -271,6 +271,7 @@ int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
+  bench::Release();
   benchmark::Shutdown();
   return 0;
 }

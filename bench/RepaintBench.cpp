@@ -7,6 +7,7 @@
 // by hand or by scripts/bench.sh; never by ctest.
 
 #include "AtlasWriter.h"
+#include "BenchSupport.h"
 
 #include "core/FAMap.h"
 #include "layers/LayerKinds.h"
@@ -28,7 +29,7 @@ struct Window {
   // The visibility and thresholds of every layer as the atlas has them.
   std::vector<std::pair<bool, double>> AsLoaded;
   Window() {
-    demo::WriteAtlas(Dir.path(), 100, 1);
+    demo::WriteAtlas(Dir.path(), bench::CityScale(), 1);
     RegisterLayerKinds();
     Map.resize(1920, 1080);
     Map.LoadMap(Dir.path() + "/BASE", Dir.path() + "/MAPS", Dir.path(), "", "");
@@ -60,8 +61,7 @@ struct Window {
 };
 
 Window& TheWindow() {
-  static Window window;
-  return window;
+  return bench::Kept<Window>();
 }
 
 // state.range(0): threads (1 alone, 0 every core); `fraction` of the map's width and height.
@@ -144,6 +144,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
+  bench::Release();
   benchmark::Shutdown();
   return 0;
 }

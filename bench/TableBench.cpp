@@ -2,6 +2,7 @@
 // of the search window's kind over 100,000 rows through the SQL engine.
 // Run by hand or by scripts/bench.sh; never by ctest.
 
+#include "BenchSupport.h"
 #include "db/DbaseFile.h"
 #include "db/ParadoxFile.h"
 #include "db/ParadoxFormat.h"
@@ -46,8 +47,7 @@ struct Fixture {
 };
 
 Fixture& Data() {
-  static Fixture fixture;
-  return fixture;
+  return bench::Kept<Fixture>();
 }
 
 void Walk(db::Table& t, benchmark::State& state) {
