@@ -16,7 +16,9 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 #include <benchmark/benchmark.h>
 #include <tuple>
 
@@ -111,6 +113,85 @@ BENCHMARK(RepaintAtScale)
     ->Arg(10000)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// The view at 1 : state.range(0) about the city's centre, drawn, in the pan tool.
+TFAMap& AtScale(benchmark::State& state) {
+  Window& w = TheWindow();
+  w.ShowAtlasLayers();
+  w.Map.Content.Threads = 0;
+  const TExtent& f = w.Full;
+  w.Map.World.ViewExtent = f;
+  w.Map.Redraw();
+  const double screenMetres = (w.Map.World.VisibleExtent.XMax - w.Map.World.VisibleExtent.XMin) /
+                              w.Map.World.ScaleDenominator;
+  const double hw = double(state.range(0)) * screenMetres / 2;
+  const double hh = hw * w.Map.height() / w.Map.width();
+  const double cx = (f.XMin + f.XMax) / 2, cy = (f.YMin + f.YMax) / 2;
+  w.Map.World.ViewExtent = {cx - hw, cy - hh, cx + hw, cy + hh};
+  w.Map.SetPanMode();
+  return w.Map;
+}
+
+void Mouse(TFAMap& map, QEvent::Type type, QPoint at) {
+  QMouseEvent e(type, at, map.mapToGlobal(at), Qt::LeftButton,
+                type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&map, &e);
+}
+
+// One frame of a drag in progress: the hand moves by a few pixels.
+void PanFrame(benchmark::State& state) {
+  TFAMap& map = AtScale(state);
+  const QPoint centre = map.rect().center();
+  Mouse(map, QEvent::MouseButtonPress, centre);
+  int step = 0;
+  for (auto _ : state) {
+    step = (step + 1) % 40;
+    Mouse(map, QEvent::MouseMove, centre + QPoint(8 + step * 4, step * 2));
+  }
+  Mouse(map, QEvent::MouseButtonRelease, centre);
+  map.Settle();
+  state.counters["scale"] = map.World.ScaleDenominator;
+}
+BENCHMARK(PanFrame)->Arg(500)->Arg(2000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The finished picture after a drag of a quarter of the width.
+void SettleAfterPan(benchmark::State& state) {
+  TFAMap& map = AtScale(state);
+  const QPoint centre = map.rect().center();
+  int direction = 1;
+  for (auto _ : state) {
+    direction = -direction;
+    Mouse(map, QEvent::MouseButtonPress, centre);
+    Mouse(map, QEvent::MouseMove, centre + QPoint(direction * map.width() / 8, 0));
+    Mouse(map, QEvent::MouseMove, centre + QPoint(direction * map.width() / 4, 0));
+    Mouse(map, QEvent::MouseButtonRelease, centre + QPoint(direction * map.width() / 4, 0));
+    map.Settle();
+  }
+  state.counters["scale"] = map.World.ScaleDenominator;
+}
+BENCHMARK(SettleAfterPan)
+    ->Arg(500)
+    ->Arg(2000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// One frame of a wheel turn: a notch in, a notch out, the picture shown at once.
+void ZoomFrame(benchmark::State& state) {
+  TFAMap& map = AtScale(state);
+  map.Redraw();
+  const QPointF at = map.rect().center() + QPoint(100, 50);
+  int notch = 120;
+  for (auto _ : state) {
+    notch = -notch;
+    QWheelEvent e(at, map.mapToGlobal(at), {}, {0, notch}, Qt::NoButton, Qt::NoModifier,
+                  Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&map, &e);
+  }
+  map.Settle();
+  state.counters["scale"] = map.World.ScaleDenominator;
+}
+BENCHMARK(ZoomFrame)->Arg(500)->Arg(2000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_RepaintWholeMap(benchmark::State& state) {
   Repaint(state, 1.0);

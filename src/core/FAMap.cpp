@@ -48,6 +48,8 @@ TFAMap::TFAMap(QWidget* parent) : QWidget(parent) {
   // measuring, the pointer's place is looked at instead, so that the view scrolls towards it.
   OutsideTimer.setInterval(kOutsideInterval);
   connect(&OutsideTimer, &QTimer::timeout, this, [this] { FeedPointerOutside(); });
+  SettleTimer.setSingleShot(true);
+  connect(&SettleTimer, &QTimer::timeout, this, [this] { Settle(); });
 }
 
 TFAMap::~TFAMap() {
@@ -95,6 +97,7 @@ void TFAMap::ShowScreen() {
 
 void TFAMap::Paint() {
   const int w = std::max(1, width()), h = std::max(1, height());
+  SettleTimer.stop();
   ScreenCanvas.reset();
   QApplication::setOverrideCursor(Qt::WaitCursor);
   if (NeedRedraw || BackBuffer.size() != QSize(w, h)) {
@@ -124,6 +127,7 @@ void TFAMap::Paint() {
       }
     }
     NeedRedraw = false;
+    DrawnExtent = World.VisibleExtent;
   }
   Screen = BackBuffer.copy();
   MarkSelection();
@@ -138,9 +142,41 @@ void TFAMap::Redraw() {
   Paint();
 }
 
+void TFAMap::PreviewView(const TExtent& view) {
+  World.ViewExtent = view;
+  const int w = std::max(1, width()), h = std::max(1, height());
+  if (BackBuffer.size() != QSize(w, h) || !(DrawnExtent.XMax > DrawnExtent.XMin)) {
+    Redraw(); // nothing finished to show moved
+    return;
+  }
+  World.SetView(w, h, view.XMin, view.YMin, view.XMax, view.YMax);
+  World.ComputeScale(w * 25.4 / 96.0);
+  // Where the finished picture's view lies in the new one.
+  const TExtent& now = World.VisibleExtent;
+  const double s = World.Scale;
+  const QRectF at((DrawnExtent.XMin - now.XMin) * s, (now.YMax - DrawnExtent.YMax) * s,
+                  (DrawnExtent.XMax - DrawnExtent.XMin) * s,
+                  (DrawnExtent.YMax - DrawnExtent.YMin) * s);
+  ScreenCanvas.reset();
+  Screen.fill(gfx::ToQColor(kBackground));
+  {
+    QPainter p(&Screen);
+    p.drawImage(at, BackBuffer);
+  }
+  NeedRedraw = true;
+  SettleTimer.start(kSettleDelay);
+  ShowScreen();
+}
+
+void TFAMap::Settle() {
+  SettleTimer.stop();
+  if (NeedRedraw) Paint();
+}
+
 void TFAMap::paintEvent(QPaintEvent*) {
-  // A map that needs drawing is drawn right after this exposure (not inside it).
-  if (NeedRedraw && !RedrawScheduled) {
+  // A map that needs drawing is drawn right after this exposure (not inside it); during a
+  // gesture, when it pauses.
+  if (NeedRedraw && !RedrawScheduled && !SettleTimer.isActive()) {
     RedrawScheduled = true;
     QTimer::singleShot(0, this, [this] {
       RedrawScheduled = false;

@@ -65,6 +65,14 @@ public:
   void Paint();
   // Sets NeedRedraw and paints at once.
   void Redraw();
+  // During a gesture (a wheel turn) the view changes at once and nothing is read or drawn: the
+  // last finished picture is shown scaled and moved to the new view, and the view is drawn when
+  // the gesture pauses for kSettleDelay (or at once by Settle, as a click does).
+  static constexpr int kSettleDelay = 200; // milliseconds
+  void PreviewView(const TExtent& view);
+  // Draws now a view whose drawing waits for the gesture to pause; nothing when none waits.
+  void Settle();
+  bool Previewing() const { return SettleTimer.isActive(); }
 
   void SetInfoMode();
   void SetEditMode();
@@ -201,6 +209,8 @@ private:
   void MeasureMove(int x, int y);
   void DeleteMeasurementAt(double wx, double wy);
   QImage PanSnapshot;
+  QTimer SettleTimer;
+  TExtent DrawnExtent; // the view BackBuffer shows
   QRect PanSourceRect, PanDestRect;
   int PanAnchorX = 0, PanAnchorY = 0;
   bool MouseIsDown = false;

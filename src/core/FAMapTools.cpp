@@ -76,6 +76,7 @@ void TFAMap::EndRubberBand() {
 }
 
 void TFAMap::mousePressEvent(QMouseEvent* e) {
+  Settle(); // a click acts on the view drawn
   if (e->button() == Qt::LeftButton)
     Press(e->position().toPoint().x(), e->position().toPoint().y());
   if (OnMouseDown) OnMouseDown(e);
@@ -278,9 +279,8 @@ void TFAMap::ZoomBy(int x, int y, double factor) {
   const double wx = World.ScreenToWorldX(x), wy = World.ScreenToWorldY(y);
   const TExtent& v = World.VisibleExtent;
   // The point under the pointer stays where it is.
-  World.ViewExtent = {wx - (wx - v.XMin) * factor, wy - (wy - v.YMin) * factor,
-                      wx + (v.XMax - wx) * factor, wy + (v.YMax - wy) * factor};
-  Redraw();
+  PreviewView({wx - (wx - v.XMin) * factor, wy - (wy - v.YMin) * factor,
+               wx + (v.XMax - wx) * factor, wy + (v.YMax - wy) * factor});
 }
 
 void TFAMap::wheelEvent(QWheelEvent* e) {

@@ -31,6 +31,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTranslator>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 namespace {
@@ -442,4 +443,37 @@ TEST_F(ViewCommands, GoesToCoordinatesTypedInDegreesOrInTheAtlasSystem) {
   EXPECT_TRUE(messages.Shown[0].contains(QString::fromUtf8("не координати")));
   EXPECT_NEAR(CentreX(View()), 320000, 1) << "the view stays";
   base::UserMessages::Install(previous);
+}
+
+// A wheel turn changes the view at once without drawing (the last picture shown scaled), and
+// the view is drawn when the turn pauses: the picture then is a fresh drawing's, byte for byte;
+// a click in the meantime draws first.
+TEST_F(ViewCommands, AWheelTurnDrawsOnlyWhenItPauses) {
+  TFAMap& map = *Form->Map;
+  const auto wheel = [&](int notches) {
+    const QPointF at(300, 200);
+    QWheelEvent e(at, map.mapToGlobal(at), {}, {0, 120 * notches}, Qt::NoButton, Qt::NoModifier,
+                  Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&map, &e);
+  };
+  const qint64 drawn = map.BackBuffer.cacheKey();
+  const double width = Width(View());
+  wheel(1);
+  wheel(1);
+  wheel(-1);
+  EXPECT_TRUE(map.Previewing());
+  EXPECT_EQ(map.BackBuffer.cacheKey(), drawn) << "nothing drawn during the turn";
+  EXPECT_NEAR(Width(View()), width / 2, width / 1000) << "the view changed at once";
+  EXPECT_NE(map.Screen, map.BackBuffer) << "the last picture shown scaled";
+  QTest::qWait(TFAMap::kSettleDelay + 300);
+  EXPECT_FALSE(map.Previewing());
+  ASSERT_NE(map.BackBuffer.cacheKey(), drawn);
+  const QImage settled = map.BackBuffer;
+  map.Redraw();
+  EXPECT_EQ(settled, map.BackBuffer) << "the settled picture is a fresh drawing's";
+  // A click during a turn acts on the drawn view.
+  wheel(1);
+  QTest::mouseClick(&map, Qt::LeftButton, {}, {10, 10});
+  EXPECT_FALSE(map.Previewing());
+  EXPECT_NEAR(Width(View()), width / 4, width / 1000);
 }
