@@ -48,6 +48,7 @@ TFAMap::TFAMap(QWidget* parent) : QWidget(parent) {
   // measuring, the pointer's place is looked at instead, so that the view scrolls towards it.
   OutsideTimer.setInterval(kOutsideInterval);
   connect(&OutsideTimer, &QTimer::timeout, this, [this] { FeedPointerOutside(); });
+  Content.KeepPictures = true;
   SettleTimer.setSingleShot(true);
   connect(&SettleTimer, &QTimer::timeout, this, [this] { Settle(); });
 }
@@ -138,6 +139,12 @@ void TFAMap::Paint() {
 }
 
 void TFAMap::Redraw() {
+  Content.Kept.Forget();
+  NeedRedraw = true;
+  Paint();
+}
+
+void TFAMap::RedrawChanged() {
   NeedRedraw = true;
   Paint();
 }

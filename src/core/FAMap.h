@@ -63,8 +63,12 @@ public:
   void ReloadMap();
   // The map's paint handling: rebuilds BackBuffer when NeedRedraw, else copies it, then shows it.
   void Paint();
-  // Sets NeedRedraw and paints at once.
+  // Sets NeedRedraw and paints at once, every layer drawn afresh.
   void Redraw();
+  // Paints at once after changes the kept pictures' signatures see (a layer switched on or
+  // off, the map loaded again after another program's write or a layer's new style): the
+  // layers below the first changed one are not drawn again.
+  void RedrawChanged();
   // During a gesture (a wheel turn) the view changes at once and nothing is read or drawn: the
   // last finished picture is shown scaled and moved to the new view, and the view is drawn when
   // the gesture pauses for kSettleDelay (or at once by Settle, as a click does).

@@ -5,7 +5,12 @@
 
 #include "db/Error.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QStringList>
+#include <atomic>
 
 TMapContent::TMapContent() {
   World.FullExtent = {-1, -1, 1, 1};
@@ -20,6 +25,7 @@ TMapContent::~TMapContent() {
 void TMapContent::DestroyLayers() {
   while (!Layers.empty())
     Layers.pop_back();
+  RowSignatures.clear();
   AddressLayer = nullptr;
 }
 
@@ -65,6 +71,10 @@ QString TMapContent::LoadLayer() {
     std::unique_ptr<TCustomLayer> layer = TLayerFactory::Instance().Create(kind);
     if (!layer) return QString(); // a kind this program does not draw (yet)
     layer->LoadFromDataSet(ClassTable, MapsDir);
+    QStringList row;
+    for (const db::FieldDef& f : ClassTable.FieldDefs())
+      row << ClassTable.FieldByName(f.Name).AsString();
+    RowSignatures[layer.get()] = row.join(QChar(0x1F));
     if (kind == 7) {
       // The geometry header says points; the layer stays an address layer.
       layer->PrimitiveType = 7;
@@ -131,7 +141,15 @@ void TMapContent::DrawLayers(gfx::Canvas& canvas,
                              const std::function<void(int, const QString&)>& onError,
                              const std::function<void()>& afterLayer) {
   TParallelDrawing parallel(canvas, Threads, &RunSurfaces);
-  for (size_t i = 0; i < Layers.size(); ++i) {
+  size_t start = 0;
+  if (KeepPictures)
+    start = Kept.Restore(canvas, ViewKey(canvas), LayerSignatures());
+  else
+    Kept.Forget();
+  for (size_t i = start; i < Layers.size(); ++i) {
+    QElapsedTimer clock;
+    clock.start();
+    ++DrawCounts[{Layers[i]->Category, Layers[i]->Class}];
     std::optional<QString> failure;
     if (parallel.Shares(*Layers[i], World)) {
       failure = parallel.DrawLayer(*Layers[i], World);
@@ -147,6 +165,57 @@ void TMapContent::DrawLayers(gfx::Canvas& canvas,
     NoteFailure(Layers[i]->Category, Layers[i]->Class, failure.value_or(QString()));
     if (failure && onError) onError(int(i), *failure);
     canvas.Pen.Mode = gfx::PenMode::Copy;
+    // A layer that failed is drawn again next time; no picture is kept from it on.
+    if (KeepPictures && failure) Kept.Forget();
+    if (KeepPictures && !failure)
+      Kept.Drawn(canvas, i, double(clock.nsecsElapsed()) / 1e6,
+                 Layers[i]->Visibled && Layers[i]->ScaleAllowsDrawing(World.Scale));
     if (afterLayer) afterLayer();
   }
+}
+
+QString TMapContent::ViewKey(const gfx::Canvas& canvas) const {
+  return QString::asprintf("%.17g %.17g %.17g %.17g %.17g %d %d %d %d", World.OriginX,
+                           World.OriginY, World.OffsetX, World.OffsetY, World.Scale,
+                           World.ScreenWidth, World.ScreenHeight, canvas.Width(), canvas.Height());
+}
+
+std::vector<QString> TMapContent::LayerSignatures() const {
+  const auto stamp = [](const QFileInfo& f) {
+    return QString("%1:%2:%3;")
+        .arg(f.fileName())
+        .arg(f.size())
+        .arg(f.lastModified().toMSecsSinceEpoch());
+  };
+  // The maps folder's files by their names' stems ("water" for Water.mds, Water.dbf, Water.r).
+  std::map<QString, QString> files;
+  for (const QFileInfo& f : QDir(MapsDir).entryInfoList(QDir::Files, QDir::Name))
+    files[f.completeBaseName().toLower()] += stamp(f);
+  QString base;
+  for (const QFileInfo& f : QDir(BaseDir).entryInfoList(QDir::Files, QDir::Name))
+    if (!f.completeBaseName().startsWith("CLASSREEST", Qt::CaseInsensitive)) base += stamp(f);
+  static std::atomic<int> connections{0};
+  std::vector<QString> signatures;
+  for (const auto& layer : Layers) {
+    const QString source = layer->FileName.section('|', 0, 0).trimmed();
+    QString own;
+    if (source.indexOf(':') > 1 || source.startsWith('<') || source.startsWith("/vsi"))
+      own = QString("connection %1").arg(++connections);
+    else if (QFileInfo(source).isAbsolute())
+      own = stamp(QFileInfo(source));
+    else {
+      const auto found = files.find(QFileInfo(source).completeBaseName().toLower());
+      own = found == files.end() ? QString() : found->second;
+    }
+    const auto row = RowSignatures.find(layer.get());
+    signatures.push_back(QString("%1|%2%3 %4 %5 %6|%7|%8")
+                             .arg(row == RowSignatures.end() ? QString() : row->second)
+                             .arg(int(layer->Visibled))
+                             .arg(int(layer->VisibleLabel))
+                             .arg(layer->ZoomInScale, 0, 'g', 17)
+                             .arg(layer->ZoomOutScale, 0, 'g', 17)
+                             .arg(layer->ZoomInLabelScale, 0, 'g', 17)
+                             .arg(own, base));
+  }
+  return signatures;
 }

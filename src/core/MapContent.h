@@ -4,6 +4,7 @@
 // exporter both draw through it, so the window and an exported picture are the same map.
 
 #include "CustomLayer.h"
+#include "KeptPictures.h"
 #include "World.h"
 
 #include "db/Table.h"
@@ -41,6 +42,13 @@ public:
   // when it did not. Kept until the map is loaded again or the layer draws.
   QString FailureOf(int Category, int Class) const;
 
+  // Whether a drawing keeps pictures for the next drawing of the same view (the map window);
+  // Kept.Forget() lets them go when something a signature does not see changed.
+  bool KeepPictures = false;
+  TKeptPictures Kept;
+  // How often each layer (category, class) was drawn, for the tests that count.
+  std::map<std::pair<int, int>, int> DrawCounts;
+
   TWorld World;
   // Threads drawing a layer of many objects, each a run of them: 0 as many as the machine runs
   // at once, 1 one thread for everything (the pictures are the same).
@@ -52,6 +60,12 @@ private:
   std::vector<QImage> RunSurfaces;
   // Builds the layer of the layers table's current row; the failure's text, or empty.
   QString LoadLayer();
+  // What each layer is drawn from: its row as loaded, its visibility and scale window now, its
+  // files' sizes and times (the maps folder's files of its name), and the atlas's BASE tables but
+  // the layers table; a source behind a connection is never taken as unchanged.
+  std::vector<QString> LayerSignatures() const;
+  QString ViewKey(const gfx::Canvas& canvas) const;
+  std::map<const TCustomLayer*, QString> RowSignatures;
   // Notes the failure of the current row's layer; the load's line for it.
   QString LayerFailed(const QString& reason);
   void NoteFailure(int Category, int Class, const QString& Reason);

@@ -73,7 +73,7 @@ void TFormMap::sbLayersClick() {
   ShowLayersControls();
   // The map is rebuilt from the table, the view kept; the panels read it again.
   Map->ReloadMap();
-  Map->Redraw();
+  Map->RedrawChanged(); // the layers whose rows did not change are not drawn again
   Panels->RebuildLayerList();
   Panels->RebuildTree();
 }
@@ -263,7 +263,7 @@ bool TFormMap::TakeOthersChanges() {
        {&Data.TableCategory, &Data.TableClasses, &Data.TableGroup, &Data.TableImages})
     if (t->Active() && t->State() == db::TableState::Browse) t->Refresh();
   Map->ReloadMap();
-  Map->Redraw();
+  Map->RedrawChanged(); // the layers another program did not change are not drawn again
   Panels->RebuildLayerList();
   Panels->RebuildTree();
   return true;

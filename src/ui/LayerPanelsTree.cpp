@@ -153,10 +153,10 @@ void TLayerPanels::SetLayerVisible(int category, int cls, bool value) {
       break;
     }
   if (TClassObject* entry = FirstClassNode(LayerNodes, category, cls)) entry->Visibled = value;
-  Map.Redraw();
+  Map.RedrawChanged();
 }
 
 void TLayerPanels::ReloadMapAndRedraw() {
   Map.ReloadMap();
-  Map.Redraw();
+  Map.RedrawChanged();
 }

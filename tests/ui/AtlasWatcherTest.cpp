@@ -2,9 +2,10 @@
 // repaints within a second, without being asked; while a window is open over it, it waits.
 
 #include "ui/AtlasWatcher.h"
-#include "data/DataModule.h"
 #include "core/CustomLayer.h"
 #include "core/FAMap.h"
+#include "core/KeptPictures.h"
+#include "data/DataModule.h"
 #include "db/Table.h"
 #include "layers/LinesLayer.h"
 #include "ui/FormMap.h"
@@ -91,4 +92,41 @@ TEST(AtlasWatcher, AnotherProgramsWriteIsShownWithinASecond) {
   WriteFromAnotherProgram(data.BaseDir, "UPDATE classreest SET PenWidth = 4");
   QTest::qWait(1200);
   EXPECT_EQ(taken, 1);
+}
+
+// Another program moves the pumps (a table high in the drawing order): the window draws the
+// pumps' layer and those above it again, on the picture kept below them; the layers under it
+// are not drawn, and the picture is a fresh drawing's, byte for byte.
+TEST(AtlasWatcher, OnlyTheChangedLayerAndThoseAboveItAreDrawnAgain) {
+  QTemporaryDir program, atlas;
+  demo::WriteAtlas(atlas.path(), 1, 6);
+  TDataModuleVANDREL data(program.path(), 0, atlas.path());
+  TFormMap form(data);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  TFAMap& map = *form.Map;
+  const double cost = TKeptPictures::MinimumCost;
+  TKeptPictures::MinimumCost = 0; // a picture kept after every layer, however quick
+  map.Redraw();
+  const auto pumps = std::find_if(map.Layers.begin(), map.Layers.end(), [](const auto& l) {
+    return l->Category == 101 && l->Class == 2;
+  });
+  ASSERT_NE(pumps, map.Layers.end());
+  const size_t position = size_t(pumps - map.Layers.begin());
+  ASSERT_GT(position, 5u);
+  map.Content.DrawCounts.clear();
+  WriteFromAnotherProgram(data.MapsDir, "UPDATE Pumps SET X = X + 40");
+  QElapsedTimer clock;
+  clock.start();
+  while (map.Content.DrawCounts[std::pair(101, 2)] == 0 && clock.elapsed() < 3000)
+    QTest::qWait(20);
+  EXPECT_EQ(map.Content.DrawCounts[std::pair(101, 2)], 1);
+  for (size_t i = 0; i < map.Layers.size(); ++i) {
+    const int drawn = map.Content.DrawCounts[{map.Layers[i]->Category, map.Layers[i]->Class}];
+    EXPECT_EQ(drawn, i < position ? 0 : 1) << map.Layers[i]->ClassName.toStdString();
+  }
+  const QImage kept = map.BackBuffer;
+  map.Redraw();
+  EXPECT_EQ(kept, map.BackBuffer) << "the same as a drawing from the start";
+  TKeptPictures::MinimumCost = cost;
 }
