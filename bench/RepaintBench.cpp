@@ -193,6 +193,28 @@ void ZoomFrame(benchmark::State& state) {
 }
 BENCHMARK(ZoomFrame)->Arg(500)->Arg(2000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// A layer switched off and on again (the water wells, high in the order) at the view as it is:
+// the layers under it come from the picture kept below it.
+void LayerSwitched(benchmark::State& state) {
+  TFAMap& map = AtScale(state);
+  map.Redraw();
+  TCustomLayer* wells = nullptr;
+  for (const auto& layer : map.Layers)
+    if (layer->ClassName == QString::fromUtf8("Водопровідні колодязі")) wells = layer.get();
+  for (auto _ : state) {
+    wells->Visibled = !wells->Visibled;
+    map.RedrawChanged();
+  }
+  wells->Visibled = true;
+  state.counters["scale"] = map.World.ScaleDenominator;
+}
+BENCHMARK(LayerSwitched)
+    ->Arg(500)
+    ->Arg(2000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 void BM_RepaintWholeMap(benchmark::State& state) {
   Repaint(state, 1.0);
 }

@@ -15,11 +15,11 @@
 class TKeptPictures {
 public:
   // A checkpoint is kept after a layer once this many milliseconds of drawing went into the
-  // picture since the last one (copying a picture costs about one); 0 keeps one after every
-  // layer that drew.
-  static inline double MinimumCost = 3;
+  // picture since the last one (copying a screen's picture costs about one, so a drawing pays a
+  // tenth at most); 0 keeps one after every layer that drew.
+  static inline double MinimumCost = 8;
   // The pictures kept at most, in bytes.
-  static inline qint64 Budget = qint64(256) << 20;
+  static inline qint64 Budget = qint64(128) << 20;
 
   // Before a drawing of `view` with these layer signatures into `canvas` (its picture holds the
   // background): puts the kept picture below the first changed layer on the canvas and returns
