@@ -3,11 +3,11 @@
 #include "FormMap.h"
 #include "OverviewPanel.h"
 
-#include "data/DataModule.h"
 #include "base/FileError.h"
 #include "base/UserMessages.h"
 #include "core/FAMap.h"
 #include "core/MapPicture.h"
+#include "data/DataModule.h"
 #include "gfx/ScaleBar.h"
 
 #include <QAction>
@@ -227,17 +227,19 @@ void TMapViewCommands::GoForward() {
   ShowView(History.Forward());
 }
 
+// The keys are a gesture as the wheel is: held or pressed again and again, the view moves at
+// once and is drawn when they pause.
 void TMapViewCommands::ZoomAboutCentre(double factor) {
   const TExtent& v = Form.Map->World.VisibleExtent;
   const double cx = (v.XMin + v.XMax) / 2, cy = (v.YMin + v.YMax) / 2;
   const double hw = (v.XMax - v.XMin) / 2 * factor, hh = (v.YMax - v.YMin) / 2 * factor;
-  ShowView({cx - hw, cy - hh, cx + hw, cy + hh});
+  Form.Map->PreviewView({cx - hw, cy - hh, cx + hw, cy + hh});
 }
 
 void TMapViewCommands::PanBy(double dx, double dy) {
   const TExtent& v = Form.Map->World.VisibleExtent;
   const double sx = (v.XMax - v.XMin) * dx, sy = (v.YMax - v.YMin) * dy;
-  ShowView({v.XMin + sx, v.YMin + sy, v.XMax + sx, v.YMax + sy});
+  Form.Map->PreviewView({v.XMin + sx, v.YMin + sy, v.XMax + sx, v.YMax + sy});
 }
 
 bool TMapViewCommands::ZoomToScale(double denominator) {

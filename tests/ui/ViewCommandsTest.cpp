@@ -69,8 +69,10 @@ protected:
     Data.reset();
   }
   TExtent View() const { return Form->Map->World.VisibleExtent; }
+  // A key, then the pause after it (the view is drawn, and becomes history, once keys pause).
   void Key(int key, Qt::KeyboardModifiers modifiers = {}) {
     QTest::keyClick(Form->Map, Qt::Key(key), modifiers);
+    Form->Map->Settle();
     QApplication::processEvents();
   }
   void PressMouseButton(Qt::MouseButton button) {
