@@ -15,6 +15,13 @@ inline int CityScale() {
   return scale > 0 ? scale : 100;
 }
 
+// The drawing threads a benchmark asks for, unless VANDREL_BENCH_THREADS says otherwise (1: to
+// tell a fault of the parallel drawing from another).
+inline int Threads(int asked) {
+  const QByteArray forced = qgetenv("VANDREL_BENCH_THREADS");
+  return forced.isEmpty() ? asked : forced.toInt();
+}
+
 inline std::vector<std::function<void()>>& Releases() {
   static std::vector<std::function<void()>> releases;
   return releases;

@@ -73,7 +73,7 @@ void Repaint(benchmark::State& state, double fraction, bool sameLayers = false) 
     w.ShowSameLayers();
   else
     w.ShowAtlasLayers();
-  w.Map.Content.Threads = int(state.range(0));
+  w.Map.Content.Threads = bench::Threads(int(state.range(0)));
   const TExtent& f = w.Full;
   const double cx = (f.XMin + f.XMax) / 2, cy = (f.YMin + f.YMax) / 2;
   const double hw = (f.XMax - f.XMin) * fraction / 2, hh = (f.YMax - f.YMin) * fraction / 2;
@@ -89,7 +89,7 @@ void Repaint(benchmark::State& state, double fraction, bool sameLayers = false) 
 void RepaintAtScale(benchmark::State& state) {
   Window& w = TheWindow();
   w.ShowAtlasLayers();
-  w.Map.Content.Threads = 0;
+  w.Map.Content.Threads = bench::Threads(0);
   const TExtent& f = w.Full;
   w.Map.World.ViewExtent = f;
   w.Map.Redraw();
@@ -118,7 +118,7 @@ BENCHMARK(RepaintAtScale)
 TFAMap& AtScale(benchmark::State& state) {
   Window& w = TheWindow();
   w.ShowAtlasLayers();
-  w.Map.Content.Threads = 0;
+  w.Map.Content.Threads = bench::Threads(0);
   const TExtent& f = w.Full;
   w.Map.World.ViewExtent = f;
   w.Map.Redraw();

@@ -84,17 +84,22 @@ const char* QtName(CodePage cp) {
   }
 }
 
-// Reverse map of one of our own tables, built once.
+// Reverse map of one of our own tables, built once for all of them: the first texts may be
+// encoded by several drawing threads at once, and a map filled on first use by two of them at
+// a time corrupted the heap.
 const std::unordered_map<char16_t, char>& ReverseTable(CodePage cp) {
-  static std::unordered_map<char16_t, char> maps[3];
-  const int slot = cp == CodePage::Cp1251 ? 0 : cp == CodePage::Cp866 ? 1 : 2;
-  auto& m = maps[slot];
-  if (m.empty()) {
-    const HighHalf* t = OwnTable(cp);
-    for (int i = 0; i < 128; ++i)
-      m.emplace((*t)[i], char(0x80 + i));
-  }
-  return m;
+  using Reverse = std::unordered_map<char16_t, char>;
+  static const std::array<Reverse, 3> maps = [] {
+    std::array<Reverse, 3> built;
+    const CodePage pages[3] = {CodePage::Cp1251, CodePage::Cp866, CodePage::Cp1252};
+    for (size_t slot = 0; slot < 3; ++slot) {
+      const HighHalf* t = OwnTable(pages[slot]);
+      for (int i = 0; i < 128; ++i)
+        built[slot].emplace((*t)[i], char(0x80 + i));
+    }
+    return built;
+  }();
+  return maps[cp == CodePage::Cp1251 ? 0 : cp == CodePage::Cp866 ? 1 : 2];
 }
 
 } // namespace
