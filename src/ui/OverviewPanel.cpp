@@ -59,6 +59,8 @@ void TOverviewMap::mousePressEvent(QMouseEvent* e) {
 void TOverviewMap::mouseMoveEvent(QMouseEvent* e) {
   if (!Dragging) return;
   DragCentre = e->position().toPoint() + DragOffset;
+  // The map follows the hand with its last picture moved; it is drawn when the hand lets go.
+  Map.PreviewView(ViewCentredAt(DragCentre));
   update();
 }
 
@@ -68,11 +70,15 @@ void TOverviewMap::mouseReleaseEvent(QMouseEvent* e) {
   CentreViewAt(e->position().toPoint() + DragOffset);
 }
 
-void TOverviewMap::CentreViewAt(QPoint centre) {
+TExtent TOverviewMap::ViewCentredAt(QPoint centre) const {
   const TExtent& v = Map.World.VisibleExtent;
   const double cx = Whole.ScreenToWorldX(centre.x()), cy = Whole.ScreenToWorldY(centre.y());
   const double hw = (v.XMax - v.XMin) / 2, hh = (v.YMax - v.YMin) / 2;
-  Map.World.ViewExtent = {cx - hw, cy - hh, cx + hw, cy + hh};
+  return {cx - hw, cy - hh, cx + hw, cy + hh};
+}
+
+void TOverviewMap::CentreViewAt(QPoint centre) {
+  Map.World.ViewExtent = ViewCentredAt(centre);
   Map.Redraw();
   update();
 }

@@ -28,6 +28,8 @@ protected:
 private:
   void Fit();
   void CentreViewAt(QPoint centre);
+  // The map's view, its size kept, centred at a point of the overview.
+  TExtent ViewCentredAt(QPoint centre) const;
   TFAMap& Map;
   QImage Picture;
   bool Dragging = false;
