@@ -1,6 +1,7 @@
 #include "KeptPictures.h"
 
 #include <algorithm>
+#include <cstring>
 
 size_t TKeptPictures::Restore(gfx::Canvas& canvas, const QString& view,
                               const std::vector<QString>& signatures) {
@@ -14,9 +15,11 @@ size_t TKeptPictures::Restore(gfx::Canvas& canvas, const QString& view,
   View = view;
   Signatures = signatures;
   // Only the checkpoints below the first change still hold.
-  std::erase_if(Pictures, [&](const Checkpoint& c) {
-    return c.Below > firstChanged ||
-           (!c.Picture.isNull() && c.Picture.size() != canvas.Image().size());
+  std::erase_if(Pictures, [&](Checkpoint& c) {
+    const bool stale = c.Below > firstChanged ||
+                       (!c.Picture.isNull() && c.Picture.size() != canvas.Image().size());
+    if (stale && !c.Picture.isNull()) Spare.push_back(std::move(c.Picture));
+    return stale;
   });
   if (Pictures.empty()) return 0;
   const Checkpoint& from = Pictures.back();
@@ -38,14 +41,28 @@ void TKeptPictures::Drawn(gfx::Canvas& canvas, size_t index, double milliseconds
   }
   CostSinceLast += milliseconds;
   if (CostSinceLast < MinimumCost) return;
-  const qint64 bytes = canvas.Image().sizeInBytes();
-  if (qint64(Pictures.size() + 1) * bytes > Budget) return;
-  Pictures.push_back({index + 1, canvas.Image().copy()});
+  const QImage& now = canvas.Image();
+  if (qint64(Pictures.size() + 1) * now.sizeInBytes() > Budget) return;
+  // Into a picture of an earlier drawing when one of this size and format is spare: pictures of
+  // a screen's size are not allocated and freed again at every drawing.
+  QImage picture;
+  while (!Spare.empty() && picture.isNull()) {
+    if (Spare.back().size() == now.size() && Spare.back().format() == now.format())
+      picture = std::move(Spare.back());
+    Spare.pop_back();
+  }
+  if (picture.isNull())
+    picture = now.copy();
+  else
+    std::memcpy(picture.bits(), now.constBits(), size_t(now.sizeInBytes()));
+  Pictures.push_back({index + 1, std::move(picture)});
   CostSinceLast = 0;
 }
 
 void TKeptPictures::Forget() {
   View.clear();
   Signatures.clear();
+  for (Checkpoint& c : Pictures)
+    if (!c.Picture.isNull()) Spare.push_back(std::move(c.Picture));
   Pictures.clear();
 }

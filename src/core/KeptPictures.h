@@ -38,5 +38,6 @@ private:
   QString View;
   std::vector<QString> Signatures;
   std::vector<Checkpoint> Pictures;
+  std::vector<QImage> Spare; // pictures let go, used again (within the budget with the kept)
   double CostSinceLast = 0;
 };
