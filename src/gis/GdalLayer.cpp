@@ -3,6 +3,7 @@
 #include "NetworkSources.h"
 #include "RasterLayer.h"
 
+#include "GdalErrors.h"
 #include "base/PathResolver.h"
 #include "core/LayerFactory.h"
 #include "gfx/DrawHelpers.h"
@@ -37,20 +38,8 @@ OGRPolygon BoxPolygon(double X1, double Y1, double X2, double Y2) {
   return box;
 }
 
-// GDAL's messages are taken from the calls that fail and said with the layer's name; none is
-// printed on the way.
-struct QuietErrors {
-  QuietErrors() {
-    CPLPushErrorHandler(CPLQuietErrorHandler);
-    CPLErrorReset();
-  }
-  ~QuietErrors() { CPLPopErrorHandler(); }
-};
-
-QString LastError() {
-  const QString message = QString::fromUtf8(CPLGetLastErrorMsg()).trimmed();
-  return message.isEmpty() ? QString::fromUtf8("невідома помилка GDAL") : message;
-}
+using gis::LastError;
+using gis::QuietErrors;
 
 // Every line of a shape: the lines of lines, the rings of areas, in their order.
 void ForEachLine(const OGRGeometry& shape, const std::function<void(const OGRSimpleCurve&)>& f) {

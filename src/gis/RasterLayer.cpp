@@ -1,6 +1,7 @@
 #include "RasterLayer.h"
 #include "GdalLayer.h"
 
+#include "GdalErrors.h"
 #include "base/PathResolver.h"
 #include "core/LayerFactory.h"
 
@@ -17,19 +18,8 @@
 
 namespace {
 
-// GDAL's messages are taken from the calls that fail and said with the layer's name.
-struct QuietErrors {
-  QuietErrors() {
-    CPLPushErrorHandler(CPLQuietErrorHandler);
-    CPLErrorReset();
-  }
-  ~QuietErrors() { CPLPopErrorHandler(); }
-};
-
-QString LastError() {
-  const QString message = QString::fromUtf8(CPLGetLastErrorMsg()).trimmed();
-  return message.isEmpty() ? QString::fromUtf8("невідома помилка GDAL") : message;
-}
+using gis::LastError;
+using gis::QuietErrors;
 
 TGdalSourceError Failure(const QString& what) {
   return TGdalSourceError(what.toStdString());
