@@ -76,10 +76,14 @@ TExtent TRasterLayer::ExtentOf(const QString& path, const QString& baseDir) {
   QuietErrors quiet;
   const std::unique_ptr<GDALDataset, Closer> data(OpenRaster(path));
   if (!data) throw Failure(path + QString::fromUtf8(": растр не відкривається: ") + LastError());
+  return ExtentIn(*data, path, baseDir);
+}
+
+TExtent TRasterLayer::ExtentIn(GDALDataset& raster, const QString& path, const QString& baseDir) {
   std::array<double, 6> t{};
-  if (data->GetGeoTransform(t.data()) != CE_None)
+  if (raster.GetGeoTransform(t.data()) != CE_None)
     throw Failure(path + QString::fromUtf8(": растр не прив'язаний до координат"));
-  const int w = data->GetRasterXSize(), h = data->GetRasterYSize();
+  const int w = raster.GetRasterXSize(), h = raster.GetRasterYSize();
   double xs[4], ys[4];
   for (int k = 0; k < 4; ++k) {
     const double px = (k == 1 || k == 2) ? w : 0, py = k >= 2 ? h : 0;
@@ -89,7 +93,7 @@ TExtent TRasterLayer::ExtentOf(const QString& path, const QString& baseDir) {
   TExtent e{*std::min_element(xs, xs + 4), *std::min_element(ys, ys + 4),
             *std::max_element(xs, xs + 4), *std::max_element(ys, ys + 4)};
   try {
-    const gis::TToAtlas ways = gis::TAtlasCrs::ToAtlasFrom(data->GetSpatialRef(), baseDir);
+    const gis::TToAtlas ways = gis::TAtlasCrs::ToAtlasFrom(raster.GetSpatialRef(), baseDir);
     if (ways.Forward && !ways.Forward->TransformBounds(e.XMin, e.YMin, e.XMax, e.YMax, &e.XMin,
                                                        &e.YMin, &e.XMax, &e.YMax, 21))
       throw Failure(path + QString::fromUtf8(": межі растра не переводяться до системи атласу"));
@@ -106,9 +110,8 @@ void TRasterLayer::LoadFromDataSet(db::Table& DataSet, const QString& Maps) {
   MapsDir = Maps;
   if (FileName.trimmed().isEmpty())
     throw Failure(QString::fromUtf8("FileName має називати растр: файл або джерело GDAL"));
-  Opened();
-  const TExtent e =
-      ExtentOf(SourcePath(FileName, MapsDir), base::ResolvePath(QFileInfo(MapsDir).path(), "BASE"));
+  const TExtent e = ExtentIn(Opened(), SourcePath(FileName, MapsDir),
+                             base::ResolvePath(QFileInfo(MapsDir).path(), "BASE"));
   X0 = e.XMin;
   Y0 = e.YMin;
   Xm = e.XMax;

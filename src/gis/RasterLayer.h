@@ -34,6 +34,8 @@ public:
   // The extent, in the atlas's coordinates, of the raster source at `path` for the atlas whose
   // BASE folder is `baseDir`; raises TGdalSourceError naming what is wrong.
   static TExtent ExtentOf(const QString& path, const QString& baseDir);
+  // The same of a raster opened (`path` names it in what is said).
+  static TExtent ExtentIn(GDALDataset& raster, const QString& path, const QString& baseDir);
 
 private:
   struct Closer {
