@@ -50,10 +50,13 @@ TFAMap::TFAMap(QWidget* parent) : QWidget(parent) {
   connect(&OutsideTimer, &QTimer::timeout, this, [this] { FeedPointerOutside(); });
   Content.KeepPictures = true;
   SettleTimer.setSingleShot(true);
-  connect(&SettleTimer, &QTimer::timeout, this, [this] { Settle(); });
+  connect(&SettleTimer, &QTimer::timeout, this, [this] { StartDrawing(); });
+  StepTimer.setSingleShot(true);
+  connect(&StepTimer, &QTimer::timeout, this, [this] { DrawStep(); });
 }
 
 TFAMap::~TFAMap() {
+  GiveUpDrawing();
   ObjectIndexOfMap.reset();
   Arrow.reset();
   ScreenCanvas.reset();
@@ -99,40 +102,94 @@ void TFAMap::ShowScreen() {
 void TFAMap::Paint() {
   const int w = std::max(1, width()), h = std::max(1, height());
   SettleTimer.stop();
-  ScreenCanvas.reset();
-  QApplication::setOverrideCursor(Qt::WaitCursor);
   if (NeedRedraw || BackBuffer.size() != QSize(w, h)) {
-    BackBuffer = QImage(w, h, QImage::Format_RGB32);
-    BackBuffer.fill(gfx::ToQColor(kBackground));
-    World.SetView(w, h, World.ViewExtent.XMin, World.ViewExtent.YMin, World.ViewExtent.XMax,
-                  World.ViewExtent.YMax);
-    {
-      gfx::Canvas canvas(BackBuffer);
-      World.ComputeScale(canvas.WidthMM());
-      Content.DrawLayers(
-          canvas,
-          [this](int layer, const QString& reason) {
-            if (ReportedLayers[layer]) return;
-            ReportedLayers[layer] = true;
-            if (OnLayerError) OnLayerError(layer, reason);
-          },
-          [this] {
-            // The map builds up on screen layer by layer, shown from the back buffer itself.
-            BuildingUp = true;
-            if (isVisible()) ShowScreen();
-          });
-      BuildingUp = false;
-      if (MeasurementLayer) {
-        MeasurementLayer->Draw(canvas, World);
-        MeasurementLayer->DrawCurrent(canvas, World);
-      }
-    }
-    NeedRedraw = false;
-    DrawnExtent = World.VisibleExtent;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    BeginPicture();
+    StepsShowProgress = true;
+    while (StepsCanvas)
+      DrawStep();
+    QApplication::restoreOverrideCursor();
+    return;
   }
+  ShowFinishedPicture();
+}
+
+void TFAMap::StartDrawing() {
+  SettleTimer.stop();
+  BeginPicture();
+  StepsShowProgress = false;
+  if (StepsCanvas) StepTimer.start(0);
+}
+
+void TFAMap::BeginPicture() {
+  GiveUpDrawing();
+  ScreenCanvas.reset();
+  const int w = std::max(1, width()), h = std::max(1, height());
+  InProgress = QImage(w, h, QImage::Format_RGB32);
+  InProgress.fill(gfx::ToQColor(kBackground));
+  World.SetView(w, h, World.ViewExtent.XMin, World.ViewExtent.YMin, World.ViewExtent.XMax,
+                World.ViewExtent.YMax);
+  StepsCanvas = std::make_unique<gfx::Canvas>(InProgress);
+  World.ComputeScale(StepsCanvas->WidthMM());
+  // A request to draw from here on is one this drawing does not answer.
+  NeedRedraw = false;
+  StepsClock.start();
+  Content.BeginDrawing(*StepsCanvas, [this](int layer, const QString& reason) {
+    if (ReportedLayers[layer]) return;
+    ReportedLayers[layer] = true;
+    if (OnLayerError) OnLayerError(layer, reason);
+  });
+  if (!Content.Drawing()) EndPicture(); // every layer's picture was kept
+}
+
+void TFAMap::DrawStep() {
+  StepTimer.stop();
+  if (!StepsCanvas) return;
+  if (!Content.Drawing()) {
+    // The layers were loaded again or destroyed under the drawing: it shows nothing now.
+    GiveUpDrawing();
+    NeedRedraw = true;
+    update();
+    return;
+  }
+  Content.DrawNextLayer();
+  if (!StepsCanvas) return; // what heard of a failure gave the drawing up
+  if (!Content.Drawing()) {
+    EndPicture();
+    return;
+  }
+  if (StepsClock.elapsed() >= kBuildUpDelay) {
+    // The map builds up on screen layer by layer, shown from the picture being drawn.
+    BuildingUp = true;
+    if (isVisible()) StepsShowProgress ? repaint() : update();
+  }
+  if (!StepsShowProgress) StepTimer.start(0);
+}
+
+void TFAMap::EndPicture() {
+  if (MeasurementLayer) {
+    MeasurementLayer->Draw(*StepsCanvas, World);
+    MeasurementLayer->DrawCurrent(*StepsCanvas, World);
+  }
+  StepsCanvas.reset();
+  BackBuffer = std::move(InProgress);
+  InProgress = QImage();
+  BuildingUp = false;
+  DrawnExtent = World.VisibleExtent;
+  ShowFinishedPicture();
+}
+
+void TFAMap::GiveUpDrawing() {
+  StepTimer.stop();
+  Content.CancelDrawing();
+  StepsCanvas.reset();
+  InProgress = QImage();
+  BuildingUp = false;
+}
+
+void TFAMap::ShowFinishedPicture() {
   Screen = BackBuffer.copy();
   MarkSelection();
-  QApplication::restoreOverrideCursor();
   if (ArrowVisible) ShowArrow(ArrowX, ArrowY);
   ShowScreen();
   if (OnPaint) OnPaint();
@@ -164,6 +221,7 @@ void TFAMap::PreviewView(const TExtent& view) {
   const QRectF at((DrawnExtent.XMin - now.XMin) * s, (now.YMax - DrawnExtent.YMax) * s,
                   (DrawnExtent.XMax - DrawnExtent.XMin) * s,
                   (DrawnExtent.YMax - DrawnExtent.YMin) * s);
+  GiveUpDrawing();
   ScreenCanvas.reset();
   Screen.fill(gfx::ToQColor(kBackground));
   {
@@ -177,7 +235,13 @@ void TFAMap::PreviewView(const TExtent& view) {
 
 void TFAMap::Settle() {
   SettleTimer.stop();
-  if (NeedRedraw) Paint();
+  if (NeedRedraw) {
+    Paint();
+    return;
+  }
+  StepsShowProgress = true;
+  while (StepsCanvas)
+    DrawStep();
 }
 
 void TFAMap::paintEvent(QPaintEvent*) {
@@ -187,12 +251,12 @@ void TFAMap::paintEvent(QPaintEvent*) {
     RedrawScheduled = true;
     QTimer::singleShot(0, this, [this] {
       RedrawScheduled = false;
-      if (NeedRedraw) Paint();
+      if (NeedRedraw) StartDrawing();
     });
   }
   QPainter p(this);
   if (BuildingUp)
-    p.drawImage(0, 0, BackBuffer);
+    p.drawImage(0, 0, InProgress);
   else if (Screen.isNull())
     p.fillRect(rect(), gfx::ToQColor(kBackground));
   else

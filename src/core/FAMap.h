@@ -12,6 +12,7 @@
 
 #include <QCursor>
 #include <QImage>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 
@@ -61,8 +62,16 @@ public:
                const QString& RefDir, const QString& RoutesDir);
   void CloseMap();
   void ReloadMap();
-  // The map's paint handling: rebuilds BackBuffer when NeedRedraw, else copies it, then shows it.
+  // The map's paint handling: rebuilds BackBuffer when NeedRedraw, else copies it, then shows it;
+  // the picture is finished when it returns.
   void Paint();
+  // Draws the view as Paint does but one layer at a time between the window's other events, so
+  // that the next gesture gives the drawing up at once (PreviewView, and Paint itself); until the
+  // last layer is drawn the control shows the last finished picture, and after kBuildUpDelay the
+  // layers drawn so far.
+  void StartDrawing();
+  bool DrawingInSteps() const { return bool(StepsCanvas); }
+  static constexpr int kBuildUpDelay = 100; // milliseconds
   // Sets NeedRedraw and paints at once, every layer drawn afresh.
   void Redraw();
   // Paints at once after changes the kept pictures' signatures see (a layer switched on or
@@ -74,7 +83,8 @@ public:
   // the gesture pauses for kSettleDelay (or at once by Settle, as a click does).
   static constexpr int kSettleDelay = 200; // milliseconds
   void PreviewView(const TExtent& view);
-  // Draws now a view whose drawing waits for the gesture to pause; nothing when none waits.
+  // Finishes now a view whose drawing waits for the gesture to pause or is under way in steps;
+  // nothing when none waits.
   void Settle();
   bool Previewing() const { return SettleTimer.isActive(); }
 
@@ -143,7 +153,7 @@ public:
   bool NeedRedraw = true;
   QImage BackBuffer;       // the finished map
   QImage Screen;           // what the control shows: the map with rubber bands, blinking, the arrow
-  bool BuildingUp = false; // the control shows BackBuffer while the layers are drawn into it
+  bool BuildingUp = false; // the control shows the layers drawn so far (InProgress)
 
   // The control's events, raised to the main window after the control's own handling.
   std::function<void()> OnPaint;
@@ -214,6 +224,17 @@ private:
   void DeleteMeasurementAt(double wx, double wy);
   QImage PanSnapshot;
   QTimer SettleTimer;
+  // The drawing under way: its picture, the canvas on it, the next step, since when it runs.
+  QImage InProgress;
+  std::unique_ptr<gfx::Canvas> StepsCanvas;
+  QTimer StepTimer;
+  QElapsedTimer StepsClock;
+  bool StepsShowProgress = false; // repaint() (a drawing that holds the thread), else update()
+  void BeginPicture();
+  void DrawStep();
+  void EndPicture();
+  void GiveUpDrawing();
+  void ShowFinishedPicture();
   TExtent DrawnExtent; // the view BackBuffer shows
   QRect PanSourceRect, PanDestRect;
   int PanAnchorX = 0, PanAnchorY = 0;

@@ -23,6 +23,7 @@ TMapContent::~TMapContent() {
 }
 
 void TMapContent::DestroyLayers() {
+  Steps.reset();
   while (!Layers.empty())
     Layers.pop_back();
   RowSignatures.clear();
@@ -41,6 +42,7 @@ QString TMapContent::LoadMap(const QString& baseDir, const QString& mapsDir, con
   AppDir = appDir;
   RefDir = refDir;
   RoutesDir = routesDir;
+  Steps.reset();
   CloseMap();
   Failures.clear();
   QStringList failures;
@@ -137,41 +139,73 @@ TExtent TMapContent::LayersExtent(const TExtent& fallback) const {
   return e;
 }
 
+struct TMapContent::DrawingSteps {
+  DrawingSteps(gfx::Canvas& canvas, int threads, std::vector<QImage>* spare, const TWorld& view)
+      : Canvas(canvas), Parallel(canvas, threads, spare), View(view) {}
+  gfx::Canvas& Canvas;
+  TParallelDrawing Parallel;
+  TWorld View;
+  std::function<void(int, const QString&)> OnError;
+  size_t Next = 0;
+};
+
 void TMapContent::DrawLayers(gfx::Canvas& canvas,
                              const std::function<void(int, const QString&)>& onError,
                              const std::function<void()>& afterLayer) {
-  TParallelDrawing parallel(canvas, Threads, &RunSurfaces);
-  size_t start = 0;
+  BeginDrawing(canvas, onError);
+  while (DrawNextLayer())
+    if (afterLayer) afterLayer();
+}
+
+void TMapContent::BeginDrawing(gfx::Canvas& canvas,
+                               std::function<void(int, const QString&)> onError) {
+  Steps.reset(); // its parallel drawing lets its surfaces go before the next one takes them
+  Steps = std::make_unique<DrawingSteps>(canvas, Threads, &RunSurfaces, World);
+  Steps->OnError = std::move(onError);
   if (KeepPictures)
-    start = Kept.Restore(canvas, ViewKey(canvas), LayerSignatures());
+    Steps->Next = Kept.Restore(canvas, ViewKey(canvas), LayerSignatures());
   else
     Kept.Forget();
-  for (size_t i = start; i < Layers.size(); ++i) {
-    QElapsedTimer clock;
-    clock.start();
-    ++DrawCounts[{Layers[i]->Category, Layers[i]->Class}];
-    std::optional<QString> failure;
-    if (parallel.Shares(*Layers[i], World)) {
-      failure = parallel.DrawLayer(*Layers[i], World);
-    } else {
-      try {
-        Layers[i]->Draw(canvas, World);
-      } catch (const db::Error& e) {
-        failure = e.Message;
-      } catch (const std::exception& e) {
-        failure = QString::fromStdString(e.what());
-      }
+  if (Steps->Next >= Layers.size()) Steps.reset();
+}
+
+void TMapContent::CancelDrawing() {
+  Steps.reset();
+}
+
+bool TMapContent::DrawNextLayer() {
+  if (!Steps) return false;
+  const size_t i = Steps->Next;
+  TCustomLayer& layer = *Layers[i];
+  gfx::Canvas& canvas = Steps->Canvas;
+  TWorld& view = Steps->View;
+  QElapsedTimer clock;
+  clock.start();
+  ++DrawCounts[{layer.Category, layer.Class}];
+  std::optional<QString> failure;
+  if (Steps->Parallel.Shares(layer, view)) {
+    failure = Steps->Parallel.DrawLayer(layer, view);
+  } else {
+    try {
+      layer.Draw(canvas, view);
+    } catch (const db::Error& e) {
+      failure = e.Message;
+    } catch (const std::exception& e) {
+      failure = QString::fromStdString(e.what());
     }
-    NoteFailure(Layers[i]->Category, Layers[i]->Class, failure.value_or(QString()));
-    if (failure && onError) onError(int(i), *failure);
-    canvas.Pen.Mode = gfx::PenMode::Copy;
-    // A layer that failed is drawn again next time; no picture is kept from it on.
-    if (KeepPictures && failure) Kept.Forget();
-    if (KeepPictures && !failure)
-      Kept.Drawn(canvas, i, double(clock.nsecsElapsed()) / 1e6,
-                 Layers[i]->Visibled && Layers[i]->ScaleAllowsDrawing(World.Scale));
-    if (afterLayer) afterLayer();
   }
+  NoteFailure(layer.Category, layer.Class, failure.value_or(QString()));
+  canvas.Pen.Mode = gfx::PenMode::Copy;
+  // A layer that failed is drawn again next time; no picture is kept from it on.
+  if (KeepPictures && failure) Kept.Forget();
+  if (KeepPictures && !failure)
+    Kept.Drawn(canvas, i, double(clock.nsecsElapsed()) / 1e6,
+               layer.Visibled && layer.ScaleAllowsDrawing(view.Scale));
+  // Said last, when this step's work is done: what hears it may give the drawing up.
+  const auto onError = Steps->OnError;
+  if (++Steps->Next >= Layers.size()) Steps.reset();
+  if (failure && onError) onError(int(i), *failure);
+  return true;
 }
 
 QString TMapContent::ViewKey(const gfx::Canvas& canvas) const {

@@ -35,6 +35,15 @@ public:
   void DrawLayers(gfx::Canvas& canvas, const std::function<void(int, const QString&)>& onError,
                   const std::function<void()>& afterLayer = {});
 
+  // The same drawing in steps, for a window that goes on between layers. BeginDrawing takes the
+  // canvas and a copy of the transform as they are; each DrawNextLayer draws the next layer into
+  // the canvas (false when none was left), and Drawing() turns false after the last. A drawing is given up by CancelDrawing, by the next
+  // BeginDrawing and when the layers are destroyed or loaded again; the canvas must outlive it.
+  void BeginDrawing(gfx::Canvas& canvas, std::function<void(int, const QString&)> onError);
+  bool DrawNextLayer();
+  void CancelDrawing();
+  bool Drawing() const { return bool(Steps); }
+
   // The layer of this category and class (the layers table's first row of it); null when the
   // map has none.
   TCustomLayer* LayerOf(int Category, int Class) const;
@@ -60,6 +69,8 @@ public:
 private:
   // The surfaces of the threads' runs, kept from one picture to the next.
   std::vector<QImage> RunSurfaces;
+  struct DrawingSteps;
+  std::unique_ptr<DrawingSteps> Steps;
   // Builds the layer of the layers table's current row; the failure's text, or empty.
   QString LoadLayer();
   // What each layer is drawn from: its row as loaded, its visibility and scale window now, its

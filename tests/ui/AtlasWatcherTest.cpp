@@ -9,15 +9,19 @@
 #include "db/Table.h"
 #include "layers/LinesLayer.h"
 #include "ui/FormMap.h"
+#include "ui/LayerPanels.h"
+#include "ui/MapViewCommands.h"
 
 #include "AtlasWriter.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QListWidget>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 namespace {
@@ -129,4 +133,48 @@ TEST(AtlasWatcher, OnlyTheChangedLayerAndThoseAboveItAreDrawnAgain) {
   map.Redraw();
   EXPECT_EQ(kept, map.BackBuffer) << "the same as a drawing from the start";
   TKeptPictures::MinimumCost = cost;
+}
+
+// A drawing under way is given up by the next gesture, and nothing of it is shown; after pans,
+// a wheel turn, a layer switched off and another program's write, the picture the window ends
+// with is a fresh drawing's of the final view, byte for byte.
+TEST(AtlasWatcher, AfterGesturesSwitchesAndAWriteThePictureIsAFreshDrawings) {
+  QTemporaryDir program, atlas;
+  demo::WriteAtlas(atlas.path(), 1, 6);
+  TDataModuleVANDREL data(program.path(), 0, atlas.path());
+  TFormMap form(data);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  TFAMap& map = *form.Map;
+  map.Redraw();
+  const qint64 finished = map.BackBuffer.cacheKey();
+  map.Content.Kept.Forget();
+  map.StartDrawing();
+  ASSERT_TRUE(map.DrawingInSteps());
+  form.ViewCommands->PanBy(0.25, 0);
+  EXPECT_FALSE(map.DrawingInSteps()) << "the pan gave the drawing up";
+  EXPECT_TRUE(map.Previewing());
+  EXPECT_EQ(map.BackBuffer.cacheKey(), finished) << "nothing of the given-up drawing kept";
+  QTest::qWait(TFAMap::kSettleDelay + 20); // the pause: a drawing in steps begins
+  ASSERT_TRUE(map.DrawingInSteps() || map.BackBuffer.cacheKey() != finished);
+  const QPointF at(200, 150);
+  QWheelEvent turn(at, map.mapToGlobal(at), {}, {0, 120}, Qt::NoButton, Qt::NoModifier,
+                   Qt::NoScrollPhase, false);
+  QApplication::sendEvent(&map, &turn);
+  EXPECT_FALSE(map.DrawingInSteps());
+  form.ViewCommands->PanBy(0, -0.25);
+  form.lboxLayers->setCurrentRow(0);
+  form.Panels->lboxLayersMouseUp(10); // its lamp
+  map.Content.DrawCounts.clear();
+  WriteFromAnotherProgram(data.MapsDir, "UPDATE Pumps SET X = X + 40");
+  QElapsedTimer clock;
+  clock.start();
+  while ((map.Content.DrawCounts[std::pair(101, 2)] == 0 || map.DrawingInSteps() ||
+          map.Previewing()) &&
+         clock.elapsed() < 5000)
+    QTest::qWait(20);
+  ASSERT_GT(map.Content.DrawCounts[std::pair(101, 2)], 0);
+  const QImage shown = map.BackBuffer;
+  map.Redraw();
+  EXPECT_EQ(shown, map.BackBuffer) << "the same as a drawing from the start";
 }
