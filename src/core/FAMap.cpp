@@ -188,6 +188,7 @@ void TFAMap::GiveUpDrawing() {
 }
 
 void TFAMap::ShowFinishedPicture() {
+  ScreenCanvas.reset(); // it paints on the Screen replaced here
   Screen = BackBuffer.copy();
   MarkSelection();
   if (ArrowVisible) ShowArrow(ArrowX, ArrowY);

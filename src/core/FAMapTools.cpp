@@ -76,7 +76,14 @@ void TFAMap::EndRubberBand() {
 }
 
 void TFAMap::mousePressEvent(QMouseEvent* e) {
-  Settle(); // a click acts on the view drawn
+  if (Mode == ModePan && e->button() == Qt::LeftButton && (Previewing() || DrawingInSteps())) {
+    // A drag goes on from the picture shown: the pan is one gesture until the hand pauses.
+    SettleTimer.stop();
+    GiveUpDrawing();
+    NeedRedraw = true;
+  } else {
+    Settle(); // a click acts on the view drawn
+  }
   if (e->button() == Qt::LeftButton)
     Press(e->position().toPoint().x(), e->position().toPoint().y());
   if (OnMouseDown) OnMouseDown(e);
@@ -108,7 +115,7 @@ void TFAMap::Press(int x, int y) {
     break;
   case ModePan:
     HideArrow();
-    PanSnapshot = BackBuffer.copy();
+    PanSnapshot = NeedRedraw ? Screen.copy() : BackBuffer.copy();
     PanSourceRect = rect();
     break;
   case ModeMeasure:
@@ -210,12 +217,13 @@ void TFAMap::Release(int x, int y) {
     break;
   }
   case ModePan:
+    PanSnapshot = QImage();
     if (Dragged) {
       const double dx = wx - World.ScreenToWorldX(StartX), dy = wy - World.ScreenToWorldY(StartY);
-      v = {v.XMin - dx, v.YMin - dy, v.XMax - dx, v.YMax - dy};
-      Redraw();
+      PreviewView({v.XMin - dx, v.YMin - dy, v.XMax - dx, v.YMax - dy});
+    } else if (NeedRedraw) {
+      SettleTimer.start(kSettleDelay);
     }
-    PanSnapshot = QImage();
     break;
   case ModeMeasure:
     if (DoubleClicked && MeasurementLayer) {
