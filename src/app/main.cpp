@@ -73,9 +73,9 @@ int Fail(const QString& message, bool quiet) {
 void TakeScreenshot(TFormMap& window, const QString& file) {
   auto* timer = new QTimer(&window);
   QObject::connect(timer, &QTimer::timeout, &window, [&window, file, timer] {
-    if (window.Map->NeedRedraw) {
-      // Not painted yet: paint now (a display without a window manager may never expose it).
-      window.Map->Paint();
+    if (window.Map->NeedRedraw || window.Map->DrawingInSteps()) {
+      // Not painted yet: finish it now (a display without a window manager may never expose it).
+      window.Map->Settle();
       return;
     }
     timer->stop();
