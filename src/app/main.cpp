@@ -24,6 +24,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDateTime>
 #include <QMessageBox>
 #include <QTextStream>
 #include <QTimer>
@@ -83,6 +84,21 @@ void TakeScreenshot(TFormMap& window, const QString& file) {
     window.close();
   });
   timer->start(200);
+}
+
+// With VANDREL_REPORT_FIRST_PICTURE set, writes to stderr the wall clock (milliseconds since the
+// epoch) at which the window's first picture of the atlas was finished, then closes the window:
+// bench/startup.sh measures the start-up with it.
+void ReportFirstPicture(TFormMap& window) {
+  auto* timer = new QTimer(&window);
+  QObject::connect(timer, &QTimer::timeout, &window, [&window, timer] {
+    const TFAMap& map = *window.Map;
+    if (map.NeedRedraw || map.DrawingInSteps() || map.BackBuffer.isNull()) return;
+    timer->stop();
+    QTextStream(stderr) << "first picture at " << QDateTime::currentMSecsSinceEpoch() << "\n";
+    window.close();
+  });
+  timer->start(1);
 }
 
 } // namespace
@@ -211,6 +227,7 @@ int main(int argc, char** argv) {
     form.SetFormMsg(&msg);
     form.show();
     if (!line.Screenshot.isEmpty()) TakeScreenshot(form, line.Screenshot);
+    if (qEnvironmentVariableIsSet("VANDREL_REPORT_FIRST_PICTURE")) ReportFirstPicture(form);
     result = app.exec();
   }
   base::UserMessages::Install(nullptr);
