@@ -11,8 +11,8 @@
 #include "MapObjectIndex.h"
 
 #include <QCursor>
-#include <QImage>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QTimer>
 #include <QWidget>
 

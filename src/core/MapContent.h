@@ -37,8 +37,9 @@ public:
 
   // The same drawing in steps, for a window that goes on between layers. BeginDrawing takes the
   // canvas and a copy of the transform as they are; each DrawNextLayer draws the next layer into
-  // the canvas (false when none was left), and Drawing() turns false after the last. A drawing is given up by CancelDrawing, by the next
-  // BeginDrawing and when the layers are destroyed or loaded again; the canvas must outlive it.
+  // the canvas (false when none was left), and Drawing() turns false after the last. A drawing is
+  // given up by CancelDrawing, by the next BeginDrawing and when the layers are destroyed or loaded
+  // again; the canvas must outlive it.
   void BeginDrawing(gfx::Canvas& canvas, std::function<void(int, const QString&)> onError);
   bool DrawNextLayer();
   void CancelDrawing();

@@ -23,10 +23,8 @@ TParallelDrawing::TParallelDrawing(gfx::Canvas& whole, int threads, std::vector<
 
 TParallelDrawing::~TParallelDrawing() {
   if (!Spare) return;
-  for (Run& run : AllRuns) {
-    run.Canvas.reset(); // ends its painter
+  for (Run& run : AllRuns)
     if (!run.Surface.isNull()) Spare->push_back(std::move(run.Surface));
-  }
 }
 
 bool TParallelDrawing::Shares(TCustomLayer& layer, TWorld& world) const {
@@ -46,6 +44,14 @@ void TParallelDrawing::DrawRun(Run& run, gfx::Canvas& canvas, TCustomLayer& laye
   } catch (const std::exception& e) {
     run.Failure = QString::fromStdString(e.what());
   }
+}
+
+void TParallelDrawing::DrawRunOnSurface(Run& run, TCustomLayer& layer) const {
+  gfx::Canvas canvas(run.Surface);
+  canvas.StampSymbols = Whole.StampSymbols;
+  canvas.SetState(run.State);
+  DrawRun(run, canvas, layer);
+  run.State = canvas.State();
 }
 
 std::optional<QString> TParallelDrawing::DrawLayer(TCustomLayer& layer, const TWorld& world) {
@@ -69,14 +75,12 @@ std::optional<QString> TParallelDrawing::DrawLayer(TCustomLayer& layer, const TW
         AllRuns[i].Surface = QImage(Whole.Image().size(), QImage::Format_ARGB32_Premultiplied);
         AllRuns[i].Surface.fill(Qt::transparent);
       }
-      AllRuns[i].Canvas = std::make_unique<gfx::Canvas>(AllRuns[i].Surface);
-      AllRuns[i].Canvas->StampSymbols = Whole.StampSymbols;
     }
   }
   const gfx::CanvasState start = Whole.State();
   for (size_t i = 0; i < AllRuns.size(); ++i) {
     Run& run = AllRuns[i];
-    if (run.Canvas) run.Canvas->SetState(start);
+    run.State = start;
     run.World = world;
     run.World.Part = {true, int(i), RunCount, -1};
     run.Failure.reset();
@@ -84,8 +88,8 @@ std::optional<QString> TParallelDrawing::DrawLayer(TCustomLayer& layer, const TW
   // The first run is drawn on the picture by this thread, the others on the pool's threads.
   std::latch done(std::ptrdiff_t(AllRuns.size() - 1));
   for (size_t i = 1; i < AllRuns.size(); ++i)
-    QThreadPool::globalInstance()->start([&run = AllRuns[i], &layer, &done] {
-      DrawRun(run, *run.Canvas, layer);
+    QThreadPool::globalInstance()->start([this, &run = AllRuns[i], &layer, &done] {
+      DrawRunOnSurface(run, layer);
       done.count_down();
     });
   DrawRun(AllRuns[0], Whole, layer);
@@ -98,7 +102,7 @@ std::optional<QString> TParallelDrawing::DrawLayer(TCustomLayer& layer, const TW
   const Run* last = &AllRuns[0];
   for (const Run& run : AllRuns)
     if (run.World.Part.LastObject > last->World.Part.LastObject) last = &run;
-  if (last != &AllRuns[0]) Whole.SetState(last->Canvas->State());
+  if (last != &AllRuns[0]) Whole.SetState(last->State);
   for (const Run& run : AllRuns)
     if (run.Failure) return run.Failure;
   return std::nullopt;

@@ -2,10 +2,12 @@
 // A layer drawn by several threads at once. The objects the layer draws, in file order, are cut
 // into runs (World.Part); the first run is drawn on the picture itself, each other run on a
 // transparent surface of the picture's size, and the surfaces are laid over the picture in run
-// order. Every surface has the picture's size, so lines are clipped and filled exactly as on the
-// picture; the drawing is without anti-aliasing, so a pixel is either drawn or left, and later
-// objects cover earlier ones as when one thread draws them all. The canvas state after the layer
-// is the one its last object left, taken from the run that drew it.
+// order. A run's canvas is made, used and ended on the thread that draws the run: Qt's fonts keep
+// their engines in caches of the thread that made them, so a canvas must not pass between threads.
+// Every surface has the picture's size, so lines are clipped and filled exactly as on the picture;
+// the drawing is without anti-aliasing, so a pixel is either drawn or left, and later objects cover
+// earlier ones as when one thread draws them all. The canvas state after the layer is the one its
+// last object left, taken from the run that drew it.
 
 #include "World.h"
 
@@ -13,7 +15,6 @@
 
 #include <QImage>
 #include <QString>
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -37,12 +38,14 @@ public:
 
 private:
   struct Run {
-    QImage Surface; // transparent, the picture's size; empty for the first run
-    std::unique_ptr<gfx::Canvas> Canvas;
+    QImage Surface;         // transparent, the picture's size; empty for the first run
+    gfx::CanvasState State; // at the start of the layer, then as the run left it
     TWorld World;
     std::optional<QString> Failure;
   };
   static void DrawRun(Run& run, gfx::Canvas& canvas, TCustomLayer& layer);
+  // Draws a run on its own surface, with a canvas of this thread's own.
+  void DrawRunOnSurface(Run& run, TCustomLayer& layer) const;
   // Copies the drawn pixels of `surface` onto the picture and clears them.
   void LayOver(QImage& surface);
   gfx::Canvas& Whole;

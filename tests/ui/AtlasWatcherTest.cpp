@@ -23,6 +23,7 @@
 #include <QTest>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
@@ -43,15 +44,31 @@ void WriteFromAnotherProgram(const QString& base, const QString& sql) {
   ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
 }
 
+// The main window shown over a demo atlas of `part` written to a folder of its own.
+class AtlasWatcher : public ::testing::Test {
+protected:
+  bool Open(int part) {
+    demo::WriteAtlas(Atlas.path(), 1, part);
+    Data = std::make_unique<TDataModuleVANDREL>(Program.path(), 0, Atlas.path());
+    Form = std::make_unique<TFormMap>(*Data);
+    Form->show();
+    return QTest::qWaitForWindowExposed(Form.get());
+  }
+  void TearDown() override {
+    Form.reset();
+    Data.reset();
+  }
+  QTemporaryDir Program, Atlas;
+  std::unique_ptr<TDataModuleVANDREL> Data;
+  std::unique_ptr<TFormMap> Form;
+};
+
 } // namespace
 
-TEST(AtlasWatcher, AnotherProgramsWriteIsShownWithinASecond) {
-  QTemporaryDir program, atlas;
-  demo::WriteAtlas(atlas.path(), 1, 5);
-  TDataModuleVANDREL data(program.path(), 0, atlas.path());
-  TFormMap form(data);
-  form.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+TEST_F(AtlasWatcher, AnotherProgramsWriteIsShownWithinASecond) {
+  ASSERT_TRUE(Open(5));
+  TDataModuleVANDREL& data = *Data;
+  TFormMap& form = *Form;
   TFAMap& map = *form.Map;
   ASSERT_NE(StreetsPen(map), 0x0000FF);
   WriteFromAnotherProgram(data.BaseDir,
@@ -101,13 +118,10 @@ TEST(AtlasWatcher, AnotherProgramsWriteIsShownWithinASecond) {
 // Another program moves the pumps (a table high in the drawing order): the window draws the
 // pumps' layer and those above it again, on the picture kept below them; the layers under it
 // are not drawn, and the picture is a fresh drawing's, byte for byte.
-TEST(AtlasWatcher, OnlyTheChangedLayerAndThoseAboveItAreDrawnAgain) {
-  QTemporaryDir program, atlas;
-  demo::WriteAtlas(atlas.path(), 1, 6);
-  TDataModuleVANDREL data(program.path(), 0, atlas.path());
-  TFormMap form(data);
-  form.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+TEST_F(AtlasWatcher, OnlyTheChangedLayerAndThoseAboveItAreDrawnAgain) {
+  ASSERT_TRUE(Open(6));
+  TDataModuleVANDREL& data = *Data;
+  TFormMap& form = *Form;
   TFAMap& map = *form.Map;
   const double cost = TKeptPictures::MinimumCost;
   TKeptPictures::MinimumCost = 0; // a picture kept after every layer, however quick
@@ -138,13 +152,10 @@ TEST(AtlasWatcher, OnlyTheChangedLayerAndThoseAboveItAreDrawnAgain) {
 // A drawing under way is given up by the next gesture, and nothing of it is shown; after pans,
 // a wheel turn, a layer switched off and another program's write, the picture the window ends
 // with is a fresh drawing's of the final view, byte for byte.
-TEST(AtlasWatcher, AfterGesturesSwitchesAndAWriteThePictureIsAFreshDrawings) {
-  QTemporaryDir program, atlas;
-  demo::WriteAtlas(atlas.path(), 1, 6);
-  TDataModuleVANDREL data(program.path(), 0, atlas.path());
-  TFormMap form(data);
-  form.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+TEST_F(AtlasWatcher, AfterGesturesSwitchesAndAWriteThePictureIsAFreshDrawings) {
+  ASSERT_TRUE(Open(6));
+  TDataModuleVANDREL& data = *Data;
+  TFormMap& form = *Form;
   TFAMap& map = *form.Map;
   map.Redraw();
   const qint64 finished = map.BackBuffer.cacheKey();
