@@ -88,7 +88,7 @@ void Repaint(benchmark::State& state, double fraction, bool sameLayers = false) 
 TFAMap& AtScale(benchmark::State& state) {
   Window& w = TheWindow();
   w.ShowAtlasLayers();
-  w.Map.Content.Threads = bench::Threads(1); // as the window draws
+  w.Map.Content.Threads = bench::Threads(0); // as the window draws
   const TExtent& f = w.Full;
   w.Map.World.ViewExtent = f;
   w.Map.Redraw();

@@ -61,10 +61,8 @@ public:
 
   TWorld World;
   // Threads drawing a layer of many objects, each a run of them: 0 as many as the machine runs
-  // at once, 1 one thread for everything (the pictures are the same). One by default: drawing
-  // in runs corrupts the heap now and then on a large city (glibc's abort in about one of six
-  // long benchmark runs, never with one thread), until that is found.
-  int Threads = 1;
+  // at once, 1 one thread for everything (the pictures are the same).
+  int Threads = 0;
   std::vector<std::unique_ptr<TCustomLayer>> Layers;
 
 private:

@@ -31,7 +31,7 @@ struct Options {
   bool HasExtent = false;
   TExtent Extent;
   bool Timings = false;  // the milliseconds of loading, drawing and writing, on standard error
-  int Threads = 1;       // drawing threads; 0: as many as the machine runs at once
+  int Threads = 0;       // drawing threads; 0: as many as the machine runs at once
   bool ScaleBar = false; // the scale bar in the lower left corner, as the window's exports have
   bool NoLabels = false; // the objects without their labels (to compare with another program's)
 };
