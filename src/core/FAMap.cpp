@@ -105,9 +105,7 @@ void TFAMap::Paint() {
   if (NeedRedraw || BackBuffer.size() != QSize(w, h)) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     BeginPicture();
-    StepsShowProgress = true;
-    while (StepsCanvas)
-      DrawStep();
+    FinishDrawing();
     QApplication::restoreOverrideCursor();
     return;
   }
@@ -164,6 +162,12 @@ void TFAMap::DrawStep() {
     if (isVisible()) StepsShowProgress ? repaint() : update();
   }
   if (!StepsShowProgress) StepTimer.start(0);
+}
+
+void TFAMap::FinishDrawing() {
+  StepsShowProgress = true;
+  while (StepsCanvas)
+    DrawStep();
 }
 
 void TFAMap::EndPicture() {
@@ -240,9 +244,7 @@ void TFAMap::Settle() {
     Paint();
     return;
   }
-  StepsShowProgress = true;
-  while (StepsCanvas)
-    DrawStep();
+  FinishDrawing();
 }
 
 void TFAMap::paintEvent(QPaintEvent*) {

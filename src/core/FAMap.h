@@ -232,6 +232,7 @@ private:
   bool StepsShowProgress = false; // repaint() (a drawing that holds the thread), else update()
   void BeginPicture();
   void DrawStep();
+  void FinishDrawing(); // the steps left, drawn now
   void EndPicture();
   void GiveUpDrawing();
   void ShowFinishedPicture();
