@@ -180,7 +180,10 @@ bool TDBPointsLayer::FindObjectRow(int ObjectNumber) {
 }
 
 bool TDBPointsLayer::DrawsInParts(const TWorld& World) {
-  if (!ScaleAllowsDrawing(World.Scale) || Objects().RecordCount() < ShareableObjects) return false;
+  if (!ScaleAllowsDrawing(World.Scale)) return false;
+  // Runs pay for their surfaces whatever they draw: only the objects in view count.
+  const TExtent& v = World.VisibleExtent;
+  if (int64_t(RowsIn(v.XMin, v.YMin, v.XMax, v.YMax).size()) < ShareableObjects) return false;
   // A circle takes the canvas's brush, which a symbol or a label drawn before it changes.
   const bool circles = CharLabel.isEmpty() || CharLabel[0] == QChar(0);
   const bool groups = ZoomInGroupChar != 0 && ZoomInGroupChar <= World.Scale;

@@ -82,7 +82,8 @@ void TPointsLayer::DrawLabel(gfx::Canvas& Canvas, const TWorld& World, int sx, i
 bool TPointsLayer::DrawsInParts(const TWorld& World) {
   if (!ScaleAllowsDrawing(World.Scale)) return false;
   const TPointFile file(FullPath);
-  if (file.Count() < ShareableObjects) return false;
+  // Runs pay for their surfaces whatever they draw: only the points near the view count.
+  if (int64_t(file.Near(&World.VisibleExtent).size()) < ShareableObjects) return false;
   // A circle takes the canvas's brush, which a symbol or a label drawn before it changes.
   const bool styles = RenderType == -1 || RenderType > 0;
   const bool circles =
