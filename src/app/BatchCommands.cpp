@@ -121,8 +121,14 @@ int RunNetworkCommand(const platform::CommandLine& line, const QString& appDir) 
           network::SourceOf(data.BaseDir, data.MapsDir, network::kWaterNetwork));
       const network::TNetworkSettings settings = network::TNetworkSettings::Read(data.BaseDir);
       const std::set<int64_t> failed(line.FailedValves.begin(), line.FailedValves.end());
-      const network::TShutOff result =
-          network::ShutOffPipe(*graph, settings, *line.IsolatePipe, failed);
+      network::TShutOff result = network::ShutOffPipe(*graph, settings, *line.IsolatePipe, failed);
+      if (settings.Buildings)
+        network::FindLostBuildings(
+            *graph, *network::TBuildings::Load(data.BaseDir, data.MapsDir, settings), result);
+      else
+        err << QString::fromUtf8("vandrel: будинки без води не визначено: у BASE\\%1 не вказано "
+                                 "шару будинків ([Network] Buildings=)\n")
+                   .arg(network::TNetworkSettings::FileName);
       for (const QString& text : network::ShutOffCsv(*graph, result))
         out << text << "\n";
       return 0;

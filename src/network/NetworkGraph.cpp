@@ -1,4 +1,5 @@
 #include "NetworkGraph.h"
+#include "TableColumns.h"
 
 #include "base/PathResolver.h"
 #include "db/Error.h"
@@ -12,40 +13,25 @@ namespace network {
 
 namespace {
 
-// The field's column, letter case ignored; raises db::Error naming the table and the field.
-size_t Column(const db::Table& t, const char* name) {
-  const auto& defs = t.FieldDefs();
-  for (size_t f = 0; f < defs.size(); ++f)
-    if (defs[f].Name.compare(QString(name), Qt::CaseInsensitive) == 0) return f;
-  throw db::Error::ForField(t.DatabaseName() + "/" + t.TableName(), name, "поля немає");
-}
-
-std::optional<size_t> OptionalColumn(const db::Table& t, const char* name) {
-  const auto& defs = t.FieldDefs();
-  for (size_t f = 0; f < defs.size(); ++f)
-    if (defs[f].Name.compare(QString(name), Qt::CaseInsensitive) == 0) return f;
-  return std::nullopt;
-}
-
-QString Text(const db::Table& t, int row, const char* field) {
-  const auto column = OptionalColumn(t, field);
-  return column ? db::ValueToString(t.ValueAt(row, *column)).trimmed() : QString();
-}
-
 int64_t HubOf(const db::Value& v) {
   return db::IsNull(v) ? -1 : db::ValueToInteger(v);
 }
 
 } // namespace
 
-TNetworkSource SourceOf(const QString& baseDir, const QString& mapsDir, const TNetworkKind& kind) {
+std::optional<QString> FindLayerFile(const QString& baseDir, int category, int cls) {
   db::Table layers(baseDir, "ClassReest");
   layers.Open();
   for (layers.First(); !layers.Eof(); layers.Next())
-    if (layers.FieldByName("Category").AsInteger() == kind.Category &&
-        layers.FieldByName("Class").AsInteger() == kind.Class)
-      return {mapsDir, kind.PipesTable, layers.FieldByName("FileName").AsString(), kind.Category,
-              kind.Class};
+    if (layers.FieldByName("Category").AsInteger() == category &&
+        layers.FieldByName("Class").AsInteger() == cls)
+      return layers.FieldByName("FileName").AsString();
+  return std::nullopt;
+}
+
+TNetworkSource SourceOf(const QString& baseDir, const QString& mapsDir, const TNetworkKind& kind) {
+  if (const auto nodes = FindLayerFile(baseDir, kind.Category, kind.Class))
+    return {mapsDir, kind.PipesTable, *nodes, kind.Category, kind.Class};
   throw db::Error::ForTable(baseDir + "/ClassReest",
                             QString::fromUtf8("немає шару вузлів (категорія %1, клас %2) для %3")
                                 .arg(kind.Category)
@@ -140,23 +126,56 @@ QString TNetworkGraph::PipeLabel(int pipe) const {
   return label.trimmed();
 }
 
-double TNetworkGraph::PipeLength(int pipe) const {
-  const int record = PipeList[size_t(pipe)].Record;
-  if (record < 0) return 0;
-  const QString path =
-      base::ResolvePath(From.MapsDir, QFileInfo(PipeRows->TableName()).completeBaseName() + ".mds");
-  TGeometryFile file(path);
+namespace {
+
+// Calls take(file, parts) with the geometry record of a pipe; false when it has none.
+template <typename Take> bool ReadPipeRecord(const QString& file, int record, Take take) {
+  if (record < 0) return false;
+  TGeometryFile geometry(file);
   TGeometryFile::Record r;
-  if (!TRecordIndex::For(path)->Seek(record, r) || !r.HasBox ||
+  if (!TRecordIndex::For(file)->Seek(record, r) || !r.HasBox ||
       !TGeometryFile::HasParts(r.ShapeType))
-    return 0;
-  const TGeometryFile::Parts parts = file.ReadParts(r);
+    return false;
+  take(geometry, geometry.ReadParts(r));
+  return true;
+}
+
+} // namespace
+
+QString TNetworkGraph::GeometryPath() const {
+  return base::ResolvePath(From.MapsDir,
+                           QFileInfo(PipeRows->TableName()).completeBaseName() + ".mds");
+}
+
+std::vector<TWorldPoint> TNetworkGraph::PipePath(int pipe) const {
+  std::vector<TWorldPoint> path;
+  ReadPipeRecord(GeometryPath(), PipeList[size_t(pipe)].Record,
+                 [&](const TGeometryFile& file, const TGeometryFile::Parts& parts) {
+                   for (int k = 0; k < parts.NumPoints; ++k)
+                     path.push_back(file.PointAt(parts, k));
+                 });
+  return path;
+}
+
+bool TNetworkGraph::PipeEnd(int pipe, int end, TWorldPoint& at) const {
+  const std::vector<TWorldPoint> path = PipePath(pipe);
+  if (path.empty()) return false;
+  at = end == 0 ? path.front() : path.back();
+  return true;
+}
+
+double TNetworkGraph::PipeLength(int pipe) const {
   double length = 0;
-  for (int part = 0; part < parts.NumParts; ++part)
-    for (int k = parts.Starts[size_t(part)] + 1; k < parts.Starts[size_t(part) + 1]; ++k) {
-      const TWorldPoint a = file.PointAt(parts, k - 1), b = file.PointAt(parts, k);
-      length += std::hypot(b.X - a.X, b.Y - a.Y);
-    }
+  // Parts are separate lines: no length between one part's end and the next one's start.
+  ReadPipeRecord(GeometryPath(), PipeList[size_t(pipe)].Record,
+                 [&](const TGeometryFile& file, const TGeometryFile::Parts& parts) {
+                   for (int part = 0; part < parts.NumParts; ++part)
+                     for (int k = parts.Starts[size_t(part)] + 1;
+                          k < parts.Starts[size_t(part) + 1]; ++k) {
+                       const TWorldPoint a = file.PointAt(parts, k - 1), b = file.PointAt(parts, k);
+                       length += std::hypot(b.X - a.X, b.Y - a.Y);
+                     }
+                 });
   return length;
 }
 

@@ -5,11 +5,13 @@
 // NUMGROUP). Built once from the tables and asked many times; the labels of nodes and pipes
 // and the lengths of pipes are read from the files when asked for.
 
+#include "core/World.h"
 #include "db/Table.h"
 
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -33,6 +35,9 @@ struct TNetworkKind {
 };
 inline constexpr TNetworkKind kWaterNetwork{"Water.dbf", 100, 1, "водопровідна мережа"};
 inline constexpr TNetworkKind kSewerNetwork{"Kanaliz.dbf", 100, 2, "каналізаційна мережа"};
+
+// The file of the layers table's row for a layer; nullopt when there is no such row.
+std::optional<QString> FindLayerFile(const QString& baseDir, int category, int cls);
 
 // Where the network's tables are: its nodes are the objects table the layers table names for
 // the node class. Raises db::Error when the layers table has no such row.
@@ -72,10 +77,16 @@ public:
   QString PipeLabel(int pipe) const;
   // The pipe's length along its geometry record, in map units (0 for a record without one).
   double PipeLength(int pipe) const;
+  // The pipe's vertices, all parts one after another (empty for a record without any).
+  std::vector<TWorldPoint> PipePath(int pipe) const;
+  // The place of the pipe's first (end 0) or last (end 1) vertex; false without a geometry.
+  bool PipeEnd(int pipe, int end, TWorldPoint& at) const;
   // The node's place.
   bool NodePlace(int node, double& x, double& y) const;
 
 private:
+  QString GeometryPath() const; // the pipes' geometry file
+
   TNetworkSource From;
   std::vector<Pipe> PipeList;
   std::vector<Node> NodeList;

@@ -12,6 +12,8 @@ namespace network {
 namespace {
 
 constexpr const char* kSection = "Network";
+constexpr const char* kEpanet = "Epanet";
+constexpr const char* kRoughness = "Roughness";
 
 QString PathIn(const QString& baseDir) {
   return base::ResolvePath(baseDir, TNetworkSettings::FileName);
@@ -47,18 +49,73 @@ bool TNetworkSettings::Parse(const QString& text, std::vector<TNodeGroup>& group
   return true;
 }
 
+namespace {
+
+[[noreturn]] void Wrong(const base::IniFile& ini, const QString& section, const QString& key,
+                        const char* what) {
+  throw std::runtime_error(QString::fromUtf8("%1: [%2] %3= %4")
+                               .arg(ini.Path(), section, key, QString::fromUtf8(what))
+                               .toStdString());
+}
+
+// Numbers in the file are written with a point whatever the desktop's language.
+double ReadNumber(const base::IniFile& ini, const char* section, const char* key, double def) {
+  const QString text = ini.ReadString(section, key, QString()).trimmed();
+  if (text.isEmpty()) return def;
+  bool ok = false;
+  const double value = text.toDouble(&ok);
+  if (!ok || value < 0) Wrong(ini, section, key, "не є невід'ємним числом");
+  return value;
+}
+
+TLayerClass ReadLayer(const base::IniFile& ini, const char* section, const char* key) {
+  const QString text = ini.ReadString(section, key, QString()).trimmed();
+  if (text.isEmpty()) return {};
+  const QStringList numbers = text.split('.');
+  bool ok[2] = {false, false};
+  const TLayerClass layer{numbers.value(0).toInt(&ok[0]), numbers.value(1).toInt(&ok[1])};
+  if (numbers.size() != 2 || !ok[0] || !ok[1] || layer.Category == 0)
+    Wrong(ini, section, key, "не є шаром Категорія.Клас");
+  return layer;
+}
+
+TRoughness ReadRoughness(const base::IniFile& ini, const QString& key) {
+  const QStringList numbers = ini.ReadString(kRoughness, key, QString()).split(',');
+  bool ok[2] = {false, false};
+  const TRoughness r{numbers.value(0).trimmed().toDouble(&ok[0]),
+                     numbers.value(1).trimmed().toDouble(&ok[1])};
+  if (numbers.size() != 2 || !ok[0] || !ok[1] || r.New <= 0 || r.LossPerDecade < 0)
+    Wrong(ini, kRoughness, key, "не є парою \"C нової труби, втрата C за десятиліття\"");
+  return r;
+}
+
+} // namespace
+
 TNetworkSettings TNetworkSettings::Read(const QString& baseDir) {
   const base::IniFile ini(PathIn(baseDir));
   TNetworkSettings settings;
   const auto read = [&](const char* key, std::vector<TNodeGroup>& groups) {
     if (!Parse(ini.ReadString(kSection, key, QString()), groups))
-      throw std::runtime_error(
-          QString::fromUtf8("%1: [%2] %3= не є списком Категорія.Клас.Група через кому")
-              .arg(ini.Path(), kSection, key)
-              .toStdString());
+      Wrong(ini, kSection, key, "не є списком Категорія.Клас.Група через кому");
   };
   read("Valves", settings.Valves);
   read("Connections", settings.Connections);
+  read("Sources", settings.Sources);
+  settings.Buildings = ReadLayer(ini, kSection, "Buildings");
+  settings.Addresses = ReadLayer(ini, kSection, "Addresses");
+  settings.BuildingTolerance = ReadNumber(ini, kSection, "BuildingTolerance", 5);
+  if (settings.BuildingTolerance > 100)
+    Wrong(ini, kSection, "BuildingTolerance", "більше 100: кінець труби так далеко не є вводом");
+  settings.ElevationField = ini.ReadString(kEpanet, "Elevation", QString()).trimmed();
+  settings.Survey = ReadLayer(ini, kEpanet, "Survey");
+  settings.DemandPerConnection = ReadNumber(ini, kEpanet, "DemandPerConnection", 0);
+  settings.SourceHead = ReadNumber(ini, kEpanet, "SourceHead", 40);
+  for (const QString& key : ini.Keys(kRoughness)) {
+    if (key.compare("Default", Qt::CaseInsensitive) == 0)
+      settings.DefaultRoughness = ReadRoughness(ini, key);
+    else
+      settings.Roughness[key.trimmed().toLower()] = ReadRoughness(ini, key);
+  }
   return settings;
 }
 
@@ -75,6 +132,18 @@ bool TNetworkSettings::IsValve(int category, int cls, int group) const {
 
 bool TNetworkSettings::IsConnection(int category, int cls, int group) const {
   return Contains(Connections, {category, cls, group});
+}
+
+bool TNetworkSettings::IsSource(int category, int cls, int group) const {
+  return Contains(Sources, {category, cls, group});
+}
+
+double TNetworkSettings::RoughnessOf(const QString& material, int year, int now) const {
+  const auto row = Roughness.find(material.trimmed().toLower());
+  const TRoughness& r = row == Roughness.end() ? DefaultRoughness : row->second;
+  // A pipe without a year, or with one still to come, is taken as new.
+  const double decades = year > 0 && year < now ? (now - year) / 10.0 : 0;
+  return std::max(40.0, r.New - r.LossPerDecade * decades);
 }
 
 } // namespace network

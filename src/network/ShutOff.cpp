@@ -47,7 +47,12 @@ TShutOff ShutOffPipe(const TNetworkGraph& Graph, const TNetworkSettings& Setting
     pipes.pop_front();
     for (const int64_t hub : pipe.Hub) {
       const int node = Graph.NodeOfCode(hub);
-      if (node < 0 || seen[size_t(node)]) continue; // an end without a node ends the walk
+      if (node < 0) { // an end without a node ends the walk
+        const int index = int(&pipe - Graph.Pipes().data());
+        result.OpenEnds.emplace_back(index, &hub == &pipe.Hub[0] ? 0 : 1);
+        continue;
+      }
+      if (seen[size_t(node)]) continue;
       seen[size_t(node)] = true;
       const TNetworkGraph::Node& n = Graph.Nodes()[size_t(node)];
       if (Settings.IsValve(source.Category, source.Class, n.Group)) {
@@ -68,6 +73,34 @@ TShutOff ShutOffPipe(const TNetworkGraph& Graph, const TNetworkSettings& Setting
     }
   }
   return result;
+}
+
+void FindLostBuildings(const TNetworkGraph& Graph, const TBuildings& Buildings, TShutOff& Result) {
+  Result.Buildings.clear();
+  Result.UnplacedConnections.clear();
+  std::set<int> listed;
+  const auto add = [&](const TWorldPoint& at, int connection, int openEndPipe) {
+    const int found = Buildings.BuildingAt(at);
+    if (found < 0) return false;
+    if (listed.insert(found).second) {
+      const TBuildings::Building& b = Buildings.All()[size_t(found)];
+      Result.Buildings.push_back({b.Record, b.Code, b.Address, connection, openEndPipe});
+    }
+    return true;
+  };
+  for (const int node : Result.Connections) {
+    TWorldPoint at;
+    if (!Graph.NodePlace(node, at.X, at.Y) || !add(at, node, -1))
+      Result.UnplacedConnections.push_back(node);
+  }
+  for (const auto& [pipe, end] : Result.OpenEnds) {
+    TWorldPoint at;
+    if (Graph.PipeEnd(pipe, end, at)) add(at, -1, pipe);
+  }
+}
+
+QString OpenEndNote() {
+  return QString::fromUtf8("кінець без вузла: будинки за ним можуть бути не в списку");
 }
 
 double DryLength(const TNetworkGraph& Graph, const TShutOff& Result) {
@@ -91,6 +124,12 @@ QStringList ShutOffCsv(const TNetworkGraph& Graph, const TShutOff& Result) {
     lines << QString("connection,%1,%2")
                  .arg(Graph.Nodes()[size_t(node)].Code)
                  .arg(base::CsvField(Graph.NodeAddress(node)));
+  for (const auto& [pipe, end] : Result.OpenEnds)
+    lines << QString("open-end,%1,%2")
+                 .arg(Graph.Pipes()[size_t(pipe)].Code)
+                 .arg(base::CsvField(OpenEndNote()));
+  for (const TLostBuilding& b : Result.Buildings)
+    lines << QString("building,%1,%2").arg(b.Code).arg(base::CsvField(b.Address));
   return lines;
 }
 

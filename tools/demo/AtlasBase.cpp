@@ -4,6 +4,7 @@
 
 #include "Bitmaps.h"
 #include "base/AtomicFile.h"
+#include "base/TextCodec.h"
 
 #include "db/ParadoxFile.h"
 #include "db/ParadoxFormat.h"
@@ -269,13 +270,21 @@ QString StreetTitle(const City& c, int code) {
   return s.Type + " " + s.Name;
 }
 
-// The network tools' setting: which water-well groups are shut-off valves ("Засувки") and which
-// are service connections ("Вводи в будинки").
+// The network tools' settings: which water-well groups are shut-off valves ("Засувки") and which
+// are service connections ("Вводи в будинки"), where the buildings and the heights are, and
+// what the hydraulic model takes (Windows-1251, as the atlas's other INI files).
 void WriteNetworkSettings(AtlasContext& ctx) {
-  base::WriteFileAtomically(
-      ctx.BaseDir + "/NETWORK.INI",
+  const QString text =
       "; The node groups of the networks (Category.Class.Group, separated by commas)\r\n"
-      "[Network]\r\nValves=100.1.3\r\nConnections=100.1.4\r\n");
+      "[Network]\r\nValves=100.1.3\r\nConnections=100.1.4\r\nSources=101.2.1\r\n"
+      "; The buildings and address points layers (Category.Class); metres\r\n"
+      "Buildings=2.1\r\nAddresses=8.1\r\nBuildingTolerance=3\r\n"
+      "[Epanet]\r\nSurvey=5.2\r\nDemandPerConnection=0.05\r\nSourceHead=45\r\n"
+      "; Hazen-Williams C of a new pipe, C lost per decade of age\r\n"
+      "[Roughness]\r\n" +
+      QString::fromUtf8("сталь=120,4\r\nчавун=130,6\r\nполіетилен=150,0\r\n") + "Default=130,3\r\n";
+  base::WriteFileAtomically(ctx.BaseDir + "/NETWORK.INI",
+                            base::Encode(text, base::CodePage::Cp1251));
 }
 
 // The town's coordinates are UTM zone 36N metres.
