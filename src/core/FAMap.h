@@ -9,6 +9,7 @@
 #include "MapContent.h"
 #include "MapMeasurements.h"
 #include "MapObjectIndex.h"
+#include "SelectionMarks.h"
 
 #include <QCursor>
 #include <QElapsedTimer>
@@ -21,13 +22,6 @@ class QPainter;
 #include <map>
 #include <memory>
 #include <vector>
-
-struct TSelectedObject {
-  int16_t Category = 0;
-  int32_t Class = 0;
-  int32_t ObjectIndex = 0;
-  bool operator==(const TSelectedObject&) const = default;
-};
 
 // The program's cursors by number, as the main window and the map control register them.
 class TCursors {
@@ -206,7 +200,6 @@ private:
   void SelectFound(const TCustomLayer& Layer, int RecordIndex);
   // Marks on the screen the pixels of `sheet` that are not white (the selection's shapes): a
   // halo, then the shapes in red.
-  void DrawSelectionMarks(const QImage& sheet);
   // A zoom box without width or height gets the missing side in the control's proportions.
   void GiveBoxBothDimensions(TExtent& box) const;
   void ShowScreen(); // pushes Screen out at once

@@ -49,59 +49,8 @@ void TFAMap::SetSelection(std::vector<TSelectedObject> records) {
 
 void TFAMap::MarkSelection() {
   if (Selection.empty() || Screen.isNull()) return;
-  // Each object is drawn as its layer's blink draws it, on a white sheet of its own; every
-  // pixel the blink touched is the object's shape on the screen, whatever the layer's kind.
-  QImage sheet(Screen.size(), QImage::Format_RGB32);
-  sheet.fill(Qt::white);
-  {
-    gfx::Canvas canvas(sheet);
-    canvas.BlinkPasses = 1;
-    for (const TSelectedObject& s : Selection) {
-      TCustomLayer* layer = Content.LayerOf(s.Category, s.Class);
-      if (!layer || !layer->ScaleAllowsDrawing(World.Scale)) continue;
-      try {
-        layer->FlashObject(s.ObjectIndex, canvas, World);
-      } catch (const std::exception&) {
-        // An object that cannot be read has no mark; its layer's error is said when drawn.
-      }
-    }
-  }
-  DrawSelectionMarks(sheet);
-}
-
-void TFAMap::DrawSelectionMarks(const QImage& sheet) {
-  constexpr QRgb kShape = 0xFFE00000; // the object itself: opaque red
-  constexpr QRgb kHalo = 0xC000C8FF;  // around it: bright cyan, a little transparent
-  constexpr int kHaloRadius = 3;      // pixels
-  int left = sheet.width(), top = sheet.height(), right = -1, bottom = -1;
-  QImage shape(sheet.size(), QImage::Format_ARGB32_Premultiplied);
-  shape.fill(Qt::transparent);
-  for (int y = 0; y < sheet.height(); ++y) {
-    const auto* in = reinterpret_cast<const QRgb*>(sheet.constScanLine(y));
-    auto* out = reinterpret_cast<QRgb*>(shape.scanLine(y));
-    for (int x = 0; x < sheet.width(); ++x)
-      if ((in[x] & 0xFFFFFF) != 0xFFFFFF) {
-        out[x] = kShape;
-        left = std::min(left, x), right = std::max(right, x);
-        top = std::min(top, y), bottom = std::max(bottom, y);
-      }
-  }
-  if (right < 0) return; // nothing of the selection is in view
-  const QRect area = QRect(QPoint(left, top), QPoint(right, bottom));
-  const QImage marks = shape.copy(area);
-  QImage halo = marks;
-  {
-    QPainter p(&halo);
-    p.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    p.fillRect(halo.rect(), QColor::fromRgba(kHalo));
-  }
-  // A halo a few pixels wide, then the shape over it: a clear mark on any ground.
-  QPainter p(&Screen);
-  for (int dy = -kHaloRadius; dy <= kHaloRadius; ++dy)
-    for (int dx = -kHaloRadius; dx <= kHaloRadius; ++dx)
-      if (dx * dx + dy * dy <= kHaloRadius * kHaloRadius && (dx || dy))
-        p.drawImage(area.topLeft() + QPoint(dx, dy), halo);
-  p.drawImage(area.topLeft(), marks);
+  QPainter painter(&Screen);
+  PaintSelectionMarks(painter, DrawSelectionMarks(Content, World, Screen.size(), Selection));
 }
 
 void TFAMap::SelectFound(const TCustomLayer& Layer, int RecordIndex) {

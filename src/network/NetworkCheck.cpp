@@ -97,4 +97,49 @@ QStringList NetworkCheckCsv(const TNetworkGraph& Graph, const TNetworkCheck& Che
   return lines;
 }
 
+std::vector<TCheckFinding> NetworkCheckFindings(const TNetworkGraph& Graph,
+                                                const TNetworkCheck& Check) {
+  std::vector<TCheckFinding> rows;
+  const auto pipeCode = [&](int p) { return Graph.Pipes()[size_t(p)].Code; };
+  const auto record = [&](int p) { return Graph.Pipes()[size_t(p)].Record; };
+  const auto row = [&](int n) { return Graph.Nodes()[size_t(n)].Row; };
+  const auto text = [](const char* utf8) { return QString::fromUtf8(utf8); };
+  for (size_t k = 0; k < Check.Pieces.size(); ++k) {
+    TCheckFinding& f = rows.emplace_back();
+    f.Text = text("Зв'язна частина %1: труб %2, довжина %3 м")
+                 .arg(k + 1)
+                 .arg(Check.Pieces[k].Pipes.size())
+                 .arg(Check.Pieces[k].Length, 0, 'f', 1);
+    for (const int pipe : Check.Pieces[k].Pipes)
+      f.PipeRecords.push_back(record(pipe));
+  }
+  for (const auto& [pipe, end] : Check.OpenEnds)
+    rows.push_back({text("Відкритий кінець: труба %1, %2")
+                        .arg(pipeCode(pipe))
+                        .arg(text(end == 0 ? "початкова точка" : "кінцева точка")),
+                    {record(pipe)},
+                    {}});
+  for (const int node : Check.LonelyNodes)
+    rows.push_back({text("Вузол без труб: %1").arg(Graph.NodeLabel(node)), {}, {row(node)}});
+  for (const auto& [a, b] : Check.CloseNodes)
+    rows.push_back({text("Вузли ближче 1 см: %1 і %2")
+                        .arg(Graph.Nodes()[size_t(a)].Code)
+                        .arg(Graph.Nodes()[size_t(b)].Code),
+                    {},
+                    {row(a), row(b)}});
+  for (const int pipe : Check.Loops)
+    rows.push_back({text("Труба %1 починається й закінчується у вузлі %2")
+                        .arg(pipeCode(pipe))
+                        .arg(Graph.Pipes()[size_t(pipe)].Hub[0]),
+                    {record(pipe)},
+                    {}});
+  for (const int pipe : Check.DamagedPipes)
+    rows.push_back({text("Пошкоджена геометрія труби %1 (запис %2): довжину не враховано")
+                        .arg(pipeCode(pipe))
+                        .arg(record(pipe) + 1),
+                    {record(pipe)},
+                    {}});
+  return rows;
+}
+
 } // namespace network

@@ -29,4 +29,13 @@ TNetworkCheck CheckNetwork(const TNetworkGraph& Graph);
 // close-nodes, loop, damaged-geometry), for scripts and for the window's export.
 QStringList NetworkCheckCsv(const TNetworkGraph& Graph, const TNetworkCheck& Check);
 
+// One finding for people: its text in Ukrainian ("Відкритий кінець: труба 14, кінцева точка") and
+// what it is about on the map (the pipes' geometry records, or the nodes' rows in their table).
+struct TCheckFinding {
+  QString Text;
+  std::vector<int> PipeRecords, NodeRows;
+};
+std::vector<TCheckFinding> NetworkCheckFindings(const TNetworkGraph& Graph,
+                                                const TNetworkCheck& Check);
+
 } // namespace network

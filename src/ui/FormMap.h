@@ -33,6 +33,8 @@ class TAtlasPlace;
 namespace network {
 class TNetworkGraph;
 struct TShutOff;
+class TBuildings;
+class TNetworkSettings;
 } // namespace network
 class TFormSelectInfo;
 struct TIdentifiedObject;
@@ -91,6 +93,14 @@ public:
   // The water network's graph, read again when its tables changed since.
   std::shared_ptr<const network::TNetworkGraph> WaterNetwork();
   void MarkShutOff(const network::TNetworkGraph& graph, const network::TShutOff& result);
+  // The buildings of the atlas for the shut-off, read again when their files changed; null,
+  // with `note` saying why, when the settings name none or they cannot be read.
+  std::shared_ptr<const network::TBuildings>
+  AtlasBuildings(const network::TNetworkSettings& settings, QString& note);
+  // Whether the map's marks are still the shut-off's (nothing picked or found since).
+  bool ShutOffMarked() const;
+  // "Зняти позначки з карти": the shut-off's marks, or any selection, taken off the map.
+  void miClearMarksClick();
   // "Експорт атласу в GeoPackage ...": the whole atlas, with progress and cancel.
   void miExportGeoPackageClick();
   bool ExportGeoPackageTo(const QString& path, bool withMeasurements = false);
@@ -160,8 +170,11 @@ public:
   TFormSelectInfo* SelectInfo = nullptr;
   std::unique_ptr<TFormShutOff> ShutOff; // made at the tool's first pick
   std::shared_ptr<const network::TNetworkGraph> WaterGraph;
-  QString WaterGraphStamp;                 // the tables' sizes and times when WaterGraph was read
-  std::unique_ptr<TFormIdentify> Identify; // made at the tool's first click
+  QString WaterGraphStamp; // the tables' sizes and times when WaterGraph was read
+  std::shared_ptr<const network::TBuildings> Buildings;
+  QString BuildingsStamp;
+  std::vector<TSelectedObject> ShutOffMarks;           // what the last shut-off marked on the map
+  std::unique_ptr<TFormIdentify> Identify;             // made at the tool's first click
   std::unique_ptr<TFormAttributeTable> AttributeTable; // the one shown last
   TShowList ShowListWindow;
   // Opens the reference document of an object (category < 0: the last picked object).

@@ -193,6 +193,7 @@ void TFormMap::BuildMenus() {
   add(utils, "miRebuildIndex", "Перебудувати індекс об'єктів", &TFormMap::miRebuildIndexClick);
   add(utils, "N4", "-");
   add(utils, "miShutOff", "Відключення ділянки", &TFormMap::miShutOffClick);
+  add(utils, "miClearMarks", "Зняти позначки з карти", &TFormMap::miClearMarksClick);
   add(utils, "miNetworkCheck", "Перевірка мережі", &TFormMap::miNetworkCheckClick);
   add(utils, "miNetworkSettings", "Налаштування мережі ...", &TFormMap::miNetworkSettingsClick);
   add(utils, "miAtlasCrs", "Система координат атласу ...", &TFormMap::miAtlasCrsClick);

@@ -1,7 +1,9 @@
-// The main window's network commands: shutting off a water pipe picked on the map, and the
-// check of both networks' models.
+// The main window's network commands: shutting off a water pipe picked on the map (with the
+// buildings that lose water, marked on the map until the marks are taken off), and the check of
+// both networks' models.
 
 #include "FormMap.h"
+#include "FormNetworkCheck.h"
 #include "FormNetworkSettings.h"
 #include "FormShutOff.h"
 
@@ -16,8 +18,6 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QLabel>
-#include <QTextEdit>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -86,15 +86,21 @@ void TFormMap::ShutOffAt(double x, double y) {
       ShutOff->OnResult = [this](const network::TNetworkGraph& g, const network::TShutOff& r) {
         MarkShutOff(g, r);
       };
-      ShutOff->OnShowItem = [this](bool pipe, int index) {
-        TCustomLayer* layer = pipe ? LayerOfFile(*Map, "Water.mds")
-                                   : LayerOfFile(*Map, WaterGraph->Source().NodesTable);
+      ShutOff->OnShowItem = [this](TFormShutOff::ItemKind kind, int index) {
+        const QString file = kind == TFormShutOff::PipeItem   ? QString("Water.mds")
+                             : kind == TFormShutOff::NodeItem ? WaterGraph->Source().NodesTable
+                             : Buildings                      ? Buildings->LayerFile()
+                                                              : QString();
+        TCustomLayer* layer = LayerOfFile(*Map, file);
         if (!layer) return;
         Map->ShowLayerRecord(*layer, index);
         MarkShutOff(*WaterGraph, ShutOff->Result());
       };
     }
-    ShutOff->ShowShutOff(graph, network::TNetworkSettings::Read(Data.BaseDir), code);
+    const network::TNetworkSettings settings = network::TNetworkSettings::Read(Data.BaseDir);
+    QString note;
+    const auto buildings = AtlasBuildings(settings, note);
+    ShutOff->ShowShutOff(graph, settings, code, buildings, note);
     ShutOff->show();
     ShutOff->raise();
   } catch (const std::exception& e) {
@@ -113,28 +119,75 @@ void TFormMap::MarkShutOff(const network::TNetworkGraph& graph, const network::T
   if (nodes)
     for (const int node : result.Valves)
       marks.push_back({nodes->Category, nodes->Class, graph.Nodes()[size_t(node)].Row});
+  if (const TCustomLayer* houses = Buildings ? LayerOfFile(*Map, Buildings->LayerFile()) : nullptr)
+    for (const network::TLostBuilding& b : result.Buildings)
+      marks.push_back({houses->Category, houses->Class, b.Record});
+  ShutOffMarks = marks;
   Map->SetSelection(std::move(marks));
 }
 
+bool TFormMap::ShutOffMarked() const {
+  return ShutOff && !ShutOffMarks.empty() && Map->Selection == ShutOffMarks;
+}
+
+void TFormMap::miClearMarksClick() {
+  Map->ClearSelection();
+  ShutOffMarks.clear();
+  Map->Paint();
+}
+
+std::shared_ptr<const network::TBuildings>
+TFormMap::AtlasBuildings(const network::TNetworkSettings& settings, QString& note) {
+  if (!settings.Buildings) {
+    note = QString::fromUtf8("Будинки без води не визначено: у BASE\\%1 не вказано шару будинків "
+                             "([Network] Buildings=).")
+               .arg(network::TNetworkSettings::FileName);
+    return nullptr;
+  }
+  try {
+    // Read again when the settings or any of the layers' files changed since.
+    QStringList files{base::ResolvePath(Data.BaseDir, network::TNetworkSettings::FileName)};
+    for (const network::TLayerClass layer : {settings.Buildings, settings.Addresses})
+      if (const auto file = layer
+                                ? network::FindLayerFile(Data.BaseDir, layer.Category, layer.Class)
+                                : std::nullopt)
+        files << base::ResolvePath(Data.MapsDir, *file)
+              << base::ResolvePath(Data.MapsDir, QFileInfo(*file).completeBaseName() + ".dbf");
+    const QString stamp = StampOf(files);
+    if (!Buildings || stamp != BuildingsStamp) {
+      Buildings = network::TBuildings::Load(Data.BaseDir, Data.MapsDir, settings);
+      BuildingsStamp = stamp;
+    }
+    return Buildings;
+  } catch (const std::exception& e) {
+    // The valves and the connections are listed all the same.
+    note = QString::fromUtf8("Будинки без води не визначено: %1").arg(QString::fromUtf8(e.what()));
+    return nullptr;
+  }
+}
+
 void TFormMap::miNetworkCheckClick() {
-  QString text;
+  std::vector<TFormNetworkCheck::Network> networks;
   try {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     for (const network::TNetworkKind& kind : {network::kWaterNetwork, network::kSewerNetwork}) {
-      const auto graph =
-          network::TNetworkGraph::Load(network::SourceOf(Data.BaseDir, Data.MapsDir, kind));
+      const network::TNetworkSource source = network::SourceOf(Data.BaseDir, Data.MapsDir, kind);
+      const auto graph = network::TNetworkGraph::Load(source);
       const network::TNetworkCheck check = network::CheckNetwork(*graph);
-      text += QString::fromUtf8("%1 (%2)\n").arg(QString::fromUtf8(kind.Name), kind.PipesTable);
-      text += QString::fromUtf8("  зв'язних частин: %1; кінців труб без вузла: %2; вузлів без "
-                                "труб: %3; пар вузлів ближче 1 см: %4; труб з одним вузлом на "
-                                "обох кінцях: %5\n")
-                  .arg(check.Pieces.size())
-                  .arg(check.OpenEnds.size())
-                  .arg(check.LonelyNodes.size())
-                  .arg(check.CloseNodes.size())
-                  .arg(check.Loops.size());
-      for (const QString& line : network::NetworkCheckCsv(*graph, check))
-        text += "  " + line + "\n";
+      TFormNetworkCheck::Network& n = networks.emplace_back();
+      n.Title = QString::fromUtf8("%1 (%2)").arg(QString::fromUtf8(kind.Name), kind.PipesTable);
+      n.Summary = QString::fromUtf8("Зв'язних частин: %1; кінців труб без вузла: %2; вузлів без "
+                                    "труб: %3; пар вузлів ближче 1 см: %4; труб з одним вузлом "
+                                    "на обох кінцях: %5")
+                      .arg(check.Pieces.size())
+                      .arg(check.OpenEnds.size())
+                      .arg(check.LonelyNodes.size())
+                      .arg(check.CloseNodes.size())
+                      .arg(check.Loops.size());
+      n.PipesFile = QFileInfo(kind.PipesTable).completeBaseName() + ".mds";
+      n.NodesFile = source.NodesTable;
+      n.Findings = network::NetworkCheckFindings(*graph, check);
+      n.Csv = network::NetworkCheckCsv(*graph, check);
     }
     QApplication::restoreOverrideCursor();
   } catch (const std::exception& e) {
@@ -142,17 +195,12 @@ void TFormMap::miNetworkCheckClick() {
     base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
     return;
   }
-  auto* window = new QDialog(this);
-  window->setObjectName("FormNetworkCheck");
+  auto* window = new TFormNetworkCheck(this);
   window->setAttribute(Qt::WA_DeleteOnClose);
-  window->setWindowTitle(QString::fromUtf8("Перевірка мережі"));
-  window->resize(640, 480);
-  auto* layout = new QVBoxLayout(window);
-  auto* report = new QTextEdit(window);
-  report->setObjectName("edReport");
-  report->setReadOnly(true);
-  report->setPlainText(text);
-  layout->addWidget(report);
+  window->OnShow = [this](const QString& file, const std::vector<int>& records) {
+    if (TCustomLayer* layer = LayerOfFile(*Map, file)) Map->ShowLayerRecords(*layer, records);
+  };
+  window->ShowNetworks(std::move(networks));
   window->show();
 }
 

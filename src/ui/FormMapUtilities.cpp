@@ -10,6 +10,7 @@
 #include "FormMap.h"
 #include "FormOpenAtlas.h"
 #include "FormPrint.h"
+#include "FormShutOff.h"
 #include "gis/GeoPackageExport.h"
 
 #include "FormSetSymbol.h"
@@ -322,6 +323,9 @@ void TFormMap::imPrintClick() {
   for (const TNodeLine& line : Panels->LayerNodes)
     if (const auto* c = dynamic_cast<const TClassObject*>(line.Node.get())) legend.push_back(c);
   TFormPrint window(*Map, std::move(legend), QString::fromUtf8(kCaption), this);
+  if (ShutOffMarked())
+    window.OfferListPage(QString::fromUtf8("засувки й адреси відключення"),
+                         ShutOff->ReportHtml(false));
   window.exec();
 }
 

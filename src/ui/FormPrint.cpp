@@ -79,6 +79,10 @@ TFormPrint::TFormPrint(TFAMap& map, std::vector<const TClassObject*> legend, con
     form->addRow(QString(), c);
     connect(c, &QCheckBox::toggled, this, [this] { UpdatePreview(); });
   }
+  chkListPage = new QCheckBox(this);
+  chkListPage->setObjectName("chkListPage");
+  chkListPage->setVisible(false);
+  form->addRow(QString(), chkListPage);
   form->addRow(new QLabel(QString::fromUtf8("Перетягніть прев'ю, щоб зсунути центр."), this));
   btnPrint = new QPushButton(QString::fromUtf8("Друк..."), this);
   btnPrint->setObjectName("btnPrint");
@@ -107,6 +111,13 @@ TFormPrint::TFormPrint(TFAMap& map, std::vector<const TClassObject*> legend, con
   UpdatePreview();
 }
 
+void TFormPrint::OfferListPage(const QString& what, const QString& html) {
+  ListPageHtml = html;
+  chkListPage->setText(QString::fromUtf8("Сторінка зі списком: %1").arg(what));
+  chkListPage->setChecked(true);
+  chkListPage->setVisible(true);
+}
+
 TPrintSettings TFormPrint::Settings() const {
   TPrintSettings s;
   s.Page = QPageSize(kPapers[std::max(0, cbPaper->currentIndex())].Id);
@@ -132,6 +143,8 @@ TPrintSettings TFormPrint::Settings() const {
   s.NorthArrow = chkNorth->isChecked();
   s.Sheets = chkSheets->isChecked();
   s.Area = Map.World.VisibleExtent;
+  s.Marks = Map.Selection;
+  if (chkListPage->isChecked()) s.ListPageHtml = ListPageHtml;
   return s;
 }
 

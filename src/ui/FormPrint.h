@@ -2,7 +2,8 @@
 // "Друк": the map printed at a scale on paper, with a live preview of the page: printer or PDF
 // file, paper and orientation, the scale (1 : 500 to 1 : 5,000, a typed one, or the current
 // view fitted), the centre (the view's, or dragged in the preview), the title, and the legend,
-// scale bar and north arrow.
+// scale bar and north arrow. The map's marked objects are marked on paper too, and a list the
+// caller offers (a shut-off's valves and addresses) may be printed on a page after the map.
 
 #include "MapPrintLayout.h"
 
@@ -21,6 +22,8 @@ public:
   TFormPrint(TFAMap& map, std::vector<const TClassObject*> legend, const QString& title,
              QWidget* parent = nullptr);
 
+  // Offers a page of text after the map (ticked at first).
+  void OfferListPage(const QString& what, const QString& html);
   // The settings as the window's controls give them.
   TPrintSettings Settings() const;
   // Draws the preview again.
@@ -30,7 +33,8 @@ public:
 
   QComboBox *cbDevice = nullptr, *cbPaper = nullptr, *cbOrientation = nullptr, *cbScale = nullptr;
   QLineEdit* edTitle = nullptr;
-  QCheckBox *chkLegend = nullptr, *chkScaleBar = nullptr, *chkNorth = nullptr, *chkSheets = nullptr;
+  QCheckBox *chkLegend = nullptr, *chkScaleBar = nullptr, *chkNorth = nullptr, *chkSheets = nullptr,
+            *chkListPage = nullptr;
   QLabel* lblSheets = nullptr;
   QLabel* lblPreview = nullptr;
   QPushButton* btnPrint = nullptr;
@@ -43,6 +47,7 @@ private:
   void Print();
   TFAMap& Map;
   std::vector<const TClassObject*> Legend;
+  QString ListPageHtml;
   double PreviewFactor = 0.5; // preview pixels per page pixel (96 per inch)
   QPoint DragFrom;
   bool Dragging = false;

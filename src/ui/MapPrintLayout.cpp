@@ -9,6 +9,7 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextDocument>
 #include <algorithm>
 #include <cmath>
 
@@ -116,6 +117,22 @@ void DrawSheetIndex(QPainter& painter, const QRect& area, const TSheet& sheet) {
   painter.setBrush(Qt::NoBrush);
 }
 
+// The marks drawn at three times the page's 96 pixels per inch, so that they stay sharp on
+// paper, over the map frame whose top left corner is the painter's origin.
+void DrawMarks(QPainter& painter, const TMapContent& content, const TPrintLayout& layout,
+               QSize frame, const std::vector<TSelectedObject>& marks) {
+  if (marks.empty()) return;
+  constexpr int kFine = 3;
+  TWorld world = content.World;
+  world.SetView(frame.width() * kFine, frame.height() * kFine, layout.View.XMin, layout.View.YMin,
+                layout.View.XMax, layout.View.YMax);
+  world.ComputeScale(layout.MapMm.width());
+  const TSelectionMarks drawn = DrawSelectionMarks(content, world, frame * kFine, marks, 2 * kFine);
+  if (drawn.Image.isNull()) return;
+  painter.drawImage(QRectF(QPointF(drawn.At) / kFine, QSizeF(drawn.Image.size()) / kFine),
+                    drawn.Image);
+}
+
 void DrawOnCanvas(gfx::Canvas& canvas, TMapContent& content, const TPrintSettings& settings,
                   const std::vector<const TClassObject*>& legend,
                   const std::function<void(const QString&)>& onError, const TSheet* sheet) {
@@ -136,6 +153,7 @@ void DrawOnCanvas(gfx::Canvas& canvas, TMapContent& content, const TPrintSetting
   content.DrawLayers(canvas, [&](int layer, const QString& reason) {
     if (onError) onError(content.Layers[size_t(layer)]->ClassName + ": " + reason);
   });
+  DrawMarks(painter, content, layout, frame.size(), settings.Marks);
   painter.restore();
   canvas.ForgetPainterState();
   content.Threads = threads;
@@ -239,4 +257,23 @@ void DrawPrintPages(QPagedPaintDevice& device, TMapContent& content, const TPrin
     DrawOnCanvas(canvas, content, sheetSettings, legend, onError, &sheet);
     canvas.ForgetPainterState();
   }
+  if (settings.ListPageHtml.isEmpty()) return;
+  // The text laid out on the page's 96 pixels per inch inside 15 mm margins, on as many pages
+  // as it fills.
+  QPainter& painter = canvas.Surface();
+  const double margin = Px(15);
+  QTextDocument document;
+  document.setDefaultFont(PageFont(10));
+  document.setHtml(settings.ListPageHtml);
+  const QSizeF page(Px(layout.PageMm.width()) - 2 * margin,
+                    Px(layout.PageMm.height()) - 2 * margin);
+  document.setPageSize(page);
+  for (int k = 0; k < document.pageCount(); ++k) {
+    device.newPage();
+    painter.save();
+    painter.translate(margin, margin - k * page.height());
+    document.drawContents(&painter, QRectF(QPointF(0, k * page.height()), page));
+    painter.restore();
+  }
+  canvas.ForgetPainterState();
 }

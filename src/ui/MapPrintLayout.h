@@ -6,6 +6,7 @@
 // pens and symbols keep on paper the size they have on the screen.
 
 #include "CatClass.h"
+#include "core/SelectionMarks.h"
 #include "core/World.h"
 
 #include <QDate>
@@ -36,6 +37,10 @@ struct TPrintSettings {
   // with a small index of the sheets; otherwise one sheet about the centre.
   bool Sheets = false;
   TExtent Area;
+  // Objects marked over the printed map (the map's selection: a shut-off's dry pipes, valves and
+  // buildings), and a page of text printed after the map's sheets (HTML; none when empty).
+  std::vector<TSelectedObject> Marks;
+  QString ListPageHtml;
 };
 
 // One sheet of several: its place in the grid of sheets.
@@ -69,7 +74,7 @@ void DrawPrintPage(QPaintDevice& device, TMapContent& content, const TPrintSetti
                    const std::vector<const TClassObject*>& legend,
                    const std::function<void(const QString&)>& onError = {});
 
-// Every sheet the settings plan, a page each, on a printer or PDF writer.
+// Every sheet the settings plan, a page each, on a printer or PDF writer, then the list page.
 void DrawPrintPages(QPagedPaintDevice& device, TMapContent& content, const TPrintSettings& settings,
                     const std::vector<const TClassObject*>& legend,
                     const std::function<void(const QString&)>& onError = {});

@@ -124,11 +124,14 @@ TEST(NetworkCommands, IsolatePrintsTheShutOffAndRefusesWhatItCannotAnswer) {
   int pipes = 0;
   for (const QString& line : out.split('\n', Qt::SkipEmptyParts)) {
     const QString kind = line.section(',', 0, 0);
-    EXPECT_TRUE(kind == "pipe" || kind == "valve" || kind == "connection") << line.toStdString();
+    EXPECT_TRUE(kind == "pipe" || kind == "valve" || kind == "connection" || kind == "open-end" ||
+                kind == "building")
+        << line.toStdString();
     pipes += kind == "pipe";
     if (kind == "valve") valves << line.section(',', 1, 1);
   }
   EXPECT_TRUE(out.startsWith("pipe,20,")) << "the pipe itself first";
+  EXPECT_GE(out.count("\nbuilding,"), out.count("\nconnection,")) << "a building per connection";
   ASSERT_GE(valves.size(), 1);
   // The first valve will not close: more pipes go dry, and it is no longer one to close.
   const QString wider = RunProgram(

@@ -17,6 +17,7 @@
 #include "db/Table.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <map>
@@ -345,4 +346,47 @@ TEST(DemoNetwork, AMainShutOffIsAFewValvesAndMatchesAWalkOverTheTables) {
   EXPECT_GE(r.Valves.size(), 2u);
   EXPECT_LE(r.Valves.size(), 6u) << "a handful, not the whole town";
   EXPECT_LT(r.DryPipes.size(), graph->Pipes().size() / 10);
+}
+
+// The buildings that lose water: those of the cut service connections (by the connection's own
+// address, as the demo writes it), once each, and the one behind a service pipe whose inlet was
+// never surveyed, marked as found past an open end.
+TEST(DemoNetwork, TheBuildingsThatLoseWaterAreTheConnectionsHousesAndThoseBehindOpenEnds) {
+  QTemporaryDir atlas;
+  demo::WriteAtlas(atlas.path(), 1, 11);
+  const QString base = atlas.path() + "/BASE", maps = atlas.path() + "/MAPS";
+  const auto graph = TNetworkGraph::Load(SourceOf(base, maps, kWaterNetwork));
+  const TNetworkSettings settings = TNetworkSettings::Read(base);
+  const auto buildings = TBuildings::Load(base, maps, settings);
+  // A service pipe from a node to no node.
+  int service = -1;
+  for (size_t p = 0; p < graph->Pipes().size() && service < 0; ++p)
+    if (graph->NodeOfCode(graph->Pipes()[p].Hub[0]) >= 0 && graph->Pipes()[p].Hub[1] < 0)
+      service = int(p);
+  ASSERT_GE(service, 0);
+  TShutOff r = ShutOffPipe(*graph, settings, graph->Pipes()[size_t(service)].Code);
+  FindLostBuildings(*graph, *buildings, r);
+  EXPECT_NE(std::find(r.OpenEnds.begin(), r.OpenEnds.end(), std::pair{service, 1}),
+            r.OpenEnds.end());
+  ASSERT_FALSE(r.Connections.empty());
+  EXPECT_TRUE(r.UnplacedConnections.empty());
+  db::Table wells(maps, "WaterWells.db");
+  wells.Open();
+  std::set<QString> expected, found, behindOpenEnd;
+  for (const int node : r.Connections) {
+    wells.SetRecNo(graph->Nodes()[size_t(node)].Row + 1);
+    expected.insert(wells.FieldByName("TYPE").AsString() + " " +
+                    wells.FieldByName("STREET").AsString() + " " +
+                    wells.FieldByName("NUMBER").AsString());
+  }
+  std::set<int64_t> codes;
+  for (const TLostBuilding& b : r.Buildings) {
+    EXPECT_TRUE(codes.insert(b.Code).second) << "listed once: " << b.Code;
+    (b.Connection >= 0 ? found : behindOpenEnd).insert(b.Address);
+  }
+  EXPECT_EQ(found, expected);
+  ASSERT_EQ(behindOpenEnd.size(), 1u);
+  EXPECT_FALSE(expected.count(*behindOpenEnd.begin()));
+  EXPECT_EQ(ShutOffCsv(*graph, r).filter(QRegularExpression("^building,\\d+,")).size(),
+            int(r.Buildings.size()));
 }

@@ -1,12 +1,14 @@
 // The network tools through the main window on the demo city: "Відключення ділянки" picks a
 // main with a click, lists its valves, connections and dry pipes, marks them on the map, and a
-// valve ticked as not closing widens the result at once; "Перевірка мережі" reports both
-// networks.
+// valve ticked as not closing widens the result at once, the buildings that lose water are
+// listed and marked until the marks are taken off; "Перевірка мережі" lists both networks'
+// findings, each shown on the map by a double click.
 
 #include "core/FAMap.h"
 #include "layers/GeometryFile.h"
 #include "network/ShutOff.h"
 #include "ui/FormMap.h"
+#include "ui/FormNetworkCheck.h"
 #include "ui/FormNetworkSettings.h"
 #include "ui/FormShutOff.h"
 
@@ -16,7 +18,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
-#include <QTextEdit>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -58,21 +59,32 @@ TEST(NetworkTools, AShutOffIsPickedOnTheMapListedMarkedAndWidenedByAFailedValve)
   auto* window = dynamic_cast<TFormShutOff*>(form.findChild<QDialog*>("FormShutOff"));
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(window->isVisible());
-  const network::TShutOff expected =
-      network::ShutOffPipe(*graph, network::TNetworkSettings::Read(shown.Atlas.path() + "/BASE"),
-                           graph->Pipes()[size_t(pipe)].Code);
+  const network::TNetworkSettings settings =
+      network::TNetworkSettings::Read(shown.Atlas.path() + "/BASE");
+  network::TShutOff expected =
+      network::ShutOffPipe(*graph, settings, graph->Pipes()[size_t(pipe)].Code);
+  network::FindLostBuildings(*graph,
+                             *network::TBuildings::Load(shown.Atlas.path() + "/BASE",
+                                                        shown.Atlas.path() + "/MAPS", settings),
+                             expected);
+  ASSERT_FALSE(expected.Buildings.empty());
   EXPECT_EQ(window->tvValves->topLevelItemCount(), int(expected.Valves.size()));
   EXPECT_EQ(window->tvPipes->topLevelItemCount(), int(expected.DryPipes.size()));
   EXPECT_EQ(window->tvConnections->topLevelItemCount(), int(expected.Connections.size()));
   EXPECT_TRUE(
       window->lblSummary->text().contains(QString::number(graph->Pipes()[size_t(pipe)].Code)));
-  // Marked on the map: every dry pipe and every valve.
-  EXPECT_EQ(map.Selection.size(), expected.DryPipes.size() + expected.Valves.size());
+  EXPECT_EQ(window->tvBuildings->topLevelItemCount(),
+            int(expected.Buildings.size() + expected.OpenEnds.size() +
+                expected.UnplacedConnections.size()));
+  // Marked on the map: every dry pipe, every valve and every building.
+  EXPECT_EQ(map.Selection.size(),
+            expected.DryPipes.size() + expected.Valves.size() + expected.Buildings.size());
   // CSV: the header, then a line per item.
   const QByteArray csv = window->Csv();
   EXPECT_TRUE(csv.startsWith("kind,number,label\r\npipe,"));
-  EXPECT_EQ(csv.count('\n'),
-            1 + expected.DryPipes.size() + expected.Valves.size() + expected.Connections.size());
+  EXPECT_EQ(csv.count('\n'), 1 + expected.DryPipes.size() + expected.Valves.size() +
+                                 expected.Connections.size() + expected.OpenEnds.size() +
+                                 expected.Buildings.size());
   // A valve that will not close: ticked with the mouse, the result grows past it; ticked off
   // again, it is as before. The lists are filled again under the clicks each time.
   ASSERT_GT(window->tvValves->topLevelItemCount(), 0);
@@ -99,25 +111,43 @@ TEST(NetworkTools, AShutOffIsPickedOnTheMapListedMarkedAndWidenedByAFailedValve)
   EXPECT_EQ(window->Result().FailedValves.size(), 1u);
   EXPECT_FALSE(ticked.isEmpty());
   EXPECT_GT(window->Result().DryPipes.size(), expected.DryPipes.size());
-  EXPECT_EQ(map.Selection.size(),
-            window->Result().DryPipes.size() + window->Result().Valves.size());
+  const auto marks = [&] {
+    return window->Result().DryPipes.size() + window->Result().Valves.size() +
+           window->Result().Buildings.size();
+  };
+  EXPECT_EQ(map.Selection.size(), marks());
   // A double click on a pipe shows it; the marks stay the result's.
   QTreeWidgetItem* first = window->tvPipes->topLevelItem(0);
   window->tvPipes->itemDoubleClicked(first, 0);
-  EXPECT_EQ(map.Selection.size(),
-            window->Result().DryPipes.size() + window->Result().Valves.size());
+  EXPECT_EQ(map.Selection.size(), marks());
+  // With the window closed the marks stay until taken off; the print window offers the list.
+  window->close();
+  EXPECT_TRUE(form.ShutOffMarked());
+  form.Action("miClearMarks")->trigger();
+  EXPECT_TRUE(map.Selection.empty());
+  EXPECT_FALSE(form.ShutOffMarked());
 }
 
-TEST(NetworkTools, TheCheckReportsBothNetworks) {
+TEST(NetworkTools, TheCheckListsBothNetworksAndShowsAFindingOnTheMap) {
   DemoMainWindow shown(900, 600);
   ASSERT_TRUE(shown.Exposed);
   shown.Form->Action("miNetworkCheck")->trigger();
-  auto* window = shown.Form->findChild<QDialog*>("FormNetworkCheck");
+  auto* window = shown.Form->findChild<TFormNetworkCheck*>("FormNetworkCheck");
   ASSERT_NE(window, nullptr);
-  const QString text = window->findChild<QTextEdit*>("edReport")->toPlainText();
-  EXPECT_TRUE(text.contains("Water.dbf"));
-  EXPECT_TRUE(text.contains("Kanaliz.dbf"));
-  EXPECT_TRUE(text.contains(QString::fromUtf8("зв'язних частин: 1"))) << text.toStdString();
+  QTreeWidget& list = *window->tvFindings;
+  ASSERT_EQ(list.topLevelItemCount(), 2);
+  EXPECT_TRUE(list.topLevelItem(0)->text(0).contains("Water.dbf"));
+  EXPECT_TRUE(list.topLevelItem(1)->text(0).contains("Kanaliz.dbf"));
+  EXPECT_TRUE(
+      list.topLevelItem(0)->child(0)->text(0).contains(QString::fromUtf8("Зв'язних частин: 1")));
+  // The demo's water service pipes without an inlet: their open ends, shown by a double click.
+  const QList<QTreeWidgetItem*> open = list.findItems(QString::fromUtf8("Відкритий кінець: труба"),
+                                                      Qt::MatchStartsWith | Qt::MatchRecursive);
+  ASSERT_FALSE(open.isEmpty());
+  EXPECT_TRUE(open[0]->text(0).endsWith(QString::fromUtf8("кінцева точка")));
+  list.itemDoubleClicked(open[0], 0);
+  EXPECT_EQ(shown.Form->Map->Selection.size(), 1u);
+  EXPECT_TRUE(window->Csv().startsWith("network,kind,number,detail\r\nWater,piece,1,"));
 }
 
 // The settings window shows the atlas's groups ticked as NETWORK.INI names them; in work mode 0

@@ -4,6 +4,7 @@
 // measures on the paper its ground length divided by the scale's denominator.
 
 #include "core/FAMap.h"
+#include "layers/GeometryFile.h"
 #include "ui/FormMap.h"
 #include "ui/FormPrint.h"
 #include "ui/LayerPanels.h"
@@ -188,4 +189,44 @@ TEST(Print, ThePreviewAndThePdfLeaveTheMenusFontsAsTheyWere) {
   const auto after = drawn();
   EXPECT_TRUE(after.first == before.first) << "a label's text is drawn otherwise";
   EXPECT_TRUE(after.second == before.second) << "the menu is drawn otherwise";
+}
+
+// The map's marks (a shut-off's buildings) are printed over the map, and a list offered by the
+// caller comes on a page after the map's.
+TEST(Print, TheMarksArePrintedAndAnOfferedListFollowsTheMap) {
+  DemoMainWindow shown(1000, 700);
+  ASSERT_TRUE(shown.Exposed);
+  TFAMap& map = *shown.Form->Map;
+  ASSERT_NE(map.Content.LayerOf(2, 1), nullptr) << "the buildings";
+  TFormPrint window(map, LegendOf(*shown.Form), QString::fromUtf8("Відключення"));
+  window.cbScale->setCurrentIndex(1); // 1 : 1000, about the view's centre
+  const auto redPixels = [&] {
+    const TPrintSettings s = window.Settings();
+    const TPrintLayout layout = LayOutPage(s);
+    QImage page(int(layout.PageMm.width() * 96 / 25.4), int(layout.PageMm.height() * 96 / 25.4),
+                QImage::Format_RGB32);
+    page.fill(Qt::white);
+    DrawPrintPage(page, map.Content, s, {});
+    int red = 0;
+    for (int y = 0; y < page.height(); ++y)
+      for (int x = 0; x < page.width(); ++x)
+        red += (page.pixel(x, y) & 0xFFFFFF) == 0xE00000;
+    return red;
+  };
+  EXPECT_EQ(redPixels(), 0);
+  // The first building, marked, in the middle of the page.
+  TGeometryFile file(shown.Atlas.path() + "/MAPS/Buildings.mds");
+  TGeometryFile::Record first;
+  ASSERT_TRUE(file.Next(first));
+  window.CentreX = (first.XMin + first.XMax) / 2;
+  window.CentreY = (first.YMin + first.YMax) / 2;
+  map.SetSelection({{2, 1, first.Index}});
+  EXPECT_GT(redPixels(), 20);
+  window.OfferListPage(QString::fromUtf8("засувки"),
+                       QString::fromUtf8("<h2>Засувки</h2><p>ЗС-889, пров. Сковороди</p>"));
+  ASSERT_TRUE(window.chkListPage->isChecked());
+  const QString pdf = shown.Atlas.path() + "/marks.pdf";
+  ASSERT_TRUE(window.SavePdf(pdf));
+  EXPECT_TRUE(RunTool("pdfinfo", {pdf}).contains(QRegularExpression(R"(Pages:\s+2\b)")));
+  EXPECT_TRUE(RunTool("pdftotext", {"-f", "2", pdf, "-"}).contains(QString::fromUtf8("ЗС-889")));
 }

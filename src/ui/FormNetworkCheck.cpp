@@ -1,0 +1,76 @@
+#include "FormNetworkCheck.h"
+
+#include "CsvExport.h"
+
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kNetwork = Qt::UserRole, kFinding = Qt::UserRole + 1;
+
+} // namespace
+
+TFormNetworkCheck::TFormNetworkCheck(QWidget* parent) : QDialog(parent) {
+  setObjectName("FormNetworkCheck");
+  setWindowTitle(QString::fromUtf8("Перевірка мережі"));
+  resize(680, 520);
+  auto* layout = new QVBoxLayout(this);
+  tvFindings = new QTreeWidget(this);
+  tvFindings->setObjectName("tvFindings");
+  tvFindings->setHeaderHidden(true);
+  tvFindings->setColumnCount(1);
+  layout->addWidget(tvFindings, 1);
+  auto* buttons = new QHBoxLayout();
+  btnExport = new QPushButton(QString::fromUtf8("Експорт у CSV..."), this);
+  btnExport->setObjectName("btnExport");
+  auto* close = new QPushButton(QString::fromUtf8("Закрити"), this);
+  buttons->addWidget(btnExport);
+  buttons->addStretch(1);
+  buttons->addWidget(close);
+  layout->addLayout(buttons);
+  connect(btnExport, &QPushButton::clicked, this,
+          [this] { SaveCsvAs(this, "network-check.csv", Csv()); });
+  connect(close, &QPushButton::clicked, this, &QDialog::close);
+  connect(tvFindings, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+    const QVariant finding = item->data(0, kFinding);
+    if (!finding.isValid() || !OnShow) return;
+    const Network& n = Shown[size_t(item->data(0, kNetwork).toInt())];
+    const network::TCheckFinding& f = n.Findings[size_t(finding.toInt())];
+    if (!f.PipeRecords.empty())
+      OnShow(n.PipesFile, f.PipeRecords);
+    else if (!f.NodeRows.empty())
+      OnShow(n.NodesFile, f.NodeRows);
+  });
+}
+
+void TFormNetworkCheck::ShowNetworks(std::vector<Network> networks) {
+  Shown = std::move(networks);
+  tvFindings->clear();
+  for (size_t k = 0; k < Shown.size(); ++k) {
+    const Network& n = Shown[k];
+    auto* top = new QTreeWidgetItem(tvFindings, {n.Title});
+    QFont bold = top->font(0);
+    bold.setBold(true);
+    top->setFont(0, bold);
+    new QTreeWidgetItem(top, {n.Summary});
+    for (size_t f = 0; f < n.Findings.size(); ++f) {
+      auto* item = new QTreeWidgetItem(top, {n.Findings[f].Text});
+      item->setData(0, kNetwork, int(k));
+      item->setData(0, kFinding, int(f));
+    }
+    top->setExpanded(true);
+  }
+}
+
+QByteArray TFormNetworkCheck::Csv() const {
+  QByteArray csv = "network,kind,number,detail\r\n";
+  for (const Network& n : Shown)
+    for (const QString& line : n.Csv)
+      csv += (QFileInfo(n.PipesFile).completeBaseName() + "," + line).toUtf8() + "\r\n";
+  return csv;
+}
