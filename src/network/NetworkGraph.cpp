@@ -157,6 +157,32 @@ std::vector<TWorldPoint> TNetworkGraph::PipePath(int pipe) const {
   return path;
 }
 
+std::vector<std::vector<TWorldPoint>> TNetworkGraph::PipePaths() const {
+  std::vector<std::vector<TWorldPoint>> paths(PipeList.size());
+  std::unordered_map<int, int> pipeOfRecord;
+  for (size_t i = 0; i < PipeList.size(); ++i)
+    if (PipeList[i].Record >= 0) pipeOfRecord.emplace(PipeList[i].Record, int(i));
+  TGeometryFile geometry(GeometryPath());
+  TGeometryFile::Record r;
+  while (geometry.Next(r)) {
+    const auto pipe = pipeOfRecord.find(r.Index);
+    if (pipe == pipeOfRecord.end() || !r.HasBox || !TGeometryFile::HasParts(r.ShapeType)) continue;
+    const TGeometryFile::Parts parts = geometry.ReadParts(r);
+    auto& path = paths[size_t(pipe->second)];
+    for (int k = 0; k < parts.NumPoints; ++k)
+      path.push_back(geometry.PointAt(parts, k));
+  }
+  return paths;
+}
+
+QString TNetworkGraph::PipeText(int pipe, const char* field) const {
+  return Text(*PipeRows, PipeRowOf[size_t(pipe)], field);
+}
+
+QString TNetworkGraph::NodeText(int node, const char* field) const {
+  return Text(*NodeRows, NodeList[size_t(node)].Row, field);
+}
+
 bool TNetworkGraph::PipeEnd(int pipe, int end, TWorldPoint& at) const {
   const std::vector<TWorldPoint> path = PipePath(pipe);
   if (path.empty()) return false;

@@ -77,8 +77,13 @@ public:
   QString PipeLabel(int pipe) const;
   // The pipe's length along its geometry record, in map units (0 for a record without one).
   double PipeLength(int pipe) const;
+  // A field of a pipe's or a node's row as text, trimmed; empty when the table has no such field.
+  QString PipeText(int pipe, const char* field) const;
+  QString NodeText(int node, const char* field) const;
   // The pipe's vertices, all parts one after another (empty for a record without any).
   std::vector<TWorldPoint> PipePath(int pipe) const;
+  // Every pipe's vertices, in the order of Pipes(), read in one walk over the geometry file.
+  std::vector<std::vector<TWorldPoint>> PipePaths() const;
   // The place of the pipe's first (end 0) or last (end 1) vertex; false without a geometry.
   bool PipeEnd(int pipe, int end, TWorldPoint& at) const;
   // The node's place.

@@ -1,28 +1,66 @@
-// vandrel-export: the atlas as a GeoPackage, without a window.
+// vandrel-export: the atlas as a GeoPackage, or its water network as an EPANET model, without a
+// window.
 //
 //   vandrel-export --data-root DIR -o atlas.gpkg [--crs EPSG:N] [--measurements FILE.pth]
+//   vandrel-export --data-root DIR --epanet water.inp [--isolate PIPE [--failed-valves N,M]]
 //
-// Prints a line per table written and the layers left out; exits 1 when the file cannot be
-// written (nothing is left behind then), 2 for arguments it does not understand.
+// Prints a line per table written (or the model's counts) and what was left out; exits 1 when
+// the file cannot be written (nothing is left behind then), 2 for arguments it does not
+// understand.
 
 #include "gis/GeoPackageExport.h"
 #include "overlays/Distation.h"
 
+#include "base/AtomicFile.h"
 #include "base/PathResolver.h"
 #include "gis/GdalLayer.h"
 #include "gis/NetworkSources.h"
 #include "layers/LayerKinds.h"
+#include "network/EpanetExport.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QTextStream>
+
+namespace {
+
+const char* const kUsage =
+    "usage: vandrel-export --data-root DIR -o FILE.gpkg [--crs EPSG:N] "
+    "[--measurements FILE.pth] [--allow-network-sources]\n"
+    "       vandrel-export --data-root DIR --epanet FILE.inp [--isolate PIPE "
+    "[--failed-valves N,M]]\n";
+
+int ExportEpanet(const QString& dataRoot, const QString& output,
+                 const network::TEpanetOptions& options) {
+  QTextStream out(stdout), err(stderr);
+  try {
+    const QString base = base::ResolvePath(dataRoot, "BASE");
+    const network::TEpanetModel model = network::BuildEpanetModel(
+        base, base::ResolvePath(dataRoot, "MAPS"), network::TNetworkSettings::Read(base), options);
+    base::WriteFileAtomically(output, model.Text);
+    for (const QString& line : model.Notes)
+      out << line << "\n";
+    for (const QString& line : model.LeftOut)
+      err << "vandrel-export: " << line << "\n";
+    out << model.Junctions << " junctions, " << model.Reservoirs << " reservoirs, " << model.Pipes
+        << " pipes (" << model.ClosedPipes << " closed), " << model.LeftOut.size() << " left out\n";
+  } catch (const std::exception& e) {
+    err << "vandrel-export: " << QString::fromUtf8(e.what()) << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
   QTextStream out(stdout), err(stderr);
-  QString dataRoot, output, measurementsFile;
+  QString dataRoot, output, measurementsFile, epanet;
   TGeoPackageOptions options;
+  network::TEpanetOptions model;
   const QStringList args = app.arguments().mid(1);
   for (int i = 0; i < args.size(); ++i) {
     const bool value = i + 1 < args.size();
@@ -36,17 +74,25 @@ int main(int argc, char** argv) {
       measurementsFile = args[++i];
     else if (args[i] == "--allow-network-sources")
       gis::TNetworkSources::AllowForThisRun();
+    else if (args[i] == "--epanet" && value)
+      epanet = args[++i];
+    else if (args[i] == "--isolate" && value && args[i + 1].toLongLong() > 0)
+      model.IsolatePipe = args[++i].toLongLong();
+    else if (args[i] == "--failed-valves" && value)
+      for (const QString& code : args[++i].split(',', Qt::SkipEmptyParts))
+        model.FailedValves.insert(code.trimmed().toLongLong());
     else {
-      err << "vandrel-export: unknown argument " << args[i] << "\n"
-          << "usage: vandrel-export --data-root DIR -o FILE.gpkg [--crs EPSG:N] "
-             "[--measurements FILE.pth] [--allow-network-sources]\n";
+      err << "vandrel-export: unknown argument " << args[i] << "\n" << kUsage;
       return 2;
     }
   }
-  if (dataRoot.isEmpty() || output.isEmpty() || !QFileInfo(dataRoot).isDir()) {
-    err << "usage: vandrel-export --data-root DIR -o FILE.gpkg [--crs EPSG:N] "
-           "[--measurements FILE.pth] [--allow-network-sources]\n";
+  if (dataRoot.isEmpty() || output.isEmpty() == epanet.isEmpty() || !QFileInfo(dataRoot).isDir()) {
+    err << kUsage;
     return 2;
+  }
+  if (!epanet.isEmpty()) {
+    model.Title = QFileInfo(QDir::cleanPath(QDir(dataRoot).absolutePath())).fileName();
+    return ExportEpanet(dataRoot, epanet, model);
   }
   RegisterLayerKinds();
   RegisterGdalLayerKinds();
