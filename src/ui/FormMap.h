@@ -101,6 +101,10 @@ public:
   bool ShutOffMarked() const;
   // "Зняти позначки з карти": the shut-off's marks, or any selection, taken off the map.
   void miClearMarksClick();
+  // "Експорт мережі в EPANET ...": the water network as a model for the hydraulic solver (with
+  // the shut-off on the map applied, if the user wants it), and a window of what was written.
+  void miExportEpanetClick();
+  bool ExportEpanetTo(const QString& path, bool withShutOff);
   // "Експорт атласу в GeoPackage ...": the whole atlas, with progress and cancel.
   void miExportGeoPackageClick();
   bool ExportGeoPackageTo(const QString& path, bool withMeasurements = false);

@@ -200,6 +200,7 @@ void TFormMap::BuildMenus() {
   add(utils, "N5", "-");
   add(utils, "miExportGeoPackage", "Експорт атласу в GeoPackage ...",
       &TFormMap::miExportGeoPackageClick);
+  add(utils, "miExportEpanet", "Експорт мережі в EPANET ...", &TFormMap::miExportEpanetClick);
   QMenu* help = menuBar()->addMenu(QString::fromUtf8("Допомога"));
   help->setObjectName("miHelp");
   add(help, "imAbout", "Про ...", &TFormMap::imAboutClick);

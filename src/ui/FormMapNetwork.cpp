@@ -7,17 +7,24 @@
 #include "FormNetworkSettings.h"
 #include "FormShutOff.h"
 
+#include "base/AtomicFile.h"
 #include "base/PathResolver.h"
 #include "base/UserMessages.h"
 #include "core/FAMap.h"
 #include "core/Identify.h"
 #include "data/DataModule.h"
+#include "network/EpanetExport.h"
 #include "network/NetworkCheck.h"
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -202,6 +209,69 @@ void TFormMap::miNetworkCheckClick() {
   };
   window->ShowNetworks(std::move(networks));
   window->show();
+}
+
+void TFormMap::miExportEpanetClick() {
+  // The file dialog asks before it replaces a file.
+  const QString path = QFileDialog::getSaveFileName(
+      this, QString::fromUtf8("Експорт мережі в EPANET"), QDir::home().filePath("water.inp"),
+      QString::fromUtf8("Модель EPANET (*.inp)"));
+  if (path.isEmpty()) return;
+  const bool withShutOff =
+      ShutOffMarked() &&
+      QMessageBox::question(this, QString::fromUtf8("Експорт мережі в EPANET"),
+                            QString::fromUtf8("Записати модель з відключенням труби %1 (труби "
+                                              "при засувках закрито)?")
+                                .arg(ShutOff->Pipe())) == QMessageBox::Yes;
+  ExportEpanetTo(path, withShutOff);
+}
+
+bool TFormMap::ExportEpanetTo(const QString& path, bool withShutOff) {
+  network::TEpanetModel model;
+  try {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    network::TEpanetOptions options;
+    options.Title = QFileInfo(Data.DataRoot).fileName();
+    if (withShutOff) {
+      options.IsolatePipe = ShutOff->Pipe();
+      options.FailedValves = ShutOff->FailedValves();
+    }
+    model = network::BuildEpanetModel(Data.BaseDir, Data.MapsDir,
+                                      network::TNetworkSettings::Read(Data.BaseDir), options);
+    base::WriteFileAtomically(path, model.Text);
+    QApplication::restoreOverrideCursor();
+  } catch (const std::exception& e) {
+    QApplication::restoreOverrideCursor();
+    base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
+    return false;
+  }
+  auto* window = new QDialog(this);
+  window->setObjectName("FormEpanetExport");
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->setWindowTitle(QString::fromUtf8("Експорт мережі в EPANET"));
+  window->resize(640, 420);
+  auto* layout = new QVBoxLayout(window);
+  auto* summary = new QLabel(
+      QString::fromUtf8("Записано %1: вузлів %2, джерел %3, труб %4 (закрито %5); не записано — "
+                        "%6.")
+          .arg(path)
+          .arg(model.Junctions)
+          .arg(model.Reservoirs)
+          .arg(model.Pipes)
+          .arg(model.ClosedPipes)
+          .arg(model.LeftOut.size()),
+      window);
+  summary->setObjectName("lblSummary");
+  summary->setWordWrap(true);
+  layout->addWidget(summary);
+  auto* details = new QPlainTextEdit(window);
+  details->setObjectName("edDetails");
+  details->setReadOnly(true);
+  details->setPlainText(model.Notes.join('\n') + QString::fromUtf8("\n\nНе записано:\n") +
+                        model.LeftOut.join('\n'));
+  layout->addWidget(details, 1);
+  window->show();
+  return true;
 }
 
 void TFormMap::miNetworkSettingsClick() {

@@ -31,6 +31,8 @@ public:
                    std::shared_ptr<const network::TBuildings> buildings,
                    const QString& buildingsNote = {});
   const network::TShutOff& Result() const { return Shown; }
+  int64_t Pipe() const { return PipeCode; }
+  const std::set<int64_t>& FailedValves() const { return Failed; }
   QByteArray Csv() const;
   // The lists as a printable page; `withPipes` false leaves the dry pipes out (valves to close
   // and addresses only).

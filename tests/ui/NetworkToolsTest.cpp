@@ -123,6 +123,15 @@ TEST(NetworkTools, AShutOffIsPickedOnTheMapListedMarkedAndWidenedByAFailedValve)
   // With the window closed the marks stay until taken off; the print window offers the list.
   window->close();
   EXPECT_TRUE(form.ShutOffMarked());
+  // The model for the solver with the shut-off applied: the pipes at its valves closed.
+  const QString model = shown.Atlas.path() + "/shut.inp";
+  ASSERT_TRUE(form.ExportEpanetTo(model, true));
+  QFile written(model);
+  ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+  EXPECT_GE(written.readAll().count("\tClosed\n"), qsizetype(window->Result().Valves.size()));
+  auto* report = form.findChild<QDialog*>("FormEpanetExport");
+  ASSERT_NE(report, nullptr);
+  EXPECT_TRUE(report->findChild<QLabel*>("lblSummary")->text().contains(model));
   form.Action("miClearMarks")->trigger();
   EXPECT_TRUE(map.Selection.empty());
   EXPECT_FALSE(form.ShutOffMarked());
