@@ -208,8 +208,23 @@ bool TLinesLayer::LocateObject(int RecordIndex, TWorld& World) {
   const double m = 20 / World.Scale;
   const TExtent& v = World.VisibleExtent;
   if (!TWorld::PointInRect(v.XMin + m, v.YMin + m, v.XMax - m, v.YMax - m, FoundX, FoundY))
-    World.ViewExtent = {r.XMin, r.YMin, r.XMax, r.YMax};
+    World.ViewExtent = ViewOfBox(r, v);
   return true;
+}
+
+TExtent TLinesLayer::ViewOfBox(const TGeometryFile::Record& r, const TExtent& current) {
+  const double width = r.XMax - r.XMin, height = r.YMax - r.YMin, side = std::max(width, height);
+  const double cx = (r.XMin + r.XMax) / 2, cy = (r.YMin + r.YMax) / 2;
+  // A straight line along an axis has a box without width or height, which no view can show
+  // (its scale would be none): such a box becomes a square about its middle, and a line of one
+  // point keeps the view's size, moved to it.
+  if (side <= 0) {
+    const double halfW = (current.XMax - current.XMin) / 2,
+                 halfH = (current.YMax - current.YMin) / 2;
+    return {cx - halfW, cy - halfH, cx + halfW, cy + halfH};
+  }
+  if (width > 0 && height > 0) return {r.XMin, r.YMin, r.XMax, r.YMax};
+  return {cx - side / 2, cy - side / 2, cx + side / 2, cy + side / 2};
 }
 
 void TLinesLayer::FlashObject(int RecordIndex, gfx::Canvas& Canvas, TWorld& World) {

@@ -2,6 +2,7 @@
 // Polyline layers: every visible part of every object drawn with one pen (or a pen per object
 // from the style file), objects found by a small pick box, blinked and brought into view.
 
+#include "GeometryFile.h"
 #include "core/CustomLayer.h"
 
 class TGeometryFile;
@@ -45,6 +46,8 @@ public:
                            double& width);
 
 protected:
+  // The view that shows a record's box, `current` the view shown now.
+  static TExtent ViewOfBox(const TGeometryFile::Record& r, const TExtent& current);
   // Whether a record's box meets the visible extent (closed intervals).
   static bool MeetsView(double XMin, double YMin, double XMax, double YMax, const TWorld& World,
                         double margin = 0);

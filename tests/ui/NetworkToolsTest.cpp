@@ -154,8 +154,21 @@ TEST(NetworkTools, TheCheckListsBothNetworksAndShowsAFindingOnTheMap) {
                                                       Qt::MatchStartsWith | Qt::MatchRecursive);
   ASSERT_FALSE(open.isEmpty());
   EXPECT_TRUE(open[0]->text(0).endsWith(QString::fromUtf8("кінцева точка")));
+  TFAMap& map = *shown.Form->Map;
+  // From a street's view elsewhere, the pipe is brought into view.
+  const TExtent& all = map.World.FullExtent;
+  map.World.ViewExtent = {all.XMin, all.YMin, all.XMin + 100, all.YMin + 70};
+  map.Redraw();
   list.itemDoubleClicked(open[0], 0);
-  EXPECT_EQ(shown.Form->Map->Selection.size(), 1u);
+  ASSERT_EQ(map.Selection.size(), 1u);
+  // The pipe, straight along an axis, shown at a street's scale.
+  TExtent box;
+  ASSERT_TRUE(map.Content.LayerOf(map.Selection[0].Category, map.Selection[0].Class)
+                  ->RecordBox(map.Selection[0].ObjectIndex, box));
+  EXPECT_LT(map.World.ScaleDenominator, 5000);
+  EXPECT_TRUE(TWorld::PointInRect(map.World.VisibleExtent.XMin, map.World.VisibleExtent.YMin,
+                                  map.World.VisibleExtent.XMax, map.World.VisibleExtent.YMax,
+                                  box.XMin, box.YMin));
   EXPECT_TRUE(window->Csv().startsWith("network,kind,number,detail\r\nWater,piece,1,"));
 }
 
