@@ -57,7 +57,7 @@ void TFormNetworkCheck::ShowNetworks(std::vector<Network> networks) {
     QFont bold = top->font(0);
     bold.setBold(true);
     top->setFont(0, bold);
-    new QTreeWidgetItem(top, {n.Summary});
+    (new QTreeWidgetItem(top, {n.Summary}))->setToolTip(0, n.Summary);
     for (size_t f = 0; f < n.Findings.size(); ++f) {
       auto* item = new QTreeWidgetItem(top, {n.Findings[f].Text});
       item->setData(0, kNetwork, int(k));
