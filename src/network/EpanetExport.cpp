@@ -124,13 +124,6 @@ std::vector<TSource> ReadSources(const QString& baseDir, const QString& mapsDir,
   return sources;
 }
 
-double PathLength(const std::vector<TWorldPoint>& path) {
-  double length = 0;
-  for (size_t k = 1; k < path.size(); ++k)
-    length += std::hypot(path[k].X - path[k - 1].X, path[k].Y - path[k - 1].Y);
-  return length;
-}
-
 // Connected pieces over the pipes kept: each node's piece root.
 class TPieces {
 public:
@@ -159,6 +152,9 @@ public:
                                     "спершу виконайте \"Узгодження топологічної моделі\"")
                                    .toStdString());
     Paths = Graph->PipePaths();
+    Lengths = Graph->PipeLengths();
+    Places = Graph->NodePlaces();
+    Attributes = Graph->PipeTexts({"DIAMETER", "MATERIAL", "YEAR"});
     Kept.assign(Graph->Pipes().size(), true);
     LeaveOutWhatTheCheckFinds();
     LeaveOutWhatTheSolverRefuses();
@@ -207,12 +203,12 @@ private:
                         .arg(code));
         continue;
       }
-      if (PathLength(Paths[size_t(p)]) < kShortestPipe) {
+      if (Lengths[size_t(p)] < kShortestPipe) {
         LeaveOut(p, Utf8("Труба %1 коротша за 0,01 м — не записано").arg(code));
         continue;
       }
       bool ok = false;
-      const double diameter = Graph->PipeText(p, "DIAMETER").toDouble(&ok);
+      const double diameter = Attributes[size_t(p)][kDiameter].toDouble(&ok);
       if (!ok || diameter <= 0)
         LeaveOut(p, Utf8("Труба %1 без діаметра (DIAMETER) — не записано").arg(code));
     }
@@ -230,10 +226,9 @@ private:
       int best = -1;
       double distance = std::numeric_limits<double>::infinity();
       for (int node = 0; node < int(Graph->Nodes().size()); ++node) {
-        TWorldPoint at;
-        if (!Used(node) || !Graph->NodePlace(node, at.X, at.Y)) continue;
+        const TWorldPoint& at = Places[size_t(node)];
         const double d = std::hypot(at.X - s.At.X, at.Y - s.At.Y);
-        if (d < distance) distance = d, best = node;
+        if (d < distance && Used(node)) distance = d, best = node; // NaN is never less
       }
       if (best < 0 || distance > kSourceReach) {
         Model.LeftOut << Utf8("Джерело %1 (%2): вузла мережі ближче %3 м немає — не записано")
@@ -278,7 +273,7 @@ private:
       double length = 0;
       for (const int p : pipes) {
         codes << QString::number(PipeAt(p).Code);
-        length += PathLength(Paths[size_t(p)]);
+        length += Lengths[size_t(p)];
         Kept[size_t(p)] = false;
       }
       Model.LeftOut << Utf8("Частина мережі без джерела: труб %1, довжина %2 м (труби %3) — не "
@@ -322,8 +317,8 @@ private:
           continue;
         }
       }
-      TWorldPoint at;
-      if (!survey.At.empty() && Graph->NodePlace(node, at.X, at.Y)) {
+      const TWorldPoint& at = Places[size_t(node)];
+      if (!survey.At.empty() && std::isfinite(at.X) && std::isfinite(at.Y)) {
         Level[size_t(node)] = survey.LevelAt(at);
         ++interpolated;
       } else {
@@ -363,6 +358,10 @@ private:
   const TEpanetOptions& Options;
   std::unique_ptr<TNetworkGraph> Graph;
   std::vector<std::vector<TWorldPoint>> Paths;
+  std::vector<double> Lengths;
+  std::vector<TWorldPoint> Places;
+  enum { kDiameter, kMaterial, kYear };
+  std::vector<std::vector<QString>> Attributes;
   std::vector<bool> Kept;
   std::vector<TJoined> Joined;
   std::set<int> Closed;
@@ -380,8 +379,8 @@ void TModelBuilder::Write() {
     junctions << QString(" %1\t%2\t%3")
                      .arg(nodeId(node), Number(Level[size_t(node)]),
                           Number(connection ? Settings.DemandPerConnection : 0, 4));
-    TWorldPoint at;
-    if (Graph->NodePlace(node, at.X, at.Y))
+    const TWorldPoint& at = Places[size_t(node)];
+    if (std::isfinite(at.X) && std::isfinite(at.Y))
       coordinates << QString(" %1\t%2\t%3").arg(nodeId(node), Number(at.X, 3), Number(at.Y, 3));
     ++Model.Junctions;
   }
@@ -403,13 +402,13 @@ void TModelBuilder::Write() {
     if (!Kept[size_t(p)]) continue;
     const auto& pipe = PipeAt(p);
     const QString id = QString::number(pipe.Code);
-    const double c = Settings.RoughnessOf(Graph->PipeText(p, "MATERIAL"),
-                                          Graph->PipeText(p, "YEAR").toInt(), year);
+    const auto& attributes = Attributes[size_t(p)];
+    const double c = Settings.RoughnessOf(attributes[kMaterial], attributes[kYear].toInt(), year);
     const bool closed = Closed.count(p) > 0;
     pipes << QString(" %1\t%2\t%3\t%4\t%5\t%6\t0\t%7")
                  .arg(id, nodeId(Graph->NodeOfCode(pipe.Hub[0])),
-                      nodeId(Graph->NodeOfCode(pipe.Hub[1])), Number(PathLength(Paths[size_t(p)])),
-                      Number(Graph->PipeText(p, "DIAMETER").toDouble(), 1), Number(c, 1),
+                      nodeId(Graph->NodeOfCode(pipe.Hub[1])), Number(Lengths[size_t(p)]),
+                      Number(attributes[kDiameter].toDouble(), 1), Number(c, 1),
                       closed ? "Closed" : "Open");
     const auto& path = Paths[size_t(p)];
     for (size_t k = 1; k + 1 < path.size(); ++k)

@@ -34,6 +34,7 @@ TNetworkCheck CheckNetwork(const TNetworkGraph& Graph) {
       pieces.Join(at[0], at[k]);
   }
   std::map<int, size_t> pieceOfRoot;
+  const std::vector<double> lengths = Graph.PipeLengths();
   for (size_t p = 0; p < pipes.size(); ++p) {
     for (int end = 0; end < 2; ++end)
       if (Graph.NodeOfCode(pipes[p].Hub[end]) < 0) check.OpenEnds.push_back({int(p), end});
@@ -43,7 +44,7 @@ TNetworkCheck CheckNetwork(const TNetworkGraph& Graph) {
     if (added) check.Pieces.emplace_back();
     TNetworkCheck::Piece& piece = check.Pieces[it->second];
     piece.Pipes.push_back(int(p));
-    const double length = Graph.PipeLength(int(p));
+    const double length = lengths[p];
     if (std::isfinite(length))
       piece.Length += length;
     else
@@ -53,10 +54,10 @@ TNetworkCheck CheckNetwork(const TNetworkGraph& Graph) {
                    [](const auto& a, const auto& b) { return a.Pipes.size() > b.Pipes.size(); });
   // Nodes closer than 1 cm: neighbours in a grid of 1 cm cells.
   std::map<std::pair<int64_t, int64_t>, std::vector<int>> cells;
+  const std::vector<TWorldPoint> found = Graph.NodePlaces(); // NaN without a place
   std::vector<std::pair<double, double>> places(Graph.Nodes().size());
   for (size_t n = 0; n < Graph.Nodes().size(); ++n) {
-    double x = 0, y = 0;
-    if (!Graph.NodePlace(int(n), x, y)) break; // a table without places: nothing to compare
+    const double x = found[n].X, y = found[n].Y;
     if (!std::isfinite(x) || !std::isfinite(y)) continue; // a damaged place is no neighbour
     places[n] = {x, y};
     const int64_t cx = int64_t(std::floor(x * 100)), cy = int64_t(std::floor(y * 100));

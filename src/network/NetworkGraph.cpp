@@ -8,6 +8,7 @@
 
 #include <QFileInfo>
 #include <cmath>
+#include <limits>
 
 namespace network {
 
@@ -140,6 +141,17 @@ template <typename Take> bool ReadPipeRecord(const QString& file, int record, Ta
   return true;
 }
 
+// Parts are separate lines: no length between one part's end and the next one's start.
+double LengthOfParts(const TGeometryFile& file, const TGeometryFile::Parts& parts) {
+  double length = 0;
+  for (int part = 0; part < parts.NumParts; ++part)
+    for (int k = parts.Starts[size_t(part)] + 1; k < parts.Starts[size_t(part) + 1]; ++k) {
+      const TWorldPoint a = file.PointAt(parts, k - 1), b = file.PointAt(parts, k);
+      length += std::hypot(b.X - a.X, b.Y - a.Y);
+    }
+  return length;
+}
+
 } // namespace
 
 QString TNetworkGraph::GeometryPath() const {
@@ -157,8 +169,7 @@ std::vector<TWorldPoint> TNetworkGraph::PipePath(int pipe) const {
   return path;
 }
 
-std::vector<std::vector<TWorldPoint>> TNetworkGraph::PipePaths() const {
-  std::vector<std::vector<TWorldPoint>> paths(PipeList.size());
+template <typename Take> void TNetworkGraph::ForEachPipeRecord(Take take) const {
   std::unordered_map<int, int> pipeOfRecord;
   for (size_t i = 0; i < PipeList.size(); ++i)
     if (PipeList[i].Record >= 0) pipeOfRecord.emplace(PipeList[i].Record, int(i));
@@ -167,12 +178,65 @@ std::vector<std::vector<TWorldPoint>> TNetworkGraph::PipePaths() const {
   while (geometry.Next(r)) {
     const auto pipe = pipeOfRecord.find(r.Index);
     if (pipe == pipeOfRecord.end() || !r.HasBox || !TGeometryFile::HasParts(r.ShapeType)) continue;
-    const TGeometryFile::Parts parts = geometry.ReadParts(r);
-    auto& path = paths[size_t(pipe->second)];
-    for (int k = 0; k < parts.NumPoints; ++k)
-      path.push_back(geometry.PointAt(parts, k));
+    take(pipe->second, geometry, geometry.ReadParts(r));
   }
+}
+
+std::vector<std::vector<TWorldPoint>> TNetworkGraph::PipePaths() const {
+  std::vector<std::vector<TWorldPoint>> paths(PipeList.size());
+  ForEachPipeRecord([&](int pipe, const TGeometryFile& file, const TGeometryFile::Parts& parts) {
+    auto& path = paths[size_t(pipe)];
+    for (int k = 0; k < parts.NumPoints; ++k)
+      path.push_back(file.PointAt(parts, k));
+  });
   return paths;
+}
+
+std::vector<double> TNetworkGraph::PipeLengths() const {
+  std::vector<double> lengths(PipeList.size(), 0.0);
+  ForEachPipeRecord([&](int pipe, const TGeometryFile& file, const TGeometryFile::Parts& parts) {
+    lengths[size_t(pipe)] = LengthOfParts(file, parts);
+  });
+  return lengths;
+}
+
+std::vector<TWorldPoint> TNetworkGraph::NodePlaces() const {
+  constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+  std::vector<TWorldPoint> places(NodeList.size(), {kNone, kNone});
+  const auto cx = OptionalColumn(*NodeRows, "X"), cy = OptionalColumn(*NodeRows, "Y");
+  if (!cx || !cy) return places;
+  std::unordered_map<int, size_t> nodeOfRow;
+  for (size_t n = 0; n < NodeList.size(); ++n)
+    nodeOfRow.emplace(NodeList[n].Row, n);
+  NodeRows->ReadColumns({*cx, *cy}, [&](size_t row, const std::vector<db::Value>& v) {
+    const auto node = nodeOfRow.find(int(row));
+    if (node != nodeOfRow.end())
+      places[node->second] = {db::ValueToFloat(v[0]), db::ValueToFloat(v[1])};
+  });
+  return places;
+}
+
+std::vector<std::vector<QString>>
+TNetworkGraph::PipeTexts(const std::vector<const char*>& fields) const {
+  std::vector<std::vector<QString>> texts(PipeList.size(), std::vector<QString>(fields.size()));
+  std::vector<size_t> columns;
+  std::vector<size_t> fieldOf; // which of `fields` each column read fills
+  for (size_t f = 0; f < fields.size(); ++f)
+    if (const auto column = OptionalColumn(*PipeRows, fields[f])) {
+      columns.push_back(*column);
+      fieldOf.push_back(f);
+    }
+  if (columns.empty()) return texts;
+  std::unordered_map<int, size_t> pipeOfRow;
+  for (size_t p = 0; p < PipeList.size(); ++p)
+    pipeOfRow.emplace(PipeRowOf[p], p);
+  PipeRows->ReadColumns(columns, [&](size_t row, const std::vector<db::Value>& v) {
+    const auto pipe = pipeOfRow.find(int(row));
+    if (pipe == pipeOfRow.end()) return;
+    for (size_t k = 0; k < columns.size(); ++k)
+      texts[pipe->second][fieldOf[k]] = db::ValueToString(v[k]).trimmed();
+  });
+  return texts;
 }
 
 QString TNetworkGraph::PipeText(int pipe, const char* field) const {
@@ -192,15 +256,9 @@ bool TNetworkGraph::PipeEnd(int pipe, int end, TWorldPoint& at) const {
 
 double TNetworkGraph::PipeLength(int pipe) const {
   double length = 0;
-  // Parts are separate lines: no length between one part's end and the next one's start.
   ReadPipeRecord(GeometryPath(), PipeList[size_t(pipe)].Record,
                  [&](const TGeometryFile& file, const TGeometryFile::Parts& parts) {
-                   for (int part = 0; part < parts.NumParts; ++part)
-                     for (int k = parts.Starts[size_t(part)] + 1;
-                          k < parts.Starts[size_t(part) + 1]; ++k) {
-                       const TWorldPoint a = file.PointAt(parts, k - 1), b = file.PointAt(parts, k);
-                       length += std::hypot(b.X - a.X, b.Y - a.Y);
-                     }
+                   length = LengthOfParts(file, parts);
                  });
   return length;
 }

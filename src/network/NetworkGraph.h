@@ -84,13 +84,23 @@ public:
   std::vector<TWorldPoint> PipePath(int pipe) const;
   // Every pipe's vertices, in the order of Pipes(), read in one walk over the geometry file.
   std::vector<std::vector<TWorldPoint>> PipePaths() const;
+  // Every pipe's length (PipeLength), read in one walk.
+  std::vector<double> PipeLengths() const;
   // The place of the pipe's first (end 0) or last (end 1) vertex; false without a geometry.
   bool PipeEnd(int pipe, int end, TWorldPoint& at) const;
+  // Every node's place, in the order of Nodes(), read in one walk over the table (NaN for a
+  // node without one).
+  std::vector<TWorldPoint> NodePlaces() const;
+  // Fields of every pipe's row as text, trimmed, in the order of Pipes(), read in one walk;
+  // a field the table does not have gives empty texts.
+  std::vector<std::vector<QString>> PipeTexts(const std::vector<const char*>& fields) const;
   // The node's place.
   bool NodePlace(int node, double& x, double& y) const;
 
 private:
   QString GeometryPath() const; // the pipes' geometry file
+  // Calls take(pipe, file, parts) for every pipe's geometry record, in file order.
+  template <typename Take> void ForEachPipeRecord(Take take) const;
 
   TNetworkSource From;
   std::vector<Pipe> PipeList;

@@ -26,8 +26,9 @@ try {
   for (let i = 1; i <= result.links; i++)
     if (Math.abs(model.getLinkValue(i, LinkProperty.Flow)) > 1e-6) flowing++;
   result.junctions = pressures.length;
-  result.minPressure = Math.min(...pressures);
-  result.maxPressure = Math.max(...pressures);
+  // A loop, not Math.min(...): a city's junctions are more arguments than a call may take.
+  result.minPressure = pressures.reduce((a, b) => Math.min(a, b), Infinity);
+  result.maxPressure = pressures.reduce((a, b) => Math.max(a, b), -Infinity);
   result.flowingLinks = flowing;
   result.demand = 0;
   for (let i = 1; i <= result.nodes; i++)
