@@ -1,6 +1,7 @@
 #include "EpanetExport.h"
 
 #include "NetworkCheck.h"
+#include "Pieces.h"
 #include "ShutOff.h"
 #include "TableColumns.h"
 
@@ -12,7 +13,6 @@
 #include <cmath>
 #include <limits>
 #include <map>
-#include <numeric>
 #include <stdexcept>
 
 namespace network {
@@ -123,21 +123,6 @@ std::vector<TSource> ReadSources(const QString& baseDir, const QString& mapsDir,
   }
   return sources;
 }
-
-// Connected pieces over the pipes kept: each node's piece root.
-class TPieces {
-public:
-  explicit TPieces(size_t nodes) : Parent(nodes) { std::iota(Parent.begin(), Parent.end(), 0); }
-  int Root(int n) {
-    while (Parent[size_t(n)] != n)
-      n = Parent[size_t(n)] = Parent[size_t(Parent[size_t(n)])];
-    return n;
-  }
-  void Join(int a, int b) { Parent[size_t(Root(a))] = Root(b); }
-
-private:
-  std::vector<int> Parent;
-};
 
 class TModelBuilder {
 public:
@@ -261,11 +246,11 @@ private:
         pieces.Join(Graph->NodeOfCode(PipeAt(p).Hub[0]), Graph->NodeOfCode(PipeAt(p).Hub[1]));
     std::set<int> fed;
     for (const auto& j : Joined)
-      fed.insert(pieces.Root(j.Node));
+      fed.insert(pieces.Find(j.Node));
     std::map<int, std::vector<int>> unfed;
     for (int p = 0; p < int(Graph->Pipes().size()); ++p)
       if (Kept[size_t(p)]) {
-        const int root = pieces.Root(Graph->NodeOfCode(PipeAt(p).Hub[0]));
+        const int root = pieces.Find(Graph->NodeOfCode(PipeAt(p).Hub[0]));
         if (!fed.count(root)) unfed[root].push_back(p);
       }
     for (const auto& [root, pipes] : unfed) {

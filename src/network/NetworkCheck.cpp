@@ -1,32 +1,16 @@
 #include "NetworkCheck.h"
+#include "Pieces.h"
 
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <numeric>
 
 namespace network {
-
-namespace {
-
-// Pieces by union and find over the pipes: two pipes at one node are in one piece.
-struct Pieces {
-  explicit Pieces(size_t n) : Parent(n) { std::iota(Parent.begin(), Parent.end(), 0); }
-  int Find(int a) {
-    while (Parent[size_t(a)] != a)
-      a = Parent[size_t(a)] = Parent[size_t(Parent[size_t(a)])];
-    return a;
-  }
-  void Join(int a, int b) { Parent[size_t(Find(a))] = Find(b); }
-  std::vector<int> Parent;
-};
-
-} // namespace
 
 TNetworkCheck CheckNetwork(const TNetworkGraph& Graph) {
   TNetworkCheck check;
   const auto& pipes = Graph.Pipes();
-  Pieces pieces(pipes.size());
+  TPieces pieces(pipes.size()); // two pipes at one node are in one piece
   for (size_t node = 0; node < Graph.Nodes().size(); ++node) {
     const std::vector<int>& at = Graph.PipesAt(int(node));
     if (at.empty()) check.LonelyNodes.push_back(int(node));
