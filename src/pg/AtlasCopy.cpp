@@ -1,0 +1,583 @@
+#include "AtlasCopy.h"
+
+#include "Connection.h"
+#include "Wkb.h"
+
+#include "base/AtomicFile.h"
+#include "base/ByteOrder.h"
+#include "base/FileError.h"
+#include "base/IniFile.h"
+#include "base/TextCodec.h"
+#include "db/DbaseFile.h"
+#include "db/ParadoxFile.h"
+#include "db/Table.h"
+#include "layers/GeometryFile.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <cmath>
+#include <numeric>
+#include <unistd.h>
+
+namespace pg {
+
+namespace {
+
+const char* const kFolders[] = {"BASE", "MAPS", "REFERENSE", "USER_OBJ"};
+
+enum class FileRole { Table, Geometry, Companion, Other };
+
+// What a file of the atlas is: a table, a geometry file, a file the writing of a table or a
+// geometry file makes again (indexes, blob files), or anything else (kept as bytes).
+FileRole RoleOf(const QString& name) {
+  const QString ext = QFileInfo(name).suffix().toLower();
+  if (ext == "db" || ext == "dbf") return FileRole::Table;
+  if (ext == "mds" || ext == "shp") return FileRole::Geometry;
+  static const QRegularExpression secondary("^[xy][0-9a-f]{2}$");
+  if (ext == "px" || ext == "mb" || ext == "shx" || secondary.match(ext).hasMatch())
+    return FileRole::Companion;
+  return FileRole::Other;
+}
+
+// PostgreSQL keeps 63 bytes of a name: longer paths get a number, the catalog keeps the path.
+QString PgName(const QString& path, int& counter) {
+  return path.toUtf8().size() <= 63 ? path : QString("vandrel_%1").arg(++counter);
+}
+
+QString PgType(const db::FieldDef& f, bool dbase) {
+  using db::FieldType;
+  switch (f.Type) {
+  case FieldType::String:
+  case FieldType::Memo:
+    return "text";
+  case FieldType::SmallInt:
+    return "smallint";
+  case FieldType::Integer:
+    return dbase ? "bigint" : "integer"; // a dBase number of ten digits passes 32 bits
+  case FieldType::AutoInc:
+    return "integer";
+  case FieldType::Float:
+  case FieldType::Currency:
+  case FieldType::BCD:
+    return "double precision";
+  case FieldType::Boolean:
+    return "boolean";
+  case FieldType::Date:
+    return "date";
+  case FieldType::Time:
+    return "time";
+  case FieldType::DateTime:
+    return "timestamp";
+  default:
+    return "bytea";
+  }
+}
+
+Param ToParam(const db::Value& v) {
+  return std::visit(
+      [](const auto& x) -> Param {
+        using T = std::decay_t<decltype(x)>;
+        if constexpr (std::is_same_v<T, std::monostate>)
+          return std::nullopt;
+        else if constexpr (std::is_same_v<T, bool>)
+          return QByteArray(x ? "true" : "false");
+        else if constexpr (std::is_same_v<T, int64_t>)
+          return QByteArray::number(qlonglong(x));
+        else if constexpr (std::is_same_v<T, double>)
+          return std::isnan(x)   ? QByteArray("NaN")
+                 : std::isinf(x) ? QByteArray(x > 0 ? "Infinity" : "-Infinity")
+                                 : QByteArray::number(x, 'g', 17);
+        else if constexpr (std::is_same_v<T, QString>)
+          return x.toUtf8();
+        else if constexpr (std::is_same_v<T, QByteArray>)
+          return Connection::Bytea(x);
+        else if constexpr (std::is_same_v<T, QDate>)
+          return x.isValid() ? Param(x.toString(Qt::ISODate).toLatin1()) : std::nullopt;
+        else if constexpr (std::is_same_v<T, QTime>)
+          return x.isValid() ? Param(x.toString("HH:mm:ss.zzz").toLatin1()) : std::nullopt;
+        else
+          return x.isValid() ? Param(x.toString("yyyy-MM-dd HH:mm:ss.zzz").toLatin1())
+                             : std::nullopt;
+      },
+      v);
+}
+
+// "12:34:56", "12:34:56.5", "12:34:56.123456" as the server prints times.
+QTime ParseTime(const QString& text) {
+  const QStringList parts = text.split('.');
+  QTime t = QTime::fromString(parts[0], "HH:mm:ss");
+  if (parts.size() > 1) t = t.addMSecs((parts[1] + "000").left(3).toInt());
+  return t;
+}
+
+db::Value FromParam(const Param& p, db::FieldType type) {
+  using db::FieldType;
+  if (!p) return {};
+  const QByteArray& b = *p;
+  switch (type) {
+  case FieldType::String:
+  case FieldType::Memo:
+    return QString::fromUtf8(b);
+  case FieldType::SmallInt:
+  case FieldType::Integer:
+  case FieldType::AutoInc:
+    return int64_t(b.toLongLong());
+  case FieldType::Float:
+  case FieldType::Currency:
+  case FieldType::BCD:
+    return b == "NaN"         ? std::nan("")
+           : b == "Infinity"  ? HUGE_VAL
+           : b == "-Infinity" ? -HUGE_VAL
+                              : b.toDouble();
+  case FieldType::Boolean:
+    return b == "t";
+  case FieldType::Date:
+    return QDate::fromString(QString::fromLatin1(b), Qt::ISODate);
+  case FieldType::Time:
+    return ParseTime(QString::fromLatin1(b));
+  case FieldType::DateTime: {
+    const QString text = QString::fromLatin1(b);
+    return QDateTime(QDate::fromString(text.left(10), Qt::ISODate), ParseTime(text.mid(11)));
+  }
+  default:
+    return Connection::FromBytea(b);
+  }
+}
+
+QJsonArray FieldsToJson(const std::vector<db::FieldDef>& fields) {
+  QJsonArray array;
+  for (const db::FieldDef& f : fields)
+    array.append(QJsonObject{{"name", f.Name},
+                             {"type", int(f.Type)},
+                             {"size", f.Size},
+                             {"decimals", f.Decimals},
+                             {"physical", f.PhysicalType}});
+  return array;
+}
+
+std::vector<db::FieldDef> FieldsFromJson(const QByteArray& text) {
+  std::vector<db::FieldDef> fields;
+  for (const QJsonValue& v : QJsonDocument::fromJson(text).array()) {
+    const QJsonObject o = v.toObject();
+    fields.push_back({o["name"].toString(), db::FieldType(o["type"].toInt()), o["size"].toInt(),
+                      o["decimals"].toInt(), o["physical"].toInt()});
+  }
+  return fields;
+}
+
+QByteArray ReadWhole(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly))
+    throw base::FileError(path, QString::fromUtf8("не читається: ") + file.errorString());
+  return file.readAll();
+}
+
+// The atlas's coordinate system as an SRID: "EPSG:32636" gives 32636, anything else 0.
+int AtlasSrid(const QString& atlasDir) {
+  const base::IniFile ini(atlasDir + "/BASE/ATLAS.INI");
+  static const QRegularExpression epsg("^\\s*EPSG:(\\d+)\\s*$",
+                                       QRegularExpression::CaseInsensitiveOption);
+  const auto m = epsg.match(ini.ReadString("Atlas", "CRS", QString()));
+  return m.hasMatch() ? m.captured(1).toInt() : 0;
+}
+
+class TToPostgres {
+public:
+  TToPostgres(const QString& dir, Connection& c, const QString& schema, const TProgress& progress)
+      : Dir(dir), Conn(c), Schema(Connection::Ident(schema)), Progress(progress) {}
+
+  TCopyReport Run() {
+    Srid = AtlasSrid(Dir);
+    Conn.Run("CREATE EXTENSION IF NOT EXISTS postgis");
+    Conn.Run(QString("DROP SCHEMA IF EXISTS %1 CASCADE; CREATE SCHEMA %1;").arg(Schema));
+    Conn.Run(
+        QString("CREATE TABLE %1.vandrel_tables (path text PRIMARY KEY, pg_table text NOT NULL, "
+                "kind text NOT NULL, key_fields integer NOT NULL, records bigint NOT NULL, "
+                "options text NOT NULL, fields text NOT NULL);"
+                "CREATE TABLE %1.vandrel_geometry (path text PRIMARY KEY, pg_table text NOT NULL, "
+                "header bytea NOT NULL, shape_type integer NOT NULL, srid integer NOT NULL, "
+                "has_index boolean NOT NULL);"
+                "CREATE TABLE %1.vandrel_files (path text PRIMARY KEY, content bytea NOT NULL);"
+                // A shape changed by any client leaves the record's own bytes behind.
+                "CREATE FUNCTION %1.vandrel_shape_changed() RETURNS trigger LANGUAGE plpgsql AS "
+                "$$ BEGIN IF NEW.shape IS DISTINCT FROM OLD.shape THEN NEW.content := NULL; "
+                "END IF; RETURN NEW; END $$;")
+            .arg(Schema));
+    for (const char* folder : kFolders) {
+      const QString root = Dir + "/" + folder;
+      if (!QFileInfo(root).isDir()) continue;
+      QStringList files;
+      for (QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+        files << it.next();
+      files.sort();
+      for (const QString& path : files)
+        CopyFile(path, QString(folder) + "/" + QDir(root).relativeFilePath(path));
+    }
+    return Report;
+  }
+
+private:
+  void Say(const QString& what) {
+    if (Progress) Progress(what);
+  }
+
+  void CopyFile(const QString& path, const QString& rel) {
+    switch (RoleOf(rel)) {
+    case FileRole::Table:
+      Say(rel);
+      CopyTable(path, rel);
+      break;
+    case FileRole::Geometry:
+      Say(rel);
+      CopyGeometry(path, rel);
+      break;
+    case FileRole::Companion:
+      if (QFileInfo(rel).suffix().toLower().startsWith('x') ||
+          QFileInfo(rel).suffix().toLower().startsWith('y'))
+        Report.Notes << QString::fromUtf8("%1: вторинний індекс Paradox не перенесено (таблицю "
+                                          "з нього впорядковує запит)")
+                            .arg(rel);
+      break;
+    case FileRole::Other:
+      Conn.Exec(QString("INSERT INTO %1.vandrel_files (path, content) VALUES ($1, $2)").arg(Schema),
+                {rel.toUtf8(), Connection::Bytea(ReadWhole(path))});
+      ++Report.Files;
+      break;
+    }
+  }
+
+  void CopyTable(const QString& path, const QString& rel) {
+    const QFileInfo info(path);
+    db::Table table(info.absolutePath(), info.fileName());
+    table.Open();
+    const std::vector<db::FieldDef>& fields = table.FieldDefs();
+    const bool dbase = info.suffix().toLower() == "dbf";
+    QJsonObject options;
+    int64_t records = table.RecordCount();
+    if (dbase) {
+      const auto file = db::DbaseFile::Open(path);
+      options["code_page"] = base::CodePageName(file->TextCodePage());
+      records = int64_t(file->ReadLocations().size());
+      // Deleted records keep their numbers: the geometry's record k is the table's record k.
+      for (const int64_t location : file->ReadLocations())
+        records = std::max(records, location + 1);
+    } else {
+      const auto file = db::ParadoxFile::Open(path);
+      const auto& h = file->TableHeader();
+      options["version"] = h.Version >= 70 ? 70 : 50;
+      options["code_page"] = h.CodePage ? h.CodePage : 1251;
+      options["block_kib"] = std::max(1, h.BlockSize / 1024);
+    }
+    const int keys = table.KeyFieldCount();
+    // Rows first, so that a key field left empty can be seen before the key is declared.
+    std::vector<std::pair<int64_t, std::vector<db::Value>>> rows;
+    std::vector<size_t> all(fields.size());
+    std::iota(all.begin(), all.end(), 0);
+    table.ReadColumns(all, [&](size_t position, const std::vector<db::Value>& values) {
+      rows.emplace_back(dbase ? table.RecordOfPosition(int(position)) : int64_t(position), values);
+    });
+    bool keyWhole = keys > 0;
+    for (const auto& [row, values] : rows)
+      for (int k = 0; k < keys; ++k)
+        keyWhole = keyWhole && !db::IsNull(values[size_t(k)]);
+    if (keys > 0 && !keyWhole)
+      Report.Notes << QString::fromUtf8("%1: ключове поле порожнє в якомусь рядку: первинним "
+                                        "ключем у базі став vandrel_row")
+                          .arg(rel);
+    const QString name = PgName(rel, Counter);
+    QStringList columns, key, placeholders;
+    for (size_t f = 0; f < fields.size(); ++f) {
+      columns << Connection::Ident(fields[f].Name) + " " + PgType(fields[f], dbase);
+      if (int(f) < keys) key << Connection::Ident(fields[f].Name);
+      placeholders << QString("$%1").arg(f + 1);
+    }
+    const QString target = Schema + "." + Connection::Ident(name);
+    Conn.Run(QString("CREATE TABLE %1 (%2, vandrel_row bigint NOT NULL UNIQUE, vandrel_version "
+                     "bigint NOT NULL DEFAULT 1, PRIMARY KEY (%3))")
+                 .arg(target, columns.join(", "), keyWhole ? key.join(", ") : "vandrel_row"));
+    QStringList names;
+    for (const db::FieldDef& f : fields)
+      names << Connection::Ident(f.Name);
+    const QString insert = QString("INSERT INTO %1 (%2, vandrel_row) VALUES (%3, $%4)")
+                               .arg(target, names.join(", "), placeholders.join(", "))
+                               .arg(fields.size() + 1);
+    for (const auto& [row, values] : rows) {
+      std::vector<Param> params;
+      for (const db::Value& v : values)
+        params.push_back(ToParam(v));
+      params.push_back(QByteArray::number(qlonglong(row)));
+      Conn.Exec(insert, params);
+    }
+    Conn.Exec(
+        QString("INSERT INTO %1.vandrel_tables VALUES ($1, $2, $3, $4, $5, $6, $7)").arg(Schema),
+        {rel.toUtf8(), name.toUtf8(), QByteArray(dbase ? "dbase" : "paradox"),
+         QByteArray::number(keys), QByteArray::number(qlonglong(records)),
+         QJsonDocument(options).toJson(QJsonDocument::Compact),
+         QJsonDocument(FieldsToJson(fields)).toJson(QJsonDocument::Compact)});
+    ++Report.Tables;
+    Report.Rows += int(rows.size());
+  }
+
+  void CopyGeometry(const QString& path, const QString& rel) {
+    const QByteArray bytes = ReadWhole(path);
+    TGeometryFile file(path);
+    const QString name = PgName(rel, Counter);
+    const QString target = Schema + "." + Connection::Ident(name);
+    const int32_t shapeType =
+        bytes.size() >= 36 ? int32_t(base::GetU32LE(
+                                 reinterpret_cast<const unsigned char*>(bytes.constData()) + 32))
+                           : 0;
+    Conn.Run(QString("CREATE TABLE %1 (record integer PRIMARY KEY, shape geometry, box box2d, "
+                     "content bytea, vandrel_version bigint NOT NULL DEFAULT 1);"
+                     "CREATE INDEX ON %1 USING gist (shape);"
+                     "CREATE TRIGGER vandrel_shape_changed BEFORE UPDATE ON %1 FOR EACH ROW "
+                     "EXECUTE FUNCTION %2.vandrel_shape_changed();")
+                 .arg(target, Schema));
+    const QString insert =
+        QString("INSERT INTO %1 (record, shape, box, content) VALUES ($1, "
+                "ST_GeomFromWKB($2::bytea, %2), ST_MakeBox2D(ST_Point($3, $4), ST_Point($5, $6)), "
+                "$7::bytea)")
+            .arg(target)
+            .arg(Srid);
+    TGeometryFile::Record r;
+    int unknown = 0;
+    while (file.Next(r)) {
+      const QByteArray content = bytes.mid(r.Offset + 8, r.ContentBytes);
+      const std::optional<QByteArray> wkb = RecordToWkb(content);
+      if (!wkb && r.ShapeType != 0) ++unknown;
+      const auto number = [](double v) { return Param(QByteArray::number(v, 'g', 17)); };
+      Conn.Exec(insert,
+                {QByteArray::number(r.Index), wkb ? Param(Connection::Bytea(*wkb)) : Param(),
+                 r.HasBox ? number(r.XMin) : Param(), r.HasBox ? number(r.YMin) : Param(),
+                 r.HasBox ? number(r.XMax) : Param(), r.HasBox ? number(r.YMax) : Param(),
+                 Connection::Bytea(content)});
+      ++Report.Records;
+    }
+    if (unknown)
+      Report.Notes << QString::fromUtf8("%1: %2 записів типу, якого PostGIS тут не показує "
+                                        "(їхні байти збережено)")
+                          .arg(rel)
+                          .arg(unknown);
+    const bool hasIndex = QFileInfo::exists(QFileInfo(path).path() + "/" +
+                                            QFileInfo(path).completeBaseName() + ".shx");
+    Conn.Exec(
+        QString("INSERT INTO %1.vandrel_geometry VALUES ($1, $2, $3, $4, $5, $6)").arg(Schema),
+        {rel.toUtf8(), name.toUtf8(), Connection::Bytea(bytes.left(100)),
+         QByteArray::number(shapeType), QByteArray::number(Srid),
+         QByteArray(hasIndex ? "true" : "false")});
+    ++Report.GeometryFiles;
+  }
+
+  const QString Dir;
+  Connection& Conn;
+  const QString Schema;
+  const TProgress& Progress;
+  int Srid = 0, Counter = 0;
+  TCopyReport Report;
+};
+
+void PutU32BE(QByteArray& b, qsizetype at, uint32_t v) {
+  for (int k = 0; k < 4; ++k)
+    b[at + k] = char((v >> (24 - 8 * k)) & 0xFF);
+}
+
+class TToFiles {
+public:
+  TToFiles(Connection& c, const QString& schema, const QString& dir, const TProgress& progress)
+      : Conn(c), Schema(Connection::Ident(schema)), Dir(dir), Progress(progress) {}
+
+  TCopyReport Run() {
+    for (const auto& row :
+         Conn.Exec(QString("SELECT path, pg_table, kind, key_fields, records, options, fields "
+                           "FROM %1.vandrel_tables ORDER BY path")
+                       .arg(Schema))
+             .Rows)
+      WriteTable(row);
+    for (const auto& row : Conn.Exec(QString("SELECT path, pg_table, header, shape_type, has_index "
+                                             "FROM %1.vandrel_geometry ORDER BY path")
+                                         .arg(Schema))
+                               .Rows)
+      WriteGeometry(row);
+    for (const auto& row :
+         Conn.Exec(QString("SELECT path, content FROM %1.vandrel_files ORDER BY path").arg(Schema))
+             .Rows) {
+      Write(QString::fromUtf8(*row[0]), Connection::FromBytea(*row[1]));
+      ++Report.Files;
+    }
+    return Report;
+  }
+
+private:
+  QString Target(const QString& rel) {
+    const QString path = Dir + "/" + rel;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    return path;
+  }
+
+  void Write(const QString& rel, const QByteArray& bytes) {
+    QFile file(Target(rel));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+      throw base::FileError(file.fileName(),
+                            QString::fromUtf8("не записується: ") + file.errorString());
+  }
+
+  void WriteTable(const std::vector<Param>& row) {
+    const QString rel = QString::fromUtf8(*row[0]);
+    if (Progress) Progress(rel);
+    const QString table = Schema + "." + Connection::Ident(QString::fromUtf8(*row[1]));
+    const bool dbase = *row[2] == "dbase";
+    const int keys = row[3]->toInt();
+    const int64_t records = row[4]->toLongLong();
+    const QJsonObject options = QJsonDocument::fromJson(*row[5]).object();
+    const std::vector<db::FieldDef> fields = FieldsFromJson(*row[6]);
+    QStringList names;
+    for (const db::FieldDef& f : fields)
+      names << Connection::Ident(f.Name);
+    const Result result = Conn.Exec(QString("SELECT vandrel_row, %1 FROM %2 ORDER BY vandrel_row")
+                                        .arg(names.join(", "), table));
+    std::vector<std::pair<int64_t, std::vector<db::Value>>> rows;
+    for (const auto& r : result.Rows) {
+      std::vector<db::Value> values;
+      for (size_t f = 0; f < fields.size(); ++f)
+        values.push_back(FromParam(r[f + 1], fields[f].Type));
+      rows.emplace_back(r[0]->toLongLong(), std::move(values));
+    }
+    const QString path = Target(rel);
+    if (!dbase) {
+      std::vector<std::vector<db::Value>> values;
+      for (auto& [n, v] : rows)
+        values.push_back(std::move(v));
+      db::ParadoxCreateOptions o;
+      o.Version = options["version"].toInt(70);
+      o.CodePage = options["code_page"].toInt(1251);
+      o.BlockSizeKiB = options["block_kib"].toInt(4);
+      db::ParadoxFile::Create(path, fields, keys, values, o);
+    } else {
+      WriteDbase(path, fields, rows, records, options["code_page"].toString());
+    }
+    ++Report.Tables;
+    Report.Rows += int(rows.size());
+  }
+
+  // Rows at their record numbers; the numbers no row holds are written as deleted records, so
+  // that the geometry's record k stays the table's record k.
+  static void WriteDbase(const QString& path, const std::vector<db::FieldDef>& fields,
+                         const std::vector<std::pair<int64_t, std::vector<db::Value>>>& rows,
+                         int64_t records, const QString& codePageName) {
+    int64_t count = records;
+    for (const auto& [n, v] : rows)
+      count = std::max(count, n + 1);
+    std::vector<std::vector<db::Value>> all(size_t(count), std::vector<db::Value>(fields.size()));
+    std::vector<bool> live(size_t(count), false);
+    for (const auto& [n, v] : rows)
+      if (n >= 0) all[size_t(n)] = v, live[size_t(n)] = true;
+    base::CodePage cp = base::CodePage::Cp1251;
+    base::CodePageFromName(codePageName, cp);
+    db::DbaseFile::Create(path, fields, all, cp);
+    if (std::all_of(live.begin(), live.end(), [](bool b) { return b; })) return;
+    const auto file = db::DbaseFile::Open(path);
+    std::vector<db::RowSlot> listed;
+    for (const int64_t location : file->ReadLocations())
+      listed.push_back({uint64_t(listed.size() + 1), location});
+    for (size_t i = listed.size(); i-- > 0;)
+      if (!live[size_t(listed[i].Location)]) file->DeleteRow(listed, i);
+  }
+
+  void WriteGeometry(const std::vector<Param>& row) {
+    const QString rel = QString::fromUtf8(*row[0]);
+    if (Progress) Progress(rel);
+    const QString table = Schema + "." + Connection::Ident(QString::fromUtf8(*row[1]));
+    QByteArray header = Connection::FromBytea(*row[2]);
+    const int shapeType = row[3]->toInt();
+    const bool hasIndex = *row[4] == "t";
+    const Result records =
+        Conn.Exec(QString("SELECT content, ST_AsBinary(shape) FROM %1 ORDER BY record").arg(table));
+    QByteArray body, index;
+    bool rewritten = false;
+    uint32_t number = 0;
+    for (const auto& r : records.Rows) {
+      QByteArray content;
+      if (r[0])
+        content = Connection::FromBytea(*r[0]);
+      else if (r[1]) { // the shape was changed in the database: its record is made from it
+        content = WkbToRecord(Connection::FromBytea(*r[1]), shapeType);
+        rewritten = true;
+      } else {
+        content = QByteArray(4, '\0'); // a null shape
+      }
+      QByteArray head(8, '\0');
+      PutU32BE(head, 0, ++number);
+      PutU32BE(head, 4, uint32_t(content.size() / 2));
+      QByteArray entry(8, '\0');
+      PutU32BE(entry, 0, uint32_t((100 + body.size()) / 2));
+      PutU32BE(entry, 4, uint32_t(content.size() / 2));
+      index += entry;
+      body += head + content;
+      ++Report.Records;
+    }
+    if (header.size() < 100) header.resize(100, '\0');
+    if (rewritten)
+      Report.Notes << QString::fromUtf8("%1: фігури, змінені в базі, записано з них; рамку "
+                                        "заголовка файлу лишено")
+                          .arg(rel);
+    PutU32BE(header, 24, uint32_t((100 + body.size()) / 2));
+    Write(rel, header + body);
+    if (hasIndex) {
+      QByteArray shx = header;
+      PutU32BE(shx, 24, uint32_t((100 + index.size()) / 2));
+      Write(QFileInfo(rel).path() + "/" + QFileInfo(rel).completeBaseName() + ".shx", shx + index);
+    }
+    ++Report.GeometryFiles;
+  }
+
+  Connection& Conn;
+  const QString Schema, Dir;
+  const TProgress& Progress;
+  TCopyReport Report;
+};
+
+} // namespace
+
+TCopyReport CopyAtlasToFiles(const QString& uri, const QString& schema, const QString& atlasDir,
+                             const TProgress& progress) {
+  const QFileInfo target(atlasDir);
+  if (target.exists() && !(target.isDir() && QDir(atlasDir).isEmpty()))
+    throw base::FileError(atlasDir, QString::fromUtf8("вже існує і не порожня: атлас пишеться "
+                                                      "лише в нову папку"));
+  // Written beside the target and put in its place when whole.
+  const QString partial =
+      target.absolutePath() + "/." + target.fileName() + ".partial-" + QString::number(getpid());
+  QDir(partial).removeRecursively();
+  try {
+    Connection c(uri);
+    Transaction t(c); // one snapshot of the database for the whole copy
+    c.Run("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY");
+    TCopyReport report = TToFiles(c, schema, partial, progress).Run();
+    if (target.exists()) QDir().rmdir(atlasDir);
+    if (!QDir().rename(partial, atlasDir))
+      throw base::FileError(atlasDir, QString::fromUtf8("не вдалося поставити на місце"));
+    return report;
+  } catch (...) {
+    QDir(partial).removeRecursively();
+    throw;
+  }
+}
+
+TCopyReport CopyAtlasToPostgres(const QString& atlasDir, const QString& uri, const QString& schema,
+                                const TProgress& progress) {
+  if (!QFileInfo(atlasDir + "/BASE").isDir())
+    throw base::FileError(atlasDir, QString::fromUtf8("немає папки BASE: це не атлас"));
+  Connection c(uri);
+  Transaction t(c);
+  TCopyReport report = TToPostgres(atlasDir, c, schema, progress).Run();
+  t.Commit();
+  return report;
+}
+
+} // namespace pg

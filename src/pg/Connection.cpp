@@ -1,0 +1,107 @@
+#include "Connection.h"
+
+#include <libpq-fe.h>
+
+namespace pg {
+
+namespace {
+
+[[noreturn]] void Fail(pg_conn* handle, const QString& what) {
+  throw Error(QString::fromUtf8("PostgreSQL: %1: %2")
+                  .arg(what, QString::fromUtf8(PQerrorMessage(handle)).trimmed())
+                  .toStdString());
+}
+
+} // namespace
+
+Connection::Connection(const QString& uri) {
+  Handle = PQconnectdb(uri.toUtf8().constData());
+  if (PQstatus(Handle) != CONNECTION_OK) {
+    const QString message = QString::fromUtf8(PQerrorMessage(Handle)).trimmed();
+    PQfinish(Handle);
+    Handle = nullptr;
+    throw Error(
+        QString::fromUtf8("PostgreSQL: немає з'єднання з %1: %2").arg(uri, message).toStdString());
+  }
+  // Texts travel as UTF-8 whatever the server's or the desktop's settings, and notices (a
+  // table that did not exist to drop) stay off the terminal.
+  PQsetClientEncoding(Handle, "UTF8");
+  PQsetNoticeProcessor(
+      Handle, [](void*, const char*) {}, nullptr);
+}
+
+Connection::~Connection() {
+  if (Handle) PQfinish(Handle);
+}
+
+Result Connection::Exec(const QString& sql, const std::vector<Param>& params) {
+  std::vector<const char*> values;
+  std::vector<int> lengths;
+  for (const Param& p : params) {
+    values.push_back(p ? p->constData() : nullptr);
+    lengths.push_back(p ? int(p->size()) : 0);
+  }
+  PGresult* r = PQexecParams(Handle, sql.toUtf8().constData(), int(params.size()), nullptr,
+                             values.data(), lengths.data(), nullptr, 0);
+  const ExecStatusType status = PQresultStatus(r);
+  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+    const QString message = QString::fromUtf8(PQresultErrorMessage(r)).trimmed();
+    PQclear(r);
+    throw Error(QString::fromUtf8("PostgreSQL: %1 (%2)").arg(message, sql.left(200)).toStdString());
+  }
+  Result result;
+  for (int c = 0; c < PQnfields(r); ++c)
+    result.Columns.push_back(QString::fromUtf8(PQfname(r, c)));
+  for (int row = 0; row < PQntuples(r); ++row) {
+    auto& out = result.Rows.emplace_back();
+    for (int c = 0; c < PQnfields(r); ++c)
+      out.push_back(PQgetisnull(r, row, c)
+                        ? Param()
+                        : Param(QByteArray(PQgetvalue(r, row, c), PQgetlength(r, row, c))));
+  }
+  result.Changed = QByteArray(PQcmdTuples(r)).toInt();
+  PQclear(r);
+  return result;
+}
+
+void Connection::Run(const QString& sql) {
+  PGresult* r = PQexec(Handle, sql.toUtf8().constData());
+  const ExecStatusType status = PQresultStatus(r);
+  PQclear(r);
+  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) Fail(Handle, sql.left(200));
+}
+
+QString Connection::Ident(const QString& name) {
+  QString quoted = name;
+  quoted.replace('"', "\"\"");
+  return '"' + quoted + '"';
+}
+
+QByteArray Connection::Bytea(const QByteArray& bytes) {
+  return "\\x" + bytes.toHex();
+}
+
+QByteArray Connection::FromBytea(const QByteArray& text) {
+  return text.startsWith("\\x") ? QByteArray::fromHex(text.mid(2)) : text;
+}
+
+Transaction::Transaction(Connection& c) : Conn(c) {
+  Conn.Run("BEGIN");
+}
+
+Transaction::~Transaction() {
+  if (!Done) {
+    try {
+      Conn.Run("ROLLBACK");
+    } catch (const Error&) {
+      // The connection is gone: the server has rolled the transaction back itself.
+    }
+  }
+}
+
+void Transaction::Commit() {
+  Conn.Run("COMMIT");
+  Done = true;
+}
+
+} // namespace pg

@@ -1,0 +1,64 @@
+#pragma once
+// One connection to a PostgreSQL server through libpq: statements with their parameters passed
+// apart from the text (never spliced into it), results as text, transactions, and a failure as
+// pg::Error with the server's own message and the statement it refused.
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+struct pg_conn;
+
+namespace pg {
+
+class Error : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+using Param = std::optional<QByteArray>; // nullopt is NULL
+
+struct Result {
+  std::vector<QString> Columns;
+  std::vector<std::vector<Param>> Rows;
+  int Changed = 0; // rows an INSERT, UPDATE or DELETE changed
+};
+
+class Connection {
+public:
+  // `uri` is a libpq connection string or URI ("postgresql:///city?host=/run/postgresql").
+  explicit Connection(const QString& uri);
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  Result Exec(const QString& sql, const std::vector<Param>& params = {});
+  // Runs several statements without parameters (a script).
+  void Run(const QString& sql);
+
+  // A double-quoted identifier ("MAPS/Water.dbf" as it stands).
+  static QString Ident(const QString& name);
+  // A bytea value in the server's hex input form.
+  static QByteArray Bytea(const QByteArray& bytes);
+  // The bytes of a bytea result in hex output form.
+  static QByteArray FromBytea(const QByteArray& text);
+
+private:
+  pg_conn* Handle = nullptr;
+};
+
+// Begins a transaction that is rolled back unless Commit is called.
+class Transaction {
+public:
+  explicit Transaction(Connection& c);
+  ~Transaction();
+  void Commit();
+
+private:
+  Connection& Conn;
+  bool Done = false;
+};
+
+} // namespace pg

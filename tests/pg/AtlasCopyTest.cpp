@@ -1,0 +1,140 @@
+// The atlas between its files and PostgreSQL (`vandrel-atlas`), against a real PostgreSQL 15 with
+// PostGIS started by the test: the demo atlas (with a deleted dBase record) goes in and comes
+// back with every table's rows, every dBase record's number, every geometry file and every other
+// file as they were; a shape changed by SQL comes back moved; the shapes' own round trip through
+// WKB leaves every record of the demo as it was; a target folder in use and a server that is not
+// there are refused, leaving nothing behind.
+
+#include "AtlasWriter.h"
+#include "PostgresServer.h"
+
+#include "db/Table.h"
+#include "layers/GeometryFile.h"
+#include "pg/Wkb.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+int Atlas(const QStringList& args, QString* errors = nullptr) {
+  QProcess p;
+  p.start(VANDREL_ATLAS, args);
+  if (!p.waitForFinished(300000)) return -1;
+  if (errors) *errors = QString::fromUtf8(p.readAllStandardError());
+  return p.exitCode();
+}
+
+QByteArray Bytes(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The files of the atlas's four folders (the program's own HELP and SAVE are not the atlas).
+QStringList FilesUnder(const QString& dir) {
+  QStringList files;
+  for (const char* folder : {"BASE", "MAPS", "REFERENSE", "USER_OBJ"})
+    for (QDirIterator it(dir + "/" + folder, QDir::Files, QDirIterator::Subdirectories);
+         it.hasNext();)
+      files << QDir(dir).relativeFilePath(it.next());
+  files.sort();
+  return files;
+}
+
+// Every row of a table with its record number, as text.
+QStringList Rows(const QString& dir, const QString& name) {
+  db::Table t(dir, name);
+  t.Open();
+  QStringList rows;
+  std::vector<size_t> all(t.FieldDefs().size());
+  for (size_t f = 0; f < all.size(); ++f)
+    all[f] = f;
+  t.ReadColumns(all, [&](size_t position, const std::vector<db::Value>& values) {
+    QString row = QString::number(t.RecordOfPosition(int(position)));
+    for (const db::Value& v : values)
+      row += "|" + db::ValueToString(v);
+    rows << row;
+  });
+  return rows;
+}
+
+} // namespace
+
+TEST(AtlasInPostgres, TheDemoAtlasGoesInAndComesBackAsItWas) {
+  TPostgresServer server;
+  ASSERT_TRUE(server.Started()) << server.Log().toStdString();
+  QTemporaryDir dir;
+  const QString atlas = dir.path() + "/city", back = dir.path() + "/back";
+  demo::WriteAtlas(atlas, 1, 11);
+  {
+    db::Table buildings(atlas + "/MAPS", "Buildings.dbf");
+    buildings.Open();
+    buildings.SetRecNo(4);
+    buildings.Delete(); // its geometry record stays: record numbers must not move
+  }
+  QString errors;
+  ASSERT_EQ(Atlas({"to-postgres", atlas, server.Uri()}, &errors), 0) << errors.toStdString();
+  EXPECT_EQ(server.Sql("SELECT count(*) FROM atlas.\"MAPS/Buildings.dbf\""),
+            QString::number(Rows(atlas + "/MAPS", "Buildings.dbf").size()));
+  EXPECT_EQ(server.Sql("SELECT ST_SRID(shape) FROM atlas.\"MAPS/Water.mds\" LIMIT 1"), "32636");
+  ASSERT_EQ(Atlas({"to-files", server.Uri(), back}, &errors), 0) << errors.toStdString();
+  // The same files, tables with the same rows at the same record numbers, every other file
+  // byte for byte (the tables' own bytes may differ: a table is written anew).
+  const QStringList files = FilesUnder(atlas);
+  ASSERT_EQ(FilesUnder(back).join('\n').toStdString(), files.join('\n').toStdString());
+  int tables = 0;
+  for (const QString& rel : files) {
+    const QString suffix = QFileInfo(rel).suffix().toLower();
+    if (suffix == "db" || suffix == "dbf") {
+      ++tables;
+      const QString folder = atlas + "/" + QFileInfo(rel).path(),
+                    again = back + "/" + QFileInfo(rel).path(), name = QFileInfo(rel).fileName();
+      EXPECT_EQ(Rows(again, name), Rows(folder, name)) << rel.toStdString();
+    } else if (suffix != "px" && suffix != "mb") {
+      EXPECT_EQ(Bytes(back + "/" + rel), Bytes(atlas + "/" + rel)) << rel.toStdString();
+    }
+  }
+  EXPECT_GT(tables, 10);
+  // A shape moved by another client's SQL comes back moved, its record made from the shape.
+  server.Sql("UPDATE atlas.\"MAPS/Buildings.mds\" SET shape = ST_Translate(shape, 100, 0) "
+             "WHERE record = 0");
+  const QString moved = dir.path() + "/moved";
+  ASSERT_EQ(Atlas({"to-files", server.Uri(), moved}, &errors), 0) << errors.toStdString();
+  TGeometryFile before(atlas + "/MAPS/Buildings.mds"), after(moved + "/MAPS/Buildings.mds");
+  TGeometryFile::Record a, b;
+  ASSERT_TRUE(before.Next(a) && after.Next(b));
+  EXPECT_DOUBLE_EQ(b.XMin, a.XMin + 100);
+  EXPECT_DOUBLE_EQ(b.YMax, a.YMax);
+  // Refusals: a folder that holds something, a server that is not there.
+  EXPECT_EQ(Atlas({"to-files", server.Uri(), atlas}), 1);
+  EXPECT_EQ(Atlas({"to-postgres", atlas, "postgresql:///atlas?host=/nowhere&port=5433"}, &errors),
+            1);
+  EXPECT_TRUE(errors.contains("PostgreSQL")) << errors.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(dir.path() + "/nothing"));
+}
+
+// Every record of the demo's geometry files (buildings with courtyards and outbuildings, bent
+// streets, points) made into WKB and back is the record it was.
+TEST(AtlasInPostgres, EveryDemoShapeComesBackFromWkbAsItWas) {
+  QTemporaryDir dir;
+  demo::WriteAtlas(dir.path(), 1, 11);
+  for (const char* name :
+       {"Buildings.mds", "Water.mds", "Streets.mds", "Geodesy.mds", "Hydro.mds"}) {
+    const QString path = dir.path() + "/MAPS/" + name;
+    const QByteArray bytes = Bytes(path);
+    TGeometryFile file(path);
+    TGeometryFile::Record r;
+    int records = 0;
+    while (file.Next(r)) {
+      const QByteArray content = bytes.mid(r.Offset + 8, r.ContentBytes);
+      const auto wkb = pg::RecordToWkb(content);
+      ASSERT_TRUE(wkb) << name << " record " << r.Index;
+      ASSERT_EQ(pg::WkbToRecord(*wkb, r.ShapeType), content) << name << " record " << r.Index;
+      ++records;
+    }
+    EXPECT_GT(records, 1) << name;
+  }
+}
