@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
   libshp-dev libsqlite3-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  pxlib-dev poppler-utils libgdal-dev gdal-bin
+  pxlib-dev poppler-utils libgdal-dev gdal-bin libpq-dev
   python3-qgis python3-numpy postgresql-15-postgis-3
   fonts-dejavu-core fonts-symbola xvfb xauth x11-utils imagemagick xdotool
   locales

@@ -120,6 +120,7 @@ QString Table::Describe() const {
 }
 
 QString Table::ResolveTableFile(const QString& dir, const QString& name) {
+  if (RemoteKindOf(dir)) return dir + "/" + name; // the kind says at opening whether it is there
   const QString directory = base::NormalizeSeparators(dir);
   if (!QFileInfo(directory).isDir())
     throw Error::ForTable(directory + "/" + name, "каталогу " + directory + " не існує");
@@ -181,6 +182,15 @@ void Table::Open() {
 }
 
 Table::ListedFile Table::OpenAndList(const QString& path, std::optional<base::CodePage> cp) {
+  if (const RemoteTableKind* remote = RemoteKindOf(path)) {
+    // A table in a database: the name follows the location's last slash.
+    const qsizetype slash = path.lastIndexOf('/');
+    ListedFile listed;
+    listed.Storage = remote->Open(path.left(slash), path.mid(slash + 1));
+    listed.Signature = listed.Storage->DiskSignature();
+    listed.Locations = listed.Storage->ListRows(listed.Stamp);
+    return listed;
+  }
   for (int attempt = 0;; ++attempt) {
     ListedFile listed;
     // The signature first: a change made while the rows are listed shows at the next look.
@@ -373,10 +383,9 @@ Value Table::Coerce(size_t field, const Value& value) const {
     // A text wider than its field is refused, not cut: what was typed would be lost unseen.
     if (def.Type == FieldType::String && def.Size > 0 &&
         base::Encode(s, Storage->TextCodePage()).size() > def.Size)
-      throw Error::ForField(Describe(), def.Name,
-                            QString("\"%1\" довший за поле в %2 символів; запис не змінено")
-                                .arg(s)
-                                .arg(def.Size));
+      throw Error::ForField(
+          Describe(), def.Name,
+          QString("\"%1\" довший за поле в %2 символів; запис не змінено").arg(s).arg(def.Size));
     return Value(s);
   }
   case FieldType::Date:

@@ -148,4 +148,23 @@ QString FileSignature(const QString& path) {
   return base::FileSignature(path);
 }
 
+namespace {
+
+std::vector<RemoteTableKind>& RemoteKinds() {
+  static std::vector<RemoteTableKind> kinds;
+  return kinds;
+}
+
+} // namespace
+
+void RegisterRemoteTableKind(RemoteTableKind kind) {
+  RemoteKinds().push_back(std::move(kind));
+}
+
+const RemoteTableKind* RemoteKindOf(const QString& directory) {
+  for (const RemoteTableKind& kind : RemoteKinds())
+    if (kind.Claims(directory)) return &kind;
+  return nullptr;
+}
+
 } // namespace db

@@ -1,7 +1,7 @@
 #pragma once
-// The storage behind a table cursor: one open table file (Paradox or dBase). It lists where its
-// rows are, decodes a row or a field when asked (never all rows at once), and writes every
-// change through to disk before returning.
+// The storage behind a table cursor: one open table file (Paradox or dBase), or a table of an
+// atlas kept in a database. It lists where its rows are, decodes a row or a field when asked
+// (never all rows at once), and writes every change through before returning.
 
 #include "FieldDef.h"
 #include "RecordReader.h"
@@ -12,6 +12,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -51,17 +52,20 @@ public:
   // The same, taken from the program's cache of derived files while the file stays as it was
   // when they were kept (a big table is walked once, not at every opening). `stamp` receives the
   // state of the file the list belongs to (empty when the file changed too recently to say).
-  std::vector<int64_t> ListRows(QByteArray& stamp);
+  virtual std::vector<int64_t> ListRows(QByteArray& stamp);
   // The values of the row at `location`, or of some of its fields; safe from several threads.
-  std::vector<Value> ReadRow(int64_t location) const;
-  Value ReadValue(int64_t location, size_t field) const;
+  virtual std::vector<Value> ReadRow(int64_t location) const;
+  virtual Value ReadValue(int64_t location, size_t field) const;
   // Decodes `fields` of the rows at `locations`, calling `take(i, values)` for each in turn;
   // rows that lie one after another in the file are read in large pieces.
   using FieldsTaker = std::function<void(size_t, const std::vector<Value>&)>;
-  void ReadFields(std::span<const int64_t> locations, const std::vector<size_t>& fields,
-                  const FieldsTaker& take) const;
+  virtual void ReadFields(std::span<const int64_t> locations, const std::vector<size_t>& fields,
+                          const FieldsTaker& take) const;
   // The device and inode of the file the rows are read from (opened now if not yet).
-  std::pair<uint64_t, uint64_t> ReadIdentity() const { return Reader().Identity(); }
+  virtual std::pair<uint64_t, uint64_t> ReadIdentity() const { return Reader().Identity(); }
+  // Whether writers take the table's lock file (tables in a database serialise their writers
+  // themselves).
+  virtual bool UsesLockFiles() const { return true; }
   // Every row with its values (and, for Paradox, its bytes), in browse order.
   std::vector<StoredRow> ReadRows();
   // Calls `take(i, record)` with the bytes of the record at each of `locations` in turn.
@@ -135,5 +139,18 @@ private:
 };
 
 QString FileSignature(const QString& path);
+
+// Tables that are not files: a location such as "postgresql:///city?host=/run/postgresql#MAPS"
+// in place of a directory. A kind registers itself (the program and the tools do so at start);
+// `Claims` says whether a directory name is one of its locations, `Open` opens a table there
+// (raising db::Error naming the table when it is not there), `List` names the tables there.
+struct RemoteTableKind {
+  std::function<bool(const QString& location)> Claims;
+  std::function<std::unique_ptr<TableFile>(const QString& location, const QString& name)> Open;
+  std::function<QStringList(const QString& location)> List;
+};
+void RegisterRemoteTableKind(RemoteTableKind kind);
+// The kind whose location `directory` is; null for a directory of files.
+const RemoteTableKind* RemoteKindOf(const QString& directory);
 
 } // namespace db

@@ -25,7 +25,8 @@ endforeach()
 foreach(f vandrel FORMS.INI HELP/INDEX.HTM plugins/libobjectcard.so)
   expect("${APPDIR}/${f}" file)
 endforeach()
-foreach(f bin/vandrel-render bin/vandrel-tables bin/vandrel-demo share/applications/vandrel.desktop
+foreach(f bin/vandrel-render bin/vandrel-tables bin/vandrel-demo bin/vandrel-export bin/vandrel-atlas
+          share/applications/vandrel.desktop
           share/icons/hicolor/scalable/apps/vandrel.svg)
   expect("${f}" file)
 endforeach()

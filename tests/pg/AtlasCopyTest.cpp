@@ -8,8 +8,10 @@
 #include "AtlasWriter.h"
 #include "PostgresServer.h"
 
+#include "db/Error.h"
 #include "db/Table.h"
 #include "layers/GeometryFile.h"
+#include "pg/TableStore.h"
 #include "pg/Wkb.h"
 
 #include <QDirIterator>
@@ -137,4 +139,99 @@ TEST(AtlasInPostgres, EveryDemoShapeComesBackFromWkbAsItWas) {
     }
     EXPECT_GT(records, 1) << name;
   }
+}
+
+namespace {
+
+QString Tables(const QStringList& args) {
+  QProcess p;
+  p.start(VANDREL_TABLES, args);
+  p.waitForFinished(120000);
+  return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+}
+
+// A dump without its first line (the table's place and kind).
+QString Body(const QString& dump) {
+  return dump.section('\n', 1);
+}
+
+} // namespace
+
+// The tables of an atlas in the database through the table cursor and `vandrel-tables`: the same
+// rows as the files; a change posted by one cursor is refused to another that read the row
+// before it (its other rows still take changes); a key that would repeat is refused; a
+// statement of the SQL module is written in one transaction.
+TEST(AtlasInPostgres, TheCursorReadsAndWritesTheDatabasesTablesByTheRowsVersion) {
+  TPostgresServer server;
+  ASSERT_TRUE(server.Started()) << server.Log().toStdString();
+  pg::RegisterPostgresTables();
+  QTemporaryDir dir;
+  demo::WriteAtlas(dir.path(), 1, 11);
+  ASSERT_EQ(Atlas({"to-postgres", dir.path(), server.Uri()}), 0);
+  const QString maps = server.Uri() + "#MAPS", base = server.Uri() + "#BASE";
+  EXPECT_TRUE(Tables({"list", maps}).contains("Water.dbf\tPostgreSQL (dBase)"));
+  for (const auto& [folder, table] : {std::pair{QString("MAPS"), QString("Water.dbf")},
+                                      {"MAPS", "WaterWells.db"},
+                                      {"BASE", "ClassReest.DB"},
+                                      {"BASE", "dictionary.db"}})
+    EXPECT_EQ(Body(Tables({"dump", server.Uri() + "#" + folder, table})),
+              Body(Tables({"dump", dir.path() + "/" + folder, table})))
+        << table.toStdString();
+  // Two cursors read the pipes; the first changes pipe row 3, the second's change of the same
+  // row is refused, its change of another row is written.
+  db::Table a(maps, "Water.dbf"), b(maps, "Water.dbf");
+  a.Open();
+  b.Open();
+  a.SetRecNo(3);
+  a.Edit();
+  a.FieldByName("DIAMETER").SetAsInteger(999);
+  a.Post();
+  b.SetRecNo(3);
+  b.Edit();
+  b.FieldByName("DIAMETER").SetAsInteger(111);
+  try {
+    b.Post();
+    ADD_FAILURE() << "a change of a row changed since it was read was written";
+  } catch (const db::Error& e) {
+    EXPECT_TRUE(QString(e.what()).contains(QString::fromUtf8("інший користувач"))) << e.what();
+  }
+  b.Cancel();
+  b.SetRecNo(5);
+  b.Edit();
+  b.FieldByName("DIAMETER").SetAsInteger(555);
+  b.Post();
+  EXPECT_EQ(
+      server.Sql("SELECT \"DIAMETER\" || ',' || vandrel_version FROM atlas.\"MAPS/Water.dbf\" "
+                 "WHERE vandrel_row IN (2, 4) ORDER BY vandrel_row"),
+      "999,2\n555,2");
+  // A keyed table (the layers, keyed by Level): a new row is listed, a repeated key refused.
+  db::Table layers(base, "ClassReest.DB");
+  layers.Open();
+  const int count = layers.RecordCount();
+  ASSERT_EQ(layers.KeyFieldCount(), 1);
+  for (int round = 0; round < 2; ++round) {
+    layers.Append();
+    layers.FieldByName("Level").SetAsInteger(count + 1000);
+    layers.FieldByName("Category").SetAsInteger(200);
+    layers.FieldByName("Class").SetAsInteger(1);
+    layers.FieldByName("ClassName").SetAsString(QString::fromUtf8("Нові мережі"));
+    if (round == 0) {
+      layers.Post();
+      EXPECT_EQ(layers.RecordCount(), count + 1);
+    } else {
+      EXPECT_THROW(layers.Post(), db::Error) << "the same key again";
+      layers.Cancel();
+    }
+  }
+  db::Table again(base, "ClassReest.DB");
+  again.Open();
+  EXPECT_EQ(again.RecordCount(), count + 1) << "another cursor reads the new row";
+  // The SQL module's statement: every row it changes in one transaction.
+  const QString changed = Tables({"sql", maps,
+                                  "UPDATE \"Water.dbf\" SET MATERIAL = 'чавун' "
+                                  "WHERE DIAMETER = 50"});
+  EXPECT_EQ(server.Sql("SELECT count(*) FROM atlas.\"MAPS/Water.dbf\" WHERE \"DIAMETER\" = 50 "
+                       "AND \"MATERIAL\" <> 'чавун'"),
+            "0")
+      << changed.toStdString();
 }

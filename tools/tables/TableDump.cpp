@@ -52,7 +52,9 @@ QString DumpText(const db::Field& field) {
 }
 
 int ListTables(const QString& dir, QTextStream& out) {
-  const QStringList files = QDir(dir).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+  const db::RemoteTableKind* remote = db::RemoteKindOf(dir);
+  const QStringList files =
+      remote ? remote->List(dir) : QDir(dir).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
   int failures = 0;
   for (const QString& file : files) {
     const QString suffix = QFileInfo(file).suffix().toUpper();

@@ -1,4 +1,5 @@
-// vandrel-tables: looks inside the tables of an atlas.
+// vandrel-tables: looks inside the tables of an atlas. DIR may be a folder of an atlas kept in
+// PostgreSQL: "postgresql:///city?host=/run/postgresql#MAPS".
 //   vandrel-tables list DIR
 //   vandrel-tables dump DIR TABLE [--csv] [--codepage N]
 //   vandrel-tables sql DIR "STATEMENT" [--csv]
@@ -6,6 +7,7 @@
 #include "TableDump.h"
 
 #include "db/Error.h"
+#include "pg/TableStore.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -47,6 +49,7 @@ int RunSql(const QStringList& args, QTextStream& out, QTextStream& err) {
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
+  pg::RegisterPostgresTables();
   QStringList args = app.arguments().mid(1);
   QTextStream out(stdout);
   QTextStream err(stderr);

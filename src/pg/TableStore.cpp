@@ -1,0 +1,398 @@
+#include "TableStore.h"
+
+#include "Connection.h"
+#include "Values.h"
+
+#include "db/Error.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <mutex>
+#include <unordered_map>
+
+namespace pg {
+
+namespace {
+
+// One connection per server location, shared by the tables opened there; libpq serves one
+// statement at a time on it.
+struct TShared {
+  std::unique_ptr<Connection> Conn;
+  std::mutex Lock;
+};
+
+std::shared_ptr<TShared> SharedConnection(const QString& uri) {
+  static std::mutex registry;
+  static std::map<QString, std::weak_ptr<TShared>> open;
+  const std::lock_guard guard(registry);
+  if (auto kept = open[uri].lock()) return kept;
+  auto made = std::make_shared<TShared>();
+  made->Conn = std::make_unique<Connection>(uri);
+  open[uri] = made;
+  return made;
+}
+
+// "postgresql:///city?host=/run/postgresql#MAPS": the server, the schema ("atlas" unless the
+// part after '#' names one before a slash) and the atlas's folder.
+struct TPlace {
+  QString Uri, Schema, Folder;
+  explicit TPlace(const QString& location) {
+    const qsizetype hash = location.lastIndexOf('#');
+    Uri = hash < 0 ? location : location.left(hash);
+    const QString place = hash < 0 ? QString() : location.mid(hash + 1);
+    const qsizetype slash = place.indexOf('/');
+    Schema = slash < 0 ? QString("atlas") : place.left(slash);
+    Folder = slash < 0 ? place : place.mid(slash + 1);
+  }
+};
+
+QStringList TablesAt(const QString& location) {
+  const TPlace place(location);
+  const auto shared = SharedConnection(place.Uri);
+  const std::lock_guard guard(shared->Lock);
+  QStringList names;
+  for (const auto& row :
+       shared->Conn
+           ->Exec(QString("SELECT path FROM %1.vandrel_tables ORDER BY lower(path)")
+                      .arg(Connection::Ident(place.Schema)))
+           .Rows) {
+    const QString path = QString::fromUtf8(*row[0]);
+    if (path.section('/', 0, -2).compare(place.Folder, Qt::CaseInsensitive) == 0)
+      names << path.section('/', -1);
+  }
+  return names;
+}
+
+class TPgTableFile : public db::TableFile {
+public:
+  TPgTableFile(const QString& location, const QString& name) : Location(location), Name(name) {
+    const TPlace place(location);
+    Schema = place.Schema;
+    const QString folder = place.Folder;
+    Shared = SharedConnection(place.Uri);
+    const std::lock_guard guard(Shared->Lock);
+    const Result found = Shared->Conn->Exec(
+        QString("SELECT path, pg_table, kind, key_fields, fields FROM %1.vandrel_tables WHERE "
+                "lower(path) = lower($1) OR lower(path) = lower($2) OR lower(path) = lower($3) "
+                "ORDER BY path LIMIT 1")
+            .arg(Connection::Ident(Schema)),
+        {(folder + "/" + name).toUtf8(), (folder + "/" + name + ".db").toUtf8(),
+         (folder + "/" + name + ".dbf").toUtf8()});
+    if (found.Rows.empty()) throw db::Error::ForTable(Path(), "таблиці в базі немає");
+    const auto& row = found.Rows[0];
+    Target = Connection::Ident(Schema) + "." + Connection::Ident(QString::fromUtf8(*row[1]));
+    Dbase = *row[2] == "dbase";
+    Keys = row[3]->toInt();
+    Defs = FieldsFromJson(*row[4]);
+  }
+
+  QString Path() const override { return Location + "/" + Name; }
+  QString Kind() const override { return Dbase ? "PostgreSQL (dBase)" : "PostgreSQL (Paradox)"; }
+  const std::vector<db::FieldDef>& Fields() const override { return Defs; }
+  int KeyFieldCount() const override { return Keys; }
+  bool NumbersRecords() const override { return Dbase; }
+  base::CodePage TextCodePage() const override { return base::CodePage::Utf8; }
+  bool UsesLockFiles() const override { return false; }
+  std::pair<uint64_t, uint64_t> ReadIdentity() const override { return {0, 0}; }
+  void NoteOwnWrite() const override {}
+
+  std::vector<int64_t> ReadLocations() override {
+    QStringList names;
+    for (const db::FieldDef& f : Defs)
+      names << Connection::Ident(f.Name);
+    Result all;
+    {
+      const std::lock_guard guard(Shared->Lock);
+      all = Shared->Conn->Exec(QString("SELECT vandrel_row, vandrel_version, %1 FROM %2 ORDER BY "
+                                       "vandrel_row")
+                                   .arg(names.join(", "), Target));
+    }
+    Cache.clear();
+    std::vector<int64_t> locations;
+    for (const auto& r : all.Rows) {
+      TRow row{{}, r[1]->toLongLong()};
+      for (size_t f = 0; f < Defs.size(); ++f)
+        row.Values.push_back(FromParam(r[f + 2], Defs[f].Type));
+      const int64_t location = r[0]->toLongLong();
+      Cache.emplace(location, std::move(row));
+      locations.push_back(location);
+    }
+    if (Keys > 0) // the key's order, compared as the cursor compares
+      std::stable_sort(locations.begin(), locations.end(), [&](int64_t a, int64_t b) {
+        return KeyLess(Cache[a].Values, Cache[b].Values);
+      });
+    return locations;
+  }
+  std::vector<int64_t> ListRows(QByteArray& stamp) override {
+    stamp.clear(); // nothing derived from a database's rows is kept on disk
+    return ReadLocations();
+  }
+
+  std::vector<db::Value> ReadRow(int64_t location) const override { return RowAt(location).Values; }
+  db::Value ReadValue(int64_t location, size_t field) const override {
+    return RowAt(location).Values[field];
+  }
+  void ReadFields(std::span<const int64_t> locations, const std::vector<size_t>& fields,
+                  const FieldsTaker& take) const override {
+    std::vector<db::Value> values(fields.size());
+    for (size_t i = 0; i < locations.size(); ++i) {
+      const TRow& row = RowAt(locations[i]);
+      for (size_t k = 0; k < fields.size(); ++k)
+        values[k] = row.Values[fields[k]];
+      take(i, values);
+    }
+  }
+
+  QString DiskSignature() const override {
+    const std::lock_guard guard(Shared->Lock);
+    const Result r = Shared->Conn->Exec(
+        QString("SELECT count(*), coalesce(sum(vandrel_version), 0), coalesce(sum(vandrel_row), 0) "
+                "FROM %1")
+            .arg(Target));
+    return QString::fromUtf8(*r.Rows[0][0] + ":" + *r.Rows[0][1] + ":" + *r.Rows[0][2]);
+  }
+
+  void UpdateRow(std::vector<db::RowSlot>& rows, size_t index, const std::vector<db::Value>&,
+                 std::vector<db::Value> values) override {
+    const std::lock_guard guard(Shared->Lock);
+    Transaction t(*Shared->Conn);
+    const int64_t location = rows[index].Location;
+    Update(location, values, "зміну не записано");
+    t.Commit();
+    Place(rows, index);
+  }
+
+  size_t InsertRow(std::vector<db::RowSlot>& rows, db::RowSlot slot,
+                   std::vector<db::Value> values) override {
+    const std::lock_guard guard(Shared->Lock);
+    Transaction t(*Shared->Conn);
+    slot.Location = Insert(values);
+    t.Commit();
+    rows.push_back(slot);
+    return Place(rows, rows.size() - 1);
+  }
+
+  void DeleteRow(std::vector<db::RowSlot>& rows, size_t index) override {
+    const std::lock_guard guard(Shared->Lock);
+    Transaction t(*Shared->Conn);
+    Delete(rows[index].Location);
+    t.Commit();
+    Cache.erase(rows[index].Location);
+    rows.erase(rows.begin() + qsizetype(index));
+  }
+
+  void EmptyTable(std::vector<db::RowSlot>& rows) override {
+    const std::lock_guard guard(Shared->Lock);
+    Shared->Conn->Exec(QString("DELETE FROM %1").arg(Target));
+    Cache.clear();
+    rows.clear();
+  }
+
+  void WriteEdits(std::vector<db::RowSlot>& rows, const std::vector<RowEdit>& edits) override {
+    const std::lock_guard guard(Shared->Lock);
+    const auto keptCache = Cache;
+    try {
+      Transaction t(*Shared->Conn);
+      std::vector<int64_t> gone;
+      std::vector<db::RowSlot> added;
+      for (const RowEdit& e : edits) {
+        if (!e.Index) {
+          added.push_back({e.Id, Insert(e.Values)});
+        } else if (e.Delete) {
+          Delete(rows[*e.Index].Location);
+          gone.push_back(rows[*e.Index].Location);
+        } else {
+          Update(rows[*e.Index].Location, e.Values, "нічого не записано");
+        }
+      }
+      t.Commit();
+      for (const int64_t location : gone) {
+        Cache.erase(location);
+        std::erase_if(rows, [&](const db::RowSlot& r) { return r.Location == location; });
+      }
+      rows.insert(rows.end(), added.begin(), added.end());
+      Resort(rows);
+    } catch (...) {
+      Cache = keptCache;
+      throw;
+    }
+  }
+
+  void ReplaceRows(std::vector<db::RowSlot>& rows,
+                   std::vector<db::StoredRow> replacement) override {
+    const std::lock_guard guard(Shared->Lock);
+    const auto keptCache = Cache;
+    try {
+      Transaction t(*Shared->Conn);
+      Shared->Conn->Exec(QString("DELETE FROM %1").arg(Target));
+      Cache.clear();
+      std::vector<db::RowSlot> fresh;
+      for (db::StoredRow& row : replacement)
+        fresh.push_back({row.Id, Insert(row.Values)});
+      t.Commit();
+      rows = std::move(fresh);
+      Resort(rows);
+    } catch (...) {
+      Cache = keptCache;
+      throw;
+    }
+  }
+
+protected:
+  // Rows are read from the database, never as records of a file.
+  int64_t RecordOffset(int64_t) const override { return 0; }
+  size_t RecordSize() const override { return 0; }
+  db::Value DecodeField(const unsigned char*, size_t) const override { return {}; }
+
+private:
+  struct TRow {
+    std::vector<db::Value> Values;
+    int64_t Version = 1;
+  };
+
+  const TRow& RowAt(int64_t location) const {
+    const auto row = Cache.find(location);
+    if (row == Cache.end()) throw db::Error::ForTable(Path(), "рядка в базі немає");
+    return row->second;
+  }
+
+  bool KeyLess(const std::vector<db::Value>& a, const std::vector<db::Value>& b) const {
+    for (int k = 0; k < Keys; ++k)
+      if (const int c = db::CompareValues(a[size_t(k)], b[size_t(k)]); c != 0) return c < 0;
+    return false;
+  }
+
+  QString Assignments(size_t firstParam) const {
+    QStringList set;
+    for (size_t f = 0; f < Defs.size(); ++f)
+      set << QString("%1 = $%2").arg(Connection::Ident(Defs[f].Name)).arg(firstParam + f);
+    return set.join(", ");
+  }
+
+  std::vector<Param> Params(const std::vector<db::Value>& values) const {
+    std::vector<Param> params;
+    for (const db::Value& v : values)
+      params.push_back(ToParam(v));
+    return params;
+  }
+
+  [[noreturn]] void Changed(int64_t location, const char* what) const {
+    throw db::Error::ForTable(Path(), QString::fromUtf8("рядок %1 змінив або видалив інший "
+                                                        "користувач після того, як його "
+                                                        "прочитано; %2")
+                                          .arg(location)
+                                          .arg(QString::fromUtf8(what)));
+  }
+
+  // Only the version read is changed; the caller holds the connection in a transaction.
+  void Update(int64_t location, const std::vector<db::Value>& values, const char* what) {
+    TRow& row = const_cast<TRow&>(RowAt(location));
+    std::vector<Param> params = Params(values);
+    params.push_back(QByteArray::number(qlonglong(location)));
+    params.push_back(QByteArray::number(qlonglong(row.Version)));
+    const Result r = Shared->Conn->Exec(
+        QString("UPDATE %1 SET %2, vandrel_version = vandrel_version + 1 WHERE vandrel_row = $%3 "
+                "AND vandrel_version = $%4 RETURNING vandrel_version")
+            .arg(Target, Assignments(1))
+            .arg(Defs.size() + 1)
+            .arg(Defs.size() + 2),
+        params);
+    if (r.Rows.empty()) Changed(location, what);
+    row = {values, r.Rows[0][0]->toLongLong()};
+  }
+
+  void Delete(int64_t location) {
+    const Result r = Shared->Conn->Exec(
+        QString("DELETE FROM %1 WHERE vandrel_row = $1 AND vandrel_version = $2").arg(Target),
+        {QByteArray::number(qlonglong(location)),
+         QByteArray::number(qlonglong(RowAt(location).Version))});
+    if (r.Changed == 0) Changed(location, "його не видалено");
+  }
+
+  // A new row numbered after the last; two writers that take the same number meet on the
+  // number's uniqueness, and the one that loses takes the next.
+  int64_t Insert(const std::vector<db::Value>& values) {
+    QStringList names, places;
+    for (size_t f = 0; f < Defs.size(); ++f) {
+      names << Connection::Ident(Defs[f].Name);
+      places << QString("$%1").arg(f + 1);
+    }
+    const QString sql =
+        QString("INSERT INTO %1 (%2, vandrel_row) SELECT %3, coalesce(max(vandrel_row), -1) + 1 "
+                "FROM %1 RETURNING vandrel_row")
+            .arg(Target, names.join(", "), places.join(", "));
+    for (int attempt = 0;; ++attempt) {
+      try {
+        Shared->Conn->Run("SAVEPOINT vandrel_insert");
+        const Result r = Shared->Conn->Exec(sql, Params(values));
+        Shared->Conn->Run("RELEASE SAVEPOINT vandrel_insert");
+        const int64_t location = r.Rows[0][0]->toLongLong();
+        Cache[location] = {values, 1};
+        return location;
+      } catch (const Error& e) {
+        Shared->Conn->Run("ROLLBACK TO SAVEPOINT vandrel_insert");
+        if (attempt < 8 && QString::fromUtf8(e.what()).contains("vandrel_row")) continue;
+        throw db::Error::ForTable(Path(), QString::fromUtf8(e.what()));
+      }
+    }
+  }
+
+  // Moves the row at `index` to its place in key order; returns where it went.
+  size_t Place(std::vector<db::RowSlot>& rows, size_t index) {
+    if (Keys == 0) return index;
+    const db::RowSlot slot = rows[index];
+    rows.erase(rows.begin() + qsizetype(index));
+    const auto at = std::lower_bound(
+        rows.begin(), rows.end(), slot, [&](const db::RowSlot& a, const db::RowSlot& b) {
+          return KeyLess(Cache[a.Location].Values, Cache[b.Location].Values);
+        });
+    return size_t(rows.insert(at, slot) - rows.begin());
+  }
+
+  void Resort(std::vector<db::RowSlot>& rows) {
+    if (Keys > 0)
+      std::stable_sort(rows.begin(), rows.end(), [&](const db::RowSlot& a, const db::RowSlot& b) {
+        return KeyLess(Cache[a.Location].Values, Cache[b.Location].Values);
+      });
+  }
+
+  const QString Location, Name;
+  QString Schema, Target;
+  std::shared_ptr<TShared> Shared;
+  std::vector<db::FieldDef> Defs;
+  int Keys = 0;
+  bool Dbase = false;
+  std::unordered_map<int64_t, TRow> Cache;
+};
+
+} // namespace
+
+bool IsDatabaseLocation(const QString& location) {
+  return location.startsWith("postgresql:", Qt::CaseInsensitive) ||
+         location.startsWith("postgres:", Qt::CaseInsensitive);
+}
+
+void RegisterPostgresTables() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    db::RegisterRemoteTableKind(
+        {IsDatabaseLocation,
+         [](const QString& location, const QString& name) {
+           try {
+             return std::unique_ptr<db::TableFile>(new TPgTableFile(location, name));
+           } catch (const Error& e) { // the server's refusal, said as the cursor says errors
+             throw db::Error::ForTable(location + "/" + name, QString::fromUtf8(e.what()));
+           }
+         },
+         [](const QString& location) {
+           try {
+             return TablesAt(location);
+           } catch (const Error& e) {
+             throw db::Error::ForTable(location, QString::fromUtf8(e.what()));
+           }
+         }});
+  });
+}
+
+} // namespace pg

@@ -1,0 +1,135 @@
+#include "Values.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+#include <cmath>
+
+namespace pg {
+
+QString PgType(const db::FieldDef& f, bool dbase) {
+  using db::FieldType;
+  switch (f.Type) {
+  case FieldType::String:
+  case FieldType::Memo:
+    return "text";
+  case FieldType::SmallInt:
+    return "smallint";
+  case FieldType::Integer:
+    return dbase ? "bigint" : "integer"; // a dBase number of ten digits passes 32 bits
+  case FieldType::AutoInc:
+    return "integer";
+  case FieldType::Float:
+  case FieldType::Currency:
+  case FieldType::BCD:
+    return "double precision";
+  case FieldType::Boolean:
+    return "boolean";
+  case FieldType::Date:
+    return "date";
+  case FieldType::Time:
+    return "time";
+  case FieldType::DateTime:
+    return "timestamp";
+  default:
+    return "bytea";
+  }
+}
+
+Param ToParam(const db::Value& v) {
+  return std::visit(
+      [](const auto& x) -> Param {
+        using T = std::decay_t<decltype(x)>;
+        if constexpr (std::is_same_v<T, std::monostate>)
+          return std::nullopt;
+        else if constexpr (std::is_same_v<T, bool>)
+          return QByteArray(x ? "true" : "false");
+        else if constexpr (std::is_same_v<T, int64_t>)
+          return QByteArray::number(qlonglong(x));
+        else if constexpr (std::is_same_v<T, double>)
+          return std::isnan(x)   ? QByteArray("NaN")
+                 : std::isinf(x) ? QByteArray(x > 0 ? "Infinity" : "-Infinity")
+                                 : QByteArray::number(x, 'g', 17);
+        else if constexpr (std::is_same_v<T, QString>)
+          return x.toUtf8();
+        else if constexpr (std::is_same_v<T, QByteArray>)
+          return Connection::Bytea(x);
+        else if constexpr (std::is_same_v<T, QDate>)
+          return x.isValid() ? Param(x.toString(Qt::ISODate).toLatin1()) : std::nullopt;
+        else if constexpr (std::is_same_v<T, QTime>)
+          return x.isValid() ? Param(x.toString("HH:mm:ss.zzz").toLatin1()) : std::nullopt;
+        else
+          return x.isValid() ? Param(x.toString("yyyy-MM-dd HH:mm:ss.zzz").toLatin1())
+                             : std::nullopt;
+      },
+      v);
+}
+
+namespace {
+
+// "12:34:56", "12:34:56.5", "12:34:56.123456" as the server prints times.
+QTime ParseTime(const QString& text) {
+  const QStringList parts = text.split('.');
+  QTime t = QTime::fromString(parts[0], "HH:mm:ss");
+  if (parts.size() > 1) t = t.addMSecs((parts[1] + "000").left(3).toInt());
+  return t;
+}
+
+} // namespace
+
+db::Value FromParam(const Param& p, db::FieldType type) {
+  using db::FieldType;
+  if (!p) return {};
+  const QByteArray& b = *p;
+  switch (type) {
+  case FieldType::String:
+  case FieldType::Memo:
+    return QString::fromUtf8(b);
+  case FieldType::SmallInt:
+  case FieldType::Integer:
+  case FieldType::AutoInc:
+    return int64_t(b.toLongLong());
+  case FieldType::Float:
+  case FieldType::Currency:
+  case FieldType::BCD:
+    return b == "NaN"         ? std::nan("")
+           : b == "Infinity"  ? HUGE_VAL
+           : b == "-Infinity" ? -HUGE_VAL
+                              : b.toDouble();
+  case FieldType::Boolean:
+    return b == "t";
+  case FieldType::Date:
+    return QDate::fromString(QString::fromLatin1(b), Qt::ISODate);
+  case FieldType::Time:
+    return ParseTime(QString::fromLatin1(b));
+  case FieldType::DateTime: {
+    const QString text = QString::fromLatin1(b);
+    return QDateTime(QDate::fromString(text.left(10), Qt::ISODate), ParseTime(text.mid(11)));
+  }
+  default:
+    return Connection::FromBytea(b);
+  }
+}
+
+QJsonArray FieldsToJson(const std::vector<db::FieldDef>& fields) {
+  QJsonArray array;
+  for (const db::FieldDef& f : fields)
+    array.append(QJsonObject{{"name", f.Name},
+                             {"type", int(f.Type)},
+                             {"size", f.Size},
+                             {"decimals", f.Decimals},
+                             {"physical", f.PhysicalType}});
+  return array;
+}
+
+std::vector<db::FieldDef> FieldsFromJson(const QByteArray& text) {
+  std::vector<db::FieldDef> fields;
+  for (const QJsonValue& v : QJsonDocument::fromJson(text).array()) {
+    const QJsonObject o = v.toObject();
+    fields.push_back({o["name"].toString(), db::FieldType(o["type"].toInt()), o["size"].toInt(),
+                      o["decimals"].toInt(), o["physical"].toInt()});
+  }
+  return fields;
+}
+
+} // namespace pg
