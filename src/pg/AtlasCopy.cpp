@@ -70,7 +70,8 @@ int AtlasSrid(const QString& atlasDir) {
 class TToPostgres {
 public:
   TToPostgres(const QString& dir, Connection& c, const QString& schema, const TProgress& progress)
-      : Dir(dir), Conn(c), Schema(Connection::Ident(schema)), Progress(progress) {}
+      : Dir(dir), Conn(c), SchemaName(schema), Schema(Connection::Ident(schema)),
+        Progress(progress) {}
 
   TCopyReport Run() {
     Srid = AtlasSrid(Dir);
@@ -87,8 +88,12 @@ public:
                 // A shape changed by any client leaves the record's own bytes behind.
                 "CREATE FUNCTION %1.vandrel_shape_changed() RETURNS trigger LANGUAGE plpgsql AS "
                 "$$ BEGIN IF NEW.shape IS DISTINCT FROM OLD.shape THEN NEW.content := NULL; "
-                "END IF; RETURN NEW; END $$;")
-            .arg(Schema));
+                "END IF; RETURN NEW; END $$;"
+                // Every statement that changes a table tells the listeners which one, on the
+                // channel of the schema (the payload is the table's path in the atlas).
+                "CREATE FUNCTION %1.vandrel_notify() RETURNS trigger LANGUAGE plpgsql AS "
+                "$$ BEGIN PERFORM pg_notify(%2, TG_ARGV[0]); RETURN NULL; END $$;")
+            .arg(Schema, "'" + NotifyChannel(SchemaName) + "'"));
     for (const char* folder : kFolders) {
       const QString root = Dir + "/" + folder;
       if (!QFileInfo(root).isDir()) continue;
@@ -181,6 +186,7 @@ private:
     Conn.Run(QString("CREATE TABLE %1 (%2, vandrel_row bigint NOT NULL UNIQUE, vandrel_version "
                      "bigint NOT NULL DEFAULT 1, PRIMARY KEY (%3))")
                  .arg(target, columns.join(", "), keyWhole ? key.join(", ") : "vandrel_row"));
+    Notifying(target, rel);
     QStringList names;
     for (const db::FieldDef& f : fields)
       names << Connection::Ident(f.Name);
@@ -219,6 +225,7 @@ private:
                      "CREATE TRIGGER vandrel_shape_changed BEFORE UPDATE ON %1 FOR EACH ROW "
                      "EXECUTE FUNCTION %2.vandrel_shape_changed();")
                  .arg(target, Schema));
+    Notifying(target, rel);
     const QString insert =
         QString("INSERT INTO %1 (record, shape, box, content) VALUES ($1, "
                 "ST_GeomFromWKB($2::bytea, %2), ST_MakeBox2D(ST_Point($3, $4), ST_Point($5, $6)), "
@@ -254,9 +261,18 @@ private:
     ++Report.GeometryFiles;
   }
 
+  // Tells the schema's listeners of every statement that changes the table.
+  void Notifying(const QString& target, const QString& rel) {
+    QString payload = rel;
+    payload.replace('\'', "''");
+    Conn.Run(QString("CREATE TRIGGER vandrel_notify AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE "
+                     "ON %1 FOR EACH STATEMENT EXECUTE FUNCTION %2.vandrel_notify('%3')")
+                 .arg(target, Schema, payload));
+  }
+
   const QString Dir;
   Connection& Conn;
-  const QString Schema;
+  const QString SchemaName, Schema;
   const TProgress& Progress;
   int Srid = 0, Counter = 0;
   TCopyReport Report;
@@ -423,6 +439,10 @@ private:
 };
 
 } // namespace
+
+QString NotifyChannel(const QString& schema) {
+  return "vandrel_" + schema;
+}
 
 TCopyReport CopyAtlasToFiles(const QString& uri, const QString& schema, const QString& atlasDir,
                              const TProgress& progress) {

@@ -13,7 +13,8 @@
 //   vandrel_geometry(path, pg_table, header, shape_type, srid, has_index)
 //   vandrel_files(path, content)
 //   "<FOLDER>/<file>" per table and geometry file (names longer than PostgreSQL's 63 bytes are
-//   numbered, the catalog keeps the path).
+//   numbered, the catalog keeps the path), each with a trigger that notifies the channel
+//   NotifyChannel(schema) of every statement that changes it, the table's path as payload.
 
 #include <QString>
 #include <QStringList>
@@ -27,6 +28,9 @@ struct TCopyReport {
 };
 
 using TProgress = std::function<void(const QString& what)>;
+
+// The channel on which the tables of a schema tell their changes: "vandrel_<schema>".
+QString NotifyChannel(const QString& schema);
 
 // Raises pg::Error, db::Error or base::FileError naming the table, file or statement; nothing
 // is left in the database then.

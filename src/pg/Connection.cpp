@@ -1,6 +1,7 @@
 #include "Connection.h"
 
 #include <libpq-fe.h>
+#include <poll.h>
 
 namespace pg {
 
@@ -69,6 +70,27 @@ void Connection::Run(const QString& sql) {
   const ExecStatusType status = PQresultStatus(r);
   PQclear(r);
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) Fail(Handle, sql.left(200));
+}
+
+void Connection::Listen(const QString& channel) {
+  Run("LISTEN " + Ident(channel));
+}
+
+std::vector<QString> Connection::Notifications(int waitMs) {
+  std::vector<QString> payloads;
+  const auto take = [&] {
+    if (!PQconsumeInput(Handle)) Fail(Handle, "LISTEN");
+    while (PGnotify* n = PQnotifies(Handle)) {
+      payloads.push_back(QString::fromUtf8(n->extra));
+      PQfreemem(n);
+    }
+  };
+  take();
+  if (payloads.empty() && waitMs > 0) {
+    pollfd watch{PQsocket(Handle), POLLIN, 0};
+    if (::poll(&watch, 1, waitMs) > 0) take();
+  }
+  return payloads;
 }
 
 QString Connection::Ident(const QString& name) {

@@ -38,6 +38,11 @@ public:
   // Runs several statements without parameters (a script).
   void Run(const QString& sql);
 
+  // Listens on a channel; Notifications gives the payloads that arrived on it since, waiting
+  // up to `waitMs` for the first one.
+  void Listen(const QString& channel);
+  std::vector<QString> Notifications(int waitMs);
+
   // A double-quoted identifier ("MAPS/Water.dbf" as it stands).
   static QString Ident(const QString& name);
   // A bytea value in the server's hex input form.

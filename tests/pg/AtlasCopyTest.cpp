@@ -11,6 +11,8 @@
 #include "db/Error.h"
 #include "db/Table.h"
 #include "layers/GeometryFile.h"
+#include "pg/AtlasCopy.h"
+#include "pg/Connection.h"
 #include "pg/TableStore.h"
 #include "pg/Wkb.h"
 
@@ -234,4 +236,27 @@ TEST(AtlasInPostgres, TheCursorReadsAndWritesTheDatabasesTablesByTheRowsVersion)
                        "AND \"MATERIAL\" <> 'чавун'"),
             "0")
       << changed.toStdString();
+}
+
+// Another user's change is told to a listener at once, without asking the server again and
+// again: each statement that changes a table of the atlas notifies the schema's channel with the
+// table's path.
+TEST(AtlasInPostgres, AChangeIsToldToTheListenersOfTheAtlas) {
+  TPostgresServer server;
+  ASSERT_TRUE(server.Started()) << server.Log().toStdString();
+  QTemporaryDir dir;
+  demo::WriteAtlas(dir.path(), 1, 11);
+  ASSERT_EQ(Atlas({"to-postgres", dir.path(), server.Uri()}), 0);
+  pg::Connection listener(server.Uri());
+  listener.Listen(pg::NotifyChannel("atlas"));
+  EXPECT_TRUE(listener.Notifications(0).empty());
+  // Another process changes a pipe's row and a building's shape.
+  server.Sql("UPDATE atlas.\"MAPS/Water.dbf\" SET \"DIAMETER\" = 400 WHERE vandrel_row = 7");
+  server.Sql("UPDATE atlas.\"MAPS/Buildings.mds\" SET shape = ST_Translate(shape, 1, 0) "
+             "WHERE record = 3");
+  std::vector<QString> told;
+  for (int wait = 0; wait < 20 && told.size() < 2; ++wait)
+    for (const QString& payload : listener.Notifications(500))
+      told.push_back(payload);
+  EXPECT_EQ(told, (std::vector<QString>{"MAPS/Water.dbf", "MAPS/Buildings.mds"}));
 }
