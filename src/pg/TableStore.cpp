@@ -85,6 +85,15 @@ public:
     Dbase = *row[2] == "dbase";
     Keys = row[3]->toInt();
     Defs = FieldsFromJson(*row[4]);
+    // What the server grants decides whether this user may write the table.
+    const Result may = Shared->Conn->Exec(
+        "SELECT current_user, has_table_privilege($1, 'INSERT') AND has_table_privilege($1, "
+        "'UPDATE') AND has_table_privilege($1, 'DELETE')",
+        {Target.toUtf8()});
+    if (*may.Rows[0][1] != "t")
+      ReadOnly =
+          QString::fromUtf8("користувач %1 може лише читати цю таблицю (так дозволяє сервер)")
+              .arg(QString::fromUtf8(*may.Rows[0][0]));
   }
 
   QString Path() const override { return Location + "/" + Name; }
@@ -155,6 +164,7 @@ public:
 
   void UpdateRow(std::vector<db::RowSlot>& rows, size_t index, const std::vector<db::Value>&,
                  std::vector<db::Value> values) override {
+    RefuseIfReadOnly();
     const std::lock_guard guard(Shared->Lock);
     Transaction t(*Shared->Conn);
     const int64_t location = rows[index].Location;
@@ -165,6 +175,7 @@ public:
 
   size_t InsertRow(std::vector<db::RowSlot>& rows, db::RowSlot slot,
                    std::vector<db::Value> values) override {
+    RefuseIfReadOnly();
     const std::lock_guard guard(Shared->Lock);
     Transaction t(*Shared->Conn);
     slot.Location = Insert(values);
@@ -174,6 +185,7 @@ public:
   }
 
   void DeleteRow(std::vector<db::RowSlot>& rows, size_t index) override {
+    RefuseIfReadOnly();
     const std::lock_guard guard(Shared->Lock);
     Transaction t(*Shared->Conn);
     Delete(rows[index].Location);
@@ -183,6 +195,7 @@ public:
   }
 
   void EmptyTable(std::vector<db::RowSlot>& rows) override {
+    RefuseIfReadOnly();
     const std::lock_guard guard(Shared->Lock);
     Shared->Conn->Exec(QString("DELETE FROM %1").arg(Target));
     Cache.clear();
@@ -190,6 +203,7 @@ public:
   }
 
   void WriteEdits(std::vector<db::RowSlot>& rows, const std::vector<RowEdit>& edits) override {
+    RefuseIfReadOnly();
     const std::lock_guard guard(Shared->Lock);
     const auto keptCache = Cache;
     try {
@@ -221,6 +235,7 @@ public:
 
   void ReplaceRows(std::vector<db::RowSlot>& rows,
                    std::vector<db::StoredRow> replacement) override {
+    RefuseIfReadOnly();
     const std::lock_guard guard(Shared->Lock);
     const auto keptCache = Cache;
     try {
@@ -250,6 +265,10 @@ private:
     std::vector<db::Value> Values;
     int64_t Version = 1;
   };
+
+  void RefuseIfReadOnly() const {
+    if (!ReadOnly.isEmpty()) throw db::Error::ForTable(Path(), "не змінено: " + ReadOnly);
+  }
 
   const TRow& RowAt(int64_t location) const {
     const auto row = Cache.find(location);
@@ -363,6 +382,7 @@ private:
   std::vector<db::FieldDef> Defs;
   int Keys = 0;
   bool Dbase = false;
+  QString ReadOnly; // why this user may not write, or empty
   std::unordered_map<int64_t, TRow> Cache;
 };
 

@@ -5,8 +5,9 @@
 // when listed, in the order the file kept them (key order for keyed tables, record number for
 // dBase-born ones, whose numbers stay the geometry's record numbers). Every write is one
 // transaction that changes a row only if its version is still the one read; a row another user
-// changed or removed meanwhile is refused with the cursor's own message. Readers never wait for
-// writers.
+// changed or removed meanwhile is refused with the cursor's own message; a user the server lets
+// only read is refused every write before anything is sent, with the reason. Readers never wait
+// for writers.
 
 #include "db/TableFile.h"
 

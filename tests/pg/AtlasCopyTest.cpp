@@ -228,6 +228,24 @@ TEST(AtlasInPostgres, TheCursorReadsAndWritesTheDatabasesTablesByTheRowsVersion)
   db::Table again(base, "ClassReest.DB");
   again.Open();
   EXPECT_EQ(again.RecordCount(), count + 1) << "another cursor reads the new row";
+  // A user the server lets only read: refused every write, with the reason, nothing sent.
+  server.Sql("CREATE ROLE reader LOGIN; GRANT USAGE ON SCHEMA atlas TO reader; "
+             "GRANT SELECT ON ALL TABLES IN SCHEMA atlas TO reader");
+  QString asReader = maps;
+  asReader.replace("user=postgres", "user=reader");
+  db::Table read(asReader, "Water.dbf");
+  read.Open();
+  EXPECT_EQ(read.RecordCount(), a.RecordCount());
+  read.Edit();
+  read.FieldByName("DIAMETER").SetAsInteger(1);
+  try {
+    read.Post();
+    ADD_FAILURE() << "a reader's change was written";
+  } catch (const db::Error& e) {
+    EXPECT_TRUE(QString(e.what()).contains(QString::fromUtf8("reader може лише читати")))
+        << e.what();
+  }
+  read.Cancel();
   // The SQL module's statement: every row it changes in one transaction.
   const QString changed = Tables({"sql", maps,
                                   "UPDATE \"Water.dbf\" SET MATERIAL = 'чавун' "
