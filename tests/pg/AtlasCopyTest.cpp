@@ -278,3 +278,38 @@ TEST(AtlasInPostgres, AChangeIsToldToTheListenersOfTheAtlas) {
       told.push_back(payload);
   EXPECT_EQ(told, (std::vector<QString>{"MAPS/Water.dbf", "MAPS/Buildings.mds"}));
 }
+
+// Four processes change the same rows at once through the database: each statement is written
+// whole or refused and said (a row another one changed since it was read), and no change that
+// was reported written is lost.
+TEST(AtlasInPostgres, WritersAtOnceLoseNothingAndAreRefusedAsAWhole) {
+  TPostgresServer server;
+  ASSERT_TRUE(server.Started()) << server.Log().toStdString();
+  QTemporaryDir dir;
+  demo::WriteAtlas(dir.path(), 1, 11);
+  ASSERT_EQ(Atlas({"to-postgres", dir.path(), server.Uri()}), 0);
+  const QString sum =
+      "SELECT sum(\"YEAR\") FROM atlas.\"MAPS/Water.dbf\" WHERE \"OBJECTCODE\" < 40";
+  const qlonglong before = server.Sql(sum).toLongLong();
+  const int rows = server
+                       .Sql("SELECT count(*) FROM atlas.\"MAPS/Water.dbf\" WHERE \"OBJECTCODE\" "
+                            "< 40")
+                       .toInt();
+  std::vector<std::unique_ptr<QProcess>> writers;
+  for (int k = 0; k < 4; ++k) {
+    auto& p = writers.emplace_back(std::make_unique<QProcess>());
+    p->start(VANDREL_TABLES, {"sql", server.Uri() + "#MAPS",
+                              "UPDATE \"Water.dbf\" SET YEAR = YEAR + 1 WHERE OBJECTCODE < 40"});
+  }
+  int written = 0;
+  for (auto& p : writers) {
+    ASSERT_TRUE(p->waitForFinished(120000));
+    const QString said = QString::fromUtf8(p->readAllStandardOutput() + p->readAllStandardError());
+    if (p->exitCode() == 0)
+      ++written;
+    else
+      EXPECT_TRUE(said.contains(QString::fromUtf8("інший користувач"))) << said.toStdString();
+  }
+  EXPECT_GE(written, 1);
+  EXPECT_EQ(server.Sql(sum).toLongLong(), before + qlonglong(written) * rows);
+}
