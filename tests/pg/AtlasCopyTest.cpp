@@ -1,9 +1,11 @@
-// The atlas between its files and PostgreSQL (`vandrel-atlas`), against a real PostgreSQL 15 with
-// PostGIS started by the test: the demo atlas (with a deleted dBase record) goes in and comes
-// back with every table's rows, every dBase record's number, every geometry file and every other
-// file as they were; a shape changed by SQL comes back moved; the shapes' own round trip through
-// WKB leaves every record of the demo as it was; a target folder in use and a server that is not
-// there are refused, leaving nothing behind.
+// An atlas in PostgreSQL, against a real PostgreSQL 15 with PostGIS started by each test: the demo
+// atlas (with a deleted dBase record) goes in with `vandrel-atlas` and comes back with every
+// table's rows, every dBase record's number, every geometry file and every other file as they
+// were; a shape changed by SQL comes back moved; every demo shape survives WKB; a folder in use
+// and a server that is not there are refused. Through the table cursor and `vandrel-tables`: the
+// same rows as the files, writes by the row's version (a stale one refused), keys kept, a
+// read-only user refused, a statement in one transaction; notifications of every change; four
+// writer processes at once lose nothing.
 
 #include "AtlasWriter.h"
 #include "PostgresServer.h"
@@ -145,6 +147,18 @@ TEST(AtlasInPostgres, EveryDemoShapeComesBackFromWkbAsItWas) {
 
 namespace {
 
+// The demo atlas imported into a server of its own.
+class DatabaseAtlas : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(server.Started()) << server.Log().toStdString();
+    demo::WriteAtlas(dir.path(), 1, 11);
+    ASSERT_EQ(Atlas({"to-postgres", dir.path(), server.Uri()}), 0);
+  }
+  TPostgresServer server;
+  QTemporaryDir dir;
+};
+
 QString Tables(const QStringList& args) {
   QProcess p;
   p.start(VANDREL_TABLES, args);
@@ -163,13 +177,8 @@ QString Body(const QString& dump) {
 // rows as the files; a change posted by one cursor is refused to another that read the row
 // before it (its other rows still take changes); a key that would repeat is refused; a
 // statement of the SQL module is written in one transaction.
-TEST(AtlasInPostgres, TheCursorReadsAndWritesTheDatabasesTablesByTheRowsVersion) {
-  TPostgresServer server;
-  ASSERT_TRUE(server.Started()) << server.Log().toStdString();
+TEST_F(DatabaseAtlas, TheCursorReadsAndWritesTheDatabasesTablesByTheRowsVersion) {
   pg::RegisterPostgresTables();
-  QTemporaryDir dir;
-  demo::WriteAtlas(dir.path(), 1, 11);
-  ASSERT_EQ(Atlas({"to-postgres", dir.path(), server.Uri()}), 0);
   const QString maps = server.Uri() + "#MAPS", base = server.Uri() + "#BASE";
   EXPECT_TRUE(Tables({"list", maps}).contains("Water.dbf\tPostgreSQL (dBase)"));
   for (const auto& [folder, table] : {std::pair{QString("MAPS"), QString("Water.dbf")},
@@ -259,12 +268,7 @@ TEST(AtlasInPostgres, TheCursorReadsAndWritesTheDatabasesTablesByTheRowsVersion)
 // Another user's change is told to a listener at once, without asking the server again and
 // again: each statement that changes a table of the atlas notifies the schema's channel with the
 // table's path.
-TEST(AtlasInPostgres, AChangeIsToldToTheListenersOfTheAtlas) {
-  TPostgresServer server;
-  ASSERT_TRUE(server.Started()) << server.Log().toStdString();
-  QTemporaryDir dir;
-  demo::WriteAtlas(dir.path(), 1, 11);
-  ASSERT_EQ(Atlas({"to-postgres", dir.path(), server.Uri()}), 0);
+TEST_F(DatabaseAtlas, AChangeIsToldToTheListenersOfTheAtlas) {
   pg::Connection listener(server.Uri());
   listener.Listen(pg::NotifyChannel("atlas"));
   EXPECT_TRUE(listener.Notifications(0).empty());
@@ -282,12 +286,7 @@ TEST(AtlasInPostgres, AChangeIsToldToTheListenersOfTheAtlas) {
 // Four processes change the same rows at once through the database: each statement is written
 // whole or refused and said (a row another one changed since it was read), and no change that
 // was reported written is lost.
-TEST(AtlasInPostgres, WritersAtOnceLoseNothingAndAreRefusedAsAWhole) {
-  TPostgresServer server;
-  ASSERT_TRUE(server.Started()) << server.Log().toStdString();
-  QTemporaryDir dir;
-  demo::WriteAtlas(dir.path(), 1, 11);
-  ASSERT_EQ(Atlas({"to-postgres", dir.path(), server.Uri()}), 0);
+TEST_F(DatabaseAtlas, WritersAtOnceLoseNothingAndAreRefusedAsAWhole) {
   const QString sum =
       "SELECT sum(\"YEAR\") FROM atlas.\"MAPS/Water.dbf\" WHERE \"OBJECTCODE\" < 40";
   const qlonglong before = server.Sql(sum).toLongLong();
