@@ -123,6 +123,14 @@ void TNetworkSettings::Write(const QString& baseDir) const {
   base::IniFile ini(PathIn(baseDir));
   ini.WriteString(kSection, "Valves", Format(Valves));
   ini.WriteString(kSection, "Connections", Format(Connections));
+  ini.WriteString(kSection, "Sources", Format(Sources));
+  const auto layer = [](TLayerClass l) {
+    return l ? QString("%1.%2").arg(l.Category).arg(l.Class) : QString();
+  };
+  ini.WriteString(kSection, "Buildings", layer(Buildings));
+  ini.WriteString(kSection, "Addresses", layer(Addresses));
+  // A point whatever the desktop's language.
+  ini.WriteString(kSection, "BuildingTolerance", QString::number(BuildingTolerance));
   ini.Save();
 }
 

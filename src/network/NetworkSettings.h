@@ -57,7 +57,7 @@ public:
   // Reads the settings of the atlas whose BASE folder is `baseDir`; a value that is not what its
   // key holds raises std::runtime_error naming the file and the key.
   static TNetworkSettings Read(const QString& baseDir);
-  // Writes them (the file's other keys and comments kept); raises base::FileError.
+  // Writes the [Network] keys (the file's other keys and comments kept); raises base::FileError.
   void Write(const QString& baseDir) const;
 
   bool IsValve(int category, int cls, int group) const;

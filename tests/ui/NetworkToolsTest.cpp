@@ -15,6 +15,8 @@
 #include "ProgramWindows.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -194,10 +196,19 @@ TEST(NetworkTools, TheSettingsWindowWritesTheTickedGroupsInWorkMode0Only) {
     EXPECT_EQ(rowOf(window, "100.1.4")->checkState(2), Qt::Checked);
     EXPECT_EQ(chambers->checkState(1), Qt::Unchecked);
     chambers->setCheckState(1, Qt::Checked);
+    // Where the buildings are: the layer chosen by its name, the tolerance typed.
+    EXPECT_TRUE(window.cbBuildings->currentText().contains(QString::fromUtf8("Будинки")));
+    window.cbAddresses->setCurrentIndex(0); // "(немає)"
+    window.edTolerance->setValue(7.5);
     ASSERT_TRUE(window.Save());
     const network::TNetworkSettings back = network::TNetworkSettings::Read(atlas.path() + "/BASE");
     EXPECT_EQ(back.Valves, (std::vector<network::TNodeGroup>{{100, 1, 2}, {100, 1, 3}}));
     EXPECT_EQ(back.Connections, (std::vector<network::TNodeGroup>{{100, 1, 4}}));
+    EXPECT_EQ(back.Sources, (std::vector<network::TNodeGroup>{{101, 2, 1}}));
+    EXPECT_EQ(back.Buildings, (network::TLayerClass{2, 1}));
+    EXPECT_FALSE(back.Addresses);
+    EXPECT_DOUBLE_EQ(back.BuildingTolerance, 7.5);
+    EXPECT_DOUBLE_EQ(back.SourceHead, 45) << "the keys the window does not show stay";
   }
   QFile file(ini);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
