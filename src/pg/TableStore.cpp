@@ -85,12 +85,17 @@ public:
     Dbase = *row[2] == "dbase";
     Keys = row[3]->toInt();
     Defs = FieldsFromJson(*row[4]);
-    // What the server grants decides whether this user may write the table.
+    // What the server grants decides whether this user may write the table; a standby (a
+    // district office's replica) or a session the server keeps read-only takes no write at all.
     const Result may = Shared->Conn->Exec(
         "SELECT current_user, has_table_privilege($1, 'INSERT') AND has_table_privilege($1, "
-        "'UPDATE') AND has_table_privilege($1, 'DELETE')",
+        "'UPDATE') AND has_table_privilege($1, 'DELETE'), pg_is_in_recovery() OR "
+        "current_setting('transaction_read_only') = 'on'",
         {Target.toUtf8()});
-    if (*may.Rows[0][1] != "t")
+    if (*may.Rows[0][2] == "t")
+      ReadOnly = QString::fromUtf8("сервер приймає лише читання (репліка або сеанс лише для "
+                                   "читання)");
+    else if (*may.Rows[0][1] != "t")
       ReadOnly =
           QString::fromUtf8("користувач %1 може лише читати цю таблицю (так дозволяє сервер)")
               .arg(QString::fromUtf8(*may.Rows[0][0]));

@@ -255,6 +255,23 @@ TEST_F(DatabaseAtlas, TheCursorReadsAndWritesTheDatabasesTablesByTheRowsVersion)
         << e.what();
   }
   read.Cancel();
+  // A session the server keeps read-only, as a replica's: every write refused, said so.
+  server.Sql("CREATE ROLE viewer LOGIN; GRANT USAGE ON SCHEMA atlas TO viewer; "
+             "GRANT ALL ON ALL TABLES IN SCHEMA atlas TO viewer; "
+             "ALTER ROLE viewer SET default_transaction_read_only = on");
+  QString asViewer = maps;
+  asViewer.replace("user=postgres", "user=viewer");
+  db::Table view(asViewer, "Water.dbf");
+  view.Open();
+  view.Edit();
+  view.FieldByName("DIAMETER").SetAsInteger(2);
+  try {
+    view.Post();
+    ADD_FAILURE() << "a read-only session's change was written";
+  } catch (const db::Error& e) {
+    EXPECT_TRUE(QString(e.what()).contains(QString::fromUtf8("лише читання"))) << e.what();
+  }
+  view.Cancel();
   // The SQL module's statement: every row it changes in one transaction.
   const QString changed = Tables({"sql", maps,
                                   "UPDATE \"Water.dbf\" SET MATERIAL = 'чавун' "
