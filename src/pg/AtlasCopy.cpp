@@ -148,7 +148,6 @@ private:
     if (dbase) {
       const auto file = db::DbaseFile::Open(path);
       options["code_page"] = base::CodePageName(file->TextCodePage());
-      records = int64_t(file->ReadLocations().size());
       // Deleted records keep their numbers: the geometry's record k is the table's record k.
       for (const int64_t location : file->ReadLocations())
         records = std::max(records, location + 1);
@@ -278,11 +277,6 @@ private:
   TCopyReport Report;
 };
 
-void PutU32BE(QByteArray& b, qsizetype at, uint32_t v) {
-  for (int k = 0; k < 4; ++k)
-    b[at + k] = char((v >> (24 - 8 * k)) & 0xFF);
-}
-
 class TToFiles {
 public:
   TToFiles(Connection& c, const QString& schema, const QString& dir, const TProgress& progress)
@@ -408,11 +402,11 @@ private:
         content = QByteArray(4, '\0'); // a null shape
       }
       QByteArray head(8, '\0');
-      PutU32BE(head, 0, ++number);
-      PutU32BE(head, 4, uint32_t(content.size() / 2));
+      base::PutU32BE(head.data(), ++number);
+      base::PutU32BE(head.data() + 4, uint32_t(content.size() / 2));
       QByteArray entry(8, '\0');
-      PutU32BE(entry, 0, uint32_t((100 + body.size()) / 2));
-      PutU32BE(entry, 4, uint32_t(content.size() / 2));
+      base::PutU32BE(entry.data(), uint32_t((100 + body.size()) / 2));
+      base::PutU32BE(entry.data() + 4, uint32_t(content.size() / 2));
       index += entry;
       body += head + content;
       ++Report.Records;
@@ -422,11 +416,11 @@ private:
       Report.Notes << QString::fromUtf8("%1: фігури, змінені в базі, записано з них; рамку "
                                         "заголовка файлу лишено")
                           .arg(rel);
-    PutU32BE(header, 24, uint32_t((100 + body.size()) / 2));
+    base::PutU32BE(header.data() + 24, uint32_t((100 + body.size()) / 2));
     Write(rel, header + body);
     if (hasIndex) {
       QByteArray shx = header;
-      PutU32BE(shx, 24, uint32_t((100 + index.size()) / 2));
+      base::PutU32BE(shx.data() + 24, uint32_t((100 + index.size()) / 2));
       Write(QFileInfo(rel).path() + "/" + QFileInfo(rel).completeBaseName() + ".shx", shx + index);
     }
     ++Report.GeometryFiles;

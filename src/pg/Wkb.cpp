@@ -7,7 +7,6 @@
 #include <QString>
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -67,12 +66,12 @@ void U8(QByteArray& out, uint8_t v) {
 }
 void U32(QByteArray& out, uint32_t v) {
   char b[4];
-  std::memcpy(b, &v, 4); // the build's machines are little-endian, as WKB flag 1 says
+  base::PutU32LE(b, v);
   out.append(b, 4);
 }
 void F64(QByteArray& out, double v) {
   char b[8];
-  std::memcpy(b, &v, 8);
+  base::PutDoubleLE(b, v);
   out.append(b, 8);
 }
 void Head(QByteArray& out, uint32_t type) {
@@ -96,20 +95,15 @@ struct TWkbReader {
   }
   uint32_t U32() {
     Need(4);
-    uint32_t v;
-    std::memcpy(&v, Bytes.constData() + At, 4);
+    const char* p = Bytes.constData() + At;
     At += 4;
-    return Little ? v : __builtin_bswap32(v);
+    return Little ? base::GetU32LE(p) : base::GetU32BE(p);
   }
   double F64() {
     Need(8);
-    uint64_t v;
-    std::memcpy(&v, Bytes.constData() + At, 8);
+    const char* p = Bytes.constData() + At;
     At += 8;
-    if (!Little) v = __builtin_bswap64(v);
-    double d;
-    std::memcpy(&d, &v, 8);
-    return d;
+    return Little ? base::GetDoubleLE(p) : base::GetDoubleBE(p);
   }
   uint32_t Type() {
     Need(1);

@@ -166,6 +166,19 @@ QString Tables(const QStringList& args) {
   return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
 }
 
+// Sets the pipe's DIAMETER in the row being edited and expects Post to be refused, saying `why`;
+// the edit is cancelled.
+void ExpectPostRefused(db::Table& table, int diameter, const char* why, const char* what) {
+  table.FieldByName("DIAMETER").SetAsInteger(diameter);
+  try {
+    table.Post();
+    ADD_FAILURE() << what;
+  } catch (const db::Error& e) {
+    EXPECT_TRUE(QString(e.what()).contains(QString::fromUtf8(why))) << e.what();
+  }
+  table.Cancel();
+}
+
 // A dump without its first line (the table's place and kind).
 QString Body(const QString& dump) {
   return dump.section('\n', 1);
@@ -199,14 +212,8 @@ TEST_F(DatabaseAtlas, TheCursorReadsAndWritesTheDatabasesTablesByTheRowsVersion)
   a.Post();
   b.SetRecNo(3);
   b.Edit();
-  b.FieldByName("DIAMETER").SetAsInteger(111);
-  try {
-    b.Post();
-    ADD_FAILURE() << "a change of a row changed since it was read was written";
-  } catch (const db::Error& e) {
-    EXPECT_TRUE(QString(e.what()).contains(QString::fromUtf8("інший користувач"))) << e.what();
-  }
-  b.Cancel();
+  ExpectPostRefused(b, 111, "інший користувач",
+                    "a change of a row changed since it was read was written");
   b.SetRecNo(5);
   b.Edit();
   b.FieldByName("DIAMETER").SetAsInteger(555);
@@ -246,15 +253,7 @@ TEST_F(DatabaseAtlas, TheCursorReadsAndWritesTheDatabasesTablesByTheRowsVersion)
   read.Open();
   EXPECT_EQ(read.RecordCount(), a.RecordCount());
   read.Edit();
-  read.FieldByName("DIAMETER").SetAsInteger(1);
-  try {
-    read.Post();
-    ADD_FAILURE() << "a reader's change was written";
-  } catch (const db::Error& e) {
-    EXPECT_TRUE(QString(e.what()).contains(QString::fromUtf8("reader може лише читати")))
-        << e.what();
-  }
-  read.Cancel();
+  ExpectPostRefused(read, 1, "reader може лише читати", "a reader's change was written");
   // A session the server keeps read-only, as a replica's: every write refused, said so.
   server.Sql("CREATE ROLE viewer LOGIN; GRANT USAGE ON SCHEMA atlas TO viewer; "
              "GRANT ALL ON ALL TABLES IN SCHEMA atlas TO viewer; "
@@ -264,14 +263,7 @@ TEST_F(DatabaseAtlas, TheCursorReadsAndWritesTheDatabasesTablesByTheRowsVersion)
   db::Table view(asViewer, "Water.dbf");
   view.Open();
   view.Edit();
-  view.FieldByName("DIAMETER").SetAsInteger(2);
-  try {
-    view.Post();
-    ADD_FAILURE() << "a read-only session's change was written";
-  } catch (const db::Error& e) {
-    EXPECT_TRUE(QString(e.what()).contains(QString::fromUtf8("лише читання"))) << e.what();
-  }
-  view.Cancel();
+  ExpectPostRefused(view, 2, "лише читання", "a read-only session's change was written");
   // The SQL module's statement: every row it changes in one transaction.
   const QString changed = Tables({"sql", maps,
                                   "UPDATE \"Water.dbf\" SET MATERIAL = 'чавун' "
