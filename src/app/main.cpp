@@ -8,6 +8,7 @@
 #include "gis/GdalLayer.h"
 #include "gis/NetworkSources.h"
 #include "layers/LayerKinds.h"
+#include "pg/TableStore.h"
 #include "platform/StartupOptions.h"
 #include "platform/Translations.h"
 #include "plugins/ObjectUtils.h"
@@ -184,6 +185,7 @@ int main(int argc, char** argv) {
     else
       QApplication::restoreOverrideCursor();
   });
+  pg::RegisterPostgresAtlas(); // a data root may be an atlas in PostgreSQL
   const QString appDir = QApplication::applicationDirPath();
   std::unique_ptr<TDataModuleVANDREL> data;
   platform::StartupOptions options;

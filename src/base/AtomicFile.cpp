@@ -2,6 +2,7 @@
 
 #include "FileError.h"
 #include "OwnWrites.h"
+#include "RemoteFiles.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -23,6 +24,7 @@ QString SystemError() {
 } // namespace
 
 AtomicFileWriter::AtomicFileWriter(const QString& path) : FinalPath(path) {
+  if ((Remote = RemoteFileKindOf(path))) return; // kept here and written whole at Commit
   const QFileInfo info(path);
   // A file without a name in the target's folder: a writer killed half-way leaves nothing
   // behind. Where the file system cannot make one, a named temporary file beside the target.
@@ -52,6 +54,10 @@ AtomicFileWriter::~AtomicFileWriter() {
 }
 
 void AtomicFileWriter::Write(const char* data, qint64 size) {
+  if (Remote) {
+    Content.append(data, size);
+    return;
+  }
   while (size > 0) {
     const ssize_t n = ::write(Fd, data, size_t(size));
     if (n < 0) {
@@ -64,7 +70,7 @@ void AtomicFileWriter::Write(const char* data, qint64 size) {
 }
 
 void AtomicFileWriter::Sync() {
-  if (Synced) return;
+  if (Synced || Remote) return;
   if (::fsync(Fd) != 0)
     throw FileError(FinalPath, "не вдається зберегти на диск: " + SystemError());
   Synced = true;
@@ -88,6 +94,11 @@ void AtomicFileWriter::LinkAnonymousFile() {
 }
 
 void AtomicFileWriter::Commit() {
+  if (Remote) {
+    Remote->Rewrite(FinalPath, [this](const std::optional<QByteArray>&) { return Content; });
+    Done = true;
+    return;
+  }
   Sync();
   if (Anonymous) LinkAnonymousFile();
   // Named and renamed one right after the other; the file is closed afterwards.

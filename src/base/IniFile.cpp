@@ -5,6 +5,8 @@
 #include "FileLock.h"
 #include "TextCodec.h"
 
+#include "RemoteFiles.h"
+
 #include <QFile>
 
 namespace base {
@@ -23,9 +25,11 @@ QString SectionName(const QString& line) {
 } // namespace
 
 IniFile::IniFile(QString path) : FilePath(std::move(path)) {
-  QFile file(FilePath);
-  if (!file.open(QIODevice::ReadOnly)) return;
-  QString text = Decode(file.readAll(), CodePage::Cp1251);
+  if (const std::optional<QByteArray> bytes = ReadWholeFile(FilePath)) Parse(*bytes);
+}
+
+void IniFile::Parse(const QByteArray& bytes) {
+  QString text = Decode(bytes, CodePage::Cp1251);
   text.replace("\r\n", "\n");
   Lines = text.split('\n');
   if (!Lines.isEmpty() && Lines.last().isEmpty()) Lines.removeLast();
@@ -133,7 +137,27 @@ void IniFile::WriteInteger(const QString& section, const QString& key, int value
   WriteString(section, key, QString::number(value));
 }
 
+QByteArray IniFile::Encoded() const {
+  QString text;
+  for (const QString& line : Lines)
+    text += line + "\r\n";
+  return Encode(text, CodePage::Cp1251);
+}
+
 void IniFile::Save() {
+  if (const RemoteFileKind* remote = RemoteFileKindOf(FilePath)) {
+    IniFile current{QString()};
+    remote->Rewrite(FilePath, [&](const std::optional<QByteArray>& now) {
+      current.Lines.clear();
+      if (now) current.Parse(*now);
+      for (const Change& change : Changes)
+        current.Apply(change);
+      return current.Encoded();
+    });
+    Lines = current.Lines;
+    Changes.clear();
+    return;
+  }
   const FileLock lock(FilePath, 5000, true);
   if (lock.Result() == FileLock::Outcome::TimedOut)
     throw FileError(FilePath,
@@ -145,10 +169,7 @@ void IniFile::Save() {
   IniFile current(FilePath);
   for (const Change& change : Changes)
     current.Apply(change);
-  QString text;
-  for (const QString& line : current.Lines)
-    text += line + "\r\n";
-  WriteFileAtomically(FilePath, Encode(text, CodePage::Cp1251));
+  WriteFileAtomically(FilePath, current.Encoded());
   Lines = current.Lines;
   Changes.clear();
 }

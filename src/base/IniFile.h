@@ -33,6 +33,8 @@ public:
   const QString& Path() const { return FilePath; }
 
 private:
+  void Parse(const QByteArray& bytes);
+  QByteArray Encoded() const;                             // the lines as the file holds them
   int FindSection(const QString& section) const;          // line of "[section]", or -1
   int FindKey(int sectionLine, const QString& key) const; // line of "key=", or -1
   int SectionEnd(int sectionLine) const;                  // line after the section's last entry

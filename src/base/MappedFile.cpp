@@ -1,6 +1,7 @@
 #include "MappedFile.h"
 
 #include "ByteOrder.h"
+#include "RemoteFiles.h"
 
 #include <atomic>
 #include <cerrno>
@@ -99,6 +100,14 @@ struct Descriptor {
 } // namespace
 
 MappedFile::MappedFile(const QString& path, Kind kind) : FilePath(path) {
+  if (const RemoteFileKind* remote = RemoteFileKindOf(path)) { // a file of a store: its bytes
+    std::optional<QByteArray> bytes = remote->Read(path);
+    if (!bytes) throw FileError(path, QString::fromUtf8("такого файлу немає"));
+    Copy = std::move(*bytes);
+    Data = std::span<const unsigned char>(reinterpret_cast<const unsigned char*>(Copy.constData()),
+                                          size_t(Copy.size()));
+    return;
+  }
   const int flags =
       O_RDONLY | O_CLOEXEC | (kind == Kind::RegularOnly ? O_NOFOLLOW | O_NONBLOCK : 0);
   Descriptor file{::open(QFile::encodeName(path).constData(), flags)};

@@ -1,5 +1,7 @@
 #include "OwnWrites.h"
 
+#include "RemoteFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -19,6 +21,7 @@ std::map<QString, QString>& Signatures() {
 } // namespace
 
 QString FileSignature(const QString& path) {
+  if (const RemoteFileKind* remote = RemoteFileKindOf(path)) return remote->Signature(path);
   struct stat st {};
   if (::stat(QFile::encodeName(path).constData(), &st) != 0) return QString();
   return QString("%1:%2.%3:%4")

@@ -1,5 +1,7 @@
 #include "PathResolver.h"
 
+#include "RemoteFiles.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -13,13 +15,19 @@ QString NormalizeSeparators(const QString& path) {
 
 namespace {
 
+QStringList EntriesOf(const QString& dir) {
+  if (const RemoteFileKind* remote = RemoteFileKindOf(dir)) return remote->List(dir);
+  return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+}
+
 std::optional<QString> FindEntry(const QString& dir, const QString& entry) {
-  const QString exact = dir + "/" + entry;
-  if (QFileInfo::exists(exact)) return exact;
-  const QStringList names =
-      QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+  const QString exact = ChildPath(dir, entry);
+  // On a disk the exact name is looked up without listing the directory.
+  if (!RemoteFileKindOf(dir) && QFileInfo::exists(exact)) return exact;
+  const QStringList names = EntriesOf(dir);
+  if (names.contains(entry)) return exact;
   for (const QString& n : names)
-    if (n.compare(entry, Qt::CaseInsensitive) == 0) return dir + "/" + n;
+    if (n.compare(entry, Qt::CaseInsensitive) == 0) return ChildPath(dir, n);
   return std::nullopt;
 }
 
@@ -47,7 +55,7 @@ QString ResolvePath(const QString& dir, const QString& name) {
   if (auto found = FindPathIgnoreCase(dir, name)) return *found;
   const QString normalized = NormalizeSeparators(name);
   if (QFileInfo(normalized).isAbsolute()) return normalized;
-  return NormalizeSeparators(dir) + "/" + normalized;
+  return ChildPath(NormalizeSeparators(dir), normalized);
 }
 
 } // namespace base

@@ -1,6 +1,6 @@
 #include "CustomLayer.h"
 
-#include "db/DbaseFile.h"
+#include "db/Table.h"
 
 #include "base/ByteOrder.h"
 #include "base/MappedFile.h"
@@ -87,7 +87,7 @@ void TCustomLayer::LoadFromDataSet(db::Table& DataSet, const QString& MapsDir) {
     AttrTable.SetTableName(ChangeExtension(FileName, ".DBF"));
     // Only the header is read now (a missing or broken table still stops the layer here); the
     // rows when a label, a size or a code is first asked for.
-    db::DbaseFile::Open(base::ResolvePath(MapsDir, AttrTable.TableName()));
+    db::Table::OpenFile(base::ResolvePath(MapsDir, AttrTable.TableName()));
     ReadGeometryHeader();
   }
 }

@@ -3,6 +3,7 @@
 #include "base/FileError.h"
 #include "base/IniFile.h"
 #include "base/PathResolver.h"
+#include "base/RemoteFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -17,6 +18,12 @@ QString WithoutTrailingSlash(QString path) {
   while (path.size() > 1 && path.endsWith('/'))
     path.chop(1);
   return path;
+}
+
+// A folder made absolute; an atlas in a database stands as named.
+QString RootPath(const QString& dataRoot) {
+  if (base::RemoteFileKindOf(dataRoot)) return WithoutTrailingSlash(dataRoot);
+  return WithoutTrailingSlash(QDir(dataRoot).absolutePath());
 }
 
 struct Section {
@@ -36,6 +43,8 @@ QString TDataModuleVANDREL::ObjectIndexDir(const QString& appDir, const QString&
                                            int workMode) {
   const QString programObjects = base::ResolvePath(appDir, "USER_OBJ");
   const QString atlasObjects = base::ResolvePath(dataRoot, "USER_OBJ");
+  // An atlas in a database keeps its index there, whoever reads it.
+  if (base::RemoteFileKindOf(dataRoot)) return atlasObjects;
   // The index describes the objects of one atlas: the atlas beside the program has the
   // program's; an atlas opened from a data root of its own is searched, and rebuilt, in its own
   // USER_OBJ (made there by the first rebuild), never in the program's, which belongs to another
@@ -60,10 +69,15 @@ TDataModuleVANDREL::TDataModuleVANDREL(const QString& appDir, int workMode,
     throw std::runtime_error(
         QString("Режим роботи %1 потребує каталогу даних.").arg(WorkMode).toStdString());
   // Work mode 0 keeps the atlas beside the program unless a data root is given.
-  DataRoot = dataRoot.isEmpty() ? AppDir : WithoutTrailingSlash(QDir(dataRoot).absolutePath());
-  if (!QFileInfo(DataRoot).isDir())
+  DataRoot = dataRoot.isEmpty() ? AppDir : RootPath(dataRoot);
+  if (base::RemoteFileKindOf(DataRoot)) {
+    if (!base::PathExists(base::ResolvePath(DataRoot, "BASE")))
+      throw std::runtime_error(
+          ("У базі " + DataRoot + " немає атласу (папки BASE).").toStdString());
+  } else if (!QFileInfo(DataRoot).isDir()) {
     throw std::runtime_error(
         ("Каталог даних " + DataRoot + " не існує або не є каталогом.").toStdString());
+  }
   BaseDir = base::ResolvePath(DataRoot, "BASE");
   MapsDir = base::ResolvePath(DataRoot, "MAPS");
   RefDir = base::ResolvePath(DataRoot, "REFERENSE");

@@ -181,12 +181,21 @@ void Table::Open() {
   First();
 }
 
-Table::ListedFile Table::OpenAndList(const QString& path, std::optional<base::CodePage> cp) {
+std::unique_ptr<TableFile> Table::OpenFile(const QString& path, std::optional<base::CodePage> cp) {
   if (const RemoteTableKind* remote = RemoteKindOf(path)) {
     // A table in a database: the name follows the location's last slash.
     const qsizetype slash = path.lastIndexOf('/');
+    return remote->Open(path.left(slash), path.mid(slash + 1));
+  }
+  if (QFileInfo(path).suffix().compare("DBF", Qt::CaseInsensitive) == 0)
+    return DbaseFile::Open(path);
+  return ParadoxFile::Open(path, cp);
+}
+
+Table::ListedFile Table::OpenAndList(const QString& path, std::optional<base::CodePage> cp) {
+  if (RemoteKindOf(path)) {
     ListedFile listed;
-    listed.Storage = remote->Open(path.left(slash), path.mid(slash + 1));
+    listed.Storage = OpenFile(path, cp);
     listed.Signature = listed.Storage->DiskSignature();
     listed.Locations = listed.Storage->ListRows(listed.Stamp);
     return listed;
@@ -197,10 +206,7 @@ Table::ListedFile Table::OpenAndList(const QString& path, std::optional<base::Co
     listed.Signature = FileSignature(path);
     struct stat before = {};
     ::stat(QFile::encodeName(path).constData(), &before);
-    if (QFileInfo(path).suffix().compare("DBF", Qt::CaseInsensitive) == 0)
-      listed.Storage = DbaseFile::Open(path);
-    else
-      listed.Storage = ParadoxFile::Open(path, cp);
+    listed.Storage = OpenFile(path, cp);
     listed.Locations = listed.Storage->ListRows(listed.Stamp);
     // The header was read and the rows listed from the file the rows will be read from, unless
     // another program renamed a new file over it meanwhile: then all again.

@@ -85,6 +85,10 @@ public:
   // The file a name resolves to in a directory: an explicit .DB or .DBF decides, a bare name
   // tries .DB then .DBF; letter case is ignored. Raises db::Error when none exists.
   static QString ResolveTableFile(const QString& dir, const QString& name);
+  // The table file at `path` with its header read (a table of a database from its store):
+  // raises db::Error naming the table when it cannot be opened.
+  static std::unique_ptr<TableFile> OpenFile(const QString& path,
+                                             std::optional<base::CodePage> cp = std::nullopt);
 
   // --- structure ---
   const std::vector<FieldDef>& FieldDefs() const;

@@ -1,6 +1,6 @@
 #include "DBPointsLayer.h"
 
-#include "db/ParadoxFile.h"
+#include "db/Table.h"
 
 #include "db/Error.h"
 #include "gfx/DrawHelpers.h"
@@ -86,7 +86,7 @@ void TDBPointsLayer::LoadFromDataSet(db::Table& DataSet, const QString& MapsDir)
   ObjectsTable.SetTableName(path.fileName());
   // Only the header is read now (a missing or broken table still stops the layer here); the
   // rows when the layer is first drawn, picked or asked about.
-  db::ParadoxFile::Open(FullPath);
+  db::Table::OpenFile(FullPath);
 }
 
 db::Table& TDBPointsLayer::Objects() const {

@@ -1,6 +1,7 @@
 #include "RecordIndex.h"
 
 #include "base/FileError.h"
+#include "base/RemoteFiles.h"
 
 #include <QFile>
 #include <QHash>
@@ -34,6 +35,8 @@ constexpr int kMaxCellsPerRecord = 64;
 // The device, inode, size, change and modification times of the file, and its first and last
 // 100 bytes (the header holds the file's length and box).
 QByteArray FileSignature(const QString& path) {
+  if (const base::RemoteFileKind* remote = base::RemoteFileKindOf(path))
+    return remote->Signature(path).toUtf8(); // the store's count of the file's changes
   QByteArray signature;
   struct stat st {};
   if (::stat(QFile::encodeName(path).constData(), &st) != 0) return signature;

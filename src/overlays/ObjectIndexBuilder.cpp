@@ -2,6 +2,7 @@
 #include "DBPointsIndexs.h"
 
 #include "base/PathResolver.h"
+#include "base/RemoteFiles.h"
 #include "db/Error.h"
 #include "db/ParadoxFile.h"
 #include "db/ParadoxFormat.h"
@@ -153,6 +154,9 @@ void WriteGridTable(const QString& userObjDir, const QString& name,
     table.ReplaceAllRows(records);
     return;
   }
+  if (base::RemoteFileKindOf(userObjDir)) // a database atlas's tables come with its import
+    throw db::Error::ForTable(userObjDir + "/" + name,
+                              QString::fromUtf8("таблиці в базі немає; атлас без неї імпортовано"));
   db::ParadoxFile::Create(userObjDir + "/" + name, GridTableFields(), 5, records);
 }
 
@@ -160,7 +164,7 @@ void WriteGridTable(const QString& userObjDir, const QString& name,
 
 TIndexBuildResult BuildObjectIndex(const QString& BaseDir, const QString& MapsDir,
                                    const QString& UserObjDir, const TExtent& Extent) {
-  QDir().mkpath(UserObjDir);
+  if (!base::RemoteFileKindOf(UserObjDir)) QDir().mkpath(UserObjDir);
   Grid grid;
   grid.Extent = Extent;
   ReadCellSize(UserObjDir, grid);

@@ -1,6 +1,7 @@
 #include "AtlasCopy.h"
 
 #include "Connection.h"
+#include "GeometryTable.h"
 #include "Values.h"
 #include "Wkb.h"
 
@@ -85,14 +86,30 @@ public:
                 "header bytea NOT NULL, shape_type integer NOT NULL, srid integer NOT NULL, "
                 "has_index boolean NOT NULL);"
                 "CREATE TABLE %1.vandrel_files (path text PRIMARY KEY, content bytea NOT NULL);"
+                // Each table's, geometry file's and file's count of changes: what a reader
+                // compares to know whether what it keeps is still so.
+                "CREATE TABLE %1.vandrel_changes (path text PRIMARY KEY, stamp bigint NOT NULL);"
                 // A shape changed by any client leaves the record's own bytes behind.
                 "CREATE FUNCTION %1.vandrel_shape_changed() RETURNS trigger LANGUAGE plpgsql AS "
                 "$$ BEGIN IF NEW.shape IS DISTINCT FROM OLD.shape THEN NEW.content := NULL; "
                 "END IF; RETURN NEW; END $$;"
                 // Every statement that changes a table tells the listeners which one, on the
                 // channel of the schema (the payload is the table's path in the atlas).
+                // The count is the definer's to change, so that a user granted a table's
+                // writes needs no grant on the counts.
+                "CREATE FUNCTION %1.vandrel_count(changed text) RETURNS void LANGUAGE sql "
+                "SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS "
+                "$$ INSERT INTO %1.vandrel_changes VALUES (changed, 1) ON CONFLICT (path) DO "
+                "UPDATE SET stamp = %1.vandrel_changes.stamp + 1; SELECT pg_notify(%2, changed) "
+                "$$;"
                 "CREATE FUNCTION %1.vandrel_notify() RETURNS trigger LANGUAGE plpgsql AS "
-                "$$ BEGIN PERFORM pg_notify(%2, TG_ARGV[0]); RETURN NULL; END $$;")
+                "$$ BEGIN PERFORM %1.vandrel_count(TG_ARGV[0]); RETURN NULL; END $$;"
+                "CREATE FUNCTION %1.vandrel_file_changed() RETURNS trigger LANGUAGE plpgsql AS "
+                "$$ BEGIN IF TG_OP <> 'INSERT' THEN PERFORM %1.vandrel_count(OLD.path); END IF; "
+                "IF TG_OP <> 'DELETE' THEN PERFORM %1.vandrel_count(NEW.path); END IF; "
+                "RETURN NULL; END $$;"
+                "CREATE TRIGGER vandrel_file_changed AFTER INSERT OR UPDATE OR DELETE ON "
+                "%1.vandrel_files FOR EACH ROW EXECUTE FUNCTION %1.vandrel_file_changed();")
             .arg(Schema, "'" + NotifyChannel(SchemaName) + "'"));
     for (const char* folder : kFolders) {
       const QString root = Dir + "/" + folder;
@@ -383,46 +400,18 @@ private:
     const QString rel = QString::fromUtf8(*row[0]);
     if (Progress) Progress(rel);
     const QString table = Schema + "." + Connection::Ident(QString::fromUtf8(*row[1]));
-    QByteArray header = Connection::FromBytea(*row[2]);
     const int shapeType = row[3]->toInt();
     const bool hasIndex = *row[4] == "t";
-    const Result records =
-        Conn.Exec(QString("SELECT content, ST_AsBinary(shape) FROM %1 ORDER BY record").arg(table));
-    QByteArray body, index;
-    bool rewritten = false;
-    uint32_t number = 0;
-    for (const auto& r : records.Rows) {
-      QByteArray content;
-      if (r[0])
-        content = Connection::FromBytea(*r[0]);
-      else if (r[1]) { // the shape was changed in the database: its record is made from it
-        content = WkbToRecord(Connection::FromBytea(*r[1]), shapeType);
-        rewritten = true;
-      } else {
-        content = QByteArray(4, '\0'); // a null shape
-      }
-      QByteArray head(8, '\0');
-      base::PutU32BE(head.data(), ++number);
-      base::PutU32BE(head.data() + 4, uint32_t(content.size() / 2));
-      QByteArray entry(8, '\0');
-      base::PutU32BE(entry.data(), uint32_t((100 + body.size()) / 2));
-      base::PutU32BE(entry.data() + 4, uint32_t(content.size() / 2));
-      index += entry;
-      body += head + content;
-      ++Report.Records;
-    }
-    if (header.size() < 100) header.resize(100, '\0');
-    if (rewritten)
+    const TGeometryBytes made =
+        ReadGeometryTable(Conn, table, Connection::FromBytea(*row[2]), shapeType);
+    if (made.Rewritten)
       Report.Notes << QString::fromUtf8("%1: фігури, змінені в базі, записано з них; рамку "
                                         "заголовка файлу лишено")
                           .arg(rel);
-    base::PutU32BE(header.data() + 24, uint32_t((100 + body.size()) / 2));
-    Write(rel, header + body);
-    if (hasIndex) {
-      QByteArray shx = header;
-      base::PutU32BE(shx.data() + 24, uint32_t((100 + index.size()) / 2));
-      Write(QFileInfo(rel).path() + "/" + QFileInfo(rel).completeBaseName() + ".shx", shx + index);
-    }
+    Report.Records += int(made.Index.size() - 100) / 8;
+    Write(rel, made.Main);
+    if (hasIndex)
+      Write(QFileInfo(rel).path() + "/" + QFileInfo(rel).completeBaseName() + ".shx", made.Index);
     ++Report.GeometryFiles;
   }
 

@@ -12,9 +12,11 @@
 //   vandrel_tables(path, pg_table, kind, key_fields, records, options, fields)
 //   vandrel_geometry(path, pg_table, header, shape_type, srid, has_index)
 //   vandrel_files(path, content)
+//   vandrel_changes(path, stamp): how many statements changed each table, geometry file and file
 //   "<FOLDER>/<file>" per table and geometry file (names longer than PostgreSQL's 63 bytes are
 //   numbered, the catalog keeps the path), each with a trigger that notifies the channel
-//   NotifyChannel(schema) of every statement that changes it, the table's path as payload.
+//   NotifyChannel(schema) of every statement that changes it, the table's path as payload, and
+//   counts it in vandrel_changes; a file of vandrel_files changed does the same.
 
 #include <QString>
 #include <QStringList>

@@ -93,6 +93,10 @@ std::vector<QString> Connection::Notifications(int waitMs) {
   return payloads;
 }
 
+int Connection::Socket() const {
+  return PQsocket(Handle);
+}
+
 QString Connection::Ident(const QString& name) {
   QString quoted = name;
   quoted.replace('"', "\"\"");

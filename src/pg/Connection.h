@@ -42,6 +42,8 @@ public:
   // up to `waitMs` for the first one.
   void Listen(const QString& channel);
   std::vector<QString> Notifications(int waitMs);
+  // The connection's socket: readable when the server has sent something (a notification).
+  int Socket() const;
 
   // A double-quoted identifier ("MAPS/Water.dbf" as it stands).
   static QString Ident(const QString& name);

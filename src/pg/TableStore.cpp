@@ -1,51 +1,20 @@
 #include "TableStore.h"
 
 #include "Connection.h"
+#include "FileStore.h"
+#include "Shared.h"
 #include "Values.h"
 
 #include "db/Error.h"
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <mutex>
 #include <unordered_map>
 
 namespace pg {
 
 namespace {
-
-// One connection per server location, shared by the tables opened there; libpq serves one
-// statement at a time on it.
-struct TShared {
-  std::unique_ptr<Connection> Conn;
-  std::mutex Lock;
-};
-
-std::shared_ptr<TShared> SharedConnection(const QString& uri) {
-  static std::mutex registry;
-  static std::map<QString, std::weak_ptr<TShared>> open;
-  const std::lock_guard guard(registry);
-  if (auto kept = open[uri].lock()) return kept;
-  auto made = std::make_shared<TShared>();
-  made->Conn = std::make_unique<Connection>(uri);
-  open[uri] = made;
-  return made;
-}
-
-// "postgresql:///city?host=/run/postgresql#MAPS": the server, the schema ("atlas" unless the
-// part after '#' names one before a slash) and the atlas's folder.
-struct TPlace {
-  QString Uri, Schema, Folder;
-  explicit TPlace(const QString& location) {
-    const qsizetype hash = location.lastIndexOf('#');
-    Uri = hash < 0 ? location : location.left(hash);
-    const QString place = hash < 0 ? QString() : location.mid(hash + 1);
-    const qsizetype slash = place.indexOf('/');
-    Schema = slash < 0 ? QString("atlas") : place.left(slash);
-    Folder = slash < 0 ? place : place.mid(slash + 1);
-  }
-};
 
 QStringList TablesAt(const QString& location) {
   const TPlace place(location);
@@ -58,7 +27,7 @@ QStringList TablesAt(const QString& location) {
                       .arg(Connection::Ident(place.Schema)))
            .Rows) {
     const QString path = QString::fromUtf8(*row[0]);
-    if (path.section('/', 0, -2).compare(place.Folder, Qt::CaseInsensitive) == 0)
+    if (path.section('/', 0, -2).compare(place.Path, Qt::CaseInsensitive) == 0)
       names << path.section('/', -1);
   }
   return names;
@@ -69,7 +38,7 @@ public:
   TPgTableFile(const QString& location, const QString& name) : Location(location), Name(name) {
     const TPlace place(location);
     Schema = place.Schema;
-    const QString folder = place.Folder;
+    const QString folder = place.Path;
     Shared = SharedConnection(place.Uri);
     const std::lock_guard guard(Shared->Lock);
     const Result found = Shared->Conn->Exec(
@@ -398,7 +367,8 @@ bool IsDatabaseLocation(const QString& location) {
          location.startsWith("postgres:", Qt::CaseInsensitive);
 }
 
-void RegisterPostgresTables() {
+void RegisterPostgresAtlas() {
+  RegisterPostgresFiles();
   static std::once_flag once;
   std::call_once(once, [] {
     db::RegisterRemoteTableKind(

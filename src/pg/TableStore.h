@@ -13,8 +13,9 @@
 
 namespace pg {
 
-// Makes db::Table open such locations; called once by the program and the tools at start.
-void RegisterPostgresTables();
+// Makes db::Table open such locations, and the file readers read the atlas's files there
+// (FileStore.h); called once by the program and the tools at start.
+void RegisterPostgresAtlas();
 
 // Whether a directory name is a database location.
 bool IsDatabaseLocation(const QString& location);

@@ -4,6 +4,7 @@
 
 #include "base/IniFile.h"
 #include "base/PathResolver.h"
+#include "base/RemoteFiles.h"
 
 #include <QDir>
 #include <stdexcept>
@@ -118,7 +119,8 @@ QString UsageText() {
          "Opens the electronic atlas of the water-supply and sewerage networks.\n"
          "\n"
          "  --data-root DIR  the atlas: the directory that holds BASE, MAPS and REFERENSE\n"
-         "                   (default: the program's own directory)\n"
+         "                   (default: the program's own directory), or an atlas imported\n"
+         "                   into PostgreSQL: postgresql://...[#SCHEMA] (vandrel-atlas)\n"
          "  --work-mode N    0: the atlas may be edited (default); other values: read-only,\n"
          "                   changes of visibility and order are kept in memory only\n"
          "  --screenshot FILE.png  saves a picture of the window once the map has painted,\n"
@@ -162,8 +164,10 @@ StartupOptions ResolveStartupOptions(const CommandLine& line,
     options.DataRoot = environment.value("VANDREL_DATA_ROOT");
   else if (const QString root = ini.ReadString("Data", "Root", QString()); !root.isEmpty())
     // A relative root in the file beside the program is relative to the program's directory,
-    // whatever directory the program was started from.
-    options.DataRoot = QDir(appDir).absoluteFilePath(base::NormalizeSeparators(root));
+    // whatever directory the program was started from; a database's location stands as given.
+    options.DataRoot = base::RemoteFileKindOf(root)
+                           ? root
+                           : QDir(appDir).absoluteFilePath(base::NormalizeSeparators(root));
   if (options.WorkMode != 0 && options.DataRoot.isEmpty())
     throw std::runtime_error(
         QString("Work mode %1 reads the atlas from a data root, but none is given "

@@ -191,7 +191,7 @@ QString Body(const QString& dump) {
 // before it (its other rows still take changes); a key that would repeat is refused; a
 // statement of the SQL module is written in one transaction.
 TEST_F(DatabaseAtlas, TheCursorReadsAndWritesTheDatabasesTablesByTheRowsVersion) {
-  pg::RegisterPostgresTables();
+  pg::RegisterPostgresAtlas();
   const QString maps = server.Uri() + "#MAPS", base = server.Uri() + "#BASE";
   EXPECT_TRUE(Tables({"list", maps}).contains("Water.dbf\tPostgreSQL (dBase)"));
   for (const auto& [folder, table] : {std::pair{QString("MAPS"), QString("Water.dbf")},

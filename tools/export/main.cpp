@@ -13,10 +13,12 @@
 
 #include "base/AtomicFile.h"
 #include "base/PathResolver.h"
+#include "base/RemoteFiles.h"
 #include "gis/GdalLayer.h"
 #include "gis/NetworkSources.h"
 #include "layers/LayerKinds.h"
 #include "network/EpanetExport.h"
+#include "pg/TableStore.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -55,6 +57,7 @@ int ExportEpanet(const QString& dataRoot, const QString& output,
 } // namespace
 
 int main(int argc, char** argv) {
+  pg::RegisterPostgresAtlas(); // a data root may be an atlas in PostgreSQL
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
   QTextStream out(stdout), err(stderr);
@@ -86,9 +89,14 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (dataRoot.isEmpty() || output.isEmpty() == epanet.isEmpty() || !QFileInfo(dataRoot).isDir()) {
-    err << kUsage;
-    return 2;
+  try {
+    if (dataRoot.isEmpty() || output.isEmpty() == epanet.isEmpty() || !base::PathExists(dataRoot)) {
+      err << kUsage;
+      return 2;
+    }
+  } catch (const std::exception& e) { // a database that cannot be reached
+    err << "vandrel-export: " << QString::fromUtf8(e.what()) << "\n";
+    return 1;
   }
   if (!epanet.isEmpty()) {
     model.Title = QFileInfo(QDir::cleanPath(QDir(dataRoot).absolutePath())).fileName();

@@ -12,6 +12,8 @@
 #include "overlays/Distation.h"
 
 #include "base/PathResolver.h"
+#include "base/RemoteFiles.h"
+#include "pg/TableStore.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -110,8 +112,14 @@ int main(int argc, char** argv) {
   Options o;
   QString problem;
   if (!Parse(app.arguments().mid(1), o, problem)) return Usage(err, problem);
-  if (!QFileInfo(o.DataRoot).isDir())
-    return Usage(err, "the data root " + o.DataRoot + " does not exist");
+  pg::RegisterPostgresAtlas(); // a data root may be an atlas in PostgreSQL
+  try {
+    if (!base::PathExists(o.DataRoot))
+      return Usage(err, "the data root " + o.DataRoot + " does not exist");
+  } catch (const std::exception& e) { // a database that cannot be reached
+    err << "vandrel-render: " << QString::fromUtf8(e.what()) << "\n";
+    return 1;
+  }
   RegisterLayerKinds();
   RegisterGdalLayerKinds();
 

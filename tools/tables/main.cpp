@@ -49,7 +49,7 @@ int RunSql(const QStringList& args, QTextStream& out, QTextStream& err) {
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  pg::RegisterPostgresTables();
+  pg::RegisterPostgresAtlas();
   QStringList args = app.arguments().mid(1);
   QTextStream out(stdout);
   QTextStream err(stderr);

@@ -1,0 +1,230 @@
+#include "FileStore.h"
+
+#include "AtlasCopy.h"
+#include "GeometryTable.h"
+#include "Shared.h"
+#include "TableStore.h"
+
+#include "base/FileError.h"
+#include "base/RemoteFiles.h"
+
+#include <QFileInfo>
+#include <map>
+#include <unordered_map>
+
+namespace pg {
+
+namespace {
+
+// What the database holds under a path of the atlas.
+struct TEntry {
+  QString Path;
+  char What = 'f'; // 'f' a file's bytes, 't' a table, 'g' a geometry file, 'x' its index file
+  int64_t Stamp = 0;
+  QString PgTable;
+  QByteArray Header;
+  int ShapeType = 0;
+};
+
+// The files of one schema: its catalog, read again when the schema tells of a change, and the
+// geometry files made from their tables, kept while their counts of changes stay.
+struct TSchemaFiles {
+  std::mutex Lock;
+  std::unique_ptr<Connection> Listener; // LISTENs on the schema's channel
+  uint64_t Told = 0;                    // changes told so far
+  bool CatalogStale = true;
+  std::vector<TEntry> Catalog;
+  struct TMade {
+    int64_t Stamp = -1;
+    TGeometryBytes Bytes;
+  };
+  std::unordered_map<QString, TMade> Made;
+};
+
+std::shared_ptr<TSchemaFiles> SchemaFiles(const TPlace& place) {
+  static std::mutex registry;
+  static std::map<QString, std::shared_ptr<TSchemaFiles>> open;
+  const std::lock_guard guard(registry);
+  auto& files = open[place.Uri + "#" + place.Schema];
+  if (!files) {
+    auto made = std::make_shared<TSchemaFiles>();
+    made->Listener = std::make_unique<Connection>(place.Uri);
+    made->Listener->Listen(NotifyChannel(place.Schema));
+    files = made;
+  }
+  return files;
+}
+
+// Takes the notifications that arrived; a change makes the catalog stale. Under files.Lock.
+void TakeNotifications(TSchemaFiles& files) {
+  const size_t told = files.Listener->Notifications(0).size();
+  if (told == 0) return;
+  files.Told += told;
+  files.CatalogStale = true;
+}
+
+std::vector<TEntry> ReadCatalog(const TPlace& place) {
+  const QString s = place.SchemaIdent();
+  const auto shared = SharedConnection(place.Uri);
+  const std::lock_guard guard(shared->Lock);
+  const Result r = shared->Conn->Exec(
+      QString("SELECT c.path, c.what, coalesce(s.stamp, 0), c.pg_table, c.header, c.shape_type "
+              "FROM (SELECT path, path AS counted, 'f' AS what, NULL AS pg_table, NULL::bytea AS "
+              "header, 0 AS shape_type FROM %1.vandrel_files UNION ALL SELECT path, path, 't', "
+              "pg_table, NULL, 0 FROM %1.vandrel_tables UNION ALL SELECT path, path, 'g', "
+              "pg_table, header, shape_type FROM %1.vandrel_geometry UNION ALL SELECT "
+              "regexp_replace(path, '\\.[^./]*$', '') || '.shx', path, 'x', pg_table, header, "
+              "shape_type FROM %1.vandrel_geometry WHERE has_index) c LEFT JOIN "
+              "%1.vandrel_changes s ON s.path = c.counted")
+          .arg(s));
+  std::vector<TEntry> catalog;
+  for (const auto& row : r.Rows)
+    catalog.push_back({QString::fromUtf8(*row[0]), row[1]->at(0), row[2]->toLongLong(),
+                       row[3] ? QString::fromUtf8(*row[3]) : QString(),
+                       row[4] ? Connection::FromBytea(*row[4]) : QByteArray(), row[5]->toInt()});
+  return catalog;
+}
+
+// The catalog as the database holds it now. Under files.Lock.
+const std::vector<TEntry>& CurrentCatalog(TSchemaFiles& files, const TPlace& place) {
+  TakeNotifications(files);
+  if (files.CatalogStale) {
+    files.Catalog = ReadCatalog(place);
+    files.CatalogStale = false;
+  }
+  return files.Catalog;
+}
+
+const TEntry* Find(const std::vector<TEntry>& catalog, const QString& path) {
+  const TEntry* found = nullptr;
+  for (const TEntry& e : catalog) {
+    if (e.Path == path) return &e;
+    if (!found && e.Path.compare(path, Qt::CaseInsensitive) == 0) found = &e;
+  }
+  return found;
+}
+
+// Runs `work` with the schema's files and catalog; a failure of the server is said as the
+// file's error.
+template <class Work> auto WithCatalog(const QString& location, Work work) {
+  const TPlace place(location);
+  try {
+    const auto files = SchemaFiles(place);
+    const std::lock_guard guard(files->Lock);
+    return work(place, *files, CurrentCatalog(*files, place));
+  } catch (const Error& e) {
+    throw base::FileError(location, QString::fromUtf8(e.what()));
+  }
+}
+
+std::optional<QByteArray> Read(const QString& location) {
+  return WithCatalog(
+      location,
+      [&](const TPlace& place, TSchemaFiles& files,
+          const std::vector<TEntry>& catalog) -> std::optional<QByteArray> {
+        const TEntry* e = Find(catalog, place.Path);
+        if (!e) return std::nullopt;
+        const auto shared = SharedConnection(place.Uri);
+        if (e->What == 'f') {
+          const std::lock_guard guard(shared->Lock);
+          const Result r =
+              shared->Conn->Exec(QString("SELECT content FROM %1.vandrel_files WHERE path = $1")
+                                     .arg(place.SchemaIdent()),
+                                 {e->Path.toUtf8()});
+          if (r.Rows.empty()) return std::nullopt;
+          return Connection::FromBytea(*r.Rows[0][0]);
+        }
+        if (e->What == 't')
+          throw base::FileError(location,
+                                QString::fromUtf8("це таблиця бази: її читають як таблицю"));
+        TSchemaFiles::TMade& made = files.Made[e->PgTable];
+        if (made.Stamp != e->Stamp) {
+          const std::lock_guard guard(shared->Lock);
+          made.Bytes = ReadGeometryTable(*shared->Conn,
+                                         place.SchemaIdent() + "." + Connection::Ident(e->PgTable),
+                                         e->Header, e->ShapeType);
+          made.Stamp = e->Stamp;
+        }
+        return e->What == 'g' ? made.Bytes.Main : made.Bytes.Index;
+      });
+}
+
+QStringList List(const QString& location) {
+  return WithCatalog(location,
+                     [&](const TPlace& place, TSchemaFiles&, const std::vector<TEntry>& catalog) {
+                       const QString prefix = place.Path.isEmpty() ? QString() : place.Path + "/";
+                       QStringList names;
+                       for (const TEntry& e : catalog) {
+                         if (!e.Path.startsWith(prefix, Qt::CaseInsensitive)) continue;
+                         const QString name = e.Path.mid(prefix.size()).section('/', 0, 0);
+                         if (!name.isEmpty() && !names.contains(name)) names << name;
+                       }
+                       names.sort(Qt::CaseInsensitive);
+                       return names;
+                     });
+}
+
+QString Signature(const QString& location) {
+  return WithCatalog(location,
+                     [&](const TPlace& place, TSchemaFiles&, const std::vector<TEntry>& catalog) {
+                       const TEntry* e = Find(catalog, place.Path);
+                       return e ? QString("db:%1:%2").arg(e->Path).arg(e->Stamp) : QString();
+                     });
+}
+
+// A file of the atlas's own (an INI file) written whole in one transaction; the tables and
+// geometry files are written only as tables.
+void Rewrite(const QString& location,
+             const std::function<QByteArray(const std::optional<QByteArray>&)>& change) {
+  WithCatalog(location, [&](const TPlace& place, TSchemaFiles&,
+                            const std::vector<TEntry>& catalog) {
+    const TEntry* e = Find(catalog, place.Path);
+    if (e && e->What != 'f')
+      throw base::FileError(location, QString::fromUtf8("у базі це таблиця; файлом не пишеться"));
+    if (place.Path.isEmpty() || !IsAtlasFolder(place.Path.section('/', 0, 0)))
+      throw base::FileError(location, QString::fromUtf8("поза папками атласу в базі"));
+    const QString path = e ? e->Path : place.Path;
+    const auto shared = SharedConnection(place.Uri);
+    const std::lock_guard guard(shared->Lock);
+    Transaction t(*shared->Conn);
+    // One writer of the path at a time, also for a file not there yet.
+    shared->Conn->Exec("SELECT pg_advisory_xact_lock(hashtext($1))",
+                       {(place.Schema + "#" + path).toUtf8()});
+    const Result now = shared->Conn->Exec(
+        QString("SELECT content FROM %1.vandrel_files WHERE path = $1").arg(place.SchemaIdent()),
+        {path.toUtf8()});
+    const std::optional<QByteArray> current =
+        now.Rows.empty() ? std::nullopt
+                         : std::optional<QByteArray>(Connection::FromBytea(*now.Rows[0][0]));
+    shared->Conn->Exec(QString("INSERT INTO %1.vandrel_files VALUES ($1, $2) ON CONFLICT (path) "
+                               "DO UPDATE SET content = excluded.content")
+                           .arg(place.SchemaIdent()),
+                       {path.toUtf8(), Connection::Bytea(change(current))});
+    t.Commit();
+    return 0;
+  });
+}
+
+uint64_t ChangesTold(const QString& location) {
+  return WithCatalog(location, [&](const TPlace&, TSchemaFiles& files, const std::vector<TEntry>&) {
+    return files.Told;
+  });
+}
+
+int ChangeSocket(const QString& location) {
+  return WithCatalog(location, [&](const TPlace&, TSchemaFiles& files, const std::vector<TEntry>&) {
+    return files.Listener->Socket();
+  });
+}
+
+} // namespace
+
+void RegisterPostgresFiles() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    base::RegisterRemoteFileKind(
+        {IsDatabaseLocation, Read, Rewrite, List, Signature, ChangesTold, ChangeSocket});
+  });
+}
+
+} // namespace pg

@@ -1,0 +1,40 @@
+#include "Shared.h"
+
+#include <map>
+
+namespace pg {
+
+bool IsAtlasFolder(const QString& name) {
+  for (const char* folder : {"BASE", "MAPS", "REFERENSE", "USER_OBJ"})
+    if (name.compare(QLatin1String(folder), Qt::CaseInsensitive) == 0) return true;
+  return false;
+}
+
+TPlace::TPlace(const QString& location) {
+  const qsizetype hash = location.indexOf('#');
+  Uri = hash < 0 ? location : location.left(hash);
+  QString rest = hash < 0 ? QString() : location.mid(hash + 1);
+  while (rest.endsWith('/'))
+    rest.chop(1);
+  const QString first = rest.section('/', 0, 0);
+  if (first.isEmpty() || IsAtlasFolder(first)) {
+    Schema = "atlas";
+    Path = rest;
+  } else {
+    Schema = first;
+    Path = rest.section('/', 1);
+  }
+}
+
+std::shared_ptr<TShared> SharedConnection(const QString& uri) {
+  static std::mutex registry;
+  static std::map<QString, std::weak_ptr<TShared>> open;
+  const std::lock_guard guard(registry);
+  if (auto kept = open[uri].lock()) return kept;
+  auto made = std::make_shared<TShared>();
+  made->Conn = std::make_unique<Connection>(uri);
+  open[uri] = made;
+  return made;
+}
+
+} // namespace pg
