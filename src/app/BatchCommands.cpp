@@ -97,6 +97,10 @@ int RunBatchCommand(const platform::CommandLine& line, const QString& appDir) {
     }
     TDataModuleVANDREL data(appDir, options.WorkMode, options.DataRoot);
     data.SavePositions = false;
+    if (!data.ReadOnlyReason.isEmpty()) {
+      err << "vandrel: the atlas is not written: " << data.ReadOnlyReason << "\n";
+      return 1;
+    }
     // The grid's origin is the map's whole extent, as the window computes it.
     TMapContent map;
     LoadMap(data, map, err);

@@ -122,6 +122,7 @@ int main(int argc, char** argv) {
   }
 
   if (line.AllowNetworkSources) gis::TNetworkSources::AllowForThisRun();
+  pg::RegisterPostgresAtlas(); // a data root may be an atlas in PostgreSQL
 
   if (line.IdentifyAt) {
     // Without a window, but with fonts: the pick boxes are measured in text.
@@ -185,7 +186,6 @@ int main(int argc, char** argv) {
     else
       QApplication::restoreOverrideCursor();
   });
-  pg::RegisterPostgresAtlas(); // a data root may be an atlas in PostgreSQL
   const QString appDir = QApplication::applicationDirPath();
   std::unique_ptr<TDataModuleVANDREL> data;
   platform::StartupOptions options;

@@ -25,6 +25,7 @@ QString SectionName(const QString& line) {
 } // namespace
 
 IniFile::IniFile(QString path) : FilePath(std::move(path)) {
+  if (FilePath.isEmpty()) return;
   if (const std::optional<QByteArray> bytes = ReadWholeFile(FilePath)) Parse(*bytes);
 }
 

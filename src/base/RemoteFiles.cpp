@@ -1,5 +1,6 @@
 #include "RemoteFiles.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <vector>
@@ -28,6 +29,16 @@ const RemoteFileKind* RemoteFileKindOf(const QString& path) {
 QString ChildPath(const QString& directory, const QString& name) {
   const bool storeTop = !directory.contains('#') && RemoteFileKindOf(directory);
   return directory + (storeTop ? "#" : "/") + name;
+}
+
+QString AbsoluteRoot(const QString& root) {
+  return RemoteFileKindOf(root) ? root : QDir(root).absolutePath();
+}
+
+QString RootName(const QString& root) {
+  if (const RemoteFileKind* remote = RemoteFileKindOf(root)) return remote->Name(root);
+  const QString name = QFileInfo(QDir::cleanPath(root)).fileName();
+  return name.isEmpty() ? QDir::cleanPath(root) : name;
 }
 
 bool PathExists(const QString& path) {

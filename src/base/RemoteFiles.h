@@ -32,6 +32,10 @@ struct RemoteFileKind {
   // (-1: none), for a watcher to wait on.
   std::function<uint64_t(const QString& directory)> ChangesTold;
   std::function<int(const QString& directory)> ChangeSocket;
+  // Why this user may not change the atlas at `location` (empty: may), as the store decides.
+  std::function<QString(const QString& location)> ReadOnlyReason;
+  // A short name of the atlas at `location` for titles and file names ("city").
+  std::function<QString(const QString& location)> Name;
 };
 
 void RegisterRemoteFileKind(RemoteFileKind kind);
@@ -41,6 +45,11 @@ const RemoteFileKind* RemoteFileKindOf(const QString& path);
 // `name` in the folder `directory`: "dir/name", and "location#name" for a store's location
 // that names no folder yet.
 QString ChildPath(const QString& directory, const QString& name);
+
+// A data root as it is kept and compared: a folder made absolute, a store's location as named.
+QString AbsoluteRoot(const QString& root);
+// The atlas's short name: the folder's name, or the store's name for it.
+QString RootName(const QString& root);
 
 // Whether a file or folder exists, on a disk or in a store.
 bool PathExists(const QString& path);

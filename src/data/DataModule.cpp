@@ -22,8 +22,7 @@ QString WithoutTrailingSlash(QString path) {
 
 // A folder made absolute; an atlas in a database stands as named.
 QString RootPath(const QString& dataRoot) {
-  if (base::RemoteFileKindOf(dataRoot)) return WithoutTrailingSlash(dataRoot);
-  return WithoutTrailingSlash(QDir(dataRoot).absolutePath());
+  return WithoutTrailingSlash(base::AbsoluteRoot(dataRoot));
 }
 
 struct Section {
@@ -70,10 +69,13 @@ TDataModuleVANDREL::TDataModuleVANDREL(const QString& appDir, int workMode,
         QString("Режим роботи %1 потребує каталогу даних.").arg(WorkMode).toStdString());
   // Work mode 0 keeps the atlas beside the program unless a data root is given.
   DataRoot = dataRoot.isEmpty() ? AppDir : RootPath(dataRoot);
-  if (base::RemoteFileKindOf(DataRoot)) {
+  if (const base::RemoteFileKind* remote = base::RemoteFileKindOf(DataRoot)) {
     if (!base::PathExists(base::ResolvePath(DataRoot, "BASE")))
       throw std::runtime_error(
           ("У базі " + DataRoot + " немає атласу (папки BASE).").toStdString());
+    // What the server lets this user do decides, not a setting.
+    ReadOnlyReason = remote->ReadOnlyReason(DataRoot);
+    if (!ReadOnlyReason.isEmpty()) WorkMode = 1;
   } else if (!QFileInfo(DataRoot).isDir()) {
     throw std::runtime_error(
         ("Каталог даних " + DataRoot + " не існує або не є каталогом.").toStdString());

@@ -52,6 +52,9 @@ public:
   uint8_t WorkMode = 0;
   QString AppDir, RoutesDir, DataRoot, BaseDir, MapsDir, RefDir;
   QString UserObjDir; // the object index's grid tables and the user objects
+  // Why the atlas is read only whatever the work mode asked (an atlas in a database this user
+  // may only read); empty otherwise. WorkMode is then 1.
+  QString ReadOnlyReason;
   db::Table TableCategory, TableClasses, TableGroup, TableImages;
   TFormPositions FormPositions;
   TFormPositions PositionsAsRead; // as FORMS.INI had them, to write only the windows moved

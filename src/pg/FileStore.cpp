@@ -217,13 +217,39 @@ int ChangeSocket(const QString& location) {
   });
 }
 
+// A user who may not write every table and file of the atlas, or a server that takes only
+// reads (a replica, a session kept read-only), reads it only.
+QString ReadOnlyReason(const QString& location) {
+  const TPlace place(location);
+  try {
+    const auto shared = SharedConnection(place.Uri);
+    const std::lock_guard guard(shared->Lock);
+    const Result r = shared->Conn->Exec(
+        QString("SELECT current_user, pg_is_in_recovery() OR "
+                "current_setting('transaction_read_only') = 'on', bool_and(has_table_privilege(t, "
+                "'INSERT') AND has_table_privilege(t, 'UPDATE') AND has_table_privilege(t, "
+                "'DELETE')) FROM (SELECT format('%I.%I', $1::text, pg_table) AS t FROM "
+                "%1.vandrel_tables UNION ALL SELECT format('%I.vandrel_files', $1::text)) names")
+            .arg(place.SchemaIdent()),
+        {place.Schema.toUtf8()});
+    if (*r.Rows[0][1] == "t")
+      return QString::fromUtf8("сервер приймає лише читання (репліка або сеанс лише для читання)");
+    if (*r.Rows[0][2] != "t")
+      return QString::fromUtf8("користувач %1 може лише читати атлас (так дозволяє сервер)")
+          .arg(QString::fromUtf8(*r.Rows[0][0]));
+    return QString();
+  } catch (const Error& e) {
+    throw base::FileError(location, QString::fromUtf8(e.what()));
+  }
+}
+
 } // namespace
 
 void RegisterPostgresFiles() {
   static std::once_flag once;
   std::call_once(once, [] {
-    base::RegisterRemoteFileKind(
-        {IsDatabaseLocation, Read, Rewrite, List, Signature, ChangesTold, ChangeSocket});
+    base::RegisterRemoteFileKind({IsDatabaseLocation, Read, Rewrite, List, Signature, ChangesTold,
+                                  ChangeSocket, ReadOnlyReason, AtlasName});
   });
 }
 

@@ -1,5 +1,6 @@
 #include "Shared.h"
 
+#include <libpq-fe.h>
 #include <map>
 
 namespace pg {
@@ -24,6 +25,17 @@ TPlace::TPlace(const QString& location) {
     Schema = first;
     Path = rest.section('/', 1);
   }
+}
+
+QString AtlasName(const QString& location) {
+  const TPlace place(location);
+  QString name = place.Uri;
+  if (PQconninfoOption* options = PQconninfoParse(place.Uri.toUtf8().constData(), nullptr)) {
+    for (PQconninfoOption* o = options; o->keyword; ++o)
+      if (qstrcmp(o->keyword, "dbname") == 0 && o->val) name = QString::fromUtf8(o->val);
+    PQconninfoFree(options);
+  }
+  return place.Schema == "atlas" ? name : name + "/" + place.Schema;
 }
 
 std::shared_ptr<TShared> SharedConnection(const QString& uri) {

@@ -20,6 +20,9 @@ struct TPlace {
   QString SchemaIdent() const { return Connection::Ident(Schema); }
 };
 
+// The database's name, and the schema's after a slash unless it is "atlas": "city", "city/north".
+QString AtlasName(const QString& location);
+
 // The atlas's folders, as the database keeps them.
 bool IsAtlasFolder(const QString& name);
 

@@ -7,6 +7,8 @@
 
 #include "db/Error.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 #include <cmath>
 #include <mutex>
@@ -166,6 +168,54 @@ public:
     t.Commit();
     Cache.erase(rows[index].Location);
     rows.erase(rows.begin() + qsizetype(index));
+  }
+
+  // The rows in one statement: each changes only if its version is still the one read, and a
+  // row another user changed meanwhile leaves every row as it was.
+  void UpdateFields(std::vector<db::RowSlot>& rows, std::span<const size_t> indexes,
+                    const std::vector<size_t>& fields,
+                    const std::vector<std::vector<db::Value>>& values) override {
+    RefuseIfReadOnly();
+    if (indexes.empty()) return;
+    QStringList declared{"vandrel_row bigint", "vandrel_version bigint"}, set;
+    for (const size_t f : fields) {
+      const QString column = Connection::Ident(Defs[f].Name);
+      declared << column + " " + PgType(Defs[f], Dbase);
+      set << QString("%1 = j.%1").arg(column);
+    }
+    QJsonArray changes;
+    for (size_t i = 0; i < indexes.size(); ++i) {
+      const int64_t location = rows[indexes[i]].Location;
+      QJsonObject change{{"vandrel_row", qint64(location)},
+                         {"vandrel_version", qint64(RowAt(location).Version)}};
+      for (size_t k = 0; k < fields.size(); ++k) {
+        const Param p = ToParam(values[i][k]);
+        change[Defs[fields[k]].Name] = p ? QJsonValue(QString::fromUtf8(*p)) : QJsonValue();
+      }
+      changes.append(change);
+    }
+    const std::lock_guard guard(Shared->Lock);
+    Transaction t(*Shared->Conn);
+    const Result r = Shared->Conn->Exec(
+        QString("UPDATE %1 SET %2, vandrel_version = %1.vandrel_version + 1 FROM "
+                "json_to_recordset($1::json) AS j(%3) WHERE %1.vandrel_row = j.vandrel_row AND "
+                "%1.vandrel_version = j.vandrel_version RETURNING %1.vandrel_row, "
+                "%1.vandrel_version")
+            .arg(Target, set.join(", "), declared.join(", ")),
+        {QJsonDocument(changes).toJson(QJsonDocument::Compact)});
+    std::unordered_map<int64_t, int64_t> written;
+    for (const auto& row : r.Rows)
+      written[row[0]->toLongLong()] = row[1]->toLongLong();
+    for (const size_t index : indexes)
+      if (!written.count(rows[index].Location)) Changed(rows[index].Location, "нічого не записано");
+    t.Commit();
+    for (size_t i = 0; i < indexes.size(); ++i) {
+      TRow& row = Cache[rows[indexes[i]].Location];
+      for (size_t k = 0; k < fields.size(); ++k)
+        row.Values[fields[k]] = values[i][k];
+      row.Version = written[rows[indexes[i]].Location];
+    }
+    Resort(rows);
   }
 
   void EmptyTable(std::vector<db::RowSlot>& rows) override {

@@ -1,13 +1,14 @@
 #include "Bookmarks.h"
 
 #include "base/IniFile.h"
+#include "base/RemoteFiles.h"
 
 #include <QDir>
 #include <QStringList>
 #include <cmath>
 
 TBookmarks::TBookmarks(const QString& appDir, const QString& dataRoot)
-    : Path(appDir + "/BOOKMARKS.INI"), Section(QDir(dataRoot).absolutePath()) {}
+    : Path(appDir + "/BOOKMARKS.INI"), Section(base::AbsoluteRoot(dataRoot)) {}
 
 std::vector<std::pair<QString, TExtent>> TBookmarks::List() const {
   std::vector<std::pair<QString, TExtent>> list;

@@ -209,6 +209,10 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   Button("sbLayers")->setEnabled(Action("imLayers")->isEnabled());
   ViewCommands = new TMapViewCommands(*this, Data);
   InstallAtlasWatcher();
+  if (!Data.ReadOnlyReason.isEmpty()) {
+    setWindowTitle(windowTitle() + QString::fromUtf8(" (лише читання)"));
+    pnlMode->setText(QString::fromUtf8("Атлас лише для читання: ") + Data.ReadOnlyReason);
+  }
 }
 
 void TFormMap::showEvent(QShowEvent* e) {

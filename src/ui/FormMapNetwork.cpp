@@ -9,6 +9,7 @@
 
 #include "base/AtomicFile.h"
 #include "base/PathResolver.h"
+#include "base/RemoteFiles.h"
 #include "base/UserMessages.h"
 #include "core/FAMap.h"
 #include "core/Identify.h"
@@ -231,7 +232,7 @@ bool TFormMap::ExportEpanetTo(const QString& path, bool withShutOff) {
   try {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     network::TEpanetOptions options;
-    options.Title = QFileInfo(Data.DataRoot).fileName();
+    options.Title = base::RootName(Data.DataRoot);
     if (withShutOff) {
       options.IsolatePipe = ShutOff->Pipe();
       options.FailedValves = ShutOff->FailedValves();

@@ -19,6 +19,7 @@
 #include "NetworkTopology.h"
 #include "SmallDialogs.h"
 
+#include "base/RemoteFiles.h"
 #include "base/UserMessages.h"
 #include "data/DataModule.h"
 #include "db/Error.h"
@@ -274,7 +275,7 @@ void TFormMap::miExportGeoPackageClick() {
   // The file dialog asks before it replaces a file.
   const QString path = QFileDialog::getSaveFileName(
       this, QString::fromUtf8("Експорт атласу в GeoPackage"),
-      QDir::home().filePath(QFileInfo(Data.DataRoot).fileName() + ".gpkg"),
+      QDir::home().filePath(base::RootName(Data.DataRoot).replace('/', '-') + ".gpkg"),
       QString::fromUtf8("GeoPackage (*.gpkg)"));
   if (path.isEmpty()) return;
   // The measurements on the map go with the atlas when the user wants them.

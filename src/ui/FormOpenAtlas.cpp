@@ -1,7 +1,9 @@
 #include "FormOpenAtlas.h"
 
 #include "base/AtomicFile.h"
+#include "base/FileError.h"
 #include "base/PathResolver.h"
+#include "base/RemoteFiles.h"
 #include "db/Error.h"
 #include "db/Table.h"
 
@@ -24,8 +26,7 @@ QString TRecentAtlases::FilePath() {
 }
 
 QString TRecentAtlases::NameOf(const QString& dataRoot) {
-  const QString name = QFileInfo(QDir::cleanPath(dataRoot)).fileName();
-  return name.isEmpty() ? QDir::cleanPath(dataRoot) : name;
+  return base::RootName(dataRoot);
 }
 
 QStringList TRecentAtlases::Read() {
@@ -40,7 +41,7 @@ QStringList TRecentAtlases::Read() {
 }
 
 void TRecentAtlases::Remember(const QString& dataRoot) {
-  const QString path = QDir(dataRoot).absolutePath();
+  const QString path = base::AbsoluteRoot(dataRoot);
   QStringList atlases = Read();
   atlases.removeAll(path);
   atlases.prepend(path);
@@ -105,13 +106,15 @@ TFormOpenAtlas::TFormOpenAtlas(const QString& problem, QWidget* parent) : QDialo
 }
 
 QString TFormOpenAtlas::ProblemOf(const QString& dataRoot) {
-  if (!QFileInfo(dataRoot).isDir())
-    return QString::fromUtf8("Каталог даних %1 не існує або не є каталогом.").arg(dataRoot);
   try {
+    if (!base::PathExists(dataRoot))
+      return QString::fromUtf8("Каталог даних %1 не існує або не є каталогом.").arg(dataRoot);
     db::Table layers(base::ResolvePath(dataRoot, "BASE"), "classreest.DB");
     layers.Open();
   } catch (const db::Error& e) {
     return QString::fromUtf8("%1 не є атласом: %2").arg(dataRoot, e.Message);
+  } catch (const base::FileError& e) { // a database that cannot be reached
+    return QString::fromUtf8(e.what());
   }
   return QString();
 }
@@ -123,7 +126,7 @@ bool TFormOpenAtlas::Choose(const QString& dataRoot) {
     lblProblem->show();
     return false;
   }
-  ChosenRoot = QDir(dataRoot).absolutePath();
+  ChosenRoot = base::AbsoluteRoot(dataRoot);
   accept();
   return true;
 }

@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!epanet.isEmpty()) {
-    model.Title = QFileInfo(QDir::cleanPath(QDir(dataRoot).absolutePath())).fileName();
+    model.Title = base::RootName(dataRoot);
     return ExportEpanet(dataRoot, epanet, model);
   }
   RegisterLayerKinds();
