@@ -31,11 +31,18 @@ QString FileSignature(const QString& path) {
       .arg(st.st_size);
 }
 
+// A file's key: its absolute path; a store's path as it stands.
+QString Key(const QString& path) {
+  return RemoteFileKindOf(path) ? path : QFileInfo(path).absoluteFilePath();
+}
+
 void NoteOwnFile(const QString& path) {
-  const QString absolute = QFileInfo(path).absoluteFilePath();
-  const QString signature = FileSignature(absolute);
+  NoteOwnState(path, FileSignature(Key(path)));
+}
+
+void NoteOwnState(const QString& path, const QString& signature) {
   std::lock_guard guard(lock);
-  Signatures()[absolute] = signature;
+  Signatures()[Key(path)] = signature;
 }
 
 void NoteOwnWrite(const QString& path) {
@@ -48,7 +55,7 @@ void NoteOwnWrite(const QString& path) {
 
 bool IsOwnState(const QString& path, const QString& signature) {
   std::lock_guard guard(lock);
-  const auto it = Signatures().find(QFileInfo(path).absoluteFilePath());
+  const auto it = Signatures().find(Key(path));
   return it != Signatures().end() && it->second == signature;
 }
 

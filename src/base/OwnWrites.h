@@ -13,6 +13,9 @@ QString FileSignature(const QString& path);
 
 // Records the signature `path` has now (a file written whole by this program).
 void NoteOwnFile(const QString& path);
+// Records `signature` as the one this program's write left `path` with (a store's file, whose
+// signature the store told in the write's transaction).
+void NoteOwnState(const QString& path, const QString& signature);
 // Records the signatures of `path` and of the files beside it that share its base name (a
 // table's index and blob files), written under the table's lock.
 void NoteOwnWrite(const QString& path);

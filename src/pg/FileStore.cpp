@@ -168,7 +168,7 @@ QString Signature(const QString& location) {
   return WithCatalog(location,
                      [&](const TPlace& place, TSchemaFiles&, const std::vector<TEntry>& catalog) {
                        const TEntry* e = Find(catalog, place.Path);
-                       return e ? QString("db:%1:%2").arg(e->Path).arg(e->Stamp) : QString();
+                       return e ? StampSignature(e->Path, e->Stamp) : QString();
                      });
 }
 

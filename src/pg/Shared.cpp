@@ -27,6 +27,10 @@ TPlace::TPlace(const QString& location) {
   }
 }
 
+QString StampSignature(const QString& path, int64_t stamp) {
+  return QString("db:%1:%2").arg(path).arg(stamp);
+}
+
 QString AtlasName(const QString& location) {
   const TPlace place(location);
   QString name = place.Uri;

@@ -5,6 +5,7 @@
 #include "Shared.h"
 #include "Values.h"
 
+#include "base/OwnWrites.h"
 #include "db/Error.h"
 
 #include <QJsonDocument>
@@ -52,6 +53,7 @@ public:
          (folder + "/" + name + ".dbf").toUtf8()});
     if (found.Rows.empty()) throw db::Error::ForTable(Path(), "таблиці в базі немає");
     const auto& row = found.Rows[0];
+    CatalogPath = QString::fromUtf8(*row[0]);
     Target = Connection::Ident(Schema) + "." + Connection::Ident(QString::fromUtf8(*row[1]));
     Dbase = *row[2] == "dbase";
     Keys = row[3]->toInt();
@@ -145,7 +147,7 @@ public:
     Transaction t(*Shared->Conn);
     const int64_t location = rows[index].Location;
     Update(location, values, "зміну не записано");
-    t.Commit();
+    CommitNoting(t);
     Place(rows, index);
   }
 
@@ -155,7 +157,7 @@ public:
     const std::lock_guard guard(Shared->Lock);
     Transaction t(*Shared->Conn);
     slot.Location = Insert(values);
-    t.Commit();
+    CommitNoting(t);
     rows.push_back(slot);
     return Place(rows, rows.size() - 1);
   }
@@ -165,7 +167,7 @@ public:
     const std::lock_guard guard(Shared->Lock);
     Transaction t(*Shared->Conn);
     Delete(rows[index].Location);
-    t.Commit();
+    CommitNoting(t);
     Cache.erase(rows[index].Location);
     rows.erase(rows.begin() + qsizetype(index));
   }
@@ -208,7 +210,7 @@ public:
       written[row[0]->toLongLong()] = row[1]->toLongLong();
     for (const size_t index : indexes)
       if (!written.count(rows[index].Location)) Changed(rows[index].Location, "нічого не записано");
-    t.Commit();
+    CommitNoting(t);
     for (size_t i = 0; i < indexes.size(); ++i) {
       TRow& row = Cache[rows[indexes[i]].Location];
       for (size_t k = 0; k < fields.size(); ++k)
@@ -221,7 +223,9 @@ public:
   void EmptyTable(std::vector<db::RowSlot>& rows) override {
     RefuseIfReadOnly();
     const std::lock_guard guard(Shared->Lock);
+    Transaction t(*Shared->Conn);
     Shared->Conn->Exec(QString("DELETE FROM %1").arg(Target));
+    CommitNoting(t);
     Cache.clear();
     rows.clear();
   }
@@ -244,7 +248,7 @@ public:
           Update(rows[*e.Index].Location, e.Values, "нічого не записано");
         }
       }
-      t.Commit();
+      CommitNoting(t);
       for (const int64_t location : gone) {
         Cache.erase(location);
         std::erase_if(rows, [&](const db::RowSlot& r) { return r.Location == location; });
@@ -269,7 +273,7 @@ public:
       std::vector<db::RowSlot> fresh;
       for (db::StoredRow& row : replacement)
         fresh.push_back({row.Id, Insert(row.Values)});
-      t.Commit();
+      CommitNoting(t);
       rows = std::move(fresh);
       Resort(rows);
     } catch (...) {
@@ -289,6 +293,19 @@ private:
     std::vector<db::Value> Values;
     int64_t Version = 1;
   };
+
+  // Commits the write and notes the table's count of changes after it as this program's own, so
+  // that a watcher of the atlas does not take the program's write for another user's.
+  void CommitNoting(Transaction& t) {
+    const Result r =
+        Shared->Conn->Exec(QString("SELECT stamp FROM %1.vandrel_changes WHERE path = $1")
+                               .arg(Connection::Ident(Schema)),
+                           {CatalogPath.toUtf8()});
+    t.Commit();
+    if (!r.Rows.empty())
+      base::NoteOwnState(Location + "/" + CatalogPath.section('/', -1),
+                         StampSignature(CatalogPath, r.Rows[0][0]->toLongLong()));
+  }
 
   void RefuseIfReadOnly() const {
     if (!ReadOnly.isEmpty()) throw db::Error::ForTable(Path(), "не змінено: " + ReadOnly);
@@ -402,6 +419,7 @@ private:
 
   const QString Location, Name;
   QString Schema, Target;
+  QString CatalogPath; // the table's path in the atlas ("MAPS/Water.dbf")
   std::shared_ptr<TShared> Shared;
   std::vector<db::FieldDef> Defs;
   int Keys = 0;

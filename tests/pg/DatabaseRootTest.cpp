@@ -12,9 +12,11 @@
 #include "base/UserMessages.h"
 #include "core/FAMap.h"
 #include "data/DataModule.h"
+#include "db/Table.h"
 #include "layers/LayerKinds.h"
 #include "layers/LinesLayer.h"
 #include "pg/TableStore.h"
+#include "ui/AtlasWatcher.h"
 #include "ui/FormMap.h"
 #include "ui/GuardedApplication.h"
 
@@ -166,6 +168,19 @@ TEST_F(DatabaseRoot, TheWindowTakesInAnotherProcesssChangeFromTheNotification) {
     QTest::qWait(20);
   EXPECT_EQ(streetsPen(), 0x0000FF);
   EXPECT_LE(clock.elapsed(), 1000) << "within a second";
+  // The program's own write is not taken for another user's.
+  int taken = 0;
+  const auto take = form.AtlasWatcher->OnChanged;
+  form.AtlasWatcher->OnChanged = [&] { return ++taken, take(); };
+  {
+    db::Table own(data.BaseDir, "classreest");
+    own.Open();
+    own.Edit();
+    own.FieldByName("PenWidth").SetAsFloat(3);
+    own.Post();
+  }
+  QTest::qWait(1200);
+  EXPECT_EQ(taken, 0);
   // An INI file of the atlas is written into the database, whole.
   base::IniFile ini(data.BaseDir + "/NETWORK.INI");
   ini.WriteString("Network", "BuildingTolerance", "4");
