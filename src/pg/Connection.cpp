@@ -36,6 +36,14 @@ Connection::~Connection() {
 }
 
 Result Connection::Exec(const QString& sql, const std::vector<Param>& params) {
+  return Execute(sql, params, false);
+}
+
+Result Connection::ExecBinary(const QString& sql, const std::vector<Param>& params) {
+  return Execute(sql, params, true);
+}
+
+Result Connection::Execute(const QString& sql, const std::vector<Param>& params, bool binary) {
   std::vector<const char*> values;
   std::vector<int> lengths;
   for (const Param& p : params) {
@@ -43,7 +51,7 @@ Result Connection::Exec(const QString& sql, const std::vector<Param>& params) {
     lengths.push_back(p ? int(p->size()) : 0);
   }
   PGresult* r = PQexecParams(Handle, sql.toUtf8().constData(), int(params.size()), nullptr,
-                             values.data(), lengths.data(), nullptr, 0);
+                             values.data(), lengths.data(), nullptr, binary ? 1 : 0);
   const ExecStatusType status = PQresultStatus(r);
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
     const QString message = QString::fromUtf8(PQresultErrorMessage(r)).trimmed();

@@ -35,6 +35,9 @@ public:
   Connection& operator=(const Connection&) = delete;
 
   Result Exec(const QString& sql, const std::vector<Param>& params = {});
+  // The same with the results in the server's binary forms (a bytea's own bytes, integers in
+  // network order): for large bytea columns, which need no decoding then.
+  Result ExecBinary(const QString& sql, const std::vector<Param>& params = {});
   // Runs several statements without parameters (a script).
   void Run(const QString& sql);
 
@@ -53,6 +56,7 @@ public:
   static QByteArray FromBytea(const QByteArray& text);
 
 private:
+  Result Execute(const QString& sql, const std::vector<Param>& params, bool binary);
   pg_conn* Handle = nullptr;
 };
 

@@ -8,7 +8,7 @@ namespace pg {
 
 TGeometryBytes ReadGeometryTable(Connection& c, const QString& table, QByteArray header,
                                  int shapeType) {
-  const Result records = c.Exec(
+  const Result records = c.ExecBinary(
       QString("SELECT content, CASE WHEN content IS NULL THEN ST_AsBinary(shape) END FROM %1 "
               "ORDER BY record")
           .arg(table));
@@ -20,9 +20,9 @@ TGeometryBytes ReadGeometryTable(Connection& c, const QString& table, QByteArray
   for (const auto& r : records.Rows) {
     QByteArray content;
     if (r[0]) {
-      content = Connection::FromBytea(*r[0]);
+      content = *r[0];
     } else if (r[1]) { // the shape was changed in the database: its record is made from it
-      content = WkbToRecord(Connection::FromBytea(*r[1]), shapeType);
+      content = WkbToRecord(*r[1], shapeType);
       made.Rewritten = true;
     } else {
       content = QByteArray(4, '\0'); // a null shape

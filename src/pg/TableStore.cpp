@@ -131,13 +131,14 @@ public:
     }
   }
 
+  // The table's count of changes, which every statement that changes it raises.
   QString DiskSignature() const override {
     const std::lock_guard guard(Shared->Lock);
     const Result r = Shared->Conn->Exec(
-        QString("SELECT count(*), coalesce(sum(vandrel_version), 0), coalesce(sum(vandrel_row), 0) "
-                "FROM %1")
-            .arg(Target));
-    return QString::fromUtf8(*r.Rows[0][0] + ":" + *r.Rows[0][1] + ":" + *r.Rows[0][2]);
+        QString("SELECT coalesce((SELECT stamp FROM %1.vandrel_changes WHERE path = $1), 0)")
+            .arg(Connection::Ident(Schema)),
+        {CatalogPath.toUtf8()});
+    return StampSignature(CatalogPath, r.Rows[0][0]->toLongLong());
   }
 
   void UpdateRow(std::vector<db::RowSlot>& rows, size_t index, const std::vector<db::Value>&,
