@@ -10,18 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${1:-build/bench}
 SCALE=${2:-100}
-PG=/usr/lib/postgresql/15/bin
-WORK=$(mktemp -d)
-as_owner() { if [ "$(id -u)" -eq 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi; }
-cleanup() { as_owner "$PG/pg_ctl" -D "$WORK/data" -w -m fast stop >/dev/null 2>&1 || true; rm -rf "$WORK"; }
-trap cleanup EXIT
-mkdir -p "$WORK/socket"
-[ "$(id -u)" -eq 0 ] && chown -R postgres "$WORK"
-as_owner "$PG/initdb" -D "$WORK/data" -A trust -U postgres -E UTF8 --locale=C --no-sync >/dev/null
-as_owner "$PG/pg_ctl" -D "$WORK/data" -w -l "$WORK/data/log" \
-  -o "-k $WORK/socket -p 5435 -c listen_addresses=''" start >/dev/null
-"$PG/createdb" -h "$WORK/socket" -p 5435 -U postgres city
-URI="postgresql:///city?host=$WORK/socket&port=5435&user=postgres"
+PG_PORT=5435
+source bench/pg_server.sh
 export QT_QPA_PLATFORM=offscreen LANG=uk_UA.UTF-8 LC_ALL=uk_UA.UTF-8 VANDREL_REPORT_TIMINGS=1
 "$BUILD/tools/demo/vandrel-demo" "$WORK/city" --scale "$SCALE" >/dev/null
 began=$(date +%s%3N)

@@ -13,19 +13,8 @@ BUILD=${1:-build/bench}
 WRITERS=${2:-8}
 CHANGES=${3:-250}
 TABLES="$BUILD/tools/tables/vandrel-tables"
-PG=/usr/lib/postgresql/15/bin
-WORK=$(mktemp -d)
-as_owner() { if [ "$(id -u)" -eq 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi; }
-cleanup() { as_owner "$PG/pg_ctl" -D "$WORK/data" -w -m fast stop >/dev/null 2>&1 || true; rm -rf "$WORK"; }
-trap cleanup EXIT
-mkdir -p "$WORK/socket"
-[ "$(id -u)" -eq 0 ] && chown -R postgres "$WORK"
-as_owner "$PG/initdb" -D "$WORK/data" -A trust -U postgres -E UTF8 --locale=C --no-sync >/dev/null
-as_owner "$PG/pg_ctl" -D "$WORK/data" -w -l "$WORK/data/log" \
-  -o "-k $WORK/socket -p 5434 -c listen_addresses=''" start >/dev/null
-"$PG/createdb" -h "$WORK/socket" -p 5434 -U postgres atlas
-URI="postgresql:///atlas?host=$WORK/socket&port=5434&user=postgres"
-sql() { psql -h "$WORK/socket" -p 5434 -U postgres -d atlas -At -c "$1"; }
+PG_PORT=5434
+source bench/pg_server.sh
 "$BUILD/tools/demo/vandrel-demo" "$WORK/city" >/dev/null
 "$BUILD/tools/atlas/vandrel-atlas" to-postgres "$WORK/city" "$URI" >/dev/null
 YEAR0=$(sql 'SELECT "YEAR" FROM atlas."MAPS/Water.dbf" WHERE "OBJECTCODE" = 1')

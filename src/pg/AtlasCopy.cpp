@@ -68,6 +68,42 @@ int AtlasSrid(const QString& atlasDir) {
   return m.hasMatch() ? m.captured(1).toInt() : 0;
 }
 
+// Rows sent a few thousand at a time, as one JSON parameter of one INSERT: `declared` names
+// and types the JSON's fields ("record integer"), `values` are the expressions over them (j.x).
+class TBatchInsert {
+public:
+  TBatchInsert(Connection& c, const QString& target, const QStringList& columns,
+               const QStringList& names, const QStringList& types, const QStringList& values)
+      : Conn(c), Names(names) {
+    QStringList declared;
+    for (qsizetype i = 0; i < names.size(); ++i)
+      declared << Connection::Ident(names[i]) + " " + types[i];
+    Sql = QString("INSERT INTO %1 (%2) SELECT %3 FROM json_to_recordset($1::json) AS j(%4)")
+              .arg(target, columns.join(", "), values.join(", "), declared.join(", "));
+  }
+  void Add(const std::vector<Param>& row) {
+    QJsonObject object;
+    for (size_t i = 0; i < row.size(); ++i)
+      object[Names[qsizetype(i)]] =
+          row[i] ? QJsonValue(QString::fromUtf8(*row[i])) : QJsonValue(QJsonValue::Null);
+    Rows.append(object);
+    if (Rows.size() >= kRowsPerStatement) Flush();
+  }
+  // Sends what is left; the caller calls it before the rows are counted as written.
+  void Flush() {
+    if (Rows.isEmpty()) return;
+    Conn.Exec(Sql, {QJsonDocument(Rows).toJson(QJsonDocument::Compact)});
+    Rows = QJsonArray();
+  }
+
+private:
+  static constexpr qsizetype kRowsPerStatement = 2000;
+  Connection& Conn;
+  const QStringList Names;
+  QString Sql;
+  QJsonArray Rows;
+};
+
 class TToPostgres {
 public:
   TToPostgres(const QString& dir, Connection& c, const QString& schema, const TProgress& progress)
@@ -192,30 +228,36 @@ private:
                                         "ключем у базі став vandrel_row")
                           .arg(rel);
     const QString name = PgName(rel, Counter);
-    QStringList columns, key, placeholders;
+    QStringList defined, key;
     for (size_t f = 0; f < fields.size(); ++f) {
-      columns << Connection::Ident(fields[f].Name) + " " + PgType(fields[f], dbase);
+      defined << Connection::Ident(fields[f].Name) + " " + PgType(fields[f], dbase);
       if (int(f) < keys) key << Connection::Ident(fields[f].Name);
-      placeholders << QString("$%1").arg(f + 1);
     }
     const QString target = Schema + "." + Connection::Ident(name);
     Conn.Run(QString("CREATE TABLE %1 (%2, vandrel_row bigint NOT NULL UNIQUE, vandrel_version "
                      "bigint NOT NULL DEFAULT 1, PRIMARY KEY (%3))")
-                 .arg(target, columns.join(", "), keyWhole ? key.join(", ") : "vandrel_row"));
+                 .arg(target, defined.join(", "), keyWhole ? key.join(", ") : "vandrel_row"));
     Notifying(target, rel);
-    QStringList names;
-    for (const db::FieldDef& f : fields)
-      names << Connection::Ident(f.Name);
-    const QString insert = QString("INSERT INTO %1 (%2, vandrel_row) VALUES (%3, $%4)")
-                               .arg(target, names.join(", "), placeholders.join(", "))
-                               .arg(fields.size() + 1);
-    for (const auto& [row, values] : rows) {
+    QStringList columns, names, types, values;
+    for (const db::FieldDef& f : fields) {
+      columns << Connection::Ident(f.Name);
+      names << f.Name;
+      types << PgType(f, dbase);
+      values << "j." + Connection::Ident(f.Name);
+    }
+    columns << "vandrel_row";
+    names << "vandrel_row";
+    types << "bigint";
+    values << "j.vandrel_row";
+    TBatchInsert insert(Conn, target, columns, names, types, values);
+    for (const auto& [row, rowValues] : rows) {
       std::vector<Param> params;
-      for (const db::Value& v : values)
+      for (const db::Value& v : rowValues)
         params.push_back(ToParam(v));
       params.push_back(QByteArray::number(qlonglong(row)));
-      Conn.Exec(insert, params);
+      insert.Add(params);
     }
+    insert.Flush();
     Conn.Exec(
         QString("INSERT INTO %1.vandrel_tables VALUES ($1, $2, $3, $4, $5, $6, $7)").arg(Schema),
         {rel.toUtf8(), name.toUtf8(), QByteArray(dbase ? "dbase" : "paradox"),
@@ -242,12 +284,12 @@ private:
                      "EXECUTE FUNCTION %2.vandrel_shape_changed();")
                  .arg(target, Schema));
     Notifying(target, rel);
-    const QString insert =
-        QString("INSERT INTO %1 (record, shape, box, content) VALUES ($1, "
-                "ST_GeomFromWKB($2::bytea, %2), ST_MakeBox2D(ST_Point($3, $4), ST_Point($5, $6)), "
-                "$7::bytea)")
-            .arg(target)
-            .arg(Srid);
+    TBatchInsert insert(Conn, target, {"record", "shape", "box", "content"},
+                        {"record", "wkb", "xmin", "ymin", "xmax", "ymax", "content"},
+                        {"integer", "bytea", "float8", "float8", "float8", "float8", "bytea"},
+                        {"j.record", QString("ST_GeomFromWKB(j.wkb, %1)").arg(Srid),
+                         "ST_MakeBox2D(ST_Point(j.xmin, j.ymin), ST_Point(j.xmax, j.ymax))",
+                         "j.content"});
     TGeometryFile::Record r;
     int unknown = 0;
     while (file.Next(r)) {
@@ -255,13 +297,13 @@ private:
       const std::optional<QByteArray> wkb = RecordToWkb(content);
       if (!wkb && r.ShapeType != 0) ++unknown;
       const auto number = [](double v) { return Param(QByteArray::number(v, 'g', 17)); };
-      Conn.Exec(insert,
-                {QByteArray::number(r.Index), wkb ? Param(Connection::Bytea(*wkb)) : Param(),
-                 r.HasBox ? number(r.XMin) : Param(), r.HasBox ? number(r.YMin) : Param(),
-                 r.HasBox ? number(r.XMax) : Param(), r.HasBox ? number(r.YMax) : Param(),
-                 Connection::Bytea(content)});
+      insert.Add({QByteArray::number(r.Index), wkb ? Param(Connection::Bytea(*wkb)) : Param(),
+                  r.HasBox ? number(r.XMin) : Param(), r.HasBox ? number(r.YMin) : Param(),
+                  r.HasBox ? number(r.XMax) : Param(), r.HasBox ? number(r.YMax) : Param(),
+                  Connection::Bytea(content)});
       ++Report.Records;
     }
+    insert.Flush();
     if (unknown)
       Report.Notes << QString::fromUtf8("%1: %2 записів типу, якого PostGIS тут не показує "
                                         "(їхні байти збережено)")

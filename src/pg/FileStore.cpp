@@ -65,9 +65,8 @@ void TakeNotifications(TSchemaFiles& files) {
 
 std::vector<TEntry> ReadCatalog(const TPlace& place) {
   const QString s = place.SchemaIdent();
-  const auto shared = SharedConnection(place.Uri);
-  const std::lock_guard guard(shared->Lock);
-  const Result r = shared->Conn->Exec(
+  const Result r = SharedQuery(
+      place.Uri,
       QString("SELECT c.path, c.what, coalesce(s.stamp, 0), c.pg_table, c.header, c.shape_type "
               "FROM (SELECT path, path AS counted, 'f' AS what, NULL AS pg_table, NULL::bytea AS "
               "header, 0 AS shape_type FROM %1.vandrel_files UNION ALL SELECT path, path, 't', "
@@ -124,13 +123,12 @@ std::optional<QByteArray> Read(const QString& location) {
           const std::vector<TEntry>& catalog) -> std::optional<QByteArray> {
         const TEntry* e = Find(catalog, place.Path);
         if (!e) return std::nullopt;
-        const auto shared = SharedConnection(place.Uri);
         if (e->What == 'f') {
-          const std::lock_guard guard(shared->Lock);
           const Result r =
-              shared->Conn->Exec(QString("SELECT content FROM %1.vandrel_files WHERE path = $1")
-                                     .arg(place.SchemaIdent()),
-                                 {e->Path.toUtf8()});
+              SharedQuery(place.Uri,
+                          QString("SELECT content FROM %1.vandrel_files WHERE path = $1")
+                              .arg(place.SchemaIdent()),
+                          {e->Path.toUtf8()});
           if (r.Rows.empty()) return std::nullopt;
           return Connection::FromBytea(*r.Rows[0][0]);
         }
@@ -139,6 +137,7 @@ std::optional<QByteArray> Read(const QString& location) {
                                 QString::fromUtf8("це таблиця бази: її читають як таблицю"));
         TSchemaFiles::TMade& made = files.Made[e->PgTable];
         if (made.Stamp != e->Stamp) {
+          const auto shared = SharedConnection(place.Uri);
           const std::lock_guard guard(shared->Lock);
           made.Bytes = ReadGeometryTable(*shared->Conn,
                                          place.SchemaIdent() + "." + Connection::Ident(e->PgTable),
@@ -222,9 +221,8 @@ int ChangeSocket(const QString& location) {
 QString ReadOnlyReason(const QString& location) {
   const TPlace place(location);
   try {
-    const auto shared = SharedConnection(place.Uri);
-    const std::lock_guard guard(shared->Lock);
-    const Result r = shared->Conn->Exec(
+    const Result r = SharedQuery(
+        place.Uri,
         QString("SELECT current_user, pg_is_in_recovery() OR "
                 "current_setting('transaction_read_only') = 'on', bool_and(has_table_privilege(t, "
                 "'INSERT') AND has_table_privilege(t, 'UPDATE') AND has_table_privilege(t, "

@@ -36,5 +36,7 @@ struct TShared {
   std::mutex Lock;
 };
 std::shared_ptr<TShared> SharedConnection(const QString& uri);
+// One statement on the server's shared connection.
+Result SharedQuery(const QString& uri, const QString& sql, const std::vector<Param>& params = {});
 
 } // namespace pg

@@ -21,14 +21,11 @@ namespace {
 
 QStringList TablesAt(const QString& location) {
   const TPlace place(location);
-  const auto shared = SharedConnection(place.Uri);
-  const std::lock_guard guard(shared->Lock);
   QStringList names;
-  for (const auto& row :
-       shared->Conn
-           ->Exec(QString("SELECT path FROM %1.vandrel_tables ORDER BY lower(path)")
-                      .arg(Connection::Ident(place.Schema)))
-           .Rows) {
+  for (const auto& row : SharedQuery(place.Uri, QString("SELECT path FROM %1.vandrel_tables ORDER "
+                                                        "BY lower(path)")
+                                                    .arg(place.SchemaIdent()))
+                             .Rows) {
     const QString path = QString::fromUtf8(*row[0]);
     if (path.section('/', 0, -2).compare(place.Path, Qt::CaseInsensitive) == 0)
       names << path.section('/', -1);
