@@ -3,7 +3,9 @@
 # figure the median of three fresh processes: the first picture of the whole map and of a street
 # at 1 : 787 (vandrel-render: loading the layers and drawing, 1920 x 1080), a pick at a water
 # well in an open map (the first pick, which reads the layers' rows, and the next), and the
-# topology of both networks (vandrel --calc-topology, loading included). Run by hand.
+# topology of both networks (vandrel --calc-topology, loading included). The "cold" rows keep
+# nothing on this computer between runs (VANDREL_CACHE_DIR=off: for the files no record index,
+# for the database no geometry or rows read before). Run by hand.
 #
 #   bench/pg_figures.sh [BUILD_DIR] [SCALE]      (default build/bench 100)
 set -euo pipefail
@@ -38,10 +40,14 @@ figure() {
 }
 cp -r "$WORK/city" "$WORK/topology"
 printf '%-34s %10s %10s %7s\n' "figure (ms, median of 3)" files database ratio
-for what in whole street pick first-pick topology; do
+for what in whole street whole-cold street-cold pick first-pick topology; do
   row=()
   for root in "$WORK/city" "$URI"; do
     case $what in
+    *-cold) export VANDREL_CACHE_DIR=off ;;
+    *) unset VANDREL_CACHE_DIR ;;
+    esac
+    case ${what%-cold} in
     whole) row+=("$(figure "$what" '(load|draw) [0-9.]+' "$BUILD/tools/render/vandrel-render" \
       --data-root "$root" --size 1920x1080 --timings -o "$WORK/p.png")") ;;
     street) row+=("$(figure "$what" '(load|draw) [0-9.]+' "$BUILD/tools/render/vandrel-render" \

@@ -5,6 +5,7 @@
 #include "Shared.h"
 #include "TableStore.h"
 
+#include "base/DerivedCache.h"
 #include "base/FileError.h"
 #include "base/RemoteFiles.h"
 
@@ -24,6 +25,7 @@ struct TEntry {
   QString PgTable;
   QByteArray Header;
   int ShapeType = 0;
+  QString TableOid; // of the geometry's table: a table made again by another import has another
 };
 
 // The files of one schema: its catalog, read again when the schema tells of a change, and the
@@ -67,7 +69,9 @@ std::vector<TEntry> ReadCatalog(const TPlace& place) {
   const QString s = place.SchemaIdent();
   const Result r = SharedQuery(
       place.Uri,
-      QString("SELECT c.path, c.what, coalesce(s.stamp, 0), c.pg_table, c.header, c.shape_type "
+      QString("SELECT c.path, c.what, coalesce(s.stamp, 0), c.pg_table, c.header, c.shape_type, "
+              "CASE WHEN c.pg_table IS NOT NULL THEN to_regclass(format('%I.%I', '%2', "
+              "c.pg_table))::oid END "
               "FROM (SELECT path, path AS counted, 'f' AS what, NULL AS pg_table, NULL::bytea AS "
               "header, 0 AS shape_type FROM %1.vandrel_files UNION ALL SELECT path, path, 't', "
               "pg_table, NULL, 0 FROM %1.vandrel_tables UNION ALL SELECT path, path, 'g', "
@@ -75,12 +79,13 @@ std::vector<TEntry> ReadCatalog(const TPlace& place) {
               "regexp_replace(path, '\\.[^./]*$', '') || '.shx', path, 'x', pg_table, header, "
               "shape_type FROM %1.vandrel_geometry WHERE has_index) c LEFT JOIN "
               "%1.vandrel_changes s ON s.path = c.counted")
-          .arg(s));
+          .arg(s, QString(place.Schema).replace('\'', "''")));
   std::vector<TEntry> catalog;
   for (const auto& row : r.Rows)
     catalog.push_back({QString::fromUtf8(*row[0]), row[1]->at(0), row[2]->toLongLong(),
                        row[3] ? QString::fromUtf8(*row[3]) : QString(),
-                       row[4] ? Connection::FromBytea(*row[4]) : QByteArray(), row[5]->toInt()});
+                       row[4] ? Connection::FromBytea(*row[4]) : QByteArray(), row[5]->toInt(),
+                       row[6] ? QString::fromUtf8(*row[6]) : QString()});
   return catalog;
 }
 
@@ -116,36 +121,61 @@ template <class Work> auto WithCatalog(const QString& location, Work work) {
   }
 }
 
+// A geometry file made from its table, kept on this computer (the program's cache of derived
+// files) under the table's identity and count of changes, so that the next start reads it from
+// there while the table stays as it was; any statement that changes the table raises the count.
+TGeometryBytes KeptOrRead(const TPlace& place, const TEntry& e) {
+  const QString source = place.Uri + "#" + place.Schema + "/" + e.PgTable;
+  const QByteArray stamp = QString("%1:%2").arg(e.TableOid).arg(e.Stamp).toUtf8();
+  TGeometryBytes made;
+  const base::DerivedContent main = base::DerivedCache::Load(source, "pg-geometry-1", stamp);
+  const base::DerivedContent index = base::DerivedCache::Load(source, "pg-index-1", stamp);
+  if (main && index && !e.TableOid.isEmpty()) {
+    made.Main =
+        QByteArray(reinterpret_cast<const char*>(main.Bytes.data()), qsizetype(main.Bytes.size()));
+    made.Index = QByteArray(reinterpret_cast<const char*>(index.Bytes.data()),
+                            qsizetype(index.Bytes.size()));
+    return made;
+  }
+  {
+    const auto shared = SharedConnection(place.Uri);
+    const std::lock_guard guard(shared->Lock);
+    made =
+        ReadGeometryTable(*shared->Conn, place.SchemaIdent() + "." + Connection::Ident(e.PgTable),
+                          e.Header, e.ShapeType);
+  }
+  if (!e.TableOid.isEmpty()) {
+    base::DerivedCache::Store(source, "pg-geometry-1", stamp, made.Main);
+    base::DerivedCache::Store(source, "pg-index-1", stamp, made.Index);
+  }
+  return made;
+}
+
 std::optional<QByteArray> Read(const QString& location) {
-  return WithCatalog(
-      location,
-      [&](const TPlace& place, TSchemaFiles& files,
-          const std::vector<TEntry>& catalog) -> std::optional<QByteArray> {
-        const TEntry* e = Find(catalog, place.Path);
-        if (!e) return std::nullopt;
-        if (e->What == 'f') {
-          const Result r =
-              SharedQuery(place.Uri,
-                          QString("SELECT content FROM %1.vandrel_files WHERE path = $1")
-                              .arg(place.SchemaIdent()),
-                          {e->Path.toUtf8()});
-          if (r.Rows.empty()) return std::nullopt;
-          return Connection::FromBytea(*r.Rows[0][0]);
-        }
-        if (e->What == 't')
-          throw base::FileError(location,
-                                QString::fromUtf8("це таблиця бази: її читають як таблицю"));
-        TSchemaFiles::TMade& made = files.Made[e->PgTable];
-        if (made.Stamp != e->Stamp) {
-          const auto shared = SharedConnection(place.Uri);
-          const std::lock_guard guard(shared->Lock);
-          made.Bytes = ReadGeometryTable(*shared->Conn,
-                                         place.SchemaIdent() + "." + Connection::Ident(e->PgTable),
-                                         e->Header, e->ShapeType);
-          made.Stamp = e->Stamp;
-        }
-        return e->What == 'g' ? made.Bytes.Main : made.Bytes.Index;
-      });
+  return WithCatalog(location,
+                     [&](const TPlace& place, TSchemaFiles& files,
+                         const std::vector<TEntry>& catalog) -> std::optional<QByteArray> {
+                       const TEntry* e = Find(catalog, place.Path);
+                       if (!e) return std::nullopt;
+                       if (e->What == 'f') {
+                         const Result r = SharedQuery(
+                             place.Uri,
+                             QString("SELECT content FROM %1.vandrel_files WHERE path = $1")
+                                 .arg(place.SchemaIdent()),
+                             {e->Path.toUtf8()});
+                         if (r.Rows.empty()) return std::nullopt;
+                         return Connection::FromBytea(*r.Rows[0][0]);
+                       }
+                       if (e->What == 't')
+                         throw base::FileError(
+                             location, QString::fromUtf8("це таблиця бази: її читають як таблицю"));
+                       TSchemaFiles::TMade& made = files.Made[e->PgTable];
+                       if (made.Stamp != e->Stamp) {
+                         made.Bytes = KeptOrRead(place, *e);
+                         made.Stamp = e->Stamp;
+                       }
+                       return e->What == 'g' ? made.Bytes.Main : made.Bytes.Index;
+                     });
 }
 
 QStringList List(const QString& location) {

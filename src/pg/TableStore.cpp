@@ -5,6 +5,7 @@
 #include "Shared.h"
 #include "Values.h"
 
+#include "base/DerivedCache.h"
 #include "base/OwnWrites.h"
 #include "db/Error.h"
 
@@ -60,8 +61,10 @@ public:
     const Result may = Shared->Conn->Exec(
         "SELECT current_user, has_table_privilege($1, 'INSERT') AND has_table_privilege($1, "
         "'UPDATE') AND has_table_privilege($1, 'DELETE'), pg_is_in_recovery() OR "
-        "current_setting('transaction_read_only') = 'on'",
+        "current_setting('transaction_read_only') = 'on', to_regclass($1)::oid",
         {Target.toUtf8()});
+    KeptAs = place.Uri + "#" + Schema + "/" + QString::fromUtf8(*row[1]);
+    TableOid = QString::fromUtf8(*may.Rows[0][3]);
     if (*may.Rows[0][2] == "t")
       ReadOnly = QString::fromUtf8("сервер приймає лише читання (репліка або сеанс лише для "
                                    "читання)");
@@ -82,25 +85,11 @@ public:
   void NoteOwnWrite() const override {}
 
   std::vector<int64_t> ReadLocations() override {
-    QStringList names;
-    for (const db::FieldDef& f : Defs)
-      names << Connection::Ident(f.Name);
-    Result all;
-    {
-      const std::lock_guard guard(Shared->Lock);
-      all = Shared->Conn->Exec(QString("SELECT vandrel_row, vandrel_version, %1 FROM %2 ORDER BY "
-                                       "vandrel_row")
-                                   .arg(names.join(", "), Target));
-    }
     Cache.clear();
     std::vector<int64_t> locations;
-    for (const auto& r : all.Rows) {
-      TRow row{{}, r[1]->toLongLong()};
-      for (size_t f = 0; f < Defs.size(); ++f)
-        row.Values.push_back(FromParam(r[f + 2], Defs[f].Type));
-      const int64_t location = r[0]->toLongLong();
-      Cache.emplace(location, std::move(row));
-      locations.push_back(location);
+    for (TKeptRow& kept : KeptOrReadRows()) {
+      Cache.emplace(kept.Location, TRow{std::move(kept.Values), kept.Version});
+      locations.push_back(kept.Location);
     }
     if (Keys > 0) // the key's order, compared as the cursor compares
       std::stable_sort(locations.begin(), locations.end(), [&](int64_t a, int64_t b) {
@@ -305,6 +294,42 @@ private:
                          StampSignature(CatalogPath, r.Rows[0][0]->toLongLong()));
   }
 
+  // The rows, kept on this computer (the program's cache of derived files) under the table's
+  // identity and count of changes, so that the next start reads them from there while the
+  // table stays as it was; any statement that changes the table raises the count. The count is
+  // read before the rows: rows newer than it are kept under the older count, which the database
+  // no longer tells.
+  std::vector<TKeptRow> KeptOrReadRows() {
+    const QByteArray stamp = (TableOid + ":" + DiskSignature()).toUtf8();
+    std::vector<TKeptRow> rows;
+    if (const base::DerivedContent kept = base::DerivedCache::Load(KeptAs, "pg-rows-1", stamp);
+        kept &&
+        RowsFromBytes(QByteArray::fromRawData(reinterpret_cast<const char*>(kept.Bytes.data()),
+                                              qsizetype(kept.Bytes.size())),
+                      Defs.size(), rows))
+      return rows;
+    QStringList names;
+    for (const db::FieldDef& f : Defs)
+      names << Connection::Ident(f.Name);
+    Result all;
+    {
+      const std::lock_guard guard(Shared->Lock);
+      all = Shared->Conn->Exec(QString("SELECT vandrel_row, vandrel_version, %1 FROM %2 ORDER BY "
+                                       "vandrel_row")
+                                   .arg(names.join(", "), Target));
+    }
+    rows.clear();
+    for (const auto& r : all.Rows) {
+      TKeptRow row{r[0]->toLongLong(), r[1]->toLongLong(), {}};
+      for (size_t f = 0; f < Defs.size(); ++f)
+        row.Values.push_back(FromParam(r[f + 2], Defs[f].Type));
+      rows.push_back(std::move(row));
+    }
+    if (!TableOid.isEmpty())
+      base::DerivedCache::Store(KeptAs, "pg-rows-1", stamp, RowsToBytes(rows));
+    return rows;
+  }
+
   void RefuseIfReadOnly() const {
     if (!ReadOnly.isEmpty()) throw db::Error::ForTable(Path(), "не змінено: " + ReadOnly);
   }
@@ -417,7 +442,8 @@ private:
 
   const QString Location, Name;
   QString Schema, Target;
-  QString CatalogPath; // the table's path in the atlas ("MAPS/Water.dbf")
+  QString CatalogPath;      // the table's path in the atlas ("MAPS/Water.dbf")
+  QString KeptAs, TableOid; // the name and identity its rows are kept under on this computer
   std::shared_ptr<TShared> Shared;
   std::vector<db::FieldDef> Defs;
   int Keys = 0;
