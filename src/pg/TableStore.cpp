@@ -2,6 +2,7 @@
 
 #include "Connection.h"
 #include "FileStore.h"
+#include "RowBuffer.h"
 #include "Shared.h"
 #include "Values.h"
 
@@ -15,6 +16,7 @@
 #include <cmath>
 #include <mutex>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace pg {
 
@@ -85,17 +87,8 @@ public:
   void NoteOwnWrite() const override {}
 
   std::vector<int64_t> ReadLocations() override {
-    Cache.clear();
-    std::vector<int64_t> locations;
-    for (TKeptRow& kept : KeptOrReadRows()) {
-      Cache.emplace(kept.Location, TRow{std::move(kept.Values), kept.Version});
-      locations.push_back(kept.Location);
-    }
-    if (Keys > 0) // the key's order, compared as the cursor compares
-      std::stable_sort(locations.begin(), locations.end(), [&](int64_t a, int64_t b) {
-        return KeyLess(Cache[a].Values, Cache[b].Values);
-      });
-    return locations;
+    Rows = TRows{KeptOrReadRows(), {}, {}};
+    return Rows.Read.Locations();
   }
   std::vector<int64_t> ListRows(QByteArray& stamp) override {
     stamp.clear(); // nothing derived from a database's rows is kept on disk
@@ -104,15 +97,17 @@ public:
 
   std::vector<db::Value> ReadRow(int64_t location) const override { return RowAt(location).Values; }
   db::Value ReadValue(int64_t location, size_t field) const override {
-    return RowAt(location).Values[field];
+    if (const auto written = Rows.Written.find(location); written != Rows.Written.end())
+      return written->second.Values[field];
+    if (Rows.Removed.count(location) || !Rows.Read.Has(location)) Missing();
+    return Rows.Read.Value(location, field);
   }
   void ReadFields(std::span<const int64_t> locations, const std::vector<size_t>& fields,
                   const FieldsTaker& take) const override {
     std::vector<db::Value> values(fields.size());
     for (size_t i = 0; i < locations.size(); ++i) {
-      const TRow& row = RowAt(locations[i]);
       for (size_t k = 0; k < fields.size(); ++k)
-        values[k] = row.Values[fields[k]];
+        values[k] = ReadValue(locations[i], fields[k]);
       take(i, values);
     }
   }
@@ -155,7 +150,7 @@ public:
     Transaction t(*Shared->Conn);
     Delete(rows[index].Location);
     CommitNoting(t);
-    Cache.erase(rows[index].Location);
+    Rows.Erase(rows[index].Location);
     rows.erase(rows.begin() + qsizetype(index));
   }
 
@@ -199,10 +194,12 @@ public:
       if (!written.count(rows[index].Location)) Changed(rows[index].Location, "нічого не записано");
     CommitNoting(t);
     for (size_t i = 0; i < indexes.size(); ++i) {
-      TRow& row = Cache[rows[indexes[i]].Location];
+      const int64_t location = rows[indexes[i]].Location;
+      TRow row = RowAt(location);
       for (size_t k = 0; k < fields.size(); ++k)
         row.Values[fields[k]] = values[i][k];
-      row.Version = written[rows[indexes[i]].Location];
+      row.Version = written[location];
+      Rows.Written[location] = std::move(row);
     }
     Resort(rows);
   }
@@ -213,14 +210,14 @@ public:
     Transaction t(*Shared->Conn);
     Shared->Conn->Exec(QString("DELETE FROM %1").arg(Target));
     CommitNoting(t);
-    Cache.clear();
+    Rows = TRows();
     rows.clear();
   }
 
   void WriteEdits(std::vector<db::RowSlot>& rows, const std::vector<RowEdit>& edits) override {
     RefuseIfReadOnly();
     const std::lock_guard guard(Shared->Lock);
-    const auto keptCache = Cache;
+    const TRows keptRows = Rows;
     try {
       Transaction t(*Shared->Conn);
       std::vector<int64_t> gone;
@@ -237,13 +234,13 @@ public:
       }
       CommitNoting(t);
       for (const int64_t location : gone) {
-        Cache.erase(location);
+        Rows.Erase(location);
         std::erase_if(rows, [&](const db::RowSlot& r) { return r.Location == location; });
       }
       rows.insert(rows.end(), added.begin(), added.end());
       Resort(rows);
     } catch (...) {
-      Cache = keptCache;
+      Rows = keptRows;
       throw;
     }
   }
@@ -252,11 +249,11 @@ public:
                    std::vector<db::StoredRow> replacement) override {
     RefuseIfReadOnly();
     const std::lock_guard guard(Shared->Lock);
-    const auto keptCache = Cache;
+    const TRows keptRows = Rows;
     try {
       Transaction t(*Shared->Conn);
       Shared->Conn->Exec(QString("DELETE FROM %1").arg(Target));
-      Cache.clear();
+      Rows = TRows();
       std::vector<db::RowSlot> fresh;
       for (db::StoredRow& row : replacement)
         fresh.push_back({row.Id, Insert(row.Values)});
@@ -264,7 +261,7 @@ public:
       rows = std::move(fresh);
       Resort(rows);
     } catch (...) {
-      Cache = keptCache;
+      Rows = keptRows;
       throw;
     }
   }
@@ -299,15 +296,14 @@ private:
   // table stays as it was; any statement that changes the table raises the count. The count is
   // read before the rows: rows newer than it are kept under the older count, which the database
   // no longer tells.
-  std::vector<TKeptRow> KeptOrReadRows() {
+  TRowBuffer KeptOrReadRows() {
     const QByteArray stamp = (TableOid + ":" + DiskSignature()).toUtf8();
-    std::vector<TKeptRow> rows;
-    if (const base::DerivedContent kept = base::DerivedCache::Load(KeptAs, "pg-rows-1", stamp);
-        kept &&
-        RowsFromBytes(QByteArray::fromRawData(reinterpret_cast<const char*>(kept.Bytes.data()),
-                                              qsizetype(kept.Bytes.size())),
-                      Defs.size(), rows))
-      return rows;
+    TRowBuffer buffer;
+    if (const base::DerivedContent kept = base::DerivedCache::Load(KeptAs, "pg-rows-2", stamp);
+        kept && buffer.Take(QByteArray(reinterpret_cast<const char*>(kept.Bytes.data()),
+                                       qsizetype(kept.Bytes.size())),
+                            Defs.size()))
+      return buffer;
     QStringList names;
     for (const db::FieldDef& f : Defs)
       names << Connection::Ident(f.Name);
@@ -318,26 +314,35 @@ private:
                                        "vandrel_row")
                                    .arg(names.join(", "), Target));
     }
-    rows.clear();
+    std::vector<TKeptRow> rows;
+    rows.reserve(all.Rows.size());
     for (const auto& r : all.Rows) {
       TKeptRow row{r[0]->toLongLong(), r[1]->toLongLong(), {}};
       for (size_t f = 0; f < Defs.size(); ++f)
         row.Values.push_back(FromParam(r[f + 2], Defs[f].Type));
       rows.push_back(std::move(row));
     }
-    if (!TableOid.isEmpty())
-      base::DerivedCache::Store(KeptAs, "pg-rows-1", stamp, RowsToBytes(rows));
-    return rows;
+    if (Keys > 0) // kept in the key's order, compared as the cursor compares
+      std::stable_sort(rows.begin(), rows.end(), [&](const TKeptRow& a, const TKeptRow& b) {
+        return KeyLess(a.Values, b.Values);
+      });
+    const QByteArray bytes = TRowBuffer::Encode(rows);
+    if (!TableOid.isEmpty()) base::DerivedCache::Store(KeptAs, "pg-rows-2", stamp, bytes);
+    buffer.Take(bytes, Defs.size());
+    return buffer;
   }
 
   void RefuseIfReadOnly() const {
     if (!ReadOnly.isEmpty()) throw db::Error::ForTable(Path(), "не змінено: " + ReadOnly);
   }
 
-  const TRow& RowAt(int64_t location) const {
-    const auto row = Cache.find(location);
-    if (row == Cache.end()) throw db::Error::ForTable(Path(), "рядка в базі немає");
-    return row->second;
+  [[noreturn]] void Missing() const { throw db::Error::ForTable(Path(), "рядка в базі немає"); }
+
+  TRow RowAt(int64_t location) const {
+    if (const auto written = Rows.Written.find(location); written != Rows.Written.end())
+      return written->second;
+    if (Rows.Removed.count(location) || !Rows.Read.Has(location)) Missing();
+    return TRow{Rows.Read.Row(location), Rows.Read.Version(location)};
   }
 
   bool KeyLess(const std::vector<db::Value>& a, const std::vector<db::Value>& b) const {
@@ -370,7 +375,7 @@ private:
 
   // Only the version read is changed; the caller holds the connection in a transaction.
   void Update(int64_t location, const std::vector<db::Value>& values, const char* what) {
-    TRow& row = const_cast<TRow&>(RowAt(location));
+    const TRow row = RowAt(location);
     std::vector<Param> params = Params(values);
     params.push_back(QByteArray::number(qlonglong(location)));
     params.push_back(QByteArray::number(qlonglong(row.Version)));
@@ -382,7 +387,7 @@ private:
             .arg(Defs.size() + 2),
         params);
     if (r.Rows.empty()) Changed(location, what);
-    row = {values, r.Rows[0][0]->toLongLong()};
+    Rows.Written[location] = {values, r.Rows[0][0]->toLongLong()};
   }
 
   void Delete(int64_t location) {
@@ -411,7 +416,8 @@ private:
         const Result r = Shared->Conn->Exec(sql, Params(values));
         Shared->Conn->Run("RELEASE SAVEPOINT vandrel_insert");
         const int64_t location = r.Rows[0][0]->toLongLong();
-        Cache[location] = {values, 1};
+        Rows.Written[location] = {values, 1};
+        Rows.Removed.erase(location);
         return location;
       } catch (const Error& e) {
         Shared->Conn->Run("ROLLBACK TO SAVEPOINT vandrel_insert");
@@ -428,16 +434,25 @@ private:
     rows.erase(rows.begin() + qsizetype(index));
     const auto at = std::lower_bound(
         rows.begin(), rows.end(), slot, [&](const db::RowSlot& a, const db::RowSlot& b) {
-          return KeyLess(Cache[a.Location].Values, Cache[b.Location].Values);
+          return KeyLess(RowAt(a.Location).Values, RowAt(b.Location).Values);
         });
     return size_t(rows.insert(at, slot) - rows.begin());
   }
 
   void Resort(std::vector<db::RowSlot>& rows) {
-    if (Keys > 0)
-      std::stable_sort(rows.begin(), rows.end(), [&](const db::RowSlot& a, const db::RowSlot& b) {
-        return KeyLess(Cache[a.Location].Values, Cache[b.Location].Values);
-      });
+    if (Keys == 0) return;
+    std::vector<std::pair<std::vector<db::Value>, db::RowSlot>> keyed;
+    keyed.reserve(rows.size());
+    for (const db::RowSlot& slot : rows) {
+      std::vector<db::Value> key;
+      for (int k = 0; k < Keys; ++k)
+        key.push_back(ReadValue(slot.Location, size_t(k)));
+      keyed.emplace_back(std::move(key), slot);
+    }
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [&](const auto& a, const auto& b) { return KeyLess(a.first, b.first); });
+    for (size_t i = 0; i < rows.size(); ++i)
+      rows[i] = keyed[i].second;
   }
 
   const QString Location, Name;
@@ -449,7 +464,17 @@ private:
   int Keys = 0;
   bool Dbase = false;
   QString ReadOnly; // why this user may not write, or empty
-  std::unordered_map<int64_t, TRow> Cache;
+  // The rows as read, and this program's writes since over them.
+  struct TRows {
+    TRowBuffer Read;
+    std::unordered_map<int64_t, TRow> Written;
+    std::unordered_set<int64_t> Removed;
+    void Erase(int64_t location) {
+      Written.erase(location);
+      Removed.insert(location);
+    }
+  };
+  TRows Rows;
 };
 
 } // namespace

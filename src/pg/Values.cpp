@@ -1,7 +1,5 @@
 #include "Values.h"
 
-#include <QDataStream>
-#include <QIODevice>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
@@ -36,77 +34,6 @@ QString PgType(const db::FieldDef& f, bool dbase) {
   default:
     return "bytea";
   }
-}
-
-QByteArray RowsToBytes(const std::vector<TKeptRow>& rows) {
-  QByteArray bytes;
-  QDataStream out(&bytes, QIODevice::WriteOnly);
-  out << quint64(rows.size());
-  for (const TKeptRow& row : rows) {
-    out << qint64(row.Location) << qint64(row.Version);
-    for (const db::Value& v : row.Values) {
-      out << quint8(v.index());
-      std::visit(
-          [&](const auto& x) {
-            using T = std::decay_t<decltype(x)>;
-            if constexpr (std::is_same_v<T, int64_t>)
-              out << qint64(x);
-            else if constexpr (!std::is_same_v<T, std::monostate>)
-              out << x;
-          },
-          v);
-    }
-  }
-  return bytes;
-}
-
-namespace {
-
-// The value of the variant's alternative `index`, read from the stream.
-template <size_t I = 0> db::Value ReadAlternative(QDataStream& in, size_t index) {
-  if constexpr (I < std::variant_size_v<db::Value>) {
-    if (index != I) return ReadAlternative<I + 1>(in, index);
-    using T = std::variant_alternative_t<I, db::Value>;
-    if constexpr (std::is_same_v<T, std::monostate>) {
-      return db::Value();
-    } else if constexpr (std::is_same_v<T, int64_t>) {
-      qint64 x = 0;
-      in >> x;
-      return db::Value(int64_t(x));
-    } else {
-      T x{};
-      in >> x;
-      return db::Value(x);
-    }
-  } else {
-    in.setStatus(QDataStream::ReadCorruptData);
-    return db::Value();
-  }
-}
-
-} // namespace
-
-bool RowsFromBytes(const QByteArray& bytes, size_t fields, std::vector<TKeptRow>& rows) {
-  QDataStream in(bytes);
-  quint64 count = 0;
-  in >> count;
-  if (count > quint64(bytes.size())) return false;
-  rows.clear();
-  rows.reserve(size_t(count));
-  for (quint64 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
-    TKeptRow row;
-    qint64 location = 0, version = 0;
-    in >> location >> version;
-    row.Location = location;
-    row.Version = version;
-    for (size_t f = 0; f < fields && in.status() == QDataStream::Ok; ++f) {
-      quint8 index = 0;
-      in >> index;
-      row.Values.push_back(ReadAlternative(in, index));
-    }
-    rows.push_back(std::move(row));
-  }
-  return in.status() == QDataStream::Ok && in.atEnd();
 }
 
 Param ToParam(const db::Value& v) {

@@ -19,13 +19,4 @@ db::Value FromParam(const Param& p, db::FieldType type);
 QJsonArray FieldsToJson(const std::vector<db::FieldDef>& fields);
 std::vector<db::FieldDef> FieldsFromJson(const QByteArray& text);
 
-// Rows (their number, version and values) as bytes kept on this computer, and back; false when
-// the bytes are not whole rows of `fields` fields.
-struct TKeptRow {
-  int64_t Location = 0, Version = 1;
-  std::vector<db::Value> Values;
-};
-QByteArray RowsToBytes(const std::vector<TKeptRow>& rows);
-bool RowsFromBytes(const QByteArray& bytes, size_t fields, std::vector<TKeptRow>& rows);
-
 } // namespace pg
