@@ -43,6 +43,15 @@ QByteArray Payload(const db::Value& v) {
   return out;
 }
 
+// Whether a value of the variant's alternative `type` may be `length` bytes long.
+bool Fits(uint8_t type, uint32_t length) {
+  static constexpr int64_t kSizes[] = {0, 1, 8, 8, -2, -1, 8, 4, 12}; // -2: even, -1: any
+  static_assert(std::size(kSizes) == std::variant_size_v<db::Value>);
+  if (type >= std::size(kSizes)) return false;
+  const int64_t size = kSizes[type];
+  return size == -1 || (size == -2 ? length % 2 == 0 : int64_t(length) == size);
+}
+
 QDate DateOf(int64_t day) {
   return day == INT64_MIN ? QDate() : QDate::fromJulianDay(day);
 }
@@ -81,7 +90,7 @@ bool TRowBuffer::Take(QByteArray bytes, size_t fields) {
     Offsets[location] = at + 8;
     at += 16;
     for (size_t f = 0; f < fields && at >= 0; ++f) {
-      if (size - at < 5 || Get<uint8_t>(Bytes, at) >= std::variant_size_v<db::Value>)
+      if (size - at < 5 || !Fits(Get<uint8_t>(Bytes, at), Get<uint32_t>(Bytes, at + 1)))
         at = -1;
       else
         at += 5 + int64_t(Get<uint32_t>(Bytes, at + 1));

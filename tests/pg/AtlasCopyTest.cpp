@@ -15,6 +15,7 @@
 #include "layers/GeometryFile.h"
 #include "pg/AtlasCopy.h"
 #include "pg/Connection.h"
+#include "pg/RowBuffer.h"
 #include "pg/TableStore.h"
 #include "pg/Wkb.h"
 
@@ -320,4 +321,31 @@ TEST_F(DatabaseAtlas, WritersAtOnceLoseNothingAndAreRefusedAsAWhole) {
   }
   EXPECT_GE(written, 1);
   EXPECT_EQ(server.Sql(sum).toLongLong(), before + qlonglong(written) * rows);
+}
+
+// The rows kept as read: every kind of value comes back as it went in, one field or the whole
+// row, and bytes that are not whole rows (a kept file cut short) are refused, not misread.
+TEST(RowBuffer, EveryKindOfValueComesBackAndCutBytesAreRefused) {
+  const std::vector<db::Value> values{db::Value(),
+                                      true,
+                                      int64_t(-7),
+                                      2.5,
+                                      QString::fromUtf8("вул. Шевченка"),
+                                      QByteArray("\0\1blob", 6),
+                                      QDate(2026, 12, 10),
+                                      QTime(13, 45, 7, 250),
+                                      QDateTime(QDate(1999, 1, 2), QTime(3, 4, 5)),
+                                      QDate()};
+  const std::vector<pg::TKeptRow> rows{{5, 2, values}, {9, 1, std::vector<db::Value>(10)}};
+  const QByteArray bytes = pg::TRowBuffer::Encode(rows);
+  pg::TRowBuffer buffer;
+  ASSERT_TRUE(buffer.Take(bytes, values.size()));
+  EXPECT_EQ(buffer.Locations(), (std::vector<int64_t>{5, 9}));
+  EXPECT_EQ(buffer.Version(5), 2);
+  EXPECT_EQ(buffer.Row(5), values);
+  EXPECT_EQ(buffer.Value(5, 4), values[4]);
+  EXPECT_TRUE(db::IsNull(buffer.Value(9, 3)));
+  EXPECT_FALSE(buffer.Take(bytes.left(bytes.size() - 3), values.size()));
+  EXPECT_FALSE(buffer.Take(bytes, values.size() + 1)) << "rows of another table's fields";
+  EXPECT_TRUE(buffer.Locations().empty());
 }
