@@ -1,6 +1,7 @@
 #include "DerivedCache.h"
 
 #include "AtomicFile.h"
+#include "RemoteFiles.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -76,6 +77,9 @@ void DerivedCache::SetSettledMilliseconds(int64_t milliseconds) {
 }
 
 QByteArray DerivedCache::Stamp(const QString& source) {
+  // A store's file: its signature names its identity and its count of changes.
+  if (const RemoteFileKind* remote = RemoteFileKindOf(source))
+    return remote->Signature(source).toUtf8();
   struct stat st {};
   if (::stat(QFile::encodeName(source).constData(), &st) != 0) return {};
   const int64_t modified = int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;

@@ -7,7 +7,8 @@
 // Each is stamped with the state of its source (device, inode, size, modification and change
 // times in nanoseconds) and is used only while the source is in that state. A source changed
 // within the last seconds is not stamped at all: a second change within the same tick of the
-// file system's clock could keep every one of those and go unseen.
+// file system's clock could keep every one of those and go unseen. A store's file (RemoteFiles.h)
+// is stamped with the signature its store gives, which every change alters.
 
 #include "MappedFile.h"
 

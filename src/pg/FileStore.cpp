@@ -197,7 +197,7 @@ QString Signature(const QString& location) {
   return WithCatalog(location,
                      [&](const TPlace& place, TSchemaFiles&, const std::vector<TEntry>& catalog) {
                        const TEntry* e = Find(catalog, place.Path);
-                       return e ? StampSignature(e->Path, e->Stamp) : QString();
+                       return e ? StampSignature(e->Path, e->TableOid, e->Stamp) : QString();
                      });
 }
 

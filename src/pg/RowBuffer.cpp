@@ -1,5 +1,6 @@
 #include "RowBuffer.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace pg {
@@ -81,13 +82,15 @@ bool TRowBuffer::Take(QByteArray bytes, size_t fields) {
   Bytes = std::move(bytes);
   Fields = fields;
   Order.clear();
-  Offsets.clear();
+  Dense.clear();
+  Sparse.clear();
+  std::vector<int64_t> offsets;
   const int64_t size = Bytes.size();
   for (int64_t at = 0; at < size;) {
     if (size - at < 16) break;
     const int64_t location = Get<int64_t>(Bytes, at);
     Order.push_back(location);
-    Offsets[location] = at + 8;
+    offsets.push_back(at + 8);
     at += 16;
     for (size_t f = 0; f < fields && at >= 0; ++f) {
       if (size - at < 5 || !Fits(Get<uint8_t>(Bytes, at), Get<uint32_t>(Bytes, at + 1)))
@@ -100,11 +103,28 @@ bool TRowBuffer::Take(QByteArray bytes, size_t fields) {
       return false;
     }
   }
+  const auto [low, high] = std::minmax_element(Order.begin(), Order.end());
+  if (Order.empty() || (*low >= 0 && *high < int64_t(Order.size()) * 2 + 16)) {
+    Dense.assign(Order.empty() ? 0 : size_t(*high + 1), -1);
+    for (size_t i = 0; i < Order.size(); ++i)
+      Dense[size_t(Order[i])] = offsets[i];
+  } else {
+    for (size_t i = 0; i < Order.size(); ++i)
+      Sparse[Order[i]] = offsets[i];
+  }
   return true;
 }
 
+int64_t TRowBuffer::OffsetOf(int64_t location) const {
+  if (!Sparse.empty()) {
+    const auto found = Sparse.find(location);
+    return found == Sparse.end() ? -1 : found->second;
+  }
+  return location >= 0 && location < int64_t(Dense.size()) ? Dense[size_t(location)] : -1;
+}
+
 int64_t TRowBuffer::Version(int64_t location) const {
-  return Get<int64_t>(Bytes, Offsets.at(location));
+  return Get<int64_t>(Bytes, OffsetOf(location));
 }
 
 void TRowBuffer::Skip(int64_t& offset) const {
@@ -139,7 +159,7 @@ db::Value TRowBuffer::Decode(int64_t& offset) const {
 }
 
 std::vector<db::Value> TRowBuffer::Row(int64_t location) const {
-  int64_t at = Offsets.at(location) + 8;
+  int64_t at = OffsetOf(location) + 8;
   std::vector<db::Value> values;
   values.reserve(Fields);
   for (size_t f = 0; f < Fields; ++f)
@@ -148,7 +168,7 @@ std::vector<db::Value> TRowBuffer::Row(int64_t location) const {
 }
 
 db::Value TRowBuffer::Value(int64_t location, size_t field) const {
-  int64_t at = Offsets.at(location) + 8;
+  int64_t at = OffsetOf(location) + 8;
   for (size_t f = 0; f < field; ++f)
     Skip(at);
   return Decode(at);

@@ -25,7 +25,7 @@ public:
 
   // The rows' numbers in the order they were encoded.
   const std::vector<int64_t>& Locations() const { return Order; }
-  bool Has(int64_t location) const { return Offsets.count(location) != 0; }
+  bool Has(int64_t location) const { return OffsetOf(location) >= 0; }
   // For a row it has (Has).
   int64_t Version(int64_t location) const;
   std::vector<db::Value> Row(int64_t location) const;
@@ -34,11 +34,16 @@ public:
 private:
   db::Value Decode(int64_t& offset) const;
   void Skip(int64_t& offset) const;
+  // Where the row's version lies; -1 for a row it does not have.
+  int64_t OffsetOf(int64_t location) const;
 
   QByteArray Bytes;
   size_t Fields = 0;
   std::vector<int64_t> Order;
-  std::unordered_map<int64_t, int64_t> Offsets; // of the row's version
+  // Where each row's version lies: by number where the numbers are few and small (a dBase-born
+  // table's record numbers), else in a map.
+  std::vector<int64_t> Dense;
+  std::unordered_map<int64_t, int64_t> Sparse;
 };
 
 } // namespace pg

@@ -27,8 +27,8 @@ TPlace::TPlace(const QString& location) {
   }
 }
 
-QString StampSignature(const QString& path, int64_t stamp) {
-  return QString("db:%1:%2").arg(path).arg(stamp);
+QString StampSignature(const QString& path, const QString& tableOid, int64_t stamp) {
+  return QString("db:%1:%2:%3").arg(path, tableOid).arg(stamp);
 }
 
 QString AtlasName(const QString& location) {

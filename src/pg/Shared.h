@@ -23,8 +23,9 @@ struct TPlace {
 // The database's name, and the schema's after a slash unless it is "atlas": "city", "city/north".
 QString AtlasName(const QString& location);
 
-// A file's or table's signature: its path in the atlas and its count of changes.
-QString StampSignature(const QString& path, int64_t stamp);
+// A file's or table's signature: its path in the atlas, the identity of its table in the
+// database (a table made again by another import has another) and its count of changes.
+QString StampSignature(const QString& path, const QString& tableOid, int64_t stamp);
 
 // The atlas's folders, as the database keeps them.
 bool IsAtlasFolder(const QString& name);

@@ -119,7 +119,7 @@ public:
         QString("SELECT coalesce((SELECT stamp FROM %1.vandrel_changes WHERE path = $1), 0)")
             .arg(Connection::Ident(Schema)),
         {CatalogPath.toUtf8()});
-    return StampSignature(CatalogPath, r.Rows[0][0]->toLongLong());
+    return StampSignature(CatalogPath, TableOid, r.Rows[0][0]->toLongLong());
   }
 
   void UpdateRow(std::vector<db::RowSlot>& rows, size_t index, const std::vector<db::Value>&,
@@ -288,7 +288,7 @@ private:
     t.Commit();
     if (!r.Rows.empty())
       base::NoteOwnState(Location + "/" + CatalogPath.section('/', -1),
-                         StampSignature(CatalogPath, r.Rows[0][0]->toLongLong()));
+                         StampSignature(CatalogPath, TableOid, r.Rows[0][0]->toLongLong()));
   }
 
   // The rows, kept on this computer (the program's cache of derived files) under the table's
@@ -297,7 +297,7 @@ private:
   // read before the rows: rows newer than it are kept under the older count, which the database
   // no longer tells.
   TRowBuffer KeptOrReadRows() {
-    const QByteArray stamp = (TableOid + ":" + DiskSignature()).toUtf8();
+    const QByteArray stamp = DiskSignature().toUtf8();
     TRowBuffer buffer;
     if (const base::DerivedContent kept = base::DerivedCache::Load(KeptAs, "pg-rows-2", stamp);
         kept && buffer.Take(QByteArray(reinterpret_cast<const char*>(kept.Bytes.data()),
