@@ -167,17 +167,27 @@ public:
       declared << column + " " + PgType(Defs[f], Dbase);
       set << QString("%1 = j.%1").arg(column);
     }
+    // A row whose fields already hold the values is not sent: its version stays, and another
+    // user's change of it meets no refusal for a write that changes nothing.
     QJsonArray changes;
+    std::vector<size_t> sent;
     for (size_t i = 0; i < indexes.size(); ++i) {
       const int64_t location = rows[indexes[i]].Location;
+      const TRow row = RowAt(location);
+      bool same = true;
+      for (size_t k = 0; k < fields.size() && same; ++k)
+        same = db::ValuesEqual(row.Values[fields[k]], values[i][k]);
+      if (same) continue;
       QJsonObject change{{"vandrel_row", qint64(location)},
-                         {"vandrel_version", qint64(RowAt(location).Version)}};
+                         {"vandrel_version", qint64(row.Version)}};
       for (size_t k = 0; k < fields.size(); ++k) {
         const Param p = ToParam(values[i][k]);
         change[Defs[fields[k]].Name] = p ? QJsonValue(QString::fromUtf8(*p)) : QJsonValue();
       }
       changes.append(change);
+      sent.push_back(i);
     }
+    if (sent.empty()) return;
     const std::lock_guard guard(Shared->Lock);
     Transaction t(*Shared->Conn);
     const Result r = Shared->Conn->Exec(
@@ -190,10 +200,11 @@ public:
     std::unordered_map<int64_t, int64_t> written;
     for (const auto& row : r.Rows)
       written[row[0]->toLongLong()] = row[1]->toLongLong();
-    for (const size_t index : indexes)
-      if (!written.count(rows[index].Location)) Changed(rows[index].Location, "нічого не записано");
+    for (const size_t i : sent)
+      if (!written.count(rows[indexes[i]].Location))
+        Changed(rows[indexes[i]].Location, "нічого не записано");
     CommitNoting(t);
-    for (size_t i = 0; i < indexes.size(); ++i) {
+    for (const size_t i : sent) {
       const int64_t location = rows[indexes[i]].Location;
       TRow row = RowAt(location);
       for (size_t k = 0; k < fields.size(); ++k)
