@@ -25,7 +25,7 @@ struct TEntry {
   QString PgTable;
   QByteArray Header;
   int ShapeType = 0;
-  QString TableOid; // of the geometry's table: a table made again by another import has another
+  QString TableOid; // of its table: a table made again by another import has another
 };
 
 // The files of one schema: its catalog, read again when the schema tells of a change, and the
@@ -37,6 +37,7 @@ struct TSchemaFiles {
   bool CatalogStale = true;
   std::vector<TEntry> Catalog;
   struct TMade {
+    QString TableOid;
     int64_t Stamp = -1;
     TGeometryBytes Bytes;
   };
@@ -170,9 +171,10 @@ std::optional<QByteArray> Read(const QString& location) {
                          throw base::FileError(
                              location, QString::fromUtf8("це таблиця бази: її читають як таблицю"));
                        TSchemaFiles::TMade& made = files.Made[e->PgTable];
-                       if (made.Stamp != e->Stamp) {
+                       if (made.Stamp != e->Stamp || made.TableOid != e->TableOid) {
                          made.Bytes = KeptOrRead(place, *e);
                          made.Stamp = e->Stamp;
+                         made.TableOid = e->TableOid;
                        }
                        return e->What == 'g' ? made.Bytes.Main : made.Bytes.Index;
                      });
