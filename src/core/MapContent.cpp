@@ -3,6 +3,7 @@
 #include "LayerFactory.h"
 #include "ParallelDrawing.h"
 
+#include "base/RemoteFiles.h"
 #include "db/Error.h"
 
 #include <QDateTime>
@@ -221,13 +222,25 @@ std::vector<QString> TMapContent::LayerSignatures() const {
         .arg(f.size())
         .arg(f.lastModified().toMSecsSinceEpoch());
   };
+  // A folder's files with their stamps; a store's folder with the signatures its store gives.
+  const auto eachFile = [&](const QString& dir, const auto& take) {
+    if (const base::RemoteFileKind* remote = base::RemoteFileKindOf(dir)) {
+      for (const QString& name : remote->List(dir))
+        take(QFileInfo(name), name + ":" + remote->Signature(dir + "/" + name) + ";");
+      return;
+    }
+    for (const QFileInfo& f : QDir(dir).entryInfoList(QDir::Files, QDir::Name))
+      take(f, stamp(f));
+  };
   // The maps folder's files by their names' stems ("water" for Water.mds, Water.dbf, Water.r).
   std::map<QString, QString> files;
-  for (const QFileInfo& f : QDir(MapsDir).entryInfoList(QDir::Files, QDir::Name))
-    files[f.completeBaseName().toLower()] += stamp(f);
+  eachFile(MapsDir, [&](const QFileInfo& f, const QString& s) {
+    files[f.completeBaseName().toLower()] += s;
+  });
   QString base;
-  for (const QFileInfo& f : QDir(BaseDir).entryInfoList(QDir::Files, QDir::Name))
-    if (!f.completeBaseName().startsWith("CLASSREEST", Qt::CaseInsensitive)) base += stamp(f);
+  eachFile(BaseDir, [&](const QFileInfo& f, const QString& s) {
+    if (!f.completeBaseName().startsWith("CLASSREEST", Qt::CaseInsensitive)) base += s;
+  });
   static std::atomic<int> connections{0};
   std::vector<QString> signatures;
   for (const auto& layer : Layers) {

@@ -168,6 +168,13 @@ TEST_F(DatabaseRoot, TheWindowTakesInAnotherProcesssChangeFromTheNotification) {
     QTest::qWait(20);
   EXPECT_EQ(streetsPen(), 0x0000FF);
   EXPECT_LE(clock.elapsed(), 1000) << "within a second";
+  // Another process moves the pumps: their layer is drawn again.
+  map.Content.DrawCounts.clear();
+  ASSERT_EQ(RunTool(VANDREL_TABLES, {"sql", data.MapsDir, "UPDATE Pumps SET X = X + 40"}).Exit, 0);
+  clock.restart();
+  while (map.Content.DrawCounts[std::pair(101, 2)] == 0 && clock.elapsed() < 3000)
+    QTest::qWait(20);
+  EXPECT_GT(map.Content.DrawCounts[std::pair(101, 2)], 0) << "the pumps drawn again";
   // The program's own write is not taken for another user's.
   int taken = 0;
   const auto take = form.AtlasWatcher->OnChanged;
