@@ -77,7 +77,8 @@ TFormOpenAtlas::TFormOpenAtlas(const QString& problem, QWidget* parent) : QDialo
     item->setData(Qt::UserRole, atlas);
     item->setToolTip(atlas);
     // An atlas no longer there stays listed (a network folder may be away for a while), greyed.
-    if (!QFileInfo(atlas).isDir()) item->setForeground(Qt::gray);
+    // A folder gone is greyed; a database is not asked until it is chosen.
+    if (!base::RemoteFileKindOf(atlas) && !QFileInfo(atlas).isDir()) item->setForeground(Qt::gray);
   }
   if (lboxRecent->count() > 0) lboxRecent->setCurrentRow(0);
   layout->addWidget(lboxRecent, 1);
