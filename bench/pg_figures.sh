@@ -3,7 +3,8 @@
 # figure the median of three fresh processes: the first picture of the whole map and of a street
 # at 1 : 787 (vandrel-render: loading the layers and drawing, 1920 x 1080), a pick at a water
 # well in an open map (the first pick, which reads the layers' rows, and the next), and the
-# topology of both networks (vandrel --calc-topology, loading included). The "cold" rows keep
+# topology of both networks (vandrel --calc-topology, loading included; "topology-all" with every
+# pipe's nodes cleared first, so that every row is written). The "cold" rows keep
 # nothing on this computer between runs (VANDREL_CACHE_DIR=off: for the files no record index,
 # for the database no geometry or rows read before). Run by hand.
 #
@@ -40,7 +41,7 @@ figure() {
 }
 cp -r "$WORK/city" "$WORK/topology"
 printf '%-34s %10s %10s %7s\n' "figure (ms, median of 3)" files database ratio
-for what in whole street whole-cold street-cold pick first-pick topology; do
+for what in whole street whole-cold street-cold pick first-pick topology topology-all; do
   row=()
   for root in "$WORK/city" "$URI"; do
     case $what in
@@ -56,10 +57,18 @@ for what in whole street whole-cold street-cold pick first-pick topology; do
       --identify "$X,$Y" --scale 787)") ;;
     first-pick) row+=("$(figure "$what" 'first pick [0-9]+' "$BUILD/src/app/vandrel" \
       --data-root "$root" --identify "$X,$Y" --scale 787)") ;;
-    topology)
+    topology | topology-all)
       [ "$root" = "$URI" ] || root="$WORK/topology"
       runs=()
       for _ in 1 2 3; do
+        if [ "$what" = topology-all ]; then # every pipe's nodes to write
+          maps="$root/MAPS"
+          [ "$root" = "$URI" ] && maps="$URI#MAPS"
+          for table in Water Kanaliz; do
+            "$BUILD/tools/tables/vandrel-tables" sql "$maps" \
+              "UPDATE $table SET NODE1 = NULL, NODE2 = NULL" >/dev/null
+          done
+        fi
         began=$(date +%s%3N)
         "$BUILD/src/app/vandrel" --data-root "$root" --calc-topology >/dev/null 2>&1
         runs+=($(($(date +%s%3N) - began)))
