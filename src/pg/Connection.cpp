@@ -24,11 +24,25 @@ Connection::Connection(const QString& uri) {
     throw Error(
         QString::fromUtf8("PostgreSQL: немає з'єднання з %1: %2").arg(uri, message).toStdString());
   }
+  Prepare();
+}
+
+void Connection::Prepare() {
   // Texts travel as UTF-8 whatever the server's or the desktop's settings, and notices (a
   // table that did not exist to drop) stay off the terminal.
   PQsetClientEncoding(Handle, "UTF8");
   PQsetNoticeProcessor(
       Handle, [](void*, const char*) {}, nullptr);
+}
+
+bool Connection::Lost() const {
+  return PQstatus(Handle) == CONNECTION_BAD;
+}
+
+void Connection::Reconnect() {
+  PQreset(Handle);
+  if (PQstatus(Handle) != CONNECTION_OK) Fail(Handle, QString::fromUtf8("з'єднання знову"));
+  Prepare();
 }
 
 Connection::~Connection() {

@@ -47,6 +47,11 @@ public:
   std::vector<QString> Notifications(int waitMs);
   // The connection's socket: readable when the server has sent something (a notification).
   int Socket() const;
+  // Whether the server went away (restarted, or the network broke); a statement on the way
+  // failed then with the server's message.
+  bool Lost() const;
+  // Connects again with the same settings; raises pg::Error when the server does not answer.
+  void Reconnect();
 
   // A double-quoted identifier ("MAPS/Water.dbf" as it stands).
   static QString Ident(const QString& name);
@@ -56,6 +61,7 @@ public:
   static QByteArray FromBytea(const QByteArray& text);
 
 private:
+  void Prepare(); // settings of a new session
   Result Execute(const QString& sql, const std::vector<Param>& params, bool binary);
   pg_conn* Handle = nullptr;
 };

@@ -59,8 +59,17 @@ std::shared_ptr<TSchemaFiles> SchemaFiles(const TPlace& place) {
 }
 
 // Takes the notifications that arrived; a change makes the catalog stale. Under files.Lock.
-void TakeNotifications(TSchemaFiles& files) {
-  const size_t told = files.Listener->Notifications(0).size();
+void TakeNotifications(TSchemaFiles& files, const TPlace& place) {
+  size_t told = 0;
+  try {
+    told = files.Listener->Notifications(0).size();
+  } catch (const Error&) {
+    if (!files.Listener->Lost()) throw;
+    // The server went away: listened to again, and what changed meanwhile is read again.
+    files.Listener->Reconnect();
+    files.Listener->Listen(NotifyChannel(place.Schema));
+    told = 1;
+  }
   if (told == 0) return;
   files.Told += told;
   files.CatalogStale = true;
@@ -92,7 +101,7 @@ std::vector<TEntry> ReadCatalog(const TPlace& place) {
 
 // The catalog as the database holds it now. Under files.Lock.
 const std::vector<TEntry>& CurrentCatalog(TSchemaFiles& files, const TPlace& place) {
-  TakeNotifications(files);
+  TakeNotifications(files, place);
   if (files.CatalogStale) {
     files.Catalog = ReadCatalog(place);
     files.CatalogStale = false;
@@ -142,7 +151,7 @@ TGeometryBytes KeptOrRead(const TPlace& place, const TEntry& e) {
     const auto shared = SharedConnection(place.Uri);
     const std::lock_guard guard(shared->Lock);
     made =
-        ReadGeometryTable(*shared->Conn, place.SchemaIdent() + "." + Connection::Ident(e.PgTable),
+        ReadGeometryTable(shared->Ready(), place.SchemaIdent() + "." + Connection::Ident(e.PgTable),
                           e.Header, e.ShapeType);
   }
   if (!e.TableOid.isEmpty()) {
@@ -217,7 +226,7 @@ void Rewrite(const QString& location,
     const QString path = e ? e->Path : place.Path;
     const auto shared = SharedConnection(place.Uri);
     const std::lock_guard guard(shared->Lock);
-    Transaction t(*shared->Conn);
+    Transaction t(shared->Ready());
     // One writer of the path at a time, also for a file not there yet.
     shared->Conn->Exec("SELECT pg_advisory_xact_lock(hashtext($1))",
                        {(place.Schema + "#" + path).toUtf8()});

@@ -56,7 +56,7 @@ std::shared_ptr<TShared> SharedConnection(const QString& uri) {
 Result SharedQuery(const QString& uri, const QString& sql, const std::vector<Param>& params) {
   const auto shared = SharedConnection(uri);
   const std::lock_guard guard(shared->Lock);
-  return shared->Conn->Exec(sql, params);
+  return shared->Ready().Exec(sql, params);
 }
 
 } // namespace pg

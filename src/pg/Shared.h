@@ -35,6 +35,12 @@ bool IsAtlasFolder(const QString& name);
 struct TShared {
   std::unique_ptr<Connection> Conn;
   std::mutex Lock;
+  // The connection at the start of an operation, connected again when the server went away
+  // since (a statement inside a transaction uses Conn: a connection lost there fails it).
+  Connection& Ready() {
+    if (Conn->Lost()) Conn->Reconnect();
+    return *Conn;
+  }
 };
 std::shared_ptr<TShared> SharedConnection(const QString& uri);
 // One statement on the server's shared connection.

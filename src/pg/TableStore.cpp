@@ -44,7 +44,7 @@ public:
     const QString folder = place.Path;
     Shared = SharedConnection(place.Uri);
     const std::lock_guard guard(Shared->Lock);
-    const Result found = Shared->Conn->Exec(
+    const Result found = Shared->Ready().Exec(
         QString("SELECT path, pg_table, kind, key_fields, fields FROM %1.vandrel_tables WHERE "
                 "lower(path) = lower($1) OR lower(path) = lower($2) OR lower(path) = lower($3) "
                 "ORDER BY path LIMIT 1")
@@ -115,7 +115,7 @@ public:
   // The table's count of changes, which every statement that changes it raises.
   QString DiskSignature() const override {
     const std::lock_guard guard(Shared->Lock);
-    const Result r = Shared->Conn->Exec(
+    const Result r = Shared->Ready().Exec(
         QString("SELECT coalesce((SELECT stamp FROM %1.vandrel_changes WHERE path = $1), 0)")
             .arg(Connection::Ident(Schema)),
         {CatalogPath.toUtf8()});
@@ -126,7 +126,7 @@ public:
                  std::vector<db::Value> values) override {
     RefuseIfReadOnly();
     const std::lock_guard guard(Shared->Lock);
-    Transaction t(*Shared->Conn);
+    Transaction t(Shared->Ready());
     const int64_t location = rows[index].Location;
     Update(location, values, "зміну не записано");
     CommitNoting(t);
@@ -137,7 +137,7 @@ public:
                    std::vector<db::Value> values) override {
     RefuseIfReadOnly();
     const std::lock_guard guard(Shared->Lock);
-    Transaction t(*Shared->Conn);
+    Transaction t(Shared->Ready());
     slot.Location = Insert(values);
     CommitNoting(t);
     rows.push_back(slot);
@@ -147,7 +147,7 @@ public:
   void DeleteRow(std::vector<db::RowSlot>& rows, size_t index) override {
     RefuseIfReadOnly();
     const std::lock_guard guard(Shared->Lock);
-    Transaction t(*Shared->Conn);
+    Transaction t(Shared->Ready());
     Delete(rows[index].Location);
     CommitNoting(t);
     Rows.Erase(rows[index].Location);
@@ -189,7 +189,7 @@ public:
     }
     if (sent.empty()) return;
     const std::lock_guard guard(Shared->Lock);
-    Transaction t(*Shared->Conn);
+    Transaction t(Shared->Ready());
     const Result r = Shared->Conn->Exec(
         QString("UPDATE %1 SET %2, vandrel_version = %1.vandrel_version + 1 FROM "
                 "json_to_recordset($1::json) AS j(%3) WHERE %1.vandrel_row = j.vandrel_row AND "
@@ -218,7 +218,7 @@ public:
   void EmptyTable(std::vector<db::RowSlot>& rows) override {
     RefuseIfReadOnly();
     const std::lock_guard guard(Shared->Lock);
-    Transaction t(*Shared->Conn);
+    Transaction t(Shared->Ready());
     Shared->Conn->Exec(QString("DELETE FROM %1").arg(Target));
     CommitNoting(t);
     Rows = TRows();
@@ -230,7 +230,7 @@ public:
     const std::lock_guard guard(Shared->Lock);
     const TRows keptRows = Rows;
     try {
-      Transaction t(*Shared->Conn);
+      Transaction t(Shared->Ready());
       std::vector<int64_t> gone;
       std::vector<db::RowSlot> added;
       for (const RowEdit& e : edits) {
@@ -262,7 +262,7 @@ public:
     const std::lock_guard guard(Shared->Lock);
     const TRows keptRows = Rows;
     try {
-      Transaction t(*Shared->Conn);
+      Transaction t(Shared->Ready());
       Shared->Conn->Exec(QString("DELETE FROM %1").arg(Target));
       Rows = TRows();
       std::vector<db::RowSlot> fresh;
@@ -321,9 +321,9 @@ private:
     Result all;
     {
       const std::lock_guard guard(Shared->Lock);
-      all = Shared->Conn->Exec(QString("SELECT vandrel_row, vandrel_version, %1 FROM %2 ORDER BY "
-                                       "vandrel_row")
-                                   .arg(names.join(", "), Target));
+      all = Shared->Ready().Exec(QString("SELECT vandrel_row, vandrel_version, %1 FROM %2 ORDER BY "
+                                         "vandrel_row")
+                                     .arg(names.join(", "), Target));
     }
     std::vector<TKeptRow> rows;
     rows.reserve(all.Rows.size());

@@ -11,19 +11,21 @@ TAtlasWatcher::TAtlasWatcher(QStringList folders, QObject* parent)
   try {
     Seen = Signatures();
     ChangeTold();
-    if (const auto* remote = Folders.isEmpty() ? nullptr : base::RemoteFileKindOf(Folders[0])) {
-      const int socket = remote->ChangeSocket(Folders[0]);
-      if (socket >= 0) {
-        Channel = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Read);
-        connect(Channel.get(), &QSocketNotifier::activated, this, [this] { Look(); });
-      }
-    }
   } catch (const base::FileError&) {
     Unsettled = true; // a database out of reach: looked at when it answers
   }
   Timer.setInterval(kIntervalMs);
   connect(&Timer, &QTimer::timeout, this, [this] { Look(); });
   Timer.start();
+}
+
+void TAtlasWatcher::WatchChannel() {
+  // The store's socket; another one after the store connected again.
+  const auto* remote = base::RemoteFileKindOf(Folders[0]);
+  const int socket = remote ? remote->ChangeSocket(Folders[0]) : -1;
+  if (socket < 0 || (Channel && Channel->socket() == socket)) return;
+  Channel = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Read);
+  connect(Channel.get(), &QSocketNotifier::activated, this, [this] { Look(); });
 }
 
 std::map<QString, QString> TAtlasWatcher::Signatures() const {
@@ -52,6 +54,7 @@ bool TAtlasWatcher::ChangeTold() {
       remote = true;
     }
   if (!remote) return true;
+  WatchChannel();
   const bool news = told != Told;
   Told = told;
   return news;

@@ -36,6 +36,7 @@ private:
   std::map<QString, QString> Signatures() const;
   // Whether there is anything to look at: always for files; for a database, a change told.
   bool ChangeTold();
+  void WatchChannel();
 
   QStringList Folders;
   std::map<QString, QString> Seen;

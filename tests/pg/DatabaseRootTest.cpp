@@ -8,10 +8,13 @@
 #include "AtlasWriter.h"
 #include "PostgresServer.h"
 
+#include "base/FileError.h"
 #include "base/IniFile.h"
+#include "base/RemoteFiles.h"
 #include "base/UserMessages.h"
 #include "core/FAMap.h"
 #include "data/DataModule.h"
+#include "db/Error.h"
 #include "db/Table.h"
 #include "layers/LayerKinds.h"
 #include "layers/LinesLayer.h"
@@ -199,6 +202,34 @@ TEST_F(DatabaseRoot, TheWindowTakesInAnotherProcesssChangeFromTheNotification) {
                        "'BASE/NETWORK.INI' AND position('BuildingTolerance=4' in "
                        "convert_from(content, 'WIN1251')) > 0"),
             "1");
+}
+
+// The server restarts under an open atlas: the read on the way may fail with the server's
+// message, the next one connects again (tables and files alike).
+TEST_F(DatabaseRoot, AfterTheServerRestartsTheNextReadConnectsAgain) {
+  const QString maps = server.Uri() + "#MAPS";
+  db::Table held(maps, "Water.dbf"); // keeps the shared connection
+  held.Open();
+  ASSERT_TRUE(base::PathExists(maps + "/Buildings.mds"));
+  ASSERT_TRUE(server.Restart());
+  const auto readsTable = [&] {
+    try {
+      db::Table pipes(maps, "Kanaliz.dbf");
+      pipes.Open();
+      return pipes.RecordCount() > 0;
+    } catch (const db::Error&) {
+      return false;
+    }
+  };
+  const auto readsFile = [&] {
+    try {
+      return base::ReadWholeFile(maps + "/Buildings.mds").value_or(QByteArray()).size() > 100;
+    } catch (const base::FileError&) {
+      return false;
+    }
+  };
+  EXPECT_TRUE(readsTable() || readsTable());
+  EXPECT_TRUE(readsFile() || readsFile());
 }
 
 TEST_F(DatabaseRoot, AUserTheServerLetsOnlyReadGetsTheReadOnlyWorkMode) {

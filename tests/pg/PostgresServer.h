@@ -29,6 +29,10 @@ public:
   ~TPostgresServer() { Run(kBin + "/pg_ctl", {"-D", Data(), "-w", "-m", "fast", "stop"}, true); }
 
   bool Started() const { return Ok; }
+  // Stops the server and starts it again, as a restart of the machine or the service does.
+  bool Restart() const {
+    return Run(kBin + "/pg_ctl", {"-D", Data(), "-w", "-m", "fast", "restart"}, true);
+  }
   QString Uri() const {
     return QString("postgresql:///atlas?host=%1&port=5433&user=postgres").arg(Socket());
   }
