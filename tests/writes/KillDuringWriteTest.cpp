@@ -113,6 +113,7 @@ Outcome KillAndCheck(const Kind& kind, const QString& atlas, int kills) {
     QProcess child;
     child.start(WRITE_CHILD, {kind.Name, work, "loop"});
     if (!child.waitForStarted(10000)) continue;
+    child.waitForReadyRead(10000); // its "writing": the kill falls among the writes
     QThread::msleep(uint32_t(delay(random)));
     child.kill(); // SIGKILL: no handler runs, no destructor removes anything
     child.waitForFinished(10000);

@@ -140,6 +140,10 @@ int main(int argc, char** argv) {
   };
   try {
     if (mode == "loop") {
+      // Said before the first write, so that the parent times its kill from the writing, not
+      // from a start that a loaded machine makes slow.
+      std::printf("writing\n");
+      std::fflush(stdout);
       for (bool second = true;; second = !second)
         write(second);
     }
