@@ -66,7 +66,7 @@ for what in whole street whole-cold street-cold pick first-pick topology topolog
           [ "$root" = "$URI" ] && maps="$URI#MAPS"
           for table in Water Kanaliz; do
             "$BUILD/tools/tables/vandrel-tables" sql "$maps" \
-              "UPDATE $table SET NODE1 = NULL, NODE2 = NULL" >/dev/null
+              "UPDATE $table SET HUB1CODE = NULL, HUB2CODE = NULL" >/dev/null
           done
         fi
         began=$(date +%s%3N)

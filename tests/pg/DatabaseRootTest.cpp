@@ -136,7 +136,10 @@ TEST_F(DatabaseRoot, TheProgramAndItsToolsGiveWhatTheFilesGive) {
       << "the title names the database";
   EXPECT_EQ(fromDatabase.section("[JUNCTIONS]", 1), model.section("[JUNCTIONS]", 1));
   // The topology writes each pipe's nodes into the database as into the files.
-  server.Sql("UPDATE atlas.\"MAPS/Water.dbf\" SET \"NODE1\" = NULL, \"NODE2\" = NULL");
+  for (const char* table : {"Water", "Kanaliz"})
+    server.Sql(QString("UPDATE atlas.\"MAPS/%1.dbf\" SET \"HUB1CODE\" = NULL, \"HUB2CODE\" = NULL")
+                   .arg(table));
+  ASSERT_EQ(server.Sql("SELECT count(\"HUB1CODE\") FROM atlas.\"MAPS/Water.dbf\""), "0");
   ExpectSame(VANDREL, {"--calc-topology"});
   for (const char* table : {"Water.dbf", "Kanaliz.dbf"})
     EXPECT_EQ(Body(RunTool(VANDREL_TABLES, {"dump", server.Uri() + "#MAPS", table}).Out),
