@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
-  libshp-dev libsqlite3-dev zlib1g-dev
+  libshp-dev libsqlite3-dev zlib1g-dev libxxhash-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   pxlib-dev poppler-utils libgdal-dev gdal-bin libpq-dev
   python3-qgis python3-numpy postgresql-15-postgis-3

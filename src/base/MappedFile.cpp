@@ -101,6 +101,13 @@ struct Descriptor {
 
 MappedFile::MappedFile(const QString& path, Kind kind) : FilePath(path) {
   if (const RemoteFileKind* remote = RemoteFileKindOf(path)) { // a file of a store: its bytes
+    if (remote->Map) {
+      std::optional<RemoteFileKind::Bytes> shown = remote->Map(path);
+      if (!shown) throw FileError(path, QString::fromUtf8("такого файлу немає"));
+      StoreBytes = std::move(shown->Owner);
+      Data = shown->Data;
+      return;
+    }
     std::optional<QByteArray> bytes = remote->Read(path);
     if (!bytes) throw FileError(path, QString::fromUtf8("такого файлу немає"));
     Copy = std::move(*bytes);

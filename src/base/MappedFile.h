@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <cstdint>
+#include <memory>
 #include <span>
 
 namespace base {
@@ -44,6 +45,7 @@ private:
   void* Mapping = nullptr;
   int Guard = -1;  // the slot of the mapping among the guarded ones; -1 when copied instead
   QByteArray Copy; // the content, read, when no guard slot was free
+  std::shared_ptr<const void> StoreBytes; // a store's bytes shown without a copy
 };
 
 class BinaryReader {

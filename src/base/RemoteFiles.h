@@ -9,7 +9,9 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <span>
 
 namespace base {
 
@@ -36,6 +38,13 @@ struct RemoteFileKind {
   std::function<QString(const QString& location)> ReadOnlyReason;
   // A short name of the atlas at `location` for titles and file names ("city").
   std::function<QString(const QString& location)> Name;
+  // The file's bytes without a copy, where the store holds them in memory already (a geometry
+  // file made from its table): `Owner` keeps them alive. Optional: without it, Read.
+  struct Bytes {
+    std::shared_ptr<const void> Owner;
+    std::span<const unsigned char> Data;
+  };
+  std::function<std::optional<Bytes>(const QString& path)> Map;
 };
 
 void RegisterRemoteFileKind(RemoteFileKind kind);

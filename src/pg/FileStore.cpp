@@ -17,6 +17,18 @@ namespace pg {
 
 namespace {
 
+// A file made from the database (a geometry file and its index file from their table, or a
+// stored file's bytes): made now, or mapped from the copy kept on this computer.
+struct TMadeFile {
+  TGeometryBytes Made;
+  base::DerivedContent KeptMain, KeptIndex;
+  std::span<const unsigned char> Bytes(bool index) const {
+    if (KeptMain) return index ? KeptIndex.Bytes : KeptMain.Bytes;
+    const QByteArray& b = index ? Made.Index : Made.Main;
+    return {reinterpret_cast<const unsigned char*>(b.constData()), size_t(b.size())};
+  }
+};
+
 // What the database holds under a path of the atlas.
 struct TEntry {
   QString Path;
@@ -39,8 +51,9 @@ struct TSchemaFiles {
   struct TMade {
     QString TableOid;
     int64_t Stamp = -1;
-    TGeometryBytes Bytes;
+    std::shared_ptr<const TMadeFile> Files;
   };
+  // By table for a geometry file and its index file, by "file:" and the path for a stored file.
   std::unordered_map<QString, TMade> Made;
 };
 
@@ -82,7 +95,8 @@ std::vector<TEntry> ReadCatalog(const TPlace& place) {
       QString("SELECT c.path, c.what, coalesce(s.stamp, 0), c.pg_table, c.header, c.shape_type, "
               "CASE WHEN c.pg_table IS NOT NULL THEN to_regclass(format('%I.%I', '%2', "
               "c.pg_table))::oid END "
-              "FROM (SELECT path, path AS counted, 'f' AS what, NULL AS pg_table, NULL::bytea AS "
+              "FROM (SELECT path, path AS counted, 'f' AS what, 'vandrel_files' AS pg_table, "
+              "NULL::bytea AS "
               "header, 0 AS shape_type FROM %1.vandrel_files UNION ALL SELECT path, path, 't', "
               "pg_table, NULL, 0 FROM %1.vandrel_tables UNION ALL SELECT path, path, 'g', "
               "pg_table, header, shape_type FROM %1.vandrel_geometry UNION ALL SELECT "
@@ -134,59 +148,82 @@ template <class Work> auto WithCatalog(const QString& location, Work work) {
 // A geometry file made from its table, kept on this computer (the program's cache of derived
 // files) under the table's identity and count of changes, so that the next start reads it from
 // there while the table stays as it was; any statement that changes the table raises the count.
-TGeometryBytes KeptOrRead(const TPlace& place, const TEntry& e) {
+std::shared_ptr<const TMadeFile> KeptOrRead(const TPlace& place, const TEntry& e) {
   const QString source = place.Uri + "#" + place.Schema + "/" + e.PgTable;
   const QByteArray stamp = QString("%1:%2").arg(e.TableOid).arg(e.Stamp).toUtf8();
-  TGeometryBytes made;
-  const base::DerivedContent main = base::DerivedCache::Load(source, "pg-geometry-1", stamp);
-  const base::DerivedContent index = base::DerivedCache::Load(source, "pg-index-1", stamp);
-  if (main && index && !e.TableOid.isEmpty()) {
-    made.Main =
-        QByteArray(reinterpret_cast<const char*>(main.Bytes.data()), qsizetype(main.Bytes.size()));
-    made.Index = QByteArray(reinterpret_cast<const char*>(index.Bytes.data()),
-                            qsizetype(index.Bytes.size()));
-    return made;
+  auto made = std::make_shared<TMadeFile>();
+  if (!e.TableOid.isEmpty()) {
+    made->KeptMain = base::DerivedCache::Load(source, "pg-geometry-1", stamp);
+    made->KeptIndex = base::DerivedCache::Load(source, "pg-index-1", stamp);
+    if (made->KeptMain && made->KeptIndex) return made;
+    made->KeptMain = made->KeptIndex = {};
   }
   {
     const auto shared = SharedConnection(place.Uri);
     const std::lock_guard guard(shared->Lock);
-    made =
+    made->Made =
         ReadGeometryTable(shared->Ready(), place.SchemaIdent() + "." + Connection::Ident(e.PgTable),
                           e.Header, e.ShapeType);
   }
   if (!e.TableOid.isEmpty()) {
-    base::DerivedCache::Store(source, "pg-geometry-1", stamp, made.Main);
-    base::DerivedCache::Store(source, "pg-index-1", stamp, made.Index);
+    base::DerivedCache::Store(source, "pg-geometry-1", stamp, made->Made.Main);
+    base::DerivedCache::Store(source, "pg-index-1", stamp, made->Made.Index);
   }
   return made;
 }
 
+// A file of the atlas's own (an INI file, a layer's labels), kept on this computer like the
+// geometry; nullopt when there is none.
+std::shared_ptr<const TMadeFile> KeptOrReadFile(const TPlace& place, const TEntry& e) {
+  const QString source = place.Uri + "#" + place.Schema + "/vandrel_files/" + e.Path;
+  const QByteArray stamp = QString("%1:%2").arg(e.TableOid).arg(e.Stamp).toUtf8();
+  auto made = std::make_shared<TMadeFile>();
+  if (!e.TableOid.isEmpty()) {
+    made->KeptMain = base::DerivedCache::Load(source, "pg-file-1", stamp);
+    if (made->KeptMain) return made;
+  }
+  Result r;
+  {
+    const auto shared = SharedConnection(place.Uri);
+    const std::lock_guard guard(shared->Lock);
+    r = shared->Ready().ExecBinary(
+        QString("SELECT content FROM %1.vandrel_files WHERE path = $1").arg(place.SchemaIdent()),
+        {e.Path.toUtf8()});
+  }
+  if (r.Rows.empty() || !r.Rows[0][0]) return nullptr;
+  made->Made.Main = *r.Rows[0][0];
+  if (!e.TableOid.isEmpty()) base::DerivedCache::Store(source, "pg-file-1", stamp, made->Made.Main);
+  return made;
+}
+
+// The bytes at `location`: a stored file's, or a geometry or index file's made from its table
+// (kept while the table's count of changes stays).
+std::optional<base::RemoteFileKind::Bytes> Map(const QString& location) {
+  return WithCatalog(
+      location,
+      [&](const TPlace& place, TSchemaFiles& files,
+          const std::vector<TEntry>& catalog) -> std::optional<base::RemoteFileKind::Bytes> {
+        const TEntry* e = Find(catalog, place.Path);
+        if (!e) return std::nullopt;
+        if (e->What == 't')
+          throw base::FileError(location,
+                                QString::fromUtf8("це таблиця бази: її читають як таблицю"));
+        TSchemaFiles::TMade& made = files.Made[e->What == 'f' ? "file:" + e->Path : e->PgTable];
+        if (!made.Files || made.Stamp != e->Stamp || made.TableOid != e->TableOid) {
+          made.Files = e->What == 'f' ? KeptOrReadFile(place, *e) : KeptOrRead(place, *e);
+          made.Stamp = e->Stamp;
+          made.TableOid = e->TableOid;
+        }
+        if (!made.Files) return std::nullopt;
+        return base::RemoteFileKind::Bytes{made.Files, made.Files->Bytes(e->What == 'x')};
+      });
+}
+
 std::optional<QByteArray> Read(const QString& location) {
-  return WithCatalog(location,
-                     [&](const TPlace& place, TSchemaFiles& files,
-                         const std::vector<TEntry>& catalog) -> std::optional<QByteArray> {
-                       const TEntry* e = Find(catalog, place.Path);
-                       if (!e) return std::nullopt;
-                       if (e->What == 'f') {
-                         const Result r = SharedQuery(
-                             place.Uri,
-                             QString("SELECT content FROM %1.vandrel_files WHERE path = $1")
-                                 .arg(place.SchemaIdent()),
-                             {e->Path.toUtf8()});
-                         if (r.Rows.empty()) return std::nullopt;
-                         return Connection::FromBytea(*r.Rows[0][0]);
-                       }
-                       if (e->What == 't')
-                         throw base::FileError(
-                             location, QString::fromUtf8("це таблиця бази: її читають як таблицю"));
-                       TSchemaFiles::TMade& made = files.Made[e->PgTable];
-                       if (made.Stamp != e->Stamp || made.TableOid != e->TableOid) {
-                         made.Bytes = KeptOrRead(place, *e);
-                         made.Stamp = e->Stamp;
-                         made.TableOid = e->TableOid;
-                       }
-                       return e->What == 'g' ? made.Bytes.Main : made.Bytes.Index;
-                     });
+  const auto bytes = Map(location);
+  if (!bytes) return std::nullopt;
+  return QByteArray(reinterpret_cast<const char*>(bytes->Data.data()),
+                    qsizetype(bytes->Data.size()));
 }
 
 QStringList List(const QString& location) {
@@ -216,7 +253,7 @@ QString Signature(const QString& location) {
 // geometry files are written only as tables.
 void Rewrite(const QString& location,
              const std::function<QByteArray(const std::optional<QByteArray>&)>& change) {
-  WithCatalog(location, [&](const TPlace& place, TSchemaFiles&,
+  WithCatalog(location, [&](const TPlace& place, TSchemaFiles& files,
                             const std::vector<TEntry>& catalog) {
     const TEntry* e = Find(catalog, place.Path);
     if (e && e->What != 'f')
@@ -241,6 +278,9 @@ void Rewrite(const QString& location,
                            .arg(place.SchemaIdent()),
                        {path.toUtf8(), Connection::Bytea(change(current))});
     t.Commit();
+    // Read again at the next look, without waiting for the notification of this write.
+    files.CatalogStale = true;
+    files.Made.erase("file:" + path);
     return 0;
   });
 }
@@ -288,7 +328,7 @@ void RegisterPostgresFiles() {
   static std::once_flag once;
   std::call_once(once, [] {
     base::RegisterRemoteFileKind({IsDatabaseLocation, Read, Rewrite, List, Signature, ChangesTold,
-                                  ChangeSocket, ReadOnlyReason, AtlasName});
+                                  ChangeSocket, ReadOnlyReason, AtlasName, Map});
   });
 }
 

@@ -11,9 +11,9 @@ template <class T> void Put(QByteArray& out, T value) {
   out.append(reinterpret_cast<const char*>(&value), sizeof value);
 }
 
-template <class T> T Get(const QByteArray& in, int64_t offset) {
+template <class T> T Get(std::span<const char> in, int64_t offset) {
   T value;
-  std::memcpy(&value, in.constData() + offset, sizeof value);
+  std::memcpy(&value, in.data() + offset, sizeof value);
   return value;
 }
 
@@ -79,13 +79,53 @@ QByteArray TRowBuffer::Encode(const std::vector<TKeptRow>& rows) {
 }
 
 bool TRowBuffer::Take(QByteArray bytes, size_t fields) {
-  Bytes = std::move(bytes);
+  *this = TRowBuffer();
+  Own = std::move(bytes);
+  Bytes = {Own.constData(), size_t(Own.size())};
+  return TakeShown(fields);
+}
+
+bool TRowBuffer::Take(base::DerivedContent kept, size_t fields) {
+  *this = TRowBuffer();
+  if (!kept) return false;
+  size_t at = 0;
+  std::span<const uint64_t> count;
+  std::span<const int64_t> locations, offsets;
+  if (!base::ViewArray(kept.Bytes, at, 1, count) || count[0] > kept.Bytes.size() / 16 ||
+      !base::ViewArray(kept.Bytes, at, size_t(count[0]), locations) ||
+      !base::ViewArray(kept.Bytes, at, size_t(count[0]), offsets))
+    return false;
+  Bytes = {reinterpret_cast<const char*>(kept.Bytes.data()) + at, kept.Bytes.size() - at};
+  // Each row's number and version within the rows, in order; its values are checked as read.
+  for (size_t i = 0; i < offsets.size(); ++i)
+    if (offsets[i] < 8 || offsets[i] + 8 > int64_t(Bytes.size()) ||
+        (i > 0 && offsets[i] <= offsets[i - 1]))
+      return false;
+  Kept = std::move(kept);
   Fields = fields;
-  Order.clear();
-  Dense.clear();
-  Sparse.clear();
+  Order.assign(locations.begin(), locations.end());
+  PlaceRows(offsets);
+  return true;
+}
+
+QByteArray TRowBuffer::KeptForm() const {
   std::vector<int64_t> offsets;
-  const int64_t size = Bytes.size();
+  offsets.reserve(Order.size());
+  for (const int64_t location : Order)
+    offsets.push_back(OffsetOf(location));
+  QByteArray out;
+  const uint64_t count = Order.size();
+  base::AppendArray<uint64_t>(out, {&count, 1});
+  base::AppendArray<int64_t>(out, Order);
+  base::AppendArray<int64_t>(out, offsets);
+  out.append(Bytes.data(), qsizetype(Bytes.size()));
+  return out;
+}
+
+bool TRowBuffer::TakeShown(size_t fields) {
+  Fields = fields;
+  std::vector<int64_t> offsets;
+  const int64_t size = int64_t(Bytes.size());
   for (int64_t at = 0; at < size;) {
     if (size - at < 16) break;
     const int64_t location = Get<int64_t>(Bytes, at);
@@ -103,6 +143,11 @@ bool TRowBuffer::Take(QByteArray bytes, size_t fields) {
       return false;
     }
   }
+  PlaceRows(offsets);
+  return true;
+}
+
+void TRowBuffer::PlaceRows(std::span<const int64_t> offsets) {
   const auto [low, high] = std::minmax_element(Order.begin(), Order.end());
   if (Order.empty() || (*low >= 0 && *high < int64_t(Order.size()) * 2 + 16)) {
     Dense.assign(Order.empty() ? 0 : size_t(*high + 1), -1);
@@ -112,7 +157,6 @@ bool TRowBuffer::Take(QByteArray bytes, size_t fields) {
     for (size_t i = 0; i < Order.size(); ++i)
       Sparse[Order[i]] = offsets[i];
   }
-  return true;
 }
 
 int64_t TRowBuffer::OffsetOf(int64_t location) const {
@@ -127,15 +171,32 @@ int64_t TRowBuffer::Version(int64_t location) const {
   return Get<int64_t>(Bytes, OffsetOf(location));
 }
 
+// A value's type and length at `offset`, when the value lies within the buffer and its length
+// fits its type; the offset moves past it.
+bool TRowBuffer::Step(int64_t& offset, uint8_t& type, uint32_t& length) const {
+  const int64_t size = int64_t(Bytes.size());
+  if (offset < 0 || size - offset < 5) return false;
+  type = Get<uint8_t>(Bytes, offset);
+  length = Get<uint32_t>(Bytes, offset + 1);
+  if (!Fits(type, length) || size - offset - 5 < int64_t(length)) return false;
+  offset += 5 + int64_t(length);
+  return true;
+}
+
 void TRowBuffer::Skip(int64_t& offset) const {
-  offset += 5 + int64_t(Get<uint32_t>(Bytes, offset + 1));
+  uint8_t type = 0;
+  uint32_t length = 0;
+  if (!Step(offset, type, length)) offset = -1;
 }
 
 db::Value TRowBuffer::Decode(int64_t& offset) const {
-  const uint8_t type = Get<uint8_t>(Bytes, offset);
-  const uint32_t length = Get<uint32_t>(Bytes, offset + 1);
+  uint8_t type = 0;
+  uint32_t length = 0;
   const int64_t at = offset + 5;
-  offset = at + length;
+  if (!Step(offset, type, length)) {
+    offset = -1;
+    return db::Value(); // past the buffer: kept rows of another layout
+  }
   switch (type) {
   case 1:
     return Get<uint8_t>(Bytes, at) != 0;
@@ -144,9 +205,9 @@ db::Value TRowBuffer::Decode(int64_t& offset) const {
   case 3:
     return Get<double>(Bytes, at);
   case 4:
-    return QString(reinterpret_cast<const QChar*>(Bytes.constData() + at), length / 2);
+    return QString(reinterpret_cast<const QChar*>(Bytes.data() + at), length / 2);
   case 5:
-    return Bytes.mid(at, length);
+    return QByteArray(Bytes.data() + at, length);
   case 6:
     return DateOf(Get<int64_t>(Bytes, at));
   case 7:

@@ -2,11 +2,15 @@
 // The rows of a database table as read, encoded in one buffer (and kept on this computer in the
 // same bytes): a value is decoded when it is asked for, so that opening a big table costs its
 // bytes, not an object per field, as reading a table file does. Each row: its number and version
-// (64-bit), then per field a type byte, a 32-bit length and the value's bytes.
+// (64-bit), then per field a type byte, a 32-bit length and the value's bytes. The kept form
+// puts the rows' numbers and places before the rows, so that opening a kept table walks none of
+// them; every read of a value stays within the buffer.
 
+#include "base/DerivedCache.h"
 #include "db/Value.h"
 
 #include <QByteArray>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
@@ -22,6 +26,11 @@ public:
   static QByteArray Encode(const std::vector<TKeptRow>& rows);
   // Takes encoded rows of `fields` fields; false (and empty) when the bytes are not whole rows.
   bool Take(QByteArray bytes, size_t fields);
+  // Rows kept on this computer (KeptForm), read in place from their mapping; false (and empty)
+  // when nothing was kept or what was kept does not fit.
+  bool Take(base::DerivedContent kept, size_t fields);
+  // The rows taken, with their numbers and places, to be kept on this computer.
+  QByteArray KeptForm() const;
 
   // The rows' numbers in the order they were encoded.
   const std::vector<int64_t>& Locations() const { return Order; }
@@ -34,10 +43,16 @@ public:
 private:
   db::Value Decode(int64_t& offset) const;
   void Skip(int64_t& offset) const;
+  bool Step(int64_t& offset, uint8_t& type, uint32_t& length) const;
   // Where the row's version lies; -1 for a row it does not have.
   int64_t OffsetOf(int64_t location) const;
 
-  QByteArray Bytes;
+  bool TakeShown(size_t fields);
+  void PlaceRows(std::span<const int64_t> offsets);
+
+  QByteArray Own;              // rows read now
+  base::DerivedContent Kept;   // or rows kept on this computer
+  std::span<const char> Bytes; // what is shown of either
   size_t Fields = 0;
   std::vector<int64_t> Order;
   // Where each row's version lies: by number where the numbers are few and small (a dBase-born

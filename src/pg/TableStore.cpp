@@ -87,12 +87,15 @@ public:
   void NoteOwnWrite() const override {}
 
   std::vector<int64_t> ReadLocations() override {
-    Rows = TRows{KeptOrReadRows(), {}, {}};
-    return Rows.Read.Locations();
+    QByteArray stamp;
+    return ListRows(stamp);
   }
+  // The stamp is the table's count of changes read before the rows: what is derived from rows
+  // newer than it is kept under a count the database no longer tells.
   std::vector<int64_t> ListRows(QByteArray& stamp) override {
-    stamp.clear(); // nothing derived from a database's rows is kept on disk
-    return ReadLocations();
+    stamp = DiskSignature().toUtf8();
+    Rows = TRows{KeptOrReadRows(stamp), {}, {}};
+    return Rows.Read.Locations();
   }
 
   std::vector<db::Value> ReadRow(int64_t location) const override { return RowAt(location).Values; }
@@ -307,13 +310,9 @@ private:
   // table stays as it was; any statement that changes the table raises the count. The count is
   // read before the rows: rows newer than it are kept under the older count, which the database
   // no longer tells.
-  TRowBuffer KeptOrReadRows() {
-    const QByteArray stamp = DiskSignature().toUtf8();
+  TRowBuffer KeptOrReadRows(const QByteArray& stamp) {
     TRowBuffer buffer;
-    if (const base::DerivedContent kept = base::DerivedCache::Load(KeptAs, "pg-rows-2", stamp);
-        kept && buffer.Take(QByteArray(reinterpret_cast<const char*>(kept.Bytes.data()),
-                                       qsizetype(kept.Bytes.size())),
-                            Defs.size()))
+    if (buffer.Take(base::DerivedCache::Load(KeptAs, "pg-rows-3", stamp), Defs.size()))
       return buffer;
     QStringList names;
     for (const db::FieldDef& f : Defs)
@@ -337,9 +336,9 @@ private:
       std::stable_sort(rows.begin(), rows.end(), [&](const TKeptRow& a, const TKeptRow& b) {
         return KeyLess(a.Values, b.Values);
       });
-    const QByteArray bytes = TRowBuffer::Encode(rows);
-    if (!TableOid.isEmpty()) base::DerivedCache::Store(KeptAs, "pg-rows-2", stamp, bytes);
-    buffer.Take(bytes, Defs.size());
+    buffer.Take(TRowBuffer::Encode(rows), Defs.size());
+    if (!TableOid.isEmpty())
+      base::DerivedCache::Store(KeptAs, "pg-rows-3", stamp, buffer.KeptForm());
     return buffer;
   }
 

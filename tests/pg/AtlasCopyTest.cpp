@@ -345,6 +345,28 @@ TEST(RowBuffer, EveryKindOfValueComesBackAndCutBytesAreRefused) {
   EXPECT_EQ(buffer.Row(5), values);
   EXPECT_EQ(buffer.Value(5, 4), values[4]);
   EXPECT_TRUE(db::IsNull(buffer.Value(9, 3)));
+  // The kept form is read in place from its mapping, with the rows' places it carries.
+  QTemporaryDir dir;
+  const auto mapped = [&](const QByteArray& content) {
+    QFile file(dir.filePath("kept"));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+    file.close();
+    auto map = std::make_shared<base::MappedFile>(file.fileName());
+    return base::DerivedContent{map, map->Bytes()};
+  };
+  const QByteArray kept = buffer.KeptForm();
+  pg::TRowBuffer fromKept;
+  ASSERT_TRUE(fromKept.Take(mapped(kept), values.size()));
+  EXPECT_EQ(fromKept.Locations(), (std::vector<int64_t>{5, 9}));
+  EXPECT_EQ(fromKept.Row(5), values);
+  EXPECT_EQ(fromKept.Version(9), 1);
+  EXPECT_FALSE(fromKept.Take(mapped(kept.left(kept.size() - bytes.size() + 8)), values.size()))
+      << "a row's place past the kept rows";
+  // Kept rows of fewer fields than the table's: the missing values read as null, within bounds.
+  ASSERT_TRUE(fromKept.Take(mapped(kept), values.size() + 3));
+  EXPECT_TRUE(db::IsNull(fromKept.Value(9, values.size() + 2)));
+
   EXPECT_FALSE(buffer.Take(bytes.left(bytes.size() - 3), values.size()));
   EXPECT_FALSE(buffer.Take(bytes, values.size() + 1)) << "rows of another table's fields";
   EXPECT_TRUE(buffer.Locations().empty());
