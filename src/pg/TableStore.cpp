@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -44,13 +45,21 @@ public:
     const QString folder = place.Path;
     Shared = SharedConnection(place.Uri);
     const std::lock_guard guard(Shared->Lock);
+    // The table, what the server grants this user on it (a standby, such as a district office's
+    // replica, or a session the server keeps read-only takes no write at all) and its count of
+    // changes, in one statement.
     const Result found = Shared->Ready().Exec(
-        QString("SELECT path, pg_table, kind, key_fields, fields FROM %1.vandrel_tables WHERE "
-                "lower(path) = lower($1) OR lower(path) = lower($2) OR lower(path) = lower($3) "
-                "ORDER BY path LIMIT 1")
+        QString("SELECT t.path, t.pg_table, t.kind, t.key_fields, t.fields, current_user, "
+                "has_table_privilege(q.name, 'INSERT') AND has_table_privilege(q.name, 'UPDATE') "
+                "AND has_table_privilege(q.name, 'DELETE'), pg_is_in_recovery() OR "
+                "current_setting('transaction_read_only') = 'on', to_regclass(q.name)::oid, "
+                "coalesce((SELECT stamp FROM %1.vandrel_changes c WHERE c.path = t.path), 0) "
+                "FROM %1.vandrel_tables t, LATERAL (SELECT format('%I.%I', $4::text, t.pg_table) "
+                "AS name) q WHERE lower(t.path) = lower($1) OR lower(t.path) = lower($2) OR "
+                "lower(t.path) = lower($3) ORDER BY t.path LIMIT 1")
             .arg(Connection::Ident(Schema)),
         {(folder + "/" + name).toUtf8(), (folder + "/" + name + ".db").toUtf8(),
-         (folder + "/" + name + ".dbf").toUtf8()});
+         (folder + "/" + name + ".dbf").toUtf8(), Schema.toUtf8()});
     if (found.Rows.empty()) throw db::Error::ForTable(Path(), "таблиці в базі немає");
     const auto& row = found.Rows[0];
     CatalogPath = QString::fromUtf8(*row[0]);
@@ -58,22 +67,16 @@ public:
     Dbase = *row[2] == "dbase";
     Keys = row[3]->toInt();
     Defs = FieldsFromJson(*row[4]);
-    // What the server grants decides whether this user may write the table; a standby (a
-    // district office's replica) or a session the server keeps read-only takes no write at all.
-    const Result may = Shared->Conn->Exec(
-        "SELECT current_user, has_table_privilege($1, 'INSERT') AND has_table_privilege($1, "
-        "'UPDATE') AND has_table_privilege($1, 'DELETE'), pg_is_in_recovery() OR "
-        "current_setting('transaction_read_only') = 'on', to_regclass($1)::oid",
-        {Target.toUtf8()});
     KeptAs = place.Uri + "#" + Schema + "/" + QString::fromUtf8(*row[1]);
-    TableOid = QString::fromUtf8(*may.Rows[0][3]);
-    if (*may.Rows[0][2] == "t")
+    TableOid = row[8] ? QString::fromUtf8(*row[8]) : QString();
+    StampAtOpen = row[9]->toLongLong();
+    if (*row[7] == "t")
       ReadOnly = QString::fromUtf8("сервер приймає лише читання (репліка або сеанс лише для "
                                    "читання)");
-    else if (*may.Rows[0][1] != "t")
+    else if (*row[6] != "t")
       ReadOnly =
           QString::fromUtf8("користувач %1 може лише читати цю таблицю (так дозволяє сервер)")
-              .arg(QString::fromUtf8(*may.Rows[0][0]));
+              .arg(QString::fromUtf8(*row[5]));
   }
 
   QString Path() const override { return Location + "/" + Name; }
@@ -94,6 +97,7 @@ public:
   // newer than it is kept under a count the database no longer tells.
   std::vector<int64_t> ListRows(QByteArray& stamp) override {
     stamp = DiskSignature().toUtf8();
+    StampAtOpen.reset();
     Rows = TRows{KeptOrReadRows(stamp), {}, {}};
     return Rows.Read.Locations();
   }
@@ -115,8 +119,10 @@ public:
     }
   }
 
-  // The table's count of changes, which every statement that changes it raises.
+  // The table's count of changes, which every statement that changes it raises. Until the rows
+  // are listed, the count read when the table was opened: it was read before them.
   QString DiskSignature() const override {
+    if (StampAtOpen) return StampSignature(CatalogPath, TableOid, *StampAtOpen);
     const std::lock_guard guard(Shared->Lock);
     const Result r = Shared->Ready().Exec(
         QString("SELECT coalesce((SELECT stamp FROM %1.vandrel_changes WHERE path = $1), 0)")
@@ -469,6 +475,7 @@ private:
   QString Schema, Target;
   QString CatalogPath;      // the table's path in the atlas ("MAPS/Water.dbf")
   QString KeptAs, TableOid; // the name and identity its rows are kept under on this computer
+  std::optional<int64_t> StampAtOpen; // the count of changes read with the table, until listed
   std::shared_ptr<TShared> Shared;
   std::vector<db::FieldDef> Defs;
   int Keys = 0;
