@@ -1,18 +1,36 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs. Idempotent: packages already present are skipped,
-# and apt is asked only when something is missing.
+# Installs the Debian packages the project needs. Idempotent: packages already present are
+# skipped, and apt is asked only when something is missing.
+#
+#   scripts/setup.sh            building the program and running it
+#   scripts/setup.sh --tests    also the tests' real clients (QGIS's Python, PostgreSQL with
+#                               PostGIS, poppler, pxlib, Chromium, xdotool, node and npm, ...)
+#   scripts/setup.sh --serve    also the map server of scripts/serve.sh (QGIS Server, nginx,
+#                               spawn-fcgi) and node with npm for its web page
 set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
-  libshp-dev libsqlite3-dev zlib1g-dev libxxhash-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  pxlib-dev poppler-utils libgdal-dev gdal-bin libpq-dev
-  python3-qgis python3-numpy postgresql-15-postgis-3
-  fonts-dejavu-core fonts-symbola xvfb xauth x11-utils imagemagick xdotool
-  locales
+  libshp-dev libsqlite3-dev zlib1g-dev libxxhash-dev libgdal-dev libpq-dev
+  fonts-dejavu-core fonts-symbola xvfb xauth locales
 )
+TEST_PACKAGES=(
+  libgtest-dev libgmock-dev libbenchmark-dev
+  pxlib-dev poppler-utils gdal-bin python3-qgis python3-numpy postgresql-15-postgis-3
+  x11-utils imagemagick xdotool chromium
+)
+SERVE_PACKAGES=(qgis-server nginx-light spawn-fcgi)
+NODE=0 # node and npm, from Debian unless the machine has them already (another packaging)
+for arg in "$@"; do
+  case $arg in
+  --tests) PACKAGES+=("${TEST_PACKAGES[@]}" "${SERVE_PACKAGES[@]}"); NODE=1 ;;
+  --serve) PACKAGES+=("${SERVE_PACKAGES[@]}"); NODE=1 ;;
+  *) echo "usage: scripts/setup.sh [--tests] [--serve]" >&2; exit 2 ;;
+  esac
+done
+
+if [ "$NODE" = 1 ] && ! command -v npm >/dev/null; then PACKAGES+=(nodejs npm); fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

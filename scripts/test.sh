@@ -4,16 +4,17 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
+bash scripts/setup.sh --tests
 
 # The EPANET engine the tests solve exported models with, from the npm registry.
-if ! command -v npm >/dev/null; then
-  SUDO=""; if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-  $SUDO apt-get install -y -qq --no-install-recommends nodejs npm >/dev/null
-fi
 if [ ! -d tests/epanet/node_modules/epanet-js ]; then
   npm ci --prefix tests/epanet --no-audit --no-fund --loglevel=error
 fi
+# The browser test's driver of Debian's Chromium, and the web page's bundle it serves.
+if [ ! -d tests/web/node_modules/playwright-core ]; then
+  npm ci --prefix tests/web --no-audit --no-fund --loglevel=error
+fi
+bash scripts/build-web.sh build/web
 
 BUILD=build/test
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANDREL_SANITIZE=ON -DVANDREL_BENCH=ON

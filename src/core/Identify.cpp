@@ -24,23 +24,6 @@ db::Table* RowOf(TCustomLayer& Layer, int RecordIndex, int& Row) {
   return attributes.Active() ? &attributes : nullptr;
 }
 
-// The order a person reads an object's fields in: what it is and where (name, address), what it
-// is made of (diameter, material, year, length), the object's number, and the program's own
-// fields last (its class, picture, group, topology, place). Other fields keep the table's order
-// between the first and the last; every field stays, captioned by its name in the table.
-int ReadingRank(const QString& field) {
-  static const QStringList first = {"NAME",     "TYPE",  "STREET", "NUMBER", "DIAMETER",
-                                    "MATERIAL", "YEAR",  "LENGTH", "FLOORS", "KIND",
-                                    "PHONE",    "POWER", "HEIGHT"};
-  static const QStringList last = {"OBJECTCODE", "STREETCODE", "INFOFILE", "IMAGEINDEX",
-                                   "NUMGROUP",   "HUB1CODE",   "HUB2CODE", "CATEGORY",
-                                   "CLASS",      "X",          "Y"};
-  const QString name = field.toUpper();
-  if (const qsizetype at = first.indexOf(name); at >= 0) return int(at);
-  if (const qsizetype at = last.indexOf(name); at >= 0) return 1000 + int(at);
-  return 500;
-}
-
 void ReadFields(TIdentifiedObject& Object) {
   int row = -1;
   try {
@@ -76,6 +59,23 @@ void ReadFields(TIdentifiedObject& Object) {
 }
 
 } // namespace
+
+// The order a person reads an object's fields in: what it is and where (name, address), what it
+// is made of (diameter, material, year, length), the object's number, and the program's own
+// fields last (its class, picture, group, topology, place). Other fields keep the table's order
+// between the first and the last; every field stays, captioned by its name in the table.
+int ReadingRank(const QString& field) {
+  static const QStringList first = {"NAME",     "TYPE",  "STREET", "NUMBER", "DIAMETER",
+                                    "MATERIAL", "YEAR",  "LENGTH", "FLOORS", "KIND",
+                                    "PHONE",    "POWER", "HEIGHT"};
+  static const QStringList last = {"OBJECTCODE", "STREETCODE", "INFOFILE", "IMAGEINDEX",
+                                   "NUMGROUP",   "HUB1CODE",   "HUB2CODE", "CATEGORY",
+                                   "CLASS",      "X",          "Y"};
+  const QString name = field.toUpper();
+  if (const qsizetype at = first.indexOf(name); at >= 0) return int(at);
+  if (const qsizetype at = last.indexOf(name); at >= 0) return 1000 + int(at);
+  return 500;
+}
 
 std::vector<TIdentifiedObject> IdentifyAt(const std::vector<std::unique_ptr<TCustomLayer>>& Layers,
                                           gfx::Canvas& Canvas, TWorld& World, double X, double Y) {

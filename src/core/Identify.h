@@ -34,6 +34,10 @@ struct TIdentifiedObject {
 std::vector<TIdentifiedObject> IdentifyAt(const std::vector<std::unique_ptr<TCustomLayer>>& Layers,
                                           gfx::Canvas& Canvas, TWorld& World, double X, double Y);
 
+// Where a field comes in the order a person reads an object's fields (lower first): what it is
+// and where, what it is made of, its number, the program's own fields last.
+int ReadingRank(const QString& field);
+
 // The result as text: per object a line "layer: object N (record R)", then "FIELD=value" lines;
 // "Нічого не знайдено" when there is nothing.
 QStringList IdentifiedText(const std::vector<TIdentifiedObject>& Objects);

@@ -1,4 +1,6 @@
 #include "GeoPackageExport.h"
+
+#include "AsciiName.h"
 #include "AtlasCrs.h"
 #include "GeoPackageWriter.h"
 
@@ -8,32 +10,32 @@
 #include "RasterLayer.h"
 
 #include "base/FileError.h"
+#include "base/IniFile.h"
+#include "base/PathResolver.h"
+#include "base/RemoteFiles.h"
+#include "core/Identify.h"
 #include "db/Error.h"
 #include "db/Table.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <set>
 
 namespace {
 
-// A table name GeoPackage readers take everywhere: letters, digits and "_", made unique.
+// A table name GeoPackage readers take everywhere: Latin letters, digits and "_", made unique;
+// it is also the layer's name in a map server (WMS).
 QString TableNameFor(const TCustomLayer& layer, std::set<QString>& used) {
   // A layer from a GDAL source is named by its source's layer, a file's by the file.
   const auto* source = dynamic_cast<const TGdalLayer*>(&layer);
-  QString base =
-      (source ? source->LayerName : QFileInfo(layer.FileName).completeBaseName()).toLower();
-  base.replace(QRegularExpression("[^a-z0-9_]"), "_");
-  if (base.isEmpty() || base[0].isDigit()) base.prepend("layer_");
-  QString name = base;
-  for (int n = 2; used.count(name); ++n)
-    name = base + "_" + QString::number(n);
-  used.insert(name);
-  return name;
+  return UniqueAsciiName(source ? source->LayerName : QFileInfo(layer.FileName).completeBaseName(),
+                         used);
 }
 
 // Each class's name, look and switch from its row of the layers table.
@@ -53,11 +55,53 @@ std::map<std::pair<int, int>, TProjectLayer> ClassRows(db::Table& rows) {
 
 // The project's frame: its name, the categories of the classification tree and the first view.
 // A categories table that cannot be read leaves the groups named by their numbers.
+// The atlas's name: its folder's, or the database's for an atlas kept in one.
+QString AtlasName(const TMapContent& content) {
+  if (base::RemoteFileKindOf(content.BaseDir)) return base::RootName(content.BaseDir);
+  return QFileInfo(QDir::cleanPath(content.BaseDir)).dir().dirName();
+}
+
+// What a map server tells of itself, from the [Service] section of the atlas's ATLAS.INI; the
+// title, when none is given, names the atlas.
+TServiceInfo ServiceOf(const TMapContent& content) {
+  const base::IniFile ini(base::ResolvePath(content.BaseDir, "ATLAS.INI"));
+  const auto value = [&](const char* key) {
+    return ini.ReadString("Service", key, QString()).trimmed();
+  };
+  TServiceInfo service{value("Title"),  value("Abstract"), value("Organization"),
+                       value("Person"), value("Email"),    value("Phone")};
+  if (service.Title.isEmpty())
+    service.Title = QString::fromUtf8("Атлас мереж водопостачання і водовідведення «%1»")
+                        .arg(AtlasName(content));
+  return service;
+}
+
+// The fields a person reads of an object, in the order "Що тут?" shows them; the export's own
+// fields (the objects' looks) are left out.
+QStringList ReadingOrder(QStringList fields) {
+  fields.removeIf([](const QString& f) { return f.startsWith("vandrel_"); });
+  std::stable_sort(fields.begin(), fields.end(), [](const QString& a, const QString& b) {
+    return ReadingRank(a) < ReadingRank(b);
+  });
+  return fields;
+}
+
+// What a web page may search a layer for: streets by their type and name (lines), addresses by
+// street and house number (points).
+QString SearchRole(const QStringList& fields, int geometry) {
+  const auto has = [&](const char* f) { return fields.contains(f, Qt::CaseInsensitive); };
+  if (!has("TYPE") || !has("STREET")) return {};
+  if (geometry == 2 && !has("NUMBER")) return "street";
+  if (geometry == 1 && has("NUMBER")) return "address";
+  return {};
+}
+
 TQgisProject ProjectOf(TMapContent& content, const QString& path) {
   TQgisProject project;
   project.Name = QFileInfo(path).completeBaseName();
   project.FileName = QFileInfo(path).fileName();
   project.View = content.World.FullExtent;
+  project.Service = ServiceOf(content);
   try {
     db::Table categories;
     categories.SetDatabaseName(content.BaseDir);
@@ -99,6 +143,7 @@ TGeoPackageReport ExportGeoPackage(TMapContent& content, const QString& path,
     const int total = int(content.Layers.size());
     const std::map<std::pair<int, int>, TProjectLayer> rowOf = ClassRows(content.ClassTable);
     TQgisProject project = ProjectOf(content, path);
+    project.Labels = options.Labels;
     const TGroupSymbols groups = ReadGroupSymbols(content.GroupTable);
     std::vector<std::pair<QString, TLayerLook>> looks;
     for (int i = 0; i < total; ++i) {
@@ -127,6 +172,9 @@ TGeoPackageReport ExportGeoPackage(TMapContent& content, const QString& path,
           TProjectLayer entry = row->second;
           entry.Table = name;
           entry.Geometry = GeometryOf(layer);
+          const QStringList fields = writer.FieldNames(name);
+          entry.Fields = ReadingOrder(fields);
+          entry.Search = SearchRole(fields, entry.Geometry);
           looks.emplace_back(name, entry.Look);
           project.Layers.push_back(entry);
         }

@@ -22,6 +22,7 @@ struct TGeoPackageOptions {
   std::function<bool(int done, int total)> Progress;
   // The measurements to write as two more tables (distances, areas), when asked for.
   const TDistationLayer* Measurements = nullptr;
+  bool Labels = true; // false: the project's layers draw no labels
 };
 
 struct TGeoPackageReport {

@@ -206,6 +206,16 @@ void TGeoPackageWriter::DropLayer(const QString& name) {
     }
 }
 
+QStringList TGeoPackageWriter::FieldNames(const QString& table) const {
+  QStringList names;
+  OGRLayer* layer = Data ? Data->GetLayerByName(table.toUtf8().constData()) : nullptr;
+  if (!layer) return names;
+  OGRFeatureDefn* fields = layer->GetLayerDefn();
+  for (int i = 0; i < fields->GetFieldCount(); ++i)
+    names << QString::fromUtf8(fields->GetFieldDefn(i)->GetNameRef());
+  return names;
+}
+
 void TGeoPackageWriter::Closer::operator()(GDALDataset* d) const {
   GDALClose(d);
 }

@@ -41,6 +41,8 @@ public:
   // The QGIS project, in QGIS's own table (kept out of the GeoPackage's contents, as QGIS keeps
   // it): the archive as hexadecimal text, which is how QGIS reads it back.
   void Project(TQgisProject project);
+  // The fields of a table written, in its order (its geometry and key apart).
+  QStringList FieldNames(const QString& table) const;
   // Takes back the table of a layer that could not be written whole: its writing rolled back,
   // the table removed.
   void DropLayer(const QString& name);

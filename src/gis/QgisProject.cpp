@@ -1,11 +1,14 @@
 #include "QgisProject.h"
 
+#include "AsciiName.h"
+
 #include <QUuid>
 
 #include <cpl_conv.h>
 #include <cpl_vsi.h>
 
 #include <map>
+#include <set>
 #include <stdexcept>
 
 namespace {
@@ -63,13 +66,18 @@ QString LayerTree(const TQgisProject& p) {
       known = known || c.Category == category;
     if (!known) categories.push_back({category, QString::fromUtf8("Категорія %1").arg(category)});
   }
+  // A map server names layers and groups alike: a group's name is unlike every table's.
+  std::set<QString> used;
+  for (const TProjectLayer& layer : p.Layers)
+    used.insert(layer.Table);
   QString tree = "<layer-tree-group><customproperties/>";
   for (const TProjectCategory& c : categories) {
     const auto layers = byCategory.find(c.Category);
     if (layers == byCategory.end()) continue;
     tree += QString("<layer-tree-group name=\"%1\" checked=\"%2\" expanded=\"1\">"
-                    "<customproperties/>")
-                .arg(Escaped(c.Name), Checked(c.Visible));
+                    "<customproperties><property key=\"wmsShortName\" value=\"%3\"/>"
+                    "<property key=\"wmsTitle\" value=\"%1\"/></customproperties>")
+                .arg(Escaped(c.Name), Checked(c.Visible), UniqueAsciiName(c.Name, used));
     for (const TProjectLayer* layer : layers->second)
       tree += TreeLayer(p, *layer);
     tree += "</layer-tree-group>";
@@ -81,16 +89,75 @@ QString LayerTree(const TQgisProject& p) {
   return tree + "</custom-order></layer-tree-group>";
 }
 
+// What a map server says of the layer: its ASCII name, its title, what it may be searched for.
+QString ServedAs(const TProjectLayer& layer) {
+  QString served = "<shortname>" + Escaped(layer.Table) + "</shortname><title>" +
+                   Escaped(layer.Name) + "</title>";
+  if (!layer.Search.isEmpty())
+    served += "<keywordList><value>" + QString(kSearchKeywordPrefix) + layer.Search +
+              "</value></keywordList>";
+  return served;
+}
+
+// The fields the server tells of an object, in the form's order (the server follows the form),
+// the others left out.
+QString FeatureInfoFields(const TProjectLayer& layer) {
+  QString form = "<editorlayout>tablayout</editorlayout><attributeEditorForm>";
+  for (const QString& field : layer.Fields)
+    form += QString("<attributeEditorField name=\"%1\" showLabel=\"1\" index=\"-1\"/>")
+                .arg(Escaped(field));
+  return form + "</attributeEditorForm>";
+}
+
 QString MapLayer(const TQgisProject& p, const TProjectLayer& layer) {
   return QString("<maplayer type=\"vector\" geometry=\"%1\" wkbType=\"%2\" labelsEnabled=\"%3\" "
                  "readOnly=\"0\" styleCategories=\"AllStyleCategories\" %4>"
-                 "<id>%5</id><datasource>%6</datasource><layername>%7</layername>"
+                 "<id>%5</id><datasource>%6</datasource><layername>%7</layername>%10"
                  "<srs>%8</srs><provider encoding=\"UTF-8\">ogr</provider>"
                  "<map-layer-style-manager current=\"default\"><map-layer-style "
-                 "name=\"default\"/></map-layer-style-manager>%9</maplayer>")
-      .arg(GeometryName(layer.Geometry), WkbName(layer.Geometry), HasLabels(layer.Look) ? "1" : "0",
-           ScaleAttributes(layer.Look), LayerId(layer), Escaped(DataSource(p, layer)),
-           Escaped(layer.Name), SpatialRefSys(p), StyleElements(layer.Look));
+                 "name=\"default\"/></map-layer-style-manager>%9%11</maplayer>")
+      .arg(GeometryName(layer.Geometry), WkbName(layer.Geometry),
+           p.Labels && HasLabels(layer.Look) ? "1" : "0", ScaleAttributes(layer.Look),
+           LayerId(layer), Escaped(DataSource(p, layer)), Escaped(layer.Name), SpatialRefSys(p),
+           StyleElements(layer.Look), ServedAs(layer), FeatureInfoFields(layer));
+}
+
+QString Property(const QString& name, const QString& value, const QString& type = "QString") {
+  return QString("<%1 type=\"%2\">%3</%1>").arg(name, type, Escaped(value));
+}
+
+QString ListProperty(const QString& name, const QStringList& values) {
+  QString list = QString("<%1 type=\"QStringList\">").arg(name);
+  for (const QString& v : values)
+    list += "<value>" + Escaped(v) + "</value>";
+  return list + QString("</%1>").arg(name);
+}
+
+// How a map server offers the project: its title and contact, its coordinate systems (the
+// atlas's first, then those of web maps), its extent, the fields of an object in the form's
+// order, and the searchable layers as features, read only.
+QString ServiceProperties(const TQgisProject& p) {
+  QStringList crs;
+  if (!p.CrsAuthId.isEmpty()) crs << p.CrsAuthId;
+  for (const char* web : {"EPSG:3857", "EPSG:4326"})
+    if (!crs.contains(web)) crs << web;
+  QStringList searched;
+  for (const TProjectLayer& layer : p.Layers)
+    if (!layer.Search.isEmpty()) searched << LayerId(layer);
+  return "<WMSServiceCapabilities type=\"bool\">true</WMSServiceCapabilities>" +
+         Property("WMSServiceTitle", p.Service.Title) +
+         Property("WMSServiceAbstract", p.Service.Abstract) +
+         Property("WMSContactOrganization", p.Service.Organization) +
+         Property("WMSContactPerson", p.Service.Person) +
+         Property("WMSContactMail", p.Service.Email) +
+         Property("WMSContactPhone", p.Service.Phone) + Property("WMSRootName", "atlas") +
+         ListProperty("WMSCrsList", crs) +
+         ListProperty("WMSExtent", {Number(p.View.XMin), Number(p.View.YMin), Number(p.View.XMax),
+                                    Number(p.View.YMax)}) +
+         "<WMSFeatureInfoUseAttributeFormSettings type=\"bool\">true"
+         "</WMSFeatureInfoUseAttributeFormSettings>" +
+         "<WMSUseLayerIDs type=\"bool\">false</WMSUseLayerIDs>" +
+         ListProperty("WFSLayers", searched);
 }
 
 QString Extent(const TExtent& e) {
@@ -120,8 +187,9 @@ QString QgisProjectXml(const TQgisProject& p) {
   // QGIS reads the project's coordinate system only when projections are on.
   xml += QString("<properties><Paths><Absolute type=\"bool\">false</Absolute></Paths>"
                  "<SpatialRefSys><ProjectionsEnabled type=\"int\">%1</ProjectionsEnabled>"
-                 "</SpatialRefSys></properties>")
-             .arg(p.CrsWkt.isEmpty() ? 0 : 1);
+                 "</SpatialRefSys>%2</properties>")
+             .arg(p.CrsWkt.isEmpty() ? 0 : 1)
+             .arg(ServiceProperties(p));
   xml += QString("<ProjectViewSettings UseProjectScales=\"0\" rotation=\"0\"><Scales/>"
                  "<DefaultViewExtent xmin=\"%1\" ymin=\"%2\" xmax=\"%3\" ymax=\"%4\">%5"
                  "</DefaultViewExtent></ProjectViewSettings>")

@@ -297,7 +297,8 @@ TEST(GdalLayer, ASourceInAnotherSystemIsDrawnAndPickedInTheAtlasPlace) {
   Atlas atlas;
   ASSERT_EQ(atlas.Load(), "");
   const QString own = atlas.Dir.path() + "/MAPS/own.gpkg";
-  ASSERT_TRUE(ExportGeoPackage(atlas.Map, own, {"EPSG:32636", {}, nullptr}).Problems.isEmpty());
+  ASSERT_TRUE(
+      ExportGeoPackage(atlas.Map, own, {"EPSG:32636", {}, nullptr, true}).Problems.isEmpty());
   atlas.Update("PrimitiveType = 13, FileName = 'own.gpkg|layername=water'", 4, 2);
   atlas.Update("PrimitiveType = 13, FileName = 'own.gpkg|layername=water'", 4, 1);
   atlas.Map.CloseMap();
@@ -496,7 +497,7 @@ TEST(RasterLayer, AnOrthophotoInAnotherSystemLiesUnderItsVectors) {
   Atlas atlas;
   ASSERT_EQ(atlas.Load(), "");
   const QString maps = atlas.Dir.path() + "/MAPS/";
-  ASSERT_TRUE(ExportGeoPackage(atlas.Map, maps + "own.gpkg", {"EPSG:32636", {}, nullptr})
+  ASSERT_TRUE(ExportGeoPackage(atlas.Map, maps + "own.gpkg", {"EPSG:32636", {}, nullptr, true})
                   .Problems.isEmpty());
   atlas.Update("PrimitiveType = 13, FileName = 'own.gpkg|layername=water'", 4, 1);
   atlas.Map.CloseMap();

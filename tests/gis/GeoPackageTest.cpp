@@ -2,11 +2,13 @@
 // table with its features, typed fields and UTF-8 texts, areas with their holes, the coordinate
 // system asked for; a cancelled or failed export leaves no file, and an earlier file stays.
 
+#include "gis/AsciiName.h"
 #include "gis/GeoPackageExport.h"
 
 #include "AtlasWriter.h"
 
 #include "base/PathResolver.h"
+#include "base/TextCodec.h"
 #include "db/Table.h"
 #include "layers/LayerKinds.h"
 #include "overlays/Distation.h"
@@ -16,6 +18,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <cpl_vsi.h>
 #include <gdal.h>
@@ -66,7 +69,8 @@ Dataset Open(const QString& path) {
 TEST(GeoPackage, EveryLayerIsATableOfItsFeaturesWithTypedFields) {
   Atlas atlas;
   const QString path = atlas.Dir.filePath("atlas.gpkg");
-  const TGeoPackageReport report = ExportGeoPackage(atlas.Map, path, {"EPSG:32636", {}, nullptr});
+  const TGeoPackageReport report =
+      ExportGeoPackage(atlas.Map, path, {"EPSG:32636", {}, nullptr, true});
   EXPECT_TRUE(report.Problems.isEmpty()) << report.Problems.join("; ").toStdString();
   const Dataset data = Open(path);
   ASSERT_NE(data, nullptr);
@@ -164,9 +168,9 @@ TEST(GeoPackage, ACancelledOrFailedExportLeavesNoFileAndKeepsAnEarlierOne) {
   EXPECT_THROW(ExportGeoPackage(atlas.Map, nowhere), std::runtime_error);
   EXPECT_FALSE(QFile::exists(nowhere));
   // An unknown coordinate system is refused before anything is written.
-  EXPECT_THROW(
-      ExportGeoPackage(atlas.Map, atlas.Dir.filePath("x.gpkg"), {"EPSG:nonsense", {}, nullptr}),
-      std::runtime_error);
+  EXPECT_THROW(ExportGeoPackage(atlas.Map, atlas.Dir.filePath("x.gpkg"),
+                                {"EPSG:nonsense", {}, nullptr, true}),
+               std::runtime_error);
   EXPECT_FALSE(QFile::exists(atlas.Dir.filePath("x.gpkg")));
 }
 
@@ -213,7 +217,7 @@ QString StoredProject(GDALDataset& data, QString& name) {
 TEST(GeoPackage, HoldsAQgisProjectOfTheAtlas) {
   Atlas atlas;
   const QString path = atlas.Dir.filePath("міська мережа.gpkg");
-  ExportGeoPackage(atlas.Map, path, {"EPSG:32636", {}, nullptr});
+  ExportGeoPackage(atlas.Map, path, {"EPSG:32636", {}, nullptr, true});
   const Dataset data = Open(path);
   ASSERT_NE(data, nullptr);
   EXPECT_EQ(data->GetLayerByName("qgis_projects"), nullptr) << "not one of the data tables";
@@ -280,6 +284,72 @@ TEST(GeoPackage, HoldsAQgisProjectOfTheAtlas) {
                 .firstChildElement("ProjectionsEnabled")
                 .text(),
             "1");
+}
+
+// A map server serves the project as it is: ASCII names for layers (their tables) and groups
+// (their categories transliterated, unlike any table's), the atlas's title and contact, its
+// coordinate system first, an object's fields in reading order without the export's own, the
+// streets and addresses searchable as features; without labels when asked.
+TEST(GeoPackage, TheProjectServesAsAMap) {
+  Atlas atlas;
+  QFile ini(atlas.Dir.filePath("BASE/ATLAS.INI"));
+  ASSERT_TRUE(ini.open(QIODevice::Append));
+  ini.write(
+      base::Encode(QString::fromUtf8(
+                       "\n[Service]\nTitle=Водоканал: мережі міста\nOrganization=КП «Водоканал»\n"),
+                   base::CodePage::Cp1251)); // as Windows programs write INI files
+  ini.close();
+  const QString path = atlas.Dir.filePath("atlas.gpkg");
+  ExportGeoPackage(atlas.Map, path, {"EPSG:32636", {}, nullptr, false});
+  const Dataset data = Open(path);
+  ASSERT_NE(data, nullptr);
+  QString name;
+  QDomDocument doc;
+  ASSERT_TRUE(doc.setContent(StoredProject(*data, name)));
+  const QDomElement properties = doc.documentElement().firstChildElement("properties");
+  EXPECT_EQ(properties.firstChildElement("WMSServiceTitle").text(),
+            QString::fromUtf8("Водоканал: мережі міста"));
+  EXPECT_EQ(properties.firstChildElement("WMSContactOrganization").text(),
+            QString::fromUtf8("КП «Водоканал»"));
+  EXPECT_EQ(properties.firstChildElement("WMSCrsList").firstChildElement("value").text(),
+            "EPSG:32636");
+  QStringList served;
+  for (QDomElement v = properties.firstChildElement("WFSLayers").firstChildElement("value");
+       !v.isNull(); v = v.nextSiblingElement("value"))
+    served << v.text();
+  EXPECT_TRUE(served.contains("vandrel_streets")) << served.join(",").toStdString();
+  EXPECT_TRUE(served.contains("vandrel_address")) << served.join(",").toStdString();
+  EXPECT_FALSE(served.contains("vandrel_water")) << "only what a search needs";
+  std::set<QString> names;
+  const QRegularExpression ascii("^[a-z][a-z0-9_]*$");
+  const QDomNodeList layers = doc.elementsByTagName("maplayer");
+  for (int k = 0; k < layers.size(); ++k) {
+    const QDomElement layer = layers.at(k).toElement();
+    const QString shortName = layer.firstChildElement("shortname").text();
+    EXPECT_TRUE(ascii.match(shortName).hasMatch()) << shortName.toStdString();
+    EXPECT_EQ(layer.firstChildElement("title").text(), layer.firstChildElement("layername").text());
+    EXPECT_EQ(layer.attribute("labelsEnabled"), "0");
+    names.insert(shortName);
+    if (shortName != "water") continue;
+    QStringList fields;
+    for (QDomElement f = layer.firstChildElement("attributeEditorForm").firstChildElement();
+         !f.isNull(); f = f.nextSiblingElement())
+      fields << f.attribute("name");
+    EXPECT_EQ(fields.mid(0, 3), (QStringList{"STREET", "DIAMETER", "MATERIAL"}));
+    EXPECT_FALSE(fields.contains("vandrel_size"));
+  }
+  const QDomNodeList groups = doc.elementsByTagName("layer-tree-group");
+  for (int g = 1; g < groups.size(); ++g) {
+    const QDomElement property =
+        groups.at(g).toElement().firstChildElement("customproperties").firstChildElement();
+    EXPECT_EQ(property.attribute("key"), "wmsShortName");
+    EXPECT_TRUE(ascii.match(property.attribute("value")).hasMatch());
+    EXPECT_TRUE(names.insert(property.attribute("value")).second)
+        << "a group named as a layer: " << property.attribute("value").toStdString();
+  }
+  EXPECT_EQ(AsciiName(QString::fromUtf8("Водопровідні мережі")), "vodoprovidni_merezhi");
+  EXPECT_EQ(AsciiName(QString::fromUtf8("Щастя Юрія")), "shchastia_iuriia");
+  EXPECT_EQ(AsciiName("2nd"), "layer_2nd");
 }
 
 // What the atlas keeps per object goes with each feature: the buildings' colours from their

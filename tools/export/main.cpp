@@ -2,6 +2,7 @@
 // window.
 //
 //   vandrel-export --data-root DIR -o atlas.gpkg [--crs EPSG:N] [--measurements FILE.pth]
+//                  [--no-labels]
 //   vandrel-export --data-root DIR --epanet water.inp [--isolate PIPE [--failed-valves N,M]]
 //
 // Prints a line per table written (or the model's counts) and what was left out; exits 1 when
@@ -29,7 +30,7 @@ namespace {
 
 const char* const kUsage =
     "usage: vandrel-export --data-root DIR -o FILE.gpkg [--crs EPSG:N] "
-    "[--measurements FILE.pth] [--allow-network-sources]\n"
+    "[--measurements FILE.pth] [--no-labels] [--allow-network-sources]\n"
     "       vandrel-export --data-root DIR --epanet FILE.inp [--isolate PIPE "
     "[--failed-valves N,M]]\n";
 
@@ -75,6 +76,8 @@ int main(int argc, char** argv) {
       options.Crs = args[++i];
     else if (args[i] == "--measurements" && value)
       measurementsFile = args[++i];
+    else if (args[i] == "--no-labels")
+      options.Labels = false;
     else if (args[i] == "--allow-network-sources")
       gis::TNetworkSources::AllowForThisRun();
     else if (args[i] == "--epanet" && value)
