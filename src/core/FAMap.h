@@ -165,7 +165,7 @@ public:
   std::function<bool(const QString&)> OnConfirmDelete;
   // The measurement being drawn was given up with Escape.
   std::function<void()> OnMeasureAbandoned;
-  // Beyond the specified handlers: the world point under the pointer for the status bar.
+  // The world point under the pointer, for the status bar.
   std::function<void(double, double)> OnPointerMoved;
   // A click of the identify tool at the map point (x, y).
   std::function<void(double, double)> OnIdentify;

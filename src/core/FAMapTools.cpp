@@ -281,7 +281,7 @@ void TFAMap::GiveBoxBothDimensions(TExtent& box) const {
   }
 }
 
-// ---- beyond the specified handlers
+// ---- the wheel's zoom and the measurement's keys
 
 void TFAMap::ZoomBy(int x, int y, double factor) {
   const double wx = World.ScreenToWorldX(x), wy = World.ScreenToWorldY(y);
@@ -298,8 +298,7 @@ void TFAMap::wheelEvent(QWheelEvent* e) {
 }
 
 void TFAMap::keyPressEvent(QKeyEvent* e) {
-  // Beyond the specified handling: Escape gives up the measurement being drawn, Backspace takes
-  // back its last point.
+  // Escape gives up the measurement being drawn, Backspace takes back its last point.
   if (Mode == ModeMeasure && MeasurementLayer && !MouseIsDown) {
     if (e->key() == Qt::Key_Escape) {
       MeasurementLayer->AbandonMeasurement();

@@ -2,21 +2,27 @@
 // The Paradox table format (versions 3 to 7): the header block of a `.DB` file and the encoding
 // of field values in records.
 //
+// clang-format off
 // Header block (little-endian control fields):
-//   0x00 u16 record size            0x02 u16 header size (bytes before block 1)
+//   0x00 u16 record size              0x02 u16 header size (bytes before block 1)
 //   0x04 u8  file type (0 keyed table, 1 primary index, 2 unkeyed table)
-//   0x05 u8  block size in KiB      0x06 u32 number of records
-//   0x0A u16 blocks in use          0x0C u16 blocks in the file
-//   0x0E u16 first data block       0x10 u16 last data block
-//   0x1E u16 index root block (.PX) 0x20 u8 index levels (.PX)
-//   0x21 u16 number of fields       0x23 u16 number of key fields
+//   0x05 u8  block size in KiB        0x06 u32 number of records
+//   0x0A u16 blocks in use            0x0C u16 blocks in the file
+//   0x0E u16 first data block         0x10 u16 last data block
+//   0x1E u16 index root block (.PX)   0x20 u8  index levels (.PX)
+//   0x21 u16 number of fields         0x23 u16 number of key fields
 //   0x25 u32 encryption (0xFF00FF00 in version 4 and later: see 0x5C)
-//   0x29 u8  sort order             0x39 u8 file version id (3 = 3.0, 4 = 3.5, 5..9 = 4, 10..11 =
-//   5, 12 = 7) 0x3A u16 maximum blocks         0x49 u32 last auto-increment value 0x4D u16 first
-//   free block Version 4 and later tables add a data header at 0x58: 0x5C u32 encryption 0x60 u32
-//   update time 0x6A u16 DOS code page Then, at 0x58 (3.x) or 0x78: two bytes per field (type,
-//   size), a 4-byte pointer, a 4-byte pointer per field, the table name (79 bytes, 261 in version
-//   7), the field names each ended by a NUL.
+//   0x29 u8  sort order
+//   0x39 u8  file version id (3 = 3.0, 4 = 3.5, 5..9 = 4, 10..11 = 5, 12 = 7)
+//   0x3A u16 maximum blocks           0x49 u32 last auto-increment value
+//   0x4D u16 first free block
+// Version 4 and later tables add a data header at 0x58:
+//   0x5C u32 encryption               0x60 u32 update time
+//   0x6A u16 DOS code page
+// Then, at 0x58 (3.x) or 0x78: two bytes per field (type, size), a 4-byte pointer, a 4-byte
+// pointer per field, the table name (79 bytes, 261 in version 7), the field names each ended by
+// a NUL.
+// clang-format on
 // Records are in data blocks: u16 next block, u16 previous block, i16 offset of the last record
 // (from byte 6; −record size when the block is empty), then the records.
 // Numbers in records are big-endian with the sign bit flipped (doubles: every bit flipped when

@@ -59,11 +59,14 @@ public:
   // The labels that will be drawn, after the acceptance within and across streets.
   std::vector<TLabelSegment*> AcceptedLabels(int q) const;
 
-  TExtent ViewRect{};
+  TExtent ViewRect{}; // the view the segments were last loaded for
+  // The cells of the segments table's grid (1 to 255 across and up from the layer's origin) the
+  // view covers: a segment's key is its cell's column and row and its number in the cell.
   uint8_t CellColMin = 0, CellRowMin = 0, CellColMax = 0, CellRowMax = 0;
+  // A cell's size in map units, from the table's header record (fields XC, YC).
   double CellWidth = 0, CellHeight = 0;
-  db::Table SegmentsTable;
-  db::Table StreetTable;
+  db::Table SegmentsTable; // the street segments keyed by cell
+  db::Table StreetTable;   // the streets' types and names by street code
   TLabelList Labels;
   // The labels the last drawing wrote, in the order written.
   std::vector<TLabelSegment*> Drawn;

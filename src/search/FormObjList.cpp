@@ -1,9 +1,9 @@
 #include "FormObjList.h"
 #include "QueryColumnModel.h"
 
-#include "data/DataModule.h"
 #include "base/UserMessages.h"
 #include "core/FAMap.h"
+#include "data/DataModule.h"
 #include "db/Error.h"
 
 #include <algorithm>
@@ -106,7 +106,7 @@ void TFormObjList::BuildQueryPanel() {
   edtNum = new QLineEdit(this);
   edtNum->setObjectName("edtNum");
   edtNum->setGeometry(Wide - 39, 66, 47, 22);
-  // Beyond the specified handlers: a search a moment after the user stops typing.
+  // A search runs by itself a moment after the user stops typing.
   for (QLineEdit* edit : {edtNameStr, edtNum})
     connect(edit, &QLineEdit::textEdited, TypingPause, [this] { TypingPause->start(); });
   sbGoSearch = new QPushButton(QString::fromUtf8("Здійснити пошук"), this);

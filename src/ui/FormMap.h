@@ -148,7 +148,7 @@ public:
   using TShowList =
       std::function<void(const QString&, const QString&, const QString&, int, int, int, int)>;
   void SetObjectList(TShowList showList);
-  // Beyond the specified commands: writes the object index's grid tables anew.
+  // Writes the object index's grid tables anew.
   void miRebuildIndexClick();
   // Lets the user choose one of several found objects ("Знайдені об'єкти"): the line or -1.
   int ChooseFoundObject(const QStringList& labels);

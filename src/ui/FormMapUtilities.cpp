@@ -170,8 +170,8 @@ void TFormMap::miCalcTopologicalModelClick() {
             .arg(problem));
     return;
   }
-  // Beyond the specified command: the pipes done of the pipes in all, and a way to stop between
-  // pipes; the window keeps repainting meanwhile.
+  // The progress shows the pipes done of the pipes in all and lets the user stop between pipes;
+  // the window keeps repainting meanwhile.
   QProgressDialog progress(QString::fromUtf8("Узгодження топологічної моделі..."),
                            QString::fromUtf8("Зупинити"), 0, 1, this);
   progress.setWindowTitle(QString::fromUtf8("Узгодження топологічної моделі"));

@@ -1,7 +1,8 @@
 # Installs the build into a fresh prefix and checks the layout the program expects: the program
 # with FORMS.INI, HELP, SAVE, USER_OBJ, ROUTES and plugins in one directory, the command in bin,
 # the desktop entry and its icon; a second install keeps the user's FORMS.INI.
-#   cmake -DBUILD_DIR=... -DPREFIX=... -DAPPDIR=lib/vandrel -P CheckInstall.cmake
+# Every tool the README names under "Tools" is in bin.
+#   cmake -DBUILD_DIR=... -DPREFIX=... -DAPPDIR=lib/vandrel -DREADME=.../README.md -P CheckInstall.cmake
 file(REMOVE_RECURSE "${PREFIX}")
 function(install_once)
   execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${PREFIX}"
@@ -25,10 +26,22 @@ endforeach()
 foreach(f vandrel FORMS.INI HELP/INDEX.HTM plugins/libobjectcard.so)
   expect("${APPDIR}/${f}" file)
 endforeach()
-foreach(f bin/vandrel-render bin/vandrel-tables bin/vandrel-demo bin/vandrel-export bin/vandrel-atlas
-          share/applications/vandrel.desktop
-          share/icons/hicolor/scalable/apps/vandrel.svg)
+foreach(f share/applications/vandrel.desktop share/icons/hicolor/scalable/apps/vandrel.svg)
   expect("${f}" file)
+endforeach()
+# Every tool the README's "Tools" section names is installed in bin.
+file(READ "${README}" readme)
+string(REGEX MATCH "\n## Tools\n.*" tools "${readme}")
+string(REGEX REPLACE "\n## [^\n]*\n.*" "" tools "${tools}")
+string(REGEX MATCHALL "`vandrel-[a-z]+" named "${tools}")
+list(REMOVE_DUPLICATES named)
+list(LENGTH named count)
+if(count LESS 5)
+  message(FATAL_ERROR "the README's Tools section names only ${count} tools: ${named}")
+endif()
+foreach(tool ${named})
+  string(SUBSTRING "${tool}" 1 -1 tool)
+  expect("bin/${tool}" file)
 endforeach()
 file(REAL_PATH "${PREFIX}/bin/vandrel" command)
 file(REAL_PATH "${PREFIX}/${APPDIR}/vandrel" program)
