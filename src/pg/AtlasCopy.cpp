@@ -82,26 +82,23 @@ public:
               .arg(target, columns.join(", "), values.join(", "), declared.join(", "));
   }
   void Add(const std::vector<Param>& row) {
-    QJsonObject object;
+    Rows.StartRow();
     for (size_t i = 0; i < row.size(); ++i)
-      object[Names[qsizetype(i)]] =
-          row[i] ? QJsonValue(QString::fromUtf8(*row[i])) : QJsonValue(QJsonValue::Null);
-    Rows.append(object);
-    if (Rows.size() >= kRowsPerStatement) Flush();
+      Rows.Add(Names[qsizetype(i)], row[i]);
+    if (Rows.Count() >= kRowsPerStatement) Flush();
   }
   // Sends what is left; the caller calls it before the rows are counted as written.
   void Flush() {
-    if (Rows.isEmpty()) return;
-    Conn.Exec(Sql, {QJsonDocument(Rows).toJson(QJsonDocument::Compact)});
-    Rows = QJsonArray();
+    if (Rows.Count() == 0) return;
+    Conn.Exec(Sql, {Rows.Take()});
   }
 
 private:
-  static constexpr qsizetype kRowsPerStatement = 2000;
+  static constexpr int kRowsPerStatement = 2000;
   Connection& Conn;
   const QStringList Names;
   QString Sql;
-  QJsonArray Rows;
+  TJsonRows Rows;
 };
 
 class TToPostgres {

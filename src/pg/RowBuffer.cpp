@@ -17,9 +17,8 @@ template <class T> T Get(std::span<const char> in, int64_t offset) {
   return value;
 }
 
-// The bytes of a value of the kinds kept bare; dates and times as numbers.
-QByteArray Payload(const db::Value& v) {
-  QByteArray out;
+// Appends a value's bytes: the kinds kept bare, dates and times as numbers.
+void PutPayload(QByteArray& out, const db::Value& v) {
   std::visit(
       [&](const auto& x) {
         using T = std::decay_t<decltype(x)>;
@@ -30,7 +29,7 @@ QByteArray Payload(const db::Value& v) {
         else if constexpr (std::is_same_v<T, QString>)
           out.append(reinterpret_cast<const char*>(x.utf16()), x.size() * 2);
         else if constexpr (std::is_same_v<T, QByteArray>)
-          out = x;
+          out += x;
         else if constexpr (std::is_same_v<T, QDate>)
           Put<int64_t>(out, x.isValid() ? x.toJulianDay() : INT64_MIN);
         else if constexpr (std::is_same_v<T, QTime>)
@@ -41,7 +40,6 @@ QByteArray Payload(const db::Value& v) {
         }
       },
       v);
-  return out;
 }
 
 // Whether a value of the variant's alternative `type` may be `length` bytes long.
@@ -63,18 +61,24 @@ QTime TimeOf(int32_t ms) {
 
 } // namespace
 
+void TRowBuffer::AppendRow(QByteArray& out, int64_t location, int64_t version,
+                           std::span<const db::Value> values) {
+  Put<int64_t>(out, location);
+  Put<int64_t>(out, version);
+  for (const db::Value& v : values) {
+    Put<uint8_t>(out, uint8_t(v.index()));
+    const qsizetype lengthAt = out.size();
+    Put<uint32_t>(out, 0);
+    PutPayload(out, v);
+    const uint32_t length = uint32_t(out.size() - lengthAt - 4);
+    std::memcpy(out.data() + lengthAt, &length, sizeof length);
+  }
+}
+
 QByteArray TRowBuffer::Encode(const std::vector<TKeptRow>& rows) {
   QByteArray out;
-  for (const TKeptRow& row : rows) {
-    Put<int64_t>(out, row.Location);
-    Put<int64_t>(out, row.Version);
-    for (const db::Value& v : row.Values) {
-      const QByteArray payload = Payload(v);
-      Put<uint8_t>(out, uint8_t(v.index()));
-      Put<uint32_t>(out, uint32_t(payload.size()));
-      out += payload;
-    }
-  }
+  for (const TKeptRow& row : rows)
+    AppendRow(out, row.Location, row.Version, row.Values);
   return out;
 }
 

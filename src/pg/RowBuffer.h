@@ -24,6 +24,9 @@ struct TKeptRow {
 class TRowBuffer {
 public:
   static QByteArray Encode(const std::vector<TKeptRow>& rows);
+  // Appends one row's encoding to `out`.
+  static void AppendRow(QByteArray& out, int64_t location, int64_t version,
+                        std::span<const db::Value> values);
   // Takes encoded rows of `fields` fields; false (and empty) when the bytes are not whole rows.
   bool Take(QByteArray bytes, size_t fields);
   // Rows kept on this computer (KeptForm), read in place from their mapping; false (and empty)

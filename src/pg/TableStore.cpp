@@ -10,11 +10,10 @@
 #include "base/OwnWrites.h"
 #include "db/Error.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <numeric>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -178,22 +177,19 @@ public:
     }
     // A row whose fields already hold the values is not sent: its version stays, and another
     // user's change of it meets no refusal for a write that changes nothing.
-    QJsonArray changes;
+    TJsonRows changes;
     std::vector<size_t> sent;
     for (size_t i = 0; i < indexes.size(); ++i) {
       const int64_t location = rows[indexes[i]].Location;
-      const TRow row = RowAt(location);
       bool same = true;
       for (size_t k = 0; k < fields.size() && same; ++k)
-        same = db::ValuesEqual(row.Values[fields[k]], values[i][k]);
+        same = db::ValuesEqual(ReadValue(location, fields[k]), values[i][k]);
       if (same) continue;
-      QJsonObject change{{"vandrel_row", qint64(location)},
-                         {"vandrel_version", qint64(row.Version)}};
-      for (size_t k = 0; k < fields.size(); ++k) {
-        const Param p = ToParam(values[i][k]);
-        change[Defs[fields[k]].Name] = p ? QJsonValue(QString::fromUtf8(*p)) : QJsonValue();
-      }
-      changes.append(change);
+      changes.StartRow();
+      changes.Add("vandrel_row", location);
+      changes.Add("vandrel_version", VersionAt(location));
+      for (size_t k = 0; k < fields.size(); ++k)
+        changes.Add(Defs[fields[k]].Name, ToParam(values[i][k]));
       sent.push_back(i);
     }
     if (sent.empty()) return;
@@ -205,7 +201,7 @@ public:
                 "%1.vandrel_version = j.vandrel_version RETURNING %1.vandrel_row, "
                 "%1.vandrel_version")
             .arg(Target, set.join(", "), declared.join(", ")),
-        {QJsonDocument(changes).toJson(QJsonDocument::Compact)});
+        {changes.Take()});
     std::unordered_map<int64_t, int64_t> written;
     for (const auto& row : r.Rows)
       written[row[0]->toLongLong()] = row[1]->toLongLong();
@@ -330,19 +326,28 @@ private:
                                          "vandrel_row")
                                      .arg(names.join(", "), Target));
     }
-    std::vector<TKeptRow> rows;
-    rows.reserve(all.Rows.size());
-    for (const auto& r : all.Rows) {
-      TKeptRow row{r[0]->toLongLong(), r[1]->toLongLong(), {}};
-      for (size_t f = 0; f < Defs.size(); ++f)
-        row.Values.push_back(FromParam(r[f + 2], Defs[f].Type));
-      rows.push_back(std::move(row));
+    // Kept in the key's order, compared as the cursor compares; the rows are encoded one by one
+    // as they come, with no value kept but the keys.
+    std::vector<size_t> order(all.Rows.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    if (Keys > 0) {
+      std::vector<std::vector<db::Value>> keys(all.Rows.size());
+      for (size_t i = 0; i < keys.size(); ++i)
+        for (int k = 0; k < Keys; ++k)
+          keys[i].push_back(FromParam(all.Rows[i][size_t(k) + 2], Defs[size_t(k)].Type));
+      std::stable_sort(order.begin(), order.end(),
+                       [&](size_t a, size_t b) { return KeyLess(keys[a], keys[b]); });
     }
-    if (Keys > 0) // kept in the key's order, compared as the cursor compares
-      std::stable_sort(rows.begin(), rows.end(), [&](const TKeptRow& a, const TKeptRow& b) {
-        return KeyLess(a.Values, b.Values);
-      });
-    buffer.Take(TRowBuffer::Encode(rows), Defs.size());
+    QByteArray bytes;
+    bytes.reserve(qsizetype(all.Rows.size() * (16 + Defs.size() * 12)));
+    std::vector<db::Value> values(Defs.size());
+    for (const size_t i : order) {
+      const auto& r = all.Rows[i];
+      for (size_t f = 0; f < Defs.size(); ++f)
+        values[f] = FromParam(r[f + 2], Defs[f].Type);
+      TRowBuffer::AppendRow(bytes, r[0]->toLongLong(), r[1]->toLongLong(), values);
+    }
+    buffer.Take(std::move(bytes), Defs.size());
     if (!TableOid.isEmpty())
       base::DerivedCache::Store(KeptAs, "pg-rows-3", stamp, buffer.KeptForm());
     return buffer;
@@ -353,6 +358,13 @@ private:
   }
 
   [[noreturn]] void Missing() const { throw db::Error::ForTable(Path(), "рядка в базі немає"); }
+
+  int64_t VersionAt(int64_t location) const {
+    if (const auto written = Rows.Written.find(location); written != Rows.Written.end())
+      return written->second.Version;
+    if (Rows.Removed.count(location) || !Rows.Read.Has(location)) Missing();
+    return Rows.Read.Version(location);
+  }
 
   TRow RowAt(int64_t location) const {
     if (const auto written = Rows.Written.find(location); written != Rows.Written.end())

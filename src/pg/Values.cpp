@@ -132,4 +132,55 @@ std::vector<db::FieldDef> FieldsFromJson(const QByteArray& text) {
   return fields;
 }
 
+namespace {
+
+void AppendJsonString(QByteArray& out, const QByteArray& text) {
+  out += '"';
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (uchar(c) < 0x20) {
+      out += QByteArray("\\u00") + QByteArray::number(uchar(c), 16).rightJustified(2, '0');
+    } else {
+      out += c;
+    }
+  }
+  out += '"';
+}
+
+} // namespace
+
+void TJsonRows::StartRow() {
+  Text += Rows++ == 0 ? "[{" : "},{";
+  FirstMember = true;
+}
+
+void TJsonRows::Name(const QString& name) {
+  if (!FirstMember) Text += ',';
+  FirstMember = false;
+  AppendJsonString(Text, name.toUtf8());
+  Text += ':';
+}
+
+void TJsonRows::Add(const QString& name, const Param& value) {
+  Name(name);
+  if (value)
+    AppendJsonString(Text, *value);
+  else
+    Text += "null";
+}
+
+void TJsonRows::Add(const QString& name, int64_t value) {
+  Name(name);
+  Text += QByteArray::number(qint64(value));
+}
+
+QByteArray TJsonRows::Take() {
+  QByteArray json = Rows == 0 ? QByteArray("[]") : Text + "}]";
+  Text.clear();
+  Rows = 0;
+  return json;
+}
+
 } // namespace pg

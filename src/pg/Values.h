@@ -19,4 +19,23 @@ db::Value FromParam(const Param& p, db::FieldType type);
 QJsonArray FieldsToJson(const std::vector<db::FieldDef>& fields);
 std::vector<db::FieldDef> FieldsFromJson(const QByteArray& text);
 
+// Rows for `json_to_recordset`, written as JSON text as they come: Qt's JSON objects cost more
+// than the statement that sends them.
+class TJsonRows {
+public:
+  void StartRow();
+  void Add(const QString& name, const Param& value); // a text, or null
+  void Add(const QString& name, int64_t value);
+  int Count() const { return Rows; }
+  // The rows as a JSON array; empty afterwards.
+  QByteArray Take();
+
+private:
+  void Name(const QString& name);
+
+  QByteArray Text;
+  int Rows = 0;
+  bool FirstMember = true;
+};
+
 } // namespace pg

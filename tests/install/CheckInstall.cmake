@@ -31,8 +31,8 @@ foreach(f share/applications/vandrel.desktop share/icons/hicolor/scalable/apps/v
 endforeach()
 # Every tool the README's "Tools" section names is installed in bin.
 file(READ "${README}" readme)
-string(REGEX MATCH "\n## Tools\n.*" tools "${readme}")
-string(REGEX REPLACE "\n## [^\n]*\n.*" "" tools "${tools}")
+string(REGEX MATCH "\n## Tools\n(.*)" tools "${readme}")
+string(REGEX REPLACE "\n## .*" "" tools "${CMAKE_MATCH_1}")
 string(REGEX MATCHALL "`vandrel-[a-z]+" named "${tools}")
 list(REMOVE_DUPLICATES named)
 list(LENGTH named count)
