@@ -494,8 +494,10 @@ TEST(LayerKinds, KeptIndexesAndRowsGiveThePicturesAndPicksOfAFreshWalk) {
     fromKept.clear();
     for (const auto& layer : again.Layers)
       if (auto* points = dynamic_cast<TDBPointsLayer*>(layer.get())) {
-        for (int py = 3; py < 600; py += 23)
-          for (int px = 3; px < 800; px += 23)
+        // A fine grid: a symbol's pick box is its sign's measured size, which follows the fonts
+        // the machine has (with Chromium's Liberation fonts installed, a coarser one hit 3).
+        for (int py = 3; py < 600; py += 9)
+          for (int px = 3; px < 800; px += 9)
             picks.push_back(points->FindObject(canvas, again.World, again.World.ScreenToWorldX(px),
                                                again.World.ScreenToWorldY(py), true, false));
         fromKept[{points->Category, points->Class}] = points->RowsTakenFromKept();
