@@ -7,7 +7,7 @@
 
 #include "core/FAMap.h"
 #include "layers/LayerKinds.h"
-#include "ui/FormAttributeTable.h"
+#include "ui/objects/FormAttributeTable.h"
 
 #include <QApplication>
 #include <QTableView>

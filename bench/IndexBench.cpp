@@ -10,7 +10,7 @@
 #include "layers/LayerKinds.h"
 #include "overlays/DBPointsIndexs.h"
 #include "overlays/ObjectIndexBuilder.h"
-#include "ui/NetworkTopology.h"
+#include "ui/network/NetworkTopology.h"
 
 #include <QGuiApplication>
 #include <QTemporaryDir>

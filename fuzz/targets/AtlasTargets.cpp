@@ -11,8 +11,8 @@
 #include "layers/ParamLinesLayer.h"
 #include "layers/SegmentLabelsLayer.h"
 #include "overlays/DBPointsIndexs.h"
-#include "ui/LabelFile.h"
-#include "ui/NetworkTopology.h"
+#include "ui/main/LabelFile.h"
+#include "ui/network/NetworkTopology.h"
 
 #include <QDir>
 #include <QImage>

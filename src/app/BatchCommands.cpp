@@ -9,7 +9,7 @@
 #include "network/ShutOff.h"
 #include "overlays/DBPointsIndexs.h"
 #include "overlays/ObjectIndexBuilder.h"
-#include "ui/NetworkTopology.h"
+#include "ui/network/NetworkTopology.h"
 
 #include <QElapsedTimer>
 #include <QProcessEnvironment>
@@ -173,13 +173,13 @@ int RunIdentify(const platform::CommandLine& line, const QString& appDir) {
     map.World.ComputeScale(canvas.WidthMM());
     QTextStream out(stdout);
     clock.restart();
-    const std::vector<TIdentifiedObject> found = IdentifyAt(map.Layers, canvas, map.World, x, y);
+    const std::vector<TIdentifiedObject> found = ObjectsAt(map.Layers, canvas, map.World, x, y);
     // The benchmarks ask for the times: the first pick reads the layers' rows, a second one
     // is a pick in a window already open.
     if (qEnvironmentVariableIsSet("VANDREL_REPORT_TIMINGS")) {
       const qint64 first = clock.elapsed();
       clock.restart();
-      IdentifyAt(map.Layers, canvas, map.World, x, y);
+      ObjectsAt(map.Layers, canvas, map.World, x, y);
       err << "load " << loaded << " ms, first pick " << first << " ms, pick " << clock.elapsed()
           << " ms\n";
     }

@@ -86,7 +86,7 @@ public:
   void SetEditMode();
   void SetIdentifyMode();
   // Every object under the map point (wx, wy) at the view as it is (the identify tool's list).
-  std::vector<TIdentifiedObject> IdentifyAt(double wx, double wy);
+  std::vector<TIdentifiedObject> ObjectsAt(double wx, double wy);
   // Blinks one object of a layer on the screen, as a pick does.
   void FlashLayerObject(TCustomLayer& Layer, int RecordIndex);
   void SetZoomInMode();

@@ -14,16 +14,16 @@ void TFAMap::SetIdentifyMode() {
   SetCursorNumber(0);
 }
 
-std::vector<TIdentifiedObject> TFAMap::IdentifyAt(double wx, double wy) {
+std::vector<TIdentifiedObject> TFAMap::ObjectsAt(double wx, double wy) {
   // The pick boxes are measured on the screen's canvas, as a pick measures them; nothing is
   // drawn.
   if (!Screen.isNull()) {
     if (!ScreenCanvas) ScreenCanvas = std::make_unique<gfx::Canvas>(Screen);
-    return ::IdentifyAt(Layers, *ScreenCanvas, World, wx, wy);
+    return ::ObjectsAt(Layers, *ScreenCanvas, World, wx, wy);
   }
   QImage scratch(1, 1, QImage::Format_RGB32);
   gfx::Canvas canvas(scratch);
-  return ::IdentifyAt(Layers, canvas, World, wx, wy);
+  return ::ObjectsAt(Layers, canvas, World, wx, wy);
 }
 
 void TFAMap::FlashLayerObject(TCustomLayer& Layer, int RecordIndex) {

@@ -77,8 +77,8 @@ int ReadingRank(const QString& field) {
   return 500;
 }
 
-std::vector<TIdentifiedObject> IdentifyAt(const std::vector<std::unique_ptr<TCustomLayer>>& Layers,
-                                          gfx::Canvas& Canvas, TWorld& World, double X, double Y) {
+std::vector<TIdentifiedObject> ObjectsAt(const std::vector<std::unique_ptr<TCustomLayer>>& Layers,
+                                         gfx::Canvas& Canvas, TWorld& World, double X, double Y) {
   std::vector<TIdentifiedObject> found;
   // From the layer drawn last, so that among equals the one on top comes first.
   for (auto it = Layers.rbegin(); it != Layers.rend(); ++it) {

@@ -31,8 +31,8 @@ struct TIdentifiedObject {
 // Every object under (X, Y) at the transform `World`: the points first, nearest first, then the
 // lines and areas, the layer drawn last first (as it lies on top). `Canvas` is used only to
 // measure the pick boxes.
-std::vector<TIdentifiedObject> IdentifyAt(const std::vector<std::unique_ptr<TCustomLayer>>& Layers,
-                                          gfx::Canvas& Canvas, TWorld& World, double X, double Y);
+std::vector<TIdentifiedObject> ObjectsAt(const std::vector<std::unique_ptr<TCustomLayer>>& Layers,
+                                         gfx::Canvas& Canvas, TWorld& World, double X, double Y);
 
 // Where a field comes in the order a person reads an object's fields (lower first): what it is
 // and where, what it is made of, its number, the program's own fields last.

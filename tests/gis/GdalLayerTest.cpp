@@ -211,7 +211,7 @@ TEST(GdalLayer, DrawsPicksAndIdentifiesItsSourcesObjects) {
   EXPECT_EQ(lots->FindObject(canvas, atlas.Map.World, kX + 320, kY + 10, true, false), 1);
   // Identify lists the main with its fields from the source.
   const std::vector<TIdentifiedObject> found =
-      IdentifyAt(atlas.Map.Layers, canvas, atlas.Map.World, kX + 50, kY);
+      ObjectsAt(atlas.Map.Layers, canvas, atlas.Map.World, kX + 50, kY);
   ASSERT_EQ(found.size(), 1u) << IdentifiedText(found).join("\n").toStdString();
   EXPECT_EQ(found[0].Layer, mains);
   EXPECT_EQ(found[0].RecordIndex, 1);

@@ -544,7 +544,7 @@ TEST(LayerKinds, IdentifyListsTheWellAndItsPipeWithTheirRows) {
   world.SetView(800, 600, x - 40, y - 30, x + 40, y + 30); // 1 : 380 or so
   world.ComputeScale(canvas.WidthMM());
   // Off to one side by a pixel: the well is still the nearest.
-  const auto found = IdentifyAt(demo.Map.Layers, canvas, world, x + 0.1, y);
+  const auto found = ObjectsAt(demo.Map.Layers, canvas, world, x + 0.1, y);
   ASSERT_GE(found.size(), 2u);
   EXPECT_EQ(QFileInfo(found[0].Layer->FileName).fileName(), "WaterWells.db");
   EXPECT_EQ(found[0].ObjectCode, code);
@@ -568,7 +568,7 @@ TEST(LayerKinds, IdentifyListsTheWellAndItsPipeWithTheirRows) {
 
   const double far = demo.Full.XMax + 10000;
   world.SetView(800, 600, far - 40, y - 30, far + 40, y + 30);
-  EXPECT_TRUE(IdentifyAt(demo.Map.Layers, canvas, world, far, y).empty());
+  EXPECT_TRUE(ObjectsAt(demo.Map.Layers, canvas, world, far, y).empty());
   EXPECT_EQ(IdentifiedText({}), QStringList{QString::fromUtf8("Нічого не знайдено")});
 }
 

@@ -19,9 +19,9 @@
 #include "layers/LayerKinds.h"
 #include "layers/LinesLayer.h"
 #include "pg/TableStore.h"
-#include "ui/AtlasWatcher.h"
-#include "ui/FormMap.h"
-#include "ui/GuardedApplication.h"
+#include "ui/common/GuardedApplication.h"
+#include "ui/main/AtlasWatcher.h"
+#include "ui/main/FormMap.h"
 
 #include <QAction>
 #include <QApplication>

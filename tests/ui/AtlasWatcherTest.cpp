@@ -1,16 +1,16 @@
 // Another program writes the atlas while the window is open: the window reads the change and
 // repaints within a second, without being asked; while a window is open over it, it waits.
 
-#include "ui/AtlasWatcher.h"
+#include "ui/main/AtlasWatcher.h"
 #include "core/CustomLayer.h"
 #include "core/FAMap.h"
 #include "core/KeptPictures.h"
 #include "data/DataModule.h"
 #include "db/Table.h"
 #include "layers/LinesLayer.h"
-#include "ui/FormMap.h"
-#include "ui/LayerPanels.h"
-#include "ui/MapViewCommands.h"
+#include "ui/main/FormMap.h"
+#include "ui/main/MapViewCommands.h"
+#include "ui/panels/LayerPanels.h"
 
 #include "AtlasWriter.h"
 

@@ -3,12 +3,12 @@
 // way), a text filters the rows, the rows chosen are the map's selection and are marked on the
 // screen, and the CSV holds the shown rows as RFC 4180 says.
 
+#include "core/CatClass.h"
 #include "core/FAMap.h"
 #include "data/DataModule.h"
-#include "ui/CatClass.h"
-#include "ui/FormAttributeTable.h"
-#include "ui/FormMap.h"
-#include "ui/LayerPanels.h"
+#include "ui/main/FormMap.h"
+#include "ui/objects/FormAttributeTable.h"
+#include "ui/panels/LayerPanels.h"
 
 #include "ProgramWindows.h"
 #include "base/UserMessages.h"

@@ -1,7 +1,7 @@
 // The classification lists built from the demo atlas's tables, and the writing back of
 // visibility, open state and drawing order.
 
-#include "ui/CatClass.h"
+#include "core/CatClass.h"
 
 #include "AtlasWriter.h"
 

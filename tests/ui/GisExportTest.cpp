@@ -1,7 +1,7 @@
 // "Утиліти → Експорт атласу в GeoPackage ..." through the main window: the file written and the
 // count told; a path that cannot be written told, and nothing left there.
 
-#include "ui/FormMap.h"
+#include "ui/main/FormMap.h"
 
 #include "ProgramWindows.h"
 #include "base/UserMessages.h"

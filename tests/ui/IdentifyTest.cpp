@@ -5,8 +5,8 @@
 #include "core/FAMap.h"
 #include "data/DataModule.h"
 #include "layers/DBPointsLayer.h"
-#include "ui/FormIdentify.h"
-#include "ui/FormMap.h"
+#include "ui/main/FormMap.h"
+#include "ui/objects/FormIdentify.h"
 
 #include "ProgramWindows.h"
 #include "db/Table.h"

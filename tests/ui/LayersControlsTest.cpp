@@ -5,8 +5,8 @@
 #include "core/FAMap.h"
 #include "data/DataModule.h"
 #include "layers/LinesLayer.h"
-#include "ui/FormLayersControls.h"
-#include "ui/FormMap.h"
+#include "ui/main/FormMap.h"
+#include "ui/styles/FormLayersControls.h"
 
 #include "AtlasWriter.h"
 

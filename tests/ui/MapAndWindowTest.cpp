@@ -1,18 +1,18 @@
 // The map control and the main window on the demo atlas, driven as a user would.
 
-#include "data/DataModule.h"
 #include "core/FAMap.h"
 #include "core/LayerFactory.h"
+#include "data/DataModule.h"
 #include "layers/DBPointsLayer.h"
 #include "layers/GeometryFile.h"
 #include "layers/LayerKinds.h"
 #include "overlays/Distation.h"
-#include "ui/FormInfoPath.h"
-#include "ui/FormMap.h"
-#include "ui/FormSelectInfo.h"
-#include "ui/FormViewSelectedObjects.h"
-#include "ui/GuardedApplication.h"
-#include "ui/LayerPanels.h"
+#include "ui/common/GuardedApplication.h"
+#include "ui/main/FormInfoPath.h"
+#include "ui/main/FormMap.h"
+#include "ui/objects/FormSelectInfo.h"
+#include "ui/objects/FormViewSelectedObjects.h"
+#include "ui/panels/LayerPanels.h"
 
 #include "AtlasWriter.h"
 

@@ -7,10 +7,10 @@
 #include "core/FAMap.h"
 #include "layers/GeometryFile.h"
 #include "network/ShutOff.h"
-#include "ui/FormMap.h"
-#include "ui/FormNetworkCheck.h"
-#include "ui/FormNetworkSettings.h"
-#include "ui/FormShutOff.h"
+#include "ui/main/FormMap.h"
+#include "ui/network/FormNetworkCheck.h"
+#include "ui/network/FormNetworkSettings.h"
+#include "ui/network/FormShutOff.h"
 
 #include "ProgramWindows.h"
 

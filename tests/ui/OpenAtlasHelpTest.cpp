@@ -3,9 +3,9 @@
 // page at F1 with its links within the page, closed by Escape.
 
 #include "core/FAMap.h"
-#include "ui/FormAtlasCrs.h"
-#include "ui/FormHtmlBrowser.h"
-#include "ui/FormOpenAtlas.h"
+#include "ui/common/FormHtmlBrowser.h"
+#include "ui/main/FormAtlasCrs.h"
+#include "ui/main/FormOpenAtlas.h"
 
 #include "ProgramWindows.h"
 #include "base/UserMessages.h"

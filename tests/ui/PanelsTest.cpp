@@ -2,8 +2,8 @@
 // drag that reorders layers in both work modes, the menus' states and the tree's drawing.
 
 #include "data/DataModule.h"
-#include "ui/FormMap.h"
-#include "ui/LayerPanels.h"
+#include "ui/main/FormMap.h"
+#include "ui/panels/LayerPanels.h"
 
 #include "AtlasWriter.h"
 #include "ProgramWindows.h"

@@ -5,9 +5,9 @@
 
 #include "core/FAMap.h"
 #include "layers/GeometryFile.h"
-#include "ui/FormMap.h"
-#include "ui/FormPrint.h"
-#include "ui/LayerPanels.h"
+#include "ui/main/FormMap.h"
+#include "ui/panels/LayerPanels.h"
+#include "ui/print/FormPrint.h"
 
 #include "ProgramWindows.h"
 

@@ -3,11 +3,11 @@
 // and a closer of the dialogs and menus the commands open.
 
 #include "data/DataModule.h"
-#include "search/FormObjList.h"
-#include "ui/FormMap.h"
-#include "ui/FormMsg.h"
-#include "ui/FormSelectInfo.h"
-#include "ui/ObjectListLink.h"
+#include "ui/common/FormMsg.h"
+#include "ui/main/FormMap.h"
+#include "ui/main/ObjectListLink.h"
+#include "ui/objects/FormSelectInfo.h"
+#include "ui/search/FormObjList.h"
 
 #include "AtlasWriter.h"
 

@@ -5,12 +5,12 @@
 // table has no key, a truncated geometry file and a table without write permission.
 
 #include "data/DataModule.h"
-#include "search/FormObjList.h"
-#include "ui/FormMap.h"
-#include "ui/FormMsg.h"
-#include "ui/FormSelectInfo.h"
-#include "ui/GuardedApplication.h"
-#include "ui/ObjectListLink.h"
+#include "ui/common/FormMsg.h"
+#include "ui/common/GuardedApplication.h"
+#include "ui/main/FormMap.h"
+#include "ui/main/ObjectListLink.h"
+#include "ui/objects/FormSelectInfo.h"
+#include "ui/search/FormObjList.h"
 
 #include "AtlasWriter.h"
 #include "FolderDigests.h"

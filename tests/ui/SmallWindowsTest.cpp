@@ -1,11 +1,11 @@
 // The object information window and the label files.
 
 #include "data/DataModule.h"
-#include "ui/FormInfoPath.h"
-#include "ui/FormSelectInfo.h"
-#include "ui/FormSetSymbol.h"
-#include "ui/LabelFile.h"
-#include "ui/SmallDialogs.h"
+#include "ui/main/FormInfoPath.h"
+#include "ui/main/LabelFile.h"
+#include "ui/main/SmallDialogs.h"
+#include "ui/objects/FormSelectInfo.h"
+#include "ui/styles/FormSetSymbol.h"
 
 #include "AtlasWriter.h"
 #include "ShapeWriter.h"

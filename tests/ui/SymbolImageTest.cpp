@@ -2,16 +2,16 @@
 // for a class or a group, failures, new image numbers, pictures loaded from BMP files, and the
 // keys of the logo window.
 
-#include "data/DataModule.h"
 #include "core/CustomLayer.h"
 #include "core/FAMap.h"
-#include "search/FormObjList.h"
-#include "ui/FormMap.h"
-#include "ui/FormSelectImages.h"
-#include "ui/FormSelectInfo.h"
-#include "ui/FormSetSymbol.h"
-#include "ui/LayerPanels.h"
-#include "ui/ObjectListLink.h"
+#include "data/DataModule.h"
+#include "ui/main/FormMap.h"
+#include "ui/main/ObjectListLink.h"
+#include "ui/objects/FormSelectInfo.h"
+#include "ui/panels/LayerPanels.h"
+#include "ui/search/FormObjList.h"
+#include "ui/styles/FormSelectImages.h"
+#include "ui/styles/FormSetSymbol.h"
 
 #include "AtlasWriter.h"
 

@@ -1,15 +1,15 @@
 // The network topology on pipe and node tables written for each test, and on the demo atlas;
 // the object index rebuilt from the node tables.
 
-#include "ui/NetworkTopology.h"
+#include "ui/network/NetworkTopology.h"
 
 #include "overlays/DBPointsIndexs.h"
 #include "overlays/ObjectIndexBuilder.h"
 
 #include "data/DataModule.h"
-#include "ui/FormMap.h"
-#include "ui/FormSelectInfo.h"
-#include "ui/LabelFile.h"
+#include "ui/main/FormMap.h"
+#include "ui/main/LabelFile.h"
+#include "ui/objects/FormSelectInfo.h"
 
 #include "AtlasWriter.h"
 #include "ShapeWriter.h"

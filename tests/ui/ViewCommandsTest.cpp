@@ -8,10 +8,10 @@
 #include "data/DataModule.h"
 #include "gfx/ScaleBar.h"
 #include "platform/Translations.h"
-#include "ui/FormHtmlBrowser.h"
-#include "ui/FormMap.h"
-#include "ui/MapViewCommands.h"
-#include "ui/OverviewPanel.h"
+#include "ui/common/FormHtmlBrowser.h"
+#include "ui/main/FormMap.h"
+#include "ui/main/MapViewCommands.h"
+#include "ui/main/OverviewPanel.h"
 
 #include "AtlasWriter.h"
 

@@ -11,13 +11,13 @@
 // twice, "b" once.
 
 #include "base/IniFile.h"
+#include "core/CatClass.h"
 #include "db/ParadoxFile.h"
 #include "db/ParadoxFormat.h"
 #include "db/Table.h"
 #include "overlays/Distation.h"
 #include "overlays/ObjectIndexBuilder.h"
-#include "ui/CatClass.h"
-#include "ui/LabelFile.h"
+#include "ui/main/LabelFile.h"
 
 #include <QApplication>
 #include <QFile>

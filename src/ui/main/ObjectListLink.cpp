@@ -1,13 +1,13 @@
 #include "ObjectListLink.h"
 
 #include "FormMap.h"
-#include "FormSelectImages.h"
-#include "FormSelectInfo.h"
-#include "LayerPanels.h"
+#include "ui/objects/FormSelectInfo.h"
+#include "ui/panels/LayerPanels.h"
+#include "ui/styles/FormSelectImages.h"
 
 #include "core/FAMap.h"
 #include "data/DataModule.h"
-#include "search/FormObjList.h"
+#include "ui/search/FormObjList.h"
 
 #include <QAction>
 

@@ -1,41 +1,30 @@
-// The main window's utilities: help and reference pages, the reference dictionary, the object index
-// of the map and its choice window, the network topology calculation with its progress, and the
-// rebuilding of the object index.
+// The main window's windows over the atlas's content: the street and address search, the layer
+// properties, the reference dictionary, the symbol choice, a layer's attribute table, the object
+// index of the map with its choice window and its rebuilding, the network topology calculation
+// with its progress, and the help and reference pages.
 
-#include "AtlasWatcher.h"
-#include "FormAtlasCrs.h"
-#include "FormAttributeTable.h"
-#include "FormHtmlBrowser.h"
-#include "FormLayersControls.h"
 #include "FormMap.h"
-#include "FormOpenAtlas.h"
-#include "FormPrint.h"
-#include "FormShutOff.h"
-#include "gis/GeoPackageExport.h"
-
-#include "FormSetSymbol.h"
-#include "FormViewSelectedObjects.h"
-#include "LayerPanels.h"
-#include "NetworkTopology.h"
 #include "SmallDialogs.h"
 
-#include "base/RemoteFiles.h"
+#include "ui/common/FormHtmlBrowser.h"
+#include "ui/dictionary/FormClassifier.h"
+#include "ui/network/NetworkTopology.h"
+#include "ui/objects/FormAttributeTable.h"
+#include "ui/objects/FormViewSelectedObjects.h"
+#include "ui/panels/LayerPanels.h"
+#include "ui/styles/FormLayersControls.h"
+#include "ui/styles/FormSetSymbol.h"
+
 #include "base/UserMessages.h"
 #include "data/DataModule.h"
 #include "db/Error.h"
 #include "overlays/DBPointsIndexs.h"
-#include "overlays/Distation.h"
 #include "overlays/ObjectIndexBuilder.h"
 #include "platform/HtmlViewer.h"
-#include "search/FormClassifier.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QMessageBox>
-#include <QProcess>
 #include <QProgressDialog>
 #include <QToolButton>
 
@@ -250,117 +239,6 @@ void TFormMap::miRebuildIndexClick() {
   QApplication::restoreOverrideCursor();
   base::UserMessages::Current().ShowMessage(message);
 }
-
-void TFormMap::InstallAtlasWatcher() {
-  AtlasWatcher = new TAtlasWatcher({Data.BaseDir, Data.MapsDir}, this);
-  AtlasWatcher->OnChanged = [this] { return TakeOthersChanges(); };
-}
-
-bool TFormMap::TakeOthersChanges() {
-  const IMapMeasurements* measurements = Map->Measurements();
-  if (QApplication::activeModalWidget() || QApplication::mouseButtons() != Qt::NoButton ||
-      (measurements && measurements->CurrentPointCount() > 0))
-    return false;
-  for (db::Table* t :
-       {&Data.TableCategory, &Data.TableClasses, &Data.TableGroup, &Data.TableImages})
-    if (t->Active() && t->State() == db::TableState::Browse) t->Refresh();
-  Map->ReloadMap();
-  Map->RedrawChanged(); // the layers another program did not change are not drawn again
-  Panels->RebuildLayerList();
-  Panels->RebuildTree();
-  return true;
-}
-
-void TFormMap::miExportGeoPackageClick() {
-  // The file dialog asks before it replaces a file.
-  const QString path = QFileDialog::getSaveFileName(
-      this, QString::fromUtf8("Експорт атласу в GeoPackage"),
-      QDir::home().filePath(base::RootName(Data.DataRoot).replace('/', '-') + ".gpkg"),
-      QString::fromUtf8("GeoPackage (*.gpkg)"));
-  if (path.isEmpty()) return;
-  // The measurements on the map go with the atlas when the user wants them.
-  const auto* measurements = dynamic_cast<const TDistationLayer*>(Map->Measurements());
-  const bool withMeasurements =
-      measurements && !measurements->Items.empty() &&
-      QMessageBox::question(this, QString::fromUtf8("Експорт атласу в GeoPackage"),
-                            QString::fromUtf8("Додати виміри, що є на карті (%1)?")
-                                .arg(measurements->Items.size())) == QMessageBox::Yes;
-  ExportGeoPackageTo(path, withMeasurements);
-}
-
-bool TFormMap::ExportGeoPackageTo(const QString& path, bool withMeasurements) {
-  QProgressDialog progress(QString::fromUtf8("Експорт атласу в GeoPackage..."),
-                           QString::fromUtf8("Скасувати"), 0, int(Map->Layers.size()), this);
-  progress.setWindowModality(Qt::WindowModal);
-  progress.setMinimumDuration(0);
-  TGeoPackageOptions options;
-  if (withMeasurements)
-    options.Measurements = dynamic_cast<const TDistationLayer*>(Map->Measurements());
-  options.Progress = [&progress](int done, int) {
-    progress.setValue(done);
-    QApplication::processEvents();
-    return !progress.wasCanceled();
-  };
-  try {
-    const TGeoPackageReport report = ExportGeoPackage(Map->Content, path, options);
-    if (report.Cancelled) return false;
-    QString text = QString::fromUtf8("Записано %1 об'єктів у %2 таблицях: %3")
-                       .arg(report.Features)
-                       .arg(report.Tables.size())
-                       .arg(path);
-    if (!report.Problems.isEmpty())
-      text += QString::fromUtf8("\nНе записано:\n") + report.Problems.join('\n');
-    base::UserMessages::Current().ShowMessage(text);
-    return true;
-  } catch (const std::exception& e) {
-    base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
-    return false;
-  }
-}
-
-void TFormMap::imPrintClick() {
-  // The legend's classes in the layers' drawing order, as the layers panel lists them.
-  std::vector<const TClassObject*> legend;
-  for (const TNodeLine& line : Panels->LayerNodes)
-    if (const auto* c = dynamic_cast<const TClassObject*>(line.Node.get())) legend.push_back(c);
-  TFormPrint window(*Map, std::move(legend), QString::fromUtf8(kCaption), this);
-  if (ShutOffMarked())
-    window.OfferListPage(QString::fromUtf8("засувки й адреси відключення"),
-                         ShutOff->ReportHtml(false));
-  window.exec();
-}
-
-void TFormMap::miAtlasCrsClick() {
-  if (Data.WorkMode != 0) return; // the atlas's settings change in work mode 0 only
-  TFormAtlasCrs window(Data.BaseDir, this);
-  if (window.exec() == QDialog::Accepted) ReadAtlasPlace();
-}
-
-void TFormMap::imOpenAtlasClick() {
-  if (!MeasurementsMayGo()) return;
-  TFormOpenAtlas window(QString(), this);
-  if (window.exec() != QDialog::Accepted) return;
-  OpenAtlas(window.Chosen());
-}
-
-bool TFormMap::OpenAtlas(const QString& dataRoot) {
-  if (!MeasurementsMayGo()) return false;
-  // The program starts again on the atlas chosen, in the same work mode: every window, table
-  // and layer is then the new atlas's, none left over from this one.
-  const QStringList arguments{"--data-root", dataRoot, "--work-mode",
-                              QString::number(Data.WorkMode)};
-  const QString program = QCoreApplication::applicationFilePath();
-  const bool started =
-      Relaunch ? Relaunch(program, arguments) : QProcess::startDetached(program, arguments);
-  if (!started) {
-    base::UserMessages::Current().ShowMessage(
-        QString::fromUtf8("Не вдається запустити програму для атласу %1").arg(dataRoot));
-    return false;
-  }
-  close();
-  return true;
-}
-
 void TFormMap::imProgramHelpClick() {
   // Always in the program's own viewer: the page is built into the program.
   if (!HtmlBrowser)

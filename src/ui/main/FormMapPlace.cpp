@@ -1,6 +1,8 @@
-// The main window and the atlas's place on the Earth: the pointer's coordinates in the status
-// bar (the atlas's and WGS 84 degrees) and "Перейти до координат ...".
+// The main window and the atlas's place on the Earth: its coordinate system ("Система координат
+// атласу"), the pointer's coordinates in the status bar (the atlas's and WGS 84 degrees) and
+// "Перейти до координат ...".
 
+#include "FormAtlasCrs.h"
 #include "FormMap.h"
 
 #include "base/UserMessages.h"
@@ -47,4 +49,10 @@ void TFormMap::GoToPoint(double x, double y) {
   Map->ShowArrow(x, y);
   LabelPointer->setText(Place ? Place->Describe(x, y)
                               : QString("X %1  Y %2").arg(x, 0, 'f', 1).arg(y, 0, 'f', 1));
+}
+
+void TFormMap::miAtlasCrsClick() {
+  if (Data.WorkMode != 0) return; // the atlas's settings change in work mode 0 only
+  TFormAtlasCrs window(Data.BaseDir, this);
+  if (window.exec() == QDialog::Accepted) ReadAtlasPlace();
 }

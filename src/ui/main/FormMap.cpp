@@ -1,27 +1,29 @@
+// The main window itself: its creation, the tools and their modes, the mouse on the map, the
+// panels' splitter, "Що тут?", the about and authors boxes, and closing. The other command
+// groups are in the FormMap*.cpp files FormMap.h lists.
+
 #include "FormMap.h"
-#include "FormOpenAtlas.h"
-
-#include "ElidedLabel.h"
-#include "FormAttributeTable.h"
-#include "FormIdentify.h"
-#include "FormShutOff.h"
-#include "gis/AtlasPlace.h"
-
-#include "CatClass.h"
 #include "FormInfoPath.h"
-#include "FormMsg.h"
-#include "FormSelectInfo.h"
-#include "LayerPanels.h"
+#include "FormOpenAtlas.h"
 #include "MapViewCommands.h"
 #include "SmallDialogs.h"
 
-#include "data/DataModule.h"
-#include "overlays/ArrowAnimation.h"
-#include "overlays/Distation.h"
+#include "ui/common/ElidedLabel.h"
+#include "ui/common/FormMsg.h"
+#include "ui/network/FormShutOff.h"
+#include "ui/objects/FormAttributeTable.h"
+#include "ui/objects/FormIdentify.h"
+#include "ui/objects/FormSelectInfo.h"
+#include "ui/panels/LayerPanels.h"
 
 #include "base/PathResolver.h"
 #include "base/UserMessages.h"
+#include "core/CatClass.h"
+#include "data/DataModule.h"
 #include "db/Error.h"
+#include "gis/AtlasPlace.h"
+#include "overlays/ArrowAnimation.h"
+#include "overlays/Distation.h"
 #include "platform/HtmlViewer.h"
 #include "plugins/ObjectUtils.h"
 
@@ -141,7 +143,7 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   Map->OnMouseUp = [this](QMouseEvent* e) { MapMouseUp(e); };
   Map->OnDblClick = [this] { MapDblClick(); };
   Map->OnPaint = [this] { MapPaint(); };
-  Map->OnIdentify = [this](double x, double y) { IdentifyAt(x, y); };
+  Map->OnIdentify = [this](double x, double y) { ShowObjectsAt(x, y); };
   Map->OnShutOffAt = [this](double x, double y) { ShutOffAt(x, y); };
   Map->OnLayersGone = [this] {
     if (Identify) Identify->Forget(); // its objects name layers about to go
@@ -333,7 +335,7 @@ void TFormMap::sbIdentifyClick() {
   Map->SetIdentifyMode();
 }
 
-void TFormMap::IdentifyAt(double x, double y) {
+void TFormMap::ShowObjectsAt(double x, double y) {
   if (!Identify) {
     Identify = std::make_unique<TFormIdentify>(this);
     Identify->OnPointAt = [this](const TIdentifiedObject& o) {
@@ -346,7 +348,7 @@ void TFormMap::IdentifyAt(double x, double y) {
     Identify->OnOpen = [this](const TIdentifiedObject& o) { OpenIdentified(o); };
   }
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  std::vector<TIdentifiedObject> found = Map->IdentifyAt(x, y);
+  std::vector<TIdentifiedObject> found = Map->ObjectsAt(x, y);
   QApplication::restoreOverrideCursor();
   Identify->ShowObjects(std::move(found), x, y);
   Identify->show();

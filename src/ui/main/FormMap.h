@@ -2,7 +2,18 @@
 // The main window: the map control with the tool bar at its left, the pop-out pointing and
 // measurements bars, the status bar with the tool's description and the scale, the layer and
 // object panels behind a splitter at the right, and the menus. It keeps the tool mode and starts
-// the secondary windows.
+// the secondary windows. Its handlers live in one file per command group:
+//   FormMap.cpp              creation, the tools and their modes, the mouse on the map, the
+//                            panels' splitter, "Що тут?", the about and authors boxes, closing
+//   FormMapComponents.cpp    building the tool bar, the pop-out bars, the panels and the menus
+//   FormMapMeasurements.cpp  distance and area, the measurement files and colour
+//   FormMapNetwork.cpp       shut-off, its marks, the network check, EPANET, network settings
+//   FormMapPlace.cpp         the atlas's coordinate system, the pointer's coordinates, go to a point
+//   FormMapAtlas.cpp         opening another atlas, others' changes, GeoPackage export, printing
+//   FormMapUtilities.cpp     search, layer properties, dictionary, symbols, attribute table, the
+//                            object index, topology, help and reference pages
+// The view commands (history, keys, scale box, overview, bookmarks, the view's export) are
+// TMapViewCommands' (MapViewCommands.h).
 
 #include "core/FAMap.h"
 
@@ -62,7 +73,8 @@ public:
   void sbEditObjectClick();
   // "Що тут?": the tool that lists every object under the point clicked.
   void sbIdentifyClick();
-  void IdentifyAt(double x, double y);
+  // The identify window lists every object at the point clicked.
+  void ShowObjectsAt(double x, double y);
   // A double click on an identified object: its card, or its information window.
   void OpenIdentified(const TIdentifiedObject& o);
   // "Таблиця атрибутів" of a class's layer (from the panels' menus).

@@ -5,7 +5,7 @@
 // scale bar and north arrow. The map's marked objects are marked on paper too, and a list the
 // caller offers (a shut-off's valves and addresses) may be printed on a page after the map.
 
-#include "MapPrintLayout.h"
+#include "core/MapPrintLayout.h"
 
 #include <QDialog>
 #include <vector>

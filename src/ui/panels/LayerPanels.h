@@ -6,7 +6,7 @@
 // with work mode 0 the changes go to the tables and the map reloads, otherwise they live in
 // memory only.
 
-#include "CatClass.h"
+#include "core/CatClass.h"
 
 #include <QCursor>
 #include <QImage>

@@ -32,8 +32,7 @@ void DrawClassSample(gfx::Canvas& canvas, const TClassObject& c, int x, const QR
   case 102:
   case 111:
   case 112:
-    DrawSampleSymbol(canvas, x + int(24 / 3.5), textTop, c.CharLabel, c.CharFont,
-                     c.CharFontColor);
+    DrawSampleSymbol(canvas, x + int(24 / 3.5), textTop, c.CharLabel, c.CharFont, c.CharFontColor);
     break;
   case 3:
   case 13:

@@ -1,6 +1,6 @@
 #include "FormAttributeTable.h"
 
-#include "CsvExport.h"
+#include "ui/common/CsvExport.h"
 
 #include "base/AtomicFile.h"
 #include "base/Csv.h"

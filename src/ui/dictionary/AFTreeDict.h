@@ -1,7 +1,9 @@
 #pragma once
 // The reference dictionary as a tree: parts (sections) at the top, their elements below them,
 // elements nested under other elements of the same part. Loaded from one table by local SQL and
-// edited through it: parts and elements added, entries renamed, leaves deleted.
+// edited through it: parts and elements added, entries renamed, leaves deleted. The control and
+// its entry dialog (TDlgAFItemDict) keep the names the dictionary's control has always had
+// ("AF"); everything of the dictionary is in this folder.
 
 #include "db/Query.h"
 #include "db/Table.h"

@@ -1,13 +1,13 @@
 // The search window on the demo atlas, driven through its widgets: the SQL lines it builds,
 // the columns it shows per mode, double clicks, showing on the map and the information.
 
-#include "search/FormObjList.h"
+#include "ui/search/FormObjList.h"
 
 #include "AtlasWriter.h"
 #include "base/UserMessages.h"
 
-#include "data/DataModule.h"
 #include "core/FAMap.h"
+#include "data/DataModule.h"
 #include "db/Table.h"
 #include "gfx/DrawHelpers.h"
 #include "layers/LayerKinds.h"

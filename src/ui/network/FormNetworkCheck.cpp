@@ -1,6 +1,6 @@
 #include "FormNetworkCheck.h"
 
-#include "CsvExport.h"
+#include "ui/common/CsvExport.h"
 
 #include <QFileInfo>
 #include <QHBoxLayout>

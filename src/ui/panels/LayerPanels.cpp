@@ -1,6 +1,6 @@
 #include "LayerPanels.h"
-#include "ClassSample.h"
 #include "PanelNodes.h"
+#include "core/ClassSample.h"
 
 #include "base/UserMessages.h"
 #include "core/FAMap.h"

@@ -1,7 +1,7 @@
 #include "FormSelectImages.h"
 
-#include "data/DataModule.h"
 #include "base/UserMessages.h"
+#include "data/DataModule.h"
 #include "db/Error.h"
 
 #include <QFile>

@@ -3,9 +3,9 @@
 // text included), codes kept on edit, only leaves deleted and only after the question, the
 // filter box, and a missing table reported.
 
-#include "search/AFTreeDict.h"
-#include "search/DlgAFItemDict.h"
-#include "search/FormClassifier.h"
+#include "ui/dictionary/AFTreeDict.h"
+#include "ui/dictionary/DlgAFItemDict.h"
+#include "ui/dictionary/FormClassifier.h"
 
 #include "base/UserMessages.h"
 #include "db/Error.h"

@@ -1,6 +1,6 @@
 #include "FormSelectInfo.h"
 
-#include "CatClass.h"
+#include "core/CatClass.h"
 
 #include "data/DataModule.h"
 #include "db/Error.h"

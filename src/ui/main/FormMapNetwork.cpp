@@ -1,11 +1,12 @@
 // The main window's network commands: shutting off a water pipe picked on the map (with the
-// buildings that lose water, marked on the map until the marks are taken off), and the check of
-// both networks' models.
+// buildings that lose water, marked on the map until the marks are taken off), the check of both
+// networks' models, the water network's export for the hydraulic solver (EPANET), and the
+// network settings.
 
 #include "FormMap.h"
-#include "FormNetworkCheck.h"
-#include "FormNetworkSettings.h"
-#include "FormShutOff.h"
+#include "ui/network/FormNetworkCheck.h"
+#include "ui/network/FormNetworkSettings.h"
+#include "ui/network/FormShutOff.h"
 
 #include "base/AtomicFile.h"
 #include "base/PathResolver.h"
@@ -77,7 +78,7 @@ void TFormMap::ShutOffAt(double x, double y) {
       return;
     }
     int record = -1;
-    for (const TIdentifiedObject& o : Map->IdentifyAt(x, y))
+    for (const TIdentifiedObject& o : Map->ObjectsAt(x, y))
       if (o.Layer == pipes && o.RecordIndex >= 0) {
         record = o.RecordIndex;
         break;

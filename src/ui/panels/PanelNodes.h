@@ -1,7 +1,7 @@
 #pragma once
 // The panels' lines: the node a line of a list stands for, of the kind asked for.
 
-#include "CatClass.h"
+#include "core/CatClass.h"
 
 #include <QListWidget>
 

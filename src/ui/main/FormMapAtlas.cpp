@@ -1,0 +1,126 @@
+// The main window and the atlas as a whole: opening another atlas in its place, taking in what
+// other users wrote to it (the atlas watcher), exporting it to GeoPackage, and printing the map.
+
+#include "AtlasWatcher.h"
+#include "FormMap.h"
+#include "FormOpenAtlas.h"
+
+#include "ui/network/FormShutOff.h"
+#include "ui/panels/LayerPanels.h"
+#include "ui/print/FormPrint.h"
+
+#include "base/RemoteFiles.h"
+#include "base/UserMessages.h"
+#include "data/DataModule.h"
+#include "gis/GeoPackageExport.h"
+#include "overlays/Distation.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProcess>
+#include <QProgressDialog>
+
+void TFormMap::InstallAtlasWatcher() {
+  AtlasWatcher = new TAtlasWatcher({Data.BaseDir, Data.MapsDir}, this);
+  AtlasWatcher->OnChanged = [this] { return TakeOthersChanges(); };
+}
+
+bool TFormMap::TakeOthersChanges() {
+  const IMapMeasurements* measurements = Map->Measurements();
+  if (QApplication::activeModalWidget() || QApplication::mouseButtons() != Qt::NoButton ||
+      (measurements && measurements->CurrentPointCount() > 0))
+    return false;
+  for (db::Table* t :
+       {&Data.TableCategory, &Data.TableClasses, &Data.TableGroup, &Data.TableImages})
+    if (t->Active() && t->State() == db::TableState::Browse) t->Refresh();
+  Map->ReloadMap();
+  Map->RedrawChanged(); // the layers another program did not change are not drawn again
+  Panels->RebuildLayerList();
+  Panels->RebuildTree();
+  return true;
+}
+
+void TFormMap::miExportGeoPackageClick() {
+  // The file dialog asks before it replaces a file.
+  const QString path = QFileDialog::getSaveFileName(
+      this, QString::fromUtf8("Експорт атласу в GeoPackage"),
+      QDir::home().filePath(base::RootName(Data.DataRoot).replace('/', '-') + ".gpkg"),
+      QString::fromUtf8("GeoPackage (*.gpkg)"));
+  if (path.isEmpty()) return;
+  // The measurements on the map go with the atlas when the user wants them.
+  const auto* measurements = dynamic_cast<const TDistationLayer*>(Map->Measurements());
+  const bool withMeasurements =
+      measurements && !measurements->Items.empty() &&
+      QMessageBox::question(this, QString::fromUtf8("Експорт атласу в GeoPackage"),
+                            QString::fromUtf8("Додати виміри, що є на карті (%1)?")
+                                .arg(measurements->Items.size())) == QMessageBox::Yes;
+  ExportGeoPackageTo(path, withMeasurements);
+}
+
+bool TFormMap::ExportGeoPackageTo(const QString& path, bool withMeasurements) {
+  QProgressDialog progress(QString::fromUtf8("Експорт атласу в GeoPackage..."),
+                           QString::fromUtf8("Скасувати"), 0, int(Map->Layers.size()), this);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(0);
+  TGeoPackageOptions options;
+  if (withMeasurements)
+    options.Measurements = dynamic_cast<const TDistationLayer*>(Map->Measurements());
+  options.Progress = [&progress](int done, int) {
+    progress.setValue(done);
+    QApplication::processEvents();
+    return !progress.wasCanceled();
+  };
+  try {
+    const TGeoPackageReport report = ExportGeoPackage(Map->Content, path, options);
+    if (report.Cancelled) return false;
+    QString text = QString::fromUtf8("Записано %1 об'єктів у %2 таблицях: %3")
+                       .arg(report.Features)
+                       .arg(report.Tables.size())
+                       .arg(path);
+    if (!report.Problems.isEmpty())
+      text += QString::fromUtf8("\nНе записано:\n") + report.Problems.join('\n');
+    base::UserMessages::Current().ShowMessage(text);
+    return true;
+  } catch (const std::exception& e) {
+    base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
+    return false;
+  }
+}
+
+void TFormMap::imPrintClick() {
+  // The legend's classes in the layers' drawing order, as the layers panel lists them.
+  std::vector<const TClassObject*> legend;
+  for (const TNodeLine& line : Panels->LayerNodes)
+    if (const auto* c = dynamic_cast<const TClassObject*>(line.Node.get())) legend.push_back(c);
+  TFormPrint window(*Map, std::move(legend), QString::fromUtf8(kCaption), this);
+  if (ShutOffMarked())
+    window.OfferListPage(QString::fromUtf8("засувки й адреси відключення"),
+                         ShutOff->ReportHtml(false));
+  window.exec();
+}
+void TFormMap::imOpenAtlasClick() {
+  if (!MeasurementsMayGo()) return;
+  TFormOpenAtlas window(QString(), this);
+  if (window.exec() != QDialog::Accepted) return;
+  OpenAtlas(window.Chosen());
+}
+
+bool TFormMap::OpenAtlas(const QString& dataRoot) {
+  if (!MeasurementsMayGo()) return false;
+  // The program starts again on the atlas chosen, in the same work mode: every window, table
+  // and layer is then the new atlas's, none left over from this one.
+  const QStringList arguments{"--data-root", dataRoot, "--work-mode",
+                              QString::number(Data.WorkMode)};
+  const QString program = QCoreApplication::applicationFilePath();
+  const bool started =
+      Relaunch ? Relaunch(program, arguments) : QProcess::startDetached(program, arguments);
+  if (!started) {
+    base::UserMessages::Current().ShowMessage(
+        QString::fromUtf8("Не вдається запустити програму для атласу %1").arg(dataRoot));
+    return false;
+  }
+  close();
+  return true;
+}
