@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 
 namespace base {
 
@@ -56,6 +57,24 @@ QString ResolvePath(const QString& dir, const QString& name) {
   const QString normalized = NormalizeSeparators(name);
   if (QFileInfo(normalized).isAbsolute()) return normalized;
   return ChildPath(NormalizeSeparators(dir), normalized);
+}
+
+namespace {
+qsizetype ExtensionDot(const QString& name) {
+  const qsizetype dot = name.lastIndexOf('.');
+  const qsizetype slash = std::max(name.lastIndexOf('/'), name.lastIndexOf('\\'));
+  return dot > slash ? dot : -1;
+}
+} // namespace
+
+QString FileExtension(const QString& name) {
+  const qsizetype dot = ExtensionDot(name);
+  return dot < 0 ? QString() : name.mid(dot).toUpper();
+}
+
+QString ChangeExtension(const QString& name, const QString& extension) {
+  const qsizetype dot = ExtensionDot(name);
+  return (dot < 0 ? name : name.left(dot)) + extension;
 }
 
 } // namespace base

@@ -19,4 +19,10 @@ QString ResolvePath(const QString& dir, const QString& name);
 // "a\\b/c" -> "a/b/c".
 QString NormalizeSeparators(const QString& path);
 
+// The extension of a file name (its last part after a dot, the dot included), upper-cased: ".SHP";
+// empty when the name has none (a dot in a folder's name does not count).
+QString FileExtension(const QString& name);
+// `name` with its extension replaced by `extension` (".DBF"), or with it added when it has none.
+QString ChangeExtension(const QString& name, const QString& extension);
+
 } // namespace base

@@ -1,21 +1,12 @@
 #include "CatClass.h"
 
+#include "base/PathResolver.h"
 #include "base/UserMessages.h"
 #include "db/Error.h"
 
 #include <exception>
 
 namespace {
-
-QString WithExtension(const QString& name, const QString& extension) {
-  const qsizetype dot = name.lastIndexOf('.');
-  return (dot < 0 ? name : name.left(dot)) + extension;
-}
-
-QString Extension(const QString& name) {
-  const qsizetype dot = name.lastIndexOf('.');
-  return dot < 0 ? QString() : name.mid(dot).toUpper();
-}
 
 // Finds (category, class) on the index CLASS_ID and gives back the index the table had.
 QString FieldOfClass(db::Table& layers, int category, int cls, const char* field) {
@@ -333,8 +324,10 @@ void SetCategoryOpen(db::Table& categories, int8_t category, bool value) {
 
 QString GetAttributeTableName(db::Table& layers, int category, int cls) {
   QString name = FieldOfClass(layers, category, cls, "FileName");
-  if (!name.isEmpty() && Extension(name) == ".SHP") name = WithExtension(name, ".mds");
-  if (!name.isEmpty() && Extension(name) == ".MDS") name = WithExtension(name, ".DBF");
+  if (!name.isEmpty() && base::FileExtension(name) == ".SHP")
+    name = base::ChangeExtension(name, ".mds");
+  if (!name.isEmpty() && base::FileExtension(name) == ".MDS")
+    name = base::ChangeExtension(name, ".DBF");
   return name;
 }
 

@@ -11,23 +11,6 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-QString ChangeExtension(const QString& name, const QString& extension) {
-  const qsizetype dot = name.lastIndexOf('.');
-  const qsizetype slash = std::max(name.lastIndexOf('/'), name.lastIndexOf('\\'));
-  if (dot <= slash) return name + extension;
-  return name.left(dot) + extension;
-}
-
-QString Extension(const QString& name) {
-  const qsizetype dot = name.lastIndexOf('.');
-  const qsizetype slash = std::max(name.lastIndexOf('/'), name.lastIndexOf('\\'));
-  return dot > slash ? name.mid(dot).toUpper() : QString();
-}
-
-} // namespace
-
 TCustomLayer::TCustomLayer() = default;
 
 TCustomLayer::~TCustomLayer() {
@@ -79,12 +62,12 @@ void TCustomLayer::LoadFromDataSet(db::Table& DataSet, const QString& MapsDir) {
     plugins::ObjectUtilsContext context{MapsDir, FileName, Category, Class, ClassName};
     ObjectUtils = plugins::ObjectUtilsRegistry::Instance().Create(ObjUtilsGUID, context);
   }
-  if (Extension(FileName) == ".SHP") FileName = ChangeExtension(FileName, ".mds");
+  if (base::FileExtension(FileName) == ".SHP") FileName = base::ChangeExtension(FileName, ".mds");
   FullPath = base::ResolvePath(MapsDir, FileName);
-  if (Extension(FileName) == ".MDS") {
+  if (base::FileExtension(FileName) == ".MDS") {
     AttrTable.Close();
     AttrTable.SetDatabaseName(MapsDir);
-    AttrTable.SetTableName(ChangeExtension(FileName, ".DBF"));
+    AttrTable.SetTableName(base::ChangeExtension(FileName, ".DBF"));
     // Only the header is read now (a missing or broken table still stops the layer here); the
     // rows when a label, a size or a code is first asked for.
     db::Table::OpenFile(base::ResolvePath(MapsDir, AttrTable.TableName()));

@@ -13,7 +13,6 @@
 
 namespace {
 
-const QString kSpinTable = "SPIN.DB";
 constexpr double kNearRadius = 10; // map units, in X and in Y
 
 } // namespace

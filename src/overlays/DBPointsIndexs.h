@@ -24,6 +24,9 @@
 // The number of the grid cell, counted from 1, that `Offset` from the grid's origin falls in.
 int64_t GridCellNumber(double Offset, double CellSize);
 
+// The shared grid table of the object index, in the user objects' folder.
+inline const QString kSpinTable = QStringLiteral("SPIN.DB");
+
 class TDBPointsIndexs : public IMapObjectIndex {
 public:
   TDBPointsIndexs(const QString& MapsDir, const QString& BaseDir, const QString& UserObjDir,

@@ -20,8 +20,6 @@ namespace {
 using db::FieldType;
 using db::Value;
 
-const QString kSpinTable = "SPIN.DB";
-
 } // namespace
 
 std::vector<db::FieldDef> GridTableFields() {
