@@ -407,7 +407,8 @@ int TGdalLayer::FindObject(gfx::Canvas& Canvas, TWorld& World, double X, double 
     const int fid = int(f->GetFID());
     if (Geometry == 1) {
       // The nearest point in the box; on a tie the first stays.
-      ForEachPoint(*shape, [&](const OGRPoint& p) {
+      // The box's bindings are copied in by name: clang 14 cannot capture structured bindings.
+      ForEachPoint(*shape, [&, x1 = x1, y1 = y1, x2 = x2, y2 = y2](const OGRPoint& p) {
         if (!TWorld::PointInRect(x1, y1, x2, y2, p.getX(), p.getY())) return;
         const double d = TWorld::Distance(X, Y, p.getX(), p.getY());
         if (d >= best) return;

@@ -84,7 +84,7 @@ TFormAttributeTable::TFormAttributeTable(TFAMap& map, TCustomLayer& layer, QWidg
     edFilter->setPlaceholderText(condition ? QString::fromUtf8("умова SQL, як після WHERE, Enter")
                                            : QString::fromUtf8("текст у будь-якому полі, Enter"));
   });
-  Model->OnRefused = [this](const QString& reason) {
+  Model->OnRefused = [](const QString& reason) {
     base::UserMessages::Current().ShowMessage(reason);
   };
   Model->OnWritten = [this](int) {
