@@ -8,9 +8,10 @@
 //   FormMapComponents.cpp    building the tool bar, the pop-out bars, the panels and the menus
 //   FormMapMeasurements.cpp  distance and area, the measurement files and colour
 //   FormMapNetwork.cpp       shut-off, its marks, the network check, EPANET, network settings
-//   FormMapPlace.cpp         the atlas's coordinate system, the pointer's coordinates, go to a point
-//   FormMapAtlas.cpp         opening another atlas, others' changes, GeoPackage export, printing
-//   FormMapUtilities.cpp     search, layer properties, dictionary, symbols, attribute table, the
+//   FormMapPlace.cpp         the atlas's coordinate system, the pointer's coordinates, go to a
+//   point FormMapAtlas.cpp         opening another atlas, others' changes, GeoPackage export,
+//   printing FormMapUtilities.cpp     search, layer properties, dictionary, symbols, attribute
+//   table, the
 //                            object index, topology, help and reference pages
 // The view commands (history, keys, scale box, overview, bookmarks, the view's export) are
 // TMapViewCommands' (MapViewCommands.h).
@@ -62,6 +63,8 @@ public:
   explicit TFormMap(TDataModuleVANDREL& data);
   ~TFormMap() override;
 
+  // --- The window itself, its tools and the mouse on the map (FormMap.cpp) ---
+
   // "GET_MESSAGE_FROM_OBJECT": a component of the current layer asks for one of its objects to
   // be shown on the map (the object number the layer locates by).
   void ShowObject(int ObjectNumber) override;
@@ -77,31 +80,74 @@ public:
   void ShowObjectsAt(double x, double y);
   // A double click on an identified object: its card, or its information window.
   void OpenIdentified(const TIdentifiedObject& o);
-  // "Таблиця атрибутів" of a class's layer (from the panels' menus).
-  void ShowAttributeTable(int category, int cls);
+  std::unique_ptr<TFormIdentify> Identify; // made at the tool's first click
   void sbZoomInClick();
   void sbZoomOutClick();
   void sbPanClick();
   void sbGlobeClick();
   void imHelpClick();
-  // F1: the program's own help page.
-  void imProgramHelpClick();
+  void imToolBarClick();
+  void imLayersPanelClick();
+  void imExitClick();
+  void imAboutClick();
+  void miAuthorsClick();
+  void ppmiInfoPlusClick();
+  // Opens the reference document of an object (category < 0: the last picked object).
+  void ShowObjectInfoFile(int category, int cls, int record);
+
+  void SetToolMode(uint8_t mode);
+  void ToggleToolPanel(int k);
+  // "1 : N" with N the scale denominator rounded half to even.
+  static QString ScaleCaption(double denominator);
+  QString ReadHtmlViewerPath();
+
+  // The confirmation window, created by the program after this window.
+  void SetFormMsg(TFormMsg* msg) { FormMsg = msg; }
+  TFormMsg* FormMsg = nullptr;
+  TFormInfoPath* FormInfoPath = nullptr; // the path-length window, owned by this window
+  // The object information window, created by the program after this window.
+  void SetSelectInfo(TFormSelectInfo* info) { SelectInfo = info; }
+  TFormSelectInfo* SelectInfo = nullptr;
+  // History, keys, scale box, overview, bookmarks and export of the view.
+  TMapViewCommands* ViewCommands = nullptr;
+
+  TFAMap* Map = nullptr;
+  uint8_t ToolMode = 0;
+  uint8_t PreviousToolMode = 0;
+  QString HtmlViewerPath;
+
+  // --- Measurements (FormMapMeasurements.cpp) ---
+
+  void sbAddPathClick();
+  void sbAddSClick();
+  void sbDelPathClick();
+  void sbLoadPathClick();
+  void sbSavePathClick();
+  void sbErasePathsClick();
+  void pnlDistColorClick();
+  // Where the measurement files' dialogs open.
+  QString MeasurementsFolder() const;
+  // What the file dialogs' OK does; a failure is shown with the file and the reason.
+  void LoadMeasurementsFrom(const QString& fileName);
+  // Whether the writing succeeded (a failure is said).
+  bool SaveMeasurementsTo(const QString& fileName);
+  // Asks for a file and saves the measurements there; false when cancelled or failed.
+  bool SaveMeasurementsAs();
+  // Before the measurements would go (another atlas, closing): unsaved ones are saved or let go
+  // as the user answers; false when the user stays.
+  bool MeasurementsMayGo();
+  // The colour of new measurements (0x00BBGGRR), shown by pnlDistColor.
+  void SetMeasureColor(uint32_t colour);
+  uint32_t MeasureColor = 0x00FF0000;
+
+  // --- The networks (FormMapNetwork.cpp) ---
+
   // The network tools: a shut-off at the pipe picked next, and the network check.
   void miShutOffClick();
   void ShutOffAt(double x, double y);
   void miNetworkCheckClick();
   // The valve and connection groups of the atlas (written in work mode 0 only).
   void miNetworkSettingsClick();
-  void miAtlasCrsClick();
-  // Where the atlas lies on the Earth, read from its declaration (at the start, and after the
-  // system is set); a declaration not understood is said.
-  void ReadAtlasPlace();
-  // "Перейти до координат ...": a point typed in the atlas's system or in degrees, shown with
-  // the arrow in the middle of the view.
-  void miGoToCoordinatesClick();
-  void GoToPoint(double x, double y);
-  std::unique_ptr<gis::TAtlasPlace> Place;
-  QString LastTypedPlace; // offered again the next time
   // The water network's graph, read again when its tables changed since.
   std::shared_ptr<const network::TNetworkGraph> WaterNetwork();
   void MarkShutOff(const network::TNetworkGraph& graph, const network::TShutOff& result);
@@ -117,6 +163,28 @@ public:
   // the shut-off on the map applied, if the user wants it), and a window of what was written.
   void miExportEpanetClick();
   bool ExportEpanetTo(const QString& path, bool withShutOff);
+  std::unique_ptr<TFormShutOff> ShutOff; // made at the tool's first pick
+  std::shared_ptr<const network::TNetworkGraph> WaterGraph;
+  QString WaterGraphStamp; // the tables' sizes and times when WaterGraph was read
+  std::shared_ptr<const network::TBuildings> Buildings;
+  QString BuildingsStamp;
+  std::vector<TSelectedObject> ShutOffMarks; // what the last shut-off marked on the map
+
+  // --- The atlas's place on the Earth (FormMapPlace.cpp) ---
+
+  void miAtlasCrsClick();
+  // Where the atlas lies on the Earth, read from its declaration (at the start, and after the
+  // system is set); a declaration not understood is said.
+  void ReadAtlasPlace();
+  // "Перейти до координат ...": a point typed in the atlas's system or in degrees, shown with
+  // the arrow in the middle of the view.
+  void miGoToCoordinatesClick();
+  void GoToPoint(double x, double y);
+  std::unique_ptr<gis::TAtlasPlace> Place;
+  QString LastTypedPlace; // offered again the next time
+
+  // --- The atlas as a whole (FormMapAtlas.cpp) ---
+
   // "Експорт атласу в GeoPackage ...": the whole atlas, with progress and cancel.
   void miExportGeoPackageClick();
   bool ExportGeoPackageTo(const QString& path, bool withMeasurements = false);
@@ -127,31 +195,14 @@ public:
   bool OpenAtlas(const QString& dataRoot);
   // Starts the program with these arguments (tests put in their own); empty: a new process.
   std::function<bool(const QString& program, const QStringList& arguments)> Relaunch;
-  void imToolBarClick();
-  void imLayersPanelClick();
-  void imExitClick();
-  void imAboutClick();
-  void miAuthorsClick();
-  void ppmiInfoPlusClick();
-  void sbAddPathClick();
-  void sbAddSClick();
-  void sbDelPathClick();
-  void sbLoadPathClick();
-  void sbSavePathClick();
-  void sbErasePathsClick();
-  void pnlDistColorClick();
-  void miClassifierClick();
-  void miCalcTopologicalModelClick();
-  void ppmiChngSymbolClick();
-  // Whether "Змінити знак" of the map applies to the current layer (work mode 0, category 100 on).
-  bool ActiveLayerHasOwnSymbol() const;
-  // Where the measurement files' dialogs open.
-  QString MeasurementsFolder() const;
   // Another user's writes to BASE and MAPS: the tables, the map and the panels read again.
   TAtlasWatcher* AtlasWatcher = nullptr;
   // Takes another user's changes in; false (asked again soon) while the user is in the middle of
   // something (a window open over this one, a button held, a measurement being drawn).
   bool TakeOthersChanges();
+
+  // --- The windows over the atlas's content (FormMapUtilities.cpp) ---
+
   void sbLayersClick();
   void sbStreetsClick();
   void sbAddressClick();
@@ -160,59 +211,26 @@ public:
   using TShowList =
       std::function<void(const QString&, const QString&, const QString&, int, int, int, int)>;
   void SetObjectList(TShowList showList);
+  TShowList ShowListWindow;
+  void miClassifierClick();
+  void ppmiChngSymbolClick();
+  // Whether "Змінити знак" of the map applies to the current layer (work mode 0, category 100 on).
+  bool ActiveLayerHasOwnSymbol() const;
+  // "Таблиця атрибутів" of a class's layer (from the panels' menus).
+  void ShowAttributeTable(int category, int cls);
+  std::unique_ptr<TFormAttributeTable> AttributeTable; // the one shown last
+  void miCalcTopologicalModelClick();
   // Writes the object index's grid tables anew.
   void miRebuildIndexClick();
   // Lets the user choose one of several found objects ("Знайдені об'єкти"): the line or -1.
   int ChooseFoundObject(const QStringList& labels);
-  // What the file dialogs' OK does; a failure is shown with the file and the reason.
-  void LoadMeasurementsFrom(const QString& fileName);
-  // Whether the writing succeeded (a failure is said).
-  bool SaveMeasurementsTo(const QString& fileName);
-  // Asks for a file and saves the measurements there; false when cancelled or failed.
-  bool SaveMeasurementsAs();
-  // Before the measurements would go (another atlas, closing): unsaved ones are saved or let go
-  // as the user answers; false when the user stays.
-  bool MeasurementsMayGo();
-  // The colour of new measurements (0x00BBGGRR), shown by pnlDistColor.
-  void SetMeasureColor(uint32_t colour);
-  uint32_t MeasureColor = 0x00FF0000;
-  // The confirmation window, created by the program after this window.
-  void SetFormMsg(TFormMsg* msg) { FormMsg = msg; }
-  TFormMsg* FormMsg = nullptr;
-  TFormInfoPath* FormInfoPath = nullptr; // the path-length window, owned by this window
-
-  // The object information window, created by the program after this window.
-  void SetSelectInfo(TFormSelectInfo* info) { SelectInfo = info; }
-  TFormSelectInfo* SelectInfo = nullptr;
-  std::unique_ptr<TFormShutOff> ShutOff; // made at the tool's first pick
-  std::shared_ptr<const network::TNetworkGraph> WaterGraph;
-  QString WaterGraphStamp; // the tables' sizes and times when WaterGraph was read
-  std::shared_ptr<const network::TBuildings> Buildings;
-  QString BuildingsStamp;
-  std::vector<TSelectedObject> ShutOffMarks;           // what the last shut-off marked on the map
-  std::unique_ptr<TFormIdentify> Identify;             // made at the tool's first click
-  std::unique_ptr<TFormAttributeTable> AttributeTable; // the one shown last
-  TShowList ShowListWindow;
-  // Opens the reference document of an object (category < 0: the last picked object).
-  void ShowObjectInfoFile(int category, int cls, int record);
-
-  void SetToolMode(uint8_t mode);
-  void ToggleToolPanel(int k);
-  // "1 : N" with N the scale denominator rounded half to even.
-  static QString ScaleCaption(double denominator);
-  QString ReadHtmlViewerPath();
+  // F1: the program's own help page.
+  void imProgramHelpClick();
   // Help and reference pages: in the external viewer when there is one, else in the program's.
   void OpenDocument(const QString& path);
   TFormHtmlBrowser* HtmlBrowser = nullptr;
-  // History, keys, scale box, overview, bookmarks and export of the view.
-  TMapViewCommands* ViewCommands = nullptr;
 
-  TFAMap* Map = nullptr;
-  uint8_t ToolMode = 0;
-  uint8_t PreviousToolMode = 0;
-  QString HtmlViewerPath;
-
-  // Components by their names, for the windows of later steps and for the tests.
+  // --- Components by their names, for the other windows and for the tests (FormMapComponents.cpp)
   QToolButton* Button(const QString& name) const;
   QAction* Action(const QString& name) const;
   QFrame* pnlInfo = nullptr;
