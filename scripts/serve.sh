@@ -25,10 +25,18 @@ bash "$ROOT/scripts/setup.sh" --serve
 WEB="$ROOT/build/web"
 bash "$ROOT/scripts/build-web.sh" "$WEB"
 
+# Folders of earlier runs killed without their clean-up (SIGKILL) go first.
+for old in "${TMPDIR:-/tmp}"/vandrel-serve.*; do
+  [ -f "$old/serve.pid" ] || continue
+  if ! kill -0 "$(cat "$old/serve.pid")" 2>/dev/null; then rm -rf "$old"; fi
+done
 RUN=$(mktemp -d "${TMPDIR:-/tmp}/vandrel-serve.XXXXXX")
+echo $$ >"$RUN/serve.pid"
+chmod 0711 "$RUN"
 pids=()
 stop() {
   trap - EXIT INT TERM
+  touch "$RUN/stopping"
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
   rm -rf "$RUN"
@@ -36,42 +44,89 @@ stop() {
 trap stop EXIT
 trap 'exit 130' INT TERM
 
-# QGIS Server: its FastCGI program on a socket, in the foreground of spawn-fcgi's child.
-mkdir -p "$RUN/qgis" "$RUN/tmp"
-env QGIS_PROJECT_FILE="geopackage:$ATLAS?projectName=$PROJECT" \
-  QGIS_SERVER_LOG_STDERR=1 QGIS_SERVER_LOG_LEVEL="${QGIS_SERVER_LOG_LEVEL:-2}" QGIS_OPTIONS_PATH="$RUN/qgis" \
-  QGIS_SERVER_IGNORE_BAD_LAYERS=1 QT_QPA_PLATFORM=offscreen HOME="$RUN/qgis" \
-  spawn-fcgi -n -s "$RUN/qgis.sock" -- /usr/lib/cgi-bin/qgis_mapserv.fcgi 2>"$RUN/qgis.log" &
+# The map server reads a copy of the atlas it cannot write (neither the file nor its folder is
+# writable to it: as root the server runs as nobody, who owns none of it), keeps its temporary
+# files in RUN, has at most VANDREL_SERVE_MEMORY_MB of memory (4096 unless set: a request that
+# wants more ends its process, which starts again) and, where the machine gives it a network
+# namespace of its own, no network (nothing a visitor names is fetched).
+mkdir -p "$RUN/atlas" "$RUN/qgis/tmp" "$RUN/tmp"
+SERVED="$RUN/atlas/$(basename "$ATLAS")"
+cp --reflink=auto "$ATLAS" "$SERVED"
+chmod 0444 "$SERVED"
+chmod 0555 "$RUN/atlas"
+AS_USER=""
+NO_NETWORK=""
+if [ "$(id -u)" = 0 ]; then
+  chown -R nobody "$RUN/qgis"
+  AS_USER="-u nobody -g nogroup -M 0600 -U root"
+  NO_NETWORK="unshare -n"
+elif unshare -n --map-current-user true 2>/dev/null; then
+  NO_NETWORK="unshare -n --map-current-user"
+fi
+export RUN AS_USER NO_NETWORK SERVED PROJECT
+serve_qgis() {
+  # Started again when it ends, until serve.sh stops; it dies with serve.sh however that ends.
+  while [ ! -e "$RUN/stopping" ]; do
+    # shellcheck disable=SC2086
+    (ulimit -v $((${VANDREL_SERVE_MEMORY_MB:-4096} * 1024))
+     exec $NO_NETWORK spawn-fcgi -n $AS_USER -s "$RUN/qgis.sock" -- \
+       /usr/bin/setpriv --pdeathsig KILL -- /usr/bin/env \
+       QGIS_PROJECT_FILE="geopackage:$SERVED?projectName=$PROJECT" \
+       QGIS_SERVER_LOG_STDERR=1 QGIS_SERVER_LOG_LEVEL="${QGIS_SERVER_LOG_LEVEL:-2}" \
+       QGIS_OPTIONS_PATH="$RUN/qgis" HOME="$RUN/qgis" TMPDIR="$RUN/qgis/tmp" \
+       QGIS_SERVER_IGNORE_BAD_LAYERS=1 QGIS_SERVER_WMS_MAX_WIDTH=4096 \
+       QGIS_SERVER_WMS_MAX_HEIGHT=4096 QT_QPA_PLATFORM=offscreen \
+       /usr/lib/cgi-bin/qgis_mapserv.fcgi) 2>>"$RUN/qgis.log" || true
+    [ -e "$RUN/stopping" ] && break
+    echo "serve: the map server ended; it starts again" >>"$RUN/qgis.log"
+    rm -f "$RUN/qgis.sock"
+    sleep 0.5
+  done
+}
+export -f serve_qgis
+setpriv --pdeathsig KILL -- bash -c serve_qgis &
 pids+=($!)
 
-# nginx: the page's files and the map server, one process of this user.
+# nginx: the page's files and the map server, one process of this user. Only GET and HEAD,
+# and at /ows only the page's own requests (vandrel-ows-allow.conf, 403 for any other); more
+# requests at once than the map server takes are refused with 503, not dropped.
 cat >"$RUN/nginx.conf" <<EOF
 daemon off;
 master_process off;
 worker_processes 1;
+worker_rlimit_nofile 8192;
 pid $RUN/nginx.pid;
 error_log $RUN/nginx.log warn;
-events { worker_connections 256; }
+events { worker_connections 4096; }
 http {
   include /etc/nginx/mime.types;
-  access_log off;
+  include $ROOT/packaging/server/vandrel-ows-allow.conf;
+  access_log ${VANDREL_SERVE_ACCESS_LOG:-off};
   client_body_temp_path $RUN/tmp/body;
   proxy_temp_path $RUN/tmp/proxy;
   fastcgi_temp_path $RUN/tmp/fastcgi;
   uwsgi_temp_path $RUN/tmp/uwsgi;
   scgi_temp_path $RUN/tmp/scgi;
+  limit_conn_zone \$server_name zone=vandrel_ows:1m;
   server {
-    listen 127.0.0.1:$PORT;
+    listen 127.0.0.1:$PORT backlog=4096;
     root $WEB;
-    location /ows {
+    location / {
+      limit_except GET HEAD { deny all; }
+    }
+    location = /ows {
+      limit_except GET HEAD { deny all; }
+      if (\$vandrel_ows_allowed = 0) { return 403; }
+      limit_conn vandrel_ows 64;
+      limit_conn_status 503;
       include /etc/nginx/fastcgi_params;
       fastcgi_pass unix:$RUN/qgis.sock;
-      fastcgi_read_timeout 300s;
+      fastcgi_read_timeout 60s;
     }
   }
 }
 EOF
-nginx -e "$RUN/nginx.log" -p "$RUN" -c "$RUN/nginx.conf" &
+setpriv --pdeathsig KILL -- nginx -e "$RUN/nginx.log" -p "$RUN" -c "$RUN/nginx.conf" &
 pids+=($!)
 
 for _ in $(seq 100); do

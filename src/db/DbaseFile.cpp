@@ -1,9 +1,12 @@
 #include "DbaseFile.h"
 
+#include "DbfHandle.h"
 #include "Error.h"
 #include "base/OwnWrites.h"
 
+#include "base/AtomicFile.h"
 #include "base/ByteOrder.h"
+#include "base/FileError.h"
 #include "base/PathResolver.h"
 #include "base/Warnings.h"
 
@@ -22,35 +25,6 @@
 
 namespace db {
 namespace {
-
-struct DbfCloser {
-  void operator()(DBFInfo* h) const {
-    if (h) DBFClose(h);
-  }
-};
-using DbfHandle = std::unique_ptr<DBFInfo, DbfCloser>;
-
-// shapelib reports failures through a hook that prints; keep its words for our own message.
-thread_local QString lastShapelibError;
-void CaptureError(const char* message) {
-  lastShapelibError = QString::fromLocal8Bit(message);
-}
-
-DbfHandle OpenDbf(const QString& path, const char* mode) {
-  SAHooks hooks;
-  SASetupDefaultHooks(&hooks);
-  hooks.Error = CaptureError;
-  lastShapelibError.clear();
-  DbfHandle h(DBFOpenLL(path.toLocal8Bit().constData(), mode, &hooks));
-  if (!h) {
-    if (std::strchr(mode, '+') && !QFileInfo(path).isWritable())
-      throw Error::ForTable(path, "файл лише для читання (немає права на запис)");
-    QString reason = "її не прочитати як таблицю dBase III/IV";
-    if (!lastShapelibError.isEmpty()) reason += " (" + lastShapelibError.trimmed() + ")";
-    throw Error::ForTable(path, reason);
-  }
-  return h;
-}
 
 struct RawHeader {
   int Version = 0;
@@ -176,8 +150,9 @@ int WriteNumber(DBFInfo* h, int record, int field, const FieldDef& def, double n
   return DBFWriteAttributeDirectly(h, record, field, const_cast<char*>(text.constData()));
 }
 
-void WriteValue(DBFInfo* h, int record, int field, const FieldDef& def, const Value& v,
-                base::CodePage cp, const QString& path) {
+void WriteValue(const DbfHandle& handle, int record, int field, const FieldDef& def,
+                const Value& v, base::CodePage cp, const QString& path) {
+  DBFInfo* h = handle.get();
   int ok = 1;
   if (IsNull(v)) {
     ok = DBFWriteNULLAttribute(h, record, field);
@@ -209,8 +184,11 @@ void WriteValue(DBFInfo* h, int record, int field, const FieldDef& def, const Va
     }
     }
   }
-  // shapelib reports a value it had to cut or could not write; a value wider than the field is
-  // refused so that nothing is silently lost.
+  // shapelib reports a value it had to cut or could not write (which may be the previous
+  // record's write, failed); a value wider than the field is refused so that nothing is
+  // silently lost.
+  if (const int failure = handle.WriteFailure())
+    throw Error::ForTable(path, WriteFailureText(failure) + "; таблицю не змінено");
   if (!ok) throw Error::ForField(path, def.Name, "значення не вміщується в поле");
 }
 
@@ -282,7 +260,7 @@ std::unique_ptr<DbaseFile> DbaseFile::Open(const QString& path) {
     table->Fieldless = true;
     return table;
   }
-  const DbfHandle h = OpenDbf(path, "rb");
+  const DbfHandle h = DbfHandle::Open(path, "rb");
   const int count = DBFGetFieldCount(h.get());
   for (int i = 0; i < count; ++i) {
     char name[XBASE_FLDNAME_LEN_READ + 1] = {};
@@ -396,12 +374,12 @@ void DbaseFile::UpdateRow(std::vector<RowSlot>& rows, size_t index, const std::v
   CheckWritable();
   for (size_t f = 0; f < FieldList.size(); ++f)
     if (!ValuesEqual(values[f], old[f])) CheckFits(FieldList[f], values[f], FilePath);
-  DbfHandle h = OpenDbf(FilePath, "rb+");
+  DbfHandle h = DbfHandle::Open(FilePath, "rb+");
   const int record = int(rows[index].Location);
   for (size_t f = 0; f < FieldList.size(); ++f)
     if (!ValuesEqual(values[f], old[f]))
-      WriteValue(h.get(), record, int(f), FieldList[f], values[f], Cp, FilePath);
-  h.reset(); // written out
+      WriteValue(h, record, int(f), FieldList[f], values[f], Cp, FilePath);
+  h.Close(FilePath);
   RecordWritten(record);
 }
 
@@ -409,11 +387,11 @@ size_t DbaseFile::InsertRow(std::vector<RowSlot>& rows, RowSlot slot, std::vecto
   CheckWritable();
   for (size_t f = 0; f < FieldList.size(); ++f)
     CheckFits(FieldList[f], values[f], FilePath);
-  DbfHandle h = OpenDbf(FilePath, "rb+");
+  DbfHandle h = DbfHandle::Open(FilePath, "rb+");
   const int record = DBFGetRecordCount(h.get());
   for (size_t f = 0; f < FieldList.size(); ++f)
-    WriteValue(h.get(), record, int(f), FieldList[f], values[f], Cp, FilePath);
-  h.reset(); // written out
+    WriteValue(h, record, int(f), FieldList[f], values[f], Cp, FilePath);
+  h.Close(FilePath);
   RecordWritten(record);
   slot.Location = record;
   rows.push_back(slot);
@@ -427,17 +405,17 @@ void DbaseFile::UpdateFields(std::vector<RowSlot>& rows, std::span<const size_t>
   for (const std::vector<Value>& row : values)
     for (size_t k = 0; k < fields.size(); ++k)
       CheckFits(FieldList[fields[k]], row[k], FilePath);
-  DbfHandle h = OpenDbf(FilePath, "rb+");
+  DbfHandle h = DbfHandle::Open(FilePath, "rb+");
   try {
     for (size_t i = 0; i < indexes.size(); ++i)
       for (size_t k = 0; k < fields.size(); ++k)
-        WriteValue(h.get(), int(rows[indexes[i]].Location), int(fields[k]), FieldList[fields[k]],
+        WriteValue(h, int(rows[indexes[i]].Location), int(fields[k]), FieldList[fields[k]],
                    values[i][k], Cp, FilePath);
   } catch (...) {
     ForgetReadAhead();
     throw;
   }
-  h.reset(); // written out
+  h.Close(FilePath);
   ForgetReadAhead();
 }
 
@@ -447,7 +425,7 @@ void DbaseFile::WriteEdits(std::vector<RowSlot>& rows, const std::vector<RowEdit
   for (const RowEdit& edit : edits)
     for (size_t f : edit.Fields)
       CheckFits(FieldList[f], edit.Values[f], FilePath);
-  DbfHandle h = OpenDbf(FilePath, "rb+");
+  DbfHandle h = DbfHandle::Open(FilePath, "rb+");
   std::vector<size_t> deleted;
   try {
     for (const RowEdit& edit : edits) {
@@ -459,14 +437,14 @@ void DbaseFile::WriteEdits(std::vector<RowSlot>& rows, const std::vector<RowEdit
       }
       const int record = edit.Index ? int(rows[*edit.Index].Location) : DBFGetRecordCount(h.get());
       for (size_t f : edit.Fields)
-        WriteValue(h.get(), record, int(f), FieldList[f], edit.Values[f], Cp, FilePath);
+        WriteValue(h, record, int(f), FieldList[f], edit.Values[f], Cp, FilePath);
       if (!edit.Index) rows.push_back(RowSlot{edit.Id, record});
     }
   } catch (...) {
     ForgetReadAhead();
     throw;
   }
-  h.reset(); // written out
+  h.Close(FilePath);
   ForgetReadAhead();
   std::sort(deleted.rbegin(), deleted.rend());
   for (size_t index : deleted)
@@ -474,30 +452,30 @@ void DbaseFile::WriteEdits(std::vector<RowSlot>& rows, const std::vector<RowEdit
 }
 
 void DbaseFile::DeleteRow(std::vector<RowSlot>& rows, size_t index) {
-  const DbfHandle h = OpenDbf(FilePath, "rb+");
+  DbfHandle h = DbfHandle::Open(FilePath, "rb+");
   if (!DBFMarkRecordDeleted(h.get(), int(rows[index].Location), 1))
     throw Error::ForTable(FilePath, "не вдається позначити запис видаленим");
+  h.Close(FilePath);
   rows.erase(rows.begin() + std::ptrdiff_t(index));
 }
 
 void DbaseFile::EmptyTable(std::vector<RowSlot>& rows) {
   CheckWritable();
-  // An empty copy with the same fields is written beside the table and renamed over it, so the
-  // file shrinks and is never left half-emptied.
-  const QFileInfo info(FilePath);
-  // shapelib names the files it creates with the extension .dbf (and .cpg beside it).
-  const QString tempBase = info.absolutePath() + "/.vandrel-empty-" + info.completeBaseName();
-  const QString temp = tempBase + ".dbf";
-  {
-    const DbfHandle h = OpenDbf(FilePath, "rb");
-    DbfHandle copy(DBFCloneEmpty(h.get(), temp.toLocal8Bit().constData()));
-    if (!copy) throw Error::ForTable(FilePath, "не вдається записати порожню копію таблиці поруч");
-  }
-  QFile::remove(tempBase + ".cpg");
-  if (std::rename(temp.toLocal8Bit().constData(), FilePath.toLocal8Bit().constData()) != 0) {
-    QFile::remove(temp);
-    throw Error::ForTable(FilePath,
-                          QString("не вдається замінити таблицю: %1").arg(std::strerror(errno)));
+  // The header and field descriptors with a count of no records, and the end-of-file mark,
+  // replace the table whole: the file shrinks and is never left half-emptied.
+  QFile file(FilePath);
+  if (!file.open(QIODevice::ReadOnly))
+    throw Error::ForTable(FilePath, "не вдається відкрити таблицю: " + file.errorString());
+  QByteArray empty = file.read(HeaderLength);
+  file.close();
+  if (empty.size() != HeaderLength)
+    throw Error::ForTable(FilePath, "заголовок таблиці обрізано; таблицю не змінено");
+  std::memset(empty.data() + 4, 0, 4);
+  empty.append('\x1A');
+  try {
+    base::WriteFileAtomically(FilePath, empty);
+  } catch (const base::FileError& e) {
+    throw Error::ForTable(FilePath, e.Reason + "; таблицю не змінено");
   }
   ReopenReader();
   rows.clear();
@@ -506,14 +484,10 @@ void DbaseFile::EmptyTable(std::vector<RowSlot>& rows) {
 void DbaseFile::Create(const QString& path, const std::vector<FieldDef>& fields,
                        const std::vector<std::vector<Value>>& rows, base::CodePage cp) {
   QFile::remove(path);
-  SAHooks hooks;
-  SASetupDefaultHooks(&hooks);
-  hooks.Error = CaptureError;
   const QByteArray ldid = cp == base::CodePage::Cp1251  ? "LDID/201"
                           : cp == base::CodePage::Cp866 ? "LDID/101"
                                                         : "LDID/87";
-  DbfHandle h(DBFCreateLL(path.toLocal8Bit().constData(), ldid.constData(), &hooks));
-  if (!h) throw Error::ForTable(path, "не вдається створити таблицю: " + lastShapelibError);
+  DbfHandle h = DbfHandle::Create(path, ldid.constData());
   for (const FieldDef& f : fields) {
     const QByteArray name = base::Encode(f.Name, cp);
     DBFFieldType type = FTString;
@@ -542,7 +516,10 @@ void DbaseFile::Create(const QString& path, const std::vector<FieldDef>& fields,
       break;
     }
     if (DBFAddField(h.get(), name.constData(), type, width, decimals) < 0)
-      throw Error::ForField(path, f.Name, "не вдається додати поле: " + lastShapelibError);
+      throw Error::ForField(path, f.Name,
+                            QString("не вдається додати поле (тип %1, ширина %2)")
+                                .arg(int(type))
+                                .arg(width));
   }
   std::vector<FieldDef> written;
   for (int i = 0; i < int(fields.size()); ++i) {
@@ -558,11 +535,17 @@ void DbaseFile::Create(const QString& path, const std::vector<FieldDef>& fields,
                                  : FieldType::String;
     written.push_back(f);
   }
+  // Every value is checked before the first record is written: none is cut on the way.
+  for (const std::vector<Value>& row : rows)
+    for (size_t f = 0; f < fields.size() && f < row.size(); ++f) {
+      CheckFits(written[f], row[f], path);
+      CheckTextFits(written[f], row[f], cp, path);
+    }
   for (size_t r = 0; r < rows.size(); ++r)
     for (size_t f = 0; f < fields.size(); ++f)
-      WriteValue(h.get(), int(r), int(f), written[f], f < rows[r].size() ? rows[r][f] : Value(), cp,
+      WriteValue(h, int(r), int(f), written[f], f < rows[r].size() ? rows[r][f] : Value(), cp,
                  path);
-  h.reset(); // the file complete, as others will see it
+  h.Close(path); // the file complete, as others will see it
   base::NoteOwnWrite(path);
 }
 

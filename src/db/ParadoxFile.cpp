@@ -296,6 +296,8 @@ void ParadoxFile::Create(const QString& path, const std::vector<FieldDef>& field
     if (values.size() != fields.size())
       throw Error::ForTable(
           path, QString("рядок має %1 значень для %2 полів").arg(values.size()).arg(fields.size()));
+    for (size_t f = 0; f < fields.size(); ++f)
+      CheckTextFits(fields[f], values[f], cp, path);
     StoredRow row;
     row.Values = values;
     table.AssignAutoIncrements(row.Values);

@@ -52,6 +52,8 @@ void Query::AttachTables(const QString& sql) {
     if (sqlite3_exec(Connection, create.constData(), nullptr, nullptr, &message) != SQLITE_OK) {
       const QString reason = QString::fromUtf8(message ? message : "не читається");
       sqlite3_free(message);
+      // The table's own error names it already.
+      if (reason.startsWith("Таблиця ")) throw Error(reason);
       throw Error::ForTable(Database + "/" + name, reason);
     }
     Attached << name;

@@ -77,8 +77,8 @@ int Connect(sqlite3* connection, void*, int argc, const char* const* argv, sqlit
   try {
     table->Rows = std::make_unique<Table>(Unquote(argv[3]), Unquote(argv[4]));
     table->Rows->Open();
-  } catch (const Error& e) {
-    *error = sqlite3_mprintf("%s", e.Message.toUtf8().constData());
+  } catch (const std::exception& e) {
+    *error = sqlite3_mprintf("%s", e.what());
     return SQLITE_ERROR;
   }
   QStringList columns;
@@ -123,8 +123,8 @@ int Filter(sqlite3_vtab_cursor* c, int, const char*, int, sqlite3_value**) {
   CursorOf(c).Position = 0;
   try {
     TableOf(c).Rows->Refresh(); // another program or cursor may have written it since
-  } catch (const Error& e) {
-    return Fail(c->pVtab, e.Message);
+  } catch (const std::exception& e) {
+    return Fail(c->pVtab, QString::fromUtf8(e.what()));
   }
   return SQLITE_OK;
 }
@@ -157,19 +157,28 @@ int Column(sqlite3_vtab_cursor* c, sqlite3_context* context, int column) {
   Table& t = *TableOf(c).Rows;
   if (size_t(column) >= t.FieldDefs().size())
     return sqlite3_result_int64(context, CursorOf(c).Position), SQLITE_OK;
-  const Value v = t.ValueAt(CursorOf(c).Position, size_t(column));
-  // A blank text field is an empty text to the dialect, so that "||" keeps the rest of a line.
-  if (IsNull(v) && IsTextType(t.FieldDefs()[size_t(column)].Type))
-    return sqlite3_result_text(context, "", 0, SQLITE_STATIC), SQLITE_OK;
-  ResultValue(context, v);
+  try {
+    const Value v = t.ValueAt(CursorOf(c).Position, size_t(column));
+    // A blank text field is an empty text to the dialect, so that "||" keeps the rest of a line.
+    if (IsNull(v) && IsTextType(t.FieldDefs()[size_t(column)].Type))
+      return sqlite3_result_text(context, "", 0, SQLITE_STATIC), SQLITE_OK;
+    ResultValue(context, v);
+  } catch (const std::exception& e) { // a row another program took away, a server gone
+    sqlite3_result_error(context, e.what(), -1);
+    return SQLITE_ERROR;
+  }
   return SQLITE_OK;
 }
 
 int RowId(sqlite3_vtab_cursor* c, sqlite3_int64* rowid) {
   // The row's bookmark: it names the row whatever order changes a write makes.
   Table& t = *TableOf(c).Rows;
-  t.SetRecNo(CursorOf(c).Position + 1);
-  *rowid = sqlite3_int64(t.GetBookmark());
+  try {
+    t.SetRecNo(CursorOf(c).Position + 1);
+    *rowid = sqlite3_int64(t.GetBookmark());
+  } catch (const std::exception& e) {
+    return Fail(c->pVtab, QString::fromUtf8(e.what()));
+  }
   return SQLITE_OK;
 }
 
@@ -201,8 +210,8 @@ int Update(sqlite3_vtab* v, int argc, sqlite3_value** argv, sqlite3_int64* rowid
     table.Pending.push_back(std::move(change));
     if (insert) *rowid = table.NextNewRow++;
     return SQLITE_OK;
-  } catch (const Error& e) {
-    return Fail(v, e.Message);
+  } catch (const std::exception& e) {
+    return Fail(v, QString::fromUtf8(e.what()));
   }
 }
 
@@ -211,8 +220,8 @@ int Begin(sqlite3_vtab* v) {
   table.Pending.clear();
   try {
     table.Rows->BeginWrites();
-  } catch (const Error& e) {
-    return Fail(v, e.Message);
+  } catch (const std::exception& e) {
+    return Fail(v, QString::fromUtf8(e.what()));
   }
   return SQLITE_OK;
 }
@@ -223,9 +232,9 @@ int Sync(sqlite3_vtab* v) {
   AtlasTable& table = TableOf(v);
   try {
     table.Rows->WriteChanges(table.Pending);
-  } catch (const Error& e) {
+  } catch (const std::exception& e) {
     table.Pending.clear();
-    return Fail(v, e.Message);
+    return Fail(v, QString::fromUtf8(e.what()));
   }
   table.Pending.clear();
   return SQLITE_OK;
@@ -234,7 +243,11 @@ int Sync(sqlite3_vtab* v) {
 int End(sqlite3_vtab* v) {
   AtlasTable& table = TableOf(v);
   table.Pending.clear();
-  table.Rows->EndWrites();
+  try {
+    table.Rows->EndWrites();
+  } catch (const std::exception& e) {
+    return Fail(v, QString::fromUtf8(e.what()));
+  }
   return SQLITE_OK;
 }
 

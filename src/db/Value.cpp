@@ -1,5 +1,6 @@
 #include "Value.h"
 
+#include "Error.h"
 #include "FieldDef.h"
 
 #include <cmath>
@@ -170,6 +171,19 @@ bool ValuesEqual(const Value& a, const Value& b) {
   if (IsNull(a) || IsNull(b)) return IsNull(a) && IsNull(b);
   if (a.index() == b.index()) return a == b;
   return CompareValues(a, b) == 0;
+}
+
+void CheckTextFits(const FieldDef& def, const Value& v, base::CodePage cp, const QString& table) {
+  if (def.Type != FieldType::String && def.Type != FieldType::Memo) return;
+  if (IsNull(v)) return;
+  const QString text = ValueToString(v);
+  if (const QString missing = base::Unencodable(text, cp); !missing.isEmpty())
+    throw Error::ForField(table, def.Name,
+                          "\"" + text + "\" містить символи, яких немає в кодовій сторінці " +
+                              base::CodePageName(cp) + ": " + missing);
+  if (def.Type == FieldType::String && def.Size > 0 && base::Encode(text, cp).size() > def.Size)
+    throw Error::ForField(table, def.Name,
+                          QString("\"%1\" довший за поле в %2 байтів").arg(text).arg(def.Size));
 }
 
 } // namespace db

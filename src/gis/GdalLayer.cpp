@@ -101,6 +101,7 @@ QString GeometryName(int geometry) {
 } // namespace
 
 void CheckNetworkAllowed(const QString& source, const QString& path, const QString& mapsDir) {
+  gis::TNetworkSources::GuardGdal(mapsDir);
   const QString address = gis::TNetworkSources::AddressOf(source, path);
   if (address.isEmpty() || gis::TNetworkSources::MayOpen(mapsDir, address)) return;
   throw TGdalSourceError(

@@ -26,6 +26,7 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <stdexcept>
 
 namespace {
 
@@ -122,6 +123,11 @@ TGeoPackageOptions WithAtlasCrs(TMapContent& content, TGeoPackageOptions options
   if (!options.Crs.isEmpty()) return options;
   QString problem;
   const auto crs = gis::TAtlasCrs::Read(content.ClassTable.DatabaseName(), problem);
+  // A declaration that cannot be read would leave every table without its place on the Earth.
+  if (!problem.isEmpty())
+    throw std::runtime_error((problem + QString::fromUtf8("; атлас не експортовано (виправте "
+                                                          "CRS= або назвіть систему: --crs)"))
+                                 .toStdString());
   if (crs && crs->GetAuthorityName(nullptr) && crs->GetAuthorityCode(nullptr))
     options.Crs = gis::TAtlasCrs::NameOf(*crs);
   return options;

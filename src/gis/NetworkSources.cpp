@@ -2,6 +2,8 @@
 
 #include "base/IniFile.h"
 
+#include <cpl_conv.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -39,12 +41,47 @@ QString UrlHost(const QString& text) {
   return host.isEmpty() ? m.captured(0) : host;
 }
 
+// Only what surely is this machine: a socket folder, localhost, or a loopback address written
+// as one ("127.example.invalid" is a name that a DNS server is asked about).
 bool IsThisMachine(QString host) {
   host = host.trimmed();
   if (host.startsWith('[') && host.endsWith(']')) host = host.mid(1, host.size() - 2);
+  static const QRegularExpression loopback(R"(^127\.\d{1,3}\.\d{1,3}\.\d{1,3}$)");
   return host.isEmpty() || host.startsWith('/') || host.startsWith('@') ||
-         host.compare("localhost", Qt::CaseInsensitive) == 0 || host.startsWith("127.") ||
+         host.compare("localhost", Qt::CaseInsensitive) == 0 || loopback.match(host).hasMatch() ||
          host == "::1";
+}
+
+// XML's character references and entities written as the characters they stand for:
+// "&#47;vsicurl&#47;http&#58;//" is "/vsicurl/http://" to GDAL.
+QString XmlText(QString text) {
+  static const QRegularExpression reference("&#(x[0-9A-Fa-f]{1,6}|[0-9]{1,7});");
+  QString out;
+  qsizetype last = 0;
+  for (auto it = reference.globalMatch(text); it.hasNext();) {
+    const QRegularExpressionMatch m = it.next();
+    const QString code = m.captured(1);
+    bool ok = false;
+    const uint value = code.startsWith('x') ? code.mid(1).toUInt(&ok, 16) : code.toUInt(&ok, 10);
+    out += text.mid(last, m.capturedStart() - last);
+    const char32_t character = ok && value > 0 && value <= 0x10FFFF ? value : 0;
+    if (character) out += QString::fromUcs4(&character, 1);
+    last = m.capturedEnd();
+  }
+  out += text.mid(last);
+  out.replace("&lt;", "<").replace("&gt;", ">").replace("&quot;", "\"").replace("&apos;", "'");
+  return out.replace("&amp;", "&");
+}
+
+// The files a description names as its sources (a VRT's SourceFilename, SrcDataSource, ...).
+QStringList NamedFiles(const QString& description) {
+  static const QRegularExpression named(
+      R"(<(SourceFilename|SrcDataSource|SourceDataSource|ServerUrl|Filename)\b([^>]*)>([^<]*)<)",
+      QRegularExpression::CaseInsensitiveOption);
+  QStringList files;
+  for (auto it = named.globalMatch(description); it.hasNext();)
+    files << it.next().captured(3).trimmed();
+  return files;
 }
 
 // A key=value connection string's value (PostgreSQL's, MySQL's).
@@ -100,17 +137,44 @@ QString TNetworkSources::AddressOf(const QString& source, const QString& path) {
   if (cloud.match(trimmed).hasMatch() ||
       trimmed.contains(QRegularExpression("/vsi(curl|s3|gs|az|adls|oss|swift|webhdfs)")))
     return trimmed.section('/', 2, 3);
-  // A description file (a VRT, GDAL's WMS description) names what it reads inside.
-  if (!path.isEmpty() && QFileInfo(path).isFile()) {
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-      const QByteArray head = file.read(64 * 1024).trimmed();
-      if (head.startsWith('<')) return AddressOf(QString::fromUtf8(head), QString());
+  // A description file (a VRT, GDAL's WMS description) names what it reads inside: read whole,
+  // its character references as GDAL reads them, and the files it names read in turn.
+  if (!path.isEmpty() && QFileInfo(path).isFile()) return AddressInFile(path, 0);
+  // An XML description written in the row itself ("<GDAL_WMS>...").
+  if (trimmed.startsWith('<')) return AddressInDescription(trimmed, QString(), 0);
+  return {};
+}
+
+QString TNetworkSources::AddressInFile(const QString& path, int depth) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  // A description larger than any GDAL writes is not read: what it reaches is not known.
+  constexpr qint64 kLargest = 16 << 20;
+  const QByteArray head = file.read(64);
+  if (!head.trimmed().startsWith('<')) return {};
+  if (file.size() > kLargest) return QString::fromUtf8("опис джерела більше 16 МБ");
+  const QString text = QString::fromUtf8(head + file.readAll());
+  return AddressInDescription(text, QFileInfo(path).absolutePath(), depth);
+}
+
+QString TNetworkSources::AddressInDescription(const QString& description, const QString& folder,
+                                              int depth) {
+  const QString text = XmlText(description);
+  // Each source named in it as a source of its own; any URL anywhere in it reaches its host.
+  if (const QString host = UrlHost(text); !host.isEmpty()) return host;
+  if (text.contains(QRegularExpression("/vsi(curl|s3|gs|az|adls|oss|swift|webhdfs|hdfs)",
+                                       QRegularExpression::CaseInsensitiveOption)))
+    return QString::fromUtf8("опис джерела");
+  for (const QString& named : NamedFiles(text)) {
+    if (named.isEmpty()) continue;
+    const QString file =
+        QDir::isAbsolutePath(named) || folder.isEmpty() ? named : folder + "/" + named;
+    if (const QString address = AddressOf(named, QString()); !address.isEmpty()) return address;
+    if (QFileInfo(file).isFile()) {
+      if (depth >= 8) return QString::fromUtf8("опис джерела, вкладений надто глибоко");
+      if (const QString inner = AddressInFile(file, depth + 1); !inner.isEmpty()) return inner;
     }
   }
-  // An XML description written in the row itself ("<GDAL_WMS>...").
-  if (trimmed.startsWith('<') && trimmed.contains(QRegularExpression("/vsi(curl|s3|gs|az)")))
-    return QString::fromUtf8("опис джерела");
   return {};
 }
 
@@ -155,6 +219,16 @@ void TNetworkSources::AllowForThisRun() {
 void TNetworkSources::SetQuestion(std::function<bool(const QString&, const QString&)> ask) {
   const std::lock_guard lock(questionLock);
   question = std::move(ask);
+}
+
+void TNetworkSources::GuardGdal(const QString& mapsDir) {
+  const bool allowed = allowedForThisRun || AnswerFor(mapsDir) == Answer::Allowed;
+  // Without the atlas's permission every HTTP request of GDAL (a VRT's /vsicurl/ source, a WMS
+  // description, whatever its text looks like) goes to a proxy on this machine that is not
+  // there, so it fails without leaving the machine or asking a DNS server.
+  const char* proxy = allowed ? nullptr : "127.0.0.1:9";
+  CPLSetConfigOption("GDAL_HTTP_PROXY", proxy);
+  CPLSetConfigOption("GDAL_HTTPS_PROXY", proxy);
 }
 
 bool TNetworkSources::MayOpen(const QString& mapsDir, const QString& address) {

@@ -20,6 +20,10 @@ public:
   // one of the user's own connection services. `path` is the file the source names, when it
   // names one: a description file (a VRT, a WMS description) is read for the addresses in it.
   static QString AddressOf(const QString& source, const QString& path);
+  // GDAL's network access as the atlas whose maps folder is `mapsDir` allows it: every HTTP
+  // request GDAL makes refused on this machine unless the atlas may open network sources (set
+  // before a source of the atlas opens; holds for its reads after).
+  static void GuardGdal(const QString& mapsDir);
 
   // Whether the atlas whose maps folder is `mapsDir` may open its network sources; asks the
   // user (once per atlas, only on the windows' thread) when the question is installed and the
@@ -33,6 +37,11 @@ public:
   static void SetQuestion(std::function<bool(const QString& atlas, const QString& address)> ask);
   // The user's settings file holding the answers.
   static QString SettingsPath();
+
+private:
+  static QString AddressInFile(const QString& path, int depth);
+  static QString AddressInDescription(const QString& description, const QString& folder,
+                                      int depth);
 };
 
 } // namespace gis

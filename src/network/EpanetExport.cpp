@@ -23,8 +23,25 @@ constexpr double kShortestPipe = 0.01;   // m: shorter pipes make the solver's m
 constexpr double kSourceReach = 300;     // m: how far a source may stand from the network
 constexpr double kRequiredPressure = 10; // m: full demand above it (pressure-driven demand)
 
+// A number of the model, with a point whatever the desktop's language. NaN, infinity or a
+// number no network has (a 309-digit demand) would be "solved" into nonsense: refused.
 QString Number(double value, int decimals = 2) {
-  return QString::number(value, 'f', decimals); // a point whatever the desktop's language
+  if (!std::isfinite(value) || std::fabs(value) > 1e12)
+    throw std::runtime_error(QString::fromUtf8("Модель не записано: число %1 не може бути в "
+                                               "моделі мережі")
+                                 .arg(value)
+                                 .toStdString());
+  return QString::number(value, 'f', decimals);
+}
+
+// A text written into the model on one line: a line break (or any control character) would
+// start a line, and so a section, of its own.
+QString OneLine(QString text) {
+  for (QChar& c : text)
+    if (c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
+        c == QChar::ParagraphSeparator)
+      c = ' ';
+  return text;
 }
 
 QString Utf8(const char* text) {
@@ -373,7 +390,8 @@ void TModelBuilder::Write() {
   for (const TJoined& j : Joined) {
     const QString id = QString("R%1").arg(j.Source.Code);
     reservoirs
-        << QString(" %1\t%2\t;%3").arg(id, Number(j.Level + Settings.SourceHead), j.Source.Name);
+        << QString(" %1\t%2\t;%3")
+               .arg(id, Number(j.Level + Settings.SourceHead), OneLine(j.Source.Name));
     coordinates
         << QString(" %1\t%2\t%3").arg(id, Number(j.Source.At.X, 3), Number(j.Source.At.Y, 3));
     pipes << QString(" S%1\t%2\t%3\t%4\t%5\t%6\t0\tOpen")
@@ -413,7 +431,7 @@ void TModelBuilder::Write() {
     text += "\n";
   };
   section("TITLE", QString(),
-          {Options.Title + Utf8(" — водопровідна мережа"),
+          {OneLine(Options.Title) + Utf8(" — водопровідна мережа"),
            Utf8("Експорт %1").arg(Options.Date.toString("dd.MM.yyyy"))});
   section("JUNCTIONS", ";ID\tElev\tDemand", junctions);
   section("RESERVOIRS", ";ID\tHead", reservoirs);

@@ -5,6 +5,7 @@
 
 #include <QStringList>
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 namespace network {
@@ -52,19 +53,24 @@ bool TNetworkSettings::Parse(const QString& text, std::vector<TNodeGroup>& group
 namespace {
 
 [[noreturn]] void Wrong(const base::IniFile& ini, const QString& section, const QString& key,
-                        const char* what) {
+                        const QString& what) {
   throw std::runtime_error(QString::fromUtf8("%1: [%2] %3= %4")
-                               .arg(ini.Path(), section, key, QString::fromUtf8(what))
+                               .arg(ini.Path(), section, key, what)
                                .toStdString());
 }
 
-// Numbers in the file are written with a point whatever the desktop's language.
-double ReadNumber(const base::IniFile& ini, const char* section, const char* key, double def) {
+// Numbers in the file are written with a point whatever the desktop's language; NaN, infinity
+// and numbers beyond `most` (no network has them) are refused, not passed on to a model.
+double ReadNumber(const base::IniFile& ini, const char* section, const char* key, double def,
+                  double most) {
   const QString text = ini.ReadString(section, key, QString()).trimmed();
   if (text.isEmpty()) return def;
   bool ok = false;
   const double value = text.toDouble(&ok);
-  if (!ok || value < 0) Wrong(ini, section, key, "не є невід'ємним числом");
+  if (!ok || !std::isfinite(value) || value < 0) Wrong(ini, section, key, "не є невід'ємним числом");
+  if (value > most)
+    Wrong(ini, section, key,
+          QString::fromUtf8("більше %1: такого значення в мережі не буває").arg(most));
   return value;
 }
 
@@ -84,7 +90,9 @@ TRoughness ReadRoughness(const base::IniFile& ini, const QString& key) {
   bool ok[2] = {false, false};
   const TRoughness r{numbers.value(0).trimmed().toDouble(&ok[0]),
                      numbers.value(1).trimmed().toDouble(&ok[1])};
-  if (numbers.size() != 2 || !ok[0] || !ok[1] || r.New <= 0 || r.LossPerDecade < 0)
+  if (numbers.size() != 2 || !ok[0] || !ok[1] || !std::isfinite(r.New) ||
+      !std::isfinite(r.LossPerDecade) || r.New <= 0 || r.New > 200 || r.LossPerDecade < 0 ||
+      r.LossPerDecade > 200)
     Wrong(ini, kRoughness, key, "не є парою \"C нової труби, втрата C за десятиліття\"");
   return r;
 }
@@ -103,13 +111,12 @@ TNetworkSettings TNetworkSettings::Read(const QString& baseDir) {
   read("Sources", settings.Sources);
   settings.Buildings = ReadLayer(ini, kSection, "Buildings");
   settings.Addresses = ReadLayer(ini, kSection, "Addresses");
-  settings.BuildingTolerance = ReadNumber(ini, kSection, "BuildingTolerance", 5);
-  if (settings.BuildingTolerance > 100)
-    Wrong(ini, kSection, "BuildingTolerance", "більше 100: кінець труби так далеко не є вводом");
+  settings.BuildingTolerance = ReadNumber(ini, kSection, "BuildingTolerance", 5, 100);
   settings.ElevationField = ini.ReadString(kEpanet, "Elevation", QString()).trimmed();
   settings.Survey = ReadLayer(ini, kEpanet, "Survey");
-  settings.DemandPerConnection = ReadNumber(ini, kEpanet, "DemandPerConnection", 0);
-  settings.SourceHead = ReadNumber(ini, kEpanet, "SourceHead", 40);
+  // L/s at one service connection; metres of water above a source's ground.
+  settings.DemandPerConnection = ReadNumber(ini, kEpanet, "DemandPerConnection", 0, 100);
+  settings.SourceHead = ReadNumber(ini, kEpanet, "SourceHead", 40, 500);
   for (const QString& key : ini.Keys(kRoughness)) {
     if (key.compare("Default", Qt::CaseInsensitive) == 0)
       settings.DefaultRoughness = ReadRoughness(ini, key);

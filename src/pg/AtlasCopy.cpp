@@ -23,6 +23,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cmath>
 #include <numeric>
 #include <unistd.h>
@@ -68,6 +69,81 @@ int AtlasSrid(const QString& atlasDir) {
   return m.hasMatch() ? m.captured(1).toInt() : 0;
 }
 
+// A schema's name as the copies take it: letters, digits and "_", not starting with a digit,
+// short enough that its channel's name ("vandrel_" before it) is whole. Names that need quoting
+// inside the copy's own function bodies and trigger arguments never reach them.
+void CheckSchemaName(const QString& schema) {
+  static const QRegularExpression allowed("^[\\p{L}_][\\p{L}\\p{N}_]*$");
+  if (!allowed.match(schema).hasMatch() || schema.toUtf8().size() > 55 ||
+      schema.startsWith("pg_", Qt::CaseInsensitive))
+    throw Error(QString::fromUtf8("схема «%1»: ім'я схеми атласу має складатися з літер, цифр і "
+                                  "«_», не починатися з цифри чи «pg_» і мати до 55 байтів")
+                    .arg(schema));
+}
+
+// A path of the atlas as a copy keeps it: "FOLDER/name" or deeper, in one of the atlas's
+// folders, with no empty, "." or ".." part. A path stored in the database that is not one is
+// refused before anything is written for it.
+void CheckAtlasPath(const QString& rel) {
+  const QStringList parts = rel.split('/');
+  bool ok = parts.size() >= 2 && !rel.contains('\\') && !rel.contains(QChar(0));
+  for (const QString& part : parts)
+    ok = ok && !part.isEmpty() && part != "." && part != "..";
+  ok = ok && std::any_of(std::begin(kFolders), std::end(kFolders),
+                         [&](const char* folder) { return parts[0] == QLatin1String(folder); });
+  if (!ok)
+    throw Error(QString::fromUtf8("«%1»: не шлях у папках атласу (BASE, MAPS, REFERENSE, "
+                                  "USER_OBJ); копію не записано")
+                    .arg(rel));
+}
+
+// Makes the schema ready for a new copy: created when there is none, dropped with what is in
+// it when it holds an earlier copy of an atlas and nothing else, refused otherwise (a user's
+// own tables, or objects of other schemas that depend on the copy's tables).
+void PrepareSchema(Connection& c, const QString& schema) {
+  const Result found =
+      c.Exec("SELECT oid, to_regclass(format('%I.vandrel_tables', $1::text)) IS NOT NULL FROM "
+             "pg_namespace WHERE nspname = $1",
+             {schema.toUtf8()});
+  const QString ident = Connection::Ident(schema);
+  if (found.Rows.empty()) {
+    c.Run("CREATE SCHEMA " + ident);
+    return;
+  }
+  const QByteArray oid = *found.Rows[0][0];
+  const bool earlierCopy = *found.Rows[0][1] == "t";
+  QString ours = "ARRAY['vandrel_tables', 'vandrel_geometry', 'vandrel_files', 'vandrel_changes']";
+  if (earlierCopy)
+    ours = QString("%2 || ARRAY(SELECT pg_table FROM %1.vandrel_tables UNION ALL SELECT pg_table "
+                   "FROM %1.vandrel_geometry)")
+               .arg(ident, ours);
+  const Result foreign = c.Exec(
+      QString("SELECT format('%I.%I', n.nspname, c.relname) FROM pg_class c JOIN pg_namespace n "
+              "ON n.oid = c.relnamespace WHERE c.relnamespace = $1::oid AND c.relkind IN ('r', "
+              "'p', 'v', 'm', 'f', 'S') AND NOT (c.relname = ANY (%1)) UNION "
+              "SELECT format('%I.%I', vn.nspname, v.relname) FROM pg_depend d JOIN pg_rewrite r "
+              "ON d.classid = 'pg_rewrite'::regclass AND r.oid = d.objid JOIN pg_class v ON "
+              "v.oid = r.ev_class JOIN pg_namespace vn ON vn.oid = v.relnamespace JOIN pg_class "
+              "t ON t.oid = d.refobjid WHERE t.relnamespace = $1::oid AND v.relnamespace <> "
+              "$1::oid UNION "
+              "SELECT format('%I.%I', fn.nspname, f.relname) FROM pg_constraint k JOIN pg_class "
+              "f ON f.oid = k.conrelid JOIN pg_namespace fn ON fn.oid = f.relnamespace JOIN "
+              "pg_class t ON t.oid = k.confrelid WHERE k.contype = 'f' AND t.relnamespace = "
+              "$1::oid AND f.relnamespace <> $1::oid ORDER BY 1 LIMIT 6")
+          .arg(ours),
+      {oid});
+  if (!foreign.Rows.empty()) {
+    QStringList names;
+    for (const auto& row : foreign.Rows)
+      names << QString::fromUtf8(*row[0]);
+    throw Error(QString::fromUtf8("схема «%1» вже має те, що не є копією атласу (%2): її не "
+                                  "змінено; назвіть іншу схему (--schema)")
+                    .arg(schema, names.join(", ")));
+  }
+  if (earlierCopy)
+    c.Run(QString("DROP SCHEMA %1 CASCADE; CREATE SCHEMA %1").arg(ident));
+}
+
 // Rows sent a few thousand at a time, as one JSON parameter of one INSERT: `declared` names
 // and types the JSON's fields ("record integer"), `values` are the expressions over them (j.x).
 class TBatchInsert {
@@ -110,7 +186,7 @@ public:
   TCopyReport Run() {
     Srid = AtlasSrid(Dir);
     Conn.Run("CREATE EXTENSION IF NOT EXISTS postgis");
-    Conn.Run(QString("DROP SCHEMA IF EXISTS %1 CASCADE; CREATE SCHEMA %1;").arg(Schema));
+    PrepareSchema(Conn, SchemaName);
     Conn.Run(
         QString("CREATE TABLE %1.vandrel_tables (path text PRIMARY KEY, pg_table text NOT NULL, "
                 "kind text NOT NULL, key_fields integer NOT NULL, records bigint NOT NULL, "
@@ -195,8 +271,10 @@ private:
     const bool dbase = info.suffix().toLower() == "dbf";
     QJsonObject options;
     int64_t records = table.RecordCount();
+    base::CodePage codePage = base::CodePage::Cp1251;
     if (dbase) {
       const auto file = db::DbaseFile::Open(path);
+      codePage = file->TextCodePage();
       options["code_page"] = base::CodePageName(file->TextCodePage());
       // Deleted records keep their numbers: the geometry's record k is the table's record k.
       for (const int64_t location : file->ReadLocations())
@@ -206,6 +284,7 @@ private:
       const auto& h = file->TableHeader();
       options["version"] = h.Version >= 70 ? 70 : 50;
       options["code_page"] = h.CodePage ? h.CodePage : 1251;
+      codePage = base::CodePageFromNumber(h.CodePage ? h.CodePage : 1251, base::CodePage::Cp1251);
       options["block_kib"] = std::max(1, h.BlockSize / 1024);
     }
     const int keys = table.KeyFieldCount();
@@ -227,7 +306,8 @@ private:
     const QString name = PgName(rel, Counter);
     QStringList defined, key;
     for (size_t f = 0; f < fields.size(); ++f) {
-      defined << Connection::Ident(fields[f].Name) + " " + PgType(fields[f], dbase);
+      defined << Connection::Ident(fields[f].Name) + " " + PgType(fields[f], dbase) +
+                     PgFitCheck(fields[f], dbase, codePage);
       if (int(f) < keys) key << Connection::Ident(fields[f].Name);
     }
     const QString target = Schema + "." + Connection::Ident(name);
@@ -361,6 +441,7 @@ public:
 
 private:
   QString Target(const QString& rel) {
+    CheckAtlasPath(rel);
     const QString path = Dir + "/" + rel;
     QDir().mkpath(QFileInfo(path).absolutePath());
     return path;
@@ -468,6 +549,7 @@ QString NotifyChannel(const QString& schema) {
 
 TCopyReport CopyAtlasToFiles(const QString& uri, const QString& schema, const QString& atlasDir,
                              const TProgress& progress) {
+  CheckSchemaName(schema);
   const QFileInfo target(atlasDir);
   if (target.exists() && !(target.isDir() && QDir(atlasDir).isEmpty()))
     throw base::FileError(atlasDir, QString::fromUtf8("вже існує і не порожня: атлас пишеться "
@@ -493,11 +575,13 @@ TCopyReport CopyAtlasToFiles(const QString& uri, const QString& schema, const QS
 
 TCopyReport CopyAtlasToPostgres(const QString& atlasDir, const QString& uri, const QString& schema,
                                 const TProgress& progress) {
+  CheckSchemaName(schema);
   if (!QFileInfo(atlasDir + "/BASE").isDir())
     throw base::FileError(atlasDir, QString::fromUtf8("немає папки BASE: це не атлас"));
   Connection c(uri);
   Transaction t(c);
-  TCopyReport report = TToPostgres(atlasDir, c, schema, progress).Run();
+  // The paths kept are relative to the atlas's own folder, whatever folder the copy runs from.
+  TCopyReport report = TToPostgres(QDir(atlasDir).absolutePath(), c, schema, progress).Run();
   t.Commit();
   return report;
 }

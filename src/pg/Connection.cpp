@@ -9,8 +9,7 @@ namespace {
 
 [[noreturn]] void Fail(pg_conn* handle, const QString& what) {
   throw Error(QString::fromUtf8("PostgreSQL: %1: %2")
-                  .arg(what, QString::fromUtf8(PQerrorMessage(handle)).trimmed())
-                  .toStdString());
+                  .arg(what, QString::fromUtf8(PQerrorMessage(handle)).trimmed()));
 }
 
 } // namespace
@@ -22,7 +21,7 @@ Connection::Connection(const QString& uri) {
     PQfinish(Handle);
     Handle = nullptr;
     throw Error(
-        QString::fromUtf8("PostgreSQL: немає з'єднання з %1: %2").arg(uri, message).toStdString());
+        QString::fromUtf8("PostgreSQL: немає з'єднання з %1: %2").arg(uri, message));
   }
   Prepare();
 }
@@ -70,7 +69,7 @@ Result Connection::Execute(const QString& sql, const std::vector<Param>& params,
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
     const QString message = QString::fromUtf8(PQresultErrorMessage(r)).trimmed();
     PQclear(r);
-    throw Error(QString::fromUtf8("PostgreSQL: %1 (%2)").arg(message, sql.left(200)).toStdString());
+    throw Error(QString::fromUtf8("PostgreSQL: %1 (%2)").arg(message, sql.left(200)));
   }
   Result result;
   for (int c = 0; c < PQnfields(r); ++c)

@@ -3,6 +3,8 @@
 // apart from the text (never spliced into it), results as text, transactions, and a failure as
 // pg::Error with the server's own message and the statement it refused.
 
+#include "db/Error.h"
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
@@ -13,10 +15,15 @@ struct pg_conn;
 
 namespace pg {
 
-class Error : public std::runtime_error {
+// A db::Error too: every caller of the table store that says a table's failure in a message
+// says the server's refusal, a lost connection or a missing database the same way.
+class Error : public db::Error {
 public:
-  using std::runtime_error::runtime_error;
+  explicit Error(const QString& message) : db::Error(message) {}
+  explicit Error(const char* message) : db::Error(QString::fromUtf8(message)) {}
+  explicit Error(const std::string& message) : db::Error(QString::fromStdString(message)) {}
 };
+
 
 using Param = std::optional<QByteArray>; // nullopt is NULL
 

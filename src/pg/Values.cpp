@@ -36,6 +36,64 @@ QString PgType(const db::FieldDef& f, bool dbase) {
   }
 }
 
+namespace {
+
+// PostgreSQL's name of a code page, or empty where it has none.
+QString PgEncoding(base::CodePage cp) {
+  switch (cp) {
+  case base::CodePage::Cp1251:
+    return "WIN1251";
+  case base::CodePage::Cp866:
+    return "WIN866";
+  case base::CodePage::Cp1252:
+    return "WIN1252";
+  case base::CodePage::Cp1250:
+    return "WIN1250";
+  case base::CodePage::Iso8859_5:
+    return "ISO_8859_5";
+  case base::CodePage::Utf8:
+    return "UTF8";
+  default:
+    return {};
+  }
+}
+
+} // namespace
+
+QString PgFitCheck(const db::FieldDef& f, bool dbase, base::CodePage cp) {
+  using db::FieldType;
+  const QString column = Connection::Ident(f.Name);
+  switch (f.Type) {
+  case FieldType::String:
+  case FieldType::Memo: {
+    // convert_to refuses a character the code page lacks; the bytes it gives are the file's.
+    const QString encoding = PgEncoding(cp);
+    const QString bytes = encoding.isEmpty()
+                              ? QString("char_length(%1)").arg(column)
+                              : QString("octet_length(convert_to(%1, '%2'))").arg(column, encoding);
+    if (f.Type == FieldType::Memo || f.Size <= 0)
+      return encoding.isEmpty() ? QString() : QString(" CHECK (%1 >= 0)").arg(bytes);
+    return QString(" CHECK (%1 <= %2)").arg(bytes).arg(f.Size);
+  }
+  case FieldType::Integer:
+    if (!dbase || f.Size <= 0) return {};
+    return QString(" CHECK (length(%1::text) <= %2)").arg(column).arg(f.Size);
+  case FieldType::Float:
+  case FieldType::Currency:
+  case FieldType::BCD: {
+    const QString finite = QString("%1 NOT IN ('NaN', 'Infinity', '-Infinity')").arg(column);
+    if (!dbase || f.Size <= 0) return QString(" CHECK (%1)").arg(finite);
+    // The number as the file writes it: rounded to the field's decimals.
+    return QString(" CHECK (%1 AND length(round(%2::numeric, %3)::text) <= %4)")
+        .arg(finite, column)
+        .arg(f.Decimals)
+        .arg(f.Size);
+  }
+  default:
+    return {};
+  }
+}
+
 Param ToParam(const db::Value& v) {
   return std::visit(
       [](const auto& x) -> Param {

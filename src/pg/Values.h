@@ -14,6 +14,10 @@
 namespace pg {
 
 QString PgType(const db::FieldDef& f, bool dbase);
+// The column's CHECK clause (" CHECK (...)", or empty): the database refuses what the table's
+// file could not hold, as the file's own writer refuses it (a text wider than its field or with
+// characters its code page lacks, a dBase number wider than its field, NaN or infinity).
+QString PgFitCheck(const db::FieldDef& f, bool dbase, base::CodePage cp);
 Param ToParam(const db::Value& v);
 db::Value FromParam(const Param& p, db::FieldType type);
 QJsonArray FieldsToJson(const std::vector<db::FieldDef>& fields);

@@ -6,6 +6,7 @@
 
 #include "TableDump.h"
 
+#include "base/SecretText.h"
 #include "db/Error.h"
 #include "pg/TableStore.h"
 
@@ -45,16 +46,7 @@ int RunSql(const QStringList& args, QTextStream& out, QTextStream& err) {
   return 0;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  pg::RegisterPostgresAtlas();
-  QStringList args = app.arguments().mid(1);
-  QTextStream out(stdout);
-  QTextStream err(stderr);
-  out.setEncoding(QStringConverter::Utf8);
-  err.setEncoding(QStringConverter::Utf8);
+int Run(const QStringList& args, QTextStream& out, QTextStream& err) {
   if (args.size() >= 2 && args[0] == "list") return tools::ListTables(args[1], out) == 0 ? 0 : 1;
   if (args.size() >= 3 && args[0] == "sql") return RunSql(args, out, err);
   if (args.size() < 3 || args[0] != "dump") return Usage(err);
@@ -84,4 +76,24 @@ int main(int argc, char** argv) {
     return 1;
   }
   return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  pg::RegisterPostgresAtlas();
+  QTextStream out(stdout);
+  QTextStream err(stderr);
+  out.setEncoding(QStringConverter::Utf8);
+  err.setEncoding(QStringConverter::Utf8);
+  // Whatever fails (a server that refuses or goes away, a folder that is not there) is said,
+  // never the end of the program.
+  try {
+    return Run(app.arguments().mid(1), out, err);
+  } catch (const std::exception& e) {
+    out.flush();
+    err << "vandrel-tables: " << base::HidePasswords(QString::fromUtf8(e.what())) << "\n";
+    return 1;
+  }
 }

@@ -15,7 +15,7 @@ QString TGuardedApplication::ErrorText(const std::exception_ptr& error) {
   } catch (const db::Error& e) {
     return prefix + e.Message;
   } catch (const base::FileError& e) {
-    return prefix + e.Path + ": " + e.Reason;
+    return prefix + base::HidePasswords(e.Path + ": " + e.Reason);
   } catch (const std::exception& e) {
     return prefix + QString::fromUtf8(e.what());
   } catch (...) {

@@ -67,7 +67,7 @@ bool TFormAtlasCrs::Save() {
       ini.WriteString("Atlas", "CRS", text);
     ini.Save();
   } catch (const base::FileError& e) {
-    base::UserMessages::Current().ShowMessage(e.Path + ": " + e.Reason);
+    base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
     return false;
   }
   return true;
