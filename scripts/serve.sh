@@ -58,7 +58,7 @@ AS_USER=""
 NO_NETWORK=""
 if [ "$(id -u)" = 0 ]; then
   chown -R nobody "$RUN/qgis"
-  AS_USER="-u nobody -g nogroup -M 0600 -U root"
+  AS_USER="-u nobody -g nogroup -M 0600"
   NO_NETWORK="unshare -n"
 elif unshare -n --map-current-user true 2>/dev/null; then
   NO_NETWORK="unshare -n --map-current-user"

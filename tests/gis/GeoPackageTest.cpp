@@ -7,6 +7,7 @@
 
 #include "AtlasWriter.h"
 
+#include "base/AtomicFile.h"
 #include "base/PathResolver.h"
 #include "base/TextCodec.h"
 #include "db/Table.h"
@@ -172,6 +173,15 @@ TEST(GeoPackage, ACancelledOrFailedExportLeavesNoFileAndKeepsAnEarlierOne) {
                                 {"EPSG:nonsense", {}, nullptr, true}),
                std::runtime_error);
   EXPECT_FALSE(QFile::exists(atlas.Dir.filePath("x.gpkg")));
+  // So is the atlas's own declaration that cannot be read: the tables would lie nowhere.
+  base::WriteFileAtomically(atlas.Dir.filePath("BASE/ATLAS.INI"), "[Atlas]\r\nCRS=EPSG 32636\r\n");
+  try {
+    ExportGeoPackage(atlas.Map, atlas.Dir.filePath("y.gpkg"));
+    ADD_FAILURE() << "an unreadable CRS= exported";
+  } catch (const std::runtime_error& e) {
+    EXPECT_TRUE(QString::fromUtf8(e.what()).contains("CRS=EPSG 32636")) << e.what();
+  }
+  EXPECT_FALSE(QFile::exists(atlas.Dir.filePath("y.gpkg")));
 }
 
 namespace {

@@ -371,3 +371,47 @@ TEST(RowBuffer, EveryKindOfValueComesBackAndCutBytesAreRefused) {
   EXPECT_FALSE(buffer.Take(bytes, values.size() + 1)) << "rows of another table's fields";
   EXPECT_TRUE(buffer.Locations().empty());
 }
+
+// What a stranger or a slip can do to the copies and the tools: a schema that holds a user's
+// own table is never dropped; a copy run from inside the atlas's folder keeps the atlas's paths;
+// a path stored in the database that leads out of the target is refused; a value the file could
+// not hold is refused by the database and said, never the end of the program; a password in the
+// URI never shows.
+TEST_F(DatabaseAtlas, NothingOfTheUsersIsLostAndNothingLeavesItsFolder) {
+  server.Sql("CREATE TABLE public.mine AS SELECT generate_series(1, 500) AS n");
+  QString errors;
+  EXPECT_EQ(Atlas({"to-postgres", dir.path(), server.Uri(), "--schema", "public"}, &errors), 1);
+  EXPECT_TRUE(errors.contains("public.mine")) << errors.toStdString();
+  EXPECT_EQ(server.Sql("SELECT count(*) FROM public.mine"), "500");
+  EXPECT_EQ(Atlas({"to-postgres", dir.path(), server.Uri(), "--schema", "x'y"}, &errors), 1);
+
+  QProcess relative;
+  relative.setWorkingDirectory(dir.path());
+  relative.start(VANDREL_ATLAS, {"to-postgres", ".", server.Uri(), "--schema", "again"});
+  ASSERT_TRUE(relative.waitForFinished(300000));
+  EXPECT_EQ(relative.exitCode(), 0) << relative.readAllStandardError().toStdString();
+  EXPECT_TRUE(Tables({"list", server.Uri() + "#again/MAPS"}).contains("Water.dbf\t"));
+
+  server.Sql("INSERT INTO atlas.vandrel_files VALUES ('BASE/../../escaped.txt', 'x')");
+  QTemporaryDir out;
+  EXPECT_EQ(Atlas({"to-files", server.Uri(), out.path() + "/copy"}, &errors), 1);
+  EXPECT_TRUE(errors.contains("BASE/../../escaped.txt")) << errors.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(out.path() + "/../escaped.txt"));
+  EXPECT_FALSE(QFileInfo::exists(out.path() + "/copy"));
+
+  const QString secret = server.Uri() + "&password=s3cret";
+  for (const QStringList& args :
+       {QStringList{"sql", secret + "#MAPS", "UPDATE Water SET DIAMETER = 99999999999999"},
+        QStringList{"sql", secret + "#MAPS", QString::fromUtf8("UPDATE address SET NAME = \"😀\"")},
+        QStringList{"list", secret + "#nosuch/MAPS"}}) {
+    QProcess p;
+    p.start(VANDREL_TABLES, args);
+    ASSERT_TRUE(p.waitForFinished(120000));
+    const QString said = QString::fromUtf8(p.readAllStandardError());
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << args.join(' ').toStdString();
+    EXPECT_EQ(p.exitCode(), 1) << said.toStdString();
+    EXPECT_FALSE(said.contains("s3cret")) << said.toStdString();
+  }
+  EXPECT_EQ(Body(Tables({"dump", server.Uri() + "#MAPS", "address.dbf"})),
+            Body(Tables({"dump", dir.path() + "/MAPS", "address.dbf"})));
+}

@@ -142,3 +142,42 @@ TEST(EpanetExport, NoSourceIsRefusedAndAPipeWithoutADiameterIsLeftOut) {
   EXPECT_TRUE(refused.Err.contains("Sources=")) << refused.Err.toStdString();
   EXPECT_FALSE(QFile::exists(none));
 }
+
+// Settings no network has (NaN, infinity, a 309-digit demand) are refused naming the key, and a
+// pumping station's name with line breaks stays in its comment: the model keeps its sections.
+TEST(EpanetExport, AbsurdSettingsAreRefusedAndNamesCannotAddSections) {
+  QTemporaryDir dir;
+  const QString atlas = dir.path() + "/atlas", model = dir.path() + "/water.inp";
+  demo::WriteAtlas(atlas, 1, 11);
+  QFile ini(atlas + "/BASE/NETWORK.INI");
+  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+  const QByteArray settings = ini.readAll();
+  ini.close();
+  for (const QByteArray& line : {QByteArray("DemandPerConnection=nan"),
+                                 QByteArray("SourceHead=inf"), QByteArray("SourceHead=1e308")}) {
+    QByteArray changed = settings;
+    changed.replace(line.startsWith("Demand") ? "DemandPerConnection=0.05" : "SourceHead=45", line);
+    ASSERT_NE(changed, settings);
+    base::WriteFileAtomically(atlas + "/BASE/NETWORK.INI", changed);
+    const TRun refused = Export(atlas, model);
+    EXPECT_EQ(refused.Exit, 1) << line.toStdString();
+    EXPECT_TRUE(refused.Err.contains(QString::fromUtf8(line.left(line.indexOf('=') + 1))))
+        << refused.Err.toStdString();
+    EXPECT_FALSE(QFile::exists(model));
+  }
+  base::WriteFileAtomically(atlas + "/BASE/NETWORK.INI", settings);
+  {
+    db::Table pumps(atlas + "/MAPS", "Pumps.db");
+    pumps.Open();
+    for (pumps.First(); !pumps.Eof(); pumps.Next()) {
+      pumps.Edit();
+      pumps.FieldByName("NAME").SetAsString("P\n[DEMANDS]\n 1\t99\r\n[END]");
+      pumps.Post();
+    }
+  }
+  const TRun run = Export(atlas, model);
+  ASSERT_EQ(run.Exit, 0) << run.Err.toStdString();
+  EXPECT_TRUE(Section(model, "DEMANDS").isEmpty());
+  EXPECT_FALSE(Section(model, "RESERVOIRS").isEmpty());
+  EXPECT_GT(Solve(model)["junctions"].toInt(), 0);
+}

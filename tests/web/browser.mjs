@@ -162,6 +162,34 @@ try {
   }
   check(centre[0] >= Math.min(...xs) && centre[0] <= Math.max(...xs) && centre[1] >= Math.min(...ys)
     && centre[1] <= Math.max(...ys), `the map is centred on the street (${centre.map((v) => v.toFixed(1))})`);
+
+  // What a stranger sends is refused before the map server: expressions of its own (one that
+  // writes into the GeoPackage, one that probes the server's files, one that leaves the page's
+  // quoted text), a transaction, layers and styles from a URL, another method.
+  const ows = `http://127.0.0.1:${port}/ows?`;
+  const filter = (text) => `SERVICE=WFS&VERSION=1.1.0&REQUEST=GetFeature&TYPENAME=streets`
+    + `&SRSNAME=EPSG:32636&MAXFEATURES=200&EXP_FILTER=${encodeURIComponent(text)}`;
+  const hostile = [
+    filter("sqlite_fetch_and_increment('atlas.gpkg', 'layer_styles', 'id', 'id', 'id', map())"),
+    filter("file_exists('/etc/shadow')"),
+    filter(`regexp_match("STREET", '(?i)a\\'') > 0 OR file_exists('/etc/shadow') OR ('') > 0`),
+    'SERVICE=WFS&VERSION=1.0.0&REQUEST=Transaction&OPERATION=DELETE&TYPENAME=address&FEATUREID=address.2',
+    'SERVICE=WMS&VERSION=1.3.0&REQUEST=GetMap&LAYERS=EXTERNAL_WMS:x&x:url=http://10.255.255.1/',
+    'SERVICE=WMS&VERSION=1.3.0&REQUEST=GetMap&LAYERS=water&SLD=http://10.255.255.1/s.xml',
+    'service=wfs&request=GetFeature&typename=streets&exp_filter=1',
+  ];
+  for (const query of hostile) {
+    const reply = await fetch(ows + query);
+    check(reply.status === 403, `refused with 403 (${reply.status}): ${query.slice(0, 90)}`);
+  }
+  const posted = await fetch(`${ows}SERVICE=WMS&REQUEST=GetCapabilities`, {method: 'POST', body: 'x'});
+  check(posted.status === 403, `a POST is refused (${posted.status})`);
+  // A thousand requests at once are each answered, served or refused with 503, none dropped.
+  const burst = await Promise.allSettled(Array.from({length: 1000}, () =>
+    fetch(`${ows}SERVICE=WMS&VERSION=1.3.0&REQUEST=GetProjectSettings`).then((r) => r.status)));
+  const statuses = burst.map((r) => (r.status === 'fulfilled' ? r.value : 'dropped'));
+  check(statuses.every((st) => st === 200 || st === 503) && statuses.includes(200),
+    `1000 requests at once answered 200 or 503 (${[...new Set(statuses)].join(', ')})`);
 } catch (error) {
   check(false, `${error.message}\n${serverLog}`);
 } finally {
