@@ -64,7 +64,7 @@ VANDREL_FUZZ_TARGET(Sql) {
                           1, {{int64_t(1), QString("один"), 1.5}, {int64_t(2), QString("two"), -2.0}});
   db::DbaseFile::Create(dir + "/U.DBF",
                         {db::MakeDbaseField("CODE", FieldType::Integer, 6),
-                         db::MakeDbaseField("NAME", FieldType::String, 12)},
+                         db::MakeDbaseField("NAME", FieldType::String, 16)},
                         {{int64_t(1), QString("вул. Шевченка")}});
   db::Query q;
   q.SetDatabaseName(dir);

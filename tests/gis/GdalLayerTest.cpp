@@ -441,6 +441,28 @@ TEST(NetworkSources, AreToldFromTheirNamesAndDescriptions) {
             "</ServerUrl></Service></GDAL_WMS>");
   wms.close();
   EXPECT_EQ(TNetworkSources::AddressOf("ortho.xml", wms.fileName()), "ortho.example.org");
+  // Ways around the reading: "127." that is a name, character references, an address after the
+  // first 64 KiB, a description naming another description that reaches a database.
+  EXPECT_EQ(TNetworkSources::AddressOf("PG:host=127.example.invalid dbname=x", ""),
+            "127.example.invalid");
+  const auto write = [&](const char* name, const QByteArray& text) {
+    QFile f(dir.filePath(name));
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(text) == text.size());
+    return f.fileName();
+  };
+  const QString coded = write("coded.vrt", "<VRTDataset><VRTRasterBand><SimpleSource><SourceFilename>"
+                                           "&#47;vsicurl&#47;http&#58;//10.1.2.3/a.tif"
+                                           "</SourceFilename></SimpleSource></VRTRasterBand></VRTDataset>");
+  EXPECT_FALSE(TNetworkSources::AddressOf("coded.vrt", coded).isEmpty());
+  const QString late = write("late.vrt", "<VRTDataset><!--" + QByteArray(70000, ' ') +
+                                             "--><SourceFilename>/vsicurl/http://10.1.2.3/a.tif"
+                                             "</SourceFilename></VRTDataset>");
+  EXPECT_EQ(TNetworkSources::AddressOf("late.vrt", late), "10.1.2.3");
+  write("inner.vrt", "<OGRVRTDataSource><OGRVRTLayer name=\"x\"><SrcDataSource>"
+                     "PG:host=10.255.255.1 dbname=x</SrcDataSource></OGRVRTLayer></OGRVRTDataSource>");
+  const QString outer = write("outer.vrt", "<OGRVRTDataSource><OGRVRTLayer name=\"y\"><SrcDataSource>"
+                                           "inner.vrt</SrcDataSource></OGRVRTLayer></OGRVRTDataSource>");
+  EXPECT_EQ(TNetworkSources::AddressOf("outer.vrt", outer), "10.255.255.1");
 }
 
 // A row naming a source on the network: nothing is contacted until the user allows it for the

@@ -59,7 +59,7 @@ protected:
   void WriteLabels(const QString& geometry, int count) {
     std::vector<std::vector<db::Value>> rows;
     for (int i = 0; i < count; ++i)
-      rows.push_back({QString(QChar('A' + i)) + "W"});
+      rows.push_back({i < 26 ? QString(QChar('A' + i)) + "W" : QString("P%1").arg(i)});
     db::DbaseFile::Create(geometry.left(geometry.size() - 4) + ".dbf",
                           {db::MakeDbaseField("NAME", db::FieldType::String, 10)}, rows);
   }
