@@ -1,6 +1,7 @@
 #include "NetworkSources.h"
 
 #include "base/IniFile.h"
+#include "base/NetworkGuard.h"
 
 #include <cpl_conv.h>
 
@@ -229,6 +230,9 @@ void TNetworkSources::GuardGdal(const QString& mapsDir) {
   const char* proxy = allowed ? nullptr : "127.0.0.1:9";
   CPLSetConfigOption("GDAL_HTTP_PROXY", proxy);
   CPLSetConfigOption("GDAL_HTTPS_PROXY", proxy);
+  // And whatever else a source reaches (a database named in a description inside another): no
+  // connection leaves this machine, no name is looked up.
+  base::NetworkGuard::SetRefused(!allowed);
 }
 
 bool TNetworkSources::MayOpen(const QString& mapsDir, const QString& address) {

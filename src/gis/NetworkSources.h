@@ -20,9 +20,10 @@ public:
   // one of the user's own connection services. `path` is the file the source names, when it
   // names one: a description file (a VRT, a WMS description) is read for the addresses in it.
   static QString AddressOf(const QString& source, const QString& path);
-  // GDAL's network access as the atlas whose maps folder is `mapsDir` allows it: every HTTP
-  // request GDAL makes refused on this machine unless the atlas may open network sources (set
-  // before a source of the atlas opens; holds for its reads after).
+  // The process's network access as the atlas whose maps folder is `mapsDir` allows it: unless
+  // the atlas may open network sources, every HTTP request of GDAL goes to a proxy that is not
+  // there and every other connection off this machine is refused at the socket (NetworkGuard);
+  // set before a source of the atlas opens, it holds for the reads after.
   static void GuardGdal(const QString& mapsDir);
 
   // Whether the atlas whose maps folder is `mapsDir` may open its network sources; asks the

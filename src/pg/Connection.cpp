@@ -1,5 +1,7 @@
 #include "Connection.h"
 
+#include "base/NetworkGuard.h"
+
 #include <libpq-fe.h>
 #include <poll.h>
 
@@ -15,7 +17,10 @@ namespace {
 } // namespace
 
 Connection::Connection(const QString& uri) {
-  Handle = PQconnectdb(uri.toUtf8().constData());
+  {
+    const base::OwnConnection own; // the atlas's own server, whatever its sources may reach
+    Handle = PQconnectdb(uri.toUtf8().constData());
+  }
   if (PQstatus(Handle) != CONNECTION_OK) {
     const QString message = QString::fromUtf8(PQerrorMessage(Handle)).trimmed();
     PQfinish(Handle);
@@ -39,7 +44,10 @@ bool Connection::Lost() const {
 }
 
 void Connection::Reconnect() {
-  PQreset(Handle);
+  {
+    const base::OwnConnection own;
+    PQreset(Handle);
+  }
   if (PQstatus(Handle) != CONNECTION_OK) Fail(Handle, QString::fromUtf8("з'єднання знову"));
   Prepare();
 }

@@ -11,6 +11,7 @@
 
 #include "AtlasWriter.h"
 
+#include "base/NetworkGuard.h"
 #include "core/Identify.h"
 #include "core/MapContent.h"
 #include "db/Query.h"
@@ -510,6 +511,42 @@ TEST(NetworkSources, AreOpenedOnlyOnceTheUserAllowedThemForTheAtlas) {
   EXPECT_TRUE(contacted());
   gis::TNetworkSources::SetQuestion(nullptr);
   close(listener);
+}
+
+// Where a source actually goes decides, not its text: for an atlas not allowed, a database that
+// GDAL is told to open (no reading of a description comes between) is refused at the socket, a
+// name is not even looked up, and this machine's loopback stays reachable.
+TEST(NetworkSources, AConnectionOffThisMachineIsRefusedAtTheSocket) {
+  QTemporaryDir config, atlas;
+  qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+  const QString maps = atlas.path() + "/MAPS";
+  gis::TNetworkSources::Remember(maps, false);
+  gis::TNetworkSources::GuardGdal(maps);
+  GDALAllRegister();
+  for (const char* source :
+       {"PG:host=10.255.255.1 dbname=x connect_timeout=30", "PG:host=127.example.invalid dbname=x"}) {
+    const uint64_t before = base::NetworkGuard::Refusals();
+    CPLPushErrorHandler(CPLQuietErrorHandler);
+    GDALDatasetH opened = GDALOpenEx(source, GDAL_OF_VECTOR, nullptr, nullptr, nullptr);
+    CPLPopErrorHandler();
+    EXPECT_EQ(opened, nullptr) << source;
+    EXPECT_GT(base::NetworkGuard::Refusals(), before) << source;
+  }
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+  socklen_t size = sizeof address;
+  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+  const int client = socket(AF_INET, SOCK_STREAM, 0);
+  EXPECT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  close(client);
+  close(listener);
+  gis::TNetworkSources::Remember(maps, true);
+  gis::TNetworkSources::GuardGdal(maps);
+  EXPECT_FALSE(base::NetworkGuard::Refused());
 }
 
 // An orthophoto made from our own picture of the water pipes (placed in UTM 36N, warped to Web
