@@ -173,6 +173,9 @@ SAHooks CheckedHooks() {
   hooks.Remove = RemoveHook;
   hooks.Error = ErrorHook;
   hooks.Atof = AtofHook;
+  // A call starts with no failure of an earlier one carried over.
+  lastShapelibError.clear();
+  strayFailure = 0;
   return hooks;
 }
 
@@ -193,36 +196,36 @@ QString WriteFailureText(int error) {
   }
 }
 
+void DbfHandle::Adopt(DBFInfo* info) {
+  Info = info;
+  File = FileOf(info->fp);
+  File->Owned = true;
+}
+
 DbfHandle DbfHandle::Open(const QString& path, const char* mode) {
   SAHooks hooks = CheckedHooks();
-  lastShapelibError.clear();
-  strayFailure = 0;
-  DbfHandle h;
-  h.Info = DBFOpenLL(path.toLocal8Bit().constData(), mode, &hooks);
-  if (!h.Info) {
+  DBFInfo* info = DBFOpenLL(path.toLocal8Bit().constData(), mode, &hooks);
+  if (!info) {
     if (std::strchr(mode, '+') && !QFileInfo(path).isWritable())
       throw Error::ForTable(path, "файл лише для читання (немає права на запис)");
     QString reason = "її не прочитати як таблицю dBase III/IV";
     if (!lastShapelibError.isEmpty()) reason += " (" + lastShapelibError.trimmed() + ")";
     throw Error::ForTable(path, reason);
   }
-  h.File = FileOf(h.Info->fp);
-  h.File->Owned = true;
+  DbfHandle h;
+  h.Adopt(info);
   return h;
 }
 
 DbfHandle DbfHandle::Create(const QString& path, const char* ldid) {
   SAHooks hooks = CheckedHooks();
-  lastShapelibError.clear();
-  strayFailure = 0;
-  DbfHandle h;
-  h.Info = DBFCreateLL(path.toLocal8Bit().constData(), ldid, &hooks);
-  if (!h.Info) {
+  DBFInfo* info = DBFCreateLL(path.toLocal8Bit().constData(), ldid, &hooks);
+  if (!info) {
     const QString why = strayFailure ? WriteFailureText(strayFailure) : lastShapelibError;
     throw Error::ForTable(path, "не вдається створити таблицю: " + why);
   }
-  h.File = FileOf(h.Info->fp);
-  h.File->Owned = true;
+  DbfHandle h;
+  h.Adopt(info);
   if (strayFailure) {
     const int failure = strayFailure;
     h.CloseReporting();

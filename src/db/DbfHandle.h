@@ -36,6 +36,7 @@ public:
   void Close(const QString& path);
 
 private:
+  void Adopt(DBFInfo* info); // the handle's from now: it reads the file's outcome and frees it
   // Closes; returns the errno of the first failed write, 0 when every write succeeded.
   int CloseReporting();
   DBFInfo* Info = nullptr;

@@ -207,6 +207,27 @@ try {
     await new Promise((r) => setTimeout(r, 100));
   }
   check(!left, `the servers stopped${left ? `; still running:\n${left}` : ''}`);
+  // Killed outright (SIGKILL, no clean-up of its own), serve.sh takes its servers with it.
+  const killed = spawn('bash', [path.join(source, 'scripts/serve.sh'), path.join(work, 'atlas.gpkg'),
+    String(port)], {detached: true, stdio: ['ignore', 'pipe', 'ignore']});
+  let said = '';
+  killed.stdout.on('data', (d) => { said += d; });
+  for (let i = 0; !said.includes('http://127.0.0.1') && i < 600 && killed.exitCode === null; ++i)
+    await new Promise((r) => setTimeout(r, 100));
+  process.kill(killed.pid, 'SIGKILL');
+  let orphans = '';
+  for (let i = 0; i < 100; ++i) {
+    try {
+      orphans = execFileSync('ps', ['-o', 'pid=,args=', '-g', String(killed.pid)], {encoding: 'utf8'}).trim();
+    } catch {
+      orphans = '';
+    }
+    if (!orphans) break;
+    await new Promise((r) => setTimeout(r, 100));
+  }
+  check(said.includes('http://127.0.0.1') && !orphans,
+    `a killed serve.sh leaves no server${orphans ? `; still running:\n${orphans}` : ''}`);
+  try { process.kill(-killed.pid, 'SIGKILL'); } catch { /* none left */ }
   fs.rmSync(work, {recursive: true, force: true});
 }
 process.exit(failures.length ? 1 : 0);
