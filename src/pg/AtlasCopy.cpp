@@ -447,9 +447,14 @@ private:
     return path;
   }
 
+  // Flushed and closed here, so that a full disk, which may show only then, is said.
   void Write(const QString& rel, const QByteArray& bytes) {
     QFile file(Target(rel));
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+    bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
+                   file.flush();
+    file.close();
+    written = written && file.error() == QFileDevice::NoError;
+    if (!written)
       throw base::FileError(file.fileName(),
                             QString::fromUtf8("не записується: ") + file.errorString());
   }
