@@ -56,12 +56,31 @@ TFAMap::TFAMap(QWidget* parent) : QWidget(parent) {
 }
 
 TFAMap::~TFAMap() {
+  // What goes with the control calls out to nobody: the window whose members the callbacks
+  // reach may be half gone already.
+  LetGoOfCallbacks();
   GiveUpDrawing();
   ObjectIndexOfMap.reset();
   Arrow.reset();
   ScreenCanvas.reset();
   Content.DestroyLayers();
   ClearSelection();
+}
+
+void TFAMap::LetGoOfCallbacks() {
+  OnPaint = nullptr;
+  OnMouseDown = OnMouseMove = OnMouseUp = nullptr;
+  OnDblClick = nullptr;
+  OnLayerError = nullptr;
+  OnLayersGone = nullptr;
+  OnPathLengths = nullptr;
+  OnShowPathLengths = nullptr;
+  OnConfirmDelete = nullptr;
+  OnMeasureAbandoned = nullptr;
+  OnPointerMoved = nullptr;
+  OnIdentify = OnShutOffAt = nullptr;
+  OnSelectionChanged = nullptr;
+  OnPaintOverlay = nullptr;
 }
 
 void TFAMap::LoadMap(const QString& BaseDir, const QString& MapsDir, const QString& AppDir,

@@ -175,6 +175,8 @@ public:
   std::function<void()> OnSelectionChanged;
   // Paints over the finished map on the screen (the scale bar); not part of BackBuffer.
   std::function<void(QPainter&)> OnPaintOverlay;
+  // Clears every callback above: the owner of the callbacks calls it before its members go.
+  void LetGoOfCallbacks();
 
 protected:
   void paintEvent(QPaintEvent*) override;

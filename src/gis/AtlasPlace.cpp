@@ -6,6 +6,7 @@
 #include <cpl_error.h>
 #include <ogr_spatialref.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace gis {
@@ -49,48 +50,77 @@ std::optional<std::pair<double, double>> TAtlasPlace::FromDegrees(const TDegrees
   return std::pair{x, y};
 }
 
-std::optional<std::pair<double, double>> TAtlasPlace::Parse(const QString& typed,
-                                                            QString& problem) const {
-  QString text = typed.trimmed();
+namespace {
+
+// The two numbers a person typed: "X Y", "X, Y", "X; Y" with decimal points, or "X,x Y,y" and
+// "X,x; Y,y" with decimal commas.
+std::optional<std::pair<double, double>> TwoNumbers(QString text) {
   text.remove(QChar(0x00B0)); // the degree sign
-  // Degrees: "lat, lon" (a comma and a space, or a semicolon, between them), or two numbers
-  // with decimal commas.
-  static const QRegularExpression degreesWithPoints(
-      R"(^([-+]?\d+(?:\.\d+)?)\s*[,;]\s*([-+]?\d+(?:\.\d+)?)$)");
-  static const QRegularExpression degreesWithCommas(
-      R"(^([-+]?\d+(?:,\d+)?)\s*[;\s]\s*([-+]?\d+(?:,\d+)?)$)");
-  static const QRegularExpression plane(R"(^([-+]?\d+(?:\.\d+)?)\s+([-+]?\d+(?:\.\d+)?)$)");
-  QRegularExpressionMatch m = plane.match(text);
-  if (m.hasMatch()) return std::pair{m.captured(1).toDouble(), m.captured(2).toDouble()};
-  const bool commas = !degreesWithPoints.match(text).hasMatch();
-  m = commas ? degreesWithCommas.match(text) : degreesWithPoints.match(text);
-  if (!m.hasMatch()) {
+  static const QRegularExpression points(
+      R"(^([-+]?\d+(?:\.\d+)?)\s*(?:[,;]\s*|\s+)([-+]?\d+(?:\.\d+)?)$)");
+  static const QRegularExpression commas(
+      R"(^([-+]?\d+(?:,\d+)?)\s*(?:;\s*|\s+)([-+]?\d+(?:,\d+)?)$)");
+  QRegularExpressionMatch m = points.match(text);
+  if (!m.hasMatch()) m = commas.match(text);
+  if (!m.hasMatch()) return std::nullopt;
+  return std::pair{QString(m.captured(1)).replace(',', '.').toDouble(),
+                   QString(m.captured(2)).replace(',', '.').toDouble()};
+}
+
+QString Bounds(const TExtent& e) {
+  return QString("X %1…%2, Y %3…%4")
+      .arg(e.XMin, 0, 'f', 0)
+      .arg(e.XMax, 0, 'f', 0)
+      .arg(e.YMin, 0, 'f', 0)
+      .arg(e.YMax, 0, 'f', 0);
+}
+
+} // namespace
+
+std::optional<std::pair<double, double>> TAtlasPlace::Parse(const QString& typed,
+                                                            const TExtent& atlas,
+                                                            QString& problem) const {
+  const QString shown = typed.trimmed();
+  const auto numbers = TwoNumbers(shown);
+  if (!numbers) {
     problem = QString::fromUtf8("«%1» — не координати: очікується «X Y» у системі атласу або "
                                 "«широта, довгота» у градусах (50.4501, 30.5234)")
-                  .arg(typed.trimmed());
+                  .arg(shown);
     return std::nullopt;
   }
-  const double first = QString(m.captured(1)).replace(',', '.').toDouble();
-  const double second = QString(m.captured(2)).replace(',', '.').toDouble();
-  const bool inDegrees = std::fabs(first) <= 90 && std::fabs(second) <= 180;
-  // "324182,2 5591607,6": the atlas's coordinates written with decimal commas.
-  if (commas && !inDegrees) return std::pair{first, second};
-  if (!inDegrees) {
-    problem = QString::fromUtf8("«%1»: широта має бути від -90 до 90°, довгота від -180 до 180°")
-                  .arg(typed.trimmed());
-    return std::nullopt;
-  }
-  const double latitude = first, longitude = second;
-  if (!HasSystem()) {
-    problem = QString::fromUtf8("атлас не має системи координат: місце в градусах на ньому не "
-                                "знайти (Утиліти → Система координат атласу ...)");
-    return std::nullopt;
-  }
-  const auto point = FromDegrees({latitude, longitude});
-  if (!point)
-    problem =
-        QString::fromUtf8("«%1» не переводиться до системи атласу %2").arg(typed.trimmed(), Name);
-  return point;
+  const auto [first, second] = *numbers;
+  // The atlas's extent with half its size, and at least 5 km, around it: a place just off the
+  // map (a district not drawn yet) is still the atlas's; one far away is a typing error.
+  const double marginX = std::max(5000.0, (atlas.XMax - atlas.XMin) / 2);
+  const double marginY = std::max(5000.0, (atlas.YMax - atlas.YMin) / 2);
+  const bool known = atlas.XMax > atlas.XMin && atlas.YMax > atlas.YMin;
+  const auto inside = [&](double x, double y) {
+    return !known || (x >= atlas.XMin - marginX && x <= atlas.XMax + marginX &&
+                      y >= atlas.YMin - marginY && y <= atlas.YMax + marginY);
+  };
+  // The atlas's own coordinates first, then degrees as latitude, longitude, then the same two
+  // typed the other way round: the first reading that lands on the atlas is taken.
+  if (inside(first, second)) return std::pair{first, second};
+  const auto degrees = [&](double latitude, double longitude) -> std::optional<std::pair<double, double>> {
+    if (!HasSystem() || std::fabs(latitude) > 90 || std::fabs(longitude) > 180) return std::nullopt;
+    const auto point = FromDegrees({latitude, longitude});
+    return point && inside(point->first, point->second) ? point : std::nullopt;
+  };
+  if (const auto point = degrees(first, second)) return point;
+  if (const auto point = degrees(second, first)) return point;
+  if (inside(second, first))
+    problem = QString::fromUtf8("«%1» лежить поза атласом (%2); чи не переставлено X і Y?")
+                  .arg(shown, Bounds(atlas));
+  else if (std::fabs(first) <= 180 && std::fabs(second) <= 180 && !HasSystem())
+    problem = QString::fromUtf8("«%1» лежить поза атласом (%2); місце в градусах на ньому не "
+                                "знайти: атлас не має системи координат (Утиліти → Система "
+                                "координат атласу ...)")
+                  .arg(shown, Bounds(atlas));
+  else
+    problem = QString::fromUtf8("«%1» лежить поза атласом (%2) і в системі атласу, і як широта "
+                                "й довгота в градусах")
+                  .arg(shown, Bounds(atlas));
+  return std::nullopt;
 }
 
 QString TAtlasPlace::Describe(double X, double Y) const {

@@ -4,6 +4,8 @@
 
 #include "AtlasCrs.h"
 
+#include "core/World.h"
+
 #include <QString>
 #include <optional>
 
@@ -25,10 +27,13 @@ public:
   std::optional<TDegrees> ToDegrees(double X, double Y) const;
   std::optional<std::pair<double, double>> FromDegrees(const TDegrees& place) const;
 
-  // What a person typed: "X Y" in the atlas's system, or "latitude, longitude" in degrees
-  // ("50.4501, 30.5234"; the degree sign and a decimal comma in "50,4501 30,5234" are taken
-  // too). The atlas's point, or empty with `problem` saying what is wrong.
-  std::optional<std::pair<double, double>> Parse(const QString& typed, QString& problem) const;
+  // What a person typed: two numbers (a space, a comma or a semicolon between them; the degree
+  // sign and decimal commas taken too), read as the first of these that lands on the atlas
+  // (`atlas`, its whole extent, with half its size and at least 5 km around it): X Y in the
+  // atlas's system, latitude and longitude in degrees, longitude and latitude. The atlas's
+  // point, or empty with `problem` saying why none lands there (X and Y swapped said as such).
+  std::optional<std::pair<double, double>> Parse(const QString& typed, const TExtent& atlas,
+                                                 QString& problem) const;
 
   // The pointer's place as the status bar shows it.
   QString Describe(double X, double Y) const;

@@ -294,6 +294,23 @@ TEST(MapControl, ABrokenGeometryFileIsReportedAndTheRestIsDrawn) {
   EXPECT_GT(ink, 100) << "the sewers are still drawn";
 }
 
+// A map control that goes with a selection calls none of its owner's callbacks on its way out
+// (the owner's members they reach may be gone: the window's attribute table was).
+TEST(MapControl, NothingIsCalledOutWhileTheControlGoes) {
+  QTemporaryDir dir;
+  demo::WriteAtlas(dir.path(), 1, 9);
+  int calls = 0;
+  auto map = std::make_unique<TFAMap>();
+  map->LoadMap(dir.path() + "/BASE", dir.path() + "/MAPS", dir.path(), "", "");
+  map->OnSelectionChanged = [&] { ++calls; };
+  map->OnLayersGone = [&] { ++calls; };
+  map->OnPaint = [&] { ++calls; };
+  ASSERT_FALSE(map->Layers.empty());
+  map->Selection.push_back({});
+  map.reset();
+  EXPECT_EQ(calls, 0);
+}
+
 TEST(MapControl, LayersThatFailToLoadAreNamedOnceAndTheRestOfTheMapLoads) {
   QTemporaryDir dir;
   demo::WriteAtlas(dir.path(), 1, 9);

@@ -444,6 +444,22 @@ TEST_F(ViewCommands, GoesToCoordinatesTypedInDegreesOrInTheAtlasSystem) {
   ASSERT_EQ(messages.Shown.size(), 1);
   EXPECT_TRUE(messages.Shown[0].contains(QString::fromUtf8("не координати")));
   EXPECT_NEAR(CentreX(View()), 320000, 1) << "the view stays";
+  // Degrees with a space between them, and longitude before latitude, are read as the only
+  // reading that lands on the atlas; X and Y swapped, and a place 700 km away, are said.
+  type("50.4501 30.5234");
+  EXPECT_NEAR(CentreX(View()), 324182.2, 1);
+  EXPECT_NEAR(CentreY(View()), 5591607.6, 1);
+  type("320000 5590000");
+  type("30.5234, 50.4501");
+  EXPECT_NEAR(CentreX(View()), 324182.2, 1);
+  type("320000 5590000");
+  type("5590000 320000");
+  ASSERT_EQ(messages.Shown.size(), 2);
+  EXPECT_TRUE(messages.Shown[1].contains(QString::fromUtf8("переставлено X і Y"))) << messages.Shown[1].toStdString();
+  type("44.6166, 33.5254");
+  ASSERT_EQ(messages.Shown.size(), 3);
+  EXPECT_TRUE(messages.Shown[2].contains(QString::fromUtf8("поза атласом"))) << messages.Shown[2].toStdString();
+  EXPECT_NEAR(CentreX(View()), 320000, 1) << "the view stays";
   base::UserMessages::Install(previous);
 }
 

@@ -225,6 +225,9 @@ void TFormMap::showEvent(QShowEvent* e) {
 }
 
 TFormMap::~TFormMap() {
+  // The map control goes after the window's members (it is a child widget): its callbacks,
+  // which reach those members, let go first.
+  if (Map) Map->LetGoOfCallbacks();
   delete ViewCommands;
   ViewCommands = nullptr;
   auto& registry = plugins::ObjectUtilsRegistry::Instance();

@@ -32,7 +32,7 @@ void TFormMap::miGoToCoordinatesClick() {
   if (!ok || typed.trimmed().isEmpty()) return;
   LastTypedPlace = typed.trimmed();
   QString problem;
-  const auto point = Place ? Place->Parse(typed, problem) : std::nullopt;
+  const auto point = Place ? Place->Parse(typed, Map->World.FullExtent, problem) : std::nullopt;
   if (!point) {
     base::UserMessages::Current().ShowMessage(problem);
     return;
