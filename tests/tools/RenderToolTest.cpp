@@ -95,6 +95,13 @@ TEST(RenderTool, ThreadsGiveTheSameFileAndAFailedWriteIsNamed) {
   EXPECT_EQ(Render({"--data-root", atlas, "--size", "700x500", "-o", one}, &errors), 1);
   EXPECT_TRUE(errors.contains("Water")) << errors.toStdString();
   EXPECT_TRUE(QFile::exists(one));
+  // The export says the same of the same layer: the file with the rest, exit 1.
+  QProcess exporter;
+  exporter.start(VANDREL_EXPORT, {"--data-root", atlas, "-o", dir.path() + "/atlas.gpkg"});
+  ASSERT_TRUE(exporter.waitForFinished(120000));
+  EXPECT_EQ(exporter.exitCode(), 1);
+  EXPECT_TRUE(QString::fromUtf8(exporter.readAllStandardError()).contains("Water"));
+  EXPECT_TRUE(QFile::exists(dir.path() + "/atlas.gpkg"));
 }
 
 namespace {
