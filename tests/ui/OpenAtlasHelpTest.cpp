@@ -3,6 +3,10 @@
 // page at F1 with its links within the page, closed by Escape.
 
 #include "core/FAMap.h"
+#include "core/MapContent.h"
+#include "db/Query.h"
+#include "gis/GdalLayer.h"
+#include "gis/GeoPackageExport.h"
 #include "ui/common/FormHtmlBrowser.h"
 #include "ui/main/FormAtlasCrs.h"
 #include "ui/main/FormOpenAtlas.h"
@@ -19,6 +23,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextBrowser>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -196,3 +201,33 @@ TEST(AtlasCrsWindow, NamesTheSystemTypedAndSavesOnlyAKnownOne) {
   ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
   EXPECT_TRUE(ini.readAll().contains("CRS=EPSG:4326"));
 }
+
+// A layer from a source in UTM 36N is left out of an atlas without a system; once the system is
+// set in its window, the layer is on the map without opening the atlas again.
+TEST(AtlasCrsWindow, TheLayersLeftOutForWantOfASystemComeInOnceItIsSet) {
+  RegisterGdalLayerKinds();
+  DemoMainWindow shown(900, 600, [](const QString& atlas) {
+    TMapContent content;
+    content.LoadMap(atlas + "/BASE", atlas + "/MAPS", atlas, "", "");
+    ExportGeoPackage(content, atlas + "/MAPS/own.gpkg", {"EPSG:32636", {}, nullptr, true});
+    db::Query q;
+    q.SetDatabaseName(atlas + "/BASE");
+    q.SQL << "UPDATE classreest SET PrimitiveType = 13, FileName = 'own.gpkg|layername=water' "
+             "WHERE Category = 4 AND Class = 1";
+    q.ExecSQL();
+    QFile::remove(atlas + "/BASE/ATLAS.INI");
+  });
+  ASSERT_TRUE(shown.Exposed);
+  ASSERT_EQ(shown.Form->Map->Content.LayerOf(4, 1), nullptr) << "left out: the atlas has no system";
+  QTimer::singleShot(0, [] {
+    auto* window = dynamic_cast<TFormAtlasCrs*>(QApplication::activeModalWidget());
+    ASSERT_NE(window, nullptr);
+    window->edtCrs->clear();
+    QTest::keyClicks(window->edtCrs, "EPSG:32636");
+    QTest::mouseClick(window->btnSave, Qt::LeftButton);
+  });
+  shown.Form->Action("miAtlasCrs")->trigger();
+  QApplication::processEvents();
+  EXPECT_NE(shown.Form->Map->Content.LayerOf(4, 1), nullptr);
+}
+

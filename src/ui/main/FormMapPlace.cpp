@@ -8,6 +8,7 @@
 #include "base/UserMessages.h"
 #include "data/DataModule.h"
 #include "gis/AtlasPlace.h"
+#include "ui/panels/LayerPanels.h"
 
 #include <QInputDialog>
 #include <QLabel>
@@ -54,5 +55,12 @@ void TFormMap::GoToPoint(double x, double y) {
 void TFormMap::miAtlasCrsClick() {
   if (Data.WorkMode != 0) return; // the atlas's settings change in work mode 0 only
   TFormAtlasCrs window(Data.BaseDir, this);
-  if (window.exec() == QDialog::Accepted) ReadAtlasPlace();
+  if (window.exec() != QDialog::Accepted) return;
+  ReadAtlasPlace();
+  // The layers are read again in the new system: those left out for want of one come in, the
+  // sources in other systems are placed anew.
+  Map->ReloadMap();
+  Map->Redraw();
+  Panels->RebuildLayerList();
+  Panels->RebuildTree();
 }
