@@ -67,6 +67,10 @@ void TFAMap::MarkMeasurementsSaved() {
 
 void TFAMap::EraseMeasurements() {
   if (MeasurementLayer) MeasurementLayer->Clear();
+  // Erased on purpose: nothing is left to save, and the path lengths shown are gone with them.
+  MarkMeasurementsSaved();
+  if (OnPathLengths) OnPathLengths(QString(), QString());
+  if (OnShowPathLengths) OnShowPathLengths(false);
   Redraw();
 }
 

@@ -847,7 +847,14 @@ TEST_F(MainWindow, AfterAnAreaIsKeptAndErasedTheScreenIsTheMapAsItIsNow) {
   EXPECT_EQ(environment->Messages.Shown, QStringList{QString::fromUtf8("Видалити цю площину?")});
   EXPECT_EQ(overlay->Items.size(), 1u);
   EXPECT_EQ(map.Screen, map.BackBuffer) << "nothing of the blink or the arrow stays";
+  EXPECT_TRUE(map.MeasurementsUnsaved());
   Form->sbErasePathsClick();
+  // Erased on purpose: nothing is asked to be saved after, no length stays shown.
+  EXPECT_FALSE(map.MeasurementsUnsaved());
+  auto* lengths = Form->findChild<TFormInfoPath*>();
+  ASSERT_NE(lengths, nullptr);
+  EXPECT_FALSE(lengths->isVisible());
+  EXPECT_TRUE(lengths->LabelPathLeng->text().isEmpty()) << lengths->LabelPathLeng->text().toStdString();
   QWheelEvent wheel(QPointF(200, 180), map.mapToGlobal(QPointF(200, 180)), {}, {0, 120},
                     Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
   QApplication::sendEvent(&map, &wheel); // zoom in
