@@ -95,8 +95,13 @@ void TFAMap::LoadMap(const QString& BaseDir, const QString& MapsDir, const QStri
                   World.FullExtent.XMax, World.FullExtent.YMax);
   if (ObjectIndexFactory)
     ObjectIndexOfMap = ObjectIndexFactory(MapsDir, BaseDir, AppDir, World.FullExtent);
-  if (!failure.isEmpty())
-    base::UserMessages::Current().ShowMessage("Невозможно открыть карту...\n" + failure);
+  // The layers the user chose to leave out are shown so in the panels, not in a box at every
+  // start.
+  QStringList faults = failure.split('\n', Qt::SkipEmptyParts);
+  for (const QString& refused : Content.Refused)
+    faults.removeOne(refused);
+  if (!faults.isEmpty())
+    base::UserMessages::Current().ShowMessage("Невозможно открыть карту...\n" + faults.join('\n'));
   NeedRedraw = true;
 }
 

@@ -1,5 +1,7 @@
 #include "MapContent.h"
 
+#include "base/UserRefusal.h"
+
 #include "LayerFactory.h"
 #include "ParallelDrawing.h"
 
@@ -46,6 +48,7 @@ QString TMapContent::LoadMap(const QString& baseDir, const QString& mapsDir, con
   Steps.reset();
   CloseMap();
   Failures.clear();
+  Refused.clear();
   QStringList failures;
   try {
     ClassTable.SetDatabaseName(BaseDir);
@@ -85,6 +88,9 @@ QString TMapContent::LoadLayer() {
     }
     Layers.push_back(std::move(layer));
     return QString();
+  } catch (const base::UserRefusal& e) {
+    Refused << LayerFailed(QString::fromUtf8(e.what()));
+    return Refused.back();
   } catch (const db::Error& e) {
     return LayerFailed(e.Message);
   } catch (const std::exception& e) {

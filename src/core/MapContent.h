@@ -10,6 +10,7 @@
 #include "db/Table.h"
 
 #include <QImage>
+#include <QStringList>
 
 #include <functional>
 #include <map>
@@ -86,6 +87,10 @@ private:
   TExtent LayersExtent(const TExtent& fallback) const;
 
 public:
+  // The load's lines of the layers the user chose to leave out (a network source refused for
+  // the atlas): in the load's text for the commands, noted as the layers' failures for the
+  // panels, and no box of the window's.
+  QStringList Refused;
   TCustomLayer* AddressLayer = nullptr;
   db::Table ClassTable, GroupTable;
   QString BaseDir, MapsDir, AppDir, RefDir, RoutesDir;

@@ -5,6 +5,7 @@
 
 #include "GdalErrors.h"
 #include "base/PathResolver.h"
+#include "base/UserRefusal.h"
 #include "core/LayerFactory.h"
 #include "gfx/DrawHelpers.h"
 #include "layers/PointsLayer.h"
@@ -104,6 +105,14 @@ void CheckNetworkAllowed(const QString& source, const QString& path, const QStri
   gis::TNetworkSources::GuardGdal(mapsDir);
   const QString address = gis::TNetworkSources::AddressOf(source, path);
   if (address.isEmpty() || gis::TNetworkSources::MayOpen(mapsDir, address)) return;
+  // Refused by the user's own answer for the atlas: said with the layer, and where to change it.
+  if (gis::TNetworkSources::AnswerFor(mapsDir) == gis::TNetworkSources::Answer::Refused)
+    throw base::UserRefusal(
+        QString::fromUtf8("джерело в мережі (%1) не відкрито: мережеві джерела цього атласу не "
+                          "дозволено (змінити: Установки → Мережеві джерела атласу ...; у "
+                          "командах — --allow-network-sources)")
+            .arg(address)
+            .toStdString());
   throw TGdalSourceError(
       QString::fromUtf8("джерело в мережі (%1) не відкривається без дозволу для цього атласу "
                         "(питання у вікні програми, відповідь у %2; у командах — "

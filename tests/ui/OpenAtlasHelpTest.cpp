@@ -7,6 +7,7 @@
 #include "db/Query.h"
 #include "gis/GdalLayer.h"
 #include "gis/GeoPackageExport.h"
+#include "gis/NetworkSources.h"
 #include "ui/common/FormHtmlBrowser.h"
 #include "ui/main/FormAtlasCrs.h"
 #include "ui/main/FormOpenAtlas.h"
@@ -231,3 +232,37 @@ TEST(AtlasCrsWindow, TheLayersLeftOutForWantOfASystemComeInOnceItIsSet) {
   EXPECT_NE(shown.Form->Map->Content.LayerOf(4, 1), nullptr);
 }
 
+
+// A source on the network the user refused for the atlas is no fault box at every start: the
+// layer is noted as refused for the panels; "Мережеві джерела атласу ..." changes the answer,
+// and the layer is tried at once.
+TEST(NetworkSourcesMenu, ARefusedSourceIsNoBoxAtStartAndTheAnswerChangesInTheMenu) {
+  QTemporaryDir config;
+  qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+  RegisterGdalLayerKinds();
+  base::RecordedMessages messages;
+  base::UserMessages* previous = &base::UserMessages::Current();
+  base::UserMessages::Install(&messages);
+  DemoMainWindow shown(900, 600, [](const QString& atlas) {
+    db::Query q;
+    q.SetDatabaseName(atlas + "/BASE");
+    q.SQL << "UPDATE classreest SET PrimitiveType = 13, FileName = "
+             "'/vsicurl/http://127.0.0.1:9/mains.gpkg|layername=mains' "
+             "WHERE Category = 4 AND Class = 1";
+    q.ExecSQL();
+    gis::TNetworkSources::Remember(atlas + "/MAPS", false);
+  });
+  ASSERT_TRUE(shown.Exposed);
+  EXPECT_TRUE(messages.Shown.isEmpty()) << messages.Shown.join("\n").toStdString();
+  EXPECT_TRUE(shown.Form->Map->Content.FailureOf(4, 1).contains(QString::fromUtf8("не дозволено")));
+  messages.Answer = true;
+  shown.Form->Action("miNetworkSources")->trigger();
+  ASSERT_FALSE(messages.Shown.isEmpty());
+  EXPECT_TRUE(messages.Shown[0].contains(QString::fromUtf8("зараз не дозволено")))
+      << messages.Shown[0].toStdString();
+  EXPECT_EQ(gis::TNetworkSources::AnswerFor(shown.Atlas.path() + "/MAPS"),
+            gis::TNetworkSources::Answer::Allowed);
+  EXPECT_FALSE(shown.Form->Map->Content.FailureOf(4, 1).contains(QString::fromUtf8("не дозволено")))
+      << "tried now: the server is not there";
+  base::UserMessages::Install(previous);
+}

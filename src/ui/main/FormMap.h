@@ -190,6 +190,9 @@ public:
   bool ExportGeoPackageTo(const QString& path, bool withMeasurements = false);
   // "Друк ...": the print window with its preview.
   void imPrintClick();
+  // "Мережеві джерела атласу ...": the user's answer for the atlas's sources on the network,
+  // shown and changed; the layers read again when it changes.
+  void miNetworkSourcesClick();
   // "Відкрити атлас ...": the program opens the atlas chosen in place of this one.
   void imOpenAtlasClick();
   bool OpenAtlas(const QString& dataRoot);

@@ -1,5 +1,6 @@
 // The main window and the atlas as a whole: opening another atlas in its place, taking in what
-// other users wrote to it (the atlas watcher), exporting it to GeoPackage, and printing the map.
+// other users wrote to it (the atlas watcher), exporting it to GeoPackage, printing the map, and
+// the user's answer for its sources on the network.
 
 #include "AtlasWatcher.h"
 #include "FormMap.h"
@@ -13,6 +14,7 @@
 #include "base/UserMessages.h"
 #include "data/DataModule.h"
 #include "gis/GeoPackageExport.h"
+#include "gis/NetworkSources.h"
 #include "overlays/Distation.h"
 
 #include <QApplication>
@@ -123,4 +125,24 @@ bool TFormMap::OpenAtlas(const QString& dataRoot) {
   }
   close();
   return true;
+}
+
+void TFormMap::miNetworkSourcesClick() {
+  using gis::TNetworkSources;
+  const TNetworkSources::Answer answer = TNetworkSources::AnswerFor(Data.MapsDir);
+  const char* now = answer == TNetworkSources::Answer::Allowed   ? "дозволено"
+                    : answer == TNetworkSources::Answer::Refused ? "не дозволено"
+                                                                 : "ще не вирішено";
+  const bool allow = base::UserMessages::Current().Ask(
+      QString::fromUtf8("Шари атласу «%1» з джерел у мережі (сервери карт, бази даних на інших "
+                        "комп'ютерах): зараз %2.\n\nДозволити атласу відкривати їх?")
+          .arg(base::RootName(Data.DataRoot), QString::fromUtf8(now)));
+  if (answer != TNetworkSources::Answer::NotAsked &&
+      allow == (answer == TNetworkSources::Answer::Allowed))
+    return;
+  TNetworkSources::Remember(Data.MapsDir, allow);
+  Map->ReloadMap();
+  Map->Redraw();
+  Panels->RebuildLayerList();
+  Panels->RebuildTree();
 }

@@ -184,6 +184,9 @@ void TFormMap::BuildMenus() {
       add(settings, "imLayersPanel", "&Панель шарів", &TFormMap::imLayersPanelClick);
   layersPanel->setCheckable(true);
   layersPanel->setChecked(true);
+  add(settings, "N13", "-");
+  add(settings, "miNetworkSources", "Мережеві джерела атласу ...",
+      &TFormMap::miNetworkSourcesClick);
   QMenu* utils = menuBar()->addMenu(QString::fromUtf8("Утиліти"));
   utils->setObjectName("miUtils");
   add(utils, "miClassifier", "Словник", &TFormMap::miClassifierClick);
