@@ -34,28 +34,54 @@ QRect PxRect(const QRectF& mm) {
   return QRect(Px(mm.left()), Px(mm.top()), Px(mm.width()), Px(mm.height()));
 }
 
-// The legend's entries in columns across the footer's left part.
-void DrawLegend(QPainter& painter, const QRect& area,
-                const std::vector<const TClassObject*>& items) {
-  constexpr int kLine = 18, kColumn = 190;
-  painter.setFont(PageFont(7));
-  const int rows = std::max(1, area.height() / kLine);
-  for (size_t i = 0; i < items.size(); ++i) {
-    const int column = int(i) / rows, row = int(i) % rows;
-    const int x = area.left() + column * kColumn, y = area.top() + row * kLine;
-    if (x + kColumn > area.right() + kColumn / 2) break; // no room left: the rest is left out
-    QImage sample(30, 16, QImage::Format_RGB32);
+// The legend's entries in columns across the footer's left part, as close as it takes for all
+// of them to fit (three densities); returns how many were drawn. When even the closest leaves
+// some out, the last place says how many.
+size_t DrawLegend(QPainter& painter, const QRect& area,
+                  const std::vector<const TClassObject*>& items) {
+  struct Density {
+    int Line, Column;
+    double Points;
+  };
+  constexpr Density kDensities[] = {{18, 190, 7}, {15, 160, 6.5}, {12, 130, 6}};
+  const auto capacity = [&](const Density& d) {
+    const int rows = std::max(1, area.height() / d.Line);
+    const int columns = std::max(1, (area.width() + d.Column / 2) / d.Column);
+    return size_t(rows * columns);
+  };
+  Density d = kDensities[2];
+  for (const Density& each : kDensities)
+    if (capacity(each) >= items.size()) {
+      d = each;
+      break;
+    }
+  const int rows = std::max(1, area.height() / d.Line);
+  const size_t room = capacity(d);
+  const size_t drawn = items.size() > room ? room - 1 : items.size();
+  painter.setFont(PageFont(d.Points));
+  painter.setPen(Qt::black);
+  const auto place = [&](size_t i) {
+    return QPoint(area.left() + int(i) / rows * d.Column, area.top() + int(i) % rows * d.Line);
+  };
+  const int sampleHeight = d.Line - 2, sampleWidth = sampleHeight * 2;
+  for (size_t i = 0; i < drawn; ++i) {
+    const QPoint at = place(i);
+    QImage sample(sampleWidth, sampleHeight, QImage::Format_RGB32);
     sample.fill(Qt::white);
     {
       gfx::Canvas canvas(sample);
       canvas.StampSymbols = false;
-      DrawClassSample(canvas, *items[i], 2, QRect(0, 0, 30, 16), 0);
+      DrawClassSample(canvas, *items[i], 2, QRect(0, 0, sampleWidth, sampleHeight), 0);
     }
-    painter.drawImage(QPoint(x, y), sample);
-    painter.setPen(Qt::black);
-    painter.drawText(QRect(x + 34, y, kColumn - 38, 16), Qt::AlignVCenter | Qt::AlignLeft,
-                     items[i]->ClassName);
+    painter.drawImage(at, sample);
+    painter.drawText(QRect(at.x() + sampleWidth + 4, at.y(), d.Column - sampleWidth - 8, sampleHeight),
+                     Qt::AlignVCenter | Qt::AlignLeft, items[i]->ClassName);
   }
+  if (drawn < items.size())
+    painter.drawText(QRect(place(drawn), QSize(d.Column - 4, sampleHeight)),
+                     Qt::AlignVCenter | Qt::AlignLeft,
+                     QString::fromUtf8("… і ще %1").arg(items.size() - drawn));
+  return drawn;
 }
 
 void DrawNorthArrow(QPainter& painter, QPoint tip) {
@@ -157,13 +183,20 @@ void DrawOnCanvas(gfx::Canvas& canvas, TMapContent& content, const TPrintSetting
   painter.restore();
   canvas.ForgetPainterState();
   content.Threads = threads;
-  // Which classes the page shows: those of layers switched on and drawn at this scale.
+  // Which classes the sheet shows: those of layers switched on, drawn at this scale and whose
+  // objects reach into the sheet's part of the map.
+  const TExtent& v = layout.View;
+  const auto reaches = [&](const TCustomLayer& l) {
+    return l.PrimitiveType >= 100 || !(l.Xm < v.XMin || l.X0 > v.XMax || l.Ym < v.YMin || l.Y0 > v.YMax);
+  };
   std::vector<const TClassObject*> shown;
   for (const TClassObject* c : legend)
     for (const auto& layer : content.Layers)
       if (layer->Category == c->Category && layer->Class == c->Class && layer->Visibled &&
-          layer->ScaleAllowsDrawing(scale))
+          layer->ScaleAllowsDrawing(scale) && reaches(*layer)) {
         shown.push_back(c);
+        break;
+      }
   content.World = saved;
 
   painter.setPen(QPen(Qt::black, 1));
@@ -182,11 +215,17 @@ void DrawOnCanvas(gfx::Canvas& canvas, TMapContent& content, const TPrintSetting
                    QString("1 : %1").arg(qlonglong(std::llround(layout.Denominator))));
   const QRect footer = PxRect(layout.FooterMm);
   const int right = footer.width() / 3;
-  if (settings.Legend)
-    DrawLegend(
+  if (settings.Legend) {
+    const size_t drawn = DrawLegend(
         painter,
         QRect(footer.left(), footer.top() + 4, footer.width() - right - 8, footer.height() - 4),
         shown);
+    if (drawn < shown.size() && onError)
+      onError(QString::fromUtf8("Легенда: %1 з %2 шарів аркуша не вмістилися (%3 і далі)")
+                  .arg(shown.size() - drawn)
+                  .arg(shown.size())
+                  .arg(shown[drawn]->ClassName));
+  }
   const QRect side(footer.right() - right, footer.top() + 4, right, footer.height() - 4);
   if (settings.ScaleBar) {
     // The bar's length on paper is its ground length divided by the denominator.

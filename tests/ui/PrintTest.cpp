@@ -127,6 +127,34 @@ TEST(Print, AnA4PageAt1To1000IsThePaperWithTextAndATrueScale) {
 
 // The whole view at 1 : 2,000 does not fit one A4 sheet: it prints on a grid of sheets that
 // overlap by 10 mm on paper and together cover the view, one PDF page each, each naming itself.
+// The legend names every layer drawn on the sheet, however many (the 13th and later were left
+// out silently): the entries close up until they fit.
+TEST(Print, TheLegendNamesEveryLayerDrawnOnTheSheet) {
+  DemoMainWindow shown(1000, 700);
+  ASSERT_TRUE(shown.Exposed);
+  TFAMap& map = *shown.Form->Map;
+  TFormPrint window(map, LegendOf(*shown.Form), QString::fromUtf8("Мережі міста"));
+  window.cbScale->setCurrentIndex(2); // 1 : 2000, where fourteen layers are drawn
+  const QString pdf = shown.Atlas.path() + "/legend.pdf";
+  ASSERT_TRUE(window.SavePdf(pdf));
+  const QString text = RunTool("pdftotext", {pdf, "-"}).simplified();
+  // The scale the sheet is drawn at, as the page's map frame gives it.
+  const TPrintLayout layout = LayOutPage(window.Settings());
+  TWorld sheet;
+  const auto px = [](double mm) { return int(std::lround(mm * 96 / 25.4)); };
+  sheet.SetView(px(layout.MapMm.width()), px(layout.MapMm.height()), layout.View.XMin,
+                layout.View.YMin, layout.View.XMax, layout.View.YMax);
+  sheet.ComputeScale(layout.MapMm.width());
+  int listed = 0;
+  for (const TClassObject* c : LegendOf(*shown.Form)) {
+    const TCustomLayer* layer = map.Content.LayerOf(c->Category, c->Class);
+    if (!layer || !layer->ScaleAllowsDrawing(sheet.Scale)) continue;
+    ++listed;
+    EXPECT_TRUE(text.contains(c->ClassName.simplified())) << c->ClassName.toStdString();
+  }
+  EXPECT_GT(listed, 12);
+}
+
 TEST(Print, AnAreaLargerThanASheetPrintsOnOverlappingSheets) {
   DemoMainWindow shown(1000, 700);
   ASSERT_TRUE(shown.Exposed);
