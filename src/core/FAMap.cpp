@@ -17,14 +17,13 @@ std::map<int, QCursor>& CursorTable() {
   return table;
 }
 
-// A cursor of the program's resources, or a standard one where the resources are not linked.
-QCursor ResourceCursor(const QString& name, Qt::CursorShape fallback) {
+} // namespace
+
+QCursor TCursors::FromResource(const QString& name, Qt::CursorShape fallback) {
   const QPixmap picture(":/cursors/" + name + ".xpm");
   if (picture.isNull()) return QCursor(fallback);
   return QCursor(picture, picture.width() / 2, picture.height() / 2);
 }
-
-} // namespace
 
 void TCursors::Register(int number, const QCursor& cursor) {
   CursorTable()[number] = cursor;
@@ -40,10 +39,10 @@ TFAMap::TFAMap(QWidget* parent) : QWidget(parent) {
   setMouseTracking(true);
   setFocusPolicy(Qt::StrongFocus);
   World.SetView(std::max(1, width()), std::max(1, height()), -1, -1, 1, 1);
-  TCursors::Register(1001, ResourceCursor("ZOOM_IN", Qt::CrossCursor));
-  TCursors::Register(1002, ResourceCursor("ZOOM_OUT", Qt::CrossCursor));
-  TCursors::Register(1003, ResourceCursor("PAN", Qt::OpenHandCursor));
-  TCursors::Register(1004, ResourceCursor("DIST", Qt::CrossCursor));
+  TCursors::Register(1001, TCursors::FromResource("ZOOM_IN", Qt::CrossCursor));
+  TCursors::Register(1002, TCursors::FromResource("ZOOM_OUT", Qt::CrossCursor));
+  TCursors::Register(1003, TCursors::FromResource("PAN", Qt::OpenHandCursor));
+  TCursors::Register(1004, TCursors::FromResource("DIST", Qt::CrossCursor));
   // No move events come while the pointer is outside the control and no button is held; while
   // measuring, the pointer's place is looked at instead, so that the view scrolls towards it.
   OutsideTimer.setInterval(kOutsideInterval);

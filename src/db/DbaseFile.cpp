@@ -51,7 +51,7 @@ RawHeader ReadRawHeader(const QString& path) {
   // Layouts with other headers than dBase III's: refused before their header is misread.
   if (r.Version == 0x02)
     throw Error::ForTable(path, "таблиця dBase II; читаються лише таблиці dBase III і новіші");
-  if (r.Version == 0x8C || r.Version == 0x04 + 0x88)
+  if (r.Version == 0x8C)
     throw Error::ForTable(path, "таблиця dBase 7; читаються лише таблиці dBase III–IV і FoxPro");
   const int64_t need = int64_t(r.HeaderLength) + r.Records * int64_t(r.RecordLength);
   if (r.HeaderLength < 33)

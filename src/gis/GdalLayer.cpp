@@ -95,7 +95,8 @@ bool GeometryFits(OGRwkbGeometryType type, int geometry) {
   }
 }
 
-QString GeometryName(int geometry) {
+// What a layer of the kind's geometry (1 points, 3 lines, 5 areas) holds, in words.
+QString ObjectsOfKind(int geometry) {
   return QString::fromUtf8(geometry == 1 ? "точки" : geometry == 3 ? "лінії" : "полігони");
 }
 
@@ -158,7 +159,7 @@ void TGdalLayer::LoadFromDataSet(db::Table& DataSet, const QString& Maps) {
   if (!GeometryFits(layer.GetGeomType(), Geometry))
     throw Failure(QString::fromUtf8("шар %1 містить %2, а рядок таблиці шарів — %3")
                       .arg(LayerName, QString::fromUtf8(OGRGeometryTypeToName(layer.GetGeomType())),
-                           GeometryName(Geometry)));
+                           ObjectsOfKind(Geometry)));
   // The extent of the layer's objects, as a geometry file's header gives it, in the atlas's
   // coordinates.
   OGREnvelope e;

@@ -31,7 +31,8 @@ QString LayerId(const TProjectLayer& layer) {
   return "vandrel_" + layer.Table;
 }
 
-QString GeometryName(int geometry) {
+// QGIS's name of a layer's geometry (1 points, 2 lines, 3 areas).
+QString QgisGeometryName(int geometry) {
   return geometry == 1 ? "Point" : geometry == 3 ? "Polygon" : "Line";
 }
 
@@ -116,7 +117,7 @@ QString MapLayer(const TQgisProject& p, const TProjectLayer& layer) {
                  "<srs>%8</srs><provider encoding=\"UTF-8\">ogr</provider>"
                  "<map-layer-style-manager current=\"default\"><map-layer-style "
                  "name=\"default\"/></map-layer-style-manager>%9%11</maplayer>")
-      .arg(GeometryName(layer.Geometry), WkbName(layer.Geometry),
+      .arg(QgisGeometryName(layer.Geometry), WkbName(layer.Geometry),
            p.Labels && HasLabels(layer.Look) ? "1" : "0", ScaleAttributes(layer.Look),
            LayerId(layer), Escaped(DataSource(p, layer)), Escaped(layer.Name), SpatialRefSys(p),
            StyleElements(layer.Look), ServedAs(layer), FeatureInfoFields(layer));

@@ -466,21 +466,34 @@ TEST(NetworkSources, AreToldFromTheirNamesAndDescriptions) {
   EXPECT_EQ(TNetworkSources::AddressOf("outer.vrt", outer), "10.255.255.1");
 }
 
+namespace {
+
+// A server on the loopback that never answers: a connection to it is seen in its queue.
+// Returns the socket (or -1), its address in `address`.
+int LoopbackListener(sockaddr_in& address) {
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      listen(listener, 4) != 0 ||
+      getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+    return -1;
+  return listener;
+}
+
+} // namespace
+
 // A row naming a source on the network: nothing is contacted until the user allows it for the
 // atlas (asked once), and then it is.
 TEST(NetworkSources, AreOpenedOnlyOnceTheUserAllowedThemForTheAtlas) {
   QTemporaryDir config;
   qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
   CPLSetConfigOption("GDAL_HTTP_TIMEOUT", "1");
-  // A server that never answers: a connection to it is seen in its queue.
-  const int listener = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(listen(listener, 4), 0);
-  socklen_t size = sizeof address;
-  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+  const int listener = LoopbackListener(address);
+  ASSERT_GE(listener, 0);
   const QString host = QString("127.0.0.1:%1").arg(ntohs(address.sin_port));
   const auto contacted = [&] {
     pollfd p{listener, POLLIN, 0};
@@ -532,14 +545,9 @@ TEST(NetworkSources, AConnectionOffThisMachineIsRefusedAtTheSocket) {
     EXPECT_EQ(opened, nullptr) << source;
     EXPECT_GT(base::NetworkGuard::Refusals(), before) << source;
   }
-  const int listener = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(listen(listener, 4), 0);
-  socklen_t size = sizeof address;
-  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+  const int listener = LoopbackListener(address);
+  ASSERT_GE(listener, 0);
   const int client = socket(AF_INET, SOCK_STREAM, 0);
   EXPECT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   close(client);

@@ -60,14 +60,6 @@ bool TAtlasWatcher::ChangeTold() {
   return news;
 }
 
-void TAtlasWatcher::MarkSeen() {
-  try {
-    Seen = Signatures();
-  } catch (const base::FileError&) {
-    Unsettled = true;
-  }
-}
-
 void TAtlasWatcher::Look() {
   try {
     if (!ChangeTold() && !Unsettled) return;

@@ -24,8 +24,6 @@ public:
   // taken in (false: asked again at the next look, for a moment when the program is not busy).
   std::function<bool()> OnChanged;
 
-  // The files as they are now count as seen (after the program's own writes and reloads).
-  void MarkSeen();
   // One look at the folders (the timer's; also for the tests).
   void Look();
 

@@ -73,12 +73,6 @@ const QStringList kToolButtons = {"sbInfo",    "sbEditObject", "sbZoomIn",  "sbZ
 const QStringList kMainGroup = {"sbArrow", "sbZoomIn",      "sbZoomOut",
                                 "sbPan",   "sbShowPathPnl", "sbIdentify"};
 
-QCursor ResourceCursor(const QString& name, Qt::CursorShape fallback) {
-  const QPixmap picture(":/cursors/" + name + ".xpm");
-  if (picture.isNull()) return QCursor(fallback);
-  return QCursor(picture, picture.width() / 2, picture.height() / 2);
-}
-
 } // namespace
 
 TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
@@ -190,13 +184,13 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   Map->LoadMap(Data.BaseDir, Data.MapsDir, Data.AppDir, Data.RefDir, Data.RoutesDir);
   resize(1180, 760); // where a window manager does not maximize the window
   setWindowState(Qt::WindowMaximized);
-  TCursors::Register(1100, ResourceCursor("C_ZOOMIN", Qt::CrossCursor));
-  TCursors::Register(1101, ResourceCursor("C_ZOOMOUT", Qt::CrossCursor));
-  TCursors::Register(1102, ResourceCursor("C_PAN", Qt::OpenHandCursor));
-  TCursors::Register(1103, ResourceCursor("C_INFO", Qt::WhatsThisCursor));
-  TCursors::Register(1104, ResourceCursor("C_PAN_T", Qt::ClosedHandCursor));
-  TCursors::Register(1105, ResourceCursor("C_INFOPLUS", Qt::WhatsThisCursor));
-  TCursors::Register(1111, ResourceCursor("C_DELPATH", Qt::ForbiddenCursor));
+  TCursors::Register(1100, TCursors::FromResource("C_ZOOMIN", Qt::CrossCursor));
+  TCursors::Register(1101, TCursors::FromResource("C_ZOOMOUT", Qt::CrossCursor));
+  TCursors::Register(1102, TCursors::FromResource("C_PAN", Qt::OpenHandCursor));
+  TCursors::Register(1103, TCursors::FromResource("C_INFO", Qt::WhatsThisCursor));
+  TCursors::Register(1104, TCursors::FromResource("C_PAN_T", Qt::ClosedHandCursor));
+  TCursors::Register(1105, TCursors::FromResource("C_INFOPLUS", Qt::WhatsThisCursor));
+  TCursors::Register(1111, TCursors::FromResource("C_DELPATH", Qt::ForbiddenCursor));
   HtmlViewerPath = ReadHtmlViewerPath();
   Panels = new TLayerPanels(Data, *Map, *lboxLayers, *lboxObjects);
   InstallSymbolChoice();

@@ -301,11 +301,6 @@ QString TMapViewCommands::AddBookmark(const QString& name) {
   }
 }
 
-void TMapViewCommands::GoToBookmark(const QString& name) {
-  for (const auto& [kept, view] : Bookmarks.List())
-    if (kept.compare(name, Qt::CaseInsensitive) == 0) ShowView(view);
-}
-
 void TMapViewCommands::AskBookmarkName() {
   bool ok = false;
   const QString name = QInputDialog::getText(

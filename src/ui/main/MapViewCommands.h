@@ -41,7 +41,6 @@ public:
   void ShowView(const TExtent& view);
   // Adds the current view as a bookmark; the name as kept, empty when nothing was added.
   QString AddBookmark(const QString& name);
-  void GoToBookmark(const QString& name);
   // Writes the current view at width × height to `path` (".png", ".pdf"); raises
   // base::FileError naming the file.
   void ExportView(const QString& path, int width, int height, bool scaleBar);
