@@ -1,4 +1,5 @@
 #include "AtlasCrs.h"
+#include "GdalErrors.h"
 
 #include "base/IniFile.h"
 #include "base/PathResolver.h"
@@ -29,7 +30,7 @@ std::unique_ptr<OGRSpatialReference> TAtlasCrs::Read(const QString& baseDir, QSt
   if (read != OGRERR_NONE) {
     problem = QString::fromUtf8("%1: [Atlas] CRS=%2 — система координат, якої не знає GDAL/PROJ")
                   .arg(path, declared);
-    if (!reason.isEmpty()) problem += " (" + reason + ")";
+    if (!reason.isEmpty()) problem += " (" + InWords(reason) + ")";
     return nullptr;
   }
   return crs;
@@ -57,7 +58,7 @@ bool TAtlasCrs::Describe(const QString& declared, QString& said) {
   if (read != OGRERR_NONE) {
     said = QString::fromUtf8("«%1» — система координат, якої не знає GDAL/PROJ.")
                .arg(declared.trimmed());
-    if (!reason.isEmpty()) said += " " + reason;
+    if (!reason.isEmpty()) said += " " + InWords(reason);
     return false;
   }
   const char* name = crs.GetName();
@@ -93,7 +94,7 @@ TToAtlas TAtlasCrs::ToAtlasFrom(const OGRSpatialReference* source, const QString
   CPLPopErrorHandler();
   if (!ways.Forward || !ways.Back)
     throw std::runtime_error(QString::fromUtf8("шар у %1 не переводиться до системи атласу %2: %3")
-                                 .arg(NameOf(*source), NameOf(*atlas), reason)
+                                 .arg(NameOf(*source), NameOf(*atlas), InWords(reason))
                                  .toStdString());
   return ways;
 }

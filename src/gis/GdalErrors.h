@@ -17,10 +17,12 @@ struct QuietErrors {
   QuietErrors& operator=(const QuietErrors&) = delete;
 };
 
-// GDAL's last message, or a word that it gave none.
-inline QString LastError() {
-  const QString message = QString::fromUtf8(CPLGetLastErrorMsg()).trimmed();
-  return message.isEmpty() ? QString::fromUtf8("невідома помилка GDAL") : message;
-}
+// A message of GDAL, PROJ or curl said first in the users' words where it is one they meet
+// often ("сервер з такою назвою не знайдено в мережі (Could not resolve host: ...)"), else as it
+// came.
+QString InWords(const QString& message);
+
+// GDAL's last message so said, or a word that it gave none.
+QString LastError();
 
 } // namespace gis

@@ -1,4 +1,6 @@
 #include "GdalSources.h"
+
+#include "GdalErrors.h"
 #include "AtlasCrs.h"
 #include "GdalLayer.h"
 
@@ -40,7 +42,7 @@ std::vector<TGdalSourceLayer> ListGdalLayers(const QString& source, const QStrin
   CPLPopErrorHandler();
   if (!data)
     throw TGdalSourceError((source + QString::fromUtf8(": джерело не відкривається: ") +
-                            (reason.isEmpty() ? QString::fromUtf8("GDAL його не знає") : reason))
+                            (reason.isEmpty() ? QString::fromUtf8("GDAL його не знає") : gis::InWords(reason)))
                                .toStdString());
   std::vector<TGdalSourceLayer> layers;
   for (OGRLayer* layer : data->GetLayers()) {

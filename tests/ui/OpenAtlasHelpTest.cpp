@@ -194,6 +194,15 @@ TEST(AtlasCrsWindow, NamesTheSystemTypedAndSavesOnlyAKnownOne) {
   QTest::keyClicks(window.edtCrs, "+proj=nonsense");
   EXPECT_FALSE(window.btnSave->isEnabled());
   EXPECT_TRUE(window.lblName->text().contains(QString::fromUtf8("не знає")));
+  // PROJ's reason said in the users' words first, its own after.
+  EXPECT_TRUE(window.lblName->text().contains(QString::fromUtf8("невідома проєкція (")))
+      << window.lblName->text().toStdString();
+  window.edtCrs->clear();
+  QTest::keyClicks(window.edtCrs, "EPSG:999999");
+  EXPECT_TRUE(window.lblName->text().contains(
+      QString::fromUtf8("такої системи координат немає в базі PROJ (")))
+      << window.lblName->text().toStdString();
+  EXPECT_TRUE(window.lblName->text().contains("crs not found"));
   window.edtCrs->clear();
   QTest::keyClicks(window.edtCrs, "EPSG:4326");
   ASSERT_TRUE(window.btnSave->isEnabled());
