@@ -27,8 +27,11 @@ bash "$ROOT/scripts/build-web.sh" "$WEB"
 
 # Folders of earlier runs killed without their clean-up (SIGKILL) go first.
 for old in "${TMPDIR:-/tmp}"/vandrel-serve.*; do
-  [ -f "$old/serve.pid" ] || continue
-  if ! kill -0 "$(cat "$old/serve.pid")" 2>/dev/null; then rm -rf "$old"; fi
+  [ -O "$old" ] && [ -f "$old/serve.pid" ] || continue
+  if ! kill -0 "$(cat "$old/serve.pid")" 2>/dev/null; then
+    chmod -R u+w "$old" 2>/dev/null || true
+    rm -rf "$old"
+  fi
 done
 RUN=$(mktemp -d "${TMPDIR:-/tmp}/vandrel-serve.XXXXXX")
 echo $$ >"$RUN/serve.pid"
@@ -39,6 +42,7 @@ stop() {
   touch "$RUN/stopping"
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  chmod -R u+w "$RUN" 2>/dev/null || true # the atlas's copy was made read-only
   rm -rf "$RUN"
 }
 trap stop EXIT
