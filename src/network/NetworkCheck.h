@@ -26,7 +26,7 @@ struct TNetworkCheck {
 TNetworkCheck CheckNetwork(const TNetworkGraph& Graph);
 
 // The findings as CSV lines "kind,number,detail" (kinds: piece, open-end, lonely-node,
-// close-nodes, loop, damaged-geometry), for scripts and for the window's export.
+// close-nodes, loop, damaged-geometry), for scripts (--check-network).
 QStringList NetworkCheckCsv(const TNetworkGraph& Graph, const TNetworkCheck& Check);
 
 // One finding for people: its text in Ukrainian ("Відкритий кінець: труба 14, кінцева точка") and

@@ -196,7 +196,6 @@ void TFormMap::miNetworkCheckClick() {
       n.PipesFile = QFileInfo(kind.PipesTable).completeBaseName() + ".mds";
       n.NodesFile = source.NodesTable;
       n.Findings = network::NetworkCheckFindings(*graph, check);
-      n.Csv = network::NetworkCheckCsv(*graph, check);
     }
     QApplication::restoreOverrideCursor();
   } catch (const std::exception& e) {

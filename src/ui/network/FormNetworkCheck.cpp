@@ -2,7 +2,8 @@
 
 #include "ui/common/CsvExport.h"
 
-#include <QFileInfo>
+#include "base/Csv.h"
+
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
@@ -67,10 +68,15 @@ void TFormNetworkCheck::ShowNetworks(std::vector<Network> networks) {
   }
 }
 
+// What the window lists, in the words it lists them in, for a spreadsheet: the network, then
+// each finding (the machine words of the check stay the command line's, --check-network).
 QByteArray TFormNetworkCheck::Csv() const {
-  QByteArray csv = "network,kind,number,detail\r\n";
-  for (const Network& n : Shown)
-    for (const QString& line : n.Csv)
-      csv += (QFileInfo(n.PipesFile).completeBaseName() + "," + line).toUtf8() + "\r\n";
+  QByteArray csv = QString::fromUtf8("Мережа,Знахідка\r\n").toUtf8();
+  for (const Network& n : Shown) {
+    const QString network = base::CsvField(n.Title);
+    csv += (network + "," + base::CsvField(n.Summary)).toUtf8() + "\r\n";
+    for (const network::TCheckFinding& finding : n.Findings)
+      csv += (network + "," + base::CsvField(finding.Text)).toUtf8() + "\r\n";
+  }
   return csv;
 }

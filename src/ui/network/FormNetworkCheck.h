@@ -20,7 +20,6 @@ public:
     QString PipesFile; // the map layers' files: "Water.mds", "WaterWells.db"
     QString NodesFile;
     std::vector<network::TCheckFinding> Findings;
-    QStringList Csv; // the findings as "kind,number,detail"
   };
 
   explicit TFormNetworkCheck(QWidget* parent = nullptr);
