@@ -203,6 +203,11 @@ TEST(AtlasCrsWindow, NamesTheSystemTypedAndSavesOnlyAKnownOne) {
       QString::fromUtf8("такої системи координат немає в базі PROJ (")))
       << window.lblName->text().toStdString();
   EXPECT_TRUE(window.lblName->text().contains("crs not found"));
+  QApplication::processEvents();
+  EXPECT_GE(window.lblName->height(), window.lblName->heightForWidth(window.lblName->width()))
+      << "the whole reason shown";
+  EXPECT_LE(window.lblName->geometry().bottom(), window.btnSave->mapTo(&window, QPoint(0, 0)).y())
+      << "not under the buttons";
   window.edtCrs->clear();
   QTest::keyClicks(window.edtCrs, "EPSG:4326");
   ASSERT_TRUE(window.btnSave->isEnabled());

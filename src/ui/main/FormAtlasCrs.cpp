@@ -50,6 +50,10 @@ void TFormAtlasCrs::Check() {
   lblName->setText(name);
   lblName->setStyleSheet(known ? QString() : QString("color: #A00000"));
   btnSave->setEnabled(known);
+  // A reason of several lines makes the window taller instead of going under the buttons.
+  layout()->activate();
+  const int needed = layout()->totalHeightForWidth(width());
+  if (needed > height()) resize(width(), needed);
 }
 
 bool TFormAtlasCrs::Save() {
