@@ -77,6 +77,11 @@ TEST(AttributeTable, SortFilterChooseAndExportTheWaterPipes) {
       water.FieldByName("STREET").SetAsString(QString::fromUtf8("Нова, \"Б\""));
       water.FieldByName("MATERIAL").SetAsString(QString::fromUtf8("чавун"));
       water.Post();
+      // A long name, wider than a column of the table's default width.
+      water.Next();
+      water.Edit();
+      water.FieldByName("STREET").SetAsString(QString::fromUtf8("Героїв Оборони Києва провулок"));
+      water.Post();
     }
   });
   ASSERT_TRUE(program.Exposed);
@@ -91,6 +96,17 @@ TEST(AttributeTable, SortFilterChooseAndExportTheWaterPipes) {
   db::Table rows(atlas.path() + "/MAPS", "Water.dbf");
   rows.Open();
   ASSERT_EQ(grid.model()->rowCount(), rows.RecordCount());
+  // No column's name is cut, nor a long street's name.
+  for (int c = 0; c < grid.model()->columnCount(); ++c) {
+    const QString name = grid.model()->headerData(c, Qt::Horizontal).toString();
+    EXPECT_GE(grid.horizontalHeader()->sectionSize(c),
+              grid.horizontalHeader()->fontMetrics().horizontalAdvance(name))
+        << name.toStdString();
+  }
+  const int street = Column(grid, "STREET");
+  ASSERT_GE(street, 0);
+  EXPECT_GE(grid.columnWidth(street),
+            grid.fontMetrics().horizontalAdvance(QString::fromUtf8("Героїв Оборони Києва провулок")));
 
   // Sorting: a click on the header of YEAR, then another for the other way.
   const int year = Column(grid, "YEAR");

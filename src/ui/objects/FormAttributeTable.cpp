@@ -75,6 +75,7 @@ TFormAttributeTable::TFormAttributeTable(TFAMap& map, TCustomLayer& layer, QWidg
   std::iota(all.begin(), all.end(), 0);
   Model->SetShown(std::move(all));
   grdRows->setModel(Model.get());
+  FitColumns();
   ShowCount();
 
   connect(grdRows->horizontalHeader(), &QHeaderView::sectionClicked, this,
@@ -143,6 +144,17 @@ bool TFormAttributeTable::FilterByCondition(const QString& condition) {
   std::sort(shown.begin(), shown.end());
   ShowRows(std::move(shown));
   return true;
+}
+
+void TFormAttributeTable::FitColumns() {
+  // Each column as wide as its name and the values of the first rows, within a third of a
+  // screen: nothing cut that a look would need, no column pushing the others out of sight.
+  QHeaderView* header = grdRows->horizontalHeader();
+  header->setResizeContentsPrecision(200);
+  grdRows->resizeColumnsToContents();
+  constexpr int kWidest = 320;
+  for (int c = 0; c < header->count(); ++c)
+    if (header->sectionSize(c) > kWidest) header->resizeSection(c, kWidest);
 }
 
 void TFormAttributeTable::ShowCount() {

@@ -59,6 +59,7 @@ public:
 private:
   void ChosenChanged();
   void ExportCsv();
+  void FitColumns(); // to the names and the first rows' values
   void ShowCount();
   // Shows these rows, in the sort order chosen.
   void ShowRows(std::vector<int> positions);
