@@ -74,8 +74,9 @@ size_t DrawLegend(QPainter& painter, const QRect& area,
       DrawClassSample(canvas, *items[i], 2, QRect(0, 0, sampleWidth, sampleHeight), 0);
     }
     painter.drawImage(at, sample);
-    painter.drawText(QRect(at.x() + sampleWidth + 4, at.y(), d.Column - sampleWidth - 8, sampleHeight),
-                     Qt::AlignVCenter | Qt::AlignLeft, items[i]->ClassName);
+    painter.drawText(
+        QRect(at.x() + sampleWidth + 4, at.y(), d.Column - sampleWidth - 8, sampleHeight),
+        Qt::AlignVCenter | Qt::AlignLeft, items[i]->ClassName);
   }
   if (drawn < items.size())
     painter.drawText(QRect(place(drawn), QSize(d.Column - 4, sampleHeight)),
@@ -187,7 +188,8 @@ void DrawOnCanvas(gfx::Canvas& canvas, TMapContent& content, const TPrintSetting
   // objects reach into the sheet's part of the map.
   const TExtent& v = layout.View;
   const auto reaches = [&](const TCustomLayer& l) {
-    return l.PrimitiveType >= 100 || !(l.Xm < v.XMin || l.X0 > v.XMax || l.Ym < v.YMin || l.Y0 > v.YMax);
+    return l.PrimitiveType >= 100 ||
+           !(l.Xm < v.XMin || l.X0 > v.XMax || l.Ym < v.YMin || l.Y0 > v.YMax);
   };
   std::vector<const TClassObject*> shown;
   for (const TClassObject* c : legend)

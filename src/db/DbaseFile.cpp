@@ -150,8 +150,8 @@ int WriteNumber(DBFInfo* h, int record, int field, const FieldDef& def, double n
   return DBFWriteAttributeDirectly(h, record, field, const_cast<char*>(text.constData()));
 }
 
-void WriteValue(const DbfHandle& handle, int record, int field, const FieldDef& def,
-                const Value& v, base::CodePage cp, const QString& path) {
+void WriteValue(const DbfHandle& handle, int record, int field, const FieldDef& def, const Value& v,
+                base::CodePage cp, const QString& path) {
   DBFInfo* h = handle.get();
   int ok = 1;
   if (IsNull(v)) {
@@ -516,10 +516,9 @@ void DbaseFile::Create(const QString& path, const std::vector<FieldDef>& fields,
       break;
     }
     if (DBFAddField(h.get(), name.constData(), type, width, decimals) < 0)
-      throw Error::ForField(path, f.Name,
-                            QString("не вдається додати поле (тип %1, ширина %2)")
-                                .arg(int(type))
-                                .arg(width));
+      throw Error::ForField(
+          path, f.Name,
+          QString("не вдається додати поле (тип %1, ширина %2)").arg(int(type)).arg(width));
   }
   std::vector<FieldDef> written;
   for (int i = 0; i < int(fields.size()); ++i) {

@@ -59,8 +59,8 @@ SAOffset ReadHook(void* p, SAOffset size, SAOffset count, SAFile handle) {
   const size_t want = size_t(size * count);
   size_t done = 0;
   while (done < want) {
-    const ssize_t n = ::pread(file->Fd, static_cast<char*>(p) + done, want - done,
-                              file->Position + off_t(done));
+    const ssize_t n =
+        ::pread(file->Fd, static_cast<char*>(p) + done, want - done, file->Position + off_t(done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     done += size_t(n);
@@ -148,16 +148,8 @@ int CloseHook(SAFile handle) {
   return 0;
 }
 
-int RemoveHook(const char* name) {
-  return ::unlink(name);
-}
-
 void ErrorHook(const char* message) {
   lastShapelibError = QString::fromLocal8Bit(message);
-}
-
-double AtofHook(const char* text) {
-  return std::atof(text);
 }
 
 SAHooks CheckedHooks() {
@@ -170,9 +162,7 @@ SAHooks CheckedHooks() {
   hooks.FTell = TellHook;
   hooks.FFlush = FlushHook;
   hooks.FClose = CloseHook;
-  hooks.Remove = RemoveHook;
   hooks.Error = ErrorHook;
-  hooks.Atof = AtofHook;
   // A call starts with no failure of an earlier one carried over.
   lastShapelibError.clear();
   strayFailure = 0;

@@ -77,9 +77,8 @@ QString Bounds(const TExtent& e) {
 
 } // namespace
 
-std::optional<std::pair<double, double>> TAtlasPlace::Parse(const QString& typed,
-                                                            const TExtent& atlas,
-                                                            QString& problem) const {
+std::optional<std::pair<double, double>>
+TAtlasPlace::Parse(const QString& typed, const TExtent& atlas, QString& problem) const {
   const QString shown = typed.trimmed();
   const auto numbers = TwoNumbers(shown);
   if (!numbers) {
@@ -101,7 +100,8 @@ std::optional<std::pair<double, double>> TAtlasPlace::Parse(const QString& typed
   // The atlas's own coordinates first, then degrees as latitude, longitude, then the same two
   // typed the other way round: the first reading that lands on the atlas is taken.
   if (inside(first, second)) return std::pair{first, second};
-  const auto degrees = [&](double latitude, double longitude) -> std::optional<std::pair<double, double>> {
+  const auto degrees = [&](double latitude,
+                           double longitude) -> std::optional<std::pair<double, double>> {
     if (!HasSystem() || std::fabs(latitude) > 90 || std::fabs(longitude) > 180) return std::nullopt;
     const auto point = FromDegrees({latitude, longitude});
     return point && inside(point->first, point->second) ? point : std::nullopt;

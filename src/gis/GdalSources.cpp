@@ -1,7 +1,6 @@
 #include "GdalSources.h"
-
-#include "GdalErrors.h"
 #include "AtlasCrs.h"
+#include "GdalErrors.h"
 #include "GdalLayer.h"
 
 #include <gdal.h>
@@ -41,9 +40,10 @@ std::vector<TGdalSourceLayer> ListGdalLayers(const QString& source, const QStrin
   const QString reason = QString::fromUtf8(CPLGetLastErrorMsg()).trimmed();
   CPLPopErrorHandler();
   if (!data)
-    throw TGdalSourceError((source + QString::fromUtf8(": джерело не відкривається: ") +
-                            (reason.isEmpty() ? QString::fromUtf8("GDAL його не знає") : gis::InWords(reason)))
-                               .toStdString());
+    throw TGdalSourceError(
+        (source + QString::fromUtf8(": джерело не відкривається: ") +
+         (reason.isEmpty() ? QString::fromUtf8("GDAL його не знає") : gis::InWords(reason)))
+            .toStdString());
   std::vector<TGdalSourceLayer> layers;
   for (OGRLayer* layer : data->GetLayers()) {
     TGdalSourceLayer entry;

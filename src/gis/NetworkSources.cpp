@@ -3,8 +3,6 @@
 #include "base/IniFile.h"
 #include "base/NetworkGuard.h"
 
-#include <cpl_conv.h>
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -223,16 +221,10 @@ void TNetworkSources::SetQuestion(std::function<bool(const QString&, const QStri
 }
 
 void TNetworkSources::GuardGdal(const QString& mapsDir) {
-  const bool allowed = allowedForThisRun || AnswerFor(mapsDir) == Answer::Allowed;
-  // Without the atlas's permission every HTTP request of GDAL (a VRT's /vsicurl/ source, a WMS
-  // description, whatever its text looks like) goes to a proxy on this machine that is not
-  // there, so it fails without leaving the machine or asking a DNS server.
-  const char* proxy = allowed ? nullptr : "127.0.0.1:9";
-  CPLSetConfigOption("GDAL_HTTP_PROXY", proxy);
-  CPLSetConfigOption("GDAL_HTTPS_PROXY", proxy);
-  // And whatever else a source reaches (a database named in a description inside another): no
-  // connection leaves this machine, no name is looked up.
-  base::NetworkGuard::SetRefused(!allowed);
+  // Without the atlas's permission nothing a source reaches (a VRT's /vsicurl/ source, a WMS
+  // server, a database named in a description inside another) leaves this machine, and no name
+  // is looked up.
+  base::NetworkGuard::SetRefused(!allowedForThisRun && AnswerFor(mapsDir) != Answer::Allowed);
 }
 
 bool TNetworkSources::MayOpen(const QString& mapsDir, const QString& address) {

@@ -21,9 +21,8 @@ public:
   // names one: a description file (a VRT, a WMS description) is read for the addresses in it.
   static QString AddressOf(const QString& source, const QString& path);
   // The process's network access as the atlas whose maps folder is `mapsDir` allows it: unless
-  // the atlas may open network sources, every HTTP request of GDAL goes to a proxy that is not
-  // there and every other connection off this machine is refused at the socket (NetworkGuard);
-  // set before a source of the atlas opens, it holds for the reads after.
+  // the atlas may open network sources, every connection off this machine is refused at the
+  // socket (NetworkGuard); set before a source of the atlas opens, it holds for the reads after.
   static void GuardGdal(const QString& mapsDir);
 
   // Whether the atlas whose maps folder is `mapsDir` may open its network sources; asks the
@@ -41,8 +40,7 @@ public:
 
 private:
   static QString AddressInFile(const QString& path, int depth);
-  static QString AddressInDescription(const QString& description, const QString& folder,
-                                      int depth);
+  static QString AddressInDescription(const QString& description, const QString& folder, int depth);
 };
 
 } // namespace gis

@@ -389,9 +389,8 @@ void TModelBuilder::Write() {
   QStringList reservoirs;
   for (const TJoined& j : Joined) {
     const QString id = QString("R%1").arg(j.Source.Code);
-    reservoirs
-        << QString(" %1\t%2\t;%3")
-               .arg(id, Number(j.Level + Settings.SourceHead), OneLine(j.Source.Name));
+    reservoirs << QString(" %1\t%2\t;%3")
+                      .arg(id, Number(j.Level + Settings.SourceHead), OneLine(j.Source.Name));
     coordinates
         << QString(" %1\t%2\t%3").arg(id, Number(j.Source.At.X, 3), Number(j.Source.At.Y, 3));
     pipes << QString(" S%1\t%2\t%3\t%4\t%5\t%6\t0\tOpen")

@@ -54,9 +54,8 @@ namespace {
 
 [[noreturn]] void Wrong(const base::IniFile& ini, const QString& section, const QString& key,
                         const QString& what) {
-  throw std::runtime_error(QString::fromUtf8("%1: [%2] %3= %4")
-                               .arg(ini.Path(), section, key, what)
-                               .toStdString());
+  throw std::runtime_error(
+      QString::fromUtf8("%1: [%2] %3= %4").arg(ini.Path(), section, key, what).toStdString());
 }
 
 // Numbers in the file are written with a point whatever the desktop's language; NaN, infinity
@@ -67,7 +66,8 @@ double ReadNumber(const base::IniFile& ini, const char* section, const char* key
   if (text.isEmpty()) return def;
   bool ok = false;
   const double value = text.toDouble(&ok);
-  if (!ok || !std::isfinite(value) || value < 0) Wrong(ini, section, key, "не є невід'ємним числом");
+  if (!ok || !std::isfinite(value) || value < 0)
+    Wrong(ini, section, key, "не є невід'ємним числом");
   if (value > most)
     Wrong(ini, section, key,
           QString::fromUtf8("більше %1: такого значення в мережі не буває").arg(most));

@@ -140,8 +140,7 @@ void PrepareSchema(Connection& c, const QString& schema) {
                                   "змінено; назвіть іншу схему (--schema)")
                     .arg(schema, names.join(", ")));
   }
-  if (earlierCopy)
-    c.Run(QString("DROP SCHEMA %1 CASCADE; CREATE SCHEMA %1").arg(ident));
+  if (earlierCopy) c.Run(QString("DROP SCHEMA %1 CASCADE; CREATE SCHEMA %1").arg(ident));
 }
 
 // Rows sent a few thousand at a time, as one JSON parameter of one INSERT: `declared` names
@@ -450,8 +449,8 @@ private:
   // Flushed and closed here, so that a full disk, which may show only then, is said.
   void Write(const QString& rel, const QByteArray& bytes) {
     QFile file(Target(rel));
-    bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
-                   file.flush();
+    bool written =
+        file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
     file.close();
     written = written && file.error() == QFileDevice::NoError;
     if (!written)

@@ -25,8 +25,7 @@ Connection::Connection(const QString& uri) {
     const QString message = QString::fromUtf8(PQerrorMessage(Handle)).trimmed();
     PQfinish(Handle);
     Handle = nullptr;
-    throw Error(
-        QString::fromUtf8("PostgreSQL: немає з'єднання з %1: %2").arg(uri, message));
+    throw Error(QString::fromUtf8("PostgreSQL: немає з'єднання з %1: %2").arg(uri, message));
   }
   Prepare();
 }

@@ -21,9 +21,7 @@ class Error : public db::Error {
 public:
   explicit Error(const QString& message) : db::Error(message) {}
   explicit Error(const char* message) : db::Error(QString::fromUtf8(message)) {}
-  explicit Error(const std::string& message) : db::Error(QString::fromStdString(message)) {}
 };
-
 
 using Param = std::optional<QByteArray>; // nullopt is NULL
 

@@ -230,9 +230,7 @@ QByteArray WkbToRecord(const QByteArray& wkb, int shapeType) {
     return out;
   }
   if ((shapeType != 3 && shapeType != 5) || !points.empty())
-    throw Error(QString::fromUtf8("WKB: фігуру не можна записати у файл типу %1")
-                    .arg(shapeType)
-                    .toStdString());
+    throw Error(QString::fromUtf8("WKB: фігуру не можна записати у файл типу %1").arg(shapeType));
   uint32_t total = 0;
   for (const TRing& ring : rings) {
     for (const TPoint& p : ring)

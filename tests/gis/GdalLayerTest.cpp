@@ -451,18 +451,21 @@ TEST(NetworkSources, AreToldFromTheirNamesAndDescriptions) {
     EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(text) == text.size());
     return f.fileName();
   };
-  const QString coded = write("coded.vrt", "<VRTDataset><VRTRasterBand><SimpleSource><SourceFilename>"
-                                           "&#47;vsicurl&#47;http&#58;//10.1.2.3/a.tif"
-                                           "</SourceFilename></SimpleSource></VRTRasterBand></VRTDataset>");
+  const QString coded =
+      write("coded.vrt", "<VRTDataset><VRTRasterBand><SimpleSource><SourceFilename>"
+                         "&#47;vsicurl&#47;http&#58;//10.1.2.3/a.tif"
+                         "</SourceFilename></SimpleSource></VRTRasterBand></VRTDataset>");
   EXPECT_FALSE(TNetworkSources::AddressOf("coded.vrt", coded).isEmpty());
   const QString late = write("late.vrt", "<VRTDataset><!--" + QByteArray(70000, ' ') +
                                              "--><SourceFilename>/vsicurl/http://10.1.2.3/a.tif"
                                              "</SourceFilename></VRTDataset>");
   EXPECT_EQ(TNetworkSources::AddressOf("late.vrt", late), "10.1.2.3");
-  write("inner.vrt", "<OGRVRTDataSource><OGRVRTLayer name=\"x\"><SrcDataSource>"
-                     "PG:host=10.255.255.1 dbname=x</SrcDataSource></OGRVRTLayer></OGRVRTDataSource>");
-  const QString outer = write("outer.vrt", "<OGRVRTDataSource><OGRVRTLayer name=\"y\"><SrcDataSource>"
-                                           "inner.vrt</SrcDataSource></OGRVRTLayer></OGRVRTDataSource>");
+  write("inner.vrt",
+        "<OGRVRTDataSource><OGRVRTLayer name=\"x\"><SrcDataSource>"
+        "PG:host=10.255.255.1 dbname=x</SrcDataSource></OGRVRTLayer></OGRVRTDataSource>");
+  const QString outer =
+      write("outer.vrt", "<OGRVRTDataSource><OGRVRTLayer name=\"y\"><SrcDataSource>"
+                         "inner.vrt</SrcDataSource></OGRVRTLayer></OGRVRTDataSource>");
   EXPECT_EQ(TNetworkSources::AddressOf("outer.vrt", outer), "10.255.255.1");
 }
 
@@ -536,8 +539,8 @@ TEST(NetworkSources, AConnectionOffThisMachineIsRefusedAtTheSocket) {
   gis::TNetworkSources::Remember(maps, false);
   gis::TNetworkSources::GuardGdal(maps);
   GDALAllRegister();
-  for (const char* source :
-       {"PG:host=10.255.255.1 dbname=x connect_timeout=30", "PG:host=127.example.invalid dbname=x"}) {
+  for (const char* source : {"PG:host=10.255.255.1 dbname=x connect_timeout=30",
+                             "PG:host=127.example.invalid dbname=x"}) {
     const uint64_t before = base::NetworkGuard::Refusals();
     CPLPushErrorHandler(CPLQuietErrorHandler);
     GDALDatasetH opened = GDALOpenEx(source, GDAL_OF_VECTOR, nullptr, nullptr, nullptr);

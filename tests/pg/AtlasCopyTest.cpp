@@ -417,8 +417,10 @@ TEST_F(DatabaseAtlas, NothingOfTheUsersIsLostAndNothingLeavesItsFolder) {
 
   // A value a copy without the checks took in is refused on the way back, never cut.
   server.Sql("DELETE FROM atlas.vandrel_files WHERE path LIKE '%..%'");
-  server.Sql("ALTER TABLE atlas.\"MAPS/address.dbf\" DROP CONSTRAINT \"MAPS/address.dbf_NAME_check\"");
-  server.Sql("UPDATE atlas.\"MAPS/address.dbf\" SET \"NAME\" = repeat('x', 200) WHERE vandrel_row = 3");
+  server.Sql(
+      "ALTER TABLE atlas.\"MAPS/address.dbf\" DROP CONSTRAINT \"MAPS/address.dbf_NAME_check\"");
+  server.Sql(
+      "UPDATE atlas.\"MAPS/address.dbf\" SET \"NAME\" = repeat('x', 200) WHERE vandrel_row = 3");
   EXPECT_EQ(Atlas({"to-files", server.Uri(), out.path() + "/copy"}, &errors), 1);
   EXPECT_TRUE(errors.contains("NAME")) << errors.toStdString();
   EXPECT_FALSE(QFileInfo::exists(out.path() + "/copy"));

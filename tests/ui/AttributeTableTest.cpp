@@ -105,8 +105,8 @@ TEST(AttributeTable, SortFilterChooseAndExportTheWaterPipes) {
   }
   const int street = Column(grid, "STREET");
   ASSERT_GE(street, 0);
-  EXPECT_GE(grid.columnWidth(street),
-            grid.fontMetrics().horizontalAdvance(QString::fromUtf8("Героїв Оборони Києва провулок")));
+  EXPECT_GE(grid.columnWidth(street), grid.fontMetrics().horizontalAdvance(
+                                          QString::fromUtf8("Героїв Оборони Києва провулок")));
 
   // Sorting: a click on the header of YEAR, then another for the other way.
   const int year = Column(grid, "YEAR");

@@ -854,7 +854,8 @@ TEST_F(MainWindow, AfterAnAreaIsKeptAndErasedTheScreenIsTheMapAsItIsNow) {
   auto* lengths = Form->findChild<TFormInfoPath*>();
   ASSERT_NE(lengths, nullptr);
   EXPECT_FALSE(lengths->isVisible());
-  EXPECT_TRUE(lengths->LabelPathLeng->text().isEmpty()) << lengths->LabelPathLeng->text().toStdString();
+  EXPECT_TRUE(lengths->LabelPathLeng->text().isEmpty())
+      << lengths->LabelPathLeng->text().toStdString();
   QWheelEvent wheel(QPointF(200, 180), map.mapToGlobal(QPointF(200, 180)), {}, {0, 120},
                     Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
   QApplication::sendEvent(&map, &wheel); // zoom in

@@ -173,8 +173,10 @@ TEST(NetworkTools, TheCheckListsBothNetworksAndShowsAFindingOnTheMap) {
                                   box.XMin, box.YMin));
   // The CSV in the window's own words, as a spreadsheet shows it to the user.
   const QString csv = QString::fromUtf8(window->Csv());
-  EXPECT_TRUE(csv.startsWith(QString::fromUtf8("Мережа,Знахідка\r\n"))) << csv.left(200).toStdString();
-  EXPECT_TRUE(csv.contains(QString::fromUtf8("Відкритий кінець: труба"))) << csv.left(400).toStdString();
+  EXPECT_TRUE(csv.startsWith(QString::fromUtf8("Мережа,Знахідка\r\n")))
+      << csv.left(200).toStdString();
+  EXPECT_TRUE(csv.contains(QString::fromUtf8("Відкритий кінець: труба")))
+      << csv.left(400).toStdString();
   EXPECT_FALSE(csv.contains("open-end"));
 }
 

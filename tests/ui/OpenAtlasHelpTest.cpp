@@ -246,7 +246,6 @@ TEST(AtlasCrsWindow, TheLayersLeftOutForWantOfASystemComeInOnceItIsSet) {
   EXPECT_NE(shown.Form->Map->Content.LayerOf(4, 1), nullptr);
 }
 
-
 // A source on the network the user refused for the atlas is no fault box at every start: the
 // layer is noted as refused for the panels; "Мережеві джерела атласу ..." changes the answer,
 // and the layer is tried at once.

@@ -455,10 +455,12 @@ TEST_F(ViewCommands, GoesToCoordinatesTypedInDegreesOrInTheAtlasSystem) {
   type("320000 5590000");
   type("5590000 320000");
   ASSERT_EQ(messages.Shown.size(), 2);
-  EXPECT_TRUE(messages.Shown[1].contains(QString::fromUtf8("переставлено X і Y"))) << messages.Shown[1].toStdString();
+  EXPECT_TRUE(messages.Shown[1].contains(QString::fromUtf8("переставлено X і Y")))
+      << messages.Shown[1].toStdString();
   type("44.6166, 33.5254");
   ASSERT_EQ(messages.Shown.size(), 3);
-  EXPECT_TRUE(messages.Shown[2].contains(QString::fromUtf8("поза атласом"))) << messages.Shown[2].toStdString();
+  EXPECT_TRUE(messages.Shown[2].contains(QString::fromUtf8("поза атласом")))
+      << messages.Shown[2].toStdString();
   EXPECT_NEAR(CentreX(View()), 320000, 1) << "the view stays";
   base::UserMessages::Install(previous);
 }

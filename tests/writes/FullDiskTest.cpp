@@ -69,9 +69,9 @@ TEST(FullDisk, AnInsertThatFindsNoSpaceLeavesTheDbaseTableAsItWas) {
 
   const bool tmpfs = CanMountTmpfs();
   QProcess run;
-  const QString script = tmpfs ? QString("mount -t tmpfs -o size=256k tmpfs \"$1/full\" && ") +
-                                     kScript
-                               : QString(kScript);
+  const QString script =
+      tmpfs ? QString("mount -t tmpfs -o size=256k tmpfs \"$1/full\" && ") + kScript
+            : QString(kScript);
   const QStringList args{dir.path(), VANDREL_TABLES, tmpfs ? "tmpfs" : "limit"};
   if (tmpfs)
     run.start("unshare", QStringList{"-m", "bash", "-c", script, "full-disk"} + args);

@@ -190,6 +190,9 @@ public:
   bool ExportGeoPackageTo(const QString& path, bool withMeasurements = false);
   // "Друк ...": the print window with its preview.
   void imPrintClick();
+  // The layers read again from the layers table, the view kept, and the panels with them; drawn
+  // again whole, or only the layers whose rows or files changed.
+  void ReloadLayers(bool drawEverything);
   // "Мережеві джерела атласу ...": the user's answer for the atlas's sources on the network,
   // shown and changed; the layers read again when it changes.
   void miNetworkSourcesClick();

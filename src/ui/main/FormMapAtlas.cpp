@@ -37,11 +37,18 @@ bool TFormMap::TakeOthersChanges() {
   for (db::Table* t :
        {&Data.TableCategory, &Data.TableClasses, &Data.TableGroup, &Data.TableImages})
     if (t->Active() && t->State() == db::TableState::Browse) t->Refresh();
+  ReloadLayers(false); // the layers another program did not change are not drawn again
+  return true;
+}
+
+void TFormMap::ReloadLayers(bool drawEverything) {
   Map->ReloadMap();
-  Map->RedrawChanged(); // the layers another program did not change are not drawn again
+  if (drawEverything)
+    Map->Redraw();
+  else
+    Map->RedrawChanged();
   Panels->RebuildLayerList();
   Panels->RebuildTree();
-  return true;
 }
 
 void TFormMap::miExportGeoPackageClick() {
@@ -141,8 +148,5 @@ void TFormMap::miNetworkSourcesClick() {
       allow == (answer == TNetworkSources::Answer::Allowed))
     return;
   TNetworkSources::Remember(Data.MapsDir, allow);
-  Map->ReloadMap();
-  Map->Redraw();
-  Panels->RebuildLayerList();
-  Panels->RebuildTree();
+  ReloadLayers(true);
 }

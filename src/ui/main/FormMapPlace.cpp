@@ -8,7 +8,6 @@
 #include "base/UserMessages.h"
 #include "data/DataModule.h"
 #include "gis/AtlasPlace.h"
-#include "ui/panels/LayerPanels.h"
 
 #include <QInputDialog>
 #include <QLabel>
@@ -59,8 +58,5 @@ void TFormMap::miAtlasCrsClick() {
   ReadAtlasPlace();
   // The layers are read again in the new system: those left out for want of one come in, the
   // sources in other systems are placed anew.
-  Map->ReloadMap();
-  Map->Redraw();
-  Panels->RebuildLayerList();
-  Panels->RebuildTree();
+  ReloadLayers(true);
 }

@@ -62,11 +62,9 @@ void TFormMap::sbLayersClick() {
   // Hidden in the read-only work modes; nothing of the data root is written there.
   if (Data.WorkMode != 0) return;
   ShowLayersControls();
-  // The map is rebuilt from the table, the view kept; the panels read it again.
-  Map->ReloadMap();
-  Map->RedrawChanged(); // the layers whose rows did not change are not drawn again
-  Panels->RebuildLayerList();
-  Panels->RebuildTree();
+  // The map is rebuilt from the table, the view kept; the panels read it again; the layers whose
+  // rows did not change are not drawn again.
+  ReloadLayers(false);
 }
 
 void TFormMap::miClassifierClick() {
