@@ -452,6 +452,9 @@ TEST_F(ViewCommands, GoesToCoordinatesTypedInDegreesOrInTheAtlasSystem) {
   type("320000 5590000");
   type("30.5234, 50.4501");
   EXPECT_NEAR(CentreX(View()), 324182.2, 1);
+  EXPECT_EQ(Form->findChild<QLabel*>("pnlMode")->text(),
+            QString::fromUtf8("Точка поза межами об'єктів атласу"))
+      << "the Maidan lies off the demo town";
   type("320000 5590000");
   type("5590000 320000");
   ASSERT_EQ(messages.Shown.size(), 2);

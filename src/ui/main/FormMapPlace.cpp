@@ -38,6 +38,11 @@ void TFormMap::miGoToCoordinatesClick() {
     return;
   }
   GoToPoint(point->first, point->second);
+  // Near the atlas but off its objects: gone there, and said, so that an empty map is no riddle.
+  const TExtent& all = Map->World.FullExtent;
+  if (point->first < all.XMin || point->first > all.XMax || point->second < all.YMin ||
+      point->second > all.YMax)
+    pnlMode->setText(QString::fromUtf8("Точка поза межами об'єктів атласу"));
 }
 
 void TFormMap::GoToPoint(double x, double y) {
