@@ -98,7 +98,7 @@ TFAMap& AtScale(benchmark::State& state) {
   const double hh = hw * w.Map.height() / w.Map.width();
   const double cx = (f.XMin + f.XMax) / 2, cy = (f.YMin + f.YMax) / 2;
   w.Map.World.ViewExtent = {cx - hw, cy - hh, cx + hw, cy + hh};
-  w.Map.SetPanMode();
+  w.Map.SetMode(TFAMap::ModePan);
   return w.Map;
 }
 

@@ -1,38 +1,16 @@
+// The map control's loading, its drawing in steps, the previews of a gesture and the screen
+// picture.
 #include "FAMap.h"
 
 #include "base/UserMessages.h"
+#include "tools/ArrowTool.h"
+#include "tools/MeasureTool.h"
+#include "tools/PanTool.h"
+#include "tools/PointPickTool.h"
+#include "tools/ZoomTools.h"
 
 #include <QApplication>
-#include <QCursor>
-#include <QMouseEvent>
 #include <QPainter>
-#include <QPixmap>
-#include <QTimer>
-#include <cmath>
-
-namespace {
-
-std::map<int, QCursor>& CursorTable() {
-  static std::map<int, QCursor> table;
-  return table;
-}
-
-} // namespace
-
-QCursor TCursors::FromResource(const QString& name, Qt::CursorShape fallback) {
-  const QPixmap picture(":/cursors/" + name + ".xpm");
-  if (picture.isNull()) return QCursor(fallback);
-  return QCursor(picture, picture.width() / 2, picture.height() / 2);
-}
-
-void TCursors::Register(int number, const QCursor& cursor) {
-  CursorTable()[number] = cursor;
-}
-
-QCursor TCursors::Get(int number) {
-  const auto it = CursorTable().find(number);
-  return it == CursorTable().end() ? QCursor(Qt::ArrowCursor) : it->second;
-}
 
 TFAMap::TFAMap(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -43,15 +21,19 @@ TFAMap::TFAMap(QWidget* parent) : QWidget(parent) {
   TCursors::Register(1002, TCursors::FromResource("ZOOM_OUT", Qt::CrossCursor));
   TCursors::Register(1003, TCursors::FromResource("PAN", Qt::OpenHandCursor));
   TCursors::Register(1004, TCursors::FromResource("DIST", Qt::CrossCursor));
-  // No move events come while the pointer is outside the control and no button is held; while
-  // measuring, the pointer's place is looked at instead, so that the view scrolls towards it.
-  OutsideTimer.setInterval(kOutsideInterval);
-  connect(&OutsideTimer, &QTimer::timeout, this, [this] { FeedPointerOutside(); });
   Content.KeepPictures = true;
   SettleTimer.setSingleShot(true);
   connect(&SettleTimer, &QTimer::timeout, this, [this] { StartDrawing(); });
-  StepTimer.setSingleShot(true);
-  connect(&StepTimer, &QTimer::timeout, this, [this] { DrawStep(); });
+  AddTool(std::make_unique<TArrowTool>(*this, ModeInfo));
+  AddTool(std::make_unique<TArrowTool>(*this, ModeEdit));
+  AddTool(std::make_unique<TZoomInTool>(*this));
+  AddTool(std::make_unique<TZoomOutTool>(*this));
+  AddTool(std::make_unique<TPanTool>(*this));
+  AddTool(std::make_unique<TMeasureTool>(*this));
+  AddTool(std::make_unique<TDeleteMeasureTool>(*this));
+  AddTool(std::make_unique<TPointPickTool>(*this, ModeIdentify, &TMapEvents::OnIdentify, 0));
+  AddTool(std::make_unique<TPointPickTool>(*this, ModeShutOff, &TMapEvents::OnShutOffAt,
+                                           TMapTool::kKeepCursor));
 }
 
 TFAMap::~TFAMap() {
@@ -59,41 +41,28 @@ TFAMap::~TFAMap() {
   // reach may be half gone already.
   LetGoOfCallbacks();
   GiveUpDrawing();
-  ObjectIndexOfMap.reset();
-  Arrow.reset();
-  ScreenCanvas.reset();
+  Tools.clear();
+  Content.ForgetObjectIndex();
+  Arrow.SetLook(nullptr);
+  ScreenCanvasOf.reset();
   Content.DestroyLayers();
   ClearSelection();
 }
 
 void TFAMap::LetGoOfCallbacks() {
-  OnPaint = nullptr;
-  OnMouseDown = OnMouseMove = OnMouseUp = nullptr;
-  OnDblClick = nullptr;
-  OnLayerError = nullptr;
-  OnLayersGone = nullptr;
-  OnPathLengths = nullptr;
-  OnShowPathLengths = nullptr;
-  OnConfirmDelete = nullptr;
-  OnMeasureAbandoned = nullptr;
-  OnPointerMoved = nullptr;
-  OnIdentify = OnShutOffAt = nullptr;
-  OnSelectionChanged = nullptr;
-  OnPaintOverlay = nullptr;
+  Events = TMapEvents();
+  Measuring.LetGoOfCallbacks();
 }
 
 void TFAMap::LoadMap(const QString& BaseDir, const QString& MapsDir, const QString& AppDir,
                      const QString& RefDir, const QString& RoutesDir) {
-  MouseLeft = false;
-  ReportedLayers.clear();
-  ObjectIndexOfMap.reset();
+  Steps.ReportedLayers.clear();
   const QString failure = Content.LoadMap(BaseDir, MapsDir, AppDir, RefDir, RoutesDir);
   // Before the control is shown its size means nothing; the first paint fits the whole map then.
   if (!Layers.empty() && isVisible())
     World.SetView(width(), height(), World.FullExtent.XMin, World.FullExtent.YMin,
                   World.FullExtent.XMax, World.FullExtent.YMax);
-  if (ObjectIndexFactory)
-    ObjectIndexOfMap = ObjectIndexFactory(MapsDir, BaseDir, AppDir, World.FullExtent);
+  Content.MakeObjectIndex();
   // The layers the user chose to leave out are shown so in the panels, not in a box at every
   // start.
   QStringList faults = failure.split('\n', Qt::SkipEmptyParts);
@@ -105,17 +74,30 @@ void TFAMap::LoadMap(const QString& BaseDir, const QString& MapsDir, const QStri
 }
 
 void TFAMap::CloseMap() {
-  ObjectIndexOfMap.reset();
   Content.CloseMap();
 }
 
 void TFAMap::ReloadMap() {
   const TExtent view = World.ViewExtent;
-  if (OnLayersGone) OnLayersGone();
+  if (Events.OnLayersGone) Events.OnLayersGone();
   Content.DestroyLayers();
   LoadMap(Content.BaseDir, Content.MapsDir, Content.AppDir, Content.RefDir, Content.RoutesDir);
   World.ViewExtent = view;
   NeedRedraw = true;
+}
+
+TCustomLayer* TFAMap::ActiveLayerObject() const {
+  if (ActiveLayer < 0 || ActiveLayer >= int(Layers.size())) return nullptr;
+  return Layers[size_t(ActiveLayer)].get();
+}
+
+gfx::Canvas& TFAMap::ScreenCanvas(bool showFlushes) {
+  if (!ScreenCanvasOf) ScreenCanvasOf = std::make_unique<gfx::Canvas>(Screen);
+  if (showFlushes)
+    ScreenCanvasOf->OnFlush = [this] { ShowScreen(); };
+  else
+    ScreenCanvasOf->OnFlush = nullptr;
+  return *ScreenCanvasOf;
 }
 
 void TFAMap::ShowScreen() {
@@ -138,34 +120,31 @@ void TFAMap::Paint() {
 void TFAMap::StartDrawing() {
   SettleTimer.stop();
   BeginPicture();
-  StepsShowProgress = false;
-  if (StepsCanvas) StepTimer.start(0);
+  Steps.ShowProgress = false;
+  if (Steps.Underway()) Steps.Timer.start(0);
 }
 
 void TFAMap::BeginPicture() {
   GiveUpDrawing();
-  ScreenCanvas.reset();
+  ScreenCanvasOf.reset();
   const int w = std::max(1, width()), h = std::max(1, height());
-  InProgress = QImage(w, h, QImage::Format_RGB32);
-  InProgress.fill(gfx::ToQColor(kBackground));
+  Steps.Begin(Content, w, h, kBackground);
   World.SetView(w, h, World.ViewExtent.XMin, World.ViewExtent.YMin, World.ViewExtent.XMax,
                 World.ViewExtent.YMax);
-  StepsCanvas = std::make_unique<gfx::Canvas>(InProgress);
-  World.ComputeScale(StepsCanvas->WidthMM());
+  World.ComputeScale(Steps.CanvasOf().WidthMM());
   // A request to draw from here on is one this drawing does not answer.
   NeedRedraw = false;
-  StepsClock.start();
-  Content.BeginDrawing(*StepsCanvas, [this](int layer, const QString& reason) {
-    if (ReportedLayers[layer]) return;
-    ReportedLayers[layer] = true;
-    if (OnLayerError) OnLayerError(layer, reason);
+  Content.BeginDrawing(Steps.CanvasOf(), [this](int layer, const QString& reason) {
+    if (Steps.ReportedLayers[layer]) return;
+    Steps.ReportedLayers[layer] = true;
+    if (Events.OnLayerError) Events.OnLayerError(layer, reason);
   });
   if (!Content.Drawing()) EndPicture(); // every layer's picture was kept
 }
 
 void TFAMap::DrawStep() {
-  StepTimer.stop();
-  if (!StepsCanvas) return;
+  Steps.Timer.stop();
+  if (!Steps.Underway()) return;
   if (!Content.Drawing()) {
     // The layers were loaded again or destroyed under the drawing: it shows nothing now.
     GiveUpDrawing();
@@ -174,53 +153,55 @@ void TFAMap::DrawStep() {
     return;
   }
   Content.DrawNextLayer();
-  if (!StepsCanvas) return; // what heard of a failure gave the drawing up
+  if (!Steps.Underway()) return; // what heard of a failure gave the drawing up
   if (!Content.Drawing()) {
     EndPicture();
     return;
   }
-  if (StepsClock.elapsed() >= kBuildUpDelay) {
+  if (Steps.Elapsed() >= kBuildUpDelay) {
     // The map builds up on screen layer by layer, shown from the picture being drawn.
     BuildingUp = true;
-    if (isVisible()) StepsShowProgress ? repaint() : update();
+    if (isVisible()) Steps.ShowProgress ? repaint() : update();
   }
-  if (!StepsShowProgress) StepTimer.start(0);
+  if (!Steps.ShowProgress) Steps.Timer.start(0);
 }
 
 void TFAMap::FinishDrawing() {
-  StepsShowProgress = true;
-  while (StepsCanvas)
+  Steps.ShowProgress = true;
+  while (Steps.Underway())
     DrawStep();
 }
 
 void TFAMap::EndPicture() {
-  if (MeasurementLayer) {
-    MeasurementLayer->Draw(*StepsCanvas, World);
-    MeasurementLayer->DrawCurrent(*StepsCanvas, World);
+  if (IMapMeasurements* overlay = Measuring.Overlay()) {
+    overlay->Draw(Steps.CanvasOf(), World);
+    overlay->DrawCurrent(Steps.CanvasOf(), World);
   }
-  StepsCanvas.reset();
-  BackBuffer = std::move(InProgress);
-  InProgress = QImage();
+  BackBuffer = Steps.Take();
   BuildingUp = false;
   DrawnExtent = World.VisibleExtent;
   ShowFinishedPicture();
 }
 
 void TFAMap::GiveUpDrawing() {
-  StepTimer.stop();
-  Content.CancelDrawing();
-  StepsCanvas.reset();
-  InProgress = QImage();
+  Steps.GiveUp(Content);
   BuildingUp = false;
 }
 
 void TFAMap::ShowFinishedPicture() {
-  ScreenCanvas.reset(); // it paints on the Screen replaced here
+  ScreenCanvasOf.reset(); // it paints on the Screen replaced here
   Screen = BackBuffer.copy();
-  MarkSelection();
-  if (ArrowVisible) ShowArrow(ArrowX, ArrowY);
+  if (!Selection.empty()) {
+    QPainter painter(&Screen);
+    PaintSelectionMarks(painter, DrawSelectionMarks(Content, World, Screen.size(), Selection));
+  }
+  Arrow.ShowAgain();
+  if (TMapTool* tool = ActiveTool()) {
+    QPainter painter(&Screen);
+    tool->Paint(painter);
+  }
   ShowScreen();
-  if (OnPaint) OnPaint();
+  if (Events.OnPaint) Events.OnPaint();
 }
 
 void TFAMap::Redraw() {
@@ -232,6 +213,11 @@ void TFAMap::Redraw() {
 void TFAMap::RedrawChanged() {
   NeedRedraw = true;
   Paint();
+}
+
+void TFAMap::ShowWholeMap() {
+  World.ViewExtent = World.FullExtent;
+  Redraw();
 }
 
 void TFAMap::PreviewView(const TExtent& view) {
@@ -250,15 +236,19 @@ void TFAMap::PreviewView(const TExtent& view) {
                   (DrawnExtent.XMax - DrawnExtent.XMin) * s,
                   (DrawnExtent.YMax - DrawnExtent.YMin) * s);
   GiveUpDrawing();
-  ScreenCanvas.reset();
+  ScreenCanvasOf.reset();
   Screen.fill(gfx::ToQColor(kBackground));
   {
     QPainter p(&Screen);
     p.drawImage(at, BackBuffer);
   }
   NeedRedraw = true;
-  SettleTimer.start(kSettleDelay);
+  SettleLater();
   ShowScreen();
+}
+
+void TFAMap::SettleLater() {
+  SettleTimer.start(kSettleDelay);
 }
 
 void TFAMap::Settle() {
@@ -282,46 +272,15 @@ void TFAMap::paintEvent(QPaintEvent*) {
   }
   QPainter p(this);
   if (BuildingUp)
-    p.drawImage(0, 0, InProgress);
+    p.drawImage(0, 0, Steps.Picture());
   else if (Screen.isNull())
     p.fillRect(rect(), gfx::ToQColor(kBackground));
   else
     p.drawImage(0, 0, Screen);
-  if (OnPaintOverlay && !BuildingUp && !Screen.isNull()) OnPaintOverlay(p);
+  if (Events.OnPaintOverlay && !BuildingUp && !Screen.isNull()) Events.OnPaintOverlay(p);
 }
 
 void TFAMap::resizeEvent(QResizeEvent*) {
   NeedRedraw = true;
   if (isVisible()) Paint();
-}
-
-void TFAMap::SetArrow(std::unique_ptr<IMapArrow> arrow) {
-  Arrow = std::move(arrow);
-  if (Arrow) Arrow->OnChanged = [this] { ShowScreen(); };
-}
-
-void TFAMap::HideArrow() {
-  ArrowVisible = false;
-  if (Arrow) Arrow->Hide(Screen);
-}
-
-void TFAMap::ShowArrow(double X, double Y) {
-  ArrowX = X;
-  ArrowY = Y;
-  ArrowVisible = true;
-  if (Arrow) Arrow->Show(Screen, World.WorldToScreenX(X), World.WorldToScreenY(Y));
-}
-
-void TFAMap::SetLayerObjectImage(int Category, int Class, int ObjectNumber, int ImageIndex) {
-  for (const auto& l : Layers)
-    if (l->Category == Category && l->Class == Class) {
-      l->SetObjectImage(ObjectNumber, ImageIndex);
-      return;
-    }
-}
-
-int TFAMap::GetLayerObjectImage(int Category, int Class, int ObjectNumber) {
-  for (const auto& l : Layers)
-    if (l->Category == Category && l->Class == Class) return l->GetObjectImage(ObjectNumber);
-  return -1;
 }

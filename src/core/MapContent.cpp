@@ -34,6 +34,7 @@ void TMapContent::DestroyLayers() {
 }
 
 void TMapContent::CloseMap() {
+  ObjectIndexOfMap.reset();
   ClassTable.Close();
   GroupTable.Close();
 }
@@ -123,6 +124,22 @@ TCustomLayer* TMapContent::LayerOf(int Category, int Class) const {
   for (const auto& layer : Layers)
     if (layer->Category == Category && layer->Class == Class) return layer.get();
   return nullptr;
+}
+
+void TMapContent::SetLayerObjectImage(int Category, int Class, int ObjectNumber, int ImageIndex) {
+  if (TCustomLayer* layer = LayerOf(Category, Class))
+    layer->SetObjectImage(ObjectNumber, ImageIndex);
+}
+
+int TMapContent::GetLayerObjectImage(int Category, int Class, int ObjectNumber) const {
+  TCustomLayer* layer = LayerOf(Category, Class);
+  return layer ? layer->GetObjectImage(ObjectNumber) : -1;
+}
+
+void TMapContent::MakeObjectIndex() {
+  ObjectIndexOfMap.reset();
+  if (ObjectIndexFactory)
+    ObjectIndexOfMap = ObjectIndexFactory(MapsDir, BaseDir, AppDir, World.FullExtent);
 }
 
 QString TMapContent::FailureOf(int Category, int Class) const {

@@ -5,6 +5,7 @@
 
 #include "CustomLayer.h"
 #include "KeptPictures.h"
+#include "MapObjectIndex.h"
 #include "World.h"
 
 #include "db/Table.h"
@@ -49,6 +50,16 @@ public:
   // The layer of this category and class (the layers table's first row of it); null when the
   // map has none.
   TCustomLayer* LayerOf(int Category, int Class) const;
+  // The image (symbol) of one object of the layer of this category and class; -1 without one.
+  void SetLayerObjectImage(int Category, int Class, int ObjectNumber, int ImageIndex);
+  int GetLayerObjectImage(int Category, int Class, int ObjectNumber) const;
+
+  // How the object index of each loaded map is made (set by the main window; none: indexed
+  // layers find nothing), and the index of the map loaded.
+  TMapObjectIndexFactory ObjectIndexFactory;
+  IMapObjectIndex* ObjectIndex() const { return ObjectIndexOfMap.get(); }
+  void MakeObjectIndex();
+  void ForgetObjectIndex() { ObjectIndexOfMap.reset(); }
   // Why the layer of this category and class failed, at its load or at its last drawing; empty
   // when it did not. Kept until the map is loaded again or the layer draws.
   QString FailureOf(int Category, int Class) const;
@@ -67,6 +78,7 @@ public:
   std::vector<std::unique_ptr<TCustomLayer>> Layers;
 
 private:
+  std::unique_ptr<IMapObjectIndex> ObjectIndexOfMap;
   // The surfaces of the threads' runs, kept from one picture to the next.
   std::vector<QImage> RunSurfaces;
   struct DrawingSteps;

@@ -222,3 +222,20 @@ int TWorld::SegmentIntersection(TWorldPoint A1, TWorldPoint A2, TWorldPoint B1, 
   R1 = {A1.X + t * (A2.X - A1.X), A1.Y + t * (A2.Y - A1.Y)};
   return 1;
 }
+
+void TWorld::GiveBoxBothDimensions(TExtent& Box, int Width, int Height) {
+  // The transform would fit an extent of one dimension by its empty side and zoom all the way
+  // out; the missing side makes it zoom in instead.
+  const double w = Box.XMax - Box.XMin, h = Box.YMax - Box.YMin;
+  const double aspect = double(std::max(1, Height)) / std::max(1, Width);
+  const double cx = (Box.XMin + Box.XMax) / 2, cy = (Box.YMin + Box.YMax) / 2;
+  if (w <= 0 && h > 0) {
+    const double half = h / aspect / 2;
+    Box.XMin = cx - half;
+    Box.XMax = cx + half;
+  } else if (h <= 0 && w > 0) {
+    const double half = w * aspect / 2;
+    Box.YMin = cy - half;
+    Box.YMax = cy + half;
+  }
+}

@@ -37,6 +37,9 @@ public:
   // The box of `Pixels` screen pixels every way about the map point X, Y (where a pick looks).
   TExtent PickBox(double X, double Y, int Pixels) const;
   double ScreenToWorldY(int SY) const;
+  // A box without width or height (a straight drag, a straight pipe's box) gets the missing
+  // side from the other in the proportions of a view of Width × Height pixels, about its centre.
+  static void GiveBoxBothDimensions(TExtent& Box, int Width, int Height);
   int LengthToScreen(double L) const;
 
   // Ray casting; a point on a vertex or an edge is inside. The ring repeats its first point last.

@@ -156,12 +156,12 @@ TEST(AttributeTable, SortFilterChooseAndExportTheWaterPipes) {
   QTest::mouseClick(window->btnShow, Qt::LeftButton);
   EXPECT_TRUE(pipes->ScaleAllowsDrawing(map.World.Scale));
   // The chosen pipe is marked on the screen, over the map and not in it, until the choice goes.
-  map.HideArrow();
+  map.Arrow.Hide();
   map.Paint();
   EXPECT_TRUE(map.Screen != map.BackBuffer) << "the selection is marked";
   grid.clearSelection();
   EXPECT_TRUE(map.Selection.empty());
-  map.HideArrow();
+  map.Arrow.Hide();
   map.Paint();
   EXPECT_TRUE(map.Screen == map.BackBuffer) << "no selection, no mark";
   // Several rows chosen, far apart: the view holds every one of them.
@@ -190,7 +190,7 @@ TEST(AttributeTable, SortFilterChooseAndExportTheWaterPipes) {
   QTest::keyClick(&map, Qt::Key_Escape);
   EXPECT_TRUE(map.Selection.empty());
   EXPECT_FALSE(grid.selectionModel()->hasSelection()) << "the table's choice follows the map";
-  map.HideArrow();
+  map.Arrow.Hide();
   map.Paint();
   EXPECT_TRUE(map.Screen == map.BackBuffer);
 

@@ -129,7 +129,7 @@ TEST(StatusBar, ALongMessageIsCutAndNeverWidensTheWindow) {
   TFormMap& form = *shown.Form;
   const int width = form.width();
   const QString reason = QString("/atlas/MAPS/") + QString(3000, QChar('x')) + ".mds";
-  form.Map->OnLayerError(0, reason);
+  form.Map->Events.OnLayerError(0, reason);
   QApplication::processEvents();
   EXPECT_LE(form.minimumSizeHint().width(), width);
   EXPECT_EQ(form.width(), width);
@@ -179,8 +179,8 @@ TEST(SearchWindow, TheHouseShownIsNotUnderTheSearchWindow) {
   list.move(map.mapToGlobal(map.rect().center()) - QPoint(list.width() / 2, list.height() / 2));
   QApplication::processEvents();
   QTest::mouseClick(list.sbOnMap, Qt::LeftButton);
-  const QPoint house = map.mapToGlobal(QPoint(map.World.WorldToScreenX(map.ArrowWorldX()),
-                                              map.World.WorldToScreenY(map.ArrowWorldY())));
+  const QPoint house = map.mapToGlobal(QPoint(map.World.WorldToScreenX(map.Arrow.X()),
+                                              map.World.WorldToScreenY(map.Arrow.Y())));
   EXPECT_TRUE(QRect(map.mapToGlobal(QPoint(0, 0)), map.size()).contains(house));
   EXPECT_FALSE(list.frameGeometry().contains(house))
       << house.x() << "," << house.y() << " under the search window";

@@ -2,6 +2,7 @@
 
 #include "core/FAMap.h"
 #include "core/LayerFactory.h"
+#include "core/tools/MeasureTool.h"
 #include "data/DataModule.h"
 #include "layers/DBPointsLayer.h"
 #include "layers/GeometryFile.h"
@@ -109,7 +110,7 @@ void DoubleClick(QWidget* w, QPoint at) {
 
 TEST(MapControl, ZoomInByClickHalvesTheViewAboutTheClick) {
   ShownMap m;
-  m.Map.SetZoomInMode();
+  m.Map.SetMode(TFAMap::ModeZoomIn);
   const double before = m.Width();
   // The click point is where the button is released.
   const double wx = m.Map.World.ScreenToWorldX(105), wy = m.Map.World.ScreenToWorldY(105);
@@ -123,8 +124,8 @@ TEST(MapControl, ZoomInByClickHalvesTheViewAboutTheClick) {
 
 TEST(MapControl, AZoomBoxIsTheSameWhicheverWayItIsDrawn) {
   ShownMap a, b;
-  a.Map.SetZoomInMode();
-  b.Map.SetZoomInMode();
+  a.Map.SetMode(TFAMap::ModeZoomIn);
+  b.Map.SetMode(TFAMap::ModeZoomIn);
   const TExtent start = a.Map.World.ViewExtent;
   Drag(&a.Map, {100, 100}, {106, 160}); // six pixels across: a box
   Drag(&b.Map, {106, 160}, {100, 100});
@@ -139,7 +140,7 @@ TEST(MapControl, AZoomBoxIsTheSameWhicheverWayItIsDrawn) {
 
 TEST(MapControl, AStraightDragZoomsInAboutItsMiddleInTheControlsProportions) {
   ShownMap m; // 400 × 300
-  m.Map.SetZoomInMode();
+  m.Map.SetMode(TFAMap::ModeZoomIn);
   const double pixel = 1 / m.Map.World.Scale;
   const double cx = m.Map.World.ScreenToWorldX(200), cy = m.Map.World.ScreenToWorldY(150);
   Drag(&m.Map, {100, 150}, {300, 150}); // 200 pixels across, none high
@@ -159,11 +160,11 @@ TEST(MapControl, AStraightDragZoomsInAboutItsMiddleInTheControlsProportions) {
 TEST(MapControl, ZoomOutDoublesAndPanFollowsThePointer) {
   ShownMap m;
   const double before = m.Width();
-  m.Map.SetZoomOutMode();
+  m.Map.SetMode(TFAMap::ModeZoomOut);
   Drag(&m.Map, {200, 150}, {200, 150});
   EXPECT_NEAR(m.Width(), before * 2, 1e-6 * before);
   m.Map.ShowWholeMap();
-  m.Map.SetPanMode();
+  m.Map.SetMode(TFAMap::ModePan);
   const double x0 = m.Map.World.ViewExtent.XMin;
   const double pixel = 1 / m.Map.World.Scale;
   Drag(&m.Map, {200, 150}, {250, 150});
@@ -172,7 +173,7 @@ TEST(MapControl, ZoomOutDoublesAndPanFollowsThePointer) {
 
 TEST(MapControl, PickingTheSameLineTwiceSelectsItOnce) {
   ShownMap m;
-  m.Map.SetInfoMode();
+  m.Map.SetMode(TFAMap::ModeInfo);
   for (size_t i = 0; i < m.Map.Layers.size(); ++i)
     if (m.Map.Layers[i]->Category == 7 && m.Map.Layers[i]->Class == 4)
       m.Map.ActiveLayer = int(i); // the streets
@@ -227,7 +228,7 @@ TEST(MapControl, LocatingAnObjectOfALayerNotDrawnHereBringsItsLayerIntoScale) {
   // there and nowhere far from it.
   const QPoint at(m.Map.World.WorldToScreenX(wells->FoundX),
                   m.Map.World.WorldToScreenY(wells->FoundY));
-  m.Map.HideArrow(); // the arrow's pixels are not the mark's
+  m.Map.Arrow.Hide(); // the arrow's pixels are not the mark's
   m.Map.Paint();
   int near = 0, far = 0;
   for (int y = 0; y < m.Map.Screen.height(); ++y)
@@ -272,7 +273,7 @@ TEST(MapControl, ABrokenGeometryFileIsReportedAndTheRestIsDrawn) {
   ASSERT_TRUE(streets.resize(streets.size() / 2));
   QStringList reported;
   TFAMap map;
-  map.OnLayerError = [&](int layer, const QString& reason) {
+  map.Events.OnLayerError = [&](int layer, const QString& reason) {
     reported << QString::number(layer) + ":" + reason;
   };
   map.resize(300, 200);
@@ -302,9 +303,9 @@ TEST(MapControl, NothingIsCalledOutWhileTheControlGoes) {
   int calls = 0;
   auto map = std::make_unique<TFAMap>();
   map->LoadMap(dir.path() + "/BASE", dir.path() + "/MAPS", dir.path(), "", "");
-  map->OnSelectionChanged = [&] { ++calls; };
-  map->OnLayersGone = [&] { ++calls; };
-  map->OnPaint = [&] { ++calls; };
+  map->Events.OnSelectionChanged = [&] { ++calls; };
+  map->Events.OnLayersGone = [&] { ++calls; };
+  map->Events.OnPaint = [&] { ++calls; };
   ASSERT_FALSE(map->Layers.empty());
   map->Selection.push_back({});
   map.reset();
@@ -543,9 +544,9 @@ TEST(ObjectUtilsHost, ADoubleClickInAComponentsListShowsTheObjectOnTheMap) {
   DoubleClick(view->viewport(), at); // as a window system delivers it
   const TExtent& v = map.World.VisibleExtent;
   EXPECT_TRUE(TWorld::PointInRect(v.XMin, v.YMin, v.XMax, v.YMax, x, y)) << "brought into view";
-  EXPECT_TRUE(map.ArrowShown());
-  EXPECT_EQ(map.ArrowWorldX(), x);
-  EXPECT_EQ(map.ArrowWorldY(), y);
+  EXPECT_TRUE(map.Arrow.Shown());
+  EXPECT_EQ(map.Arrow.X(), x);
+  EXPECT_EQ(map.Arrow.Y(), y);
 }
 
 TEST(IndexedPick, OneWellIsSelectedAndTwoOfferTheChoiceWindow) {
@@ -630,7 +631,7 @@ TEST(IndexedPick, OneWellIsSelectedAndTwoOfferTheChoiceWindow) {
   ASSERT_EQ(map.Selection.size(), 1u);
   const int chosen = int(std::max(first, second));
   EXPECT_EQ(map.Selection[0], (TSelectedObject{100, 1, layer.IndexOfCode(chosen)}));
-  EXPECT_TRUE(map.ArrowShown());
+  EXPECT_TRUE(map.Arrow.Shown());
   // The other well alone under the pointer: selected without a window.
   map.World.ViewExtent = {secondX - hw, secondY - hh, secondX + hw, secondY + hh};
   map.Redraw();
@@ -642,7 +643,7 @@ TEST(IndexedPick, OneWellIsSelectedAndTwoOfferTheChoiceWindow) {
   EXPECT_TRUE(caption.isEmpty()) << "no choice for one object";
   ASSERT_EQ(map.Selection.size(), 1u);
   EXPECT_EQ(map.Selection[0], (TSelectedObject{100, 1, layer.IndexOfCode(int(second))}));
-  EXPECT_EQ(map.ArrowWorldX(), secondX);
+  EXPECT_EQ(map.Arrow.X(), secondX);
 }
 
 TEST_F(MainWindow, ShowingTheWindowMakesTheFirstLineOfBothListsCurrent) {
@@ -754,9 +755,9 @@ TEST_F(MainWindow, AnInfoClickOnAHydrantSelectsItsRowAndShowsItsNameAndAddress) 
   QTest::mouseClick(&map, Qt::LeftButton, {}, at + QPoint(2, -1));
   ASSERT_EQ(map.Selection.size(), 1u);
   EXPECT_EQ(map.Selection[0], (TSelectedObject{100, 3, row}));
-  EXPECT_TRUE(map.ArrowShown());
-  EXPECT_EQ(map.ArrowWorldX(), x) << "the arrow points at the hydrant itself";
-  EXPECT_EQ(map.ArrowWorldY(), y);
+  EXPECT_TRUE(map.Arrow.Shown());
+  EXPECT_EQ(map.Arrow.X(), x) << "the arrow points at the hydrant itself";
+  EXPECT_EQ(map.Arrow.Y(), y);
   ASSERT_TRUE(info.isVisible());
   objects.SetRecNo(row + 1);
   const QString expected =
@@ -772,7 +773,7 @@ TEST_F(MainWindow, AnInfoClickOnAHydrantSelectsItsRowAndShowsItsNameAndAddress) 
 TEST_F(MainWindow, MeasuringADistanceClickByClickAndFinishingWithADoubleClick) {
   TFAMap& map = *Form->Map;
   map.Redraw();
-  auto* overlay = dynamic_cast<TDistationLayer*>(map.Measurements());
+  auto* overlay = dynamic_cast<TDistationLayer*>(map.Measuring.Overlay());
   ASSERT_NE(overlay, nullptr);
   Form->sbAddPathClick();
   EXPECT_EQ(map.Mode, TFAMap::ModeMeasure);
@@ -806,7 +807,7 @@ TEST_F(MainWindow, MeasuringADistanceClickByClickAndFinishingWithADoubleClick) {
 TEST_F(MainWindow, DeletingAMeasurementAsksFirstAndAClickBesideAsksNothing) {
   TFAMap& map = *Form->Map;
   map.Redraw();
-  auto* overlay = dynamic_cast<TDistationLayer*>(map.Measurements());
+  auto* overlay = dynamic_cast<TDistationLayer*>(map.Measuring.Overlay());
   const TWorld& w = map.World;
   overlay->StartMeasurement(0x000000FF, 0);
   overlay->AddPoint(w, w.ScreenToWorldX(100), w.ScreenToWorldY(100));
@@ -826,14 +827,14 @@ TEST_F(MainWindow, DeletingAMeasurementAsksFirstAndAClickBesideAsksNothing) {
   environment->Messages.Answer = true;
   QTest::mouseClick(&map, Qt::LeftButton, {}, {200, 99});
   EXPECT_TRUE(overlay->Items.empty());
-  EXPECT_FALSE(map.ArrowShown());
+  EXPECT_FALSE(map.Arrow.Shown());
   environment->Messages.Shown.clear();
 }
 
 TEST_F(MainWindow, AfterAnAreaIsKeptAndErasedTheScreenIsTheMapAsItIsNow) {
   TFAMap& map = *Form->Map;
   map.Redraw();
-  auto* overlay = dynamic_cast<TDistationLayer*>(map.Measurements());
+  auto* overlay = dynamic_cast<TDistationLayer*>(map.Measuring.Overlay());
   const TWorld& w = map.World;
   overlay->StartMeasurement(0x000000FF, 1);
   for (QPoint p : {QPoint(100, 100), QPoint(300, 100), QPoint(300, 250), QPoint(100, 250)})
@@ -847,10 +848,10 @@ TEST_F(MainWindow, AfterAnAreaIsKeptAndErasedTheScreenIsTheMapAsItIsNow) {
   EXPECT_EQ(environment->Messages.Shown, QStringList{QString::fromUtf8("Видалити цю площину?")});
   EXPECT_EQ(overlay->Items.size(), 1u);
   EXPECT_EQ(map.Screen, map.BackBuffer) << "nothing of the blink or the arrow stays";
-  EXPECT_TRUE(map.MeasurementsUnsaved());
+  EXPECT_TRUE(map.Measuring.Unsaved());
   Form->sbErasePathsClick();
   // Erased on purpose: nothing is asked to be saved after, no length stays shown.
-  EXPECT_FALSE(map.MeasurementsUnsaved());
+  EXPECT_FALSE(map.Measuring.Unsaved());
   auto* lengths = Form->findChild<TFormInfoPath*>();
   ASSERT_NE(lengths, nullptr);
   EXPECT_FALSE(lengths->isVisible());
@@ -907,7 +908,7 @@ TEST_F(MainWindow, AnInfoFileWrittenOnWindowsOpensTheDocumentWhateverItsCase) {
 TEST_F(MainWindow, MeasurementFilesFromTheWindowReportTheirFaults) {
   TFAMap& map = *Form->Map;
   map.Redraw();
-  auto* overlay = dynamic_cast<TDistationLayer*>(map.Measurements());
+  auto* overlay = dynamic_cast<TDistationLayer*>(map.Measuring.Overlay());
   overlay->StartMeasurement(0x00008000, 1);
   for (QPoint p : {QPoint(10, 10), QPoint(60, 10), QPoint(60, 60)})
     overlay->AddPoint(map.World, map.World.ScreenToWorldX(p.x()), map.World.ScreenToWorldY(p.y()));
@@ -958,14 +959,14 @@ TEST_F(MainWindow, MeasuringNearASideMovesTheViewByHalfTheWidth) {
   QCursor::setPos(map.mapToGlobal(QPoint(-20, 150)));
   QEvent leave(QEvent::Leave);
   QApplication::sendEvent(&map, &leave);
-  QTest::qWait(TFAMap::kOutsideInterval + 200);
+  QTest::qWait(TMeasureTool::kOutsideInterval + 200);
   EXPECT_LE(map.World.ViewExtent.XMin, after.XMin - H * 0.999);
   // Back inside: the scrolling stops.
   QCursor::setPos(map.mapToGlobal(QPoint(300, 200)));
   QEnterEvent enter(QPointF(300, 200), QPointF(300, 200), map.mapToGlobal(QPointF(300, 200)));
   QApplication::sendEvent(&map, &enter);
   const double settled = map.World.ViewExtent.XMin;
-  QTest::qWait(TFAMap::kOutsideInterval + 200);
+  QTest::qWait(TMeasureTool::kOutsideInterval + 200);
   EXPECT_DOUBLE_EQ(map.World.ViewExtent.XMin, settled);
 }
 

@@ -127,10 +127,10 @@ TEST(OpenAtlas, UnsavedMeasurementsAreAskedForBeforeTheyGo) {
   shown.Form->Relaunch = [&](const QString&, const QStringList&) { return ++relaunched > 0; };
   TFAMap& map = *shown.Form->Map;
   const TExtent view = map.World.ViewExtent;
-  map.Measurements()->StartMeasurement(0xFF, 0);
-  map.Measurements()->AddPoint(map.World, view.XMin, view.YMin);
-  map.Measurements()->AddPoint(map.World, view.XMax, view.YMax);
-  map.Measurements()->FinishMeasurement(map.World);
+  map.Measuring.Overlay()->StartMeasurement(0xFF, 0);
+  map.Measuring.Overlay()->AddPoint(map.World, view.XMin, view.YMin);
+  map.Measuring.Overlay()->AddPoint(map.World, view.XMax, view.YMax);
+  map.Measuring.Overlay()->FinishMeasurement(map.World);
   messages.SaveChoice = base::UserMessages::SaveAnswer::Cancel;
   EXPECT_FALSE(shown.Form->close());
   EXPECT_FALSE(shown.Form->OpenAtlas("/atlases/other"));
@@ -145,7 +145,7 @@ TEST(OpenAtlas, UnsavedMeasurementsAreAskedForBeforeTheyGo) {
   EXPECT_EQ(messages.Shown.size(), 2);
   // Changed again and let go: the other atlas opens.
   shown.Form->show();
-  map.Measurements()->Delete(0);
+  map.Measuring.Overlay()->Delete(0);
   messages.SaveChoice = base::UserMessages::SaveAnswer::Discard;
   EXPECT_TRUE(shown.Form->OpenAtlas("/atlases/other"));
   EXPECT_EQ(relaunched, 1);

@@ -432,7 +432,7 @@ TEST_F(ViewCommands, GoesToCoordinatesTypedInDegreesOrInTheAtlasSystem) {
   EXPECT_NEAR(CentreX(View()), 324182.2, 1);
   EXPECT_NEAR(CentreY(View()), 5591607.6, 1);
   EXPECT_NEAR(Width(View()), width, width / 1000) << "the scale kept";
-  EXPECT_TRUE(Form->Map->ArrowShown());
+  EXPECT_TRUE(Form->Map->Arrow.Shown());
   const QString said = Form->findChild<QLabel*>("LabelPointer")->text();
   EXPECT_TRUE(said.contains("X 324182.2") &&
               said.contains(QString::fromUtf8("50.450100°, 30.523400°")))

@@ -133,23 +133,23 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   BuildPopOutBars(central);
   BuildMenus();
 
-  Map->OnMouseDown = [this](QMouseEvent* e) { MapMouseDown(e); };
-  Map->OnMouseUp = [this](QMouseEvent* e) { MapMouseUp(e); };
-  Map->OnDblClick = [this] { MapDblClick(); };
-  Map->OnPaint = [this] { MapPaint(); };
-  Map->OnIdentify = [this](double x, double y) { ShowObjectsAt(x, y); };
-  Map->OnShutOffAt = [this](double x, double y) { ShutOffAt(x, y); };
-  Map->OnLayersGone = [this] {
+  Map->Events.OnMouseDown = [this](QMouseEvent* e) { MapMouseDown(e); };
+  Map->Events.OnMouseUp = [this](QMouseEvent* e) { MapMouseUp(e); };
+  Map->Events.OnDblClick = [this] { MapDblClick(); };
+  Map->Events.OnPaint = [this] { MapPaint(); };
+  Map->Events.OnIdentify = [this](double x, double y) { ShowObjectsAt(x, y); };
+  Map->Events.OnShutOffAt = [this](double x, double y) { ShutOffAt(x, y); };
+  Map->Events.OnLayersGone = [this] {
     if (Identify) Identify->Forget(); // its objects name layers about to go
   };
-  Map->OnSelectionChanged = [this] {
+  Map->Events.OnSelectionChanged = [this] {
     if (AttributeTable) AttributeTable->FollowMapSelection(); // the table's choice follows
   };
-  Map->OnPointerMoved = [this](double x, double y) {
+  Map->Events.OnPointerMoved = [this](double x, double y) {
     LabelPointer->setText(Place ? Place->Describe(x, y)
                                 : QString("X %1  Y %2").arg(x, 0, 'f', 1).arg(y, 0, 'f', 1));
   };
-  Map->OnLayerError = [this](int layer, const QString& reason) {
+  Map->Events.OnLayerError = [this](int layer, const QString& reason) {
     const QString name = layer >= 0 && layer < int(Map->Layers.size())
                              ? Map->Layers[size_t(layer)]->ClassName
                              : QString();
@@ -157,13 +157,13 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
     pnlMode->setText(QString::fromUtf8("Шар «%1» не намальовано: %2").arg(name, reason));
   };
 
-  Map->SetArrow(std::make_unique<TArrowAnimation>());
-  Map->SetMeasurements(std::make_unique<TDistationLayer>());
+  Map->Arrow.SetLook(std::make_unique<TArrowAnimation>());
+  Map->Measuring.Set(std::make_unique<TDistationLayer>());
   FormInfoPath = new TFormInfoPath(this);
-  Map->OnPathLengths = [this](const QString& segment, const QString& total) {
+  Map->Measuring.OnPathLengths = [this](const QString& segment, const QString& total) {
     FormInfoPath->SetLengths(segment, total);
   };
-  Map->OnShowPathLengths = [this](bool show) {
+  Map->Measuring.OnShowPathLengths = [this](bool show) {
     if (!show) {
       FormInfoPath->hide();
       return;
@@ -171,10 +171,10 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
     if (!FormInfoPath->isVisible()) FormInfoPath->move(Map->mapToGlobal(QPoint(0, 0)));
     FormInfoPath->show();
   };
-  Map->OnConfirmDelete = [this](const QString& question) {
+  Map->Measuring.OnConfirmDelete = [this](const QString& question) {
     return FormMsg ? FormMsg->Ask(question) : base::UserMessages::Current().Confirm(question);
   };
-  Map->OnMeasureAbandoned = [this] {
+  Map->Measuring.OnAbandoned = [this] {
     SetToolMode(255);
     pnlMode->clear();
   };
@@ -314,14 +314,14 @@ void TFormMap::sbShowPathPnlClick() {
 void TFormMap::sbInfoClick() {
   ToggleToolPanel(0);
   SetToolMode(1);
-  Map->SetInfoMode();
+  Map->SetMode(TFAMap::ModeInfo);
   Map->SetCursorNumber(1103);
 }
 
 void TFormMap::sbEditObjectClick() {
   ToggleToolPanel(0);
   SetToolMode(2);
-  Map->SetEditMode();
+  Map->SetMode(TFAMap::ModeEdit);
   Map->SetCursorNumber(1103);
 }
 
@@ -329,7 +329,7 @@ void TFormMap::sbIdentifyClick() {
   ToggleToolPanel(0);
   SetToolMode(40); // its button down, from the menu too
   PressInGroup(Button("sbIdentify"), kMainGroup);
-  Map->SetIdentifyMode();
+  Map->SetMode(TFAMap::ModeIdentify);
 }
 
 void TFormMap::ShowObjectsAt(double x, double y) {
@@ -373,14 +373,14 @@ void TFormMap::OpenIdentified(const TIdentifiedObject& o) {
 void TFormMap::sbZoomInClick() {
   ToggleToolPanel(0);
   SetToolMode(4);
-  Map->SetZoomInMode();
+  Map->SetMode(TFAMap::ModeZoomIn);
   Map->SetCursorNumber(1100);
 }
 
 void TFormMap::sbZoomOutClick() {
   ToggleToolPanel(0);
   SetToolMode(5);
-  Map->SetZoomOutMode();
+  Map->SetMode(TFAMap::ModeZoomOut);
   Map->SetCursorNumber(1101);
 }
 
@@ -388,7 +388,7 @@ void TFormMap::sbPanClick() {
   ToggleToolPanel(0);
   SetToolMode(6);
   Button("sbPan")->setChecked(true);
-  Map->SetPanMode();
+  Map->SetMode(TFAMap::ModePan);
   Map->SetCursorNumber(1102);
 }
 

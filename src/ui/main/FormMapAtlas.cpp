@@ -30,7 +30,7 @@ void TFormMap::InstallAtlasWatcher() {
 }
 
 bool TFormMap::TakeOthersChanges() {
-  const IMapMeasurements* measurements = Map->Measurements();
+  const IMapMeasurements* measurements = Map->Measuring.Overlay();
   if (QApplication::activeModalWidget() || QApplication::mouseButtons() != Qt::NoButton ||
       (measurements && measurements->CurrentPointCount() > 0))
     return false;
@@ -59,7 +59,7 @@ void TFormMap::miExportGeoPackageClick() {
       QString::fromUtf8("GeoPackage (*.gpkg)"));
   if (path.isEmpty()) return;
   // The measurements on the map go with the atlas when the user wants them.
-  const auto* measurements = dynamic_cast<const TDistationLayer*>(Map->Measurements());
+  const auto* measurements = dynamic_cast<const TDistationLayer*>(Map->Measuring.Overlay());
   const bool withMeasurements =
       measurements && !measurements->Items.empty() &&
       QMessageBox::question(this, QString::fromUtf8("Експорт атласу в GeoPackage"),
@@ -75,7 +75,7 @@ bool TFormMap::ExportGeoPackageTo(const QString& path, bool withMeasurements) {
   progress.setMinimumDuration(0);
   TGeoPackageOptions options;
   if (withMeasurements)
-    options.Measurements = dynamic_cast<const TDistationLayer*>(Map->Measurements());
+    options.Measurements = dynamic_cast<const TDistationLayer*>(Map->Measuring.Overlay());
   options.Progress = [&progress](int done, int) {
     progress.setValue(done);
     QApplication::processEvents();

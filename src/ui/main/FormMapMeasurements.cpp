@@ -15,20 +15,20 @@
 void TFormMap::sbAddPathClick() {
   ToggleToolPanel(0);
   SetToolMode(7);
-  Map->StartMeasure(MeasureColor, 0);
+  Map->Measuring.Start(MeasureColor, 0);
 }
 
 void TFormMap::sbAddSClick() {
   ToggleToolPanel(0);
   SetToolMode(30);
-  Map->StartMeasure(MeasureColor, 1);
+  Map->Measuring.Start(MeasureColor, 1);
 }
 
 void TFormMap::sbDelPathClick() {
   ToggleToolPanel(0);
   SetToolMode(8);
   Map->SetCursorNumber(1111);
-  Map->SetDeleteMeasureMode();
+  Map->SetMode(TFAMap::ModeDeleteMeasure);
 }
 
 void TFormMap::sbLoadPathClick() {
@@ -64,14 +64,14 @@ bool TFormMap::SaveMeasurementsAs() {
 }
 
 bool TFormMap::MeasurementsMayGo() {
-  if (!Map->MeasurementsUnsaved()) return true;
+  if (!Map->Measuring.Unsaved()) return true;
   using Answer = base::UserMessages::SaveAnswer;
   switch (base::UserMessages::Current().AskToSave(
       QString::fromUtf8("Виміри на карті не збережено. Зберегти їх у файл?"))) {
   case Answer::Save:
     return SaveMeasurementsAs();
   case Answer::Discard:
-    Map->MarkMeasurementsSaved(); // let go: not asked again on the way out
+    Map->Measuring.MarkSaved(); // let go: not asked again on the way out
     return true;
   case Answer::Cancel:
     break;
@@ -81,7 +81,7 @@ bool TFormMap::MeasurementsMayGo() {
 
 void TFormMap::LoadMeasurementsFrom(const QString& fileName) {
   try {
-    Map->LoadMeasurements(fileName);
+    Map->Measuring.Load(fileName);
   } catch (const std::exception& e) {
     base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
   }
@@ -89,7 +89,7 @@ void TFormMap::LoadMeasurementsFrom(const QString& fileName) {
 
 bool TFormMap::SaveMeasurementsTo(const QString& fileName) {
   try {
-    Map->SaveMeasurements(fileName);
+    Map->Measuring.Save(fileName);
     return true;
   } catch (const std::exception& e) {
     base::UserMessages::Current().ShowMessage(QString::fromUtf8(e.what()));
@@ -99,7 +99,7 @@ bool TFormMap::SaveMeasurementsTo(const QString& fileName) {
 
 void TFormMap::sbErasePathsClick() {
   ToggleToolPanel(0);
-  Map->EraseMeasurements();
+  Map->Measuring.Erase();
 }
 
 void TFormMap::SetMeasureColor(uint32_t colour) {

@@ -64,7 +64,7 @@ std::shared_ptr<const network::TNetworkGraph> TFormMap::WaterNetwork() {
 void TFormMap::miShutOffClick() {
   ToggleToolPanel(0);
   SetToolMode(41);
-  Map->Mode = TFAMap::ModeShutOff;
+  Map->SetMode(TFAMap::ModeShutOff);
   Map->SetCursorNumber(0);
 }
 

@@ -51,7 +51,7 @@ void TFormMap::GoToPoint(double x, double y) {
   const double cx = (v.XMin + v.XMax) / 2, cy = (v.YMin + v.YMax) / 2;
   v = {v.XMin + x - cx, v.YMin + y - cy, v.XMax + x - cx, v.YMax + y - cy};
   Map->Redraw();
-  Map->ShowArrow(x, y);
+  Map->Arrow.Show(x, y);
   LabelPointer->setText(Place ? Place->Describe(x, y)
                               : QString("X %1  Y %2").arg(x, 0, 'f', 1).arg(y, 0, 'f', 1));
 }

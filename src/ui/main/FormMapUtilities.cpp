@@ -125,7 +125,7 @@ void TFormMap::ppmiChngSymbolClick() {
 }
 
 void TFormMap::InstallObjectIndex() {
-  Map->ObjectIndexFactory = [this](const QString& mapsDir, const QString& baseDir, const QString&,
+  Map->Content.ObjectIndexFactory = [this](const QString& mapsDir, const QString& baseDir, const QString&,
                                    const TExtent& e) -> std::unique_ptr<IMapObjectIndex> {
     auto index = std::make_unique<TDBPointsIndexs>(mapsDir, baseDir, Data.UserObjDir, e.XMin,
                                                    e.YMin, e.XMax, e.YMax);

@@ -52,12 +52,12 @@ TMapViewCommands::TMapViewCommands(TFormMap& form, TDataModuleVANDREL& data)
     ActionOverview->setChecked(shown);
   });
   // The map's painting and its pointer buttons are followed after the window's own handling.
-  MapPainted = Form.Map->OnPaint;
-  Form.Map->OnPaint = [this] {
+  MapPainted = Form.Map->Events.OnPaint;
+  Form.Map->Events.OnPaint = [this] {
     if (MapPainted) MapPainted();
     ViewShown();
   };
-  Form.Map->OnPaintOverlay = [this](QPainter& painter) {
+  Form.Map->Events.OnPaintOverlay = [this](QPainter& painter) {
     gfx::DrawScaleBar(painter, Form.Map->rect(), Form.Map->World.Scale);
   };
   Form.Map->installEventFilter(this);
@@ -66,8 +66,8 @@ TMapViewCommands::TMapViewCommands(TFormMap& form, TDataModuleVANDREL& data)
 
 TMapViewCommands::~TMapViewCommands() {
   Form.Map->removeEventFilter(this);
-  Form.Map->OnPaint = MapPainted;
-  Form.Map->OnPaintOverlay = nullptr;
+  Form.Map->Events.OnPaint = MapPainted;
+  Form.Map->Events.OnPaintOverlay = nullptr;
   Overview->disconnect(this);
 }
 
@@ -333,7 +333,7 @@ void TMapViewCommands::ExportView(const QString& path, int width, int height, bo
   TMapPictureOptions options;
   options.Width = width;
   options.Height = height;
-  options.Measurements = Form.Map->Measurements();
+  options.Measurements = Form.Map->Measuring.Overlay();
   options.ScaleBar = scaleBar;
   if (path.endsWith(".pdf", Qt::CaseInsensitive)) {
     DrawMapPdf(Form.Map->Content, Form.Map->World.VisibleExtent, options, path);

@@ -31,7 +31,7 @@ QRect Beside(const QRect& area, const QRect& covered, int side) {
 
 void KeepShownClearOf(TFAMap& map, const QWidget& window) {
   if (!window.isVisible()) return;
-  const double x = map.ArrowWorldX(), y = map.ArrowWorldY();
+  const double x = map.Arrow.X(), y = map.Arrow.Y();
   const QPoint at =
       map.mapToGlobal(QPoint(map.World.WorldToScreenX(x), map.World.WorldToScreenY(y)));
   const QRect area(map.mapToGlobal(QPoint(0, 0)), map.size());
@@ -50,7 +50,7 @@ void KeepShownClearOf(TFAMap& map, const QWidget& window) {
   TExtent& v = map.World.ViewExtent;
   v = {v.XMin - dx, v.YMin + dy, v.XMax - dx, v.YMax + dy};
   map.Redraw();
-  map.ShowArrow(x, y);
+  map.Arrow.Show(x, y);
 }
 
 void ConnectObjectList(TFormObjList& list, TFormMap& form, TFormSelectInfo& info) {
@@ -61,10 +61,10 @@ void ConnectObjectList(TFormObjList& list, TFormMap& form, TFormSelectInfo& info
   };
   // The search window names the class of its objects; the panels' selection plays no part.
   list.GetObjectImageIndex = [&form](int category, int cls, int code) {
-    return form.Map->GetLayerObjectImage(category, cls, code);
+    return form.Map->Content.GetLayerObjectImage(category, cls, code);
   };
   list.SetObjectImageIndex = [&form](int category, int cls, int code, int image) {
-    form.Map->SetLayerObjectImage(category, cls, code, image);
+    form.Map->Content.SetLayerObjectImage(category, cls, code, image);
   };
   list.ChooseImage = [&form](int) {
     TFormSelectImages window(*TDataModuleVANDREL::Instance(), &form);

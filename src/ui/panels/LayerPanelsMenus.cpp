@@ -142,12 +142,12 @@ bool TLayerPanels::ShowObjectOnMap(int Category, int Class, int ObjectNumber) {
 void TLayerPanels::SetObjectImageIndex(int ObjectNumber, int ImageIndex) {
   int category = 0, cls = 0;
   if (!SelectedClass(category, cls)) return;
-  Map.SetLayerObjectImage(category, cls, ObjectNumber, ImageIndex);
+  Map.Content.SetLayerObjectImage(category, cls, ObjectNumber, ImageIndex);
 }
 
 int TLayerPanels::GetObjectImageIndex(int ObjectNumber) {
   if (SelectedIndex(lboxObjects) < 0 && SelectedIndex(lboxLayers) < 0) return 0;
   int category = 0, cls = 0;
   if (!SelectedClass(category, cls)) return -1;
-  return Map.GetLayerObjectImage(category, cls, ObjectNumber);
+  return Map.Content.GetLayerObjectImage(category, cls, ObjectNumber);
 }
