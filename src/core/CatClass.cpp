@@ -254,7 +254,7 @@ bool WriteLayerList(db::Table& layers, const TNodeList& list) {
     const std::vector<db::FieldDef>& defs = layers.FieldDefs();
     const size_t category = layers.FieldByName("Category").FieldNo();
     const size_t cls = layers.FieldByName("Class").FieldNo();
-    layers.RewriteRows([&](const std::vector<std::vector<db::Value>>& current) {
+    layers.Writes().RewriteRows([&](const std::vector<std::vector<db::Value>>& current) {
       std::vector<std::vector<db::Value>> rows;
       for (const std::vector<db::Value>& row : current) {
         const TClassObject* node = nullptr;

@@ -70,7 +70,7 @@ void TCustomLayer::LoadFromDataSet(db::Table& DataSet, const QString& MapsDir) {
     AttrTable.SetTableName(base::ChangeExtension(FileName, ".DBF"));
     // Only the header is read now (a missing or broken table still stops the layer here); the
     // rows when a label, a size or a code is first asked for.
-    db::Table::OpenFile(base::ResolvePath(MapsDir, AttrTable.TableName()));
+    db::OpenTableFile(base::ResolvePath(MapsDir, AttrTable.TableName()));
     ReadGeometryHeader();
   }
 }

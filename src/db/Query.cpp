@@ -42,7 +42,7 @@ QStringList Query::TableNames(const QString& sql) {
 void Query::AttachTables(const QString& sql) {
   for (const QString& name : TableNames(sql)) {
     if (Attached.contains(name, Qt::CaseInsensitive)) continue;
-    Table::ResolveTableFile(Database, name); // raises, naming the table, when there is none
+    ResolveTableFile(Database, name); // raises, naming the table, when there is none
     const auto quoted = [](const QString& t) { return "'" + QString(t).replace('\'', "''") + "'"; };
     const QByteArray create =
         ("CREATE VIRTUAL TABLE temp." + QuoteSqlIdentifier(name) + " USING vandrel_table(" +

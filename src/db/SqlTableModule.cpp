@@ -17,7 +17,7 @@ namespace {
 struct AtlasTable {
   sqlite3_vtab Base{}; // must come first: SQLite hands this struct around as its base
   std::unique_ptr<Table> Rows;
-  std::vector<Table::RowChange> Pending;             // the running statement's changes
+  std::vector<TableWriter::RowChange> Pending;       // the running statement's changes
   sqlite3_int64 NextNewRow = sqlite3_int64(1) << 62; // rowids given to inserted rows meanwhile
 };
 
@@ -188,9 +188,9 @@ int Update(sqlite3_vtab* v, int argc, sqlite3_value** argv, sqlite3_int64* rowid
   AtlasTable& table = TableOf(v);
   Table& t = *table.Rows;
   try {
-    Table::RowChange change;
+    TableWriter::RowChange change;
     if (argc == 1) {
-      change.What = Table::RowChange::Kind::Delete;
+      change.What = TableWriter::RowChange::Kind::Delete;
       change.Row = Table::Bookmark(sqlite3_value_int64(argv[0]));
       table.Pending.push_back(std::move(change));
       return SQLITE_OK;
@@ -198,14 +198,15 @@ int Update(sqlite3_vtab* v, int argc, sqlite3_value** argv, sqlite3_int64* rowid
     const bool insert = sqlite3_value_type(argv[0]) == SQLITE_NULL;
     if (!insert && sqlite3_value_int64(argv[0]) != sqlite3_value_int64(argv[1]))
       return Fail(v, "ідентичність рядка не можна змінити");
-    change.What = insert ? Table::RowChange::Kind::Insert : Table::RowChange::Kind::Update;
+    change.What =
+        insert ? TableWriter::RowChange::Kind::Insert : TableWriter::RowChange::Kind::Update;
     if (!insert) change.Row = Table::Bookmark(sqlite3_value_int64(argv[0]));
     // The hidden position comes last and is not stored.
     const int fields = std::min(argc, 2 + int(t.FieldDefs().size()));
     for (int i = 2; i < fields; ++i) {
       if (!insert && sqlite3_value_nochange(argv[i])) continue;
       const size_t field = size_t(i - 2);
-      change.Set.emplace_back(field, t.CoerceField(field, ValueOfSqlite(argv[i])));
+      change.Set.emplace_back(field, t.Writes().CoerceField(field, ValueOfSqlite(argv[i])));
     }
     table.Pending.push_back(std::move(change));
     if (insert) *rowid = table.NextNewRow++;
@@ -219,7 +220,7 @@ int Begin(sqlite3_vtab* v) {
   AtlasTable& table = TableOf(v);
   table.Pending.clear();
   try {
-    table.Rows->BeginWrites();
+    table.Rows->Writes().BeginWrites();
   } catch (const std::exception& e) {
     return Fail(v, QString::fromUtf8(e.what()));
   }
@@ -231,7 +232,7 @@ int Begin(sqlite3_vtab* v) {
 int Sync(sqlite3_vtab* v) {
   AtlasTable& table = TableOf(v);
   try {
-    table.Rows->WriteChanges(table.Pending);
+    table.Rows->Writes().WriteChanges(table.Pending);
   } catch (const std::exception& e) {
     table.Pending.clear();
     return Fail(v, QString::fromUtf8(e.what()));
@@ -244,7 +245,7 @@ int End(sqlite3_vtab* v) {
   AtlasTable& table = TableOf(v);
   table.Pending.clear();
   try {
-    table.Rows->EndWrites();
+    table.Rows->Writes().EndWrites();
   } catch (const std::exception& e) {
     return Fail(v, QString::fromUtf8(e.what()));
   }

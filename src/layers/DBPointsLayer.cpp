@@ -86,7 +86,7 @@ void TDBPointsLayer::LoadFromDataSet(db::Table& DataSet, const QString& MapsDir)
   ObjectsTable.SetTableName(path.fileName());
   // Only the header is read now (a missing or broken table still stops the layer here); the
   // rows when the layer is first drawn, picked or asked about.
-  db::Table::OpenFile(FullPath);
+  db::OpenTableFile(FullPath);
 }
 
 db::Table& TDBPointsLayer::Objects() const {

@@ -149,7 +149,7 @@ void WriteGridTable(const QString& userObjDir, const QString& name,
   if (base::FindPathIgnoreCase(userObjDir, name)) {
     db::Table table(userObjDir, name);
     table.Open();
-    table.ReplaceAllRows(records);
+    table.Writes().ReplaceAllRows(records);
     return;
   }
   if (base::RemoteFileKindOf(userObjDir)) // a database atlas's tables come with its import

@@ -163,7 +163,7 @@ TNetworkHubsResult CalcNetworkHubs(TDBPointsIndexs& Index, const TWorld& World,
   std::vector<int> positions;
   std::vector<std::vector<db::Value>> ends;
   const auto write = [&] {
-    table.UpdateFields(positions, hubFields, ends);
+    table.Writes().UpdateFields(positions, hubFields, ends);
     positions.clear();
     ends.clear();
   };
