@@ -20,6 +20,7 @@
 #include "layers/LinesLayer.h"
 #include "pg/TableStore.h"
 #include "ui/common/GuardedApplication.h"
+#include "ui/main/AtlasCommands.h"
 #include "ui/main/AtlasWatcher.h"
 #include "ui/main/FormMap.h"
 
@@ -183,8 +184,8 @@ TEST_F(DatabaseRoot, TheWindowTakesInAnotherProcesssChangeFromTheNotification) {
   EXPECT_GT(map.Content.DrawCounts[std::pair(101, 2)], 0) << "the pumps drawn again";
   // The program's own write is not taken for another user's.
   int taken = 0;
-  const auto take = form.AtlasWatcher->OnChanged;
-  form.AtlasWatcher->OnChanged = [&] { return ++taken, take(); };
+  const auto take = form.AtlasCommands->AtlasWatcher->OnChanged;
+  form.AtlasCommands->AtlasWatcher->OnChanged = [&] { return ++taken, take(); };
   {
     db::Table own(data.BaseDir, "classreest");
     own.Open();

@@ -8,6 +8,7 @@
 #include "data/DataModule.h"
 #include "db/Table.h"
 #include "layers/LinesLayer.h"
+#include "ui/main/AtlasCommands.h"
 #include "ui/main/FormMap.h"
 #include "ui/main/MapViewCommands.h"
 #include "ui/panels/LayerPanels.h"
@@ -99,8 +100,8 @@ TEST_F(AtlasWatcher, AnotherProgramsWriteIsShownWithinASecond) {
   EXPECT_EQ(StreetsPen(map), 0x00FF00);
   // The program's own writes are not taken for another user's.
   int taken = 0;
-  auto take = form.AtlasWatcher->OnChanged;
-  form.AtlasWatcher->OnChanged = [&] { return ++taken, take(); };
+  auto take = form.AtlasCommands->AtlasWatcher->OnChanged;
+  form.AtlasCommands->AtlasWatcher->OnChanged = [&] { return ++taken, take(); };
   {
     db::Table own(data.BaseDir, "classreest");
     own.Open();

@@ -179,8 +179,8 @@ TEST(SearchWindow, TheHouseShownIsNotUnderTheSearchWindow) {
   list.move(map.mapToGlobal(map.rect().center()) - QPoint(list.width() / 2, list.height() / 2));
   QApplication::processEvents();
   QTest::mouseClick(list.sbOnMap, Qt::LeftButton);
-  const QPoint house = map.mapToGlobal(QPoint(map.World.WorldToScreenX(map.Arrow.X()),
-                                              map.World.WorldToScreenY(map.Arrow.Y())));
+  const QPoint house = map.mapToGlobal(
+      QPoint(map.World.WorldToScreenX(map.Arrow.X()), map.World.WorldToScreenY(map.Arrow.Y())));
   EXPECT_TRUE(QRect(map.mapToGlobal(QPoint(0, 0)), map.size()).contains(house));
   EXPECT_FALSE(list.frameGeometry().contains(house))
       << house.x() << "," << house.y() << " under the search window";

@@ -5,6 +5,7 @@
 #include "core/FAMap.h"
 #include "data/DataModule.h"
 #include "layers/LinesLayer.h"
+#include "ui/main/ContentCommands.h"
 #include "ui/main/FormMap.h"
 #include "ui/styles/FormLayersControls.h"
 
@@ -169,7 +170,7 @@ TEST_F(LayersControls, TheMapIsRebuiltWithTheEditedStyleWhenTheWindowCloses) {
     window->WriteField("PenWidth", 4.0);
     QTest::mouseClick(window->BitBtnClose, Qt::LeftButton); // posts and closes
   });
-  Form->sbLayersClick();
+  Form->ContentCommands->sbLayersClick();
   EXPECT_EQ(db::ValueToInteger(Stored(name, "PenColor")), 0x000000FF);
   const TLinesLayer* streets = nullptr;
   for (const auto& l : Form->Map->Layers)

@@ -9,8 +9,10 @@
 #include "layers/LayerKinds.h"
 #include "overlays/Distation.h"
 #include "ui/common/GuardedApplication.h"
+#include "ui/main/ContentCommands.h"
 #include "ui/main/FormInfoPath.h"
 #include "ui/main/FormMap.h"
+#include "ui/main/MeasurementCommands.h"
 #include "ui/objects/FormSelectInfo.h"
 #include "ui/objects/FormViewSelectedObjects.h"
 #include "ui/panels/LayerPanels.h"
@@ -775,7 +777,7 @@ TEST_F(MainWindow, MeasuringADistanceClickByClickAndFinishingWithADoubleClick) {
   map.Redraw();
   auto* overlay = dynamic_cast<TDistationLayer*>(map.Measuring.Overlay());
   ASSERT_NE(overlay, nullptr);
-  Form->sbAddPathClick();
+  Form->MeasurementCommands->sbAddPathClick();
   EXPECT_EQ(map.Mode, TFAMap::ModeMeasure);
   EXPECT_TRUE(Form->FormInfoPath->isVisible());
   EXPECT_EQ(Form->FormInfoPath->LabelPathLeng->text(), QString::fromUtf8("0.00 м"));
@@ -790,12 +792,12 @@ TEST_F(MainWindow, MeasuringADistanceClickByClickAndFinishingWithADoubleClick) {
   const TDistation& d = *overlay->Items[0];
   EXPECT_EQ(d.Points.size(), 4u) << "both presses of the double click add their point";
   EXPECT_NEAR(d.Value, 110 * pixel, 1e-6 * pixel * 110);
-  EXPECT_EQ(d.Color, Form->MeasureColor);
+  EXPECT_EQ(d.Color, Form->MeasurementCommands->MeasureColor);
   EXPECT_EQ(map.Mode, TFAMap::ModeNone);
   EXPECT_FALSE(Form->Button("sbAddPath")->isChecked()) << "the tool is released";
 
   // Areas hide the path-length window; Escape gives the measurement up.
-  Form->sbAddSClick();
+  Form->MeasurementCommands->sbAddSClick();
   EXPECT_FALSE(Form->FormInfoPath->isVisible());
   QTest::mouseClick(&map, Qt::LeftButton, {}, {300, 100});
   QTest::keyClick(&map, Qt::Key_Escape);
@@ -814,7 +816,7 @@ TEST_F(MainWindow, DeletingAMeasurementAsksFirstAndAClickBesideAsksNothing) {
   overlay->AddPoint(w, w.ScreenToWorldX(300), w.ScreenToWorldY(100));
   overlay->FinishMeasurement(w);
   environment->Messages.Shown.clear();
-  Form->sbDelPathClick();
+  Form->MeasurementCommands->sbDelPathClick();
   EXPECT_EQ(map.CursorNumber(), 1111);
   QTest::mouseClick(&map, Qt::LeftButton, {}, {200, 160});
   EXPECT_TRUE(environment->Messages.Shown.isEmpty());
@@ -841,7 +843,7 @@ TEST_F(MainWindow, AfterAnAreaIsKeptAndErasedTheScreenIsTheMapAsItIsNow) {
     overlay->AddPoint(w, w.ScreenToWorldX(p.x()), w.ScreenToWorldY(p.y()));
   overlay->FinishMeasurement(w);
   map.Redraw();
-  Form->sbDelPathClick();
+  Form->MeasurementCommands->sbDelPathClick();
   environment->Messages.Answer = false;
   environment->Messages.Shown.clear();
   QTest::mouseClick(&map, Qt::LeftButton, {}, {200, 180}); // inside the area: asked, kept
@@ -849,7 +851,7 @@ TEST_F(MainWindow, AfterAnAreaIsKeptAndErasedTheScreenIsTheMapAsItIsNow) {
   EXPECT_EQ(overlay->Items.size(), 1u);
   EXPECT_EQ(map.Screen, map.BackBuffer) << "nothing of the blink or the arrow stays";
   EXPECT_TRUE(map.Measuring.Unsaved());
-  Form->sbErasePathsClick();
+  Form->MeasurementCommands->sbErasePathsClick();
   // Erased on purpose: nothing is asked to be saved after, no length stays shown.
   EXPECT_FALSE(map.Measuring.Unsaved());
   auto* lengths = Form->findChild<TFormInfoPath*>();
@@ -860,7 +862,7 @@ TEST_F(MainWindow, AfterAnAreaIsKeptAndErasedTheScreenIsTheMapAsItIsNow) {
   QWheelEvent wheel(QPointF(200, 180), map.mapToGlobal(QPointF(200, 180)), {}, {0, 120},
                     Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
   QApplication::sendEvent(&map, &wheel); // zoom in
-  Form->sbDelPathClick();
+  Form->MeasurementCommands->sbDelPathClick();
   QTest::mouseClick(&map, Qt::LeftButton, {}, {200, 180}); // nothing there now
   EXPECT_EQ(map.Screen, map.BackBuffer) << "no patch of the old picture comes back";
   environment->Messages.Shown.clear();
@@ -894,7 +896,7 @@ TEST_F(MainWindow, AnInfoFileWrittenOnWindowsOpensTheDocumentWhateverItsCase) {
   viewer.write(QString("#!/bin/sh\necho \"$1\" > '%1'\n").arg(given).toUtf8());
   viewer.close();
   viewer.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  Form->HtmlViewerPath = viewer.fileName();
+  Form->ContentCommands->SetHtmlViewer(viewer.fileName());
   Form->ShowObjectInfoFile(2, 1, record);
   QFile out(given);
   // The shell makes the file before it writes the line into it.
@@ -914,10 +916,10 @@ TEST_F(MainWindow, MeasurementFilesFromTheWindowReportTheirFaults) {
     overlay->AddPoint(map.World, map.World.ScreenToWorldX(p.x()), map.World.ScreenToWorldY(p.y()));
   overlay->FinishMeasurement(map.World);
   const QString path = Program.filePath("areas.pth");
-  Form->SaveMeasurementsTo(path);
-  Form->sbErasePathsClick();
+  Form->MeasurementCommands->SaveMeasurementsTo(path);
+  Form->MeasurementCommands->sbErasePathsClick();
   EXPECT_TRUE(overlay->Items.empty());
-  Form->LoadMeasurementsFrom(path);
+  Form->MeasurementCommands->LoadMeasurementsFrom(path);
   ASSERT_EQ(overlay->Items.size(), 1u);
   EXPECT_GT(overlay->Items[0]->Value, 0);
 
@@ -926,13 +928,13 @@ TEST_F(MainWindow, MeasurementFilesFromTheWindowReportTheirFaults) {
   broken.write("*Distations*\r\n1\r\nDistation #0\r\n255\r\n0\r\n2\r\n1 2\r\n");
   broken.close();
   environment->Messages.Shown.clear();
-  Form->LoadMeasurementsFrom(broken.fileName());
+  Form->MeasurementCommands->LoadMeasurementsFrom(broken.fileName());
   ASSERT_EQ(environment->Messages.Shown.size(), 1);
   EXPECT_TRUE(environment->Messages.Shown[0].contains("broken.pth"));
   EXPECT_TRUE(environment->Messages.Shown[0].contains(QString::fromUtf8("рядок 8")));
   EXPECT_TRUE(overlay->Items.empty());
   environment->Messages.Shown.clear();
-  Form->SaveMeasurementsTo(Program.filePath("no/such/folder/x.pth"));
+  Form->MeasurementCommands->SaveMeasurementsTo(Program.filePath("no/such/folder/x.pth"));
   EXPECT_EQ(environment->Messages.Shown.size(), 1);
   environment->Messages.Shown.clear();
 }
@@ -940,7 +942,7 @@ TEST_F(MainWindow, MeasurementFilesFromTheWindowReportTheirFaults) {
 TEST_F(MainWindow, MeasuringNearASideMovesTheViewByHalfTheWidth) {
   TFAMap& map = *Form->Map;
   map.Redraw();
-  Form->sbAddPathClick();
+  Form->MeasurementCommands->sbAddPathClick();
   QTest::mouseClick(&map, Qt::LeftButton, {}, {200, 150});
   const TExtent before = map.World.ViewExtent;
   const double H = std::lround(map.width() / 2.0) / map.World.Scale;
@@ -1019,7 +1021,7 @@ TEST_F(MainWindow, MeasuringNearASideMovesTheViewByHalfTheWidthRoundedToEven) {
   map.setFixedSize(401, 300);
   QApplication::processEvents();
   map.Redraw();
-  Form->sbAddPathClick();
+  Form->MeasurementCommands->sbAddPathClick();
   QTest::mouseClick(&map, Qt::LeftButton, {}, {200, 150});
   const double before = map.World.VisibleExtent.XMin, scale = map.World.Scale;
   QTest::mouseMove(&map, {0, 150});
@@ -1041,7 +1043,7 @@ TEST_F(MainWindow, TheSaveDialogStartsWithoutAFileName) {
       if (edit->isVisible()) proposed += edit->text();
     dialog->reject();
   });
-  Form->sbSavePathClick();
+  Form->MeasurementCommands->sbSavePathClick();
   EXPECT_EQ(proposed, "");
 }
 

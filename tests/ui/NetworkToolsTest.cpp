@@ -8,6 +8,7 @@
 #include "layers/GeometryFile.h"
 #include "network/ShutOff.h"
 #include "ui/main/FormMap.h"
+#include "ui/main/NetworkCommands.h"
 #include "ui/network/FormNetworkCheck.h"
 #include "ui/network/FormNetworkSettings.h"
 #include "ui/network/FormShutOff.h"
@@ -124,10 +125,10 @@ TEST(NetworkTools, AShutOffIsPickedOnTheMapListedMarkedAndWidenedByAFailedValve)
   EXPECT_EQ(map.Selection.size(), marks());
   // With the window closed the marks stay until taken off; the print window offers the list.
   window->close();
-  EXPECT_TRUE(form.ShutOffMarked());
+  EXPECT_TRUE(form.NetworkCommands->ShutOffMarked());
   // The model for the solver with the shut-off applied: the pipes at its valves closed.
   const QString model = shown.Atlas.path() + "/shut.inp";
-  ASSERT_TRUE(form.ExportEpanetTo(model, true));
+  ASSERT_TRUE(form.NetworkCommands->ExportEpanetTo(model, true));
   QFile written(model);
   ASSERT_TRUE(written.open(QIODevice::ReadOnly));
   EXPECT_GE(written.readAll().count("\tClosed\n"), qsizetype(window->Result().Valves.size()));
@@ -136,7 +137,7 @@ TEST(NetworkTools, AShutOffIsPickedOnTheMapListedMarkedAndWidenedByAFailedValve)
   EXPECT_TRUE(report->findChild<QLabel*>("lblSummary")->text().contains(model));
   form.Action("miClearMarks")->trigger();
   EXPECT_TRUE(map.Selection.empty());
-  EXPECT_FALSE(form.ShutOffMarked());
+  EXPECT_FALSE(form.NetworkCommands->ShutOffMarked());
 }
 
 TEST(NetworkTools, TheCheckListsBothNetworksAndShowsAFindingOnTheMap) {

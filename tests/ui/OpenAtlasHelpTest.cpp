@@ -9,8 +9,11 @@
 #include "gis/GeoPackageExport.h"
 #include "gis/NetworkSources.h"
 #include "ui/common/FormHtmlBrowser.h"
+#include "ui/main/AtlasCommands.h"
+#include "ui/main/ContentCommands.h"
 #include "ui/main/FormAtlasCrs.h"
 #include "ui/main/FormOpenAtlas.h"
+#include "ui/main/MeasurementCommands.h"
 
 #include "ProgramWindows.h"
 #include "base/UserMessages.h"
@@ -90,7 +93,7 @@ TEST(OpenAtlas, TheProgramStartsAgainOnTheAtlasChosen) {
   ASSERT_TRUE(shown.Exposed);
   QString program;
   QStringList arguments;
-  shown.Form->Relaunch = [&](const QString& p, const QStringList& a) {
+  shown.Form->AtlasCommands->Relaunch = [&](const QString& p, const QStringList& a) {
     program = p;
     arguments = a;
     return true;
@@ -99,7 +102,7 @@ TEST(OpenAtlas, TheProgramStartsAgainOnTheAtlasChosen) {
   EXPECT_EQ(shown.Form->windowTitle(), QFileInfo(shown.Atlas.path()).fileName() +
                                            QString::fromUtf8(" — Мережі Vandrel - Kovenor"))
       << "the title names the atlas open";
-  EXPECT_TRUE(shown.Form->OpenAtlas("/atlases/other"));
+  EXPECT_TRUE(shown.Form->AtlasCommands->OpenAtlas("/atlases/other"));
   EXPECT_EQ(program, QCoreApplication::applicationFilePath());
   EXPECT_EQ(arguments, (QStringList{"--data-root", "/atlases/other", "--work-mode", "0"}));
   EXPECT_FALSE(shown.Form->isVisible());
@@ -108,8 +111,8 @@ TEST(OpenAtlas, TheProgramStartsAgainOnTheAtlasChosen) {
   base::UserMessages* previous = &base::UserMessages::Current();
   base::UserMessages::Install(&messages);
   shown.Form->show();
-  shown.Form->Relaunch = [](const QString&, const QStringList&) { return false; };
-  EXPECT_FALSE(shown.Form->OpenAtlas("/atlases/other"));
+  shown.Form->AtlasCommands->Relaunch = [](const QString&, const QStringList&) { return false; };
+  EXPECT_FALSE(shown.Form->AtlasCommands->OpenAtlas("/atlases/other"));
   EXPECT_TRUE(shown.Form->isVisible());
   EXPECT_EQ(messages.Shown.size(), 1);
   base::UserMessages::Install(previous);
@@ -124,7 +127,9 @@ TEST(OpenAtlas, UnsavedMeasurementsAreAskedForBeforeTheyGo) {
   base::UserMessages* previous = &base::UserMessages::Current();
   base::UserMessages::Install(&messages);
   int relaunched = 0;
-  shown.Form->Relaunch = [&](const QString&, const QStringList&) { return ++relaunched > 0; };
+  shown.Form->AtlasCommands->Relaunch = [&](const QString&, const QStringList&) {
+    return ++relaunched > 0;
+  };
   TFAMap& map = *shown.Form->Map;
   const TExtent view = map.World.ViewExtent;
   map.Measuring.Overlay()->StartMeasurement(0xFF, 0);
@@ -133,21 +138,21 @@ TEST(OpenAtlas, UnsavedMeasurementsAreAskedForBeforeTheyGo) {
   map.Measuring.Overlay()->FinishMeasurement(map.World);
   messages.SaveChoice = base::UserMessages::SaveAnswer::Cancel;
   EXPECT_FALSE(shown.Form->close());
-  EXPECT_FALSE(shown.Form->OpenAtlas("/atlases/other"));
+  EXPECT_FALSE(shown.Form->AtlasCommands->OpenAtlas("/atlases/other"));
   EXPECT_TRUE(shown.Form->isVisible());
   EXPECT_EQ(relaunched, 0);
   EXPECT_EQ(messages.Shown.size(), 2);
   EXPECT_TRUE(messages.Shown.value(0).contains(QString::fromUtf8("не збережено")));
   // Saved: closing asks nothing.
   QTemporaryDir dir;
-  ASSERT_TRUE(shown.Form->SaveMeasurementsTo(dir.filePath("kept.pth")));
+  ASSERT_TRUE(shown.Form->MeasurementCommands->SaveMeasurementsTo(dir.filePath("kept.pth")));
   EXPECT_TRUE(shown.Form->close());
   EXPECT_EQ(messages.Shown.size(), 2);
   // Changed again and let go: the other atlas opens.
   shown.Form->show();
   map.Measuring.Overlay()->Delete(0);
   messages.SaveChoice = base::UserMessages::SaveAnswer::Discard;
-  EXPECT_TRUE(shown.Form->OpenAtlas("/atlases/other"));
+  EXPECT_TRUE(shown.Form->AtlasCommands->OpenAtlas("/atlases/other"));
   EXPECT_EQ(relaunched, 1);
   EXPECT_EQ(messages.Shown.size(), 3) << "asked once, not again on closing";
   base::UserMessages::Install(previous);
@@ -181,6 +186,34 @@ TEST(ProgramHelp, F1ShowsTheHelpPageAndEscapeClosesIt) {
 
 // "Система координат атласу ...": the system named as it is typed, one GDAL/PROJ does not know
 // refused, the one saved written to BASE/ATLAS.INI.
+// The desktop's viewer lookup is slow (xdg-mime starts dozens of processes): the window and its
+// first picture do not wait for it; the first page opened looks the viewer up.
+TEST(ProgramHelp, TheViewerIsLookedUpWhenAPageIsFirstOpenedNotAtTheStart) {
+  QTemporaryDir bin;
+  const QString asked = bin.filePath("asked");
+  QFile mime(bin.filePath("xdg-mime"));
+  ASSERT_TRUE(mime.open(QIODevice::WriteOnly));
+  mime.write(QString("#!/bin/sh\ntouch '%1'\nsleep 1\n").arg(asked).toUtf8());
+  mime.close();
+  mime.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  const QByteArray path = qgetenv("PATH");
+  qputenv("PATH", QFile::encodeName(bin.path()) + ":" + path);
+  struct RestorePath {
+    QByteArray Path;
+    ~RestorePath() { qputenv("PATH", Path); }
+  } restore{path};
+
+  DemoMainWindow shown(800, 600);
+  ASSERT_TRUE(shown.Exposed);
+  shown.Form->Map->Settle();
+  EXPECT_FALSE(shown.Form->Map->BackBuffer.isNull()) << "the first picture is drawn";
+  EXPECT_FALSE(QFileInfo::exists(asked)) << "the start waited for the viewer's lookup";
+  shown.Form->ContentCommands->OpenDocument(shown.Atlas.filePath("HELP/INDEX.HTM"));
+  EXPECT_TRUE(QFileInfo::exists(asked)) << "the page's opening looks the viewer up";
+  ASSERT_NE(shown.Form->ContentCommands->HtmlBrowser, nullptr) << "no viewer: the program's own";
+  shown.Form->ContentCommands->HtmlBrowser->close();
+}
+
 TEST(AtlasCrsWindow, NamesTheSystemTypedAndSavesOnlyAKnownOne) {
   DemoMainWindow shown(900, 600);
   ASSERT_TRUE(shown.Exposed);

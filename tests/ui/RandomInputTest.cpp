@@ -7,6 +7,7 @@
 #include "data/DataModule.h"
 #include "ui/common/FormMsg.h"
 #include "ui/common/GuardedApplication.h"
+#include "ui/main/ContentCommands.h"
 #include "ui/main/FormMap.h"
 #include "ui/main/ObjectListLink.h"
 #include "ui/objects/FormSelectInfo.h"
@@ -183,7 +184,8 @@ TEST_F(RandomInput, ThousandsOfEventsOverADamagedAtlasNeitherEndTheProgramNorWri
   TDataModuleVANDREL data(ProgramDir.path(), 2, Atlas.path());
   {
     Program p(data);
-    p.Form.HtmlViewerPath = "true"; // help and reference pages open in a program doing nothing
+    p.Form.ContentCommands->SetHtmlViewer(
+        "true"); // help and reference pages open in a program doing nothing
     p.Form.resize(1180, 760);
     p.Form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&p.Form));

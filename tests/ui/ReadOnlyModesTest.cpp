@@ -7,6 +7,7 @@
 #include "ui/dictionary/AFTreeDict.h"
 #include "ui/dictionary/DlgAFItemDict.h"
 #include "ui/dictionary/FormClassifier.h"
+#include "ui/main/ContentCommands.h"
 #include "ui/main/FormMap.h"
 #include "ui/main/ObjectListLink.h"
 #include "ui/objects/FormSelectInfo.h"
@@ -161,7 +162,8 @@ TEST_P(ReadOnlyModes, EveryWindowsCommandsLeaveTheDataRootAsItWas) {
   TDataModuleVANDREL data(ProgramDir.path(), GetParam(), Atlas.path());
   {
     Program p(data);
-    p.Form.HtmlViewerPath = "true"; // help and reference pages open in a program doing nothing
+    p.Form.ContentCommands->SetHtmlViewer(
+        "true"); // help and reference pages open in a program doing nothing
     p.Form.resize(1180, 760);
     p.Form.show();
     QApplication::processEvents();
@@ -176,7 +178,7 @@ TEST_P(ReadOnlyModes, EveryWindowsCommandsLeaveTheDataRootAsItWas) {
       EXPECT_FALSE(p.Form.Action(editing)->isVisible()) << editing;
       p.Form.Action(editing)->trigger();
     }
-    p.Form.ppmiChngSymbolClick();
+    p.Form.ContentCommands->ppmiChngSymbolClick();
     p.Form.Action("imExit")->trigger();
     QApplication::processEvents();
   }
@@ -304,7 +306,7 @@ void UseTheDictionary(TFormMap& form) {
     }
     window->close();
   });
-  form.miClassifierClick();
+  form.ContentCommands->miClassifierClick();
 }
 
 } // namespace

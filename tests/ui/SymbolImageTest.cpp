@@ -5,6 +5,7 @@
 #include "core/CustomLayer.h"
 #include "core/FAMap.h"
 #include "data/DataModule.h"
+#include "ui/main/ContentCommands.h"
 #include "ui/main/FormMap.h"
 #include "ui/main/ObjectListLink.h"
 #include "ui/objects/FormSelectInfo.h"
@@ -356,9 +357,10 @@ TEST_F(SymbolAndImageWindows, TheMapsChangeSymbolFollowsThePanelsRule) {
   for (size_t i = 0; i < form.Map->Layers.size(); ++i) {
     form.Map->ActiveLayer = int(i);
     const bool own = form.Map->Layers[i]->Category >= 100;
-    EXPECT_EQ(form.ActiveLayerHasOwnSymbol(), own) << form.Map->Layers[i]->ClassName.toStdString();
+    EXPECT_EQ(form.ContentCommands->ActiveLayerHasOwnSymbol(), own)
+        << form.Map->Layers[i]->ClassName.toStdString();
     const int before = opened;
-    form.ppmiChngSymbolClick();
+    form.ContentCommands->ppmiChngSymbolClick();
     EXPECT_EQ(opened - before, own ? 1 : 0) << form.Map->Layers[i]->ClassName.toStdString();
   }
   // The map's pop-up shows the item only where it applies.

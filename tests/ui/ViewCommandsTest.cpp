@@ -9,6 +9,7 @@
 #include "gfx/ScaleBar.h"
 #include "platform/Translations.h"
 #include "ui/common/FormHtmlBrowser.h"
+#include "ui/main/ContentCommands.h"
 #include "ui/main/FormMap.h"
 #include "ui/main/MapViewCommands.h"
 #include "ui/main/OverviewPanel.h"
@@ -55,7 +56,7 @@ protected:
   void Open() {
     Data = std::make_unique<TDataModuleVANDREL>(Program.path(), 0, Atlas.path());
     Form = std::make_unique<TFormMap>(*Data);
-    Form->HtmlViewerPath.clear(); // pages in the program's own viewer
+    Form->ContentCommands->SetHtmlViewer(QString()); // pages in the program's own viewer
     Form->setWindowState(Qt::WindowNoState);
     Form->resize(1180, 760);
     Form->show();
@@ -358,9 +359,9 @@ TEST_F(ViewCommands, TheOwnViewerShowsAWindows1251PageAndFollowsItsLinks) {
   // The help command of the main window opens the atlas's help in it.
   Form->imHelpClick();
   QApplication::processEvents();
-  ASSERT_NE(Form->HtmlBrowser, nullptr);
-  EXPECT_TRUE(Form->HtmlBrowser->isVisible());
-  EXPECT_EQ(Form->HtmlBrowser->windowTitle(), QString::fromUtf8("Довідка"));
+  ASSERT_NE(Form->ContentCommands->HtmlBrowser, nullptr);
+  EXPECT_TRUE(Form->ContentCommands->HtmlBrowser->isVisible());
+  EXPECT_EQ(Form->ContentCommands->HtmlBrowser->windowTitle(), QString::fromUtf8("Довідка"));
 }
 
 TEST(StandardDialogs, SpeakUkrainianWithQtsTranslations) {

@@ -3,9 +3,14 @@
 // groups are in the FormMap*.cpp files FormMap.h lists.
 
 #include "FormMap.h"
+#include "AtlasCommands.h"
+#include "ContentCommands.h"
 #include "FormInfoPath.h"
 #include "FormOpenAtlas.h"
 #include "MapViewCommands.h"
+#include "MeasurementCommands.h"
+#include "NetworkCommands.h"
+#include "PlaceCommands.h"
 #include "SmallDialogs.h"
 
 #include "ui/common/ElidedLabel.h"
@@ -100,6 +105,11 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   middle->addWidget(pnlTools);
   Map = new TFAMap(central);
   Map->setObjectName("Map");
+  // The command groups (the map's loading needs the object index and the atlas's place).
+  MeasurementCommands = new TMeasurementCommands(*this, Data);
+  NetworkCommands = new TNetworkCommands(*this, Data);
+  PlaceCommands = new TPlaceCommands(*this, Data);
+  ContentCommands = new TContentCommands(*this, Data);
   // Hidden while the splitter is dragged; its place stays, so the panels do not jump.
   QSizePolicy mapPolicy = Map->sizePolicy();
   mapPolicy.setRetainSizeWhenHidden(true);
@@ -138,16 +148,16 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   Map->Events.OnDblClick = [this] { MapDblClick(); };
   Map->Events.OnPaint = [this] { MapPaint(); };
   Map->Events.OnIdentify = [this](double x, double y) { ShowObjectsAt(x, y); };
-  Map->Events.OnShutOffAt = [this](double x, double y) { ShutOffAt(x, y); };
+  Map->Events.OnShutOffAt = [this](double x, double y) { NetworkCommands->ShutOffAt(x, y); };
   Map->Events.OnLayersGone = [this] {
     if (Identify) Identify->Forget(); // its objects name layers about to go
   };
   Map->Events.OnSelectionChanged = [this] {
-    if (AttributeTable) AttributeTable->FollowMapSelection(); // the table's choice follows
+    if (ContentCommands->AttributeTable)
+      ContentCommands->AttributeTable->FollowMapSelection(); // the table's choice follows
   };
   Map->Events.OnPointerMoved = [this](double x, double y) {
-    LabelPointer->setText(Place ? Place->Describe(x, y)
-                                : QString("X %1  Y %2").arg(x, 0, 'f', 1).arg(y, 0, 'f', 1));
+    LabelPointer->setText(PlaceCommands->Describe(x, y));
   };
   Map->Events.OnLayerError = [this](int layer, const QString& reason) {
     const QString name = layer >= 0 && layer < int(Map->Layers.size())
@@ -179,8 +189,6 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
     pnlMode->clear();
   };
   // FormCreate.
-  InstallObjectIndex();
-  ReadAtlasPlace();
   Map->LoadMap(Data.BaseDir, Data.MapsDir, Data.AppDir, Data.RefDir, Data.RoutesDir);
   resize(1180, 760); // where a window manager does not maximize the window
   setWindowState(Qt::WindowMaximized);
@@ -191,9 +199,8 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   TCursors::Register(1104, TCursors::FromResource("C_PAN_T", Qt::ClosedHandCursor));
   TCursors::Register(1105, TCursors::FromResource("C_INFOPLUS", Qt::WhatsThisCursor));
   TCursors::Register(1111, TCursors::FromResource("C_DELPATH", Qt::ForbiddenCursor));
-  HtmlViewerPath = ReadHtmlViewerPath();
   Panels = new TLayerPanels(Data, *Map, *lboxLayers, *lboxObjects);
-  InstallSymbolChoice();
+  ContentCommands->InstallPanelCommands();
   Map->ActiveLayer = Map->Layers.empty() ? -1 : 0;
   if (lboxLayers->count() > 0) lboxLayers->setCurrentRow(0);
   const bool editable = Data.WorkMode == 0;
@@ -204,7 +211,7 @@ TFormMap::TFormMap(TDataModuleVANDREL& data) : Data(data) {
   Button("sbLayers")->setVisible(editable);
   Button("sbLayers")->setEnabled(Action("imLayers")->isEnabled());
   ViewCommands = new TMapViewCommands(*this, Data);
-  InstallAtlasWatcher();
+  AtlasCommands = new TAtlasCommands(*this, Data);
   if (!Data.ReadOnlyReason.isEmpty()) {
     setWindowTitle(windowTitle() + QString::fromUtf8(" (лише читання)"));
     pnlMode->setText(QString::fromUtf8("Атлас лише для читання: ") + Data.ReadOnlyReason);
@@ -244,12 +251,6 @@ QToolButton* TFormMap::Button(const QString& name) const {
 QAction* TFormMap::Action(const QString& name) const {
   const auto it = Actions.find(name);
   return it == Actions.end() ? nullptr : it->second;
-}
-
-QString TFormMap::ReadHtmlViewerPath() {
-  // Without an external viewer the program's own shows the pages, so a viewer always exists
-  // and there is nothing to install.
-  return platform::FindHtmlViewer(Data.AppDir);
 }
 
 QString TFormMap::ScaleCaption(double denominator) {
@@ -401,7 +402,7 @@ void TFormMap::imHelpClick() {
   // The help lies beside the program; an atlas opened elsewhere may bring its own.
   QString help = Data.AppDir + "/HELP/INDEX.HTM";
   if (!QFileInfo::exists(help)) help = Data.DataRoot + "/HELP/INDEX.HTM";
-  OpenDocument(help);
+  ContentCommands->OpenDocument(help);
 }
 
 void TFormMap::imToolBarClick() {
@@ -426,7 +427,7 @@ void TFormMap::imExitClick() {
 
 void TFormMap::MapMouseDown(QMouseEvent* e) {
   if (e->button() == Qt::RightButton) {
-    Action("ppmiChngSymbol")->setVisible(ActiveLayerHasOwnSymbol());
+    Action("ppmiChngSymbol")->setVisible(ContentCommands->ActiveLayerHasOwnSymbol());
     ppmnMap->popup(e->globalPosition().toPoint());
     return;
   }
@@ -468,7 +469,7 @@ void TFormMap::MapPaint() {
 
 bool TFormMap::eventFilter(QObject* watched, QEvent* e) {
   if (watched == pnlDistColor && e->type() == QEvent::MouseButtonRelease) {
-    pnlDistColorClick();
+    MeasurementCommands->pnlDistColorClick();
     return true;
   }
   if (watched != pnlSplit) return QMainWindow::eventFilter(watched, e);
@@ -514,7 +515,7 @@ void TFormMap::resizeEvent(QResizeEvent* e) {
 }
 
 void TFormMap::closeEvent(QCloseEvent* e) {
-  if (!MeasurementsMayGo()) {
+  if (!MeasurementCommands->MeasurementsMayGo()) {
     e->ignore();
     return;
   }
@@ -567,5 +568,5 @@ void TFormMap::ShowObjectInfoFile(int category, int cls, int record) {
     return;
   }
   // The documents were named on Windows: "\" separators and any letter case.
-  OpenDocument(base::ResolvePath(Data.RefDir, document));
+  ContentCommands->OpenDocument(base::ResolvePath(Data.RefDir, document));
 }

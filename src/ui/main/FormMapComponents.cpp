@@ -1,7 +1,12 @@
 // The main window's components: the tool bar, its pop-out bars of information and measurement
 // tools, the layer and object panels, and the menus with their commands.
 
+#include "AtlasCommands.h"
+#include "ContentCommands.h"
 #include "FormMap.h"
+#include "MeasurementCommands.h"
+#include "NetworkCommands.h"
+#include "PlaceCommands.h"
 
 #include "data/DataModule.h"
 
@@ -16,7 +21,7 @@
 
 QToolButton* TFormMap::AddButton(QWidget* parent, const QString& name, const QString& hint,
                                  const QString& glyph, int x, int y, bool latch,
-                                 void (TFormMap::*handler)()) {
+                                 std::function<void()> handler) {
   auto* b = new QToolButton(parent);
   b->setObjectName(name);
   b->setToolTip(hint);
@@ -28,37 +33,37 @@ QToolButton* TFormMap::AddButton(QWidget* parent, const QString& name, const QSt
     b->setIcon(QIcon(icon));
   b->setCheckable(latch);
   b->setAutoRaise(true);
-  if (handler) connect(b, &QToolButton::clicked, this, [this, handler] { (this->*handler)(); });
+  if (handler) connect(b, &QToolButton::clicked, this, std::move(handler));
   Buttons[name] = b;
   return b;
 }
 
 void TFormMap::BuildToolBar(QWidget* host) {
   AddButton(host, "sbArrow", QString::fromUtf8("Вказати на карті"), "arrow", 1, 1, true,
-            &TFormMap::sbArrowClick);
+            [this] { sbArrowClick(); });
   AddButton(host, "sbZoomIn", QString::fromUtf8("Збільшити карту"), "zoomin", 1, 26, true,
-            &TFormMap::sbZoomInClick);
+            [this] { sbZoomInClick(); });
   AddButton(host, "sbZoomOut", QString::fromUtf8("Зменшити карту"), "zoomout", 1, 51, true,
-            &TFormMap::sbZoomOutClick);
+            [this] { sbZoomOutClick(); });
   AddButton(host, "sbPan", QString::fromUtf8("Зсунути карту"), "pan", 1, 76, true,
-            &TFormMap::sbPanClick);
+            [this] { sbPanClick(); });
   AddButton(host, "sbGlobe", QString::fromUtf8("Вся карта"), "globe", 1, 101, false,
-            &TFormMap::sbGlobeClick);
+            [this] { sbGlobeClick(); });
   AddButton(host, "sbShowPathPnl", QString::fromUtf8("Виміри"), "ruler", 1, 141, true,
-            &TFormMap::sbShowPathPnlClick);
+            [this] { sbShowPathPnlClick(); });
   AddButton(host, "sbStreets", QString::fromUtf8("Пошук вулиць"), QString::fromUtf8("Вул"), 1, 178,
-            false, &TFormMap::sbStreetsClick)
+            false, [this] { ContentCommands->sbStreetsClick(); })
       ->setEnabled(false);
   AddButton(host, "sbAddress", QString::fromUtf8("Пошук адрес"), QString::fromUtf8("Адр"), 1, 203,
-            false, &TFormMap::sbAddressClick)
+            false, [this] { ContentCommands->sbAddressClick(); })
       ->setEnabled(false);
   AddButton(host, "sbIdentify", QString::fromUtf8("Що тут? (I)"), QString::fromUtf8("Що"), 1, 236,
-            true, &TFormMap::sbIdentifyClick)
+            true, [this] { sbIdentifyClick(); })
       ->setText(QString::fromUtf8("Що"));
   AddButton(host, "sbLayers", QString::fromUtf8("Шари"), "layers", 1, 268, false,
-            &TFormMap::sbLayersClick);
+            [this] { ContentCommands->sbLayersClick(); });
   AddButton(host, "sbtnHelp", QString::fromUtf8("Допомога користувачеві"), "help", 1, 293, false,
-            &TFormMap::imHelpClick);
+            [this] { imHelpClick(); });
   // The search window is reached once it exists (SetObjectList).
   Button("sbStreets")->setText(QString::fromUtf8("Вул"));
   Button("sbAddress")->setText(QString::fromUtf8("Адр"));
@@ -71,9 +76,9 @@ void TFormMap::BuildPopOutBars(QWidget* host) {
   pnlInfo->setAutoFillBackground(true);
   pnlInfo->setGeometry(40, 0, 85, 31);
   AddButton(pnlInfo, "sbInfo", QString::fromUtf8("Коротка інформація про вказаний об'єкт"), "info",
-            2, 3, true, &TFormMap::sbInfoClick);
+            2, 3, true, [this] { sbInfoClick(); });
   AddButton(pnlInfo, "sbEditObject", QString::fromUtf8("Редагування даних об'єкта"), "edit", 43, 3,
-            true, &TFormMap::sbEditObjectClick);
+            true, [this] { sbEditObjectClick(); });
   pnlInfo->hide();
 
   pnlDist = new QFrame(host);
@@ -85,16 +90,19 @@ void TFormMap::BuildPopOutBars(QWidget* host) {
     const char *Name, *Hint, *Glyph;
     int X;
     bool Latch;
-    void (TFormMap::*Handler)();
-  } buttons[] = {
-      {"sbAddPath", "Вимірювання відстані", "addpath", 4, true, &TFormMap::sbAddPathClick},
-      {"sbAddS", "Вимірювання площі", "addarea", 46, true, &TFormMap::sbAddSClick},
-      {"sbDelPath", "Видалення виміру", "delpath", 87, true, &TFormMap::sbDelPathClick},
-      {"sbLoadPath", "Завантаження вимірів з файлу", "load", 129, false,
-       &TFormMap::sbLoadPathClick},
-      {"sbSavePath", "Збереження вимірів в файлі", "save", 171, false, &TFormMap::sbSavePathClick},
-      {"sbErasePaths", "Вихід і видалення всіх вимірів", "erase", 213, false,
-       &TFormMap::sbErasePathsClick}};
+    std::function<void()> Handler;
+  } buttons[] = {{"sbAddPath", "Вимірювання відстані", "addpath", 4, true,
+                  [this] { MeasurementCommands->sbAddPathClick(); }},
+                 {"sbAddS", "Вимірювання площі", "addarea", 46, true,
+                  [this] { MeasurementCommands->sbAddSClick(); }},
+                 {"sbDelPath", "Видалення виміру", "delpath", 87, true,
+                  [this] { MeasurementCommands->sbDelPathClick(); }},
+                 {"sbLoadPath", "Завантаження вимірів з файлу", "load", 129, false,
+                  [this] { MeasurementCommands->sbLoadPathClick(); }},
+                 {"sbSavePath", "Збереження вимірів в файлі", "save", 171, false,
+                  [this] { MeasurementCommands->sbSavePathClick(); }},
+                 {"sbErasePaths", "Вихід і видалення всіх вимірів", "erase", 213, false,
+                  [this] { MeasurementCommands->sbErasePathsClick(); }}};
   for (const auto& b : buttons)
     AddButton(pnlDist, b.Name, QString::fromUtf8(b.Hint), b.Glyph, b.X, 2, b.Latch, b.Handler);
   pnlDistColor = new QFrame(pnlDist);
@@ -103,7 +111,7 @@ void TFormMap::BuildPopOutBars(QWidget* host) {
   pnlDistColor->setFrameShape(QFrame::Box);
   pnlDistColor->setToolTip(QString::fromUtf8("Колір вимірів"));
   pnlDistColor->installEventFilter(this);
-  SetMeasureColor(MeasureColor);
+  MeasurementCommands->SetMeasureColor(MeasurementCommands->MeasureColor);
   pnlDist->hide();
 }
 
@@ -133,12 +141,12 @@ void TFormMap::BuildPanels(QWidget* host) {
 
 void TFormMap::BuildMenus() {
   auto add = [this](QMenu* menu, const char* name, const char* caption,
-                    void (TFormMap::*handler)() = nullptr) {
+                    std::function<void()> handler = nullptr) {
     QAction* a = QString(caption) == "-" ? menu->addSeparator()
                                          : menu->addAction(QString::fromUtf8(caption));
     a->setObjectName(name);
     if (handler)
-      connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+      connect(a, &QAction::triggered, this, std::move(handler));
     else if (!a->isSeparator())
       a->setEnabled(false); // its window comes in a later step
     Actions[name] = a;
@@ -146,77 +154,92 @@ void TFormMap::BuildMenus() {
   };
   QMenu* view = menuBar()->addMenu(QString::fromUtf8("&Карта"));
   view->setObjectName("miView");
-  add(view, "imZoomIn", "&Збільшити", &TFormMap::sbZoomInClick);
-  add(view, "imZoomOut", "З&меншити", &TFormMap::sbZoomOutClick);
-  add(view, "imPan", "З&сунути", &TFormMap::sbPanClick);
-  add(view, "imGlobe", "&Уся карта", &TFormMap::sbGlobeClick);
-  add(view, "imIdentify", "Що &тут?", &TFormMap::sbIdentifyClick);
+  add(view, "imZoomIn", "&Збільшити", [this] { sbZoomInClick(); });
+  add(view, "imZoomOut", "З&меншити", [this] { sbZoomOutClick(); });
+  add(view, "imPan", "З&сунути", [this] { sbPanClick(); });
+  add(view, "imGlobe", "&Уся карта", [this] { sbGlobeClick(); });
+  add(view, "imIdentify", "Що &тут?", [this] { sbIdentifyClick(); });
   Actions["imIdentify"]->setShortcut(QKeySequence(Qt::Key_I));
-  add(view, "miGoToCoordinates", "Перейти до координат ...", &TFormMap::miGoToCoordinatesClick)
-      ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
-  add(view, "imPrint", "Друк ...", &TFormMap::imPrintClick)
-      ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+  add(view, "miGoToCoordinates", "Перейти до координат ...", [this] {
+    PlaceCommands->miGoToCoordinatesClick();
+  })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+  add(view, "imPrint", "Друк ...", [this] {
+    AtlasCommands->imPrintClick();
+  })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
   add(view, "N2", "-");
-  add(view, "imOpenAtlas", "Відкрити атлас ...", &TFormMap::imOpenAtlasClick);
-  add(view, "imExit", "Вихід", &TFormMap::imExitClick);
+  add(view, "imOpenAtlas", "Відкрити атлас ...", [this] { AtlasCommands->imOpenAtlasClick(); });
+  add(view, "imExit", "Вихід", [this] { imExitClick(); });
   QMenu* distat = menuBar()->addMenu(QString::fromUtf8("Виміри"));
   distat->setObjectName("miDistat");
-  add(distat, "imAddPath", "Виміряти відстань", &TFormMap::sbAddPathClick);
-  add(distat, "imAddS", "Виміряти площу", &TFormMap::sbAddSClick);
-  add(distat, "imDelPath", "Видалити вимір", &TFormMap::sbDelPathClick);
+  add(distat, "imAddPath", "Виміряти відстань", [this] { MeasurementCommands->sbAddPathClick(); });
+  add(distat, "imAddS", "Виміряти площу", [this] { MeasurementCommands->sbAddSClick(); });
+  add(distat, "imDelPath", "Видалити вимір", [this] { MeasurementCommands->sbDelPathClick(); });
   add(distat, "N8", "-");
-  add(distat, "imLoadPaths", "Завантажити ...", &TFormMap::sbLoadPathClick);
-  add(distat, "imSavePaths", "Зберегти ...", &TFormMap::sbSavePathClick);
+  add(distat, "imLoadPaths", "Завантажити ...", [this] { MeasurementCommands->sbLoadPathClick(); });
+  add(distat, "imSavePaths", "Зберегти ...", [this] { MeasurementCommands->sbSavePathClick(); });
   add(distat, "N12", "-");
-  add(distat, "imErathPaths", "Очистити", &TFormMap::sbErasePathsClick);
+  add(distat, "imErathPaths", "Очистити", [this] { MeasurementCommands->sbErasePathsClick(); });
   QMenu* list = menuBar()->addMenu(QString::fromUtf8("Пошук"));
   list->setObjectName("miList");
-  add(list, "miStreets", "Пошук вулиць", &TFormMap::sbStreetsClick)->setEnabled(false);
-  add(list, "miAddress", "Пошук адрес", &TFormMap::sbAddressClick)->setEnabled(false);
+  add(list, "miStreets", "Пошук вулиць", [this] {
+    ContentCommands->sbStreetsClick();
+  })->setEnabled(false);
+  add(list, "miAddress", "Пошук адрес", [this] {
+    ContentCommands->sbAddressClick();
+  })->setEnabled(false);
   QMenu* settings = menuBar()->addMenu(QString::fromUtf8("&Установки"));
   settings->setObjectName("miSettings");
-  add(settings, "imLayers", "&Шари ...", &TFormMap::sbLayersClick);
+  add(settings, "imLayers", "&Шари ...", [this] { ContentCommands->sbLayersClick(); });
   add(settings, "N1", "-");
-  QAction* toolBar = add(settings, "imToolBar", "Панель &інструментів", &TFormMap::imToolBarClick);
+  QAction* toolBar =
+      add(settings, "imToolBar", "Панель &інструментів", [this] { imToolBarClick(); });
   toolBar->setCheckable(true);
   toolBar->setChecked(true);
   QAction* layersPanel =
-      add(settings, "imLayersPanel", "&Панель шарів", &TFormMap::imLayersPanelClick);
+      add(settings, "imLayersPanel", "&Панель шарів", [this] { imLayersPanelClick(); });
   layersPanel->setCheckable(true);
   layersPanel->setChecked(true);
   add(settings, "N13", "-");
   add(settings, "miNetworkSources", "Мережеві джерела атласу ...",
-      &TFormMap::miNetworkSourcesClick);
+      [this] { AtlasCommands->miNetworkSourcesClick(); });
   QMenu* utils = menuBar()->addMenu(QString::fromUtf8("Утиліти"));
   utils->setObjectName("miUtils");
-  add(utils, "miClassifier", "Словник", &TFormMap::miClassifierClick);
+  add(utils, "miClassifier", "Словник", [this] { ContentCommands->miClassifierClick(); });
   add(utils, "N3", "-");
   add(utils, "miCalcTopologicalModel", "Узгодження топологічної моделі",
-      &TFormMap::miCalcTopologicalModelClick);
-  add(utils, "miRebuildIndex", "Перебудувати індекс об'єктів", &TFormMap::miRebuildIndexClick);
+      [this] { ContentCommands->miCalcTopologicalModelClick(); });
+  add(utils, "miRebuildIndex", "Перебудувати індекс об'єктів",
+      [this] { ContentCommands->miRebuildIndexClick(); });
   add(utils, "N4", "-");
-  add(utils, "miShutOff", "Відключення ділянки", &TFormMap::miShutOffClick);
-  add(utils, "miClearMarks", "Зняти позначки з карти", &TFormMap::miClearMarksClick);
-  add(utils, "miNetworkCheck", "Перевірка мережі", &TFormMap::miNetworkCheckClick);
-  add(utils, "miNetworkSettings", "Налаштування мережі ...", &TFormMap::miNetworkSettingsClick);
-  add(utils, "miAtlasCrs", "Система координат атласу ...", &TFormMap::miAtlasCrsClick);
+  add(utils, "miShutOff", "Відключення ділянки", [this] { NetworkCommands->miShutOffClick(); });
+  add(utils, "miClearMarks", "Зняти позначки з карти",
+      [this] { NetworkCommands->miClearMarksClick(); });
+  add(utils, "miNetworkCheck", "Перевірка мережі",
+      [this] { NetworkCommands->miNetworkCheckClick(); });
+  add(utils, "miNetworkSettings", "Налаштування мережі ...",
+      [this] { NetworkCommands->miNetworkSettingsClick(); });
+  add(utils, "miAtlasCrs", "Система координат атласу ...",
+      [this] { PlaceCommands->miAtlasCrsClick(); });
   add(utils, "N5", "-");
   add(utils, "miExportGeoPackage", "Експорт атласу в GeoPackage ...",
-      &TFormMap::miExportGeoPackageClick);
-  add(utils, "miExportEpanet", "Експорт мережі в EPANET ...", &TFormMap::miExportEpanetClick);
+      [this] { AtlasCommands->miExportGeoPackageClick(); });
+  add(utils, "miExportEpanet", "Експорт мережі в EPANET ...",
+      [this] { NetworkCommands->miExportEpanetClick(); });
   QMenu* help = menuBar()->addMenu(QString::fromUtf8("Допомога"));
   help->setObjectName("miHelp");
-  add(help, "imAbout", "Про ...", &TFormMap::imAboutClick);
-  add(help, "miAuthors", "Авторський колектив", &TFormMap::miAuthorsClick);
-  add(help, "imHelp", "Допомога", &TFormMap::imHelpClick);
-  add(help, "imProgramHelp", "Довідка програми", &TFormMap::imProgramHelpClick)
-      ->setShortcut(QKeySequence(Qt::Key_F1));
+  add(help, "imAbout", "Про ...", [this] { imAboutClick(); });
+  add(help, "miAuthors", "Авторський колектив", [this] { miAuthorsClick(); });
+  add(help, "imHelp", "Допомога", [this] { imHelpClick(); });
+  add(help, "imProgramHelp", "Довідка програми", [this] {
+    ContentCommands->imProgramHelpClick();
+  })->setShortcut(QKeySequence(Qt::Key_F1));
 
   ppmnMap = new QMenu(this);
   ppmnMap->setObjectName("ppmnMap");
   QAction* infoPlus =
-      add(ppmnMap, "ppmiInfoPlus", "Додаткова інформація", &TFormMap::ppmiInfoPlusClick);
+      add(ppmnMap, "ppmiInfoPlus", "Додаткова інформація", [this] { ppmiInfoPlusClick(); });
   infoPlus->setVisible(false);
-  add(ppmnMap, "ppmiChngSymbol", "Змінити знак", &TFormMap::ppmiChngSymbolClick)
-      ->setVisible(Data.WorkMode == 0);
+  add(ppmnMap, "ppmiChngSymbol", "Змінити знак", [this] {
+    ContentCommands->ppmiChngSymbolClick();
+  })->setVisible(Data.WorkMode == 0);
 }

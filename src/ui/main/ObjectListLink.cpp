@@ -1,5 +1,6 @@
 #include "ObjectListLink.h"
 
+#include "ContentCommands.h"
 #include "FormMap.h"
 #include "ui/objects/FormSelectInfo.h"
 #include "ui/panels/LayerPanels.h"
@@ -75,8 +76,8 @@ void ConnectObjectList(TFormObjList& list, TFormMap& form, TFormSelectInfo& info
     info.ShowInfo(category, cls, record);
     form.Action("ppmiInfoPlus")->setVisible(true);
   };
-  form.SetObjectList([&list](const QString& table, const QString& dir, const QString& caption,
-                             int mode, int category, int cls, int group) {
-    list.ShowList(table, dir, caption, mode, category, cls, group);
-  });
+  form.ContentCommands->SetObjectList(
+      [&list](const QString& table, const QString& dir, const QString& caption, int mode,
+              int category, int cls,
+              int group) { list.ShowList(table, dir, caption, mode, category, cls, group); });
 }
