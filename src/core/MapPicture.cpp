@@ -47,9 +47,7 @@ TMapPicture DrawMapPdf(TMapContent& content, const TExtent& view, const TMapPict
   bytes.open(QIODevice::WriteOnly);
   {
     QPdfWriter pdf(&bytes);
-    // Fine device units: the canvas's pixels are scaled to them, so nothing is rounded to a
-    // coarse grid.
-    pdf.setResolution(1200);
+    pdf.setResolution(gfx::kVectorResolution);
     pdf.setPageSize(
         QPageSize(QSizeF(width * 25.4 / 96, height * 25.4 / 96), QPageSize::Millimeter));
     pdf.setPageMargins(QMarginsF(0, 0, 0, 0));

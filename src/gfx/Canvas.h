@@ -61,6 +61,12 @@ struct CanvasState {
 QColor ToQColor(uint32_t windowsColour);
 uint32_t FromQColor(const QColor& c);
 
+// The resolution of a vector surface (a PDF, a printer) the canvas draws on: its own pixels, 96
+// per inch. Fonts resolved for another resolution share Qt's font engines with the screen's fonts
+// of the same pixel size and leave them with that resolution's point sizes: the menus opened
+// afterwards under X drew their items at a twelfth of their size.
+constexpr int kVectorResolution = 96;
+
 class Canvas {
 public:
   // Draws on `image` (kept in Format_RGB32 or ARGB32_Premultiplied so that not-xor works).

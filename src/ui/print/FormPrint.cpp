@@ -3,6 +3,7 @@
 #include "base/AtomicFile.h"
 #include "base/UserMessages.h"
 #include "core/FAMap.h"
+#include "gfx/Canvas.h"
 
 #include <QBuffer>
 #include <QCheckBox>
@@ -209,7 +210,7 @@ bool TFormPrint::SavePdf(const QString& path) {
   QStringList failures;
   {
     QPdfWriter pdf(&bytes);
-    pdf.setResolution(1200);
+    pdf.setResolution(gfx::kVectorResolution);
     pdf.setPageLayout(QPageLayout(s.Page, s.Orientation, QMarginsF(0, 0, 0, 0)));
     pdf.setCreator("Vandrel");
     pdf.setTitle(s.Title);
@@ -238,6 +239,7 @@ void TFormPrint::Print() {
   }
   const TPrintSettings s = Settings();
   QPrinter printer(QPrinter::HighResolution);
+  printer.setResolution(gfx::kVectorResolution);
   printer.setPageLayout(QPageLayout(s.Page, s.Orientation, QMarginsF(0, 0, 0, 0)));
   QPrintDialog dialog(&printer, this);
   if (dialog.exec() != QDialog::Accepted) return;
