@@ -23,14 +23,7 @@ void TArrowTool::Press(int, int) {
 }
 
 void TArrowTool::Move(int x, int y) {
-  TMapGesture& g = Map.Gesture;
-  if (!g.ButtonDown || !g.Dragged) return;
-  if (Band.Shown) Band.Box(g.StartX, g.StartY, g.LastX, g.LastY);
-  Band.Box(g.StartX, g.StartY, x, y);
-  Band.Shown = true;
-  g.LastX = x;
-  g.LastY = y;
-  Map.ShowScreen();
+  Band.DragBox(x, y);
 }
 
 void TArrowTool::Release(int x, int y) {

@@ -21,6 +21,17 @@ void TRubberBand::Box(int x1, int y1, int x2, int y2) {
                                std::max(y1, y2) + 1);
 }
 
+void TRubberBand::DragBox(int x, int y) {
+  TMapGesture& g = Map.Gesture;
+  if (!g.ButtonDown || !g.Dragged) return;
+  if (Shown) Box(g.StartX, g.StartY, g.LastX, g.LastY);
+  Box(g.StartX, g.StartY, x, y);
+  Shown = true;
+  g.LastX = x;
+  g.LastY = y;
+  Map.ShowScreen();
+}
+
 void TRubberBand::Line(int x1, int y1, int x2, int y2) {
   gfx::Canvas& canvas = Map.ScreenCanvas();
   canvas.MoveTo(x1, y1);

@@ -14,6 +14,8 @@ public:
   // The box's outline, both corners included.
   void Box(int x1, int y1, int x2, int y2);
   void Line(int x1, int y1, int x2, int y2);
+  // While the button is held and dragged: the box from the press to (x, y), the last one erased.
+  void DragBox(int x, int y);
   // Puts the screen's pen back.
   void End();
   bool Shown = false; // a box is on the screen now
