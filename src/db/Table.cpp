@@ -133,7 +133,7 @@ void Table::Open() {
                   QString(IsExclusive ? "монопольно" : "поки її монопольно тримає інший"));
   }
   try {
-    ListedFile listed = OpenAndList(path, CodePageOverride);
+    ListedTableFile listed = ListTableFile(path, CodePageOverride);
     Defs = listed.Storage->Fields();
     Storage = std::move(listed.Storage);
     Signature = listed.Signature;
@@ -255,10 +255,6 @@ const Value& Table::CurrentValue(size_t field) const {
     CurrentValues.Changes = Changes;
   }
   return CurrentValues.Values[field];
-}
-
-Value Table::Coerce(size_t field, const Value& value) const {
-  return Writer.CoerceField(field, value);
 }
 
 // ---------------------------------------------------------------- navigation

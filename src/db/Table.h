@@ -168,14 +168,6 @@ private:
   void CheckBrowse(const char* operation) const;
   size_t FieldIndex(const QString& name) const; // raises when missing
   std::optional<size_t> FindFieldIndex(const QString& name) const;
-  // A table file opened and its rows listed, both from one file.
-  struct ListedFile {
-    std::unique_ptr<TableFile> Storage;
-    std::vector<int64_t> Locations;
-    QByteArray Stamp;
-    QString Signature;
-  };
-  static ListedFile OpenAndList(const QString& path, std::optional<base::CodePage> cp);
   // The stored values of the row at `row` (a position in Rows), read from the file.
   Value StoredValue(size_t row, size_t field) const;
   std::vector<Value> StoredValues(size_t row) const;
@@ -188,7 +180,6 @@ private:
   bool SyncWithDisk(bool force = false);
   void MoveTo(int position);
   const RowSlot* CurrentRow() const;
-  Value Coerce(size_t field, const Value& value) const;
   QString Describe() const;
 
   QString Database;
@@ -216,6 +207,16 @@ private:
   TableOrder Ordering{*this};
   TableWriter Writer{*this};
 };
+
+// A table file opened and its rows listed, both from one file (again when another program
+// renamed a new file over it meanwhile).
+struct ListedTableFile {
+  std::unique_ptr<TableFile> Storage;
+  std::vector<int64_t> Locations;
+  QByteArray Stamp;
+  QString Signature;
+};
+ListedTableFile ListTableFile(const QString& path, std::optional<base::CodePage> cp);
 
 // The file a name resolves to in a directory: an explicit .DB or .DBF decides, a bare name tries
 // .DB then .DBF; letter case is ignored. Raises db::Error when none exists.

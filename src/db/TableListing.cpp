@@ -54,16 +54,16 @@ std::unique_ptr<TableFile> OpenTableFile(const QString& path, std::optional<base
   return ParadoxFile::Open(path, cp);
 }
 
-Table::ListedFile Table::OpenAndList(const QString& path, std::optional<base::CodePage> cp) {
+ListedTableFile ListTableFile(const QString& path, std::optional<base::CodePage> cp) {
   if (RemoteKindOf(path)) {
-    ListedFile listed;
+    ListedTableFile listed;
     listed.Storage = OpenTableFile(path, cp);
     listed.Signature = listed.Storage->DiskSignature();
     listed.Locations = listed.Storage->ListRows(listed.Stamp);
     return listed;
   }
   for (int attempt = 0;; ++attempt) {
-    ListedFile listed;
+    ListedTableFile listed;
     // The signature first: a change made while the rows are listed shows at the next look.
     listed.Signature = FileSignature(path);
     struct stat before = {};
@@ -90,7 +90,7 @@ std::vector<Value> Table::StoredValues(size_t row) const {
 
 bool Table::SyncWithDisk(bool force) {
   if (!force && Storage->DiskSignature() == Signature) return false;
-  ListedFile listed = OpenAndList(Storage->Path(), CodePageOverride);
+  ListedTableFile listed = ListTableFile(Storage->Path(), CodePageOverride);
   if (listed.Storage->Fields().size() != Defs.size())
     throw Error::ForTable(Storage->Path(),
                           "структура таблиці на диску змінилася; закрийте й відкрийте її знову");

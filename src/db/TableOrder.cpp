@@ -131,7 +131,7 @@ std::vector<Value> TableOrder::CoerceKey(const std::vector<Value>& key) const {
   std::vector<Value> coerced;
   const size_t n = std::min(key.size(), IndexFields.size());
   for (size_t i = 0; i < n; ++i)
-    coerced.push_back(T.Coerce(IndexFields[i], key[i]));
+    coerced.push_back(T.Writer.CoerceField(IndexFields[i], key[i]));
   return coerced;
 }
 
