@@ -184,8 +184,6 @@ TEST(ProgramHelp, F1ShowsTheHelpPageAndEscapeClosesIt) {
   EXPECT_FALSE(help->isVisible());
 }
 
-// "Система координат атласу ...": the system named as it is typed, one GDAL/PROJ does not know
-// refused, the one saved written to BASE/ATLAS.INI.
 // The desktop's viewer lookup is slow (xdg-mime starts dozens of processes): the window and its
 // first picture do not wait for it; the first page opened looks the viewer up.
 TEST(ProgramHelp, TheViewerIsLookedUpWhenAPageIsFirstOpenedNotAtTheStart) {
@@ -214,6 +212,8 @@ TEST(ProgramHelp, TheViewerIsLookedUpWhenAPageIsFirstOpenedNotAtTheStart) {
   shown.Form->ContentCommands->HtmlBrowser->close();
 }
 
+// "Система координат атласу ...": the system named as it is typed, one GDAL/PROJ does not know
+// refused, the one saved written to BASE/ATLAS.INI.
 TEST(AtlasCrsWindow, NamesTheSystemTypedAndSavesOnlyAKnownOne) {
   DemoMainWindow shown(900, 600);
   ASSERT_TRUE(shown.Exposed);
